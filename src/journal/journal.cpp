@@ -1,0 +1,66 @@
+#include "journal/journal.h"
+
+#include <exception>
+
+#include "platform/failure.h"
+
+namespace tidewell {
+
+namespace {
+constexpr const char* kSource = "Tidewell";
+constexpr int32_t kUndoFalse = 0;
+constexpr int32_t kUndoTrue = -1;
+}  // namespace
+
+std::string FailureFormatA(const std::string& description) {
+  return "Error occurred.  Reason: " + description;
+}
+
+std::string FailureFormatB(const std::string& description, int32_t lineMark) {
+  return "Error occurred.  Reason: " + description +
+         "  LastLineNumber: " + std::to_string(lineMark);
+}
+
+std::string FailureFormatC(int32_t lineMark, const std::string& description) {
+  return "Error occurred at line " + std::to_string(lineMark) + ".  Reason: " + description;
+}
+
+std::string FailureFormatD(int32_t lineMark, const std::string& folderName,
+                           const std::optional<std::string>& contact,
+                           const std::string& description) {
+  std::string message = "Error occurred.  LastLineNumber: " + std::to_string(lineMark);
+  if (contact) {
+    message += "  Folder: " + folderName + "  Contact: " + *contact;
+  } else if (!folderName.empty()) {
+    message += "  Folder: " + folderName;
+  }
+  return message + "  Reason: " + description;
+}
+
+void Journal::WriteToLog(const std::string& functionName, const std::string& message) {
+  components_.CreateActivityLogger()->Write(kSource, functionName, message, kUndoFalse);
+}
+
+void Journal::UndoRecord(const std::string& procedureName, const std::string& message) {
+  components_.CreateActivityLogger()->Write(kSource, procedureName, message, kUndoTrue);
+}
+
+void Journal::UndoSave(const std::string& FolderStoreId, const std::string& FolderEntryId,
+                       const std::string& ItemEntryId, const std::string& FieldName,
+                       const std::string& FieldValue) {
+  try {
+    UndoRecord("UndoSave", "FolderStoreId: " + FolderStoreId);
+    UndoRecord("UndoSave", "FolderEntryId: " + FolderEntryId);
+    UndoRecord("UndoSave", "ItemEntryId: " + ItemEntryId);
+    UndoRecord("UndoSave", "FieldName: " + FieldName);
+    UndoRecord("UndoSave", "FieldValue: " + FieldValue);
+  } catch (const std::exception& e) {
+    Report(FailureFormatC(0, DescriptionOf(e)), "UndoSave");
+  }
+}
+
+void Journal::Report(const std::string& message, const std::string& procedureName) {
+  components_.Support().ReportError(message, false, std::string(kSource) + "." + procedureName);
+}
+
+}  // namespace tidewell

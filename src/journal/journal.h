@@ -1,0 +1,57 @@
+// The page's two outside channels: progress lines and undo records go to a
+// fresh activity logger per line; failures go to the support component's
+// error report. Every failure message of the system is built here.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/components.h"
+
+namespace tidewell {
+
+// "Error occurred.  Reason: <description>"
+std::string FailureFormatA(const std::string& description);
+
+// "Error occurred.  Reason: <description>  LastLineNumber: <mark>"
+std::string FailureFormatB(const std::string& description, int32_t lineMark);
+
+// "Error occurred at line <mark>.  Reason: <description>"
+std::string FailureFormatC(int32_t lineMark, const std::string& description);
+
+// The replace run's failure: with a contact in hand
+// "Error occurred.  LastLineNumber: <mark>  Folder: <folder>  Contact: <contact>  Reason: <d>";
+// else with a folder name read "...  Folder: <folder>  Reason: <d>";
+// else "Error occurred.  LastLineNumber: <mark>  Reason: <d>".
+std::string FailureFormatD(int32_t lineMark, const std::string& folderName,
+                           const std::optional<std::string>& contact,
+                           const std::string& description);
+
+class Journal {
+ public:
+  explicit Journal(Components& components) : components_(components) {}
+
+  // One progress line: source "Tidewell", `functionName` bare, undo flag 0.
+  // Throws whatever the logger throws.
+  void WriteToLog(const std::string& functionName, const std::string& message);
+
+  // The twin of WriteToLog for undo records: undo flag -1.
+  void UndoRecord(const std::string& procedureName, const std::string& message);
+
+  // Journals one field's old value as five undo records ("FolderStoreId: ",
+  // "FolderEntryId: ", "ItemEntryId: ", "FieldName: ", "FieldValue: ").
+  // Never throws: a failure stops the entry where it is, is reported under
+  // "Tidewell.UndoSave" (format C, line 0), and the caller goes on.
+  void UndoSave(const std::string& FolderStoreId, const std::string& FolderEntryId,
+                const std::string& ItemEntryId, const std::string& FieldName,
+                const std::string& FieldValue);
+
+  // Reports `message` under "Tidewell." + `procedureName` with the flag false.
+  void Report(const std::string& message, const std::string& procedureName);
+
+ private:
+  Components& components_;
+};
+
+}  // namespace tidewell

@@ -1,0 +1,71 @@
+// The page's pattern matcher (the control `regularExpressions`).
+//
+// It keeps three values between calls: a text, a pattern and a case flag.
+//
+//   matcher.SetCaseSensitive(false);
+//   matcher.SetText("Call (555) 123-4567");
+//   matcher.SetPattern("(555)");            // "(" and ")" are literal
+//   matcher.MatchCount();                   // 1
+//   matcher.SetReplace("(777)");            // replaces every match
+//   matcher.Text();                         // "Call (777) 123-4567"
+//
+// Pattern syntax: `^` start (first in the pattern only), `$` end (last only),
+// `.` any character, `[abc]` `[^abc]` `[a-z]`, `?` `*` `+` repeat what stands
+// before, `\` escapes the next character (`\t` `\n` and friends are control
+// characters), `{...}` tags a part of the match. Every other character is
+// literal. Text is UTF-8; without the case flag, letters match under Unicode
+// case folding ("müller" matches "MÜLLER").
+//
+// Replacement: literal, except `\0` (the whole match), `\1`..`\9` (tag n) and
+// `\\` (one backslash). Replacing is one pass from left to right over the text
+// as it was: replacing "ab" by "abab" in "ab ab" gives "abab abab".
+//
+// The empty pattern matches nothing; zero-length matches are neither counted
+// nor replaced.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tidewell {
+
+class PatternMatcher {
+ public:
+  virtual ~PatternMatcher() = default;
+
+  virtual void SetCaseSensitive(bool caseSensitive) = 0;
+  virtual void SetText(const std::string& text) = 0;
+
+  // Throws Failure("Invalid pattern: ...") naming the fault and its position
+  // when the pattern does not compile. Setting the pattern it already holds
+  // (with the same case flag) costs nothing.
+  virtual void SetPattern(const std::string& pattern) = 0;
+
+  // Number of non-empty matches of the pattern in the text. Throws
+  // Failure("The pattern is too complex for this text.") rather than report a
+  // match limit as "no match".
+  virtual int32_t MatchCount() = 0;
+
+  // Replaces every match in the text by `replacement`; Text() then gives the
+  // result. Throws like MatchCount.
+  virtual void SetReplace(const std::string& replacement) = 0;
+
+  virtual std::string Text() = 0;
+
+  // One match: bytes [begin, end) of the text, and what the replacement makes
+  // of it (tags resolved).
+  struct Match {
+    size_t begin = 0;
+    size_t end = 0;
+    std::string replacement;
+  };
+
+  // Every non-empty match of the pattern in the text, left to right, with the
+  // replacement each would get. For callers that replace in only part of a
+  // text (shown text inside rich text). Throws like MatchCount.
+  virtual std::vector<Match> Matches(const std::string& replacement) = 0;
+};
+
+}  // namespace tidewell

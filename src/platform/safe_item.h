@@ -1,0 +1,45 @@
+// The safe-item library: one wrapper per item kind, created by ProgID
+// (components.h), through which the page reads, writes and saves an item.
+//
+//   auto contact = components.CreateSafeItem(kSafeContactItem);
+//   contact->SetItem(item);                 // the client's `Item` property
+//   std::string city = contact->Get("BusinessAddressCity");
+//   contact->Set("BusinessAddressCity", "Springfield");
+//   contact->Save();                        // once, after every change
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/outlook.h"
+
+namespace tidewell {
+
+inline constexpr const char* kSafeContactItem = "QZOutlook.QZSafeContactItem";
+inline constexpr const char* kSafeAppointmentItem = "QZOutlook.QZSafeAppointmentItem";
+inline constexpr const char* kSafeTaskItem = "QZOutlook.QZSafeTaskItem";
+
+class SafeItem {
+ public:
+  virtual ~SafeItem() = default;
+
+  // Binds the wrapper to `item`, once, right after creation. Throws Failure
+  // when the item is not of the wrapper's kind.
+  virtual void SetItem(std::shared_ptr<OutlookItem> item) = 0;
+
+  // Property read by name, in its text form ("" for a property the item lacks).
+  // "EntryID" is the item's entry identifier. Throws Failure.
+  virtual std::string Get(const std::string& property) = 0;
+
+  // Property write by name with a text value; converts for numbers and dates.
+  virtual void Set(const std::string& property, const std::string& text) = 0;
+
+  // The contact's display text for an error message: full name, then ", " and
+  // the company when there is one. Throws Failure on other kinds.
+  virtual std::string FullNameAndCompany() = 0;
+
+  // Stores every change of the wrapped item.
+  virtual void Save() = 0;
+};
+
+}  // namespace tidewell

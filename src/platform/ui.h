@@ -1,0 +1,52 @@
+// What the page needs of the user-interface toolkit: message boxes, the modal
+// field dialog, the folder dialogs and "repaint at once". The desktop host
+// shows real windows; the terminal host answers from the command line; tests
+// script the answers.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tidewell {
+
+class frmLookInFields;
+
+enum class MsgBoxButtons { OkOnly, YesNo };
+enum class MsgBoxResult { Ok, Cancel, Yes, No };
+
+// One folder offered by a folder dialog.
+struct FolderChoice {
+  std::string name;
+  std::string entry_id;
+  std::string store_id;  // also the store's display name: its root path
+};
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+
+  // A message box without an icon. Returns the button pressed; closing the
+  // box otherwise counts as Cancel (OkOnly) or No (YesNo).
+  virtual MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons,
+                              const std::string& title) = 0;
+
+  // Shows the field chooser modally and returns when it has closed. The
+  // dialog's own events (Form_Load, its buttons) do the work.
+  virtual void ShowFieldChooser(frmLookInFields& dialog) = 0;
+
+  // The client's folder dialog: the index of the chosen folder, or nothing
+  // when the user cancelled.
+  virtual std::optional<size_t> PickFolder(const std::vector<FolderChoice>& folders) = 0;
+
+  // The multi-folder picker's window: the indexes checked, in order, or
+  // nothing when the user cancelled. `checked` holds what starts checked.
+  virtual std::optional<std::vector<size_t>> PickFolders(const std::vector<FolderChoice>& folders,
+                                                         const std::vector<size_t>& checked,
+                                                         const std::string& caption) = 0;
+
+  // Draws the named control of the page now, while a run holds the thread.
+  virtual void Repaint(const std::string& controlName) = 0;
+};
+
+}  // namespace tidewell
