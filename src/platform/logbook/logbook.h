@@ -1,0 +1,86 @@
+// The activity log and the error log: two JSON Lines files in one folder,
+// shared by every process of the user (the desktop and the terminal host).
+//
+//   Logbook logbook;                        // $XDG_STATE_HOME/Marrowby
+//   logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body", -1);
+//   logbook.Sync();                         // the undo record is on disk now
+//   logbook.WriteError("Tidewell.cmdConvert", "Error occurred.  Reason: ...", false);
+//
+// activity.jsonl holds one object per line:
+//   {"time":"2026-12-05T17:25:24.123Z","source":"Tidewell","procedure":"UndoSave",
+//    "message":"FieldName: Body","undo":true}
+// errors.jsonl holds {"time", "procedure", "message", "flag"}. Times are UTC
+// with milliseconds. A message with line breaks or quotes stays one line (JSON
+// escapes them); bytes that are not UTF-8 are stored as U+FFFD.
+//
+// Each line goes out in one write(2) on an O_APPEND descriptor, so lines of
+// two processes appending at once never interleave and none is lost. The
+// files are opened on first use and stay open; a failed open is tried again
+// at the next line. Meant for one thread, like the page it serves.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "platform/activity_logger.h"
+
+namespace tidewell {
+
+class Logbook : public WriteAheadLog {
+ public:
+  // $XDG_STATE_HOME/Marrowby, or ~/.local/state/Marrowby when the variable is
+  // unset or empty (or not absolute, which the XDG rules say to ignore).
+  static std::filesystem::path DefaultFolder();
+
+  // Touches nothing on disk: the folder is created with the first line.
+  explicit Logbook(std::filesystem::path folder = DefaultFolder());
+  ~Logbook() override;
+  Logbook(const Logbook&) = delete;
+  Logbook& operator=(const Logbook&) = delete;
+
+  const std::filesystem::path& Folder() const { return folder_; }
+  std::filesystem::path ActivityPath() const { return folder_ / "activity.jsonl"; }
+  std::filesystem::path ErrorsPath() const { return folder_ / "errors.jsonl"; }
+
+  // A light handle that writes to this logbook, which must outlive it. `undo`
+  // is stored as true for any non-zero value (the page passes -1).
+  std::unique_ptr<ActivityLogger> CreateActivityLogger();
+
+  // Appends one line to activity.jsonl. Throws Failure naming the file and the
+  // system's reason ("No space left on device", "Permission denied", ...).
+  void WriteActivity(const std::string& source, const std::string& procedure,
+                     const std::string& message, bool undo);
+
+  // Appends one line to errors.jsonl, after echoing "<procedure>: <message>"
+  // to the echo stream when there is one, so a report reaches the terminal
+  // even when the file cannot take it. Throws Failure like WriteActivity.
+  void WriteError(const std::string& procedure, const std::string& message, bool flag);
+
+  // Where WriteError echoes its reports; nullptr (the default) echoes nothing.
+  // The stream must outlive the logbook or be unset first.
+  void EchoErrorsTo(std::ostream* echo) { echo_ = echo; }
+
+  // fdatasync of activity.jsonl when a line was added since the last Sync;
+  // otherwise nothing. Throws Failure when the data cannot be made durable.
+  void Sync() override;
+
+  // How many times Sync reached the disk: lets tests see that an idle Sync
+  // costs nothing.
+  uint64_t DiskSyncs() const { return disk_syncs_; }
+
+ private:
+  int Descriptor(int& fd, const std::filesystem::path& path);
+  void Append(int& fd, const std::filesystem::path& path, const std::string& line);
+
+  std::filesystem::path folder_;
+  int activity_fd_ = -1;
+  int errors_fd_ = -1;
+  bool unsynced_ = false;
+  uint64_t disk_syncs_ = 0;
+  std::ostream* echo_ = nullptr;
+};
+
+}  // namespace tidewell
