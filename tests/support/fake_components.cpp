@@ -80,9 +80,12 @@ std::optional<size_t> ScriptedUi::PickFolder(const std::vector<FolderChoice>&) {
   return pick_folder_answer;
 }
 
-std::optional<std::vector<size_t>> ScriptedUi::PickFolders(const std::vector<FolderChoice>&,
-                                                           const std::vector<size_t>&,
-                                                           const std::string&) {
+std::optional<std::vector<size_t>> ScriptedUi::PickFolders(const std::vector<FolderChoice>& folders,
+                                                           const std::vector<size_t>& checked,
+                                                           const std::string& caption) {
+  pick_folders_offered = folders;
+  pick_folders_checked = checked;
+  pick_folders_captions.push_back(caption);
   return pick_folders_answer;
 }
 

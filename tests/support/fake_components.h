@@ -96,6 +96,10 @@ class ScriptedUi : public Ui {
   int field_chooser_shown = 0;
   std::optional<size_t> pick_folder_answer;
   std::optional<std::vector<size_t>> pick_folders_answer;
+  // What the last PickFolders offered, had checked and showed as caption.
+  std::vector<FolderChoice> pick_folders_offered;
+  std::vector<size_t> pick_folders_checked;
+  std::vector<std::string> pick_folders_captions;  // one per call
   std::vector<std::string> repaints;
 };
 
