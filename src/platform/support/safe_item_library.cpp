@@ -1,0 +1,53 @@
+#include "platform/support/safe_item_library.h"
+
+#include "platform/failure.h"
+
+namespace tidewell {
+
+namespace {
+
+class KindWrapper : public SafeItem {
+ public:
+  explicit KindWrapper(std::string typeName) : type_name_(std::move(typeName)) {}
+
+  void SetItem(std::shared_ptr<OutlookItem> item) override {
+    if (!item) throw Failure("Object variable or With block variable not set");
+    if (item->TypeName() != type_name_) throw Failure("Type mismatch");
+    item_ = std::move(item);
+  }
+
+  std::string Get(const std::string& property) override { return Bound().GetProperty(property); }
+
+  void Set(const std::string& property, const std::string& text) override {
+    Bound().SetProperty(property, text);
+  }
+
+  std::string FullNameAndCompany() override {
+    if (type_name_ != "ContactItem") {
+      throw Failure("Object doesn't support this property or method");
+    }
+    return Bound().GetProperty("FullNameAndCompany");
+  }
+
+  void Save() override { Bound().Save(); }
+
+ private:
+  OutlookItem& Bound() {
+    if (!item_) throw Failure("Object variable or With block variable not set");
+    return *item_;
+  }
+
+  std::string type_name_;
+  std::shared_ptr<OutlookItem> item_;
+};
+
+}  // namespace
+
+std::unique_ptr<SafeItem> SafeItemLibrary::Create(const std::string& progId) const {
+  if (progId == kSafeContactItem) return std::make_unique<KindWrapper>("ContactItem");
+  if (progId == kSafeAppointmentItem) return std::make_unique<KindWrapper>("AppointmentItem");
+  if (progId == kSafeTaskItem) return std::make_unique<KindWrapper>("TaskItem");
+  throw Failure("ActiveX component can't create object");
+}
+
+}  // namespace tidewell
