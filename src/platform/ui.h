@@ -47,6 +47,10 @@ class Ui {
 
   // Draws the named control of the page now, while a run holds the thread.
   virtual void Repaint(const std::string& controlName) = 0;
+
+  // Gives the keyboard focus to the named control of the page, as after the
+  // client's folder dialog. A host without a keyboard focus ignores it.
+  virtual void SetFocus(const std::string& /*controlName*/) {}
 };
 
 }  // namespace tidewell
