@@ -2,11 +2,86 @@
 
 #include <exception>
 
+#include "engine/rich_text.h"
 #include "platform/failure.h"
 
 namespace tidewell {
 
 namespace {
+
+using H = FieldHandling;
+using S = FieldSelection;
+
+// 370 is not used and 225 stands between 220 and 230: the marks are the ones
+// failure reports have always shown, so they stay as they are.
+constexpr FieldStep kContactSteps[] = {
+    {20, &S::AccountName, "Account", "Account", H::kWholeValue},
+    {30, &S::AssistantsPhone, "AssistantTelephoneNumber", "AssistantTelephoneNumber", H::kPhone},
+    {40, &S::BusinessStreetAddress, "BusinessAddressStreet", "BusinessAddressStreet",
+     H::kWholeValue},
+    {50, &S::BusinessCity, "BusinessAddressCity", "BusinessAddressCity", H::kWholeValue},
+    {60, &S::BusinessState, "BusinessAddressState", "BusinessAddressState", H::kWholeValue},
+    {70, &S::BusinessZip, "BusinessAddressPostalCode", "BusinessAddressPostalCode", H::kWholeValue},
+    {80, &S::Body, "Body", "Body", H::kBody},
+    {90, &S::BusinessPhone, "BusinessTelephoneNumber", "BusinessTelephoneNumber", H::kPhone},
+    {100, &S::BusinessPhone2, "Business2TelephoneNumber", "Business2TelephoneNumber", H::kPhone},
+    {110, &S::BusinessFax, "BusinessFaxNumber", "BusinessFaxNumber", H::kPhone},
+    {120, &S::BusinessHomePage, "BusinessHomePage", "BusinessHomePage", H::kWholeValue},
+    {130, &S::CallbackPhone, "CallbackTelephoneNumber", "CallbackTelephoneNumber", H::kPhone},
+    {140, &S::CarPhone, "CarTelephoneNumber", "CarTelephoneNumber", H::kPhone},
+    {150, &S::CompanyMainPhone, "CompanyMainTelephoneNumber", "CompanyMainTelephoneNumber",
+     H::kPhone},
+    {160, &S::CompanyName, "CompanyName", "CompanyName", H::kWholeValue},
+    {170, &S::EmailAddress, "Email1Address", "Email1Address", H::kWholeValueLogged},
+    {180, &S::Email2Address, "Email2Address", "Email2Address", H::kWholeValue},
+    {190, &S::Email3Address, "Email3Address", "Email3Address", H::kWholeValue},
+    {200, &S::EmailDisplayAs, "Email1DisplayName", "Email1DisplayName", H::kWholeValue},
+    {210, &S::Email2DisplayAs, "Email2DisplayName", "Email2DisplayName", H::kWholeValue},
+    {220, &S::Email3DisplayAs, "Email3DisplayName", "Email3DisplayName", H::kWholeValue},
+    {225, &S::FileAs, "FileAs", "FileAs", H::kWholeValue},
+    {230, &S::HomeStreetAddress, "HomeAddressStreet", "HomeAddressStreet", H::kWholeValue},
+    {240, &S::HomeCity, "HomeAddressCity", "HomeAddressCity", H::kWholeValue},
+    {250, &S::HomeState, "HomeAddressState", "HomeAddressState", H::kWholeValue},
+    {260, &S::HomeZip, "HomeAddressPostalCode", "HomeAddressPostalCode", H::kWholeValue},
+    {270, &S::HomePhone, "HomeTelephoneNumber", "HomeTelephoneNumber", H::kPhone},
+    {280, &S::HomePhone2, "Home2TelephoneNumber", "Home2TelephoneNumber", H::kPhone},
+    {290, &S::HomeFax, "HomeFaxNumber", "HomeFaxNumber", H::kPhone},
+    {300, &S::MobilePhone, "MobileTelephoneNumber", "MobileTelephoneNumber", H::kPhone},
+    {310, &S::OfficeLocation, "OfficeLocation", "OfficeLocation", H::kWholeValue},
+    {320, &S::OtherStreetAddress, "OtherAddressStreet", "OtherAddressStreet", H::kWholeValue},
+    {330, &S::OtherCity, "OtherAddressCity", "OtherAddressCity", H::kWholeValue},
+    {340, &S::OtherState, "OtherAddressState", "OtherAddressState", H::kWholeValue},
+    {350, &S::OtherZip, "OtherAddressPostalCode", "OtherAddressPostalCode", H::kWholeValue},
+    {360, &S::OtherPhone, "OtherTelephoneNumber", "OtherTelephoneNumber", H::kPhone},
+    {380, &S::OtherFax, "OtherFaxNumber", "OtherFaxNumber", H::kPhone},
+    {390, &S::Pager, "PagerNumber", "PagerNumber", H::kPhone},
+    {400, &S::PrimaryPhone, "PrimaryTelephoneNumber", "PrimaryTelephoneNumber", H::kPhone},
+    {410, &S::RadioPhone, "RadioTelephoneNumber", "RadioTelephoneNumber", H::kPhone},
+    {420, &S::TTYPhone, "TTYTDDTelephoneNumber", "TTYTDDTelephoneNumber", H::kPhone},
+};
+
+constexpr FieldStep kAppointmentSteps[] = {
+    {500, &S::AppointmentSubject, "Subject", "Subject", H::kWholeValue},
+    {510, &S::AppointmentLocation, "Location", "Location", H::kWholeValue},
+    {520, &S::AppointmentStart, "Start", "Start", H::kWholeValue},
+    {530, &S::AppointmentEnd, "End", "End", H::kWholeValue},
+    {540, &S::AppointmentBody, "Body", "Body", H::kBody},
+};
+
+// The task's subject is searched too, at 675: after the start date, before
+// the total work, which is where the chooser lists it.
+constexpr FieldStep kTaskSteps[] = {
+    {600, &S::TaskActualWork, "ActualWork", "ActualWork", H::kWholeValue},
+    {610, &S::TaskBody, "Body", "Body", H::kBody},
+    {620, &S::TaskBillingInformation, "BillingInformation", "BillingInformation", H::kWholeValue},
+    {630, &S::TaskCompanies, "Companies", "Companies", H::kWholeValue},
+    {640, &S::TaskDateCompleted, "DateCompleted", "DateCompleted", H::kWholeValue},
+    {650, &S::TaskDueDate, "DueDate", "DueDate", H::kWholeValue},
+    {660, &S::TaskMileage, "Mileage", "Mileage", H::kWholeValue},
+    {670, &S::TaskStartDate, "StartDate", "StartDate", H::kWholeValue},
+    {675, &S::TaskSubject, "Subject", "Subject", H::kWholeValue},
+    {680, &S::TaskTotalWork, "TotalWork", "TotalWork", H::kWholeValue},
+};
 
 // Runs `body` under the procedure's trap: a failure is reported with the line
 // mark reached and the changed flag is returned as it stood.
@@ -24,32 +99,166 @@ bool Trapped(Journal& journal, const char* procedure, Body body) {
 
 }  // namespace
 
-bool ReplaceEngine::SearchAndReplaceContacts(const std::string&, const std::string&, SafeItem& Item,
-                                             const std::string&, const std::string&,
+std::span<const FieldStep> FieldSteps(FieldKind kind) {
+  switch (kind) {
+    case FieldKind::Contact:
+      return kContactSteps;
+    case FieldKind::Appointment:
+      return kAppointmentSteps;
+    case FieldKind::Task:
+      return kTaskSteps;
+  }
+  return {};
+}
+
+// The mark each part of one field's rule shows. Only the first e-mail address
+// moves its mark on inside the step; every other field keeps its row's mark.
+struct ReplaceEngine::StepMarks {
+  int32_t read, text, pattern, journal, replace, write;
+
+  static StepMarks Uniform(int32_t mark) { return {mark, mark, mark, mark, mark, mark}; }
+  static StepMarks Stepped(int32_t mark) {
+    return {mark + 1, mark + 2, mark + 3, mark + 4, mark + 5, mark + 6};
+  }
+};
+
+bool ReplaceEngine::SearchAndReplaceContacts(const std::string& FolderStoreId,
+                                             const std::string& FolderEntryId, SafeItem& Item,
+                                             const std::string& SearchFor,
+                                             const std::string& ReplaceWith,
                                              int32_t CaseSensitive) {
-  return Trapped(journal_, "SearchAndReplaceContacts", [&](bool&, int32_t&) {
+  return Walk("SearchAndReplaceContacts", "Checking contact: ", FieldKind::Contact,
+              {FolderStoreId, FolderEntryId, Item, SearchFor, ReplaceWith}, CaseSensitive);
+}
+
+bool ReplaceEngine::SearchAndReplaceAppointments(const std::string& FolderStoreId,
+                                                 const std::string& FolderEntryId, SafeItem& Item,
+                                                 const std::string& SearchFor,
+                                                 const std::string& ReplaceWith,
+                                                 int32_t CaseSensitive) {
+  return Walk("SearchAndReplaceAppointments", "Checking Appointment: ", FieldKind::Appointment,
+              {FolderStoreId, FolderEntryId, Item, SearchFor, ReplaceWith}, CaseSensitive);
+}
+
+bool ReplaceEngine::SearchAndReplaceTasks(const std::string& FolderStoreId,
+                                          const std::string& FolderEntryId, SafeItem& Item,
+                                          const std::string& SearchFor,
+                                          const std::string& ReplaceWith, int32_t CaseSensitive) {
+  return Walk("SearchAndReplaceTasks", "Checking Task: ", FieldKind::Task,
+              {FolderStoreId, FolderEntryId, Item, SearchFor, ReplaceWith}, CaseSensitive);
+}
+
+void ReplaceEngine::ReplaceFieldText(const RunInputs& run, const std::string& P,
+                                     const std::string& N, bool& changed) {
+  int32_t line = 0;
+  if (Rewrite(run, P, N, TextKind::kPlain, StepMarks::Uniform(0), line)) changed = true;
+}
+
+bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind kind,
+                         const RunInputs& run, int32_t CaseSensitive) {
+  return Trapped(journal_, procedure, [&](bool& changed, int32_t& line) {
     matcher_.SetCaseSensitive(CaseSensitive != 0);
-    journal_.WriteToLog("SearchAndReplaceContacts", "Checking contact: " + Item.Get("Subject"));
+    journal_.WriteToLog(procedure, logText + run.Item.Get("Subject"));
+    for (const FieldStep& step : FieldSteps(kind)) {
+      line = step.line_mark;
+      if (selection_.*step.flag == 0) continue;
+      Apply(step, run, changed, line);
+    }
   });
 }
 
-bool ReplaceEngine::SearchAndReplaceAppointments(const std::string&, const std::string&,
-                                                 SafeItem& Item, const std::string&,
-                                                 const std::string&, int32_t CaseSensitive) {
-  return Trapped(journal_, "SearchAndReplaceAppointments", [&](bool&, int32_t&) {
-    matcher_.SetCaseSensitive(CaseSensitive != 0);
-    journal_.WriteToLog("SearchAndReplaceAppointments",
-                        "Checking Appointment: " + Item.Get("Subject"));
-  });
+void ReplaceEngine::Apply(const FieldStep& step, const RunInputs& run, bool& changed,
+                          int32_t& line) {
+  switch (step.handling) {
+    case FieldHandling::kWholeValue:
+      if (Rewrite(run, step.property, step.journal_name, TextKind::kPlain,
+                  StepMarks::Uniform(step.line_mark), line)) {
+        changed = true;
+      }
+      return;
+    case FieldHandling::kPhone:
+      if (selection_.SpecialInstructions == kOnlyAreaCodes) {
+        if (RewriteAreaPart(run, step.property)) changed = true;
+      } else if (Rewrite(run, step.property, step.journal_name, TextKind::kPlain,
+                         StepMarks::Uniform(step.line_mark), line)) {
+        changed = true;
+      }
+      return;
+    case FieldHandling::kBody: {
+      // The formatted body costs a conversion; it is read only when the plain
+      // body has a match.
+      matcher_.SetText(run.Item.Get(step.property));
+      matcher_.SetPattern(run.SearchFor);
+      if (matcher_.MatchCount() < 1) return;
+      if (Rewrite(run, "RTFBody", step.journal_name, TextKind::kRich,
+                  StepMarks::Uniform(step.line_mark), line)) {
+        changed = true;
+      }
+      return;
+    }
+    case FieldHandling::kWholeValueLogged:
+      if (Rewrite(run, step.property, step.journal_name, TextKind::kPlain,
+                  StepMarks::Stepped(step.line_mark), line)) {
+        journal_.WriteToLog("TidewellContacts",
+                            "Updated Email1Address: " + run.Item.Get("Email1Address"));
+        changed = true;
+      }
+      return;
+  }
 }
 
-bool ReplaceEngine::SearchAndReplaceTasks(const std::string&, const std::string&, SafeItem& Item,
-                                          const std::string&, const std::string&,
-                                          int32_t CaseSensitive) {
-  return Trapped(journal_, "SearchAndReplaceTasks", [&](bool&, int32_t&) {
-    matcher_.SetCaseSensitive(CaseSensitive != 0);
-    journal_.WriteToLog("SearchAndReplaceTasks", "Checking Task: " + Item.Get("Subject"));
-  });
+bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const std::string& N,
+                            TextKind kind, const StepMarks& marks, int32_t& line) {
+  line = marks.read;
+  const std::string old = run.Item.Get(P);
+  int32_t matches = 0;
+  if (kind == TextKind::kPlain) {
+    line = marks.text;
+    matcher_.SetText(old);
+    line = marks.pattern;
+    matcher_.SetPattern(run.SearchFor);
+    matches = matcher_.MatchCount();
+  } else {
+    matcher_.SetPattern(run.SearchFor);
+    matches = CountShownMatches(matcher_, old);
+  }
+  if (matches < 1) return false;
+
+  line = marks.journal;
+  journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), N, old);
+
+  line = marks.replace;
+  std::string replaced;
+  if (kind == TextKind::kPlain) {
+    matcher_.SetReplace(run.ReplaceWith);
+    // An empty replacement never moves the mark past the replace itself.
+    if (!run.ReplaceWith.empty()) line = marks.write;
+    replaced = matcher_.Text();
+  } else {
+    replaced = ReplaceShownText(matcher_, old, run.ReplaceWith);
+    if (!run.ReplaceWith.empty()) line = marks.write;
+  }
+  run.Item.Set(P, replaced);
+  return true;
+}
+
+bool ReplaceEngine::RewriteAreaPart(const RunInputs& run, const std::string& P) {
+  const std::string old = run.Item.Get(P);
+  const size_t open = old.find('(');
+  const size_t close = old.find(')');
+  if (open == std::string::npos || close == std::string::npos) return false;
+  // ")" two or more places before "(": the area part would have a negative
+  // length. Side by side, ")(" gives the empty area part.
+  if (close + 1 < open) throw Failure("Invalid procedure call or argument");
+
+  matcher_.SetText(old.substr(open, close + 1 - open));
+  matcher_.SetPattern(run.SearchFor);
+  if (matcher_.MatchCount() < 1) return false;
+
+  journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), P, old);
+  matcher_.SetReplace(run.ReplaceWith);
+  run.Item.Set(P, old.substr(0, open) + matcher_.Text() + old.substr(close + 1));
+  return true;
 }
 
 }  // namespace tidewell

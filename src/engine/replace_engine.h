@@ -1,14 +1,23 @@
 // The replace engine: one rule per field (ReplaceFieldText) and one procedure
 // per item kind, which walks that kind's field table in catalog order.
 //
+//   ReplaceEngine engine(matcher, selection, journal);
+//   bool changed = engine.SearchAndReplaceContacts(storeId, entryId, *contact,
+//                                                  "555", "777", /*CaseSensitive=*/0);
+//   if (changed) contact->Save();
+//
 // A procedure never saves: it returns the changed flag, true once it wrote
 // any field, and the run saves the item. Every failure inside a procedure is
 // reported there ("Error occurred at line <mark>.  Reason: ...") and the
 // procedure returns the flag as it stood, so fields written before the
 // failure are still saved.
+//
+// A field whose text matches is journalled and written even when the new text
+// equals the old one, so the item counts as updated.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "fields/field_catalog.h"
@@ -18,9 +27,40 @@
 
 namespace tidewell {
 
+// How a procedure treats one selected field.
+enum class FieldHandling {
+  kWholeValue,        // ReplaceFieldText on the whole text
+  kPhone,             // the area part alone under "Only look in city/area codes"
+  kBody,              // "Body" tested, then the shown text of "RTFBody" rewritten
+  kWholeValueLogged,  // as kWholeValue, then an "Updated Email1Address: " line
+};
+
+// One row of an item procedure's field table.
+struct FieldStep {
+  int32_t line_mark;  // shown by a failure report while the field is worked on
+  int32_t FieldSelection::*flag;
+  const char* property;      // read and written; for kBody the plain body tested
+  const char* journal_name;  // the undo record's field name
+  FieldHandling handling;
+};
+
+// The field table of contacts, appointments or tasks, in the order the
+// procedure walks it (the catalog's order).
+std::span<const FieldStep> FieldSteps(FieldKind kind);
+
+// The six values a run hands to every item procedure, less the case flag,
+// which the procedure sets on the matcher once per item.
+struct RunInputs {
+  const std::string& FolderStoreId;
+  const std::string& FolderEntryId;
+  SafeItem& Item;
+  const std::string& SearchFor;
+  const std::string& ReplaceWith;
+};
+
 class ReplaceEngine {
  public:
-  // All four are the page's own and outlive the engine.
+  // All three are the page's own and outlive the engine.
   ReplaceEngine(PatternMatcher& regularExpressions, const FieldSelection& selection,
                 Journal& journal)
       : matcher_(regularExpressions), selection_(selection), journal_(journal) {}
@@ -36,7 +76,26 @@ class ReplaceEngine {
                              SafeItem& Item, const std::string& SearchFor,
                              const std::string& ReplaceWith, int32_t CaseSensitive);
 
+  // The rule for one field: reads property P; with at least one match of
+  // SearchFor, journals the old text under N, replaces every match in one
+  // pass ("ab" -> "abab" turns "ab ab" into "abab abab") and writes the
+  // result to P, then sets `changed`. No match (an empty field included):
+  // nothing is journalled or written. Uses the matcher's case flag as the
+  // caller set it; throws what the item or the matcher throws.
+  void ReplaceFieldText(const RunInputs& run, const std::string& P, const std::string& N,
+                        bool& changed);
+
  private:
+  struct StepMarks;
+  enum class TextKind { kPlain, kRich };
+
+  bool Walk(const char* procedure, const char* logText, FieldKind kind, const RunInputs& run,
+            int32_t CaseSensitive);
+  void Apply(const FieldStep& step, const RunInputs& run, bool& changed, int32_t& line);
+  bool Rewrite(const RunInputs& run, const std::string& P, const std::string& N, TextKind kind,
+               const StepMarks& marks, int32_t& line);
+  bool RewriteAreaPart(const RunInputs& run, const std::string& P);
+
   PatternMatcher& matcher_;
   const FieldSelection& selection_;
   Journal& journal_;

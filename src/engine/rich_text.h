@@ -6,18 +6,23 @@
 // for "par" never touches \par and the formatting always survives.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/pattern_matcher.h"
 
 namespace tidewell {
 
-// A minimal RTF document showing `text` (UTF-8): paragraphs at line breaks,
-// RTF escapes for "\", "{", "}", non-ASCII as \uN? with a "?" fallback.
+// A minimal RTF document showing `text` (UTF-8): paragraphs at line breaks
+// ("\r\n", "\r" and "\n" alike), RTF escapes for "\", "{", "}", non-ASCII as
+// \uN? with a "?" fallback. PlainTextFromRtf gives `text` back, except that
+// every line break comes back as "\n".
 std::string RtfFromPlainText(const std::string& text);
 
-// The text an RTF document shows, as UTF-8; paragraphs and line breaks
-// become "\n". A text that is not RTF (no "{\rtf") comes back unchanged.
+// The text an RTF document shows, as UTF-8: \par, \line -> "\n", \tab -> "\t",
+// \uN with its fallback skipped, \'hh in the document's \ansicpg (1250, 1251
+// or 1252; any other is read as 1252). A text that is not RTF (no "{\rtf" at
+// its start) comes back unchanged.
 std::string PlainTextFromRtf(const std::string& rtf);
 
 // The number of matches of the matcher's pattern in the shown text of `rtf`.
@@ -28,7 +33,8 @@ int32_t CountShownMatches(PatternMatcher& matcher, const std::string& rtf);
 // by `replacement`; the replacement is written with RTF escapes (non-ASCII as
 // \uN?). A match may span formatting changes: its text is replaced where the
 // match starts and the rest of its shown text is removed, markup kept.
-// Uses and overwrites the matcher's text.
+// A document without a match comes back byte for byte; a text that is not RTF
+// is replaced as plain text. Uses and overwrites the matcher's text.
 std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
                              const std::string& replacement);
 
