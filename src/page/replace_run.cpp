@@ -102,9 +102,9 @@ void UC1::cmdReplace_Click() {
       auto items = folder->GetItems();
       const int32_t itemCount = items->Count();
       ProgressBar1.SetMin(1);
-      // An empty folder shows a full bar rather than a maximum below the minimum.
+      // An empty folder shows a full bar (maximum 1, value 1) rather than a
+      // maximum below the minimum.
       ProgressBar1.SetMax(itemCount < 1 ? 1 : itemCount);
-      if (itemCount < 1) ProgressBar1.SetValue(1);
       ProgressBar1.SetVisible(true);
 
       WriteToLog(kLogName, folder->Name() + "Count of items in folder '" + folder->Name() +

@@ -43,10 +43,8 @@ UC1::UC1(Components& components)
     : regularExpressions(components.CreatePatternMatcher()),
       components_(components),
       journal_(components) {
-  for (Control* control : Controls()) {
-    for (const ControlLayout& row : kPageLayout) {
-      if (control->Name() == row.name) SetCaptionOf(*control, row.caption);
-    }
+  for (const ControlLayout& row : kPageLayout) {
+    if (Control* control = FindControl(row.name)) SetCaptionOf(*control, row.caption);
   }
 
   txtSearchFor.Change = [this] { txtSearchFor_Change(); };
@@ -79,6 +77,13 @@ std::array<Control*, 20> UC1::Controls() {
           &lblSearchIn,          &lstFolderList,  &Picture3,      &cmdChooseFolder,
           &cmdChooseMultiFolder, &frameWarning,   &Label1,        &Picture1,
           &cmdReplace,           &frameProgress,  &lblFolderName, &ProgressBar1};
+}
+
+Control* UC1::FindControl(const std::string& name) {
+  for (Control* control : Controls()) {
+    if (control->Name() == name) return control;
+  }
+  return nullptr;
 }
 
 void UC1::SetHost(std::shared_ptr<Host> theHost) { host_ = std::move(theHost); }

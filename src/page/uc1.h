@@ -137,6 +137,10 @@ class UC1 {
   void frameProgress_MouseMove();
   void lblFolderName_MouseMove();
 
+  // The control of kPageLayout's row `name`, for views that lay the page
+  // out from the table; nullptr for the lines, which are drawn, not controls.
+  Control* FindControl(const std::string& name);
+
   // The folder list: none until LoadValues or a folder choice made one, and
   // again after Terminate. lstFolderList shows its names in order.
   const std::optional<FolderList>& Folders() const { return folders_; }
