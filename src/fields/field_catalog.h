@@ -90,14 +90,10 @@ struct CatalogRow {
   const char* key;        // settings key and FieldSelection member
   const char* check_box;  // "chk" + key
   const char* caption;    // the check box's caption
-  int dialog_default;     // shown when the key is absent; kNotLoaded for File As
+  int dialog_default;     // what the dialog shows when the key is absent
   PresetGroup preset;
   int32_t FieldSelection::*flag;
 };
-
-// File As (row 22) is left out of the dialog's load and of its buttons, so
-// only a deliberate tick changes it.
-inline constexpr int kNotLoaded = -1;
 
 inline constexpr const char* kSpecialInstructionsKey = "SpecialInstructions";
 inline constexpr const char* kSpecialInstructionsDefault = "None";
@@ -106,6 +102,8 @@ inline constexpr const char* kSettingsSection = "Tidewell";
 
 // Rows 1-41 are contacts, 42-46 appointments, 47-56 tasks.
 inline constexpr int kLastContactRow = 41;
+// File As (row 22) is loaded and saved like every box, but no group button
+// touches it: File As is only searched when the user ticks it on purpose.
 inline constexpr int kFileAsRow = 22;
 
 inline constexpr std::array<CatalogRow, 56> kFieldCatalog{{
@@ -151,7 +149,7 @@ inline constexpr std::array<CatalogRow, 56> kFieldCatalog{{
      PresetGroup::None, &FieldSelection::Email2DisplayAs},
     {21, FieldKind::Contact, "Email3DisplayAs", "chkEmail3DisplayAs", "Email 3 Display As", 1,
      PresetGroup::None, &FieldSelection::Email3DisplayAs},
-    {22, FieldKind::Contact, "FileAs", "chkFileAs", "File As", kNotLoaded, PresetGroup::None,
+    {22, FieldKind::Contact, "FileAs", "chkFileAs", "File As", 0, PresetGroup::None,
      &FieldSelection::FileAs},
     {23, FieldKind::Contact, "HomeStreetAddress", "chkHomeStreetAddress", "Home Street Address", 1,
      PresetGroup::None, &FieldSelection::HomeStreetAddress},

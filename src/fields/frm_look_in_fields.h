@@ -6,11 +6,18 @@
 //   dialog.Form_Load();                     // fills the boxes from the store
 //   dialog.cmdContactClearAllFields_Click();
 //   dialog.cmdContactPhoneNumbers_Click();
-//   dialog.cmdOk_Click();                   // 56 writes, then closed
+//   dialog.cmdOk_Click();                   // 57 writes, then closed
+//
+// File As is loaded and saved like every other box, but no group button
+// touches it, so it is only searched when the user ticks it on purpose.
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "fields/field_catalog.h"
 #include "page/controls.h"
@@ -19,13 +26,44 @@
 
 namespace tidewell {
 
+inline constexpr const char* kLookInFieldsCaption = "Look In Fields";
+// The dialog's client area, in twips (1/1440 inch; 15 to a pixel at 96 dpi).
+inline constexpr int32_t kLookInFieldsWidth = 9420;
+inline constexpr int32_t kLookInFieldsHeight = 9030;
+inline constexpr const char* kLookInFieldsFontName = "Microsoft Sans Serif";
+inline constexpr double kLookInFieldsFontPoints = 8.25;
+
+enum class DialogControlKind { kButton, kTabControl, kPage, kFrame, kLabel, kComboBox, kCheckBox };
+
+// Where one control of the dialog sits, for views that draw it. Positions are
+// twips relative to the container ("" is the dialog). The tab control's
+// caption holds its tab captions joined by "|"; its pages (Picture1 to
+// Picture3) are listed in tab order and share one place, one shown at a time.
+struct DialogControlLayout {
+  const char* name;
+  DialogControlKind kind;
+  const char* container;
+  const char* caption;
+  int32_t left;
+  int32_t top;
+  int32_t width;
+  int32_t height;
+};
+
+// Every control, containers before what they hold, the 56 check boxes last in
+// catalog order.
+const std::vector<DialogControlLayout>& LookInFieldsLayout();
+
 class frmLookInFields {
  public:
   frmLookInFields(SettingsStore& settings, SupportComponent& support);
 
-  // Loads the boxes and the special instruction from the store. A store
-  // failure is reported ("Error occurred.  Reason: ..." under
-  // "Tidewell.frmLookInFields") and closes the dialog.
+  // Loads the boxes and the special instruction from the store, in catalog
+  // order. An absent key shows the row's dialog default; so does a stored
+  // flag that is not a whole number. Any other non-zero number shows the box
+  // ticked, as a run would look in that field. A store failure is reported
+  // ("Error occurred.  Reason: ..." under "Tidewell.frmLookInFields") and
+  // closes the dialog.
   void Form_Load();
 
   void cmdContactSelectAllFields_Click();
@@ -38,9 +76,10 @@ class frmLookInFields {
   void cmdTaskSelectAllFields_Click();
   void cmdTaskClearAllFields_Click();
 
-  // Writes every row in catalog order (and the special instruction between
-  // rows 41 and 42), then closes. A store failure is reported as for
-  // Form_Load; keys written before it stay written.
+  // Writes every row ("1" ticked, "0" cleared) in catalog order, with the
+  // special instruction exactly as shown between rows 41 and 42, then
+  // closes. A store failure is reported as for Form_Load and closes the
+  // dialog; keys written before it stay written.
   void cmdOk_Click();
   // Closes without writing.
   void cmdCancel_Click();
@@ -67,6 +106,10 @@ class frmLookInFields {
   Button cmdTaskClearAllFields{"cmdTaskClearAllFields"};
 
  private:
+  // Sets the box of every row that `pick` accepts to `value`.
+  void SetRows(bool (*pick)(const CatalogRow&), int32_t value);
+  void ReportAndClose(const std::exception& failure);
+
   SettingsStore& settings_;
   SupportComponent& support_;
   std::array<std::unique_ptr<CheckBox>, kFieldCatalog.size()> boxes_;
