@@ -70,7 +70,6 @@ void UC1::cmdReplace_Click() {
     line = 6;
     const int32_t folderCount = CLng(ReadSetting("FolderCount", "0"));
     int32_t updated = 0;
-    // Read again after the confirmation: the box let the user's events run.
     const std::string searchFor = txtSearchFor.Text();
     const std::string replaceWith = txtReplaceWith.Text();
     const int32_t caseSensitive = chkCaseSensitive.Value();

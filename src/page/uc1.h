@@ -70,9 +70,9 @@ class UC1 {
   // or entry id is absent is left out; an absent store id loads as
   // "Not Found". A failure is reported under "Tidewell.LoadValues" with the
   // line reached ("... LastLineNumber: 8" for a count that is no number) and
-  // what was set before it stays, the previous folder list included. Loaded
-  // values that differ from the shown ones raise the usual edit events, so
-  // outside Show this can make the page dirty.
+  // what was set before it stays; a failure before the slots are read keeps
+  // the previous folder list. Loaded values that differ from the shown ones
+  // raise the usual edit events, so outside Show this makes the page dirty.
   void LoadValues();
 
   // "ResetHelpText" makes the next mouse move send its help again, even over
@@ -113,15 +113,17 @@ class UC1 {
   void cmdChooseFields_Click();
 
   // The replace run. Refuses while the page is dirty, asks for confirmation,
-  // then walks the stored folders (not the ones shown, which may be newer) and
-  // saves every contact, appointment and task that the engine changed. Ends
-  // with "Updated <n> items in <count> folders" ("in 1 folder" for exactly
-  // one), counting stored slots, found or not. A failure of the run itself is
+  // then walks the folders of the store (Apply wrote them) and saves every
+  // contact, appointment and task that the engine changed. Ends with
+  // "Updated <n> items in <count> folders" ("in 1 folder" for exactly one),
+  // counting stored slots, found or not. A failure of the run itself is
   // reported under "Tidewell.cmdConvert" and ends the run; items saved
   // before it stay saved.
   void cmdReplace_Click();
 
   // Hot help: each sends its control's help to the host, once per visit.
+  // The help texts are built by Show; with a host set, a move before the
+  // first Show throws.
   void lblSearchFor_MouseMove();
   void txtSearchFor_MouseMove();
   void chkCaseSensitive_MouseMove();
