@@ -45,7 +45,7 @@
 //
 // A match that needs more than about a million backtracking steps from one
 // position fails with "The pattern is too complex for this text." rather
-// than count as no match: "{a+}+b" on a long run of 'a' without 'b' does.
+// than count as no match: "{a+}+b" on forty 'a' followed by "!b" does.
 #pragma once
 
 #include <memory>

@@ -142,7 +142,7 @@ class Parser {
         before = Before::kNothing;
       } else if ((c == '?' || c == '*' || c == '+') && before != Before::kNothing) {
         if (before == Before::kRepeat) {
-          Invalid(Quote(chars_, i, i + 1) + At(i + 1) + " has nothing to repeat");
+          Invalid(Quote(chars_, i, i + 1) + At(i + 1) + " follows another repeat");
         }
         result_.pcre += static_cast<char>(c);
         result_.is_literal = false;
@@ -150,7 +150,6 @@ class Parser {
       } else if (c == '{') {
         open_tags.push_back(i);
         result_.pcre += '(';
-        ++result_.tags;
         result_.is_literal = false;
         before = Before::kNothing;
       } else if (c == '}') {
@@ -209,8 +208,9 @@ class Parser {
         ++i;
         const char32_t high = chars_[i] == '\\' ? Escaped(i) : chars_[i];
         ++i;
-        if (high < low)
+        if (high < low) {
           Invalid("range " + Quote(chars_, start, i) + At(start + 1) + " is reversed");
+        }
         out += '-';
         AppendPcreChar(out, high);
       }
@@ -226,7 +226,7 @@ class Parser {
 }  // namespace
 
 size_t Translation::OriginOf(size_t pcre_offset) const {
-  size_t position = origins.empty() ? 1 : origins.front().second;
+  size_t position = 1;
   for (const auto& [offset, origin] : origins) {
     if (offset > pcre_offset) break;
     position = origin;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tidewell::classic {
@@ -19,7 +20,6 @@ struct Translation {
   // '.'): `literal` is then the text to find, to compile with PCRE2_LITERAL.
   bool is_literal = false;
   std::string literal;
-  int tags = 0;
   // Positions in `pcre` where the atom written from a 1-based pattern position
   // starts: maps a PCRE2 compile error back to the user's pattern.
   std::vector<std::pair<size_t, size_t>> origins;
