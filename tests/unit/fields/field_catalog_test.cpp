@@ -5,94 +5,83 @@
 #include <gtest/gtest.h>
 
 #include "engine/replace_engine.h"
-#include "platform/failure.h"
-#include "support/fake_components.h"
 
 namespace tidewell {
 namespace {
 
 // The catalog as the field chooser and the item procedures know it, written
-// out once more: key, caption, dialog default, preset group (p phone, z zip,
-// e email), the procedure's line mark and the item property searched.
+// out once more: key, caption, dialog default, preset group, the procedure's
+// line mark and the item property searched.
 struct Expected {
   const char* key;
   const char* caption;
   int dialog_default;
-  char preset;
+  PresetGroup preset;
   int32_t line_mark;
   const char* property;
 };
 
-constexpr Expected kExpected[] = {
-    {"AccountName", "Account Name", 1, ' ', 20, "Account"},
-    {"AssistantsPhone", "Assistant's Phone", 1, 'p', 30, "AssistantTelephoneNumber"},
-    {"BusinessStreetAddress", "Business Street Address", 1, ' ', 40, "BusinessAddressStreet"},
-    {"BusinessCity", "Business City", 1, ' ', 50, "BusinessAddressCity"},
-    {"BusinessState", "Business State", 1, ' ', 60, "BusinessAddressState"},
-    {"BusinessZip", "Business Zip/Postal Code", 1, 'z', 70, "BusinessAddressPostalCode"},
-    {"Body", "Body (Notes)", 1, ' ', 80, "Body"},
-    {"BusinessPhone", "Business Phone", 1, 'p', 90, "BusinessTelephoneNumber"},
-    {"BusinessPhone2", "Business Phone 2", 1, 'p', 100, "Business2TelephoneNumber"},
-    {"BusinessFax", "Business Fax", 1, 'p', 110, "BusinessFaxNumber"},
-    {"BusinessHomePage", "Business Home Page", 1, ' ', 120, "BusinessHomePage"},
-    {"CallbackPhone", "Callback Phone", 1, 'p', 130, "CallbackTelephoneNumber"},
-    {"CarPhone", "Car Phone", 1, 'p', 140, "CarTelephoneNumber"},
-    {"CompanyMainPhone", "Company Main Phone", 1, 'p', 150, "CompanyMainTelephoneNumber"},
-    {"CompanyName", "Company Name", 1, ' ', 160, "CompanyName"},
-    {"EmailAddress", "Email Address", 1, 'e', 170, "Email1Address"},
-    {"Email2Address", "Email 2 Address", 1, 'e', 180, "Email2Address"},
-    {"Email3Address", "Email 3 Address", 1, 'e', 190, "Email3Address"},
-    {"EmailDisplayAs", "Email Display As", 1, ' ', 200, "Email1DisplayName"},
-    {"Email2DisplayAs", "Email 2 Display As", 1, ' ', 210, "Email2DisplayName"},
-    {"Email3DisplayAs", "Email 3 Display As", 1, ' ', 220, "Email3DisplayName"},
-    {"FileAs", "File As", 0, ' ', 225, "FileAs"},
-    {"HomeStreetAddress", "Home Street Address", 1, ' ', 230, "HomeAddressStreet"},
-    {"HomeCity", "Home City", 1, ' ', 240, "HomeAddressCity"},
-    {"HomeState", "Home State", 1, ' ', 250, "HomeAddressState"},
-    {"HomeZip", "Home Zip/Postal Code", 1, 'z', 260, "HomeAddressPostalCode"},
-    {"HomePhone", "Home Phone", 1, 'p', 270, "HomeTelephoneNumber"},
-    {"HomePhone2", "Home Phone 2", 1, 'p', 280, "Home2TelephoneNumber"},
-    {"HomeFax", "Home Fax", 1, 'p', 290, "HomeFaxNumber"},
-    {"MobilePhone", "Mobile Phone", 1, 'p', 300, "MobileTelephoneNumber"},
-    {"OfficeLocation", "Office Location", 1, ' ', 310, "OfficeLocation"},
-    {"OtherStreetAddress", "Other Street Address", 1, ' ', 320, "OtherAddressStreet"},
-    {"OtherCity", "Other City", 1, ' ', 330, "OtherAddressCity"},
-    {"OtherState", "Other State", 1, ' ', 340, "OtherAddressState"},
-    {"OtherZip", "Other Zip/Postal Code", 1, 'z', 350, "OtherAddressPostalCode"},
-    {"OtherPhone", "Other Phone", 1, 'p', 360, "OtherTelephoneNumber"},
-    {"OtherFax", "Other Fax", 1, 'p', 380, "OtherFaxNumber"},
-    {"Pager", "Pager", 1, 'p', 390, "PagerNumber"},
-    {"PrimaryPhone", "Primary Phone", 1, 'p', 400, "PrimaryTelephoneNumber"},
-    {"RadioPhone", "Radio Phone", 1, 'p', 410, "RadioTelephoneNumber"},
-    {"TTYPhone", "TTY/TDD Phone", 1, 'p', 420, "TTYTDDTelephoneNumber"},
-    {"AppointmentSubject", "Subject", 0, ' ', 500, "Subject"},
-    {"AppointmentLocation", "Location", 0, ' ', 510, "Location"},
-    {"AppointmentStart", "Start", 0, ' ', 520, "Start"},
-    {"AppointmentEnd", "End", 0, ' ', 530, "End"},
-    {"AppointmentBody", "Body", 0, ' ', 540, "Body"},
-    {"TaskActualWork", "Actual Work", 0, ' ', 600, "ActualWork"},
-    {"TaskBody", "Body (Notes)", 0, ' ', 610, "Body"},
-    {"TaskBillingInformation", "Billing Information", 0, ' ', 620, "BillingInformation"},
-    {"TaskCompanies", "Companies", 0, ' ', 630, "Companies"},
-    {"TaskDateCompleted", "Date Completed", 0, ' ', 640, "DateCompleted"},
-    {"TaskDueDate", "Due Date", 0, ' ', 650, "DueDate"},
-    {"TaskMileage", "Mileage", 0, ' ', 660, "Mileage"},
-    {"TaskStartDate", "Start Date", 0, ' ', 670, "StartDate"},
-    {"TaskSubject", "Subject", 0, ' ', 675, "Subject"},
-    {"TaskTotalWork", "Total Work", 0, ' ', 680, "TotalWork"},
-};
+constexpr auto n = PresetGroup::None, p = PresetGroup::Phone, z = PresetGroup::Zip,
+               e = PresetGroup::Email;
 
-PresetGroup Preset(char code) {
-  switch (code) {
-    case 'p':
-      return PresetGroup::Phone;
-    case 'z':
-      return PresetGroup::Zip;
-    case 'e':
-      return PresetGroup::Email;
-  }
-  return PresetGroup::None;
-}
+constexpr Expected kExpected[] = {
+    {"AccountName", "Account Name", 1, n, 20, "Account"},
+    {"AssistantsPhone", "Assistant's Phone", 1, p, 30, "AssistantTelephoneNumber"},
+    {"BusinessStreetAddress", "Business Street Address", 1, n, 40, "BusinessAddressStreet"},
+    {"BusinessCity", "Business City", 1, n, 50, "BusinessAddressCity"},
+    {"BusinessState", "Business State", 1, n, 60, "BusinessAddressState"},
+    {"BusinessZip", "Business Zip/Postal Code", 1, z, 70, "BusinessAddressPostalCode"},
+    {"Body", "Body (Notes)", 1, n, 80, "Body"},
+    {"BusinessPhone", "Business Phone", 1, p, 90, "BusinessTelephoneNumber"},
+    {"BusinessPhone2", "Business Phone 2", 1, p, 100, "Business2TelephoneNumber"},
+    {"BusinessFax", "Business Fax", 1, p, 110, "BusinessFaxNumber"},
+    {"BusinessHomePage", "Business Home Page", 1, n, 120, "BusinessHomePage"},
+    {"CallbackPhone", "Callback Phone", 1, p, 130, "CallbackTelephoneNumber"},
+    {"CarPhone", "Car Phone", 1, p, 140, "CarTelephoneNumber"},
+    {"CompanyMainPhone", "Company Main Phone", 1, p, 150, "CompanyMainTelephoneNumber"},
+    {"CompanyName", "Company Name", 1, n, 160, "CompanyName"},
+    {"EmailAddress", "Email Address", 1, e, 170, "Email1Address"},
+    {"Email2Address", "Email 2 Address", 1, e, 180, "Email2Address"},
+    {"Email3Address", "Email 3 Address", 1, e, 190, "Email3Address"},
+    {"EmailDisplayAs", "Email Display As", 1, n, 200, "Email1DisplayName"},
+    {"Email2DisplayAs", "Email 2 Display As", 1, n, 210, "Email2DisplayName"},
+    {"Email3DisplayAs", "Email 3 Display As", 1, n, 220, "Email3DisplayName"},
+    {"FileAs", "File As", 0, n, 225, "FileAs"},
+    {"HomeStreetAddress", "Home Street Address", 1, n, 230, "HomeAddressStreet"},
+    {"HomeCity", "Home City", 1, n, 240, "HomeAddressCity"},
+    {"HomeState", "Home State", 1, n, 250, "HomeAddressState"},
+    {"HomeZip", "Home Zip/Postal Code", 1, z, 260, "HomeAddressPostalCode"},
+    {"HomePhone", "Home Phone", 1, p, 270, "HomeTelephoneNumber"},
+    {"HomePhone2", "Home Phone 2", 1, p, 280, "Home2TelephoneNumber"},
+    {"HomeFax", "Home Fax", 1, p, 290, "HomeFaxNumber"},
+    {"MobilePhone", "Mobile Phone", 1, p, 300, "MobileTelephoneNumber"},
+    {"OfficeLocation", "Office Location", 1, n, 310, "OfficeLocation"},
+    {"OtherStreetAddress", "Other Street Address", 1, n, 320, "OtherAddressStreet"},
+    {"OtherCity", "Other City", 1, n, 330, "OtherAddressCity"},
+    {"OtherState", "Other State", 1, n, 340, "OtherAddressState"},
+    {"OtherZip", "Other Zip/Postal Code", 1, z, 350, "OtherAddressPostalCode"},
+    {"OtherPhone", "Other Phone", 1, p, 360, "OtherTelephoneNumber"},
+    {"OtherFax", "Other Fax", 1, p, 380, "OtherFaxNumber"},
+    {"Pager", "Pager", 1, p, 390, "PagerNumber"},
+    {"PrimaryPhone", "Primary Phone", 1, p, 400, "PrimaryTelephoneNumber"},
+    {"RadioPhone", "Radio Phone", 1, p, 410, "RadioTelephoneNumber"},
+    {"TTYPhone", "TTY/TDD Phone", 1, p, 420, "TTYTDDTelephoneNumber"},
+    {"AppointmentSubject", "Subject", 0, n, 500, "Subject"},
+    {"AppointmentLocation", "Location", 0, n, 510, "Location"},
+    {"AppointmentStart", "Start", 0, n, 520, "Start"},
+    {"AppointmentEnd", "End", 0, n, 530, "End"},
+    {"AppointmentBody", "Body", 0, n, 540, "Body"},
+    {"TaskActualWork", "Actual Work", 0, n, 600, "ActualWork"},
+    {"TaskBody", "Body (Notes)", 0, n, 610, "Body"},
+    {"TaskBillingInformation", "Billing Information", 0, n, 620, "BillingInformation"},
+    {"TaskCompanies", "Companies", 0, n, 630, "Companies"},
+    {"TaskDateCompleted", "Date Completed", 0, n, 640, "DateCompleted"},
+    {"TaskDueDate", "Due Date", 0, n, 650, "DueDate"},
+    {"TaskMileage", "Mileage", 0, n, 660, "Mileage"},
+    {"TaskStartDate", "Start Date", 0, n, 670, "StartDate"},
+    {"TaskSubject", "Subject", 0, n, 675, "Subject"},
+    {"TaskTotalWork", "Total Work", 0, n, 680, "TotalWork"},
+};
 
 TEST(FieldCatalog, AgreesWithTheFieldTablesOfTheItemProcedures) {
   ASSERT_EQ(std::size(kExpected), kFieldCatalog.size());
@@ -113,7 +102,7 @@ TEST(FieldCatalog, AgreesWithTheFieldTablesOfTheItemProcedures) {
     EXPECT_EQ(std::string(row.check_box), std::string("chk") + want.key);
     EXPECT_STREQ(row.caption, want.caption);
     EXPECT_EQ(row.dialog_default, want.dialog_default);
-    EXPECT_EQ(row.preset, Preset(want.preset));
+    EXPECT_EQ(row.preset, want.preset);
 
     // The procedure walks its kind's rows in catalog order, one step each.
     const auto steps = FieldSteps(row.kind);
@@ -131,28 +120,6 @@ TEST(FieldCatalog, AgreesWithTheFieldTablesOfTheItemProcedures) {
   FieldSelection selection;
   for (const CatalogRow& row : kFieldCatalog) selection.*row.flag = row.number;
   for (const CatalogRow& row : kFieldCatalog) EXPECT_EQ(selection.*row.flag, row.number);
-}
-
-TEST(LoadFieldSelection, ReadsEveryKeyInCatalogOrderWithRunDefaults) {
-  testing::FakeComponents components;
-  components.settings.Put("TaskSubject", "1");
-  components.settings.Put("FileAs", "-1");
-  FieldSelection selection;
-  LoadFieldSelection(selection, components.settings, components.support);
-
-  std::vector<std::string> keys;
-  for (const CatalogRow& row : kFieldCatalog) {
-    keys.push_back(row.key);
-    if (row.number == 41) keys.push_back("SpecialInstructions");
-  }
-  EXPECT_EQ(components.settings.reads, keys);
-  EXPECT_EQ(selection.AccountName, 0);
-  EXPECT_EQ(selection.FileAs, -1);
-  EXPECT_EQ(selection.TaskSubject, 1);
-  EXPECT_EQ(selection.SpecialInstructions, "None");
-
-  components.settings.Put("Pager", "yes");
-  EXPECT_THROW(LoadFieldSelection(selection, components.settings, components.support), Failure);
 }
 
 }  // namespace
