@@ -1,0 +1,55 @@
+#include "platform/support/store_host.h"
+
+#include <filesystem>
+#include <sstream>
+
+#include "platform/failure.h"
+
+namespace tidewell {
+
+namespace {
+constexpr const char* kHostSection = "Host";
+constexpr const char* kStoresKey = "Stores";
+}  // namespace
+
+void StoreHost::OnStatusChange() {
+  if (on_status_change) on_status_change();
+}
+
+void StoreHost::SetHotHelp(const std::string& helpText, const std::string&) {
+  if (on_hot_help) on_hot_help(helpText);
+}
+
+std::vector<std::string> RememberedStores(SettingsStore& settings, SupportComponent& support) {
+  std::vector<std::string> roots;
+  std::istringstream lines(settings.GetSetting(support.AppName(), kHostSection, kStoresKey, ""));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty()) roots.push_back(line);
+  }
+  return roots;
+}
+
+void RememberStores(SettingsStore& settings, SupportComponent& support,
+                    const std::vector<std::string>& roots) {
+  std::string joined;
+  for (const std::string& root : roots) joined += root + "\n";
+  settings.SaveSetting(support.AppName(), kHostSection, kStoresKey, joined);
+}
+
+HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores) {
+  std::vector<std::string> roots;
+  if (givenStores.empty()) {
+    roots = RememberedStores(settings, support);
+  } else {
+    for (const std::string& given : givenStores) {
+      roots.push_back(std::filesystem::absolute(given).lexically_normal().string());
+    }
+    RememberStores(settings, support, roots);
+  }
+  if (roots.empty()) throw Failure(kNoStoreMessage);
+  store = std::make_unique<VdirStore>(roots, ui, &logbook);
+  components = std::make_unique<PlatformComponents>(ui, settings, logbook, support);
+  host = std::make_shared<StoreHost>(*store);
+}
+
+}  // namespace tidewell
