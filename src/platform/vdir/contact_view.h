@@ -1,0 +1,59 @@
+// Contact properties over the first vCard of a file (2.1, 3.0 or 4.0).
+// Internal to the vdir store.
+//
+// Every property maps to one content line, found once when the view is made
+// (first matching line in file order unless said otherwise): FN, ORG, NOTE,
+// X-ACCOUNT, X-EVOLUTION-FILE-AS, the EMAIL lines (the preferred one first),
+// URL, the ADR of each kind, and the TEL / X-MS-TEL lines, each classified
+// once, in file order, into the first free phone slot its types fit.
+//
+// Changing an ADR component keeps the LABEL of the same kind (and the ADR's
+// own LABEL parameter) consistent when that is safe: when the old component
+// text occurs exactly once in the label, as a whole run of words, it is
+// replaced there too; otherwise the label is left as it is rather than
+// guessed at.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/vdir/document.h"
+#include "platform/vdir/item_view.h"
+
+namespace tidewell::vdir {
+
+class ContactView : public ItemView {
+ public:
+  // Throws Failure("it holds no vCard.") when the file has no VCARD.
+  explicit ContactView(Document& document);
+
+  bool Knows(const std::string& property) const override;
+  bool Has(const std::string& property) const override;
+  std::string Get(const std::string& property) const override;
+  void Set(const std::string& property, const std::string& text) override;
+  void Touch(std::time_t now) override;
+
+ private:
+  enum class Kind { kText, kUri, kComponent, kParam };
+  struct Slot {
+    size_t line = 0;
+    Kind kind = Kind::kText;
+    size_t component = 0;
+    std::string param;
+  };
+
+  void Bind(const std::string& property, size_t line, Kind kind, size_t component = 0,
+            const std::string& param = "");
+  void ClassifyPhone(size_t line);
+  void KeepLabelConsistent(size_t adrLine, const std::string& oldText, const std::string& newText);
+
+  Document& doc_;
+  Dialect dialect_ = Dialect::kVCard3;
+  std::map<std::string, std::string> group_labels_;  // lower-case group -> X-ABLabel text
+  std::map<std::string, Slot> slots_;
+  std::map<size_t, size_t> label_of_adr_;  // ADR line -> LABEL line of the same kind
+  std::optional<size_t> rev_;
+};
+
+}  // namespace tidewell::vdir

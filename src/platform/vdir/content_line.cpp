@@ -1,0 +1,567 @@
+#include "platform/vdir/content_line.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#include <iconv.h>
+
+#include "platform/failure.h"
+
+namespace tidewell::vdir {
+namespace {
+
+constexpr size_t kMaxOctets = 75;
+
+struct Physical {
+  size_t begin;
+  size_t content_end;
+  size_t end;
+};
+
+bool IsNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_' || c == '.';
+}
+
+// The text up to the first ":" outside double quotes: name and parameters.
+std::string_view Head(std::string_view text) {
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') quoted = !quoted;
+    if (text[i] == ':' && !quoted) return text.substr(0, i);
+  }
+  return text;
+}
+
+bool HeadSaysQuotedPrintable(std::string_view text) {
+  return ToUpper(Head(text)).find("QUOTED-PRINTABLE") != std::string::npos;
+}
+
+Param ParseParam(std::string_view raw) {
+  Param param;
+  param.raw = std::string(raw);
+  size_t eq = std::string_view::npos;
+  bool quoted = false;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '"') quoted = !quoted;
+    if (raw[i] == '=' && !quoted) {
+      eq = i;
+      break;
+    }
+  }
+  std::string_view value = raw;
+  if (eq != std::string_view::npos) {
+    param.name = ToUpper(Trim(raw.substr(0, eq)));
+    value = raw.substr(eq + 1);
+  }
+  for (char c : value) {
+    if (c != '"') param.value += c;
+  }
+  return param;
+}
+
+// Fills group, name, params and value; leaves is_property false for text
+// that is not "name[;params]:value".
+void ParseLogical(std::string_view text, ContentLine& line) {
+  size_t i = 0;
+  while (i < text.size() && text[i] != ';' && text[i] != ':') {
+    if (!IsNameChar(text[i])) return;
+    ++i;
+  }
+  if (i == 0 || i == text.size()) return;
+  std::string_view full = text.substr(0, i);
+  std::vector<Param> params;
+  while (text[i] == ';') {
+    size_t start = ++i;
+    bool quoted = false;
+    while (i < text.size() && (quoted || (text[i] != ';' && text[i] != ':'))) {
+      if (text[i] == '"') quoted = !quoted;
+      ++i;
+    }
+    if (i == text.size()) return;
+    params.push_back(ParseParam(text.substr(start, i - start)));
+  }
+  size_t dot = full.rfind('.');
+  if (dot != std::string_view::npos) {
+    line.group = std::string(full.substr(0, dot));
+    full = full.substr(dot + 1);
+  }
+  if (full.empty()) {
+    line.group.clear();
+    return;
+  }
+  line.name = std::string(full);
+  line.upper_name = ToUpper(full);
+  line.params = std::move(params);
+  line.value = std::string(text.substr(i + 1));
+  line.is_property = true;
+}
+
+bool IsUtf8Name(const std::string& charset) {
+  std::string compact;
+  for (char c : ToUpper(charset)) {
+    if (c != '-' && c != '_') compact += c;
+  }
+  return compact.empty() || compact == "UTF8";
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool HasNonAscii(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return true;
+  }
+  return false;
+}
+
+// Appends `text` with each line break (CRLF, LF or CR) written as `escape`.
+void AppendBreaksAs(std::string& out, std::string_view text, size_t& i, std::string_view escape) {
+  if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+  out += escape;
+}
+
+}  // namespace
+
+const Param* ContentLine::FindParam(std::string_view upperName) const {
+  for (const Param& p : params) {
+    if (p.name == upperName) return &p;
+  }
+  return nullptr;
+}
+
+Param* ContentLine::FindParam(std::string_view upperName) {
+  for (Param& p : params) {
+    if (p.name == upperName) return &p;
+  }
+  return nullptr;
+}
+
+std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start) {
+  std::vector<Physical> physical;
+  for (size_t pos = start; pos < bytes.size();) {
+    size_t nl = bytes.find('\n', pos);
+    size_t end = nl == std::string_view::npos ? bytes.size() : nl + 1;
+    size_t content_end = nl == std::string_view::npos ? bytes.size() : nl;
+    while (content_end > pos && bytes[content_end - 1] == '\r') --content_end;
+    physical.push_back({pos, content_end, end});
+    pos = end;
+  }
+
+  std::vector<ContentLine> lines;
+  std::vector<std::string> texts;
+  auto extend = [&](size_t entry, const Physical& p) {
+    lines[entry].end = p.end;
+    lines[entry].terminator = std::string(bytes.substr(p.content_end, p.end - p.content_end));
+  };
+  // Quoted-printable soft line breaks: the next physical line continues the
+  // value as it stands, whatever it starts with.
+  auto join_soft_breaks = [&](size_t entry, size_t& i) {
+    while (i + 1 < physical.size() && !texts[entry].empty() && texts[entry].back() == '=' &&
+           HeadSaysQuotedPrintable(texts[entry])) {
+      texts[entry].pop_back();
+      const Physical& next = physical[++i];
+      texts[entry] += bytes.substr(next.begin, next.content_end - next.begin);
+      extend(entry, next);
+    }
+  };
+
+  for (size_t i = 0; i < physical.size(); ++i) {
+    const Physical& p = physical[i];
+    std::string_view content = bytes.substr(p.begin, p.content_end - p.begin);
+    if (!content.empty() && (content[0] == ' ' || content[0] == '\t')) {
+      size_t k = lines.size();
+      while (k > 0 && texts[k - 1].empty()) --k;
+      if (k > 0) {
+        lines.resize(k);
+        texts.resize(k);
+        texts[k - 1] += content.substr(1);
+        extend(k - 1, p);
+        join_soft_breaks(k - 1, i);
+        continue;
+      }
+    }
+    ContentLine line;
+    line.begin = p.begin;
+    line.line_number = i + 1;
+    lines.push_back(std::move(line));
+    texts.emplace_back(content);
+    extend(lines.size() - 1, p);
+    join_soft_breaks(lines.size() - 1, i);
+  }
+
+  for (size_t k = 0; k < lines.size(); ++k) {
+    ContentLine& line = lines[k];
+    ParseLogical(texts[k], line);
+    if (!line.is_property) continue;
+    if (const Param* charset = line.FindParam("CHARSET")) {
+      line.charset = charset->value;
+    } else {
+      std::string decoded =
+          IsQuotedPrintable(line) ? QuotedPrintableDecode(line.value) : line.value;
+      // Without a CHARSET a file is UTF-8; older vCards without one that are
+      // not UTF-8 came from Windows, and are written back the same way.
+      line.charset = IsValidUtf8(decoded) ? "UTF-8" : "WINDOWS-1252";
+    }
+    line.pristine = Serialize(line);
+  }
+  return lines;
+}
+
+std::string Serialize(const ContentLine& line) {
+  std::string out;
+  if (!line.group.empty()) out += line.group + ".";
+  out += line.name;
+  for (const Param& p : line.params) out += ";" + p.raw;
+  out += ":";
+  out += line.value;
+  return out;
+}
+
+std::string Fold(const ContentLine& line, const std::string& newline) {
+  std::string text = Serialize(line);
+  std::string out;
+  if (IsQuotedPrintable(line)) {
+    size_t head = text.size() - line.value.size();
+    size_t pos = 0;
+    while (text.size() - pos > kMaxOctets) {
+      size_t cut = pos + kMaxOctets - 1;  // room for the "=" of the soft break
+      if (cut > head) {
+        if (text[cut - 1] == '=') {
+          cut -= 1;
+        } else if (text[cut - 2] == '=') {
+          cut -= 2;
+        }
+      }
+      out.append(text, pos, cut - pos);
+      out += "=" + newline;
+      pos = cut;
+    }
+    out.append(text, pos);
+    return out;
+  }
+  size_t pos = 0;
+  size_t limit = kMaxOctets;
+  while (text.size() - pos > limit) {
+    size_t cut = pos + limit;
+    for (int back = 0;
+         back < 3 && cut > pos + 1 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80;
+         ++back) {
+      --cut;
+    }
+    out.append(text, pos, cut - pos);
+    out += newline + " ";
+    pos = cut;
+    limit = kMaxOctets - 1;
+  }
+  out.append(text, pos);
+  return out;
+}
+
+bool IsQuotedPrintable(const ContentLine& line) {
+  for (const Param& p : line.params) {
+    if ((p.name == "ENCODING" || p.name.empty()) && ToUpper(p.value) == "QUOTED-PRINTABLE") {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string DecodedValue(const ContentLine& line) {
+  std::string bytes = IsQuotedPrintable(line) ? QuotedPrintableDecode(line.value) : line.value;
+  if (IsUtf8Name(line.charset)) return bytes;
+  std::optional<std::string> text = ConvertCharset(bytes, line.charset, "UTF-8");
+  if (!text) {
+    throw Failure("The value of " + line.name + " on line " + std::to_string(line.line_number) +
+                  " is not valid " + line.charset + " text.");
+  }
+  return *text;
+}
+
+void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dialect) {
+  bool qp = IsQuotedPrintable(line);
+  if (dialect == Dialect::kVCard21 && !qp && HasLineBreak(escapedUtf8)) {
+    line.params.push_back(ParseParam("ENCODING=QUOTED-PRINTABLE"));
+    if (HasNonAscii(escapedUtf8) && !line.FindParam("CHARSET")) {
+      line.params.push_back(ParseParam("CHARSET=UTF-8"));
+      line.charset = "UTF-8";
+    }
+    qp = true;
+  }
+  std::string bytes = escapedUtf8;
+  if (!IsUtf8Name(line.charset)) {
+    if (std::optional<std::string> converted = ConvertCharset(bytes, "UTF-8", line.charset)) {
+      bytes = std::move(*converted);
+    } else {
+      if (Param* charset = line.FindParam("CHARSET")) SetParamValue(*charset, "UTF-8", dialect);
+      line.charset = "UTF-8";
+    }
+  }
+  line.value = qp ? QuotedPrintableEncode(bytes) : bytes;
+}
+
+void SetParamValue(Param& param, const std::string& value, Dialect dialect) {
+  bool carets = dialect == Dialect::kVCard4 || dialect == Dialect::kICalendar;
+  std::string text;
+  for (size_t i = 0; i < value.size(); ++i) {
+    char c = value[i];
+    if (c == '\r' || c == '\n') {
+      AppendBreaksAs(text, value, i, carets ? "^n" : " ");
+    } else if (c == '"') {
+      text += carets ? "^'" : "'";
+    } else if (c == '^' && carets) {
+      text += "^^";
+    } else {
+      text += c;
+    }
+  }
+  bool quote =
+      param.raw.find('"') != std::string::npos || text.find_first_of(":;,") != std::string::npos;
+  std::string name_part;
+  if (!param.name.empty()) name_part = param.raw.substr(0, param.raw.find('=') + 1);
+  param.raw = name_part + (quote ? "\"" + text + "\"" : text);
+  param.value = text;
+}
+
+std::string ParamText(const Param& param, Dialect dialect) {
+  if (dialect != Dialect::kVCard4 && dialect != Dialect::kICalendar) return param.value;
+  std::string out;
+  const std::string& v = param.value;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (v[i] == '^' && i + 1 < v.size()) {
+      char next = v[i + 1];
+      if (next == '^' || next == 'n' || next == 'N' || next == '\'') {
+        out += next == '^' ? '^' : next == '\'' ? '"' : '\n';
+        ++i;
+        continue;
+      }
+    }
+    out += v[i];
+  }
+  return out;
+}
+
+std::string UnescapeText(std::string_view escaped, Dialect dialect) {
+  if (dialect == Dialect::kVCard21) return std::string(escaped);
+  std::string out;
+  out.reserve(escaped.size());
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] == '\\' && i + 1 < escaped.size()) {
+      char next = escaped[i + 1];
+      if (next == 'n' || next == 'N') {
+        out += '\n';
+        ++i;
+        continue;
+      }
+      if (next == '\\' || next == ';' || next == ',' || next == ':') {
+        out += next;
+        ++i;
+        continue;
+      }
+    }
+    out += escaped[i];
+  }
+  return out;
+}
+
+std::string EscapeText(std::string_view text, Dialect dialect) {
+  if (dialect == Dialect::kVCard21) return std::string(text);
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\\' || c == ';' || c == ',') {
+      out += '\\';
+      out += c;
+    } else if (c == '\r' || c == '\n') {
+      AppendBreaksAs(out, text, i, "\\n");
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string EscapeUri(std::string_view text, Dialect dialect) {
+  if (dialect == Dialect::kVCard21) return std::string(text);
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\r' || c == '\n') {
+      AppendBreaksAs(out, text, i, "\\n");
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> SplitComponents(std::string_view escaped) {
+  std::vector<std::string> parts(1);
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    char c = escaped[i];
+    if (c == '\\' && i + 1 < escaped.size()) {
+      parts.back() += c;
+      parts.back() += escaped[++i];
+    } else if (c == ';') {
+      parts.emplace_back();
+    } else {
+      parts.back() += c;
+    }
+  }
+  return parts;
+}
+
+std::string UnescapeComponent(std::string_view escaped, Dialect dialect) {
+  if (dialect != Dialect::kVCard21) return UnescapeText(escaped, dialect);
+  std::string out;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] == '\\' && i + 1 < escaped.size() && escaped[i + 1] == ';') continue;
+    out += escaped[i];
+  }
+  return out;
+}
+
+std::string EscapeComponent(std::string_view text, Dialect dialect) {
+  if (dialect != Dialect::kVCard21) return EscapeText(text, dialect);
+  std::string out;
+  for (char c : text) {
+    if (c == ';') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len;
+    uint32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > text.size()) return false;
+    for (size_t k = 1; k < len; ++k) {
+      auto cc = static_cast<unsigned char>(text[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+std::optional<std::string> ConvertCharset(std::string_view text, const std::string& from,
+                                          const std::string& to) {
+  iconv_t cd = iconv_open(to.c_str(), from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    throw Failure("The character set '" + (IsUtf8Name(to) ? from : to) + "' is not known.");
+  }
+  std::string out(text.size() * 2 + 16, '\0');
+  char* in_ptr = const_cast<char*>(text.data());
+  size_t in_left = text.size();
+  size_t used = 0;
+  std::optional<std::string> result;
+  for (;;) {
+    char* out_ptr = out.data() + used;
+    size_t out_left = out.size() - used;
+    size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+    used = out.size() - out_left;
+    if (rc != static_cast<size_t>(-1)) {
+      if (rc == 0) {
+        out.resize(used);
+        result = std::move(out);
+      }
+      break;
+    }
+    if (errno != E2BIG) break;
+    out.resize(out.size() * 2);
+  }
+  iconv_close(cd);
+  return result;
+}
+
+std::string QuotedPrintableDecode(std::string_view encoded) {
+  std::string out;
+  out.reserve(encoded.size());
+  for (size_t i = 0; i < encoded.size(); ++i) {
+    if (encoded[i] == '=' && i + 2 < encoded.size() && HexValue(encoded[i + 1]) >= 0 &&
+        HexValue(encoded[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(encoded[i + 1]) * 16 + HexValue(encoded[i + 2]));
+      i += 2;
+    } else {
+      out += encoded[i];
+    }
+  }
+  return out;
+}
+
+std::string QuotedPrintableEncode(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    auto c = static_cast<unsigned char>(bytes[i]);
+    bool last = i + 1 == bytes.size();
+    if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last)) {
+      out += static_cast<char>(c);
+    } else {
+      out += '=';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    }
+  }
+  return out;
+}
+
+std::string ToUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string ToLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string_view Trim(std::string_view text) {
+  size_t b = text.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  size_t e = text.find_last_not_of(" \t");
+  return text.substr(b, e - b + 1);
+}
+
+}  // namespace tidewell::vdir

@@ -1,0 +1,109 @@
+#include "platform/vdir/document.h"
+
+#include <cstdio>
+
+#include "platform/failure.h"
+
+namespace tidewell::vdir {
+namespace {
+
+// Text files hold no control characters but tab, line breaks, form feed and
+// escape (ISO-2022 character sets use it).
+bool IsBinaryByte(unsigned char c) {
+  return (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1B) || c == 0x7F;
+}
+
+bool IsBlank(const ContentLine& line, const std::string& bytes) {
+  for (size_t i = line.begin; i < line.end; ++i) {
+    char c = bytes[i];
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
+  for (size_t i = 0; i < bytes_.size(); ++i) {
+    auto c = static_cast<unsigned char>(bytes_[i]);
+    if (IsBinaryByte(c)) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", c);
+      throw Failure("it holds binary data (byte " + std::string(hex) + " at offset " +
+                    std::to_string(i) + ").");
+    }
+  }
+  size_t start = bytes_.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  lines_ = SplitContentLines(bytes_, start);
+
+  newline_ = "\r\n";
+  for (const ContentLine& line : lines_) {
+    if (!line.terminator.empty()) {
+      newline_ = line.terminator;
+      break;
+    }
+  }
+
+  std::vector<size_t> open;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const ContentLine& line = lines_[i];
+    if (!line.is_property) {
+      if (!open.empty() && !IsBlank(line, bytes_)) {
+        throw Failure("line " + std::to_string(line.line_number) + " is not a content line.");
+      }
+      continue;
+    }
+    if (line.upper_name == "BEGIN") {
+      Component c;
+      c.name = ToUpper(Trim(line.value));
+      c.begin_line = i;
+      size_t index = components_.size();
+      if (open.empty()) {
+        top_level_.push_back(index);
+      } else {
+        components_[open.back()].children.push_back(index);
+      }
+      components_.push_back(std::move(c));
+      open.push_back(index);
+    } else if (line.upper_name == "END") {
+      std::string name = ToUpper(Trim(line.value));
+      if (open.empty() || components_[open.back()].name != name) {
+        throw Failure("END:" + name + " on line " + std::to_string(line.line_number) +
+                      " closes no BEGIN:" + name + ".");
+      }
+      components_[open.back()].end_line = i;
+      open.pop_back();
+    } else if (!open.empty()) {
+      components_[open.back()].properties.push_back(i);
+    }
+  }
+  if (!open.empty()) {
+    const Component& c = components_[open.back()];
+    throw Failure("BEGIN:" + c.name + " on line " +
+                  std::to_string(lines_[c.begin_line].line_number) + " is never closed.");
+  }
+}
+
+bool Document::Changed() const {
+  for (const ContentLine& line : lines_) {
+    if (line.is_property && Serialize(line) != line.pristine) return true;
+  }
+  return false;
+}
+
+std::string Document::Render() const {
+  std::string out;
+  out.reserve(bytes_.size() + 256);
+  size_t pos = 0;
+  for (const ContentLine& line : lines_) {
+    if (!line.is_property || Serialize(line) == line.pristine) continue;
+    out.append(bytes_, pos, line.begin - pos);
+    out += Fold(line, newline_);
+    out += line.terminator;
+    pos = line.end;
+  }
+  out.append(bytes_, pos);
+  return out;
+}
+
+}  // namespace tidewell::vdir

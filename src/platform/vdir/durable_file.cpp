@@ -1,0 +1,180 @@
+#include "platform/vdir/durable_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/failure.h"
+
+namespace tidewell::vdir {
+namespace {
+
+// Larger files are no contacts or events of a person; reading them whole
+// would only cost memory.
+constexpr off_t kMaxItemSize = 64 * 1024 * 1024;
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+void WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Failure("The item cannot be written: " + ErrnoText(errno) + ".");
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
+// Removes the temporary file unless the rename consumed it.
+class TempFile {
+ public:
+  TempFile(int dirFd, std::string name, UniqueFd fd)
+      : dir_fd_(dirFd), name_(std::move(name)), fd_(std::move(fd)) {}
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() {
+    if (!committed_) ::unlinkat(dir_fd_, name_.c_str(), 0);
+  }
+  int fd() const { return fd_.get(); }
+  const std::string& name() const { return name_; }
+  void Committed() { committed_ = true; }
+
+ private:
+  int dir_fd_;
+  std::string name_;
+  UniqueFd fd_;
+  bool committed_ = false;
+};
+
+TempFile CreateTemp(int dirFd, const std::string& name, mode_t mode) {
+  static std::atomic<unsigned> counter{0};
+  // Names longer than NAME_MAX would fail; the item's name is only a hint.
+  std::string base = "." + name.substr(0, 180) + "." + std::to_string(::getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = base + std::to_string(counter++) + ".tmp";
+    int fd = ::openat(dirFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      mode & 07777);
+    if (fd >= 0) return TempFile(dirFd, temp, UniqueFd(fd));
+    if (errno != EEXIST) {
+      throw Failure("The item cannot be saved: a temporary file cannot be created (" +
+                    ErrnoText(errno) + ").");
+    }
+  }
+  throw Failure("The item cannot be saved: no free name for a temporary file.");
+}
+
+}  // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int UniqueFd::release() {
+  int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+FileStamp FileStamp::Of(const struct stat& st) {
+  FileStamp s;
+  s.device = st.st_dev;
+  s.inode = st.st_ino;
+  s.size = st.st_size;
+  s.modified = st.st_mtim;
+  s.mode = st.st_mode;
+  s.owner = st.st_uid;
+  s.group = st.st_gid;
+  return s;
+}
+
+bool FileStamp::SameFileAs(const FileStamp& other) const {
+  return device == other.device && inode == other.inode && size == other.size &&
+         modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+std::string ReadItemFile(int dirFd, const std::string& name, FileStamp& stamp) {
+  // O_NONBLOCK: a FIFO put in place of an item must not hang the run.
+  UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.valid()) {
+    if (errno == ELOOP) throw Failure("it is a symbolic link.");
+    throw Failure(ErrnoText(errno) + ".");
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) throw Failure(ErrnoText(errno) + ".");
+  if (!S_ISREG(st.st_mode)) throw Failure("it is not a regular file.");
+  if (st.st_size > kMaxItemSize) throw Failure("it is larger than 64 MiB.");
+  stamp = FileStamp::Of(st);
+  std::string bytes;
+  bytes.resize(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  for (;;) {
+    if (done == bytes.size()) bytes.resize(bytes.size() + 4096);
+    ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Failure(ErrnoText(errno) + ".");
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+    if (done > static_cast<size_t>(kMaxItemSize)) throw Failure("it is larger than 64 MiB.");
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+FileStamp ReplaceItemFile(int dirFd, const std::string& name, const std::string& bytes,
+                          const FileStamp& expected, WriteAheadLog* wal) {
+  TempFile temp = CreateTemp(dirFd, name, expected.mode);
+  // The umask may have narrowed the mode at creation.
+  if (::fchmod(temp.fd(), expected.mode & 07777) != 0) {
+    throw Failure("The item cannot be saved: " + ErrnoText(errno) + ".");
+  }
+  struct stat created {};
+  if (::fstat(temp.fd(), &created) == 0 &&
+      (created.st_uid != expected.owner || created.st_gid != expected.group)) {
+    // Only a privileged process can give the file back to its owner; anyone
+    // else saves it as their own, as any editor would.
+    if (::fchown(temp.fd(), expected.owner, expected.group) == 0) {
+      ::fchmod(temp.fd(), expected.mode & 07777);
+    }
+  }
+  WriteAll(temp.fd(), bytes);
+  if (::fsync(temp.fd()) != 0) {
+    throw Failure("The item cannot be saved: " + ErrnoText(errno) + ".");
+  }
+  struct stat written {};
+  if (::fstat(temp.fd(), &written) != 0) {
+    throw Failure("The item cannot be saved: " + ErrnoText(errno) + ".");
+  }
+
+  struct stat current {};
+  if (::fstatat(dirFd, name.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !FileStamp::Of(current).SameFileAs(expected)) {
+    throw Failure(kChangedByAnotherProgram);
+  }
+  if (wal != nullptr) wal->Sync();
+  if (::renameat(dirFd, temp.name().c_str(), dirFd, name.c_str()) != 0) {
+    throw Failure("The item cannot be saved: " + ErrnoText(errno) + ".");
+  }
+  temp.Committed();
+  if (::fsync(dirFd) != 0) {
+    throw Failure("The item was saved, but its folder could not be synced: " + ErrnoText(errno) +
+                  ".");
+  }
+  return FileStamp::Of(written);
+}
+
+}  // namespace tidewell::vdir

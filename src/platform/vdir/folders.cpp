@@ -1,0 +1,172 @@
+#include "platform/vdir/folders.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/vdir/content_line.h"
+
+namespace tidewell::vdir {
+namespace {
+
+enum class EntryType { kFile, kDirectory, kOther };
+
+struct DirEntry {
+  std::string name;
+  EntryType type;
+};
+
+// Symlinks come back as kOther: neither items nor folders.
+std::vector<DirEntry> ReadDirectory(int dirFd) {
+  std::vector<DirEntry> entries;
+  int copy = ::dup(dirFd);
+  if (copy < 0) return entries;
+  DIR* dir = ::fdopendir(copy);
+  if (dir == nullptr) {
+    ::close(copy);
+    return entries;
+  }
+  ::rewinddir(dir);
+  while (struct dirent* e = ::readdir(dir)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    EntryType type = EntryType::kOther;
+    unsigned char dtype = e->d_type;
+    if (dtype == DT_UNKNOWN) {
+      struct stat st {};
+      if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        dtype = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
+      }
+    }
+    if (dtype == DT_REG) type = EntryType::kFile;
+    if (dtype == DT_DIR) type = EntryType::kDirectory;
+    entries.push_back({std::move(name), type});
+  }
+  ::closedir(dir);
+  return entries;
+}
+
+bool HoldsItems(int dirFd) {
+  for (const DirEntry& e : ReadDirectory(dirFd)) {
+    if (e.type == EntryType::kFile && IsItemName(e.name)) return true;
+  }
+  return false;
+}
+
+std::optional<std::string> ReadDisplayName(int dirFd) {
+  UniqueFd fd(::openat(dirFd, "displayname", O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.valid()) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  char buf[4096];
+  ssize_t n = ::read(fd.get(), buf, sizeof buf);
+  if (n < 0) return std::nullopt;
+  std::string text(buf, static_cast<size_t>(n));
+  size_t b = text.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return std::string();
+  size_t e = text.find_last_not_of(" \t\r\n");
+  return text.substr(b, e - b + 1);
+}
+
+std::string NameOf(int dirFd, const std::string& directoryName) {
+  std::optional<std::string> display = ReadDisplayName(dirFd);
+  return display && !display->empty() ? *display : directoryName;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  return base.empty() ? path : base;
+}
+
+}  // namespace
+
+bool IsItemName(const std::string& name) {
+  if (name.empty() || name[0] == '.') return false;
+  std::string lower = ToLower(name);
+  if (lower.ends_with(".tmp")) return false;
+  return lower.ends_with(".vcf") || lower.ends_with(".ics") || lower.ends_with(".eml");
+}
+
+bool IsSafeEntryId(const std::string& entryId) {
+  if (entryId == ".") return true;
+  return !entryId.empty() && entryId[0] != '.' &&
+         entryId.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+UniqueFd OpenRoot(const std::string& root) {
+  return UniqueFd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+UniqueFd OpenFolder(int rootFd, const std::string& entryId) {
+  if (!IsSafeEntryId(entryId)) return UniqueFd();
+  if (entryId == ".") return UniqueFd(::dup(rootFd));
+  return UniqueFd(
+      ::openat(rootFd, entryId.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+std::vector<std::string> ItemNames(int dirFd) {
+  std::vector<std::string> names;
+  for (DirEntry& e : ReadDirectory(dirFd)) {
+    if (e.type == EntryType::kFile && IsItemName(e.name)) names.push_back(std::move(e.name));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<FolderInfo> ListFolders(const StoreState& state, size_t store) {
+  std::vector<FolderInfo> folders;
+  UniqueFd root = OpenRoot(state.roots[store]);
+  if (!root.valid()) return folders;
+  if (HoldsItems(root.get())) {
+    folders.push_back({store, ".", NameOf(root.get(), BaseName(state.roots[store]))});
+  }
+  for (const DirEntry& e : ReadDirectory(root.get())) {
+    if (e.type != EntryType::kDirectory || !IsSafeEntryId(e.name)) continue;
+    if (std::optional<FolderInfo> f = ResolveFolder(state, store, e.name)) {
+      folders.push_back(std::move(*f));
+    }
+  }
+  std::sort(folders.begin(), folders.end(), [](const FolderInfo& a, const FolderInfo& b) {
+    return a.name != b.name ? a.name < b.name : a.entry_id < b.entry_id;
+  });
+  return folders;
+}
+
+std::optional<FolderInfo> ResolveFolder(const StoreState& state, size_t store,
+                                        const std::string& entryId) {
+  if (store >= state.roots.size() || !IsSafeEntryId(entryId)) return std::nullopt;
+  UniqueFd root = OpenRoot(state.roots[store]);
+  if (!root.valid()) return std::nullopt;
+  if (entryId == ".") {
+    if (!HoldsItems(root.get())) return std::nullopt;
+    return FolderInfo{store, ".", NameOf(root.get(), BaseName(state.roots[store]))};
+  }
+  UniqueFd dir = OpenFolder(root.get(), entryId);
+  if (!dir.valid()) return std::nullopt;
+  bool hasDisplayName = ReadDisplayName(dir.get()).has_value();
+  if (!hasDisplayName && !HoldsItems(dir.get())) return std::nullopt;
+  return FolderInfo{store, entryId, NameOf(dir.get(), entryId)};
+}
+
+std::vector<size_t> StoresFor(const StoreState& state, const std::string& storeId) {
+  for (size_t i = 0; i < state.roots.size(); ++i) {
+    if (state.roots[i] == storeId) return {i};
+  }
+  std::vector<size_t> all(state.roots.size());
+  for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+  return all;
+}
+
+std::string ItemPath(const StoreState& state, size_t store, const std::string& entryId,
+                     const std::string& fileName) {
+  std::string root = state.roots[store];
+  if (!root.ends_with("/")) root += "/";
+  return entryId == "." ? root + fileName : root + entryId + "/" + fileName;
+}
+
+}  // namespace tidewell::vdir

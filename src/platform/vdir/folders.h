@@ -1,0 +1,61 @@
+// Folders and item files of the vdir store roots: what counts as a folder or
+// an item, and opening them without ever leaving a root. Internal to the vdir
+// store.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/activity_logger.h"
+#include "platform/vdir/durable_file.h"
+
+namespace tidewell {
+class Ui;
+}
+
+namespace tidewell::vdir {
+
+// What every folder, item and namespace of one VdirStore shares.
+struct StoreState {
+  std::vector<std::string> roots;  // canonical absolute paths: the store ids
+  Ui* ui = nullptr;
+  WriteAheadLog* wal = nullptr;
+};
+
+struct FolderInfo {
+  size_t store = 0;
+  std::string entry_id;  // directory name, "." for a root that holds items
+  std::string name;      // trimmed displayname file, else the directory name
+};
+
+// Item files: not hidden, not ending ".tmp", ending ".vcf", ".ics" or ".eml"
+// (in any case).
+bool IsItemName(const std::string& name);
+// A folder entry id that cannot leave its root: ".", or a plain directory
+// name that is not hidden and holds no separator.
+bool IsSafeEntryId(const std::string& entryId);
+
+UniqueFd OpenRoot(const std::string& root);
+// The folder's directory, opened without following a symlink; invalid when
+// the entry id is unsafe or names no directory.
+UniqueFd OpenFolder(int rootFd, const std::string& entryId);
+
+// The regular item files of a directory, sorted by byte order of name.
+std::vector<std::string> ItemNames(int dirFd);
+
+// Every folder of store `store`, sorted by name, then entry id.
+std::vector<FolderInfo> ListFolders(const StoreState& state, size_t store);
+// The folder `entryId` of store `store`, when it is one.
+std::optional<FolderInfo> ResolveFolder(const StoreState& state, size_t store,
+                                        const std::string& entryId);
+
+// The stores to search for an entry id: the one `storeId` names, or every
+// store when it names none.
+std::vector<size_t> StoresFor(const StoreState& state, const std::string& storeId);
+
+// The path of an item for messages.
+std::string ItemPath(const StoreState& state, size_t store, const std::string& entryId,
+                     const std::string& fileName);
+
+}  // namespace tidewell::vdir

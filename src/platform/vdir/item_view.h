@@ -1,0 +1,27 @@
+// The property names of one kind of item over a parsed file. Internal to the
+// vdir store: ContactView (vCard) and CalendarView (iCalendar).
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace tidewell::vdir {
+
+class ItemView {
+ public:
+  virtual ~ItemView() = default;
+  // Whether `property` is a name of this kind (reading any other throws).
+  virtual bool Knows(const std::string& property) const = 0;
+  // Whether the file has what `property` reads and writes.
+  virtual bool Has(const std::string& property) const = 0;
+  // The text form; "" when the file lacks the property. Throws Failure.
+  virtual std::string Get(const std::string& property) const = 0;
+  // Rewrites the value in memory. The caller has checked Has(). Throws
+  // Failure for a text the property's type refuses.
+  virtual void Set(const std::string& property, const std::string& text) = 0;
+  // Marks the item changed now (REV, or LAST-MODIFIED and DTSTAMP), where
+  // the file has those lines.
+  virtual void Touch(std::time_t now) = 0;
+};
+
+}  // namespace tidewell::vdir

@@ -1,0 +1,144 @@
+#include "platform/vdir/vdir_item.h"
+
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/rich_text.h"
+#include "platform/failure.h"
+#include "platform/vdir/calendar_view.h"
+#include "platform/vdir/contact_view.h"
+
+namespace tidewell::vdir {
+namespace {
+
+std::optional<std::string> ComponentTypeName(std::string_view line) {
+  if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+  while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  std::string upper = ToUpper(Trim(line));
+  if (upper == "BEGIN:VEVENT") return "AppointmentItem";
+  if (upper == "BEGIN:VTODO") return "TaskItem";
+  if (upper == "BEGIN:VJOURNAL") return "JournalItem";
+  return std::nullopt;
+}
+
+// Reads only as far as the first VEVENT, VTODO or VJOURNAL.
+std::string ScanCalendarType(int dirFd, const std::string& name) {
+  UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return "UnknownItem";
+  std::string pending;
+  char buf[8192];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n <= 0) break;
+    pending.append(buf, static_cast<size_t>(n));
+    size_t start = 0;
+    for (size_t nl = pending.find('\n'); nl != std::string::npos; nl = pending.find('\n', start)) {
+      if (auto type = ComponentTypeName(std::string_view(pending).substr(start, nl - start))) {
+        return *type;
+      }
+      start = nl + 1;
+    }
+    pending.erase(0, start);
+  }
+  return ComponentTypeName(pending).value_or("UnknownItem");
+}
+
+}  // namespace
+
+VdirItem::VdirItem(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> folder,
+                   size_t store, std::string folderEntryId, std::string fileName)
+    : state_(std::move(state)),
+      folder_(std::move(folder)),
+      folder_entry_id_(std::move(folderEntryId)),
+      file_name_(std::move(fileName)) {
+  path_ = ItemPath(*state_, store, folder_entry_id_, file_name_);
+  std::string lower = ToLower(file_name_);
+  kind_ = lower.ends_with(".vcf")   ? Kind::kContact
+          : lower.ends_with(".ics") ? Kind::kCalendar
+                                    : Kind::kMail;
+}
+
+std::string VdirItem::TypeName() const {
+  if (!type_name_) {
+    switch (kind_) {
+      case Kind::kContact:
+        type_name_ = "ContactItem";
+        break;
+      case Kind::kMail:
+        type_name_ = "MailItem";
+        break;
+      case Kind::kCalendar:
+        type_name_ = ScanCalendarType(folder_->get(), file_name_);
+        break;
+    }
+  }
+  return *type_name_;
+}
+
+void VdirItem::Load() {
+  if (load_error_) throw Failure(*load_error_);
+  if (document_ || kind_ == Kind::kMail) return;
+  try {
+    Parse(ReadItemFile(folder_->get(), file_name_, stamp_));
+  } catch (const Failure& f) {
+    load_error_ = "Cannot read " + path_ + ": " + f.Description();
+    throw Failure(*load_error_);
+  }
+}
+
+void VdirItem::Parse(std::string bytes) {
+  auto document = std::make_unique<Document>(std::move(bytes));
+  std::unique_ptr<ItemView> view;
+  if (kind_ == Kind::kContact) {
+    view = std::make_unique<ContactView>(*document);
+  } else {
+    view = std::make_unique<CalendarView>(*document);
+  }
+  view_.reset();
+  document_ = std::move(document);
+  view_ = std::move(view);
+}
+
+void VdirItem::Unknown(const std::string& name) const {
+  throw Failure(TypeName() + " has no property named '" + name + "'.");
+}
+
+std::string VdirItem::GetProperty(const std::string& name) {
+  if (name == "EntryID") return folder_entry_id_ + "/" + file_name_;
+  Load();
+  if (!view_) Unknown(name);
+  if (name == "RTFBody") return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";
+  if (!view_->Knows(name)) Unknown(name);
+  return view_->Get(name);
+}
+
+void VdirItem::SetProperty(const std::string& name, const std::string& text) {
+  if (name == "EntryID") throw Failure("EntryID cannot be changed.");
+  Load();
+  if (!view_) Unknown(name);
+  std::string property = name == "RTFBody" ? "Body" : name;
+  if (!view_->Knows(property)) Unknown(name);
+  if (!view_->Has(property)) {
+    throw Failure(path_ + " has no " + name + " to change, and fields are never added.");
+  }
+  view_->Set(property, name == "RTFBody" ? PlainTextFromRtf(text) : text);
+}
+
+void VdirItem::Save() {
+  if (!document_ || !document_->Changed()) return;
+  view_->Touch(std::time(nullptr));
+  std::string bytes = document_->Render();
+  try {
+    stamp_ = ReplaceItemFile(folder_->get(), file_name_, bytes, stamp_, state_->wal);
+  } catch (const Failure& f) {
+    if (f.Description() == kChangedByAnotherProgram) throw;
+    throw Failure(path_ + ": " + f.Description());
+  }
+  Parse(std::move(bytes));
+}
+
+}  // namespace tidewell::vdir

@@ -1,0 +1,200 @@
+#include "platform/vdir/vdir_store.h"
+
+#include <climits>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "platform/failure.h"
+#include "platform/vdir/folders.h"
+#include "platform/vdir/vdir_item.h"
+
+namespace tidewell {
+namespace vdir {
+namespace {
+
+class VdirItems : public Items {
+ public:
+  VdirItems(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> dir,
+            FolderInfo folder, std::vector<std::string> names)
+      : state_(std::move(state)),
+        dir_(std::move(dir)),
+        folder_(std::move(folder)),
+        names_(std::move(names)) {}
+
+  int32_t Count() override {
+    return names_.size() > INT32_MAX ? INT32_MAX : static_cast<int32_t>(names_.size());
+  }
+
+  std::shared_ptr<OutlookItem> Item(int32_t index) override {
+    if (index < 1 || index > Count()) {
+      throw Failure("The folder " + folder_.name + " has no item " + std::to_string(index) + ".");
+    }
+    return std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
+                                      names_[static_cast<size_t>(index - 1)]);
+  }
+
+ private:
+  std::shared_ptr<const StoreState> state_;
+  std::shared_ptr<const UniqueFd> dir_;
+  FolderInfo folder_;
+  std::vector<std::string> names_;
+};
+
+class VdirFolder : public MAPIFolder {
+ public:
+  VdirFolder(std::shared_ptr<const StoreState> state, FolderInfo info)
+      : state_(std::move(state)), info_(std::move(info)) {}
+
+  std::string EntryID() override { return info_.entry_id; }
+  std::string StoreID() override { return state_->roots[info_.store]; }
+  std::string Name() override { return info_.name; }
+
+  std::unique_ptr<Items> GetItems() override {
+    UniqueFd root = OpenRoot(state_->roots[info_.store]);
+    auto dir = std::make_shared<UniqueFd>(root.valid() ? OpenFolder(root.get(), info_.entry_id)
+                                                       : UniqueFd());
+    if (!dir->valid()) {
+      throw Failure("The folder " + info_.name + " (" + state_->roots[info_.store] + "/" +
+                    info_.entry_id + ") cannot be opened.");
+    }
+    std::vector<std::string> names = ItemNames(dir->get());
+    return std::make_unique<VdirItems>(state_, std::move(dir), info_, std::move(names));
+  }
+
+ private:
+  std::shared_ptr<const StoreState> state_;
+  FolderInfo info_;
+};
+
+std::vector<FolderInfo> EveryFolder(const StoreState& state) {
+  std::vector<FolderInfo> all;
+  for (size_t s = 0; s < state.roots.size(); ++s) {
+    std::vector<FolderInfo> folders = ListFolders(state, s);
+    all.insert(all.end(), folders.begin(), folders.end());
+  }
+  return all;
+}
+
+class VdirNameSpace : public NameSpace {
+ public:
+  explicit VdirNameSpace(std::shared_ptr<const StoreState> state) : state_(std::move(state)) {}
+
+  std::unique_ptr<MAPIFolder> PickFolder() override {
+    std::vector<FolderInfo> folders = EveryFolder(*state_);
+    std::vector<FolderChoice> choices;
+    for (const FolderInfo& f : folders) {
+      choices.push_back({f.name, f.entry_id, state_->roots[f.store]});
+    }
+    std::optional<size_t> chosen = state_->ui->PickFolder(choices);
+    if (!chosen || *chosen >= folders.size()) return nullptr;
+    return std::make_unique<VdirFolder>(state_, folders[*chosen]);
+  }
+
+  std::unique_ptr<MAPIFolder> GetDefaultFolder(int32_t folderType) override {
+    if (folderType != olFolderContacts) {
+      throw Failure("The store has no default folder of type " + std::to_string(folderType) + ".");
+    }
+    for (const FolderInfo& f : EveryFolder(*state_)) {
+      UniqueFd root = OpenRoot(state_->roots[f.store]);
+      UniqueFd dir = root.valid() ? OpenFolder(root.get(), f.entry_id) : UniqueFd();
+      if (!dir.valid()) continue;
+      for (const std::string& name : ItemNames(dir.get())) {
+        if (ToLower(name).ends_with(".vcf")) return std::make_unique<VdirFolder>(state_, f);
+      }
+    }
+    throw Failure("No folder of the store holds contacts.");
+  }
+
+  std::vector<std::unique_ptr<MAPIFolder>> AllFolders() override {
+    std::vector<std::unique_ptr<MAPIFolder>> out;
+    for (FolderInfo& f : EveryFolder(*state_)) {
+      out.push_back(std::make_unique<VdirFolder>(state_, std::move(f)));
+    }
+    return out;
+  }
+
+ private:
+  std::shared_ptr<const StoreState> state_;
+};
+
+class VdirApplication : public Application {
+ public:
+  explicit VdirApplication(std::shared_ptr<const StoreState> state) : state_(std::move(state)) {}
+
+  std::unique_ptr<NameSpace> GetNamespace(const std::string& type) override {
+    if (type != "MAPI") throw Failure("There is no namespace named '" + type + "'.");
+    return std::make_unique<VdirNameSpace>(state_);
+  }
+
+ private:
+  std::shared_ptr<const StoreState> state_;
+};
+
+std::string CanonicalRoot(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path absolute = fs::absolute(root, ec);
+  if (ec) absolute = fs::path(root);
+  fs::path canonical = fs::weakly_canonical(absolute, ec);
+  if (ec) canonical = absolute.lexically_normal();
+  std::string text = canonical.string();
+  while (text.size() > 1 && text.ends_with("/")) text.pop_back();
+  return text;
+}
+
+}  // namespace
+}  // namespace vdir
+
+VdirStore::VdirStore(const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal)
+    : state_(std::make_shared<vdir::StoreState>()) {
+  for (const std::string& root : roots) state_->roots.push_back(vdir::CanonicalRoot(root));
+  state_->ui = &ui;
+  state_->wal = wal;
+}
+
+VdirStore::~VdirStore() = default;
+
+std::shared_ptr<Application> VdirStore::OutlookApplication() const {
+  return std::make_shared<vdir::VdirApplication>(state_);
+}
+
+std::unique_ptr<MAPIFolder> VdirStore::YSGetFolder(const std::string& entryId,
+                                                   const std::string& storeId) {
+  for (size_t store : vdir::StoresFor(*state_, storeId)) {
+    if (std::optional<vdir::FolderInfo> f = vdir::ResolveFolder(*state_, store, entryId)) {
+      return std::make_unique<vdir::VdirFolder>(state_, std::move(*f));
+    }
+  }
+  return nullptr;
+}
+
+std::shared_ptr<OutlookItem> VdirStore::GetItemFromID(const std::string& itemEntryId,
+                                                      const std::string& storeId) const {
+  size_t slash = itemEntryId.find('/');
+  if (slash == std::string::npos) return nullptr;
+  std::string folder = itemEntryId.substr(0, slash);
+  std::string file = itemEntryId.substr(slash + 1);
+  if (!vdir::IsSafeEntryId(folder) || !vdir::IsItemName(file) ||
+      file.find('/') != std::string::npos) {
+    return nullptr;
+  }
+  for (size_t store : vdir::StoresFor(*state_, storeId)) {
+    vdir::UniqueFd root = vdir::OpenRoot(state_->roots[store]);
+    if (!root.valid()) continue;
+    auto dir = std::make_shared<vdir::UniqueFd>(vdir::OpenFolder(root.get(), folder));
+    struct stat st {};
+    if (!dir->valid() || ::fstatat(dir->get(), file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode)) {
+      continue;
+    }
+    return std::make_shared<vdir::VdirItem>(state_, std::move(dir), store, folder, file);
+  }
+  return nullptr;
+}
+
+const std::vector<std::string>& VdirStore::StoreIDs() const { return state_->roots; }
+
+}  // namespace tidewell

@@ -1,0 +1,99 @@
+// The mail store over vdir folders: the object model (outlook.h) and the
+// host's folder lookup (host.h) over directories of vCard (.vcf) and
+// iCalendar (.ics) files, as vdirsyncer, khard, khal and todoman keep them.
+//
+//   VdirStore store({"/home/me/.contacts", "/home/me/.calendars"}, ui, &journal);
+//   host.application = store.OutlookApplication();    // what OutlookApplication() gives
+//   auto folder = store.YSGetFolder("work", store.StoreIDs()[0]);
+//   auto items = folder->GetItems();                   // "work/alice.vcf", ...
+//   auto alice = items->Item(1);
+//   alice->GetProperty("BusinessAddressCity");         // "" when the card has no work ADR
+//   alice->SetProperty("BusinessAddressCity", "Springfield");
+//   alice->Save();                                     // durable when it returns
+//
+// Stores and folders:
+// - A store is a configured root; its StoreID is the root's canonical
+//   absolute path. A folder is a directory directly under a root that holds
+//   items or a `displayname` file, or the root itself when it holds items
+//   (EntryID "."). EntryID = the directory name; Name = the trimmed text of
+//   `displayname`, else the directory name. Hidden directories and symlinks
+//   are never folders.
+// - Items: regular files (never symlinks) named *.vcf ("ContactItem"), *.ics
+//   ("AppointmentItem", "TaskItem" or "JournalItem" by the first VEVENT, VTODO
+//   or VJOURNAL, else "UnknownItem") or *.eml ("MailItem"), sorted by byte
+//   order of name; names starting with "." or ending ".tmp" are not items.
+//   An item's EntryID is the folder's EntryID, "/", and the file name.
+// - Nothing outside a root is ever read or written: an entry id with "..", a
+//   separator or an absolute path, and a symlink, name no folder.
+//
+// Items (see contact_view.h and calendar_view.h for the property map):
+// - A file is parsed at the first property read; a file that is unreadable,
+//   malformed, binary, or holds no card or component throws Failure naming the
+//   file there, and is never written.
+// - A property the file lacks reads as ""; writing one throws Failure: the
+//   store never adds a line. An unknown property name throws on read and write.
+// - Numbers read as decimal digits; dates in the LC_TIME locale of the
+//   process (ISO "YYYY-MM-DD HH:MM:SS" in C and POSIX), date alone for DATE
+//   values and midnight. A write parses the same form back and keeps the
+//   value's own form (DATE, UTC, TZID or floating), or throws
+//   "Type mismatch: '<text>' is not a date." / "... is not a whole number.".
+// - Save rewrites only the lines of changed properties (re-folded at 75
+//   octets, the file's line ending, the value's own escaping, encoding and
+//   character set), sets REV / LAST-MODIFIED / DTSTAMP to now where present,
+//   and replaces the file atomically: temporary file, fsync, a check that no
+//   other program changed the file since it was read ("The item was changed
+//   by another program since it was read."), WriteAheadLog::Sync(), rename,
+//   fsync of the folder. A Save with nothing changed writes nothing.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/activity_logger.h"
+#include "platform/host.h"
+#include "platform/outlook.h"
+#include "platform/ui.h"
+
+namespace tidewell {
+
+namespace vdir {
+struct StoreState;
+}
+
+class VdirStore : public Engine {
+ public:
+  // `roots` are the store roots in the order the user configured them;
+  // each is made canonical (a root that does not exist yet keeps its absolute
+  // form and shows no folders). `ui` (the client's folder dialog, for
+  // NameSpace::PickFolder) must outlive the store and everything it hands
+  // out. `wal` may be null; otherwise it is synced before every commit.
+  VdirStore(const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal);
+  ~VdirStore() override;
+
+  // The host's OutlookApplication(): GetNamespace("MAPI") gives every store.
+  // Objects it hands out stay valid after the store is gone.
+  std::shared_ptr<Application> OutlookApplication() const;
+
+  // The host's `engine`.
+  Engine& engine() { return *this; }
+
+  // The folder `entryId` of the store `storeId`, or nullptr. A store id that
+  // names no configured store ("Not Found" included) searches every store, in
+  // order, for the entry id.
+  std::unique_ptr<MAPIFolder> YSGetFolder(const std::string& entryId,
+                                          const std::string& storeId) override;
+
+  // The item whose EntryID is `itemEntryId` ("<folder entry id>/<file>"),
+  // looked up like YSGetFolder; nullptr when there is none.
+  std::shared_ptr<OutlookItem> GetItemFromID(const std::string& itemEntryId,
+                                             const std::string& storeId) const;
+
+  // The canonical root paths, in configured order.
+  const std::vector<std::string>& StoreIDs() const;
+
+ private:
+  std::shared_ptr<vdir::StoreState> state_;
+};
+
+}  // namespace tidewell
