@@ -32,6 +32,14 @@ class ConfigHome : public ::testing::Environment {
 [[maybe_unused]] const auto* const kConfigHome =
     ::testing::AddGlobalTestEnvironment(new ConfigHome);
 
+// Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on
+// "literal" + std::to_string(n).
+std::string KeyName(const char* prefix, size_t number) {
+  std::string key(prefix);
+  key += std::to_string(number);
+  return key;
+}
+
 TEST(QSettingsStore, TextsComeBackAsTheyWereStored) {
   const std::vector<std::string> texts = {
       "plain",
@@ -53,12 +61,11 @@ TEST(QSettingsStore, TextsComeBackAsTheyWereStored) {
   };
   QSettingsStore store;
   for (size_t i = 0; i < texts.size(); ++i) {
-    store.SaveSetting("RoundTrip", "Tidewell", "Key" + std::to_string(i), texts[i]);
+    store.SaveSetting("RoundTrip", "Tidewell", KeyName("Key", i), texts[i]);
   }
   QSettingsStore fresh;
   for (size_t i = 0; i < texts.size(); ++i) {
-    EXPECT_EQ(fresh.GetSetting("RoundTrip", "Tidewell", "Key" + std::to_string(i), "default"),
-              texts[i]);
+    EXPECT_EQ(fresh.GetSetting("RoundTrip", "Tidewell", KeyName("Key", i), "default"), texts[i]);
   }
 }
 
@@ -85,8 +92,7 @@ TEST(QSettingsStore, TwoProcessesWritingAtOnceLoseNoKey) {
       try {
         QSettingsStore store;
         for (int i = 0; i < kKeysPerProcess; ++i) {
-          store.SaveSetting("Shared", "Tidewell",
-                            "W" + std::to_string(writer) + "K" + std::to_string(i),
+          store.SaveSetting("Shared", "Tidewell", KeyName(writer == 0 ? "FirstK" : "SecondK", i),
                             std::to_string(i));
         }
       } catch (...) {
@@ -106,7 +112,7 @@ TEST(QSettingsStore, TwoProcessesWritingAtOnceLoseNoKey) {
   int missing = 0;
   for (int writer = 0; writer < 2; ++writer) {
     for (int i = 0; i < kKeysPerProcess; ++i) {
-      const std::string key = "W" + std::to_string(writer) + "K" + std::to_string(i);
+      const std::string key = KeyName(writer == 0 ? "FirstK" : "SecondK", i);
       if (store.GetSetting("Shared", "Tidewell", key, "missing") != std::to_string(i)) ++missing;
     }
   }
