@@ -20,6 +20,12 @@ void StoreHost::SetHotHelp(const std::string& helpText, const std::string&) {
   if (on_hot_help) on_hot_help(helpText);
 }
 
+void WatchedSupport::ReportError(const std::string& message, bool flag,
+                                 const std::string& procedure) {
+  reported_.push_back(procedure);
+  inner_.ReportError(message, flag, procedure);
+}
+
 std::vector<std::string> RememberedStores(SettingsStore& settings, SupportComponent& support) {
   std::vector<std::string> roots;
   std::istringstream lines(settings.GetSetting(support.AppName(), kHostSection, kStoresKey, ""));
@@ -42,13 +48,15 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
     roots = RememberedStores(settings, support);
   } else {
     for (const std::string& given : givenStores) {
-      roots.push_back(std::filesystem::absolute(given).lexically_normal().string());
+      std::filesystem::path root = std::filesystem::absolute(given).lexically_normal();
+      if (!root.has_filename()) root = root.parent_path();
+      roots.push_back(root.string());
     }
     RememberStores(settings, support, roots);
   }
   if (roots.empty()) throw Failure(kNoStoreMessage);
   store = std::make_unique<VdirStore>(roots, ui, &logbook);
-  components = std::make_unique<PlatformComponents>(ui, settings, logbook, support);
+  components = std::make_unique<PlatformComponents>(ui, settings, logbook, watched);
   host = std::make_shared<StoreHost>(*store);
 }
 

@@ -39,6 +39,29 @@ class StoreHost : public Host {
   VdirStore& store_;
 };
 
+// The support component as the hosts hand it to the page: every call goes to
+// MarrowbySupport, and the procedures of the failure reports are kept, so a
+// host can tell whether a run ended through its failure report.
+class WatchedSupport : public SupportComponent {
+ public:
+  explicit WatchedSupport(SupportComponent& inner) : inner_(inner) {}
+  std::string AppName() override { return inner_.AppName(); }
+  void ReportError(const std::string& message, bool flag, const std::string& procedure) override;
+  void LoadStringSet(StringSet& set, const std::string& name) override {
+    inner_.LoadStringSet(set, name);
+  }
+  std::string LookupText(const StringSet& set, const std::string& key) override {
+    return inner_.LookupText(set, key);
+  }
+
+  // "Tidewell.cmdConvert", ... in the order reported.
+  const std::vector<std::string>& reported() const { return reported_; }
+
+ private:
+  SupportComponent& inner_;
+  std::vector<std::string> reported_;
+};
+
 // The store roots the hosts remember between runs: settings section "Host",
 // key "Stores", one absolute path per line.
 std::vector<std::string> RememberedStores(SettingsStore& settings, SupportComponent& support);
@@ -58,6 +81,7 @@ class HostEnvironment {
 
   Logbook logbook;
   MarrowbySupport support{logbook};
+  WatchedSupport watched{support};
   QSettingsStore settings;
   std::unique_ptr<VdirStore> store;
   std::unique_ptr<PlatformComponents> components;

@@ -1,0 +1,42 @@
+// The terminal host's command line:
+//
+//   tidewell [--store DIR]... COMMAND [OPTIONS]
+//
+// Parsing only: what the words ask for, in the order given. Bad words throw
+// UsageError with a one-line reason; nothing has been read or written then.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tidewell::cli {
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One option as given: "--tick" with "BusinessPhone", "--phone" with nothing.
+struct Option {
+  std::string name;
+  std::string value;
+  friend bool operator==(const Option&, const Option&) = default;
+};
+
+struct Invocation {
+  std::vector<std::string> stores;
+  std::string command;          // "" with --help alone
+  std::vector<Option> options;  // in the order given
+  bool help = false;            // --help: for the command, or the whole tool
+};
+
+// The commands and the options each takes; throws UsageError for anything
+// else, an option without its value, or a value outside its choices.
+Invocation ParseCommandLine(const std::vector<std::string>& args);
+
+// The text `--help` prints: the whole tool, or one command.
+std::string HelpText(const std::string& command);
+
+}  // namespace tidewell::cli

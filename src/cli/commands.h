@@ -1,0 +1,21 @@
+// The terminal host's commands. Each drives the same page, field chooser and
+// platform as the desktop host, without widgets.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tidewell::cli {
+
+// Exit statuses.
+inline constexpr int kDone = 0;
+inline constexpr int kFailed = 1;  // the run (or command) ended through a failure report
+inline constexpr int kUsage = 2;   // usage or bad input, with a one-line reason
+
+// Runs one command line (without the program name). Never throws.
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err, bool errIsTerminal);
+
+}  // namespace tidewell::cli

@@ -1,0 +1,59 @@
+// The Ui of the terminal host: message boxes are printed and answered from
+// the command line or the terminal, the folder pickers answer what the
+// command named, and the progress bar is drawn on stderr when it is a
+// terminal.
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "page/controls.h"
+#include "platform/ui.h"
+
+namespace tidewell::cli {
+
+class TerminalUi : public Ui {
+ public:
+  TerminalUi(std::istream& in, std::ostream& out, std::ostream& err, bool errIsTerminal)
+      : in_(in), out_(out), err_(err), err_is_terminal_(errIsTerminal) {}
+
+  // Yes/No boxes: answered Yes when `assume_yes`, else the prompt goes to
+  // stderr and a line starting with "y" or "Y" on stdin answers Yes.
+  // OK boxes: the prompt goes to stderr.
+  MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons,
+                      const std::string& title) override;
+  // The terminal host never opens the field chooser from the page: it drives
+  // the dialog's model itself, so a page that asks for it gets it closed.
+  void ShowFieldChooser(frmLookInFields& dialog) override;
+  std::optional<size_t> PickFolder(const std::vector<FolderChoice>& folders) override;
+  std::optional<std::vector<size_t>> PickFolders(const std::vector<FolderChoice>& folders,
+                                                 const std::vector<size_t>& checked,
+                                                 const std::string& caption) override;
+  // "lblFolderName": its caption goes to stdout, one line each time the page
+  // shows it. "ProgressBar1": drawn on stderr when stderr is a terminal.
+  void Repaint(const std::string& controlName) override;
+
+  // Prints the folder label's caption unless it is the one printed last: the
+  // page repaints each "Folder: " caption but sets its summary silently.
+  void PrintCaptionIfNew();
+
+  bool assume_yes = false;
+  std::optional<std::vector<size_t>> folders_to_pick;
+  const Label* folder_label = nullptr;
+  const ProgressBar* progress_bar = nullptr;
+
+ private:
+  void EndProgressLine();
+
+  std::istream& in_;
+  std::ostream& out_;
+  std::ostream& err_;
+  bool err_is_terminal_;
+  bool progress_drawn_ = false;
+  std::optional<std::string> last_caption_;
+};
+
+}  // namespace tidewell::cli
