@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Sets up Tidewell and runs a replace on a copy of the demo store: the phone
+# fields of the contacts, area codes only, "555" becomes "777". Prints the
+# folder label, the run's log lines and the diff of one changed file.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset ci >/dev/null
+cmake --build --preset ci --target tidewell
+
+work=$(mktemp -d)
+cp -r samples/store "$work/store"
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
+tidewell=build/ci/tidewell
+
+$tidewell --store "$work/store" fields --clear-all --phone --special "Only look in city/area codes"
+$tidewell set --search 555 --replace 777 --case 0 --folder contacts
+
+echo "== Folder label"
+$tidewell replace --yes
+
+echo
+echo "== Log lines of the run ($XDG_STATE_HOME/Marrowby/activity.jsonl)"
+/usr/bin/python3 - "$XDG_STATE_HOME/Marrowby/activity.jsonl" <<'PY'
+import json, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    r = json.loads(line)
+    mark = "undo " if r["undo"] else ""
+    print(f'{r["time"]}  {mark}{r["procedure"]}: {r["message"]}')
+PY
+
+echo
+echo "== One changed file"
+changed=$( (diff -rq samples/store/contacts "$work/store/contacts" || true) | awk 'NR==1 {print $2}')
+diff -u "$changed" "$work/store/contacts/$(basename "$changed")" || true
+echo
+echo "The changed store is in $work/store"
