@@ -60,7 +60,7 @@ std::shared_ptr<OutlookItem> OneFolderStore::Item(const std::string& fileName) {
   return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
 }
 
-CommandResult Run(const std::string& command) {
+CommandResult RunShell(const std::string& command) {
   CommandResult result{-1, ""};
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return result;

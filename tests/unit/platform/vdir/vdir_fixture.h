@@ -53,7 +53,7 @@ struct CommandResult {
   int status;
   std::string output;
 };
-CommandResult Run(const std::string& command);
+CommandResult RunShell(const std::string& command);
 
 // The logical lines of a vCard/iCalendar text by a deliberately simple
 // reading (unfold, join quoted-printable soft breaks), each with the exact
