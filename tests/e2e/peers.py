@@ -1,0 +1,79 @@
+"""A sandbox for end-to-end tests: a copy of a store, private config and state folders, and the
+real peers (khard, khal, todoman) and tidewell run inside it."""
+
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+SOURCE_DIR = Path(os.environ.get("TIDEWELL_SOURCE_DIR") or Path(__file__).resolve().parents[2])
+BINARY_DIR = Path(os.environ.get("TIDEWELL_BINARY_DIR") or SOURCE_DIR / "build" / "ci")
+DEMO_STORE = SOURCE_DIR / "samples" / "store"
+
+# khard reads vCard 2.1 but says, for each such card, that it would not edit one.
+KHARD_V21_NOTICE = "Wrapping vCard with unsupported version 2.1"
+
+
+class Sandbox(unittest.TestCase):
+    """Each test gets its own copy of the demo store in self.store."""
+
+    def setUp(self):
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.root = Path(tmp.name)
+        self.store = self.root / "store"
+        shutil.copytree(DEMO_STORE, self.store)
+        self.env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8", TZ="UTC",
+                        HOME=str(self.root / "home"),
+                        XDG_CONFIG_HOME=str(self.root / "config"),
+                        XDG_STATE_HOME=str(self.root / "state"),
+                        XDG_DATA_HOME=str(self.root / "data"),
+                        XDG_CACHE_HOME=str(self.root / "cache"))
+
+    def items(self, folder):
+        return sorted(p for p in (self.store / folder).iterdir() if p.suffix in (".vcf", ".ics"))
+
+    def configure(self, name, text):
+        path = self.root / "config" / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_text(text, encoding="utf-8")
+
+    def run_peer(self, *args):
+        done = subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return done.stdout, done.stderr
+
+    def tidewell(self, *args, stdin=""):
+        """Runs the terminal host; returns (exit status, stdout, stderr)."""
+        done = subprocess.run([str(BINARY_DIR / "tidewell"), *args], env=self.env, input=stdin,
+                              capture_output=True, text=True, timeout=300)
+        return done.returncode, done.stdout, done.stderr
+
+    def log(self, name="activity.jsonl"):
+        path = self.root / "state" / "Marrowby" / name
+        if not path.exists():
+            return []
+        return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
+
+    def khard(self, folder, *args):
+        self.configure("khard/khard.conf", f"[addressbooks]\n[[demo]]\npath = {folder}\n")
+        return self.run_peer("khard", *args)
+
+    def khal(self, folder, *args):
+        self.configure("khal/config", f"[calendars]\n[[demo]]\npath = {folder}\ntype = calendar\n"
+                       "[locale]\nlocal_timezone = America/New_York\n"
+                       "default_timezone = America/New_York\n"
+                       "dateformat = %Y-%m-%d\nlongdateformat = %Y-%m-%d\n")
+        return self.run_peer("khal", *args)
+
+    def todoman(self, folder, *args):
+        self.configure("todoman/config.py", f"path = {str(folder)!r}\n"
+                       "date_format = '%Y-%m-%d'\ntime_format = '%H:%M'\n")
+        return self.run_peer("todoman", *args)
+
+    def peer_complaints(self, stderr):
+        return [line for line in stderr.splitlines()
+                if line.strip() and not line.startswith(KHARD_V21_NOTICE)]
