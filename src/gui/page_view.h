@@ -1,0 +1,60 @@
+// The options page UC1 as Qt widgets: every control of kPageLayout at its
+// place, twips turned into pixels by the screen's dots per inch, with its
+// caption, nesting and the classic font (Label1 bold). Each widget's
+// objectName is its control's name.
+//
+//   UC1 page(components);
+//   PageView view(page, [](const std::exception& e) { ... });
+//   view.Widget("txtSearchFor");      // the QLineEdit of page.txtSearchFor
+//
+// The view and the page mirror each other both ways (control_binding.h); a
+// mouse move over a control's widget raises that control's MouseMove, which
+// is how the page's hot help reaches the host. Moves over a widget that
+// belongs to no control with a handler (the frames, Label1, ProgressBar1)
+// change nothing: they are not passed on to the container.
+//
+// While the search text is not a valid pattern, txtSearchFor shows its text
+// in red and its tooltip holds the pattern's fault, e.g. "Invalid pattern:
+// '[' at position 3 is never closed.". The page itself runs whatever it is
+// given; this is a hint for the user only.
+#pragma once
+
+#include <QWidget>
+#include <map>
+#include <string>
+
+#include "gui/control_binding.h"
+#include "page/page_layout.h"
+#include "page/uc1.h"
+
+namespace tidewell::gui {
+
+class PageView : public QWidget {
+ public:
+  // `page` outlives the view. Failures of handlers run by user input go to
+  // `onFailure`.
+  PageView(UC1& page, FailureHandler onFailure, QWidget* parent = nullptr);
+
+  // The widget of the control or line named `name`, or nullptr.
+  QWidget* Widget(const std::string& name) const;
+
+  QSize sizeHint() const override { return extent_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* MakeWidget(const ControlLayout& row, QWidget* parent);
+  void ShowPatternFault();
+  // Every widget below `root`, its own parts included (a list's viewport),
+  // reports mouse moves to this view.
+  void WatchMouse(QWidget* root);
+
+  UC1& page_;
+  FailureHandler on_failure_;
+  std::map<std::string, QWidget*> widgets_;
+  std::map<const QWidget*, Control*> controls_;
+  QSize extent_;
+};
+
+}  // namespace tidewell::gui

@@ -1,0 +1,29 @@
+// Classic form units for the Qt views: twips (1/1440 inch) to pixels by the
+// screen's dots per inch, and the classic form font.
+//
+//   const double dpi = ScreenDpi();                  // 96 on most desktops
+//   widget->setGeometry(TwipsRect(1425, 285, 3480, 315, dpi));   // 95, 19, 232, 21
+//   widget->setFont(ClassicFont(8.25, false));
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <cstdint>
+
+namespace tidewell::gui {
+
+// The logical dots per inch of the primary screen (96 when there is none).
+double ScreenDpi();
+
+// `twips` in pixels at `dpi`, rounded to the nearest pixel.
+int TwipsToPixels(int32_t twips, double dpi);
+
+// A rectangle given in twips. Each edge is rounded on its own, so two
+// controls that touch in twips still touch in pixels.
+QRect TwipsRect(int32_t left, int32_t top, int32_t width, int32_t height, double dpi);
+
+// "Microsoft Sans Serif" at `points`, falling back to the system's sans-serif
+// face where that font is not installed.
+QFont ClassicFont(double points, bool bold);
+
+}  // namespace tidewell::gui
