@@ -1,0 +1,92 @@
+// tidewell-gui: the desktop host. tidewell-gui [--store DIR]...
+//
+// Shows the window "Marrowby Options" with the search-and-replace page over
+// the stores named, or the stores of the last call (of either host) when
+// none is named.
+#include <QApplication>
+#include <QMessageBox>
+#include <clocale>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "gui/options_window.h"
+#include "gui/qt_ui.h"
+#include "platform/support/store_host.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tidewell-gui [--store DIR]...\n"
+    "Shows the search-and-replace page over the stores named (folders of address books and\n"
+    "calendars), or over the stores of the last call when none is named.\n";
+
+struct Arguments {
+  std::vector<std::string> stores;
+  bool help = false;
+  std::string fault;  // not empty: the arguments cannot be used
+};
+
+Arguments Parse(const QStringList& args) {
+  Arguments parsed;
+  for (qsizetype i = 1; i < args.size(); ++i) {
+    const std::string arg = args[i].toStdString();
+    if (arg == "--help" || arg == "-h") {
+      parsed.help = true;
+    } else if (arg == "--store" && i + 1 < args.size()) {
+      parsed.stores.push_back(args[++i].toStdString());
+    } else if (arg.starts_with("--store=")) {
+      parsed.stores.push_back(arg.substr(8));
+    } else {
+      parsed.fault = arg == "--store" ? "--store needs a folder." : "Unknown argument: " + arg;
+    }
+  }
+  return parsed;
+}
+
+int Refuse(const std::string& message) {
+  std::cerr << "tidewell-gui: " << message << '\n';
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Marrowby"),
+                  QString::fromStdString(message), QMessageBox::Ok);
+  box.exec();
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  // Dates are shown and read in the user's locale, as the terminal host does.
+  std::setlocale(LC_ALL, "");
+  QApplication::setApplicationName(QStringLiteral("tidewell-gui"));
+
+  const Arguments args = Parse(QApplication::arguments());
+  if (args.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (!args.fault.empty()) {
+    std::cerr << "tidewell-gui: " << args.fault << '\n' << kUsage;
+    return 2;
+  }
+
+  tidewell::gui::QtUi ui;
+  std::unique_ptr<tidewell::HostEnvironment> env;
+  try {
+    env = std::make_unique<tidewell::HostEnvironment>(ui, args.stores);
+  } catch (const std::exception& failure) {
+    return Refuse(failure.what());
+  }
+  // Trapped failures go to errors.jsonl; a terminal that started the window
+  // sees them too.
+  env->logbook.EchoErrorsTo(&std::cerr);
+
+  tidewell::gui::OptionsWindow window(*env->components, *env->host);
+  ui.SetWindow(&window);
+  ui.SetPage(&window.View());
+  ui.SetFailureHandler([&window](const std::exception& failure) { window.ShowFailure(failure); });
+  window.exec();
+  env->logbook.EchoErrorsTo(nullptr);
+  return 0;
+}

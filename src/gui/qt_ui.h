@@ -1,0 +1,55 @@
+// The Ui of the desktop host: real Qt windows for the page's message boxes,
+// the field chooser, the two folder windows, and repaints while a run holds
+// the thread.
+//
+//   QtUi ui;
+//   PlatformComponents components(ui, settings, logbook, support);
+//   OptionsWindow window(components, stores);
+//   ui.SetWindow(&window);
+//   ui.SetPage(&window.View());
+//
+// Message boxes carry no icon and are named "MsgBox"; they and the folder
+// windows open over the window given to SetWindow. The field chooser opens
+// with no owner window, as the page asks.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "gui/control_binding.h"
+#include "gui/page_view.h"
+#include "platform/ui.h"
+
+namespace tidewell::gui {
+
+class QtUi : public Ui {
+ public:
+  void SetWindow(QWidget* window) { window_ = window; }
+  // The view whose widgets Repaint and SetFocus reach.
+  void SetPage(PageView* view) { page_ = view; }
+  // Where failures of the field chooser's handlers go; none by default.
+  void SetFailureHandler(FailureHandler onFailure) { on_failure_ = std::move(onFailure); }
+
+  // OK-only boxes answer Ok (Escape too); Yes/No boxes answer No for Escape.
+  MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons,
+                      const std::string& title) override;
+  // Opens on the Contacts page and returns when the dialog's model closed it
+  // (OK, Cancel, a failing store) or the user closed the window.
+  void ShowFieldChooser(frmLookInFields& dialog) override;
+  // "Select Folder".
+  std::optional<size_t> PickFolder(const std::vector<FolderChoice>& folders) override;
+  std::optional<std::vector<size_t>> PickFolders(const std::vector<FolderChoice>& folders,
+                                                 const std::vector<size_t>& checked,
+                                                 const std::string& caption) override;
+  // Paints the control's widget before returning; a name the page does not
+  // have is ignored.
+  void Repaint(const std::string& controlName) override;
+  void SetFocus(const std::string& controlName) override;
+
+ private:
+  QPointer<QWidget> window_;
+  QPointer<PageView> page_;
+  FailureHandler on_failure_;
+};
+
+}  // namespace tidewell::gui
