@@ -234,12 +234,12 @@ std::string Fold(const ContentLine& line, const std::string& newline) {
     size_t pos = 0;
     while (text.size() - pos > kMaxOctets) {
       size_t cut = pos + kMaxOctets - 1;  // room for the "=" of the soft break
-      if (cut > head) {
-        if (text[cut - 1] == '=') {
-          cut -= 1;
-        } else if (text[cut - 2] == '=') {
-          cut -= 2;
-        }
+      // A next line that starts with a blank would read as a folded line to
+      // a reader that unfolds before it decodes.
+      while (
+          cut > head && cut - pos > 8 &&
+          (text[cut - 1] == '=' || text[cut - 2] == '=' || text[cut] == ' ' || text[cut] == '\t')) {
+        --cut;
       }
       out.append(text, pos, cut - pos);
       out += "=" + newline;
