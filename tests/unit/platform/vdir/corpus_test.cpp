@@ -276,5 +276,167 @@ TEST_F(Corpus, EachChangedFieldRewritesOnlyItsOwnLinesAndVobjectStillReadsTheFil
   }
 }
 
+// The real programs, each run with a home of its own and no network: once
+// on the files as they came, once after the store changed them.
+class Peers : public Corpus {
+ protected:
+  std::string Env() const {
+    const fs::path& h = home_.path();
+    return "env -i PATH=/usr/bin:/bin HOME=" + h.string() +
+           " XDG_CONFIG_HOME=" + (h / "config").string() +
+           " XDG_DATA_HOME=" + (h / "data").string() + " XDG_CACHE_HOME=" + (h / "cache").string() +
+           " TZ=UTC LANG=C.UTF-8 ";
+  }
+  fs::path Config(const std::string& name, const std::string& text) const {
+    fs::path path = home_.path() / name;
+    WriteFile(path, text);
+    return path;
+  }
+  // The lines of `command`'s output split at `separator`: first field -> rest.
+  std::multimap<std::string, std::string> Listing(const std::string& command,
+                                                  const std::string& separator) const {
+    CommandResult result = RunShell(Env() + command + " 2>/dev/null");
+    EXPECT_EQ(result.status, 0) << command;
+    std::multimap<std::string, std::string> rows;
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+      size_t at = line.find(separator);
+      if (at != std::string::npos)
+        rows.emplace(line.substr(0, at), line.substr(at + separator.size()));
+    }
+    return rows;
+  }
+  static bool Lists(const std::multimap<std::string, std::string>& rows, const std::string& key,
+                    const std::string& value) {
+    auto [begin, end] = rows.equal_range(key);
+    return std::any_of(begin, end, [&](const auto& row) { return row.second == value; });
+  }
+  static std::string NewSubject(const std::string& folder) {
+    return "Tidewell " + folder + " edited, \xC3\xBC; ok";
+  }
+
+  TempDir home_;
+};
+
+TEST_F(Peers, KhardListsEachContactWithItsNewName) {
+  CorpusStore corpus;
+  std::vector<fs::path> cards;
+  for (const auto& [folder, path] : corpus.files) {
+    if (path.extension() == ".vcf") cards.push_back(path);
+  }
+  // khard stops at the first file that vobject cannot read.
+  std::set<std::string> readable = VobjectReads(home_, cards);
+  std::string config = "[addressbooks]\n";
+  for (const fs::path& p : cards) {
+    if (!readable.contains(p.string())) continue;
+    config += "[[" + p.stem().string() + "]]\npath = " + p.parent_path().string() + "\n";
+  }
+  config +=
+      "[general]\ndebug = no\ndefault_action = list\neditor = /bin/true\nmerge_editor = /bin/true\n"
+      "[contact table]\ndisplay = formatted_name\nshow_uids = yes\n";
+  std::string list = "khard -c " + Config("khard.conf", config).string() + " list -p";
+  auto byBook = [&] {
+    std::multimap<std::string, std::string> rows;
+    for (const auto& [uid, rest] : Listing(list, "\t")) {
+      size_t tab = rest.rfind('\t');
+      rows.emplace(rest.substr(tab + 1), rest.substr(0, tab));
+    }
+    return rows;
+  };
+
+  std::multimap<std::string, std::string> before = byBook();
+  std::set<std::string> edited;
+  for (const auto& [book, name] : before) {
+    auto item = corpus.Item(book);
+    if (item->GetProperty("Subject").empty() || edited.contains(book)) continue;
+    item->SetProperty("Subject", NewSubject(book));
+    item->Save();
+    edited.insert(book);
+  }
+  EXPECT_GE(edited.size(), 10u);
+  std::multimap<std::string, std::string> after = byBook();
+  for (const std::string& book : edited) {
+    EXPECT_TRUE(Lists(after, book, NewSubject(book))) << "khard lost " << book;
+  }
+  EXPECT_EQ(after.size(), before.size());
+}
+
+TEST_F(Peers, KhalListsEachEventWithItsNewTitle) {
+  CorpusStore corpus;
+  std::string config = "[calendars]\n";
+  for (const auto& [folder, path] : corpus.files) {
+    if (path.extension() == ".ics")
+      config += "[[" + folder + "]]\npath = " + path.parent_path().string() + "\n";
+  }
+  config +=
+      "[locale]\ntimeformat = %H:%M\ndateformat = %Y-%m-%d\nlongdateformat = %Y-%m-%d\n"
+      "datetimeformat = %Y-%m-%d %H:%M\nlongdatetimeformat = %Y-%m-%d %H:%M\n";
+  std::string list = "khal -c " + Config("khal.conf", config).string() +
+                     " list --format '{calendar}@@{title}' --day-format '' 1970-01-01 2040-12-31";
+
+  std::multimap<std::string, std::string> before = Listing(list, "@@");
+  std::set<std::string> edited;
+  for (const auto& [calendar, title] : before) {
+    auto item = corpus.Item(calendar);
+    if (item->GetProperty("Subject").empty() || edited.contains(calendar)) continue;
+    item->SetProperty("Subject", NewSubject(calendar));
+    item->Save();
+    edited.insert(calendar);
+  }
+  EXPECT_GE(edited.size(), 30u);
+  std::multimap<std::string, std::string> after = Listing(list, "@@");
+  for (const std::string& calendar : edited) {
+    EXPECT_TRUE(Lists(after, calendar, NewSubject(calendar))) << "khal lost " << calendar;
+  }
+  EXPECT_EQ(after.size(), before.size());
+}
+
+TEST_F(Peers, TodomanListsEachTaskWithItsNewSummaryAndDueTime) {
+  CorpusStore corpus;
+  TempDir tasks;
+  WriteFile(tasks.path() / "date" / "t.ics",
+            ReadFile(fs::path(TIDEWELL_CORPUS_DIR) / "icalendar" / "vobject-vtodo.ics"));
+  WriteFile(tasks.path() / "utc" / "t.ics",
+            Lines("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//x//y//EN\nBEGIN:VTODO\nUID:utc-1\n"
+                  "DTSTAMP:20240101T000000Z\nSUMMARY:Pay the rent\nDUE:20240301T150000Z\n"
+                  "X-ACTUAL-WORK:30\nDESCRIPTION:A long description that the store folds at s\n"
+                  " eventy-five octets when it writes it back.\nEND:VTODO\nEND:VCALENDAR\n"));
+  WriteFile(tasks.path() / "zoned" / "t.ics",
+            Lines("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//x//y//EN\nBEGIN:VTODO\nUID:zoned-1\n"
+                  "SUMMARY:Call Berlin\nDTSTART;TZID=Europe/Berlin:20240301T090000\n"
+                  "DUE;TZID=Europe/Berlin:20240301T170000\nEND:VTODO\nEND:VCALENDAR\n"));
+  std::string config = "path = \"" + tasks.path().string() +
+                       "/*\"\ndate_format = \"%Y-%m-%d\"\ntime_format = \"%H:%M\"\n"
+                       "default_list = \"date\"\ncache_path = \"" +
+                       (home_.path() / "todoman.sqlite3").string() + "\"\n";
+  fs::path script = Config("rows.py",
+                           "import json, sys\n"
+                           "for t in json.load(sys.stdin):\n"
+                           "    print(t['list'], t['summary'], t['due'], sep='\\t')\n");
+  std::string list = "todoman -c " + Config("todoman.py", config).string() +
+                     " --porcelain list --status ANY | /usr/bin/python3 " + script.string();
+
+  std::multimap<std::string, std::string> before = Listing(list, "\t");
+  EXPECT_TRUE(Lists(before, "utc", "Pay the rent\t1709305200"));
+  ScriptedUi ui;
+  VdirStore store({tasks.path().string()}, ui, nullptr);
+  // New due times, as the C locale shows them with TZ=UTC.
+  const std::vector<std::tuple<std::string, std::string, std::string>> edits = {
+      {"date", "2007-05-08", "1178582400"},
+      {"utc", "2024-03-02 15:00:00", "1709391600"},
+      {"zoned", "2024-03-01 18:00:00", "1709312400"}};
+  for (const auto& [list_name, due, epoch] : edits) {
+    auto item = store.GetItemFromID(list_name + "/t.ics", "");
+    item->SetProperty("Subject", NewSubject(list_name));
+    item->SetProperty("DueDate", due);
+    item->Save();
+  }
+  std::multimap<std::string, std::string> after = Listing(list, "\t");
+  for (const auto& [list_name, due, epoch] : edits) {
+    EXPECT_TRUE(Lists(after, list_name, NewSubject(list_name) + "\t" + epoch))
+        << "todoman lost " << list_name;
+  }
+}
+
 }  // namespace
 }  // namespace tidewell::testing
