@@ -7,7 +7,7 @@
 #include <array>
 #include <stdexcept>
 
-#include "gui/twips.h"
+#include "gui/classic_form.h"
 
 namespace tidewell::gui {
 
@@ -89,6 +89,7 @@ QWidget* FieldChooserView::MakeWidget(const DialogControlLayout& row, QWidget* p
     }
     case DialogControlKind::kCheckBox: {
       auto* box = new QCheckBox(parent);
+      FitIndicator(box);
       // Check boxes are named "chk" + their catalog key.
       BindCheckBox(dialog_.chk(std::string(row.name).substr(3)), box, on_failure_);
       return box;

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "gui/twips.h"
+#include "gui/classic_form.h"
 #include "page/page_layout.h"
 #include "platform/pattern/classic_pattern_matcher.h"
 
@@ -107,6 +107,7 @@ QWidget* PageView::MakeWidget(const ControlLayout& row, QWidget* parent) {
     }
     case ControlKind::kCheckBox: {
       auto* box = new QCheckBox(parent);
+      FitIndicator(box);
       BindCheckBox(As<CheckBox>(control, row.name), box, on_failure_);
       widget = box;
       break;

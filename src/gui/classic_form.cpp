@@ -1,8 +1,11 @@
-#include "gui/twips.h"
+#include "gui/classic_form.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QProxyStyle>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 namespace tidewell::gui {
@@ -10,6 +13,20 @@ namespace tidewell::gui {
 namespace {
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kFallbackDpi = 96.0;
+
+// The application's style, with check-box indicators no taller or wider than
+// the widget that draws them.
+class FittedIndicatorStyle : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    const int size = QProxyStyle::pixelMetric(metric, option, widget);
+    if (widget == nullptr || (metric != PM_IndicatorWidth && metric != PM_IndicatorHeight)) {
+      return size;
+    }
+    return std::min(size, widget->height());
+  }
+};
 }  // namespace
 
 double ScreenDpi() {
@@ -35,6 +52,16 @@ QFont ClassicFont(double points, bool bold) {
   font.setPointSizeF(points);
   font.setBold(bold);
   return font;
+}
+
+void FitIndicator(QCheckBox* box) {
+  // One style for every box, owned by the application so it outlives them.
+  static QStyle* const fitted = [] {
+    auto* style = new FittedIndicatorStyle;
+    style->setParent(qApp);
+    return style;
+  }();
+  box->setStyle(fitted);
 }
 
 }  // namespace tidewell::gui

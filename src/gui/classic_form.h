@@ -1,11 +1,12 @@
-// Classic form units for the Qt views: twips (1/1440 inch) to pixels by the
-// screen's dots per inch, and the classic form font.
+// Classic forms in Qt: twips (1/1440 inch) to pixels by the screen's dots per
+// inch, the classic form font, and check boxes that fit their classic height.
 //
 //   const double dpi = ScreenDpi();                  // 96 on most desktops
 //   widget->setGeometry(TwipsRect(1425, 285, 3480, 315, dpi));   // 95, 19, 232, 21
 //   widget->setFont(ClassicFont(8.25, false));
 #pragma once
 
+#include <QCheckBox>
 #include <QFont>
 #include <QRect>
 #include <cstdint>
@@ -25,5 +26,10 @@ QRect TwipsRect(int32_t left, int32_t top, int32_t width, int32_t height, double
 // "Microsoft Sans Serif" at `points`, falling back to the system's sans-serif
 // face where that font is not installed.
 QFont ClassicFont(double points, bool bold);
+
+// Keeps the box of `box` within the widget's height: classic check boxes
+// are 13 pixels high at 96 dpi, less than many styles' box, which would be
+// cut off at the bottom.
+void FitIndicator(QCheckBox* box);
 
 }  // namespace tidewell::gui
