@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Renders the desktop host's windows offscreen to PNG files: the page, the
+# field chooser's three tabs and the window after a run on a copy of the demo
+# store. Usage: scripts/screenshots.sh [FOLDER]   (default docs/screenshots)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-docs/screenshots}")
+# Any configured build folder will do (TIDEWELL_BUILD_DIR); by default the ci preset's.
+build=${TIDEWELL_BUILD_DIR:-build/ci}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  bash scripts/install-deps.sh
+  cmake --preset ci >/dev/null
+  build=build/ci
+fi
+cmake --build "$build" --target gui_tests
+QT_QPA_PLATFORM=offscreen "$build/tests/gui_tests" --screenshots="$out"
