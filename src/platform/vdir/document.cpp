@@ -71,7 +71,6 @@ Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
         throw Failure("END:" + name + " on line " + std::to_string(line.line_number) +
                       " closes no BEGIN:" + name + ".");
       }
-      components_[open.back()].end_line = i;
       open.pop_back();
     } else if (!open.empty()) {
       components_[open.back()].properties.push_back(i);

@@ -18,7 +18,6 @@ namespace tidewell::vdir {
 struct Component {
   std::string name;                // upper case: VCARD, VCALENDAR, VEVENT, VALARM...
   size_t begin_line = 0;           // index of its BEGIN line
-  size_t end_line = 0;             // index of its END line
   std::vector<size_t> properties;  // its own property lines (not its children's), in file order
   std::vector<size_t> children;    // component indexes
 };

@@ -357,6 +357,18 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"empty", "", "it holds no vCard."}),
     [](const auto& row) { return row.param.name; });
 
+TEST(ContactProperties, AByteOrderMarkAndLineFeedsStayAndLongLinesFoldInTheFilesStyle) {
+  const std::string bom = "\xEF\xBB\xBF";
+  OneFolderStore s({{"b.vcf", bom + "BEGIN:VCARD\nVERSION:4.0\nFN:Ann\nNOTE:short\nEND:VCARD\n"}});
+  auto item = s.Item("b.vcf");
+  EXPECT_EQ(item->GetProperty("Subject"), "Ann");
+  item->SetProperty("Body", std::string(100, 'n'));
+  item->Save();
+  EXPECT_EQ(ReadFile(s.File("b.vcf")),
+            bom + "BEGIN:VCARD\nVERSION:4.0\nFN:Ann\nNOTE:" + std::string(70, 'n') + "\n " +
+                std::string(30, 'n') + "\nEND:VCARD\n");
+}
+
 TEST(ContactProperties, OnlyTheFirstCardOfAListIsTheItem) {
   std::string list = Lines(
       "BEGIN:VCARD\nVERSION:3.0\nFN:One\nEND:VCARD\n"
