@@ -123,7 +123,7 @@ bool HasNonAscii(std::string_view text) {
   return false;
 }
 
-// Appends `text` with each line break (CRLF, LF or CR) written as `escape`.
+// Appends `escape` for the line break at text[i]; CRLF counts as one break.
 void AppendBreaksAs(std::string& out, std::string_view text, size_t& i, std::string_view escape) {
   if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
   out += escape;
