@@ -22,9 +22,9 @@ constexpr const char* kUsage =
     "Shows the search-and-replace page over the stores named (folders of address books and\n"
     "calendars), or over the stores of the last call when none is named.\n";
 
+// What is left once Qt took its own arguments (-platform, -style, ...).
 struct Arguments {
   std::vector<std::string> stores;
-  bool help = false;
   std::string fault;  // not empty: the arguments cannot be used
 };
 
@@ -32,9 +32,7 @@ Arguments Parse(const QStringList& args) {
   Arguments parsed;
   for (qsizetype i = 1; i < args.size(); ++i) {
     const std::string arg = args[i].toStdString();
-    if (arg == "--help" || arg == "-h") {
-      parsed.help = true;
-    } else if (arg == "--store" && i + 1 < args.size()) {
+    if (arg == "--store" && i + 1 < args.size()) {
       parsed.stores.push_back(args[++i].toStdString());
     } else if (arg.starts_with("--store=")) {
       parsed.stores.push_back(arg.substr(8));
@@ -56,16 +54,19 @@ int Refuse(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Help needs no display: answer it before Qt looks for one.
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+  }
   QApplication app(argc, argv);
   // Dates are shown and read in the user's locale, as the terminal host does.
   std::setlocale(LC_ALL, "");
   QApplication::setApplicationName(QStringLiteral("tidewell-gui"));
 
   const Arguments args = Parse(QApplication::arguments());
-  if (args.help) {
-    std::cout << kUsage;
-    return 0;
-  }
   if (!args.fault.empty()) {
     std::cerr << "tidewell-gui: " << args.fault << '\n' << kUsage;
     return 2;
