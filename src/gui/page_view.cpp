@@ -61,6 +61,8 @@ PageView::PageView(UC1& page, FailureHandler onFailure, QWidget* parent)
   // of it to be seen and clicked.
   widgets_.at("Picture1")->lower();
 
+  // As wide and high as what it holds, with the margin of its left and top
+  // edges kept on the right and at the bottom too.
   extent_ = QSize(TwipsToPixels(right + margin_left, dpi), TwipsToPixels(bottom + margin_top, dpi));
   setMinimumSize(extent_);
 
