@@ -1,0 +1,229 @@
+#include "platform/support/undo.h"
+
+#include <exception>
+#include <map>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "engine/replace_engine.h"
+#include "engine/rich_text.h"
+#include "platform/failure.h"
+
+namespace tidewell {
+
+namespace {
+
+constexpr const char* kSource = "Tidewell";
+constexpr const char* kUndoSaveProcedure = "UndoSave";
+constexpr int32_t kProgressLine = 0;
+constexpr int32_t kUndoRecord = -1;
+
+std::string PropertyOf(const JournalEntry& entry) {
+  return entry.FieldName == "Body" ? "RTFBody" : entry.FieldName;
+}
+
+bool IsPhone(const std::string& property) {
+  for (const FieldStep& step : FieldSteps(FieldKind::Contact)) {
+    if (step.handling == FieldHandling::kPhone && property == step.property) return true;
+  }
+  return false;
+}
+
+// The store makes a body's RTF anew from the note at every read, so only its
+// shown text says what the body holds.
+bool SameValue(const std::string& property, const std::string& a, const std::string& b) {
+  return property == "RTFBody" ? PlainTextFromRtf(a) == PlainTextFromRtf(b) : a == b;
+}
+
+const char* ProgIdFor(const std::string& typeName) {
+  if (typeName == "ContactItem") return kSafeContactItem;
+  if (typeName == "AppointmentItem") return kSafeAppointmentItem;
+  if (typeName == "TaskItem") return kSafeTaskItem;
+  return nullptr;
+}
+
+class Undoer {
+ public:
+  Undoer(const JournalRun& run, const VdirStore& store, Components& components)
+      : run_(run),
+        store_(store),
+        components_(components),
+        matcher_(components.CreatePatternMatcher()) {
+    matcher_->SetCaseSensitive(run.CaseSensitive != 0);
+  }
+
+  UndoOutcome Undo() {
+    // Item by item, so each is saved once; inside an item the newest change
+    // goes first, so a field the run changed twice (a folder listed twice)
+    // ends with the value it had before the run.
+    std::vector<std::vector<const JournalEntry*>> items;
+    std::map<std::pair<std::string, std::string>, size_t> item_index;
+    for (auto entry = run_.entries.rbegin(); entry != run_.entries.rend(); ++entry) {
+      if (!entry->complete) {
+        Skip(*entry, entry->records < 5 ? "its journal entry is incomplete (" +
+                                              std::to_string(entry->records) + " of 5 records)"
+                                        : "its journal entry lacks the value the undo wrote");
+        continue;
+      }
+      auto [at, added] =
+          item_index.try_emplace({entry->FolderStoreId, entry->ItemEntryId}, items.size());
+      if (added) items.emplace_back();
+      items[at->second].push_back(&*entry);
+    }
+    for (const auto& entries : items) UndoItem(entries);
+
+    if (header_logged_) {
+      // The summary line only helps a reader of the log: the undo is done and
+      // its records are written, so a logger failing now changes nothing.
+      try {
+        Log(kUndoRunProcedure, UndoSummary(outcome_), kProgressLine);
+      } catch (const std::exception&) {
+      }
+    }
+    return std::move(outcome_);
+  }
+
+ private:
+  void UndoItem(const std::vector<const JournalEntry*>& entries) {
+    const JournalEntry& first = *entries.front();
+    std::unique_ptr<SafeItem> item;
+    try {
+      std::shared_ptr<OutlookItem> found =
+          store_.GetItemFromID(first.ItemEntryId, first.FolderStoreId);
+      if (!found) return SkipAll(entries, "the item is gone");
+      const char* progId = ProgIdFor(found->TypeName());
+      if (progId == nullptr) return SkipAll(entries, "the item is no contact, appointment or task");
+      item = components_.CreateSafeItem(progId);
+      item->SetItem(found);
+    } catch (const std::exception& e) {
+      return SkipAll(entries, "the item cannot be opened: " + DescriptionOf(e));
+    }
+
+    std::vector<const JournalEntry*> written;
+    for (const JournalEntry* entry : entries) {
+      if (Restore(*entry, *item)) written.push_back(entry);
+    }
+    if (written.empty()) return;
+    try {
+      item->Save();
+    } catch (const std::exception& e) {
+      return SkipAll(written, "the item could not be saved: " + DescriptionOf(e));
+    }
+    outcome_.restored_fields += static_cast<int>(written.size());
+    ++outcome_.restored_items;
+  }
+
+  // Writes the entry's old value into `item` when the field still shows what
+  // the run wrote; true when it did.
+  bool Restore(const JournalEntry& entry, SafeItem& item) {
+    const std::string property = PropertyOf(entry);
+    std::string current;
+    try {
+      current = item.Get(property);
+    } catch (const std::exception& e) {
+      return Skip(entry, "cannot be read: " + DescriptionOf(e));
+    }
+    try {
+      if (!ShowsRunResult(entry, property, current)) {
+        return Skip(entry, SameValue(property, current, entry.FieldValue)
+                               ? "already holds its value from before the run"
+                               : "changed since the run");
+      }
+    } catch (const std::exception& e) {
+      return Skip(entry, "cannot be checked: " + DescriptionOf(e));
+    }
+    try {
+      JournalOverwrite(entry, current);
+    } catch (const std::exception& e) {
+      return Skip(entry, "the journal cannot be written: " + DescriptionOf(e));
+    }
+    try {
+      item.Set(property, entry.FieldValue);
+    } catch (const std::exception& e) {
+      return Skip(entry, "cannot be written: " + DescriptionOf(e));
+    }
+    return true;
+  }
+
+  bool ShowsRunResult(const JournalEntry& entry, const std::string& property,
+                      const std::string& current) {
+    if (run_.kind == RunKind::kUndo) return SameValue(property, current, *entry.restored);
+    matcher_->SetPattern(run_.SearchFor);
+    if (property == "RTFBody") {
+      return SameValue(property, current,
+                       ReplaceShownText(*matcher_, entry.FieldValue, run_.ReplaceWith));
+    }
+    matcher_->SetText(entry.FieldValue);
+    if (matcher_->MatchCount() > 0) {
+      matcher_->SetReplace(run_.ReplaceWith);
+      if (matcher_->Text() == current) return true;
+    }
+    // Which phone rule the run used depends on a setting that may have
+    // changed since, so either result counts.
+    return IsPhone(property) && AreaPartResult(entry.FieldValue) == current;
+  }
+
+  // The number as the area-part rule leaves it: only the part from the first
+  // "(" to the first ")" replaced.
+  std::optional<std::string> AreaPartResult(const std::string& number) {
+    const size_t open = number.find('(');
+    const size_t close = number.find(')');
+    if (open == std::string::npos || close == std::string::npos || close + 1 < open) {
+      return std::nullopt;
+    }
+    matcher_->SetText(number.substr(open, close + 1 - open));
+    if (matcher_->MatchCount() < 1) return std::nullopt;
+    matcher_->SetReplace(run_.ReplaceWith);
+    return number.substr(0, open) + matcher_->Text() + number.substr(close + 1);
+  }
+
+  // The same five records the page writes, then the value going back in, so
+  // that this undo can be undone in turn.
+  void JournalOverwrite(const JournalEntry& entry, const std::string& overwritten) {
+    if (!header_logged_) {
+      Log(kUndoRunProcedure, kUndoRunHeader + run_.time, kProgressLine);
+      header_logged_ = true;
+    }
+    Log(kUndoSaveProcedure, "FolderStoreId: " + entry.FolderStoreId, kUndoRecord);
+    Log(kUndoSaveProcedure, "FolderEntryId: " + entry.FolderEntryId, kUndoRecord);
+    Log(kUndoSaveProcedure, "ItemEntryId: " + entry.ItemEntryId, kUndoRecord);
+    Log(kUndoSaveProcedure, "FieldName: " + entry.FieldName, kUndoRecord);
+    Log(kUndoSaveProcedure, "FieldValue: " + overwritten, kUndoRecord);
+    Log(kUndoRunProcedure, kUndoRestoredValue + entry.FieldValue, kProgressLine);
+  }
+
+  void Log(const std::string& procedure, const std::string& message, int32_t undo) {
+    components_.CreateActivityLogger()->Write(kSource, procedure, message, undo);
+  }
+
+  bool Skip(const JournalEntry& entry, std::string reason) {
+    outcome_.skipped.push_back({entry.ItemEntryId, entry.FieldName, std::move(reason)});
+    return false;
+  }
+
+  void SkipAll(const std::vector<const JournalEntry*>& entries, const std::string& reason) {
+    for (const JournalEntry* entry : entries) Skip(*entry, reason);
+  }
+
+  const JournalRun& run_;
+  const VdirStore& store_;
+  Components& components_;
+  std::unique_ptr<PatternMatcher> matcher_;
+  bool header_logged_ = false;
+  UndoOutcome outcome_;
+};
+
+}  // namespace
+
+UndoOutcome UndoJournalRun(const JournalRun& run, const VdirStore& store, Components& components) {
+  return Undoer(run, store, components).Undo();
+}
+
+std::string UndoSummary(const UndoOutcome& outcome) {
+  return "Restored " + std::to_string(outcome.restored_fields) + " fields in " +
+         std::to_string(outcome.restored_items) + " items; skipped " +
+         std::to_string(outcome.skipped.size()) + ".";
+}
+
+}  // namespace tidewell
