@@ -17,6 +17,7 @@ struct CommandSpec {
   const char* name;
   std::vector<OptionSpec> options;
   const char* help;
+  const char* argument = nullptr;  // the one word that is no option it takes, by its help name
 };
 
 const std::vector<CommandSpec>& Commands() {
@@ -69,6 +70,25 @@ const std::vector<CommandSpec>& Commands() {
        "  caption of the folder label; a progress bar on stderr when it is a terminal.\n"
        "  Exit status: 0 done, 1 the run ended through its failure report, 2 usage or\n"
        "  bad input (an invalid pattern: nothing is read).\n"},
+      {"runs",
+       {},
+       "tidewell [--store DIR]... runs\n"
+       "  Lists the runs of the undo journal, newest first, one per line: the number\n"
+       "  that names it, its time, its 'Looking for' line (or the run an undo undid),\n"
+       "  and how many fields in how many items it changed, separated by tabs.\n"},
+      {"undo",
+       {{"--yes", false, {}}},
+       "tidewell [--store DIR]... undo [RUN] [--yes]\n"
+       "  Gives every field the run changed its old value back, newest change first,\n"
+       "  and saves each item once. RUN is a number or a time (or its start) that\n"
+       "  'tidewell runs' prints; without it, the newest run. A field changed since the\n"
+       "  run is skipped and listed, never overwritten. An undo is a run of its own:\n"
+       "  undoing it writes the run's results back. Without --yes the confirmation is\n"
+       "  answered on the terminal (y/N). Prints 'Restored N fields in M items; skipped\n"
+       "  K.', then one line per skipped field: which, and why.\n"
+       "  Exit status: 0 nothing skipped, 1 something skipped, 2 usage or bad input\n"
+       "  (an unknown run).\n",
+       "RUN"},
   };
   return commands;
 }
@@ -112,6 +132,14 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     std::string word = args[i];
     if (word == "--help" || word == "-h") {
       invocation.help = true;
+      continue;
+    }
+    if (!word.starts_with("-")) {
+      if (spec.argument == nullptr || !invocation.arguments.empty()) {
+        throw UsageError("'" + invocation.command + "' takes no argument '" + word +
+                         "' (see 'tidewell " + invocation.command + " --help').");
+      }
+      invocation.arguments.push_back(word);
       continue;
     }
     std::optional<std::string> inline_value;

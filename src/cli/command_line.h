@@ -27,13 +27,15 @@ struct Option {
 
 struct Invocation {
   std::vector<std::string> stores;
-  std::string command;          // "" with --help alone
-  std::vector<Option> options;  // in the order given
-  bool help = false;            // --help: for the command, or the whole tool
+  std::string command;                 // "" with --help alone
+  std::vector<Option> options;         // in the order given
+  std::vector<std::string> arguments;  // words that are no option (undo's RUN)
+  bool help = false;                   // --help: for the command, or the whole tool
 };
 
 // The commands and the options each takes; throws UsageError for anything
-// else, an option without its value, or a value outside its choices.
+// else, an option without its value, a value outside its choices, or a word
+// that is no option where the command takes no argument (or has it already).
 Invocation ParseCommandLine(const std::vector<std::string>& args);
 
 // The text `--help` prints: the whole tool, or one command.

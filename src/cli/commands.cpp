@@ -11,8 +11,10 @@
 #include "fields/frm_look_in_fields.h"
 #include "page/uc1.h"
 #include "platform/failure.h"
+#include "platform/logbook/journal_reader.h"
 #include "platform/pattern/classic_pattern_matcher.h"
 #include "platform/support/store_host.h"
+#include "platform/support/undo.h"
 
 namespace tidewell::cli {
 
@@ -24,6 +26,12 @@ struct Context {
   HostEnvironment& env;
   std::ostream& out;
   std::ostream& err;
+
+  bool Given(const std::string& option) const {
+    const auto& options = invocation.options;
+    return std::any_of(options.begin(), options.end(),
+                       [&](const Option& o) { return o.name == option; });
+  }
 
   bool Reported(const std::string& procedure) const {
     const auto& reported = env.watched.reported();
@@ -168,8 +176,7 @@ int Replace(Context& c) {
   if (std::string fault = ClassicPatternMatcher::Check(pattern); !fault.empty()) {
     throw UsageError(fault);
   }
-  c.ui.assume_yes = std::any_of(c.invocation.options.begin(), c.invocation.options.end(),
-                                [](const Option& o) { return o.name == "--yes"; });
+  c.ui.assume_yes = c.Given("--yes");
   auto page = c.ShownPage();
   c.ui.folder_label = &page->lblFolderName;
   c.ui.progress_bar = &page->ProgressBar1;
@@ -180,12 +187,99 @@ int Replace(Context& c) {
   return c.Reported("Tidewell.cmdConvert") ? kFailed : kDone;
 }
 
+// Reads the journal, telling stderr what damage was stepped over, so that
+// stdout stays one line per run for scripts.
+JournalContents ReadJournalOf(Context& c) {
+  const std::filesystem::path path = c.env.logbook.ActivityPath();
+  JournalContents journal = ReadJournalFile(path);
+  if (journal.malformed_lines > 0) {
+    c.err << "tidewell: " << path.string() << ": skipped " << journal.malformed_lines
+          << " lines that are no journal records.\n";
+  }
+  if (journal.torn_last_line) {
+    c.err << "tidewell: " << path.string() << ": its last line was cut off; it is left out.\n";
+  }
+  if (journal.stray_entries > 0) {
+    c.err << "tidewell: " << path.string() << ": " << journal.stray_entries
+          << " undo entries come before any run; they are left out.\n";
+  }
+  return journal;
+}
+
+int Runs(Context& c) {
+  const JournalContents journal = ReadJournalOf(c);
+  for (size_t number = 1; number <= journal.runs.size(); ++number) {
+    const JournalRun& run = journal.runs[journal.runs.size() - number];
+    c.out << number << '\t' << run.time << '\t' << run.Description() << '\t'
+          << run.CompleteEntries() << " fields in " << run.ChangedItems() << " items";
+    if (const size_t incomplete = run.entries.size() - run.CompleteEntries(); incomplete > 0) {
+      c.out << ", " << incomplete << " incomplete";
+    }
+    c.out << '\n';
+  }
+  return kDone;
+}
+
+// The run `name` names: its number in 'tidewell runs' (1 the newest), or its
+// time, whole or its start.
+const JournalRun& ChooseRun(const JournalContents& journal,
+                            const std::optional<std::string>& name) {
+  const auto& runs = journal.runs;
+  if (runs.empty()) throw UsageError("The journal holds no run to undo.");
+  if (!name) return runs.back();
+  const UsageError unknown("Unknown run '" + *name + "' (see 'tidewell runs').");
+  if (std::all_of(name->begin(), name->end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+    if (name->empty() || name->size() > 9) throw unknown;
+    const size_t number = std::stoul(*name);
+    if (number < 1 || number > runs.size()) throw unknown;
+    return runs[runs.size() - number];
+  }
+  std::vector<const JournalRun*> named;
+  for (const JournalRun& run : runs) {
+    if (run.time == *name) named.push_back(&run);
+  }
+  if (named.empty()) {
+    for (const JournalRun& run : runs) {
+      if (run.time.starts_with(*name)) named.push_back(&run);
+    }
+  }
+  if (named.empty()) throw unknown;
+  if (named.size() > 1) {
+    throw UsageError("'" + *name + "' names " + std::to_string(named.size()) +
+                     " runs; name one by its number (see 'tidewell runs').");
+  }
+  return *named.front();
+}
+
+int Undo(Context& c) {
+  const JournalContents journal = ReadJournalOf(c);
+  const auto& arguments = c.invocation.arguments;
+  const JournalRun& run =
+      ChooseRun(journal, arguments.empty() ? std::nullopt : std::optional(arguments.front()));
+  c.ui.assume_yes = c.Given("--yes");
+  const std::string question = "Undo the run of " + run.time + " (" + run.Description() +
+                               "): " + std::to_string(run.CompleteEntries()) + " fields in " +
+                               std::to_string(run.ChangedItems()) + " items?";
+  if (c.ui.MsgBox(question, MsgBoxButtons::YesNo, "Marrowby") != MsgBoxResult::Yes) return kDone;
+
+  const UndoOutcome outcome = UndoJournalRun(run, *c.env.store, *c.env.components);
+  c.out << UndoSummary(outcome) << '\n';
+  for (const SkippedField& skipped : outcome.skipped) {
+    c.out << (skipped.FieldName.empty() ? "A field" : skipped.FieldName) << " of "
+          << (skipped.ItemEntryId.empty() ? "an unknown item" : skipped.ItemEntryId) << ": "
+          << skipped.reason << '\n';
+  }
+  return outcome.skipped.empty() ? kDone : kFailed;
+}
+
 int Dispatch(Context& c) {
   const std::string& command = c.invocation.command;
   if (command == "folders") return Folders(c);
   if (command == "show") return Show(c);
   if (command == "set") return Set(c);
   if (command == "fields") return Fields(c);
+  if (command == "runs") return Runs(c);
+  if (command == "undo") return Undo(c);
   return Replace(c);
 }
 

@@ -11,7 +11,8 @@ namespace tidewell::cli {
 
 // Exit statuses.
 inline constexpr int kDone = 0;
-inline constexpr int kFailed = 1;  // the run (or command) ended through a failure report
+inline constexpr int kFailed = 1;  // the run (or command) ended through a failure report;
+                                   // undo: a field was skipped
 inline constexpr int kUsage = 2;   // usage or bad input, with a one-line reason
 
 // Runs one command line (without the program name). Never throws.
