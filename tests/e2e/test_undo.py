@@ -1,0 +1,245 @@
+"""Undo end to end: the real binary runs a replace over a copy of the demo store or of the
+corpus, then `runs` and `undo` read the journal back and give every field its old value.
+
+An undo gives back values, not the form of their lines: the store writes a line it changes in
+its own form (folded at 75 octets with a blank, quoted-printable soft breaks at 75, commas and
+colons escaped where a lenient writer left them bare), and the run already did so. So a file
+counts as before when its bytes are, or when its content lines are the same once unfolded and
+read with those escapes undone; REV, LAST-MODIFIED and DTSTAMP lines are left out either way.
+"""
+
+import json
+import os
+import re
+import shutil
+import unittest
+from pathlib import Path
+
+from peers import SOURCE_DIR, Sandbox
+
+CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR.parent / "shared" / "corpus")
+AREA_CODES = "Only look in city/area codes"
+STAMP = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP)[;:]", re.IGNORECASE)
+# Escapes that only spell a character another way; "\;" and "\n" keep their meaning.
+SPELLING = re.compile(rb"\\([\\,:])")
+
+
+def without_stamps(data):
+    return [line for line in data.splitlines(keepends=True) if not STAMP.match(line)]
+
+
+def content_lines(data):
+    """The file's content lines unfolded, each as (name and parameters, value); blank lines
+    hold nothing and are left out."""
+    lines = []
+    for physical in (line.rstrip(b"\r") for line in data.split(b"\n")):
+        if lines and physical[:1] in (b" ", b"\t"):
+            lines[-1] += physical[1:]
+        elif lines and lines[-1].endswith(b"=") and b"QUOTED-PRINTABLE" in lines[-1].upper():
+            lines[-1] = lines[-1][:-1] + physical
+        else:
+            lines.append(physical)
+    read = []
+    for line in lines:
+        if STAMP.match(line) or not line.strip():
+            continue
+        quoted = False
+        for at, byte in enumerate(line):
+            if byte == ord('"'):
+                quoted = not quoted
+            elif byte == ord(":") and not quoted:
+                read.append((line[:at], SPELLING.sub(rb"\1", line[at + 1:])))
+                break
+        else:
+            read.append((line, b""))
+    return read
+
+
+class UndoTest(Sandbox):
+    def replace_everywhere(self, *folders, search="e", replace="E", store=None):
+        """Every field selected, the search set, and one run over `folders`."""
+        status, _, err = self.tidewell("--store", str(store or self.store), "fields",
+                                       "--select-all", "--appointments", "all", "--tasks", "all")
+        self.assertEqual(status, 0, err)
+        folder_args = [a for f in folders for a in ("--folder", f)]
+        status, _, err = self.tidewell("set", "--search", search, "--replace", replace,
+                                       "--case", "1", *folder_args)
+        self.assertEqual(status, 0, err)
+        status, out, err = self.tidewell("replace", "--yes")
+        self.assertEqual(status, 0, err)
+        return out
+
+    def snapshot(self, root=None):
+        root = root or self.store
+        return {p: p.read_bytes() for p in root.rglob("*") if p.is_file()}
+
+    def assert_as_before(self, before):
+        """Every file holds what it held before; returns how many are so byte for byte."""
+        same_bytes = 0
+        for path, data in before.items():
+            now = path.read_bytes()
+            if without_stamps(now) == without_stamps(data):
+                same_bytes += 1
+                continue
+            with self.subTest(file=path.name):
+                self.assertEqual(content_lines(now), content_lines(data))
+        return same_bytes
+
+    def undo_records(self):
+        return [r for r in self.log() if r["undo"]]
+
+    def test_undo_restores_the_demo_store_and_undoing_the_undo_gives_back_the_run(self):
+        before = self.snapshot()
+        summary = self.replace_everywhere("contacts", "calendar", "tasks")
+        result = self.snapshot()
+        items = int(re.search(r"Updated (\d+) items", summary).group(1))
+        names = {r["message"][len("FieldName: "):] for r in self.undo_records()
+                 if r["message"].startswith("FieldName: ")}
+        self.assertTrue({"Body", "CompanyName", "Email1Address", "BusinessAddressStreet",
+                         "Subject", "Location", "Companies", "Mileage"} <= names, names)
+        fields = len(self.undo_records()) // 5
+
+        status, out, err = self.tidewell("runs")
+        self.assertEqual(status, 0, err)
+        number, time, what, count = out.rstrip("\n").split("\t")
+        self.assertEqual((number, what, count), (
+            "1", "Looking for 'e' replacing with 'E'; Case sensitive: 1",
+            f"{fields} fields in {items} items"))
+
+        restored = f"Restored {fields} fields in {items} items; skipped 0.\n"
+        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual((status, out), (0, restored), err)
+        same_bytes = self.assert_as_before(before)
+        print(f"\ndemo store: {same_bytes} of {len(before)} files as before byte for byte")
+
+        newest = self.tidewell("runs")[1].splitlines()[0].split("\t")
+        self.assertEqual(newest[2:], [f"Undo of the run of {time}", count])
+        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual((status, out), (0, restored), err)
+        for path, data in result.items():
+            with self.subTest(file=path.name):
+                self.assertEqual(without_stamps(path.read_bytes()), without_stamps(data))
+
+    def test_undo_restores_the_corpus_and_leaves_unreadable_files_alone(self):
+        store = self.root / "corpus-store"
+        folder = store / "corpus"
+        folder.mkdir(parents=True)
+        for path in sorted(CORPUS_DIR.rglob("*")):
+            if path.suffix in (".vcf", ".ics"):
+                shutil.copyfile(path, folder / path.name)
+        before = self.snapshot(store)
+        self.replace_everywhere("corpus", store=store)
+        refused = {Path(m.group(1)).name for r in self.log("errors.jsonl")
+                   if (m := re.search(r"Cannot read (\S+):", r["message"]))}
+        changed = sum(p.read_bytes() != data for p, data in before.items())
+
+        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual(status, 0, out + err)
+        self.assertRegex(out, r"^Restored \d+ fields in \d+ items; skipped 0\.\n$")
+        same_bytes = self.assert_as_before(before)
+        for name in refused:
+            self.assertEqual((folder / name).read_bytes(), before[folder / name], name)
+        print(f"\ncorpus: {len(before)} files, {len(refused)} refused by the store, {changed} "
+              f"changed by the run, {same_bytes} as before byte for byte")
+
+    def test_a_field_edited_elsewhere_is_skipped_and_keeps_its_value(self):
+        before = self.snapshot()
+        self.replace_everywhere("contacts")
+        entry = [r["message"] for r in self.undo_records()]
+        at = next(i for i in range(0, len(entry), 5) if entry[i + 3] == "FieldName: CompanyName")
+        item = entry[at + 2][len("ItemEntryId: "):]
+        path = self.store / item
+
+        def edited(lines):
+            return [(name, b"Edited Elsewhere Ltd")
+                    if name.split(b";")[0].split(b".")[-1].upper() == b"ORG" else (name, value)
+                    for name, value in lines]
+        run_result = content_lines(path.read_bytes())
+        self.assertNotEqual(edited(run_result), run_result)
+        path.write_bytes(b"".join(name + b":" + value + b"\r\n"
+                                  for name, value in edited(run_result)))
+        fields = len(entry) // 5
+
+        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual(status, 1, err)
+        self.assertRegex(out.splitlines()[0], rf"^Restored {fields - 1} fields in \d+ items; "
+                                              r"skipped 1\.$")
+        self.assertEqual(out.splitlines()[1:], [f"CompanyName of {item}: changed since the run"])
+        # The other program's value stays, and every other field of the item is back.
+        self.assertEqual(content_lines(path.read_bytes()), edited(content_lines(before.pop(path))))
+        self.assert_as_before(before)
+
+    def test_area_codes_come_back_whichever_phone_rule_is_set_now(self):
+        before = self.snapshot()
+        for args in (["fields", "--clear-all", "--phone", "--special", AREA_CODES],
+                     ["set", "--search", "555", "--replace", "777", "--folder", "contacts"],
+                     ["replace", "--yes"],
+                     ["fields", "--special", "None"]):
+            status, _, err = self.tidewell("--store", str(self.store), *args)
+            self.assertEqual(status, 0, err)
+        self.assertNotEqual(self.snapshot(), before)
+        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual(status, 0, out + err)
+        self.assert_as_before(before)
+
+    def test_a_journal_cut_by_a_crash_still_undoes_every_whole_entry(self):
+        before = self.snapshot()
+        self.replace_everywhere("contacts")
+        journal = self.root / "state" / "Marrowby" / "activity.jsonl"
+        lines = journal.read_bytes().splitlines(keepends=True)
+        last = max(i for i, line in enumerate(lines) if b'"FieldValue: ' in line)
+        journal.write_bytes(b"".join(lines[:last]) + lines[last][:len(lines[last]) // 2])
+        cut = json.loads(lines[last - 2])["message"][len("ItemEntryId: "):]
+        field = json.loads(lines[last - 1])["message"][len("FieldName: "):]
+        old = json.loads(lines[last])["message"][len("FieldValue: "):]
+        spelt = old.replace("\\", "\\\\").replace("\n", "\\n")
+        written, old = spelt.replace("e", "E").encode(), spelt.encode()
+
+        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual(status, 1, err)
+        self.assertIn("its last line was cut off", err)
+        self.assertEqual(out.splitlines()[1:],
+                         [f"{field} of {cut}: its journal entry is incomplete (4 of 5 records)"])
+        # Only the cut entry's field still holds what the run wrote (in each line that shows
+        # it: an address keeps its label in step).
+        path = self.store / cut
+        original = content_lines(before[path])
+        left = [line for line in content_lines(path.read_bytes()) if line not in original]
+        self.assertTrue(left)
+        for name, value in left:
+            self.assertIn(written, value)
+            self.assertIn((name, value.replace(written, old)), original)
+        del before[path]
+        self.assert_as_before(before)
+
+    def test_naming_runs_and_refusing(self):
+        status, _, err = self.tidewell("--store", str(self.store), "undo", "--yes")
+        self.assertEqual(status, 2)
+        self.assertIn("The journal holds no run to undo.", err)
+        before = self.snapshot()
+        self.replace_everywhere("tasks")
+        self.replace_everywhere("calendar", search="a", replace="A")
+        runs = [line.split("\t") for line in self.tidewell("runs")[1].splitlines()]
+        self.assertEqual([run[2] for run in runs], [
+            "Looking for 'a' replacing with 'A'; Case sensitive: 1",
+            "Looking for 'e' replacing with 'E'; Case sensitive: 1"])
+        after = self.snapshot()
+        for command, stdin, status, message in [
+                (["undo"], "n\n", 0, "Undo the run of " + runs[0][1]),
+                (["undo", "3", "--yes"], "", 2, "Unknown run '3'"),
+                (["undo", "1999-01-01", "--yes"], "", 2, "Unknown run '1999-01-01'"),
+                (["undo", "1", "2"], "", 2, "takes no argument '2'")]:
+            with self.subTest(command=command):
+                got, out, err = self.tidewell(*command, stdin=stdin)
+                self.assertEqual((got, out), (status, ""), err)
+                self.assertIn(message, err)
+                self.assertEqual(self.snapshot(), after)
+        # By time, then by number: after that undo the "a" run is the second newest.
+        for command in (["undo", runs[1][1], "--yes"], ["undo", "2"]):
+            status, out, err = self.tidewell(*command, stdin="y\n")
+            self.assertEqual(status, 0, out + err)
+        self.assert_as_before(before)
+
+
+if __name__ == "__main__":
+    unittest.main()
