@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "platform/logbook/logbook.h"
-
 namespace tidewell {
 namespace {
 
@@ -135,22 +133,6 @@ TEST(JournalReader, GroupsRecordsIntoEntriesAndEntriesIntoRuns) {
   }
 }
 
-TEST(JournalReader, KeepsEveryValueOfAnEntryWhole) {
-  const std::string body = "{\\rtf1 line one\\par\n\"two\"}\r\n\tthree: four";
-  const JournalContents journal =
-      Read(Folder("Contacts", "r1") + Looking("a", "b") + Entry("contacts/x.vcf", body));
-  ASSERT_EQ(journal.runs.size(), 1u);
-  ASSERT_EQ(journal.runs[0].entries.size(), 1u);
-  const JournalEntry& entry = journal.runs[0].entries[0];
-  EXPECT_TRUE(entry.complete);
-  EXPECT_EQ(entry.time, "econtacts/x.vcf");
-  EXPECT_EQ(entry.FolderStoreId, "/s");
-  EXPECT_EQ(entry.FolderEntryId, "contacts");
-  EXPECT_EQ(entry.ItemEntryId, "contacts/x.vcf");
-  EXPECT_EQ(entry.FieldName, "Account");
-  EXPECT_EQ(entry.FieldValue, body);
-}
-
 TEST(JournalReader, ReadsSearchSettingsBackFromTheirLine) {
   struct Row {
     std::string message;
@@ -192,31 +174,6 @@ TEST(JournalReader, FindsTheFolderNameThatStandsTwice) {
     SCOPED_TRACE(message);
     EXPECT_EQ(ParseFolderLine(message), name);
   }
-}
-
-TEST(JournalReader, ReadsWhatTheLogbookWrote) {
-  char pattern[] = "/tmp/journal_reader_test.XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::filesystem::path folder = pattern;
-  EXPECT_TRUE(ReadJournalFile(folder / "activity.jsonl").runs.empty());
-  {
-    Logbook logbook(folder);
-    logbook.WriteActivity("Tidewell", "cmdReplace_Click", "CCount of items in folder 'C': 1",
-                          false);
-    logbook.WriteActivity("Tidewell", "cmdReplace_Click",
-                          "Looking for 'a' replacing with 'b'; Case sensitive: 0", false);
-    for (const char* record : {"FolderStoreId: /s", "FolderEntryId: c", "ItemEntryId: c/x.vcf",
-                               "FieldName: Body", "FieldValue: {\\rtf1 a\\par b}"}) {
-      logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", record, -1);
-    }
-  }
-  const JournalContents journal = ReadJournalFile(folder / "activity.jsonl");
-  std::filesystem::remove_all(folder);
-  ASSERT_EQ(journal.runs.size(), 1u);
-  EXPECT_EQ(journal.runs[0].folders, std::vector<std::string>{"C"});
-  ASSERT_EQ(journal.runs[0].CompleteEntries(), 1u);
-  EXPECT_EQ(journal.runs[0].entries[0].FieldValue, "{\\rtf1 a\\par b}");
-  EXPECT_EQ(journal.malformed_lines, 0u);
 }
 
 }  // namespace
