@@ -12,27 +12,9 @@
 namespace tidewell::testing {
 namespace {
 
-// UTC times show in the local zone: a fixed zone with daylight saving, given
-// as a rule so no time zone database is needed.
+// UTC times show in the local zone: one with daylight saving.
 class NewYorkTime : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    saved_ = tz ? std::optional<std::string>(tz) : std::nullopt;
-    setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
-    tzset();
-  }
-  void TearDown() override {
-    if (saved_) {
-      setenv("TZ", saved_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  std::optional<std::string> saved_;
+  ScopedTimeZone zone_{"EST5EDT,M3.2.0,M11.1.0"};
 };
 
 std::string Event(const std::string& lines) {

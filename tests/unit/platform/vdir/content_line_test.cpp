@@ -93,18 +93,5 @@ TEST(ContentLines, FoldedLinesUnfoldToTheSameValue) {
   }
 }
 
-TEST(ContentLines, EscapesRoundTripInEveryDialect) {
-  const std::string text = "a\\b;c,d\ne:f";
-  for (Dialect d : {Dialect::kVCard21, Dialect::kVCard3, Dialect::kVCard4, Dialect::kICalendar}) {
-    EXPECT_EQ(UnescapeText(EscapeText(text, d), d), text);
-    std::vector<std::string> parts = SplitComponents(EscapeComponent(text, d) + ";x");
-    ASSERT_EQ(parts.size(), 2u);
-    EXPECT_EQ(UnescapeComponent(parts[0], d), text);
-  }
-  EXPECT_EQ(EscapeText(text, Dialect::kVCard3), "a\\\\b\\;c\\,d\\ne:f");
-  EXPECT_EQ(EscapeComponent(text, Dialect::kVCard21), "a\\b\\;c,d\ne:f");
-  EXPECT_EQ(UnescapeText("http\\://x\\Ny\\q", Dialect::kVCard3), "http://x\ny\\q");
-}
-
 }  // namespace
 }  // namespace tidewell::vdir

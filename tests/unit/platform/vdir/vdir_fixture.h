@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,18 @@ struct OneFolderStore {
   TempDir dir;
   ScriptedUi ui;
   std::unique_ptr<VdirStore> store;
+};
+
+// Sets TZ for its lifetime (a POSIX rule needs no time zone database).
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* tz);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
 };
 
 // Succeeds when `text` holds `part`; shows `text` otherwise.
