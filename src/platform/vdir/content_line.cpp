@@ -226,10 +226,11 @@ std::string Serialize(const ContentLine& line) {
   return out;
 }
 
-std::string Fold(const ContentLine& line, const std::string& newline) {
+std::string Fold(const ContentLine& line, const std::string& newline, bool softBreaks) {
   std::string text = Serialize(line);
   std::string out;
   if (IsQuotedPrintable(line)) {
+    if (!softBreaks) return text;
     size_t head = text.size() - line.value.size();
     size_t pos = 0;
     while (text.size() - pos > kMaxOctets) {

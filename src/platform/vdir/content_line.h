@@ -54,7 +54,10 @@ std::string Serialize(const ContentLine& line);
 // The physical lines of `line` joined by `newline`, each at most 75 octets:
 // quoted-printable values break with "=" soft breaks, others fold with
 // newline + space. Never splits a UTF-8 sequence or a "=XX" triplet.
-std::string Fold(const ContentLine& line, const std::string& newline);
+// With `softBreaks` false a quoted-printable value stays on one line however
+// long: vobject, and so khard, cannot read soft breaks, so a value that was
+// written on one line by its phone or client is kept that way.
+std::string Fold(const ContentLine& line, const std::string& newline, bool softBreaks = true);
 
 bool IsQuotedPrintable(const ContentLine& line);
 

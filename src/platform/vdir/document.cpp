@@ -97,7 +97,9 @@ std::string Document::Render() const {
   for (const ContentLine& line : lines_) {
     if (!line.is_property || Serialize(line) == line.pristine) continue;
     out.append(bytes_, pos, line.begin - pos);
-    out += Fold(line, newline_);
+    const size_t body_end = line.end - line.terminator.size();
+    const bool was_one_line = bytes_.find('\n', line.begin) >= body_end;
+    out += Fold(line, newline_, !was_one_line);
     out += line.terminator;
     pos = line.end;
   }

@@ -146,6 +146,12 @@ INSTANTIATE_TEST_SUITE_P(
                      "Body", "\xE2\x82\xAC 5\r\nnext", "\xE2\x82\xAC 6\nnext",
                      "NOTE;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=80 6=0D=0Anext",
                      "\xE2\x82\xAC 6\r\nnext"},
+        EncodingCase{
+            "quoted_printable_on_one_line_stays_on_one_line_however_long",
+            "NOTE;ENCODING=QUOTED-PRINTABLE:a=0Ab", "Body", "a\nb",
+            std::string(80, 'x') + "\n" + std::string(20, 'y'),
+            "NOTE;ENCODING=QUOTED-PRINTABLE:" + std::string(80, 'x') + "=0A" + std::string(20, 'y'),
+            ""},
         EncodingCase{"line_break_makes_a_plain_value_quoted_printable", "NOTE:a", "Body", "a",
                      "a\nb", "NOTE;ENCODING=QUOTED-PRINTABLE:a=0Ab", ""},
         EncodingCase{"structured_value_escapes_only_semicolons", "ORG:Company, The;Dept",
