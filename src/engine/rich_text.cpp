@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/utf8.h"
+
 namespace tidewell {
 
 namespace {
@@ -14,63 +16,14 @@ namespace {
 // ---------------------------------------------------------------------------
 // Text encodings
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // The code point at text[i], advancing i past it. A byte that does not start
-// a well-formed sequence (overlong, surrogate, truncated) is consumed alone
-// and reads as U+FFFD.
-char32_t NextCodePoint(std::string_view text, size_t& i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) {
-    ++i;
-    return lead;
-  }
-  size_t length = 0;
-  char32_t cp = 0;
-  char32_t minimum = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, cp = lead & 0x1F, minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, cp = lead & 0x0F, minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, cp = lead & 0x07, minimum = 0x10000;
-  }
-  if (length == 0 || i + length > text.size()) {
-    ++i;
-    return kReplacementCharacter;
-  }
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) {
-      ++i;
-      return kReplacementCharacter;
-    }
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return kReplacementCharacter;
-  }
-  i += length;
-  return cp;
+// a well-formed sequence is consumed alone and reads as U+FFFD.
+char32_t NextCodePointOrReplacement(std::string_view text, size_t& i) {
+  if (const std::optional<char32_t> cp = NextCodePoint(text, i)) return *cp;
+  ++i;
+  return kReplacementCharacter;
 }
 
 // Upper halves (0x80-0xFF) of the ANSI code pages a document names with
@@ -191,7 +144,7 @@ std::string EscapeText(std::string_view text, int32_t uc) {
       ++i;
       continue;
     }
-    const char32_t cp = NextCodePoint(text, i);
+    const char32_t cp = NextCodePointOrReplacement(text, i);
     if (cp < 0x20) {
       AppendHexEscape(out, static_cast<unsigned char>(cp));
     } else if (cp < 0x80) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "engine/utf8.h"
 #include "platform/failure.h"
 
 namespace tidewell::classic {
@@ -15,40 +16,6 @@ namespace {
 
 std::string At(size_t position) { return " at position " + std::to_string(position); }
 
-// Strict UTF-8 (no overlong forms, surrogates or values past U+10FFFF): PCRE2
-// in UTF mode refuses those as code points, and the user should hear about the
-// character, not about a \x{...} we wrote.
-std::optional<char32_t> NextCodePoint(std::string_view text, size_t& i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) {
-    ++i;
-    return lead;
-  }
-  size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, value = lead & 0x1F, minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, value = lead & 0x0F, minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, value = lead & 0x07, minimum = 0x10000;
-  } else {
-    return std::nullopt;
-  }
-  if (i + length > text.size()) return std::nullopt;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return std::nullopt;
-    value = (value << 6) | (byte(i + k) & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    return std::nullopt;
-  }
-  i += length;
-  return value;
-}
-
 std::vector<char32_t> Decode(const std::string& pattern) {
   std::vector<char32_t> chars;
   chars.reserve(pattern.size());
@@ -58,24 +25,6 @@ std::vector<char32_t> Decode(const std::string& pattern) {
     chars.push_back(*c);
   }
   return chars;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 std::string Quote(const std::vector<char32_t>& chars, size_t from, size_t to) {

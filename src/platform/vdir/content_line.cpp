@@ -5,6 +5,7 @@
 
 #include <iconv.h>
 
+#include "engine/utf8.h"
 #include "platform/failure.h"
 
 namespace tidewell::vdir {
@@ -441,43 +442,6 @@ std::string EscapeComponent(std::string_view text, Dialect dialect) {
     out += c;
   }
   return out;
-}
-
-bool IsValidUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > text.size()) return false;
-    for (size_t k = 1; k < len; ++k) {
-      auto cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += len;
-  }
-  return true;
 }
 
 std::optional<std::string> ConvertCharset(std::string_view text, const std::string& from,

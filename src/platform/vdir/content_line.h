@@ -91,8 +91,6 @@ std::vector<std::string> SplitComponents(std::string_view escaped);
 std::string UnescapeComponent(std::string_view escaped, Dialect dialect);
 std::string EscapeComponent(std::string_view text, Dialect dialect);
 
-bool IsValidUtf8(std::string_view text);
-
 // `text` converted between character sets with iconv; nothing when a byte or
 // character does not convert. Throws Failure for an unknown character set.
 std::optional<std::string> ConvertCharset(std::string_view text, const std::string& from,

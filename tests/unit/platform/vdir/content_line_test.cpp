@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/utf8.h"
+
 namespace tidewell::vdir {
 namespace {
 
