@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   // sees them too.
   env->logbook.EchoErrorsTo(&std::cerr);
 
-  tidewell::gui::OptionsWindow window(*env->components, *env->host);
+  tidewell::gui::OptionsWindow window(*env);
   ui.SetWindow(&window);
   ui.SetPage(&window.View());
   ui.SetFailureHandler([&window](const std::exception& failure) { window.ShowFailure(failure); });

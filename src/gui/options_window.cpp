@@ -1,13 +1,17 @@
 #include "gui/options_window.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "platform/failure.h"
+#include "platform/logbook/journal_reader.h"
+#include "platform/support/undo.h"
 
 namespace tidewell::gui {
 
@@ -15,7 +19,31 @@ namespace {
 
 constexpr const char* kWindowTitle = "Marrowby Options";
 constexpr const char* kPageTab = "Search And Replace";
-constexpr const char* kFailureTitle = "Marrowby";
+constexpr const char* kBoxTitle = "Marrowby";
+// A box taller than the screen hides its OK button; the journal keeps them all.
+constexpr size_t kSkipsShown = 20;
+
+std::string UndoQuestion(const JournalRun& run) {
+  return "Undo the run of " + run.time + " (" + run.Description() +
+         "): " + std::to_string(run.CompleteEntries()) + " fields in " +
+         std::to_string(run.ChangedItems()) + " items?";
+}
+
+std::string UndoReport(const UndoOutcome& outcome) {
+  std::string report = UndoSummary(outcome);
+  if (!outcome.skipped.empty()) report += '\n';
+  for (size_t i = 0; i < outcome.skipped.size() && i < kSkipsShown; ++i) {
+    const SkippedField& skipped = outcome.skipped[i];
+    report += '\n';
+    report += (skipped.FieldName.empty() ? "A field" : skipped.FieldName) + " of " +
+              (skipped.ItemEntryId.empty() ? "an unknown item" : skipped.ItemEntryId) + ": " +
+              skipped.reason;
+  }
+  if (outcome.skipped.size() > kSkipsShown) {
+    report += "\nand " + std::to_string(outcome.skipped.size() - kSkipsShown) + " more.";
+  }
+  return report;
+}
 
 // The host object the page is given: the client and its folders come from
 // the stores, the status and the help go to the window.
@@ -39,8 +67,12 @@ class WindowHost : public Host {
 
 }  // namespace
 
-OptionsWindow::OptionsWindow(Components& components, Host& stores, QWidget* parent)
-    : QDialog(parent), page_(std::make_unique<UC1>(components)) {
+OptionsWindow::OptionsWindow(Components& components, Host& stores, HostEnvironment* env,
+                             QWidget* parent)
+    : QDialog(parent),
+      components_(components),
+      env_(env),
+      page_(std::make_unique<UC1>(components)) {
   setObjectName(QStringLiteral("OptionsWindow"));
   setWindowTitle(QString::fromLatin1(kWindowTitle));
 
@@ -72,10 +104,22 @@ OptionsWindow::OptionsWindow(Components& components, Host& stores, QWidget* pare
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(apply_, &QPushButton::clicked, this, [this] { ApplyPage(); });
 
+  // Undo acts on the files, not on the page's settings: it stands apart, on
+  // the left, away from OK, Cancel and Apply.
+  auto* buttonRow = new QHBoxLayout;
+  if (env_ != nullptr) {
+    auto* undo = new QPushButton(QStringLiteral("Undo Last Run..."), this);
+    undo->setObjectName(QStringLiteral("cmdUndoLastRun"));
+    undo->setAutoDefault(false);
+    connect(undo, &QPushButton::clicked, this, [this] { UndoLastRun(); });
+    buttonRow->addWidget(undo);
+  }
+  buttonRow->addWidget(buttons);
+
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs);
   layout->addWidget(help_);
-  layout->addWidget(buttons);
+  layout->addLayout(buttonRow);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   page_->SetHost(std::make_shared<WindowHost>(stores, *this));
@@ -94,7 +138,7 @@ void OptionsWindow::ShowHotHelp(const std::string& text) {
 }
 
 void OptionsWindow::ShowFailure(const std::exception& failure) {
-  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kFailureTitle),
+  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kBoxTitle),
                   QString::fromStdString(DescriptionOf(failure)), QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("FailureBox"));
   box.setTextFormat(Qt::PlainText);
@@ -111,6 +155,27 @@ bool OptionsWindow::ApplyPage() {
           });
   apply_->setEnabled(page_->Dirty());
   return applied;
+}
+
+void OptionsWindow::UndoLastRun() {
+  Guarded(
+      [this](const std::exception& failure) { ShowFailure(failure); },
+      [this] {
+        Ui& ui = components_.ui();
+        const JournalContents journal = ReadJournalFile(env_->logbook.ActivityPath());
+        const JournalRun* run = journal.Newest();
+        if (run == nullptr) {
+          ui.MsgBox("The journal holds no run to undo.", MsgBoxButtons::OkOnly, kBoxTitle);
+          return;
+        }
+        if (ui.MsgBox(UndoQuestion(*run), MsgBoxButtons::YesNo, kBoxTitle) != MsgBoxResult::Yes) {
+          return;
+        }
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const UndoOutcome outcome = UndoJournalRun(*run, *env_->store, components_);
+        QApplication::restoreOverrideCursor();
+        ui.MsgBox(UndoReport(outcome), MsgBoxButtons::OkOnly, kBoxTitle);
+      });
 }
 
 void OptionsWindow::showEvent(QShowEvent* event) {

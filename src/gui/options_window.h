@@ -3,6 +3,7 @@
 // help sends, and OK, Cancel and Apply.
 //
 //   OptionsWindow window(components, stores);   // stores: the client and its folders
+//   OptionsWindow window(env);                  // the same over a HostEnvironment, with undo
 //   window.show();                              // the page loads its settings
 //
 // As the page's host the window hands on the client's application and
@@ -14,6 +15,14 @@
 // OK applies a dirty page and closes; Cancel closes without applying. When
 // Apply fails, or a handler without a trap of its own fails, a box captioned
 // "Marrowby" shows the failure and the window stays open, still dirty.
+//
+// Over a HostEnvironment the window also has "Undo Last Run..." beside its
+// buttons: it names the newest run of the journal (its time and "Looking
+// for" line) in a Yes/No box, and on Yes gives the run's fields their old
+// values back and shows the summary line and any skipped fields in a box
+// captioned "Marrowby". The boxes go through the Ui of the components. The
+// newest run may be an earlier undo; undoing that writes the run's results
+// back, as the terminal host's `tidewell undo` does.
 #pragma once
 
 #include <QDialog>
@@ -25,13 +34,19 @@
 #include "page/uc1.h"
 #include "platform/components.h"
 #include "platform/host.h"
+#include "platform/support/store_host.h"
 
 namespace tidewell::gui {
 
 class OptionsWindow : public QDialog {
  public:
   // `components` and `stores` outlive the window.
-  OptionsWindow(Components& components, Host& stores, QWidget* parent = nullptr);
+  OptionsWindow(Components& components, Host& stores, QWidget* parent = nullptr)
+      : OptionsWindow(components, stores, nullptr, parent) {}
+  // With "Undo Last Run..." over the journal and store of `env`, which
+  // outlives the window.
+  explicit OptionsWindow(HostEnvironment& env, QWidget* parent = nullptr)
+      : OptionsWindow(*env.components, *env.host, &env, parent) {}
   ~OptionsWindow() override;
 
   UC1& Page() { return *page_; }
@@ -49,9 +64,14 @@ class OptionsWindow : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  OptionsWindow(Components& components, Host& stores, HostEnvironment* env, QWidget* parent);
+
   // Applies a dirty page; false when Apply failed (already shown).
   bool ApplyPage();
+  void UndoLastRun();
 
+  Components& components_;
+  HostEnvironment* env_;  // null: no undo
   std::unique_ptr<UC1> page_;
   PageView* view_;
   QLabel* help_;

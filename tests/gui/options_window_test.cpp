@@ -1,10 +1,12 @@
 // The desktop host's window: Apply, OK and Cancel against the settings, the
-// help area, the refusal box, the folder windows, and a whole run on a copy
-// of the demo store.
+// help area, the refusal box, the folder windows, and a whole run and its
+// undo on a copy of the demo store.
 #include "gui/options_window.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <QTreeWidget>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -21,12 +23,8 @@ using tidewell::testing::FakeStore;
 // The window as main() sets it up, shown.
 class Shown {
  public:
-  Shown(QtUi& ui, Components& components, Host& stores) : window(components, stores) {
-    ui.SetWindow(&window);
-    ui.SetPage(&window.View());
-    window.show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-  }
+  Shown(QtUi& ui, Components& components, Host& stores) : window(components, stores) { Show(ui); }
+  Shown(QtUi& ui, HostEnvironment& env) : window(env) { Show(ui); }
 
   void Type(const char* name, const char* text) {
     QTest::keyClicks(Find<QLineEdit>(&window, name), text);
@@ -47,12 +45,44 @@ class Shown {
   }
 
   OptionsWindow window;
+
+ private:
+  void Show(QtUi& ui) {
+    ui.SetWindow(&window);
+    ui.SetPage(&window.View());
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+  }
 };
 
 void Select(QTreeWidget* tree, const char* text) {
   QTreeWidgetItem* item = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive).value(0);
   ASSERT_NE(item, nullptr) << text;
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+}
+
+// How many lines and files differ between two snapshots of a folder,
+// leaving out the REV line a save stamps anew. The store rewrites only the
+// lines it changes, one per field.
+std::pair<int, int> Differences(const std::map<std::string, std::string>& was,
+                                const std::map<std::string, std::string>& is) {
+  int lines = 0;
+  int files = 0;
+  for (const auto& [file, bytes] : is) {
+    const QStringList old = QString::fromStdString(was.at(file)).split('\n');
+    const QStringList now = QString::fromStdString(bytes).split('\n');
+    if (old.size() != now.size()) {
+      ADD_FAILURE() << file << " gained or lost lines";
+      continue;
+    }
+    int changed = 0;
+    for (qsizetype i = 0; i < old.size(); ++i) {
+      changed += old[i] != now[i] && !now[i].startsWith("REV:") ? 1 : 0;
+    }
+    lines += changed;
+    files += changed > 0 ? 1 : 0;
+  }
+  return {lines, files};
 }
 
 class FakeWindowTest : public ::testing::Test {
@@ -140,6 +170,36 @@ class StoreWindowTest : public ::testing::Test {
     put("FolderStoreId1", env.store->StoreIDs().front());
   }
 
+  // Chooses the contacts' fields with `fieldsButton` of the chooser and the
+  // Contacts folder, and types the texts; nothing is applied yet.
+  void PrepareRun(Shown& w, const char* fieldsButton, const char* search, const char* replace) {
+    {
+      ModalAnswers answers({[fieldsButton](QWidget* chooser) {
+        Click(chooser, "cmdContactClearAllFields");
+        Click(chooser, fieldsButton);
+        Click(chooser, "cmdOk");
+      }});
+      Click(&w.window, "cmdChooseFields");
+    }
+    w.PickFolders("cmdChooseFolder", [](QWidget* picker, QTreeWidget* tree) {
+      Select(tree, "Contacts");
+      Click(picker, "cmdOk");
+    });
+    w.Type("txtSearchFor", search);
+    w.Type("txtReplaceWith", replace);
+  }
+
+  // Presses "Undo Last Run..." and answers its boxes: `seen` gets each one's
+  // caption, text and buttons.
+  void UndoLastRun(Shown& w, std::vector<QMessageBox::StandardButton> answers,
+                   std::vector<SeenBox>& seen) {
+    seen.resize(answers.size());
+    std::vector<ModalAnswers::Action> actions;
+    for (size_t i = 0; i < answers.size(); ++i) actions.push_back(Record(seen[i], answers[i]));
+    ModalAnswers answering(std::move(actions));
+    Click(&w.window, "cmdUndoLastRun");
+  }
+
   Sandbox sandbox;
   QtUi ui;
   HostEnvironment env{ui, {sandbox.StoreRoot()}};
@@ -147,7 +207,7 @@ class StoreWindowTest : public ::testing::Test {
 
 TEST_F(StoreWindowTest, ChooseFolderReplacesTheListOnOkOnly) {
   Remember("Contacts", "contacts");
-  Shown w(ui, *env.components, *env.host);
+  Shown w(ui, env);
   w.PickFolders("cmdChooseFolder", [](QWidget* picker, QTreeWidget* tree) {
     EXPECT_EQ(picker->windowTitle(), "Select Folder");
     Select(tree, "Tasks");
@@ -167,7 +227,7 @@ TEST_F(StoreWindowTest, ChooseFolderReplacesTheListOnOkOnly) {
 
 TEST_F(StoreWindowTest, ChooseMultiFoldersStartsFromTheListAndKeepsItOnCancel) {
   Remember("Contacts", "contacts");
-  Shown w(ui, *env.components, *env.host);
+  Shown w(ui, env);
   for (bool ok : {false, true}) {
     w.PickFolders("cmdChooseMultiFolder", [ok](QWidget* picker, QTreeWidget* tree) {
       EXPECT_EQ(picker->windowTitle(), "Choose the folders to search");
@@ -184,21 +244,8 @@ TEST_F(StoreWindowTest, ChooseMultiFoldersStartsFromTheListAndKeepsItOnCancel) {
 }
 
 TEST_F(StoreWindowTest, AWholeRunIsRefusedUntilAppliedThenCountsTheFilesItUpdated) {
-  Shown w(ui, *env.components, *env.host);
-  {
-    ModalAnswers answers({[](QWidget* chooser) {
-      Click(chooser, "cmdContactClearAllFields");
-      Click(chooser, "cmdContactEmailAddresses");
-      Click(chooser, "cmdOk");
-    }});
-    Click(&w.window, "cmdChooseFields");
-  }
-  w.PickFolders("cmdChooseFolder", [](QWidget* picker, QTreeWidget* tree) {
-    Select(tree, "Contacts");
-    Click(picker, "cmdOk");
-  });
-  w.Type("txtSearchFor", "northwind-traders.example");
-  w.Type("txtReplaceWith", "northwind.example");
+  Shown w(ui, env);
+  PrepareRun(w, "cmdContactEmailAddresses", "northwind-traders.example", "northwind.example");
   const auto before = Sandbox::Snapshot(sandbox.Folder("contacts"));
   SeenBox refusal;
   {
@@ -231,6 +278,54 @@ TEST_F(StoreWindowTest, AWholeRunIsRefusedUntilAppliedThenCountsTheFilesItUpdate
   EXPECT_EQ(Find<QLabel>(&w.window, "lblFolderName")->text().toStdString(),
             "Updated " + std::to_string(changed) + " items in 1 folder");
   EXPECT_FALSE(Find<QProgressBar>(&w.window, "ProgressBar1")->isVisible());
+  EXPECT_TRUE(env.watched.reported().empty());
+}
+
+// The phone numbers of one contact are edited by hand between the run and
+// its undo: that field is skipped and named, every other file comes back.
+TEST_F(StoreWindowTest, UndoLastRunGivesTheOldValuesBackOnYesOnly) {
+  Shown w(ui, env);
+  std::vector<SeenBox> seen;
+  UndoLastRun(w, {QMessageBox::Ok}, seen);
+  EXPECT_EQ(seen[0].text, "The journal holds no run to undo.");
+  EXPECT_EQ(seen[0].title, "Marrowby");
+  EXPECT_EQ(seen[0].buttons, QMessageBox::Ok);
+
+  const std::filesystem::path contacts = sandbox.Folder("contacts");
+  const auto before = Sandbox::Snapshot(contacts);
+  PrepareRun(w, "cmdContactPhoneNumbers", "555", "777");
+  Click(&w.window, "HostApply");
+  {
+    ModalAnswers answers({Press(QMessageBox::Yes)});
+    Click(&w.window, "cmdReplace");
+  }
+  const auto after = Sandbox::Snapshot(contacts);
+  const auto [fields, items] = Differences(before, after);
+  ASSERT_GT(items, 1);
+
+  UndoLastRun(w, {QMessageBox::No}, seen);
+  const QRegularExpression question(
+      "^Undo the run of \\S+ \\(Looking for '555' replacing with '777'; Case sensitive: 0\\): " +
+      QString::number(fields) + " fields in " + QString::number(items) + " items\\?$");
+  EXPECT_TRUE(question.match(seen[0].text).hasMatch()) << seen[0].text.toStdString();
+  EXPECT_EQ(seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_EQ(Sandbox::Snapshot(contacts), after);
+
+  const std::string edited = "8e3b5d7f-0a29-4c61-b7d4-e5f1a3c9b082.vcf";
+  std::string card = after.at(edited);
+  card.replace(card.find("(777) 450-6627"), 14, "(888) 450-6627");
+  std::ofstream(contacts / edited, std::ios::binary) << card;
+
+  UndoLastRun(w, {QMessageBox::Yes, QMessageBox::Ok}, seen);
+  EXPECT_EQ(seen[1].title, "Marrowby");
+  EXPECT_EQ(seen[1].buttons, QMessageBox::Ok);
+  EXPECT_EQ(seen[1].text.toStdString(),
+            "Restored " + std::to_string(fields - 1) + " fields in " + std::to_string(items - 1) +
+                " items; skipped 1.\n\nMobileTelephoneNumber of contacts/" + edited +
+                ": changed since the run");
+  auto restored = before;
+  restored[edited] = card;
+  EXPECT_EQ(Differences(restored, Sandbox::Snapshot(contacts)), std::pair(0, 0));
   EXPECT_TRUE(env.watched.reported().empty());
 }
 

@@ -44,7 +44,7 @@ int RenderScreenshots(const std::string& folder) {
   for (const char* key : {"EmailAddress", "Email2Address", "Email3Address"}) put(key, "1");
 
   bool saved = true;
-  OptionsWindow window(*env.components, *env.host);
+  OptionsWindow window(env);
   ui.SetWindow(&window);
   ui.SetPage(&window.View());
   window.show();
