@@ -225,7 +225,7 @@ int Runs(Context& c) {
 const JournalRun& ChooseRun(const JournalContents& journal,
                             const std::optional<std::string>& name) {
   const auto& runs = journal.runs;
-  if (runs.empty()) throw UsageError("The journal holds no run to undo.");
+  if (runs.empty()) throw UsageError(kNoRunToUndo);
   if (!name) return runs.back();
   const UsageError unknown("Unknown run '" + *name + "' (see 'tidewell runs').");
   if (std::all_of(name->begin(), name->end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
@@ -257,17 +257,13 @@ int Undo(Context& c) {
   const JournalRun& run =
       ChooseRun(journal, arguments.empty() ? std::nullopt : std::optional(arguments.front()));
   c.ui.assume_yes = c.Given("--yes");
-  const std::string question = "Undo the run of " + run.time + " (" + run.Description() +
-                               "): " + std::to_string(run.CompleteEntries()) + " fields in " +
-                               std::to_string(run.ChangedItems()) + " items?";
-  if (c.ui.MsgBox(question, MsgBoxButtons::YesNo, "Marrowby") != MsgBoxResult::Yes) return kDone;
+  if (c.ui.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, "Marrowby") != MsgBoxResult::Yes)
+    return kDone;
 
   const UndoOutcome outcome = UndoJournalRun(run, *c.env.store, *c.env.components);
   c.out << UndoSummary(outcome) << '\n';
   for (const SkippedField& skipped : outcome.skipped) {
-    c.out << (skipped.FieldName.empty() ? "A field" : skipped.FieldName) << " of "
-          << (skipped.ItemEntryId.empty() ? "an unknown item" : skipped.ItemEntryId) << ": "
-          << skipped.reason << '\n';
+    c.out << DescribeSkipped(skipped) << '\n';
   }
   return outcome.skipped.empty() ? kDone : kFailed;
 }

@@ -23,21 +23,13 @@ constexpr const char* kBoxTitle = "Marrowby";
 // A box taller than the screen hides its OK button; the journal keeps them all.
 constexpr size_t kSkipsShown = 20;
 
-std::string UndoQuestion(const JournalRun& run) {
-  return "Undo the run of " + run.time + " (" + run.Description() +
-         "): " + std::to_string(run.CompleteEntries()) + " fields in " +
-         std::to_string(run.ChangedItems()) + " items?";
-}
-
 std::string UndoReport(const UndoOutcome& outcome) {
   std::string report = UndoSummary(outcome);
   if (!outcome.skipped.empty()) report += '\n';
   for (size_t i = 0; i < outcome.skipped.size() && i < kSkipsShown; ++i) {
     const SkippedField& skipped = outcome.skipped[i];
     report += '\n';
-    report += (skipped.FieldName.empty() ? "A field" : skipped.FieldName) + " of " +
-              (skipped.ItemEntryId.empty() ? "an unknown item" : skipped.ItemEntryId) + ": " +
-              skipped.reason;
+    report += DescribeSkipped(skipped);
   }
   if (outcome.skipped.size() > kSkipsShown) {
     report += "\nand " + std::to_string(outcome.skipped.size() - kSkipsShown) + " more.";
@@ -165,7 +157,7 @@ void OptionsWindow::UndoLastRun() {
         const JournalContents journal = ReadJournalFile(env_->logbook.ActivityPath());
         const JournalRun* run = journal.Newest();
         if (run == nullptr) {
-          ui.MsgBox("The journal holds no run to undo.", MsgBoxButtons::OkOnly, kBoxTitle);
+          ui.MsgBox(kNoRunToUndo, MsgBoxButtons::OkOnly, kBoxTitle);
           return;
         }
         if (ui.MsgBox(UndoQuestion(*run), MsgBoxButtons::YesNo, kBoxTitle) != MsgBoxResult::Yes) {

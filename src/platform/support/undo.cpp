@@ -226,4 +226,16 @@ std::string UndoSummary(const UndoOutcome& outcome) {
          std::to_string(outcome.skipped.size()) + ".";
 }
 
+std::string UndoQuestion(const JournalRun& run) {
+  return "Undo the run of " + run.time + " (" + run.Description() +
+         "): " + std::to_string(run.CompleteEntries()) + " fields in " +
+         std::to_string(run.ChangedItems()) + " items?";
+}
+
+std::string DescribeSkipped(const SkippedField& skipped) {
+  return (skipped.FieldName.empty() ? "A field" : skipped.FieldName) + " of " +
+         (skipped.ItemEntryId.empty() ? "an unknown item" : skipped.ItemEntryId) + ": " +
+         skipped.reason;
+}
+
 }  // namespace tidewell

@@ -63,4 +63,13 @@ UndoOutcome UndoJournalRun(const JournalRun& run, const VdirStore& store, Compon
 // "Restored <n> fields in <m> items; skipped <k>."
 std::string UndoSummary(const UndoOutcome& outcome);
 
+// What both hosts ask before an undo:
+// "Undo the run of <time> (<description>): <n> fields in <m> items?"
+std::string UndoQuestion(const JournalRun& run);
+
+// One skipped field for the user: "<FieldName> of <ItemEntryId>: <reason>".
+std::string DescribeSkipped(const SkippedField& skipped);
+
+inline constexpr const char* kNoRunToUndo = "The journal holds no run to undo.";
+
 }  // namespace tidewell
