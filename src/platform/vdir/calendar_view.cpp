@@ -138,7 +138,8 @@ void CalendarView::Set(const std::string& property, const std::string& text) {
   ContentLine& line = doc_.lines()[index];
   switch (m.type) {
     case Type::kText:
-      EncodeValue(line, EscapeText(text, Dialect::kICalendar), Dialect::kICalendar);
+      EncodeValue(line, EscapeLike(text, DecodedValue(line), ValueKind::kText, Dialect::kICalendar),
+                  Dialect::kICalendar);
       break;
     case Type::kDate: {
       IcalTime time = ParseDisplayedTime(text, TimeOf(index).form);

@@ -377,19 +377,20 @@ void ContactView::Set(const std::string& property, const std::string& text) {
   ContentLine& line = doc_.lines()[slot.line];
   switch (slot.kind) {
     case Kind::kText: {
-      std::string value = text;
-      if (dialect_ == Dialect::kVCard21) value = LineBreaksLike(DecodedValue(line), text);
-      EncodeValue(line, EscapeText(value, dialect_), dialect_);
+      std::string old = DecodedValue(line);
+      std::string value = dialect_ == Dialect::kVCard21 ? LineBreaksLike(old, text) : text;
+      EncodeValue(line, EscapeLike(value, old, ValueKind::kText, dialect_), dialect_);
       break;
     }
     case Kind::kUri:
-      EncodeValue(line, EscapeUri(text, dialect_), dialect_);
+      EncodeValue(line, EscapeLike(text, DecodedValue(line), ValueKind::kUri, dialect_), dialect_);
       break;
     case Kind::kComponent: {
       std::string old = Get(property);
       std::vector<std::string> parts = SplitComponents(DecodedValue(line));
       if (parts.size() <= slot.component) parts.resize(slot.component + 1);
-      parts[slot.component] = EscapeComponent(text, dialect_);
+      parts[slot.component] =
+          EscapeLike(text, parts[slot.component], ValueKind::kComponent, dialect_);
       EncodeValue(line, JoinComponents(parts), dialect_);
       if (line.upper_name == "ADR") KeepLabelConsistent(slot.line, old, text);
       break;
@@ -406,9 +407,10 @@ void ContactView::KeepLabelConsistent(size_t adrLine, const std::string& oldText
   auto it = label_of_adr_.find(adrLine);
   if (it != label_of_adr_.end()) {
     ContentLine& label = doc_.lines()[it->second];
-    std::string text = UnescapeText(DecodedValue(label), dialect_);
+    std::string escaped = DecodedValue(label);
+    std::string text = UnescapeText(escaped, dialect_);
     if (std::optional<std::string> updated = ReplaceOnlyRun(text, oldText, newText)) {
-      EncodeValue(label, EscapeText(*updated, dialect_), dialect_);
+      EncodeValue(label, EscapeLike(*updated, escaped, ValueKind::kText, dialect_), dialect_);
     }
   }
   if (Param* param = doc_.lines()[adrLine].FindParam("LABEL")) {

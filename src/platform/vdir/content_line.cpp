@@ -1,5 +1,7 @@
 #include "platform/vdir/content_line.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 
@@ -130,6 +132,197 @@ void AppendBreaksAs(std::string& out, std::string_view text, size_t& i, std::str
   out += escape;
 }
 
+bool IsBlankByte(char c) { return c == ' ' || c == '\t'; }
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// A fold before text[cut] would split a UTF-8 sequence, or leave a
+// quoted-printable line's physical line ending in "=", which reads as a
+// soft break.
+bool FoldSplits(std::string_view text, size_t cut, bool qp) {
+  return (cut < text.size() && IsContinuationByte(text[cut])) || (qp && text[cut - 1] == '=');
+}
+
+// A soft break before text[cut] would fall in the name and parameters, split
+// a "=XX" triplet, or start a line with a blank.
+bool SoftSplits(std::string_view text, size_t head, size_t cut) {
+  return cut <= head || text[cut - 1] == '=' || text[cut - 2] == '=' ||
+         (cut < text.size() && IsBlankByte(text[cut]));
+}
+
+size_t HeadSize(std::string_view text) {
+  size_t head = Head(text).size();
+  return head < text.size() ? head + 1 : head;
+}
+
+// The nearest place at or before `cut`, else after it, where `splits` says a
+// break may go; text.size() when there is none after `pos`.
+template <typename Splits>
+size_t BreakNear(std::string_view text, size_t pos, size_t cut, Splits splits) {
+  for (size_t c = cut; c > pos; --c) {
+    if (!splits(c)) return c;
+  }
+  for (size_t c = cut + 1; c < text.size(); ++c) {
+    if (!splits(c)) return c;
+  }
+  return text.size();
+}
+
+std::string FoldText(std::string_view text, size_t head, bool qp, const FoldForm& form) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32 * (form.newline.size() + 1) + 8);
+  size_t pos = 0;
+  auto soft_splits = [&](size_t c) { return SoftSplits(text, head, c); };
+  if (form.soft && form.at_line_breaks) {
+    for (size_t i = head; i + 3 <= text.size(); ++i) {
+      bool line_break =
+          text[i] == '=' && text[i + 1] == '0' && (text[i + 2] == 'A' || text[i + 2] == 'a');
+      if (line_break && i + 3 < text.size() && !soft_splits(i + 3)) {
+        out.append(text, pos, i + 3 - pos);
+        out += "=" + form.newline;
+        pos = i + 3;
+      }
+    }
+  } else if (form.soft && form.width >= 2) {
+    while (text.size() - pos > form.width) {
+      size_t cut = BreakNear(text, pos, pos + form.width - 1, soft_splits);
+      if (cut == text.size()) break;
+      out.append(text, pos, cut - pos);
+      out += "=" + form.newline;
+      pos = cut;
+    }
+  } else if (!form.soft && form.width >= 2) {
+    size_t limit = form.width;
+    while (text.size() - pos > limit) {
+      size_t cut =
+          BreakNear(text, pos, pos + limit, [&](size_t c) { return FoldSplits(text, c, qp); });
+      if (cut == text.size()) break;
+      out.append(text, pos, cut - pos);
+      out += form.newline;
+      out += form.lead;
+      pos = cut;
+      limit = form.width - 1;
+    }
+  }
+  out.append(text, pos);
+  return out;
+}
+
+// A content line's physical lines as read: the logical text, and where and
+// with which bytes each later physical line was joined to it.
+struct Break {
+  size_t at;          // offset in the logical text
+  std::string bytes;  // what stood there: "=" and newline, or newline(s) and a lead
+  bool soft;
+};
+struct Shape {
+  std::string text;
+  std::vector<Break> breaks;
+  std::vector<size_t> lengths;  // of each physical line with text, its lead or "=" included
+};
+
+// Joins physical lines the way SplitContentLines does.
+Shape ShapeOf(std::string_view was) {
+  Shape shape;
+  std::string pending;  // newlines and blank lines since the last text
+  bool adjacent = false;
+  for (size_t pos = 0;;) {
+    size_t nl = was.find('\n', pos);
+    size_t end = nl == std::string_view::npos ? was.size() : nl + 1;
+    size_t content_end = nl == std::string_view::npos ? was.size() : nl;
+    while (content_end > pos && was[content_end - 1] == '\r') --content_end;
+    std::string_view content = was.substr(pos, content_end - pos);
+    bool text = true;
+    if (pos == 0) {
+      shape.text = std::string(content);
+    } else if (adjacent && !shape.text.empty() && shape.text.back() == '=' &&
+               HeadSaysQuotedPrintable(shape.text)) {
+      shape.text.pop_back();
+      shape.breaks.push_back({shape.text.size(), "=" + pending, true});
+      shape.text += content;
+    } else if (!content.empty() && IsBlankByte(content[0])) {
+      shape.breaks.push_back({shape.text.size(), pending + content[0], false});
+      shape.text += content.substr(1);
+    } else {
+      pending += content;
+      text = false;
+    }
+    std::string_view terminator = was.substr(content_end, end - content_end);
+    if (text) {
+      shape.lengths.push_back(content.size());
+      pending = std::string(terminator);
+    } else {
+      pending += terminator;
+    }
+    adjacent = text;
+    if (nl == std::string_view::npos) break;
+    pos = end;
+  }
+  return shape;
+}
+
+// `text` broken where `shape` was, when every break still falls where it may
+// (or fell where it may not before) and the result reads back as `text`.
+std::optional<std::string> AtTheSameBreaks(const std::string& text, const Shape& shape, bool qp) {
+  const size_t head = HeadSize(text);
+  const size_t old_head = HeadSize(shape.text);
+  std::string out;
+  size_t pos = 0;
+  for (const Break& b : shape.breaks) {
+    if (b.at == 0) return std::nullopt;
+    bool splits = b.soft ? SoftSplits(text, head, b.at) : FoldSplits(text, b.at, qp);
+    bool split = b.soft ? SoftSplits(shape.text, old_head, b.at) : FoldSplits(shape.text, b.at, qp);
+    if (splits && !split) return std::nullopt;
+    out.append(text, pos, b.at - pos);
+    out += b.bytes;
+    pos = b.at;
+  }
+  out.append(text, pos);
+  std::vector<ContentLine> again = SplitContentLines(out, 0);
+  if (again.size() != 1 || !again[0].is_property || again[0].pristine != text) return std::nullopt;
+  return out;
+}
+
+// The form `shape` (read as `was`) was folded in; see Refold.
+FoldForm FormOf(const Shape& shape, std::string_view was, bool qp) {
+  FoldForm form;
+  form.soft = qp && shape.breaks.front().soft;
+  for (const Break& b : shape.breaks) {
+    if (!b.soft) {
+      form.lead = b.bytes.back();
+      break;
+    }
+  }
+  std::string_view first = shape.breaks.front().bytes;
+  if (shape.breaks.front().soft) first.remove_prefix(1);
+  form.newline = std::string(first.substr(0, first.find('\n') + 1));
+
+  const size_t head = HeadSize(shape.text);
+  auto gives_back = [&](const FoldForm& f) { return FoldText(shape.text, head, qp, f) == was; };
+  if (form.soft) {
+    FoldForm at_breaks = form;
+    at_breaks.at_line_breaks = true;
+    if (gives_back(at_breaks)) return at_breaks;
+  }
+  size_t longest_but_last = 0;
+  for (size_t i = 0; i + 1 < shape.lengths.size(); ++i) {
+    longest_but_last = std::max(longest_but_last, shape.lengths[i]);
+  }
+  for (size_t width : {kMaxOctets, longest_but_last}) {
+    form.width = width;
+    if (gives_back(form)) return form;
+  }
+  form.width = std::max(longest_but_last, shape.lengths.back());
+  return form;
+}
+
+bool IsHexDigit(char c) { return HexValue(c) >= 0; }
+
+// A character that makes an escape with a backslash before it.
+bool IsEscapeLetter(char c) {
+  return c == 'n' || c == 'N' || c == '\\' || c == ';' || c == ',' || c == ':';
+}
+
 }  // namespace
 
 const Param* ContentLine::FindParam(std::string_view upperName) const {
@@ -227,45 +420,30 @@ std::string Serialize(const ContentLine& line) {
   return out;
 }
 
-std::string Fold(const ContentLine& line, const std::string& newline, bool softBreaks) {
+std::string Fold(const ContentLine& line, const FoldForm& form) {
   std::string text = Serialize(line);
-  std::string out;
-  if (IsQuotedPrintable(line)) {
-    if (!softBreaks) return text;
-    size_t head = text.size() - line.value.size();
-    size_t pos = 0;
-    while (text.size() - pos > kMaxOctets) {
-      size_t cut = pos + kMaxOctets - 1;  // room for the "=" of the soft break
-      // A next line that starts with a blank would read as a folded line to
-      // a reader that unfolds before it decodes.
-      while (
-          cut > head && cut - pos > 8 &&
-          (text[cut - 1] == '=' || text[cut - 2] == '=' || text[cut] == ' ' || text[cut] == '\t')) {
-        --cut;
-      }
-      out.append(text, pos, cut - pos);
-      out += "=" + newline;
-      pos = cut;
-    }
-    out.append(text, pos);
-    return out;
+  return FoldText(text, text.size() - line.value.size(), IsQuotedPrintable(line), form);
+}
+
+std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline) {
+  const bool qp = IsQuotedPrintable(line);
+  const std::string text = Serialize(line);
+  const size_t head = text.size() - line.value.size();
+  Shape shape = ShapeOf(was);
+  FoldForm usual;
+  usual.newline = newline;
+  if (shape.breaks.empty()) {
+    if (qp || was.size() > kMaxOctets) return text;
+    return FoldText(text, head, qp, usual);
   }
-  size_t pos = 0;
-  size_t limit = kMaxOctets;
-  while (text.size() - pos > limit) {
-    size_t cut = pos + limit;
-    for (int back = 0;
-         back < 3 && cut > pos + 1 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80;
-         ++back) {
-      --cut;
-    }
-    out.append(text, pos, cut - pos);
-    out += newline + " ";
-    pos = cut;
-    limit = kMaxOctets - 1;
+  if (shape.text != line.pristine) {
+    usual.soft = qp;
+    return FoldText(text, head, qp, usual);
   }
-  out.append(text, pos);
-  return out;
+  if (text.size() == shape.text.size()) {
+    if (std::optional<std::string> same = AtTheSameBreaks(text, shape, qp)) return *same;
+  }
+  return FoldText(text, head, qp, FormOf(shape, was, qp));
 }
 
 bool IsQuotedPrintable(const ContentLine& line) {
@@ -290,6 +468,8 @@ std::string DecodedValue(const ContentLine& line) {
 
 void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dialect) {
   bool qp = IsQuotedPrintable(line);
+  // Spellings of bytes in another character set say nothing about these.
+  std::string old = qp ? line.value : "";
   if (dialect == Dialect::kVCard21 && !qp && HasLineBreak(escapedUtf8)) {
     line.params.push_back(ParseParam("ENCODING=QUOTED-PRINTABLE"));
     if (HasNonAscii(escapedUtf8) && !line.FindParam("CHARSET")) {
@@ -305,9 +485,10 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
     } else {
       if (Param* charset = line.FindParam("CHARSET")) SetParamValue(*charset, "UTF-8", dialect);
       line.charset = "UTF-8";
+      old.clear();
     }
   }
-  line.value = qp ? QuotedPrintableEncode(bytes) : bytes;
+  line.value = qp ? QuotedPrintableEncodeLike(bytes, old) : bytes;
 }
 
 void SetParamValue(Param& param, const std::string& value, Dialect dialect) {
@@ -374,36 +555,60 @@ std::string UnescapeText(std::string_view escaped, Dialect dialect) {
   return out;
 }
 
-std::string EscapeText(std::string_view text, Dialect dialect) {
-  if (dialect == Dialect::kVCard21) return std::string(text);
+std::string EscapeLike(std::string_view text, std::string_view old, ValueKind kind,
+                       Dialect dialect) {
   std::string out;
   out.reserve(text.size() + 8);
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\\' || c == ';' || c == ',') {
-      out += '\\';
+  if (dialect == Dialect::kVCard21) {
+    for (char c : text) {
+      if (c == ';' && kind == ValueKind::kComponent) out += '\\';
       out += c;
-    } else if (c == '\r' || c == '\n') {
-      AppendBreaksAs(out, text, i, "\\n");
-    } else {
-      out += c;
+    }
+    return out;
+  }
+  // Per character that may be escaped, how old spelt each occurrence: 'b'
+  // bare, 'e' escaped, or for line breaks the letter after the backslash.
+  constexpr std::string_view kEscapable = "\\,;:\n";
+  std::array<std::string, kEscapable.size()> spelt;
+  for (size_t i = 0; i < old.size(); ++i) {
+    if (old[i] == '\\' && i + 1 < old.size() && IsEscapeLetter(old[i + 1])) {
+      char next = old[++i];
+      bool line_break = next == 'n' || next == 'N';
+      spelt[kEscapable.find(line_break ? '\n' : next)] += line_break ? next : 'e';
+    } else if (size_t k = kEscapable.find(old[i]); k != std::string_view::npos) {
+      spelt[k] += 'b';
     }
   }
-  return out;
-}
-
-std::string EscapeUri(std::string_view text, Dialect dialect) {
-  if (dialect == Dialect::kVCard21) return std::string(text);
-  std::string out;
+  const bool uri = kind == ValueKind::kUri;
+  const std::array<char, kEscapable.size()> strict = {'e', uri ? 'b' : 'e', uri ? 'b' : 'e', 'b',
+                                                      'n'};
+  std::array<size_t, kEscapable.size()> seen{};
+  auto spelling = [&](size_t k) {
+    const std::string& s = spelt[k];
+    char c = s.empty() ? strict[k] : s[std::min(seen[k], s.size() - 1)];
+    ++seen[k];
+    return c;
+  };
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\r' || c == '\n') {
-      AppendBreaksAs(out, text, i, "\\n");
-    } else {
-      out += c;
+    if (c == '\r' || c == '\n') {
+      char letter = spelling(kEscapable.find('\n'));
+      AppendBreaksAs(out, text, i, letter == 'N' ? "\\N" : "\\n");
+      continue;
     }
+    size_t k = kEscapable.find(c);
+    if (k == std::string_view::npos) {
+      out += c;
+      continue;
+    }
+    bool bare = spelling(k) == 'b';
+    if (c == '\\') {
+      bare = bare && i + 1 < text.size() && !IsEscapeLetter(text[i + 1]) && text[i + 1] != '\r' &&
+             text[i + 1] != '\n';
+    }
+    if (c == ';' && kind == ValueKind::kComponent) bare = false;
+    if (!bare) out += '\\';
+    out += c;
   }
   return out;
 }
@@ -430,16 +635,6 @@ std::string UnescapeComponent(std::string_view escaped, Dialect dialect) {
   for (size_t i = 0; i < escaped.size(); ++i) {
     if (escaped[i] == '\\' && i + 1 < escaped.size() && escaped[i + 1] == ';') continue;
     out += escaped[i];
-  }
-  return out;
-}
-
-std::string EscapeComponent(std::string_view text, Dialect dialect) {
-  if (dialect != Dialect::kVCard21) return EscapeText(text, dialect);
-  std::string out;
-  for (char c : text) {
-    if (c == ';') out += '\\';
-    out += c;
   }
   return out;
 }
@@ -489,18 +684,50 @@ std::string QuotedPrintableDecode(std::string_view encoded) {
   return out;
 }
 
-std::string QuotedPrintableEncode(std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
+std::string QuotedPrintableEncodeLike(std::string_view bytes, std::string_view old) {
+  // Per byte, how old wrote each occurrence: 'l' as itself, 'e' as "=XX".
+  std::array<std::string, 256> spelt;
+  bool lower = false;
+  bool upper = false;
+  for (size_t i = 0; i < old.size(); ++i) {
+    if (old[i] == '=' && i + 2 < old.size() && IsHexDigit(old[i + 1]) && IsHexDigit(old[i + 2])) {
+      spelt[static_cast<unsigned char>(HexValue(old[i + 1]) * 16 + HexValue(old[i + 2]))] += 'e';
+      for (char h : old.substr(i + 1, 2)) {
+        lower = lower || (h >= 'a' && h <= 'f');
+        upper = upper || (h >= 'A' && h <= 'F');
+      }
+      i += 2;
+    } else {
+      spelt[static_cast<unsigned char>(old[i])] += 'l';
+    }
+  }
+  const char* hex = lower && !upper ? "0123456789abcdef" : "0123456789ABCDEF";
+  std::array<size_t, 256> seen{};
   std::string out;
+  out.reserve(bytes.size() * 3 / 2);
   for (size_t i = 0; i < bytes.size(); ++i) {
     auto c = static_cast<unsigned char>(bytes[i]);
-    bool last = i + 1 == bytes.size();
-    if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last)) {
+    const bool last = i + 1 == bytes.size();
+    const std::string& s = spelt[c];
+    const bool printable = c >= 33 && c <= 126 && c != '=';
+    const bool blank = c == ' ' || c == '\t';
+    char spelling =
+        s.empty() ? (printable || blank ? 'l' : 'e') : s[std::min(seen[c], s.size() - 1)];
+    ++seen[c];
+    bool literal = spelling == 'l';
+    if (blank) {
+      literal = literal && !last;
+    } else if (c == '=') {
+      literal = literal && !last && !IsHexDigit(bytes[i + 1]);
+    } else if (c < 0x80 && !printable) {
+      literal = false;
+    }
+    if (literal) {
       out += static_cast<char>(c);
     } else {
       out += '=';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
+      out += hex[c >> 4];
+      out += hex[c & 0x0F];
     }
   }
   return out;

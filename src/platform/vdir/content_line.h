@@ -51,13 +51,37 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
 // "group.NAME;param;param:value" without folding or terminator.
 std::string Serialize(const ContentLine& line);
 
-// The physical lines of `line` joined by `newline`, each at most 75 octets:
-// quoted-printable values break with "=" soft breaks, others fold with
-// newline + space. Never splits a UTF-8 sequence or a "=XX" triplet.
-// With `softBreaks` false a quoted-printable value stays on one line however
-// long: vobject, and so khard, cannot read soft breaks, so a value that was
-// written on one line by its phone or client is kept that way.
-std::string Fold(const ContentLine& line, const std::string& newline, bool softBreaks = true);
+// How a line is broken into physical lines.
+struct FoldForm {
+  size_t width = 75;            // octets per physical line, its lead or "=" included
+  char lead = ' ';              // starts a continuation line (a blank or a tab)
+  bool soft = false;            // quoted-printable "=" soft breaks instead of leads
+  bool at_line_breaks = false;  // soft breaks after each encoded line break only, any width
+  std::string newline = "\r\n";
+};
+
+// The physical lines of `line` in `form`, joined by form.newline without a
+// final one. Never splits a UTF-8 sequence, never ends a folded line with
+// "=" on a quoted-printable line, and never splits a "=XX" triplet or starts
+// a soft-broken line with a blank (a reader that unfolds before it decodes
+// would take it for a fold); a line with no such place left stays long.
+std::string Fold(const ContentLine& line, const FoldForm& form);
+
+// `line` as physical lines in the form of `was`, the bytes it was read from
+// (its physical lines without the last terminator), so that writing a value
+// and then the old one back gives back `was` byte for byte:
+// - A text as long as before keeps every break where it was, with the same
+//   bytes (newline, lead, blank lines), when that still reads back as the
+//   same text, so irregular folding (at words, at ";") survives.
+// - A line read as one physical line stays one when it was longer than 75
+//   octets or quoted-printable (vobject, and so khard, cannot read soft
+//   breaks, so a value a phone wrote on one line is kept that way); other
+//   lines fold at 75 octets with a space and `newline` when they grow past it.
+// - Otherwise it refolds in the form `was` shows: its newline and lead, soft
+//   breaks after each encoded line break when that gives back `was`, else
+//   the width of 75 octets or of its longest physical line but the last,
+//   whichever gives back `was`, else the width of its longest physical line.
+std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline);
 
 bool IsQuotedPrintable(const ContentLine& line);
 
@@ -69,6 +93,8 @@ std::string DecodedValue(const ContentLine& line);
 // character set. A text the character set cannot hold switches the line to
 // UTF-8 (CHARSET=UTF-8 when it had a CHARSET). A vCard 2.1 value with a line
 // break becomes quoted-printable, since 2.1 has no other way to hold one.
+// A quoted-printable value is spelt like the one it replaces (see
+// QuotedPrintableEncodeLike).
 void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dialect);
 
 // Gives a parameter a new value, quoting it when it needs quotes or had them.
@@ -79,17 +105,31 @@ void SetParamValue(Param& param, const std::string& value, Dialect dialect);
 // and iCalendar.
 std::string ParamText(const Param& param, Dialect dialect);
 
-// TEXT values: "\n" "\\" "\;" "\," (and "\:") undone on read, done on write.
+// TEXT values: "\n" "\N" "\\" "\;" "\," and "\:" undone on read; any other
+// backslash is read as itself, so `\"` reads as a backslash and a quote.
 // vCard 2.1 has no such escapes and keeps text as it is.
 std::string UnescapeText(std::string_view escaped, Dialect dialect);
-std::string EscapeText(std::string_view text, Dialect dialect);
-// URIs (URL, TEL): only backslash and line breaks are escaped on write.
-std::string EscapeUri(std::string_view text, Dialect dialect);
+
+// What a written value is: free text, a URI (URL, TEL), or one component of
+// a structured value (ADR, ORG, N), where ";" separates components.
+enum class ValueKind { kText, kUri, kComponent };
+
+// `text` escaped for a value of `kind` that replaces `old` (the escaped value
+// or component it overwrites), in old's spelling: the n-th "\", ",", ";",
+// ":" or line break of `text` is spelt the way old spelt its n-th one (a
+// later one the way old spelt its last), so a bare comma stays bare, "\:"
+// stays "\:", "\N" stays "\N" and `\"` stays `\"`. What old never held is
+// spelt strictly: "\\" and "\n"; "\;" and "\," in text and components; ":"
+// bare, and "," and ";" bare in URIs. A bare spelling is kept only where this
+// store reads it back as the same text: never for a line break or for ";"
+// in a component, and for "\" only before a character that makes no escape
+// with it. vCard 2.1 escapes nothing but ";" in components.
+std::string EscapeLike(std::string_view text, std::string_view old, ValueKind kind,
+                       Dialect dialect);
 
 // Structured values (ADR, ORG, N): the raw components between unescaped ";".
 std::vector<std::string> SplitComponents(std::string_view escaped);
 std::string UnescapeComponent(std::string_view escaped, Dialect dialect);
-std::string EscapeComponent(std::string_view text, Dialect dialect);
 
 // `text` converted between character sets with iconv; nothing when a byte or
 // character does not convert. Throws Failure for an unknown character set.
@@ -97,7 +137,15 @@ std::optional<std::string> ConvertCharset(std::string_view text, const std::stri
                                           const std::string& to);
 
 std::string QuotedPrintableDecode(std::string_view encoded);
-std::string QuotedPrintableEncode(std::string_view bytes);
+// `bytes` quoted-printable, spelt like `old` (the encoded value they
+// replace): the n-th occurrence of a byte is written as itself or as "=XX"
+// the way old wrote its n-th occurrence of that byte (a later one the way
+// old wrote its last), with old's case of hex digits ("=3d" stays lower
+// case). Bytes old never held are encoded when they are not printable
+// ASCII. Line breaks, control characters and a blank ending the value are
+// always encoded, and "=" is, unless old wrote it bare and it cannot be
+// taken for a "=XX" or a soft break.
+std::string QuotedPrintableEncodeLike(std::string_view bytes, std::string_view old);
 
 std::string ToUpper(std::string_view text);
 std::string ToLower(std::string_view text);

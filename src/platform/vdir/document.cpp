@@ -98,8 +98,8 @@ std::string Document::Render() const {
     if (!line.is_property || Serialize(line) == line.pristine) continue;
     out.append(bytes_, pos, line.begin - pos);
     const size_t body_end = line.end - line.terminator.size();
-    const bool was_one_line = bytes_.find('\n', line.begin) >= body_end;
-    out += Fold(line, newline_, !was_one_line);
+    out +=
+        Refold(line, std::string_view(bytes_).substr(line.begin, body_end - line.begin), newline_);
     out += line.terminator;
     pos = line.end;
   }

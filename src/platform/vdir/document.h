@@ -2,8 +2,8 @@
 // BEGIN/END components. Internal to the vdir store.
 //
 // Edits change ContentLine values in place; Render() then gives the file with
-// only the changed lines rewritten (re-folded, in the file's line ending) and
-// every other byte as it was read.
+// only the changed lines rewritten, each in the form it was read in (see
+// Refold), and every other byte as it was read.
 #pragma once
 
 #include <cstddef>
@@ -37,7 +37,8 @@ class Document {
   // The components that are not inside another one.
   const std::vector<size_t>& top_level() const { return top_level_; }
 
-  // The file's own line ending (its first one), used between folded lines.
+  // The file's own line ending (its first one), used to fold a line that
+  // was read unfolded.
   const std::string& newline() const { return newline_; }
 
   // True when some line now serializes differently from how it was read.

@@ -37,9 +37,13 @@
 //   values and midnight. A write parses the same form back and keeps the
 //   value's own form (DATE, UTC, TZID or floating), or throws
 //   "Type mismatch: '<text>' is not a date." / "... is not a whole number.".
-// - Save rewrites only the lines of changed properties (re-folded at 75
-//   octets, the file's line ending, the value's own escaping, encoding and
-//   character set), sets REV / LAST-MODIFIED / DTSTAMP to now where present,
+// - Save rewrites only the lines of changed properties, each in the form it
+//   had: its folding (width, lead, newline; a long unfolded line stays
+//   unfolded; a line that grows past 75 octets folds there), its escaping
+//   (a bare comma stays bare), its encoding and character set. So writing a
+//   field and then its old text back gives back the file byte for byte but
+//   for a fold the change made impossible to tell. Save sets REV /
+//   LAST-MODIFIED / DTSTAMP to now where present,
 //   and replaces the file atomically: temporary file, fsync, a check that no
 //   other program changed the file since it was read ("The item was changed
 //   by another program since it was read."), WriteAheadLog::Sync(), rename,

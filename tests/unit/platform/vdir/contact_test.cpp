@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         EncodingCase{"quoted_printable_with_soft_breaks_and_crlf",
                      "NOTE;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=80 5=0D=0A=\r\nnext",
                      "Body", "\xE2\x82\xAC 5\r\nnext", "\xE2\x82\xAC 6\nnext",
-                     "NOTE;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=80 6=0D=0Anext",
+                     "NOTE;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=80 6=0D=0A=\r\nnext",
                      "\xE2\x82\xAC 6\r\nnext"},
         EncodingCase{
             "quoted_printable_on_one_line_stays_on_one_line_however_long",
@@ -188,21 +188,24 @@ TEST_P(AddressLabels, FollowTheAddressWhereThatIsUnambiguous) {
 
 INSTANTIATE_TEST_SUITE_P(
     Contacts, AddressLabels,
-    ::testing::Values(
-        LabelCase{"BusinessAddressCity", "Shelbyville",
-                  "ADR;WORK;PREF:;Suite 5;1 Main St;Shelbyville;IL;62701;USA",
-                  "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:1 Main St=0D=0AShelbyville, IL 62701"},
-        LabelCase{"BusinessAddressState", "WI",
-                  "ADR;WORK;PREF:;Suite 5;1 Main St;Springfield;WI;62701;USA",
-                  "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:1 Main St=0D=0ASpringfield, WI 62701"},
-        LabelCase{"OfficeLocation", "Suite 6",
-                  "ADR;WORK;PREF:;Suite 6;1 Main St;Springfield;IL;62701;USA",
-                  "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:1 Main St=0D=0A=\r\n"
-                  "Springfield, IL 62701"},
-        LabelCase{"HomeAddressCity", "Ogden", "ADR;HOME:;;2 Elm St;Ogden;IL;62702;USA",
-                  "LABEL;HOME:2 Elm St, Springfield (Springfield county)"},
-        LabelCase{"HomeAddressStreet", "3 Oak Rd", "ADR;HOME:;;3 Oak Rd;Springfield;IL;62702;USA",
-                  "LABEL;HOME:3 Oak Rd, Springfield (Springfield county)"}));
+    ::testing::Values(LabelCase{"BusinessAddressCity", "Shelbyville Heights",
+                                "ADR;WORK;PREF:;Suite 5;1 Main St;Shelbyville Heights;IL;62701;USA",
+                                "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:1 Main St=0D=0A=\r\n"
+                                "Shelbyville Heights, IL 62701"},
+                      LabelCase{"BusinessAddressState", "WI",
+                                "ADR;WORK;PREF:;Suite 5;1 Main St;Springfield;WI;62701;USA",
+                                "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:1 Main St=0D=0A=\r\n"
+                                "Springfield, WI 62701"},
+                      LabelCase{"OfficeLocation", "Suite 6",
+                                "ADR;WORK;PREF:;Suite 6;1 Main St;Springfield;IL;62701;USA",
+                                "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:1 Main St=0D=0A=\r\n"
+                                "Springfield, IL 62701"},
+                      LabelCase{"HomeAddressCity", "Ogden",
+                                "ADR;HOME:;;2 Elm St;Ogden;IL;62702;USA",
+                                "LABEL;HOME:2 Elm St, Springfield (Springfield county)"},
+                      LabelCase{"HomeAddressStreet", "3 Oak Rd",
+                                "ADR;HOME:;;3 Oak Rd;Springfield;IL;62702;USA",
+                                "LABEL;HOME:3 Oak Rd, Springfield (Springfield county)"}));
 
 TEST(ContactProperties, AnAddressOfNeitherKindIsTheOtherAddress) {
   OneFolderStore s({{"o.vcf", Card("4.0",

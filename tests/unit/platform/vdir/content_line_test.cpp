@@ -72,9 +72,13 @@ TEST(ContentLines, FoldedLinesUnfoldToTheSameValue) {
     bool qp = round % 2 == 1;
     std::string newline = round % 3 == 0 ? "\n" : "\r\n";
     std::string source =
-        qp ? "NOTE;ENCODING=QUOTED-PRINTABLE:" + QuotedPrintableEncode(text) : "NOTE:" + text;
+        qp ? "NOTE;ENCODING=QUOTED-PRINTABLE:" + QuotedPrintableEncodeLike(text, "")
+           : "NOTE:" + text;
     ContentLine line = SplitContentLines(source, 0).at(0);
-    std::string folded = Fold(line, newline) + newline;
+    FoldForm form;
+    form.soft = qp;
+    form.newline = newline;
+    std::string folded = Fold(line, form) + newline;
     std::vector<ContentLine> again = SplitContentLines(folded, 0);
     ASSERT_EQ(again.size(), 1u) << folded;
     EXPECT_EQ(again[0].value, line.value);
