@@ -2,6 +2,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -25,21 +26,18 @@ struct Row {
 
 std::string Repeat(const std::string& piece, size_t times) {
   std::string out;
-  for (size_t i = 0; i < times; ++i) out += piece;
+  while (times-- > 0) out += piece;
   return out;
 }
 
 const Row kRows[] = {
-    // Characters that other syntaxes reserve are literal here.
+    // Characters that other syntaxes reserve are literal here, and so is a repeat of nothing.
     {"(555)", false, "Call (555) 123-4567", 1, "(777)", "Call (777) 123-4567"},
     {"+1", true, "+1 555 +1", 2, "00", "00 555 00"},
     {"a|b", true, "a|b ab", 1, "x", "x ab"},
-    {"(", true, "f(x) (", 2, "[", "f[x) ["},
-    {"]", true, "a]b", 1, "", "ab"},
     {"a^b$c", true, "a^b$c", 1, "x", "x"},
     {"\\{x\\}\\.", true, "{x}. {x}a", 1, "y", "y {x}a"},
     {"C\\+\\+", true, "C++ C", 1, "D", "D C"},
-    // A repeat with nothing before it to repeat stands for itself.
     {"*a", true, "a *a", 1, "", "a "},
     {"^+1", true, "+1 +1", 1, "x", "x +1"},
     {"{?}x+", true, "a?xx", 1, "<\\1>", "a<?>"},
@@ -53,21 +51,17 @@ const Row kRows[] = {
     // Any character, lists and ranges.
     {"a.c", true, "abc a\nc ac", 2, "_", "_ _ ac"},
     {".", true, "é", 1, "x", "x"},
-    {"[aeiou]", true, "education", 5, "", "dctn"},
     {"[^aeiou]+", true, "beauty\n", 2, "-", "-eau-"},
-    {"[a-c]+", true, "abcdcba", 2, "X", "XdX"},
     {"[A-Z]", false, "aZ1", 2, "#", "##1"},
     {"[]x]", true, "a]bx", 2, "", "ab"},
     {"[a-]", true, "-ab", 2, "+", "++b"},
     {"[\\]\\n]", true, "a]\nb", 2, "", "ab"},
     {"[--/]", true, "a-.b/", 3, "", "ab"},
-    // Anchors only at the ends.
+    // Anchors only at the ends, repeats, zero-length matches.
     {"^ab", true, "abab", 1, "X", "Xab"},
     {"ab$", true, "abab", 1, "X", "abX"},
     {"^a*", true, "aab aa", 1, "X", "Xb aa"},
-    {"^$", true, "", 0, "X", ""},
     {"a$", true, "a\n", 0, "X", "a\n"},
-    // Repeats and zero-length matches.
     {"a?b", true, "b ab", 2, "X", "X X"},
     {"ab*c", true, "ac abbbc", 2, "<\\0>", "<ac> <abbbc>"},
     {"a*", true, "baab", 1, "-", "b-b"},
@@ -81,21 +75,12 @@ const Row kRows[] = {
     {"{a}?b", true, "b", 1, "[\\1|\\9]", "[|]"},
     {"x", true, "x", 1, "C:\\new \\\\ \\", "C:\\new \\ \\"},
     {"ab", true, "ab ab", 2, "abab", "abab abab"},
-    {"a", true, "a", 1, "a", "a"},
     // Escapes: \b is a backspace, not a word boundary.
     {"a\\bb", true, "a\bb ab", 1, "", " ab"},
     {"\\t\\n", true, "a\t\nb", 1, " ", "a b"},
     // Bytes that are not UTF-8 never match and are kept.
-    {"b", true,
-     "a\xff"
-     "b\xc3",
-     1, "X",
-     "a\xff"
-     "X\xc3"},
-    {".", true,
-     "a\xff"
-     "b",
-     2, "", "\xff"},
+    {"b", true, "a\377b\303", 1, "X", "a\377X\303"},
+    {".", true, "a\377b", 2, "", "\377"},
     // A repeated tag over a long text outgrows PCRE2's default JIT stack.
     {"{ab}*", true, Repeat("ab", 100000), 1, "x", "x"},
     // Faults, word for word.
@@ -110,7 +95,7 @@ const Row kRows[] = {
     {"[z-a]", true, "", kFails, "", "Invalid pattern: range 'z-a' at position 2 is reversed."},
     {"[a\\t-\\a]", true, "", kFails, "",
      "Invalid pattern: range '\\t-\\a' at position 3 is reversed."},
-    {"a\xff", true, "", kFails, "", "Invalid pattern: the text at position 2 is not valid UTF-8."},
+    {"a\377", true, "", kFails, "", "Invalid pattern: the text at position 2 is not valid UTF-8."},
     {Repeat("{", 300) + Repeat("}", 300), true, "", kFails, "",
      "Invalid pattern: '{' at position 251 is nested too deeply."},
     // A catastrophic pattern gives up instead of hanging or finding nothing.
@@ -120,8 +105,7 @@ const Row kRows[] = {
 
 TEST(ClassicPatternMatcher, Table) {
   for (const Row& row : kRows) {
-    SCOPED_TRACE("pattern \"" + row.pattern.substr(0, 20) + "\" on \"" + row.text.substr(0, 20) +
-                 "\"");
+    SCOPED_TRACE("'" + row.pattern.substr(0, 20) + "' on '" + row.text.substr(0, 20) + "'");
     ClassicPatternMatcher matcher;
     matcher.SetCaseSensitive(row.case_sensitive);
     matcher.SetText(row.text);
@@ -141,8 +125,7 @@ TEST(ClassicPatternMatcher, Table) {
   }
 }
 
-// The compiled pattern and the found matches are kept between calls; each
-// change of text, pattern or flag must be seen.
+// The compiled pattern and the matches are kept between calls: each change must be seen.
 TEST(ClassicPatternMatcher, KeptStateFollowsEveryChange) {
   ClassicPatternMatcher matcher;
   matcher.SetText("Cat cat");
@@ -168,13 +151,12 @@ TEST(ClassicPatternMatcher, KeptStateFollowsEveryChange) {
   EXPECT_EQ(matcher.MatchCount(), 3);
 }
 
-// Random small patterns and texts over a few characters, checked against the
-// plain backtracking matcher: count, bounds, replacements and the final text.
+// Random small patterns and texts, checked against the plain backtracking matcher.
 TEST(ClassicPatternMatcher, AgreesWithReferenceOnGeneratedInput) {
   const std::vector<std::string> pieces = {
       "a", "b", "A",   ".",    "[ab]", "[^a]", "[a-b]", "[B-a]", "[]a]", "*",  "+", "?",
       "{", "}", "{a}", "{b*}", "^",    "$",    "\\.",   "\\n",   "-",    "\\", "[", "]"};
-  const std::string alphabet = "aabbAB.-\n[]^";
+  const std::string alphabet = "aabbAB.-\n[]^", replacement = "<\\1\\0>";
   std::mt19937 random(20240611);
   const auto pick = [&](size_t n) {
     return std::uniform_int_distribution<size_t>(0, n - 1)(random);
@@ -182,47 +164,37 @@ TEST(ClassicPatternMatcher, AgreesWithReferenceOnGeneratedInput) {
   int valid = 0;
   constexpr int kCases = 4000;
   for (int i = 0; i < kCases; ++i) {
-    std::string pattern;
+    std::string pattern, text;
     for (size_t n = 1 + pick(6); n > 0; --n) pattern += pieces[pick(pieces.size())];
-    std::string text;
     for (size_t n = pick(16); n > 0; --n) text += alphabet[pick(alphabet.size())];
     const bool case_sensitive = pick(2) == 0;
     SCOPED_TRACE("pattern \"" + pattern + "\" text \"" + text + "\" case " +
                  std::to_string(case_sensitive));
-
     ClassicPatternMatcher matcher;
     testing::ReferenceMatcher reference;
-    for (PatternMatcher* m :
-         {static_cast<PatternMatcher*>(&matcher), static_cast<PatternMatcher*>(&reference)}) {
+    for (PatternMatcher* m : std::initializer_list<PatternMatcher*>{&matcher, &reference}) {
       m->SetCaseSensitive(case_sensitive);
       m->SetText(text);
     }
-    bool refused = false;
-    try {
-      reference.SetPattern(pattern);
-    } catch (const Failure&) {
-      refused = true;
+    if (!ClassicPatternMatcher::Check(pattern).empty()) {
+      EXPECT_THROW(reference.SetPattern(pattern), Failure);
+      continue;
     }
-    ASSERT_EQ(!ClassicPatternMatcher::Check(pattern).empty(), refused);
-    if (refused) continue;
     ++valid;
+    ASSERT_NO_THROW(reference.SetPattern(pattern));
     matcher.SetPattern(pattern);
-    const std::string replacement = "<\\1\\0>";
-    const auto got = matcher.Matches(replacement);
-    const auto want = reference.Matches(replacement);
-    ASSERT_EQ(matcher.MatchCount(), reference.MatchCount());
+    const auto got = matcher.Matches(replacement), want = reference.Matches(replacement);
     ASSERT_EQ(got.size(), want.size());
     for (size_t k = 0; k < got.size(); ++k) {
-      EXPECT_EQ(got[k].begin, want[k].begin);
-      EXPECT_EQ(got[k].end, want[k].end);
-      EXPECT_EQ(got[k].replacement, want[k].replacement);
+      EXPECT_EQ(std::tie(got[k].begin, got[k].end, got[k].replacement),
+                std::tie(want[k].begin, want[k].end, want[k].replacement));
     }
+    EXPECT_EQ(matcher.MatchCount(), reference.MatchCount());
     matcher.SetReplace(replacement);
     reference.SetReplace(replacement);
     EXPECT_EQ(matcher.Text(), reference.Text());
   }
-  // A generator that made only invalid patterns would compare nothing.
-  EXPECT_GT(valid, kCases / 4);
+  EXPECT_GT(valid, kCases / 4) << "a generator of invalid patterns compares nothing";
 }
 
 }  // namespace
