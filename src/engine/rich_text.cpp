@@ -98,6 +98,9 @@ char32_t FromCodePage(const CodePage& page, unsigned char byte) {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) {
+  return IsAsciiDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 void AppendHexEscape(std::string& out, unsigned char byte) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -172,7 +175,11 @@ enum class TokenKind {
 // A control word that ends without its delimiting blank takes letters,
 // digits, a blank or a sign that is written right after it as part of
 // itself. Edits that bring new text next to it must put a blank between.
-enum class OpenEnd { kNone, kLetters, kDigits };
+// A "\'" without two hex digits after it is no escape, but becomes one when
+// an edit brings two hex digits after it (kHex), or one more after the one
+// already there (kHexDigit); a blank would be shown there, so an empty group
+// goes between.
+enum class OpenEnd { kNone, kLetters, kDigits, kHex, kHexDigit };
 
 struct Token {
   TokenKind kind = TokenKind::kMarkup;
@@ -294,10 +301,11 @@ class Parser {
       return PushSymbol(start, i_, FromCodePage(FindCodePage(code_page_), byte));
     }
     i_ += 2;
-    if (skip_ > 0) return Absorb(i_, OpenEnd::kNone, true);
+    const OpenEnd open = next == '\'' ? OpenEnd::kHex : OpenEnd::kNone;
+    if (skip_ > 0) return Absorb(i_, open, true);
     if (group_start_ && next == '*' && !groups_.empty()) groups_.back().hidden = true;
     group_start_ = false;
-    if (!shown) return Push(Markup(start, i_));
+    if (!shown) return Push(Markup(start, i_, open));
     switch (next) {
       case '\\':
       case '{':
@@ -311,7 +319,7 @@ class Parser {
       case '\n':
         return PushSymbol(start, i_, '\n');
       default:
-        return Push(Markup(start, i_));
+        return Push(Markup(start, i_, open));
     }
   }
 
@@ -511,9 +519,11 @@ class Writer {
 
   void Put(std::string_view piece, OpenEnd open_after) {
     if (piece.empty()) return;
-    if (Swallows(piece)) out_ += ' ';
+    const bool hex = open_ == OpenEnd::kHex || open_ == OpenEnd::kHexDigit;
+    if (Swallows(piece)) out_ += hex ? "{}" : " ";
     out_.append(piece);
-    open_ = open_after;
+    const bool one_digit = open_ == OpenEnd::kHex && piece.size() == 1 && IsHexDigit(piece[0]);
+    open_ = one_digit ? OpenEnd::kHexDigit : open_after;
   }
 
   std::string Take() { return std::move(out_); }
@@ -527,6 +537,10 @@ class Writer {
                (c == '-' && piece.size() > 1 && IsAsciiDigit(piece[1]));
       case OpenEnd::kDigits:
         return IsAsciiDigit(c) || c == ' ';
+      case OpenEnd::kHex:
+        return piece.size() > 1 && IsHexDigit(c) && IsHexDigit(piece[1]);
+      case OpenEnd::kHexDigit:
+        return IsHexDigit(c);
       case OpenEnd::kNone:
         return false;
     }
