@@ -115,7 +115,9 @@ class Undoer {
   }
 
   // Writes the entry's old value into `item` when the field still shows what
-  // the run wrote; true when it did.
+  // the run wrote; true when it did. A field that already holds its old value
+  // is left as it is, neither restored nor skipped: the run was cut off
+  // between journalling it and saving the item, or the run was undone before.
   bool Restore(const JournalEntry& entry, SafeItem& item) {
     const std::string property = PropertyOf(entry);
     std::string current;
@@ -126,9 +128,8 @@ class Undoer {
     }
     try {
       if (!ShowsRunResult(entry, property, current)) {
-        return Skip(entry, SameValue(property, current, entry.FieldValue)
-                               ? "already holds its value from before the run"
-                               : "changed since the run");
+        if (SameValue(property, current, entry.FieldValue)) return false;
+        return Skip(entry, "changed since the run");
       }
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be checked: " + DescriptionOf(e));

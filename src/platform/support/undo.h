@@ -27,11 +27,16 @@
 // The store syncs the journal before every Save. Undoing that undo checks for
 // the restored values and writes the run's results back.
 //
+// A field that already holds its old value needs nothing: the run was cut off
+// after journalling it but before saving its item, or the run was undone
+// already. It is neither restored nor skipped, and its item is not saved, so
+// "Restored" counts the fields this undo wrote and the items it saved, which
+// are also what an undo of this undo finds in the journal.
+//
 // Skipped, each with its reason, while the rest goes on: an incomplete entry,
 // an item that is gone or cannot be read, a field changed since the run, a
-// field that already holds its old value (the run's change never reached the
-// file, or the run was undone already), a field or undo record that cannot be
-// written, and every field of an item whose Save fails.
+// field or undo record that cannot be written, and every field of an item
+// whose Save fails.
 #pragma once
 
 #include <string>
