@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/failure.h"
+#include "platform/logbook/journal_reader.h"
 
 namespace tidewell {
 namespace {
@@ -20,39 +23,37 @@ using json = nlohmann::ordered_json;
 
 class LogbookTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  LogbookTest() {
     char pattern[] = "/tmp/logbook_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    root_ = ::mkdtemp(pattern);
     folder_ = root_ / "state" / "Marrowby";
   }
-  void TearDown() override { fs::remove_all(root_); }
+  ~LogbookTest() override { fs::remove_all(root_); }
 
-  static std::vector<std::string> Lines(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-
-  static std::vector<std::string> Keys(const json& record) {
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : record.items()) keys.push_back(key);
-    return keys;
+  // The records of `file`, each checked to begin with its UTC time, which is then dropped.
+  std::vector<json> Records(const std::string& file) const {
+    static const std::regex kUtcMillis(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+    std::ifstream in(folder_ / file, std::ios::binary);
+    std::vector<json> records;
+    for (std::string line; std::getline(in, line);) {
+      json& record = records.emplace_back(json::parse(line));
+      EXPECT_EQ(record.begin().key(), "time");
+      EXPECT_TRUE(std::regex_match(record["time"].get<std::string>(), kUtcMillis)) << line;
+      record.erase("time");
+    }
+    return records;
   }
 
   fs::path root_;
   fs::path folder_;
 };
 
-const std::regex kUtcMillis(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
-
-TEST_F(LogbookTest, ActivityLinesParseBackToWhatWasWritten) {
+TEST_F(LogbookTest, EachLineParsesBackToWhatWasWrittenInItsOwnFile) {
   struct Row {
-    std::string procedure;
-    std::string message;
+    std::string procedure, message;
     int32_t undo;
     bool stored_undo;
+    std::string stored = "";  // the message as stored, when it differs
   };
   const std::vector<Row> rows = {
       {"cmdReplace_Click", "Looking for 'a' replacing with 'b'; Case sensitive: 0", 0, false},
@@ -60,208 +61,261 @@ TEST_F(LogbookTest, ActivityLinesParseBackToWhatWasWritten) {
       {"UndoSave", "FieldValue: {\\rtf1 \\b bold\\b0}\ttab", -1, true},
       {"SearchAndReplaceContacts", "Checking contact: Müller, 株式会社", 0, false},
       {"UndoSave", "FieldValue: ", 1, true},
+      {"UndoSave", "FieldValue: caf\xE9!", 1, true, "FieldValue: caf\uFFFD!"},
   };
-  Logbook logbook(folder_);
-  for (const Row& row : rows) {
-    logbook.CreateActivityLogger()->Write("Tidewell", row.procedure, row.message, row.undo);
-  }
-
-  const auto lines = Lines(folder_ / "activity.jsonl");
-  ASSERT_EQ(lines.size(), rows.size());
-  for (size_t i = 0; i < rows.size(); ++i) {
-    SCOPED_TRACE(lines[i]);
-    const json record = json::parse(lines[i]);
-    EXPECT_EQ(Keys(record),
-              (std::vector<std::string>{"time", "source", "procedure", "message", "undo"}));
-    EXPECT_TRUE(std::regex_match(record["time"].get<std::string>(), kUtcMillis));
-    EXPECT_EQ(record["source"], "Tidewell");
-    EXPECT_EQ(record["procedure"], rows[i].procedure);
-    EXPECT_EQ(record["message"], rows[i].message);
-    EXPECT_EQ(record["undo"], json(rows[i].stored_undo));
-  }
-  EXPECT_FALSE(fs::exists(folder_ / "errors.jsonl"));
-}
-
-TEST_F(LogbookTest, ErrorLinesGoToTheirOwnFileAndTheEcho) {
   Logbook logbook(folder_);
   std::ostringstream echo;
   logbook.EchoErrorsTo(&echo);
+  std::vector<json> expected;
+  for (const Row& row : rows) {
+    logbook.CreateActivityLogger()->Write("Tidewell", row.procedure, row.message, row.undo);
+    expected.push_back({{"source", "Tidewell"},
+                        {"procedure", row.procedure},
+                        {"message", row.stored.empty() ? row.message : row.stored},
+                        {"undo", row.stored_undo}});
+  }
   logbook.WriteError("Tidewell.cmdConvert", "Error occurred.  Reason: disk\nfull", false);
   logbook.WriteError("Tidewell.UndoSave", "Error occurred at line 0.  Reason: ", true);
-
-  const auto lines = Lines(folder_ / "errors.jsonl");
-  ASSERT_EQ(lines.size(), 2u);
-  const json first = json::parse(lines[0]);
-  EXPECT_EQ(Keys(first), (std::vector<std::string>{"time", "procedure", "message", "flag"}));
-  EXPECT_TRUE(std::regex_match(first["time"].get<std::string>(), kUtcMillis));
-  EXPECT_EQ(first["procedure"], "Tidewell.cmdConvert");
-  EXPECT_EQ(first["message"], "Error occurred.  Reason: disk\nfull");
-  EXPECT_EQ(first["flag"], false);
-  EXPECT_EQ(json::parse(lines[1])["flag"], true);
+  EXPECT_EQ(Records("activity.jsonl"), expected);
+  EXPECT_EQ(Records("errors.jsonl"),
+            (std::vector<json>{{{"procedure", "Tidewell.cmdConvert"},
+                                {"message", "Error occurred.  Reason: disk\nfull"},
+                                {"flag", false}},
+                               {{"procedure", "Tidewell.UndoSave"},
+                                {"message", "Error occurred at line 0.  Reason: "},
+                                {"flag", true}}}));
   EXPECT_EQ(echo.str(),
             "Tidewell.cmdConvert: Error occurred.  Reason: disk\nfull\n"
             "Tidewell.UndoSave: Error occurred at line 0.  Reason: \n");
-  EXPECT_FALSE(fs::exists(folder_ / "activity.jsonl"));
+  // Undo records hold the old values of contacts' fields.
+  EXPECT_EQ(fs::status(folder_ / "activity.jsonl").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
-TEST_F(LogbookTest, BytesThatAreNotUtf8StillMakeOneRecord) {
-  Logbook logbook(folder_);
-  logbook.WriteActivity("Tidewell", "UndoSave", std::string("FieldValue: caf\xE9!"), true);
-  const auto lines = Lines(folder_ / "activity.jsonl");
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(json::parse(lines[0])["message"], "FieldValue: caf\uFFFD!");
-}
-
+// Lines up to ~9 KB, well past PIPE_BUF, would tear or interleave if an append took two writes.
 TEST_F(LogbookTest, TwoProcessesAppendingAtOnceNeitherInterleaveNorLoseLines) {
-  constexpr int kLinesPerProcess = 1500;
-  auto run = [&](int writer) {
-    Logbook logbook(folder_);
-    for (int i = 0; i < kLinesPerProcess; ++i) {
-      // Lines up to ~9 KB, well past PIPE_BUF, would tear or interleave if an
-      // append took more than one write.
-      const std::string padding(static_cast<size_t>((i * 37) % 9000),
-                                static_cast<char>('a' + writer));
-      logbook.CreateActivityLogger()->Write("Tidewell", std::to_string(writer),
-                                            std::to_string(i) + " " + padding, 0);
-    }
-  };
-  std::vector<pid_t> children;
-  for (int writer = 0; writer < 2; ++writer) {
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      int code = 0;
-      try {
-        run(writer);
-      } catch (...) {
-        code = 1;
+  constexpr int kLines = 1500;
+  for (char writer : {'a', 'b'}) {
+    if (::fork() != 0) continue;
+    int code = 1;
+    try {
+      Logbook logbook(folder_);
+      for (int i = 0; i < kLines; ++i) {
+        logbook.WriteActivity("Tidewell", std::string(1, writer),
+                              std::to_string(i) + " " + std::string((i * 37) % 9000, writer),
+                              false);
       }
-      ::_exit(code);
+      code = 0;
+    } catch (...) {
     }
-    children.push_back(pid);
+    ::_exit(code);
   }
-  for (pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (int status = 0; ::wait(&status) > 0;) EXPECT_TRUE(WIFEXITED(status) && !WEXITSTATUS(status));
 
-  const auto lines = Lines(folder_ / "activity.jsonl");
-  ASSERT_EQ(lines.size(), 2u * kLinesPerProcess);
-  std::vector<int> next(2, 0);
-  for (const std::string& line : lines) {
-    const json record = json::parse(line);
-    const int writer = std::stoi(record["procedure"].get<std::string>());
-    const std::string message = record["message"];
-    const size_t blank = message.find(' ');
-    ASSERT_EQ(std::stoi(message.substr(0, blank)), next[writer]) << "writer " << writer;
-    ASSERT_EQ(message.find_first_not_of(static_cast<char>('a' + writer), blank + 1),
-              std::string::npos);
+  std::map<std::string, int> next;
+  for (const json& record : Records("activity.jsonl")) {
+    const std::string writer = record["procedure"], message = record["message"];
+    ASSERT_EQ(message, std::to_string(next[writer]) + " " +
+                           std::string((next[writer] * 37) % 9000, writer.at(0)));
     ++next[writer];
   }
-  EXPECT_EQ(next, std::vector<int>(2, kLinesPerProcess));
+  EXPECT_EQ(next, (std::map<std::string, int>{{"a", kLines}, {"b", kLines}}));
 }
 
+// Each step writes activity ('a') and error ('e') lines, then syncs.
 TEST_F(LogbookTest, SyncReachesTheDiskOnlyAfterNewActivityLines) {
   Logbook logbook(folder_);
-  struct Step {
-    const char* what;
-    int activity_lines;
-    int error_lines;
-    uint64_t disk_syncs_after;
-  };
-  const std::vector<Step> steps = {
-      {"nothing written yet", 0, 0, 0}, {"one undo record", 1, 0, 1},
-      {"nothing new", 0, 0, 1},         {"only a failure report", 0, 1, 1},
-      {"five records", 5, 0, 2},        {"nothing new again", 0, 0, 2},
-  };
-  for (const Step& step : steps) {
-    SCOPED_TRACE(step.what);
-    for (int i = 0; i < step.activity_lines; ++i) {
-      logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body", -1);
+  for (const auto& [lines, syncs] : std::vector<std::pair<std::string, uint64_t>>{
+           {"", 0}, {"a", 1}, {"", 1}, {"e", 1}, {"aaaaa", 2}, {"", 2}}) {
+    for (char line : lines) {
+      line == 'a' ? logbook.WriteActivity("Tidewell", "UndoSave", "FieldName: Body", true)
+                  : logbook.WriteError("Tidewell.x", "m", false);
     }
-    for (int i = 0; i < step.error_lines; ++i) logbook.WriteError("Tidewell.x", "m", false);
     logbook.Sync();
-    EXPECT_EQ(logbook.DiskSyncs(), step.disk_syncs_after);
+    EXPECT_EQ(logbook.DiskSyncs(), syncs) << "after '" << lines << "'";
   }
 }
 
-TEST_F(LogbookTest, AWriteThatCannotBeDoneThrowsWithTheReason) {
-  struct Case {
-    const char* what;
-    std::function<void(const fs::path& folder)> spoil;
-    std::string reason;
-  };
-  const std::vector<Case> cases = {
-      {"log file is a folder",
-       [](const fs::path& folder) { fs::create_directories(folder / "activity.jsonl"); },
-       "Is a directory"},
-      {"disk full",
-       [](const fs::path& folder) {
-         fs::create_directories(folder);
-         fs::create_symlink("/dev/full", folder / "activity.jsonl");
-       },
-       "No space left on device"},
-      {"state folder is a file",
-       [](const fs::path& folder) {
-         fs::create_directories(folder.parent_path());
-         std::ofstream(folder) << "x";
-       },
-       ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+TEST_F(LogbookTest, AWriteThatCannotBeDoneFailsWithTheReasonAndTheNextLineGoesThrough) {
+  const fs::path log = folder_ / "activity.jsonl";
+  for (const auto& [spoil, message] : std::vector<std::pair<std::function<void()>, std::string>>{
+           {[&] { fs::create_directories(log); },
+            "Cannot open '" + log.string() + "': Is a directory"},
+           {[&] {
+              fs::create_directories(folder_);
+              fs::create_symlink("/dev/full", log);
+            },
+            "Cannot write to '" + log.string() + "': No space left on device"},
+           {[&] { std::ofstream(folder_.parent_path()) << "x"; },
+            "Cannot create '" + folder_.string() + "': Not a directory"}}) {
+    SCOPED_TRACE(message);
     fs::remove_all(root_ / "state");
-    c.spoil(folder_);
+    spoil();
     Logbook logbook(folder_);
     try {
       logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body", -1);
       ADD_FAILURE() << "no failure";
     } catch (const Failure& failure) {
-      EXPECT_NE(failure.Description().find(folder_.string()), std::string::npos)
-          << failure.Description();
-      EXPECT_NE(failure.Description().find(c.reason), std::string::npos) << failure.Description();
+      EXPECT_EQ(failure.Description(), message);
     }
     logbook.Sync();
     EXPECT_EQ(logbook.DiskSyncs(), 0u) << "a failed line needs no sync";
-
-    // Once the cause is gone, the next line goes through.
     fs::remove_all(root_ / "state");
     logbook.WriteActivity("Tidewell", "UndoSave", "again", true);
-    EXPECT_EQ(Lines(folder_ / "activity.jsonl").size(), 1u);
+    EXPECT_EQ(Records("activity.jsonl").size(), 1u);
   }
 }
 
-TEST(LogbookFolder, FollowsTheXdgStateHome) {
-  struct Row {
-    const char* state_home;  // nullptr: unset
-    std::string expected;
+TEST(LogbookFolder, FollowsTheXdgStateHomeWhenItIsAbsolute) {
+  const auto saved = [](const char* name) { return std::getenv(name) ? std::getenv(name) : ""; };
+  const std::string home = saved("HOME"), state = saved("XDG_STATE_HOME");
+  const auto set = [](const char* name, const char* value) {
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
   };
-  const std::vector<Row> rows = {
-      {"/var/tmp/state", "/var/tmp/state/Marrowby"},
-      {nullptr, "/home/someone/.local/state/Marrowby"},
-      {"", "/home/someone/.local/state/Marrowby"},
-      {"relative/state", "/home/someone/.local/state/Marrowby"},
-  };
-  const char* saved_home = std::getenv("HOME");
-  const char* saved_state = std::getenv("XDG_STATE_HOME");
-  const std::string home = saved_home ? saved_home : "";
-  const std::optional<std::string> state =
-      saved_state ? std::optional<std::string>(saved_state) : std::nullopt;
-  ::setenv("HOME", "/home/someone", 1);
-  for (const Row& row : rows) {
-    if (row.state_home != nullptr) {
-      ::setenv("XDG_STATE_HOME", row.state_home, 1);
-    } else {
-      ::unsetenv("XDG_STATE_HOME");
-    }
-    EXPECT_EQ(Logbook::DefaultFolder(), fs::path(row.expected));
+  set("HOME", "/home/someone");
+  for (const auto& [state_home, expected] : std::vector<std::pair<const char*, std::string>>{
+           {"/var/tmp/state", "/var/tmp/state/Marrowby"},
+           {nullptr, "/home/someone/.local/state/Marrowby"},
+           {"", "/home/someone/.local/state/Marrowby"},
+           {"relative/state", "/home/someone/.local/state/Marrowby"}}) {
+    set("XDG_STATE_HOME", state_home);
+    EXPECT_EQ(Logbook::DefaultFolder(), fs::path(expected)) << (state_home ? state_home : "unset");
   }
-  ::setenv("HOME", home.c_str(), 1);
-  if (state) {
-    ::setenv("XDG_STATE_HOME", state->c_str(), 1);
-  } else {
-    ::unsetenv("XDG_STATE_HOME");
+  set("HOME", home.c_str());
+  set("XDG_STATE_HOME", state.empty() ? nullptr : state.c_str());
+}
+
+// Journal lines as the logbook writes them; `at` stands in for the time.
+std::string Line(const std::string& procedure, const std::string& message, bool undo = false,
+                 const std::string& at = "t", const std::string& source = "Tidewell") {
+  nlohmann::ordered_json record = {{"time", at}, {"source", source}, {"procedure", procedure}};
+  record["message"] = message;
+  record["undo"] = undo;
+  return record.dump() + "\n";
+}
+
+std::string Folder(const std::string& name, const std::string& at = "t") {
+  return Line("cmdReplace_Click", name + "Count of items in folder '" + name + "': 3", false, at);
+}
+
+std::string Looking(const std::string& search, const std::string& replace, int caseFlag = 0) {
+  return Line("cmdReplace_Click", "Looking for '" + search + "' replacing with '" + replace +
+                                      "'; Case sensitive: " + std::to_string(caseFlag));
+}
+
+// Records `first` to `end` - 1 of the five records of one entry.
+std::string Entry(const std::string& item, const std::string& value = "old", int end = 5,
+                  int first = 0) {
+  const std::string messages[] = {"FolderStoreId: /s", "FolderEntryId: contacts",
+                                  "ItemEntryId: " + item, "FieldName: Account",
+                                  "FieldValue: " + value};
+  std::string lines;
+  for (int i = first; i < end; ++i) lines += Line("UndoSave", messages[i], true, "e" + item);
+  return lines;
+}
+
+// One word per run: kind and search, time, folders, complete/all entries; then any damage.
+std::string Summary(const std::string& text) {
+  std::istringstream in(text);
+  const JournalContents journal = ReadJournal(in);
+  std::ostringstream out;
+  for (const JournalRun& run : journal.runs) {
+    out << (run.kind == RunKind::kUndo
+                ? "undo(" + run.undone + ")"
+                : run.SearchFor + ">" + run.ReplaceWith + ":" + std::to_string(run.CaseSensitive));
+    out << "@" << run.time << "[";
+    for (const std::string& folder : run.folders) out << folder << ",";
+    out << "]" << run.CompleteEntries() << "/" << run.entries.size() << " ";
+  }
+  if (journal.malformed_lines > 0) out << "malformed " << journal.malformed_lines << " ";
+  if (journal.stray_entries > 0) out << "stray " << journal.stray_entries << " ";
+  return out.str() + (journal.torn_last_line ? "torn" : "");
+}
+
+TEST(JournalReader, GroupsRecordsIntoEntriesAndEntriesIntoRuns) {
+  struct Row {
+    const char* what;
+    std::string journal, summary;
+  };
+  const std::string cut = Entry("c/x.vcf"), run = Folder("C", "r1") + Looking("e", "E");
+  const std::vector<Row> rows = {
+      {"empty", "", ""},
+      {"a run over three folders, one of them with nothing changed",
+       Folder("Contacts", "r1") + Looking("e", "E") + Entry("a") + Folder("Calendar", "r2") +
+           Looking("e", "E") + Folder("Tasks", "r3") + Looking("e", "E") + Entry("c"),
+       "e>E:0@r1[Contacts,Calendar,Tasks,]2/2 "},
+      {"two identical runs back to back over one folder",
+       Folder("Contacts", "r1") + Looking("e", "E") + Entry("a") + Folder("Contacts", "r2") +
+           Looking("e", "E") + Entry("a", "old2"),
+       "e>E:0@r1[Contacts,]1/1 e>E:0@r2[Contacts,]1/1 "},
+      {"another search text, replacement or case flag begins a run",
+       Folder("C", "r1") + Looking("e", "E") + Folder("D", "r2") + Looking("e", "F") +
+           Folder("E", "r3") + Looking("e", "F", 1) + Folder("F", "r4") + Looking("f", "F", 1),
+       "e>E:0@r1[C,]0/0 e>F:0@r2[D,]0/0 e>F:1@r3[E,]0/0 f>F:1@r4[F,]0/0 "},
+      {"an entry cut short by a failing logger",
+       run + Entry("a", "old", 2) + Entry("b") + Entry("c", "old", 4) +
+           Line("SearchAndReplaceContacts", "Checking contact: x"),
+       "e>E:0@r1[C,]1/3 "},
+      {"entries before any run line", Entry("a") + run + Entry("b"), "e>E:0@r1[C,]1/1 stray 1 "},
+      {"an undo run is a run of its own; an entry without its restored value is incomplete",
+       run + Entry("a") + Entry("b") + Line("UndoRun", "Undo of the run of r1", false, "u") +
+           Entry("b", "new") + Line("UndoRun", "Restored value: old") + Entry("a", "new") +
+           Folder("C", "r2") + Looking("e", "E"),
+       "e>E:0@r1[C,]2/2 undo(r1)@u[]1/2 e>E:0@r2[C,]0/0 "},
+      {"lines that are no records, and a record out of its place",
+       run + "not json\n" + "[1,2]\n" +
+           R"({"time":"t","source":"Tidewell","procedure":"UndoSave","message":"x"})" + "\n" +
+           Entry("a", "old", 3) + Line("UndoSave", "FieldValue: v", true) + Entry("b"),
+       "e>E:0@r1[C,]1/2 malformed 4 "},
+      {"a last line cut by a crash", run + Entry("a") + cut.substr(0, cut.size() - 20),
+       "e>E:0@r1[C,]1/2 torn"},
+      {"a whole last record whose line break is missing", run + cut.substr(0, cut.size() - 1),
+       "e>E:0@r1[C,]1/1 "},
+      {"lines of other sources are left out, even inside an entry",
+       run + Entry("a", "old", 2) + Line("UndoSave", "ItemEntryId: x", true, "t", "Other") +
+           Entry("a", "old", 5, 2),
+       "e>E:0@r1[C,]1/1 "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(Summary(row.journal), row.summary);
+  }
+}
+
+TEST(JournalReader, ReadsSearchSettingsBackFromTheirLine) {
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"Looking for '555' replacing with '777'; Case sensitive: 0", "555>777:0"},
+      {"Looking for '' replacing with ''; Case sensitive: 2", ">:2"},
+      {"Looking for 'it's' replacing with 'x'; Case sensitive: 1'; Case sensitive: 1",
+       "it's>x'; Case sensitive: 1:1"},
+      {"Looking for 'a' replacing with 'b' replacing with 'c'; Case sensitive: 0",
+       "a>b' replacing with 'c:0 ambiguous"},
+      {"Looking for 'a' replacing with 'b'; Case sensitive: yes", "none"},
+      {"Looking for 'a' with 'b'; Case sensitive: 0", "none"},
+      {"Checking contact: Looking for 'a' replacing with 'b'; Case sensitive: 0", "none"},
+  };
+  for (const auto& [message, expected] : rows) {
+    const std::optional<SearchLine> got = ParseSearchLine(message);
+    EXPECT_EQ(!got ? "none"
+                   : got->SearchFor + ">" + got->ReplaceWith + ":" +
+                         std::to_string(got->CaseSensitive) + (got->ambiguous ? " ambiguous" : ""),
+              expected)
+        << message;
+  }
+}
+
+TEST(JournalReader, FindsTheFolderNameThatStandsTwice) {
+  const std::string middle = "Count of items in folder '";
+  const std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
+      {"Contacts" + middle + "Contacts': 42", "Contacts"},
+      {middle + "': 0", ""},
+      {"A" + middle + "B': 0" + middle + "A" + middle + "B': 0': 7", "A" + middle + "B': 0"},
+      {"Contacts" + middle + "Calendar': 4", std::nullopt},
+      {"Contacts" + middle + "Contacts': many", std::nullopt},
+  };
+  for (const auto& [message, name] : rows) {
+    SCOPED_TRACE(message);
+    EXPECT_EQ(ParseFolderLine(message), name);
   }
 }
 
