@@ -175,11 +175,13 @@ enum class TokenKind {
 // A control word that ends without its delimiting blank takes letters,
 // digits, a blank or a sign that is written right after it as part of
 // itself. Edits that bring new text next to it must put a blank between.
-// A "\'" without two hex digits after it is no escape, but becomes one when
-// an edit brings two hex digits after it (kHex), or one more after the one
-// already there (kHexDigit); a blank would be shown there, so an empty group
-// goes between.
-enum class OpenEnd { kNone, kLetters, kDigits, kHex, kHexDigit };
+// The same holds for what was written after it in pieces: a "-" alone after
+// the word's letters takes a digit that comes next (kSign). A "\'" without
+// two hex digits after it is no escape, but becomes one when an edit brings
+// two hex digits after it (kHex), or one more after the one already there
+// (kHexDigit). Where a blank would be shown (after the sign, after "\'") an
+// empty group goes between instead.
+enum class OpenEnd { kNone, kLetters, kDigits, kSign, kHex, kHexDigit };
 
 struct Token {
   TokenKind kind = TokenKind::kMarkup;
@@ -519,11 +521,17 @@ class Writer {
 
   void Put(std::string_view piece, OpenEnd open_after) {
     if (piece.empty()) return;
-    const bool hex = open_ == OpenEnd::kHex || open_ == OpenEnd::kHexDigit;
-    if (Swallows(piece)) out_ += hex ? "{}" : " ";
+    if (Swallows(piece)) {
+      out_ += open_ == OpenEnd::kLetters || open_ == OpenEnd::kDigits ? " " : "{}";
+    }
     out_.append(piece);
-    const bool one_digit = open_ == OpenEnd::kHex && piece.size() == 1 && IsHexDigit(piece[0]);
-    open_ = one_digit ? OpenEnd::kHexDigit : open_after;
+    if (open_ == OpenEnd::kHex && piece.size() == 1 && IsHexDigit(piece[0])) {
+      open_ = OpenEnd::kHexDigit;
+    } else if (open_ == OpenEnd::kLetters && piece == "-") {
+      open_ = OpenEnd::kSign;
+    } else {
+      open_ = open_after;
+    }
   }
 
   std::string Take() { return std::move(out_); }
@@ -537,6 +545,8 @@ class Writer {
                (c == '-' && piece.size() > 1 && IsAsciiDigit(piece[1]));
       case OpenEnd::kDigits:
         return IsAsciiDigit(c) || c == ' ';
+      case OpenEnd::kSign:
+        return IsAsciiDigit(c);
       case OpenEnd::kHex:
         return piece.size() > 1 && IsHexDigit(c) && IsHexDigit(piece[1]);
       case OpenEnd::kHexDigit:

@@ -96,6 +96,8 @@ TEST(ReplaceShownText, EditsShownTextAndKeepsMarkup) {
       {"two hex digits kept apart from a \\' that is no escape", R"({\rtf1 \'.z})", ".", "ab",
        R"({\rtf1 \'{}abz})"},
       {"and one hex digit from the one after it", R"({\rtf1 \'.d})", ".", "a", R"({\rtf1 \'a{}d})"},
+      {"a sign kept alone after an open control word", R"({\rtf1\f-s2})", "s", "7",
+       R"({\rtf1\f-{}72})"},
       {"every match, markup between kept", R"({\rtf1 ab\i ab\i0 ab})", "ab", "c",
        R"({\rtf1 c\i c\i0 c})"},
       {"no match: the document byte for byte", R"({\rtf1\f0   a  \par})", "z", "y",
