@@ -18,6 +18,20 @@ if(TIDEWELL_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(tidewell_sanitizers INTERFACE -fsanitize=address,undefined)
 endif()
+# A fuzz build instruments every library for libFuzzer's coverage feedback;
+# only the fuzz targets themselves link the fuzzer's main (fuzz/).
+# _GLIBCXX_ASSERTIONS adds libstdc++'s bounds checks, which catch a read past
+# size() that ASan cannot see inside a string's capacity.
+if(TIDEWELL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "TIDEWELL_FUZZ needs clang (cmake --preset fuzz)")
+  endif()
+  target_compile_options(tidewell_sanitizers INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer)
+  target_compile_definitions(tidewell_sanitizers INTERFACE _GLIBCXX_ASSERTIONS)
+  target_link_options(tidewell_sanitizers INTERFACE -fsanitize=address,undefined)
+endif()
 
 # Every .cpp file directly in the given folders. New files are picked up at
 # the next build (CONFIGURE_DEPENDS), so adding a source needs no CMake edit.

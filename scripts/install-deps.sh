@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-vobject khard khal todoman
   locales xauth xvfb
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset and runs each libFuzzer target for SECONDS (default
+# 30), one after the other. Exits non-zero when any target finds a crash, a
+# leak, a timeout, running out of memory or a sanitizer report; the input
+# that did it is kept in build/fuzz/artifacts/<target>/.
+#
+#   bash fuzz/run.sh [SECONDS]
+#
+# Seeds: the vCard and iCalendar files of ../shared/corpus (beside the
+# project) for vcard_fuzz and icalendar_fuzz, fuzz/seeds/<target> for the
+# others. What a target learns stays in build/fuzz/corpus/<target> and seeds
+# its next run.
+set -euo pipefail
+
+seconds=${1:-30}
+if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds == 0)); then
+  echo "usage: $0 [SECONDS]" >&2
+  exit 2
+fi
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+shared_corpus="$here/../../shared/corpus"
+cd "$root"
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j 2
+
+out=build/fuzz
+targets=(vcard_fuzz icalendar_fuzz pattern_fuzz rich_text_fuzz)
+
+# Fills the read-only seed folder of one target.
+seed() {
+  local target=$1 dir=$out/seeds/$1
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  case $target in
+    vcard_fuzz | icalendar_fuzz)
+      local ext=vcf folder=vcard
+      [[ $target == icalendar_fuzz ]] && ext=ics folder=icalendar
+      if [[ -d $shared_corpus/$folder ]]; then
+        # The export of a mail client's add-in is left out: no seed of ours
+        # comes from one.
+        find "$shared_corpus/$folder" -maxdepth 1 -type f -name "*.$ext" \
+          ! -name '*MoreFunctionsForAddressBook*' -exec cp {} "$dir/" \;
+      else
+        echo "warning: $shared_corpus/$folder not found; $target starts from its own corpus" >&2
+      fi
+      ;;
+    *)
+      cp "$here/seeds/$target"/* "$dir/"
+      ;;
+  esac
+}
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+failed=()
+for target in "${targets[@]}"; do
+  seed "$target"
+  mkdir -p "$out/corpus/$target" "$out/artifacts/$target" "$out/logs"
+  log=$out/logs/$target.log
+  echo "== $target: ${seconds}s"
+  status=0
+  "$out/fuzz/$target" "$out/corpus/$target" "$out/seeds/$target" \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$out/artifacts/$target/" >"$log" 2>&1 || status=$?
+  grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)' "$log" || true
+  echo "   corpus: $(find "$out/corpus/$target" -type f | wc -l) inputs"
+  if ((status != 0)) || grep -qE 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:' "$log"; then
+    echo "!! $target failed (exit $status); see $log" >&2
+    grep -E -m 5 -B 2 -A 12 'ERROR: |runtime error:|\*\*\* ' "$log" >&2 || true
+    failed+=("$target")
+  fi
+done
+
+if ((${#failed[@]})); then
+  echo "fuzzing found faults in: ${failed[*]}" >&2
+  exit 1
+fi
+echo "fuzzing: no faults in ${#targets[@]} targets"
