@@ -1,3 +1,4 @@
+// The support component, the safe-item library, the multi-folder picker and the parts a host gets.
 #include <fstream>
 #include <sstream>
 
@@ -7,7 +8,10 @@
 
 #include "platform/failure.h"
 #include "platform/support/marrowby_support.h"
+#include "platform/support/platform_components.h"
 #include "platform/support/safe_item_library.h"
+#include "platform/support/ui_folder_picker.h"
+#include "support/fake_components.h"
 #include "support/fake_store.h"
 
 namespace tidewell {
@@ -15,6 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::FakeItem;
+using testing::FakeStore;
+using testing::ScriptedUi;
 
 std::string DescriptionOf(const std::function<void()>& action) {
   try {
@@ -25,24 +31,32 @@ std::string DescriptionOf(const std::function<void()>& action) {
   return "(no failure)";
 }
 
+fs::path NewFolder() {
+  char pattern[] = "/tmp/support_test.XXXXXX";
+  return ::mkdtemp(pattern);
+}
+
 class SupportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/support_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
+  ~SupportTest() override { fs::remove_all(folder_); }
 
-  fs::path folder_;
+  // The first line of `file`, parsed.
+  static nlohmann::json FirstRecord(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line.empty() ? nlohmann::json() : nlohmann::json::parse(line);
+  }
+
+  const fs::path folder_ = NewFolder();
+  Logbook logbook_{folder_};
+  MarrowbySupport support_{logbook_};
+  ScriptedUi ui_;
 };
 
 TEST_F(SupportTest, PageStringSetHoldsTheHelpTextsAndTheCaption) {
-  Logbook logbook(folder_);
-  MarrowbySupport support(logbook);
   StringSet set = {{"99", "left over"}};
-  support.LoadStringSet(set, "Tidewell");
-
+  support_.LoadStringSet(set, "Tidewell");
   const StringSet expected = {
       {"1", "The text or pattern to look for."},
       {"3", "Tick to tell upper and lower case letters apart."},
@@ -55,67 +69,52 @@ TEST_F(SupportTest, PageStringSetHoldsTheHelpTextsAndTheCaption) {
       {"17", "Choose the folders to search"},
   };
   EXPECT_EQ(set, expected);
-  for (const auto& [key, text] : expected) EXPECT_EQ(support.LookupText(set, key), text);
-
+  for (const auto& [key, text] : expected) EXPECT_EQ(support_.LookupText(set, key), text);
   for (const std::string key : {"2", "16", "", "01"}) {
-    EXPECT_EQ(DescriptionOf([&] { support.LookupText(set, key); }),
+    EXPECT_EQ(DescriptionOf([&] { support_.LookupText(set, key); }),
               "Invalid procedure call or argument")
         << key;
   }
-  EXPECT_EQ(DescriptionOf([&] { support.LoadStringSet(set, "Other"); }),
+  EXPECT_EQ(DescriptionOf([&] { support_.LoadStringSet(set, "Other"); }),
             "There is no string set named 'Other'.");
-  EXPECT_EQ(support.AppName(), "Marrowby");
+  EXPECT_EQ(support_.AppName(), "Marrowby");
 }
 
 TEST_F(SupportTest, ReportsGoToTheErrorLogAndNeverThrow) {
-  Logbook logbook(folder_);
   std::ostringstream echo;
-  logbook.EchoErrorsTo(&echo);
-  MarrowbySupport support(logbook);
-
-  support.ReportError("Error occurred.  Reason: x", false, "Tidewell.SetDirty");
-  std::ifstream in(logbook.ErrorsPath());
-  std::string line;
-  ASSERT_TRUE(std::getline(in, line));
-  const auto record = nlohmann::json::parse(line);
+  logbook_.EchoErrorsTo(&echo);
+  support_.ReportError("Error occurred.  Reason: x", false, "Tidewell.SetDirty");
+  const auto record = FirstRecord(logbook_.ErrorsPath());
   EXPECT_EQ(record["procedure"], "Tidewell.SetDirty");
   EXPECT_EQ(record["message"], "Error occurred.  Reason: x");
   EXPECT_EQ(record["flag"], false);
 
-  // errors.jsonl cannot be opened afresh: the report is echoed, not thrown.
+  // errors.jsonl cannot be opened: the report is echoed, not thrown.
   Logbook broken(folder_ / "broken");
   fs::create_directories(broken.ErrorsPath());
   broken.EchoErrorsTo(&echo);
-  MarrowbySupport unlucky(broken);
-  EXPECT_NO_THROW(unlucky.ReportError("Error occurred.  Reason: y", false, "Tidewell.LoadValues"));
+  EXPECT_NO_THROW(MarrowbySupport(broken).ReportError("Error occurred.  Reason: y", false,
+                                                      "Tidewell.LoadValues"));
   EXPECT_EQ(echo.str(),
             "Tidewell.SetDirty: Error occurred.  Reason: x\n"
             "Tidewell.LoadValues: Error occurred.  Reason: y\n");
 }
 
-TEST(SafeItemLibrary, EachWrapperTakesOnlyItsOwnKind) {
-  const std::vector<std::pair<const char*, std::string>> wrappers = {
-      {kSafeContactItem, "ContactItem"},
-      {kSafeAppointmentItem, "AppointmentItem"},
-      {kSafeTaskItem, "TaskItem"},
-  };
-  const std::vector<std::string> kinds = {"ContactItem", "AppointmentItem", "TaskItem",
-                                          "JournalItem", "MailItem",        "UnknownItem"};
+TEST(SafeItemLibrary, EachWrapperTakesOnlyItsOwnKindAndUnknownProgIdsAreRefused) {
   SafeItemLibrary library;
-  for (const auto& [progId, own_kind] : wrappers) {
-    for (const std::string& kind : kinds) {
-      SCOPED_TRACE(std::string(progId) + " bound to " + kind);
-      auto wrapper = library.Create(progId);
-      const std::string outcome = DescriptionOf([&] {
-        wrapper->SetItem(std::make_shared<FakeItem>(kind, std::map<std::string, std::string>{}));
-      });
-      EXPECT_EQ(outcome, kind == own_kind ? "(no failure)" : "Type mismatch");
+  const char* progIds[] = {kSafeContactItem, kSafeAppointmentItem, kSafeTaskItem};
+  const std::string kinds[] = {"ContactItem", "AppointmentItem", "TaskItem",
+                               "JournalItem", "MailItem",        "UnknownItem"};
+  for (size_t p = 0; p < std::size(progIds); ++p) {
+    for (size_t k = 0; k < std::size(kinds); ++k) {
+      auto wrapper = library.Create(progIds[p]);
+      EXPECT_EQ(DescriptionOf([&] {
+                  wrapper->SetItem(std::make_shared<FakeItem>(kinds[k], testing::Properties{}));
+                }),
+                k == p ? "(no failure)" : "Type mismatch")
+          << progIds[p] << " bound to " << kinds[k];
     }
   }
-}
-
-TEST(SafeItemLibrary, UnknownProgIdsAreRefused) {
-  SafeItemLibrary library;
   for (const std::string progId :
        {"QZOutlook.QZSafeMailItem", "", "qzoutlook.qzsafecontactitem", "QZSafeContactItem"}) {
     EXPECT_EQ(DescriptionOf([&] { library.Create(progId); }),
@@ -132,7 +131,6 @@ TEST(SafeItemLibrary, WrappersForwardToTheItem) {
   EXPECT_EQ(DescriptionOf([&] { contact->Get("Subject"); }),
             "Object variable or With block variable not set");
   contact->SetItem(item);
-
   EXPECT_EQ(contact->Get("EntryID"), "c1");
   EXPECT_EQ(contact->FullNameAndCompany(), "Ann Lee, Acme");
   contact->Set("JobTitle", "Chef");
@@ -140,7 +138,6 @@ TEST(SafeItemLibrary, WrappersForwardToTheItem) {
   EXPECT_EQ(item->save_count(), 0);
   contact->Save();
   EXPECT_EQ(item->saved().at("JobTitle"), "Chef");
-
   item->FailSave("Disk full");
   EXPECT_EQ(DescriptionOf([&] { contact->Save(); }), "Disk full");
 
@@ -151,6 +148,84 @@ TEST(SafeItemLibrary, WrappersForwardToTheItem) {
     EXPECT_EQ(DescriptionOf([&] { wrapper->FullNameAndCompany(); }),
               "Object doesn't support this property or method");
   }
+}
+
+class FolderPickerTest : public SupportTest {
+ protected:
+  FolderPickerTest() {
+    store_->folders = {{"Contacts", "e1", "/stores/a", {}},
+                       {"Calendar", "e2", "/stores/a", {}},
+                       {"Contacts", "e1", "/stores/b", {}},
+                       {"Tasks", "e3", "", {}}};
+  }
+  const FolderList before_ = {{"Calendar", "e2", "/stores/a"},
+                              {"Old name", "e1", "/stores/b"},
+                              {"Tasks", "e3", std::nullopt},
+                              {"Gone", "e9", "/stores/a"},
+                              {"Contacts", "e1", "/stores/c"}};
+  std::shared_ptr<FakeStore> store_ = std::make_shared<FakeStore>();
+  UiMultiFolderPicker picker_{ui_};
+};
+
+TEST_F(FolderPickerTest, OffersEveryFolderWithTheListedOnesCheckedAndCancelLeavesTheList) {
+  FolderList folders = before_;
+  EXPECT_FALSE(picker_.PickFolders(*store_, true, folders, "Choose the folders to search"));
+  std::vector<std::string> offered;
+  for (const FolderChoice& f : ui_.pick_folders_offered) {
+    offered.push_back(f.name + "|" + f.entry_id + "|" + f.store_id);
+  }
+  EXPECT_EQ(offered, (std::vector<std::string>{"Contacts|e1|/stores/a", "Calendar|e2|/stores/a",
+                                               "Contacts|e1|/stores/b", "Tasks|e3|"}));
+  // Matched by entry and store id: not by name, nor by the entry id in another store.
+  EXPECT_EQ(ui_.pick_folders_checked, (std::vector<size_t>{1, 2, 3}));
+  EXPECT_EQ(ui_.pick_folders_captions, std::vector<std::string>{"Choose the folders to search"});
+  EXPECT_EQ(folders, before_);
+}
+
+TEST_F(FolderPickerTest, ConfirmReplacesTheListByTheCheckedFolders) {
+  struct Row {
+    std::vector<size_t> answer;
+    FolderList expected;
+    std::string failure = "(no failure)";
+  };
+  for (const Row& row : std::vector<Row>{
+           {{0, 2}, {{"Contacts", "e1", "/stores/a"}, {"Contacts", "e1", "/stores/b"}}},
+           {{3, 1, 3}, {{"Tasks", "e3", ""}, {"Calendar", "e2", "/stores/a"}, {"Tasks", "e3", ""}}},
+           {{}, {}},
+           {{0, 4}, before_, "The folder picker chose folder 5 of 4."}}) {
+    FolderList folders = before_;
+    ui_.pick_folders_answer = row.answer;
+    EXPECT_EQ(DescriptionOf([&] { EXPECT_TRUE(picker_.PickFolders(*store_, true, folders, "c")); }),
+              row.failure);
+    EXPECT_EQ(folders, row.expected) << row.answer.size() << " folders picked";
+  }
+}
+
+TEST_F(SupportTest, PlatformComponentsHandOutTheRealParts) {
+  testing::FakeSettings settings;
+  PlatformComponents components(ui_, settings, logbook_, support_);
+  components.CreateActivityLogger()->Write("Tidewell", "UndoSave", "ItemEntryId: x", -1);
+  EXPECT_EQ(FirstRecord(logbook_.ActivityPath())["message"], "ItemEntryId: x");
+
+  EXPECT_EQ(DescriptionOf([&] {
+              components.CreateSafeItem(kSafeTaskItem)->SetItem(testing::MakeContact("c", "C"));
+            }),
+            "Type mismatch");
+  EXPECT_EQ(DescriptionOf([&] { components.CreateSafeItem("QZOutlook.QZSafeNoteItem"); }),
+            "ActiveX component can't create object");
+
+  auto store = std::make_shared<FakeStore>();
+  store->folders = {{"Contacts", "e1", "/s", {}}};
+  ui_.pick_folders_answer = std::vector<size_t>{0};
+  FolderList folders;
+  EXPECT_TRUE(components.CreateMultiFolderPicker()->PickFolders(*store, true, folders, "Pick"));
+  EXPECT_EQ(folders, (FolderList{{"Contacts", "e1", "/s"}}));
+
+  // "." is a wildcard only for the classic matcher.
+  auto matcher = components.CreatePatternMatcher();
+  matcher->SetText("abc adc");
+  matcher->SetPattern("a.c");
+  EXPECT_EQ(matcher->MatchCount(), 2);
 }
 
 }  // namespace
