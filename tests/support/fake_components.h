@@ -1,8 +1,8 @@
-// Recording and failing fakes of the outside components: support component
-// (error reports), settings store, activity logger, multi-folder picker,
-// message boxes and dialogs, and a literal pattern matcher.
+// Recording and failing fakes of the outside components: support component,
+// settings store, activity logger, folder picker, Ui and a literal matcher.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -12,9 +12,15 @@
 #include <tuple>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/components.h"
+#include "platform/failure.h"
+#include "support/fake_store.h"
 
 namespace tidewell::testing {
+
+using Texts = std::vector<std::string>;
 
 struct ErrorReport {
   std::string message;
@@ -31,40 +37,74 @@ struct LogLine {
   friend bool operator==(const LogLine&, const LogLine&) = default;
 };
 
-// The page string set that the fake support component loads: "1".."15", "17".
-StringSet PageStrings();
-
 class FakeSupport : public SupportComponent {
  public:
-  std::string AppName() override;
-  void ReportError(const std::string& message, bool flag, const std::string& procedure) override;
-  void LoadStringSet(StringSet& set, const std::string& name) override;
-  std::string LookupText(const StringSet& set, const std::string& key) override;
+  std::string AppName() override {
+    ++app_name_calls;
+    if (fail_app_name) throw Failure(*fail_app_name);
+    return "Marrowby";
+  }
+  void ReportError(const std::string& message, bool flag, const std::string& procedure) override {
+    reports.push_back({message, flag, procedure});
+  }
+  void LoadStringSet(StringSet& set, const std::string& name) override {
+    if (name != "Tidewell") throw Failure("No string set named '" + name + "'.");
+    set = strings;
+  }
+  std::string LookupText(const StringSet& set, const std::string& key) override {
+    if (!set.contains(key)) throw Failure("Invalid procedure call or argument");
+    return set.at(key);
+  }
+
+  // The reports as "procedure|message", "|flag set" appended when the flag is.
+  Texts Reports() const {
+    Texts out;
+    for (const ErrorReport& r : reports) {
+      out.push_back(r.procedure + "|" + r.message + (r.flag ? "|flag set" : ""));
+    }
+    return out;
+  }
 
   std::vector<ErrorReport> reports;
   int app_name_calls = 0;
   std::optional<std::string> fail_app_name;  // AppName throws this
-  StringSet strings = PageStrings();
+  StringSet strings = {
+      {"1", "help 1"},   {"3", "help 3"},   {"5", "help 5"},
+      {"7", "help 7"},   {"9", "help 9"},   {"11", "help 11"},
+      {"13", "help 13"}, {"15", "help 15"}, {"17", "Choose the folders to search"}};
 };
 
-// Settings in memory, keyed by application name, section and key. Every read
-// and write is recorded in order.
+// Settings in memory; every read and write is recorded, and a key can fail.
 class FakeSettings : public SettingsStore {
  public:
-  using Key = std::tuple<std::string, std::string, std::string>;
+  using Key = std::tuple<std::string, std::string, std::string>;  // app, section, key
 
   std::string GetSetting(const std::string& appName, const std::string& section,
-                         const std::string& key, const std::string& defaultValue) override;
+                         const std::string& key, const std::string& defaultValue) override {
+    reads.push_back(key);
+    if (fail_read.contains(key)) throw Failure(fail_read.at(key));
+    return values.contains({appName, section, key}) ? values.at({appName, section, key})
+                                                    : defaultValue;
+  }
   void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
-                   const std::string& value) override;
+                   const std::string& value) override {
+    if (fail_write.contains(key)) throw Failure(fail_write.at(key));
+    writes.push_back(key);
+    values[{appName, section, key}] = value;
+  }
 
-  // Section "Tidewell" under "Marrowby", the page's own.
-  void Put(const std::string& key, const std::string& value);
-  std::optional<std::string> Value(const std::string& key) const;
+  // The page's own section, "Tidewell" under "Marrowby".
+  void Put(const std::string& key, const std::string& value) { values[Page(key)] = value; }
+  void Erase(const std::string& key) { values.erase(Page(key)); }
+  std::optional<std::string> Value(const std::string& key) const {
+    if (!values.contains(Page(key))) return std::nullopt;
+    return values.at(Page(key));
+  }
+  static Key Page(const std::string& key) { return {"Marrowby", "Tidewell", key}; }
 
   std::map<Key, std::string> values;
-  std::vector<std::string> reads;                 // keys, in order
-  std::vector<std::string> writes;                // keys, in order
+  Texts reads;                                    // keys, in order
+  Texts writes;                                   // keys, in order
   std::map<std::string, std::string> fail_read;   // key -> description
   std::map<std::string, std::string> fail_write;  // key -> description
 };
@@ -78,83 +118,129 @@ class ScriptedUi : public Ui {
     std::string title;
   };
 
+  // Answers from `answers`; a box with none left fails the test.
   MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons,
-                      const std::string& title) override;
-  void ShowFieldChooser(frmLookInFields& dialog) override;
-  std::optional<size_t> PickFolder(const std::vector<FolderChoice>& folders) override;
+                      const std::string& title) override {
+    boxes.push_back({prompt, buttons, title});
+    if (answers.empty()) {
+      ADD_FAILURE() << "unexpected message box: " << prompt;
+      return buttons == MsgBoxButtons::YesNo ? MsgBoxResult::No : MsgBoxResult::Cancel;
+    }
+    const MsgBoxResult answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  void ShowFieldChooser(frmLookInFields& dialog) override {
+    ++field_chooser_shown;
+    if (field_chooser) field_chooser(dialog);
+  }
+  std::optional<size_t> PickFolder(const std::vector<FolderChoice>&) override {
+    return pick_folder_answer;
+  }
   std::optional<std::vector<size_t>> PickFolders(const std::vector<FolderChoice>& folders,
                                                  const std::vector<size_t>& checked,
-                                                 const std::string& caption) override;
-  void Repaint(const std::string& controlName) override;
+                                                 const std::string& caption) override {
+    pick_folders_offered = folders;
+    pick_folders_checked = checked;
+    pick_folders_captions.push_back(caption);
+    return pick_folders_answer;
+  }
+  void Repaint(const std::string& controlName) override { repaints.push_back(controlName); }
 
-  // Answers for the next boxes, in order; a box with no answer left fails the
-  // test and is answered Cancel/No.
   std::deque<MsgBoxResult> answers;
   std::vector<Box> boxes;
-  // What the user does in the field chooser (its buttons); nothing by default.
-  std::function<void(frmLookInFields&)> field_chooser;
+  std::function<void(frmLookInFields&)> field_chooser;  // what the user does in it
   int field_chooser_shown = 0;
   std::optional<size_t> pick_folder_answer;
   std::optional<std::vector<size_t>> pick_folders_answer;
-  // What the last PickFolders offered, had checked and showed as caption.
+  // What the last PickFolders offered and had checked; the caption of each.
   std::vector<FolderChoice> pick_folders_offered;
   std::vector<size_t> pick_folders_checked;
-  std::vector<std::string> pick_folders_captions;  // one per call
-  std::vector<std::string> repaints;
+  Texts pick_folders_captions;
+  Texts repaints;
 };
 
-// The multi-folder picker: answers from `answer` (nothing: Cancel).
-class FakePicker : public MultiFolderPicker {
- public:
-  FakePicker(std::optional<FolderList> answer, std::optional<std::string> failure,
-             std::vector<std::string>* captions)
-      : answer_(std::move(answer)), failure_(std::move(failure)), captions_(captions) {}
-  bool PickFolders(Application& app, bool flag, FolderList& folders,
-                   const std::string& caption) override;
-
- private:
-  std::optional<FolderList> answer_;
-  std::optional<std::string> failure_;
-  std::vector<std::string>* captions_;
-};
-
-// A matcher for literal patterns only, case folding ASCII letters: enough for
-// tests of the page and the engine, which must not depend on the real one.
-class LiteralMatcher : public PatternMatcher {
+// A matcher that lists its matches; counting and replacing follow the list.
+class ListingMatcher : public PatternMatcher {
  public:
   void SetCaseSensitive(bool caseSensitive) override { case_sensitive_ = caseSensitive; }
   void SetText(const std::string& text) override { text_ = text; }
-  void SetPattern(const std::string& pattern) override;
-  int32_t MatchCount() override;
-  void SetReplace(const std::string& replacement) override;
   std::string Text() override { return text_; }
-  std::vector<Match> Matches(const std::string& replacement) override;
-
-  std::optional<std::string> fail_pattern;  // SetPattern throws this
+  int32_t MatchCount() override { return static_cast<int32_t>(Matches("").size()); }
+  void SetReplace(const std::string& replacement) override {
+    std::string result;
+    size_t at = 0;
+    for (const Match& m : Matches(replacement)) {
+      result += text_.substr(at, m.begin - at) + m.replacement;
+      at = m.end;
+    }
+    text_ = result + text_.substr(at);
+  }
   bool case_sensitive() const { return case_sensitive_; }
 
- private:
+ protected:
   bool case_sensitive_ = false;
   std::string text_;
+};
+
+// Literal patterns only, ASCII letters folded: the page's and the engine's
+// tests must not depend on the real matcher.
+class LiteralMatcher : public ListingMatcher {
+ public:
+  void SetPattern(const std::string& pattern) override {
+    if (fail_pattern) throw Failure(*fail_pattern);
+    pattern_ = pattern;
+  }
+  std::vector<Match> Matches(const std::string& replacement) override {
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    const auto same = [&](char a, char b) { return case_sensitive_ ? a == b : fold(a) == fold(b); };
+    std::vector<Match> found;
+    for (size_t i = 0; !pattern_.empty() && i + pattern_.size() <= text_.size();) {
+      if (std::equal(pattern_.begin(), pattern_.end(), text_.begin() + long(i), same)) {
+        found.push_back({i, i + pattern_.size(), replacement});
+        i += pattern_.size();
+      } else {
+        ++i;
+      }
+    }
+    return found;
+  }
+
+  std::optional<std::string> fail_pattern;  // SetPattern throws this
+
+ private:
   std::string pattern_;
 };
 
 class FakeComponents : public Components {
  public:
-  std::unique_ptr<SafeItem> CreateSafeItem(const std::string& progId) override;
-  std::unique_ptr<ActivityLogger> CreateActivityLogger() override;
-  std::unique_ptr<MultiFolderPicker> CreateMultiFolderPicker() override;
-  std::unique_ptr<PatternMatcher> CreatePatternMatcher() override;
+  std::unique_ptr<SafeItem> CreateSafeItem(const std::string& progId) override {
+    if (fail_create_safe_item) throw Failure(*fail_create_safe_item);
+    ++safe_items_created;
+    return std::make_unique<FakeSafeItem>(progId);
+  }
+  std::unique_ptr<ActivityLogger> CreateActivityLogger() override {
+    return std::make_unique<Logger>(*this);
+  }
+  std::unique_ptr<MultiFolderPicker> CreateMultiFolderPicker() override {
+    return std::make_unique<Picker>(*this);
+  }
+  std::unique_ptr<PatternMatcher> CreatePatternMatcher() override {
+    return std::make_unique<LiteralMatcher>();
+  }
   SupportComponent& Support() override { return support; }
   SettingsStore& Settings() override { return settings; }
   Ui& ui() override { return ui_; }
+
+  Texts UndoMessages() const { return Lines(true); }    // the undo records' messages
+  Texts ProgressLines() const { return Lines(false); }  // the others, as "procedure|message"
 
   FakeSupport support;
   FakeSettings settings;
   ScriptedUi ui_;
 
   std::vector<LogLine> log;
-  // The logger fails on this line (1-based count of all lines), once.
+  // The logger fails once, on this line (counting every line tried).
   std::optional<int> fail_log_line;
   std::string fail_log_description = "Permission denied";
   int log_attempts = 0;
@@ -162,17 +248,41 @@ class FakeComponents : public Components {
   std::optional<std::string> fail_create_safe_item;  // CreateSafeItem throws this
   int safe_items_created = 0;
 
+  // The multi-folder picker's answer (nothing: Cancel) or failure, and its captions.
   std::optional<FolderList> picker_answer;
   std::optional<std::string> picker_failure;
-  std::vector<std::string> picker_captions;
+  Texts picker_captions;
 
-  // The page's matcher, as made (owned by the page).
-  LiteralMatcher* matcher = nullptr;
+ private:
+  struct Logger : ActivityLogger {
+    explicit Logger(FakeComponents& o) : owner(o) {}
+    void Write(const std::string& source, const std::string& procedure, const std::string& message,
+               int32_t undo) override {
+      if (owner.fail_log_line == ++owner.log_attempts) throw Failure(owner.fail_log_description);
+      owner.log.push_back({source, procedure, message, undo});
+    }
+    FakeComponents& owner;
+  };
 
-  // Undo records only, as (procedure, message).
-  std::vector<std::string> UndoMessages() const;
-  // Progress lines only, as "procedure|message".
-  std::vector<std::string> ProgressLines() const;
+  struct Picker : MultiFolderPicker {
+    explicit Picker(FakeComponents& o) : owner(o) {}
+    bool PickFolders(Application&, bool, FolderList& folders, const std::string& caption) override {
+      owner.picker_captions.push_back(caption);
+      if (owner.picker_failure) throw Failure(*owner.picker_failure);
+      if (owner.picker_answer) folders = *owner.picker_answer;
+      return owner.picker_answer.has_value();
+    }
+    FakeComponents& owner;
+  };
+
+  Texts Lines(bool undo) const {
+    Texts out;
+    for (const LogLine& line : log) {
+      if ((line.undo != 0) != undo) continue;
+      out.push_back(undo ? line.message : line.procedure + "|" + line.message);
+    }
+    return out;
+  }
 };
 
 }  // namespace tidewell::testing

@@ -25,24 +25,9 @@ using Kind = Node::Kind;
 [[noreturn]] void Invalid() { throw Failure("Invalid pattern"); }
 
 char Control(char c) {
-  switch (c) {
-    case 'a':
-      return '\a';
-    case 'b':
-      return '\b';
-    case 'f':
-      return '\f';
-    case 'n':
-      return '\n';
-    case 'r':
-      return '\r';
-    case 't':
-      return '\t';
-    case 'v':
-      return '\v';
-    default:
-      return c;
-  }
+  const std::string from = "abfnrtv", to = "\a\b\f\n\r\t\v";
+  const size_t at = from.find(c);
+  return at == std::string::npos ? c : to[at];
 }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -85,25 +70,17 @@ class Parser {
   Node Atom() {
     Node atom;
     const char c = p_[i_];
-    if (c == '^' && i_ == 0) {
-      atom.kind = Kind::kStart;
-      ++i_;
-    } else if (c == '$' && i_ + 1 == p_.size()) {
-      atom.kind = Kind::kEnd;
-      ++i_;
-    } else if (c == '.') {
-      atom.kind = Kind::kAny;
-      ++i_;
-    } else if (c == '{') {
+    if (c == '[') return List();
+    if (c == '{') {
       ++i_;
       atom.kind = Kind::kTag;
       atom.tag = ++tags_;
       atom.children = Sequence(true);
       ++i_;
-    } else if (c == '[') {
-      atom = List();
+    } else if ((c == '^' && i_ == 0) || (c == '$' && i_ + 1 == p_.size()) || c == '.') {
+      atom.kind = c == '^' ? Kind::kStart : c == '$' ? Kind::kEnd : Kind::kAny;
+      ++i_;
     } else {
-      atom.kind = Kind::kChar;
       atom.ch = Member();
     }
     return atom;
@@ -175,16 +152,9 @@ class Search {
   }
 
   bool Repeated(const Node& node, size_t pos, const Next& next) {
-    switch (node.repeat) {
-      case '?':
-        return Once(node, pos, next) || next(pos);
-      case '*':
-        return Star(node, pos, next);
-      case '+':
-        return Once(node, pos, Loop(node, pos, next));
-      default:
-        return Once(node, pos, next);
-    }
+    if (node.repeat == '*') return Star(node, pos, next);
+    if (node.repeat == '+') return Once(node, pos, Loop(node, pos, next));
+    return Once(node, pos, next) || (node.repeat == '?' && next(pos));
   }
 
   // After one iteration: go round again, except after an iteration that took
@@ -201,31 +171,21 @@ class Search {
 
   bool Once(const Node& node, size_t pos, const Next& next) {
     const bool more = pos < text_.size();
-    switch (node.kind) {
-      case Kind::kStart:
-        return pos == 0 && next(pos);
-      case Kind::kEnd:
-        return pos == text_.size() && next(pos);
-      case Kind::kAny:
-        return more && next(pos + 1);
-      case Kind::kChar:
-        return more && Same(text_[pos], node.ch) && next(pos + 1);
-      case Kind::kList:
-        return more && InList(node, text_[pos]) && next(pos + 1);
-      case Kind::kTag: {
-        const auto before = captures_[node.tag];
-        const bool matched = Sequence(node.children, 0, pos, [&](size_t after) {
-          const auto inner = captures_[node.tag];
-          captures_[node.tag] = {static_cast<long>(pos), static_cast<long>(after)};
-          if (next(after)) return true;
-          captures_[node.tag] = inner;
-          return false;
-        });
-        if (!matched) captures_[node.tag] = before;
-        return matched;
-      }
-    }
-    return false;
+    if (node.kind == Kind::kStart) return pos == 0 && next(pos);
+    if (node.kind == Kind::kEnd) return pos == text_.size() && next(pos);
+    if (node.kind == Kind::kAny) return more && next(pos + 1);
+    if (node.kind == Kind::kChar) return more && Same(text_[pos], node.ch) && next(pos + 1);
+    if (node.kind == Kind::kList) return more && InList(node, text_[pos]) && next(pos + 1);
+    const auto before = captures_[node.tag];  // a tag
+    const bool matched = Sequence(node.children, 0, pos, [&](size_t after) {
+      const auto inner = captures_[node.tag];
+      captures_[node.tag] = {static_cast<long>(pos), static_cast<long>(after)};
+      if (next(after)) return true;
+      captures_[node.tag] = inner;
+      return false;
+    });
+    if (!matched) captures_[node.tag] = before;
+    return matched;
   }
 
   bool Same(char a, char b) const { return case_sensitive_ ? a == b : Lower(a) == Lower(b); }
@@ -262,39 +222,24 @@ void ReferenceMatcher::SetPattern(const std::string& pattern) {
   tags_ = parser.tags();
 }
 
-std::vector<ReferenceMatcher::Spans> ReferenceMatcher::FindAll() const {
-  std::vector<Spans> all;
-  if (!pattern_) return all;
-  Search search(text_, case_sensitive_, tags_);
-  for (size_t start = 0; start < text_.size();) {
-    Spans found;
-    if (search.At(*pattern_, start, found)) {
-      all.push_back(found);
-      start = static_cast<size_t>(found[0].second);
-    } else {
-      ++start;
-    }
-  }
-  return all;
-}
-
-int32_t ReferenceMatcher::MatchCount() { return static_cast<int32_t>(FindAll().size()); }
-
 std::vector<PatternMatcher::Match> ReferenceMatcher::Matches(const std::string& replacement) {
   std::vector<Match> matches;
-  for (const Spans& spans : FindAll()) {
-    Match& match = matches.emplace_back();
-    match.begin = static_cast<size_t>(spans[0].first);
-    match.end = static_cast<size_t>(spans[0].second);
+  Search search(text_, case_sensitive_, tags_);
+  std::vector<std::pair<long, long>> spans;  // the match, then each tag ((-1, -1) when unset)
+  for (size_t start = 0; pattern_ && start < text_.size();) {
+    if (!search.At(*pattern_, start, spans)) {
+      ++start;
+      continue;
+    }
+    const auto text = [&](size_t tag) {
+      const auto [from, to] = spans[tag];
+      return from < 0 ? "" : text_.substr(size_t(from), size_t(to - from));
+    };
+    Match& match = matches.emplace_back(Match{size_t(spans[0].first), size_t(spans[0].second), ""});
     for (size_t i = 0; i < replacement.size(); ++i) {
       const char next = i + 1 < replacement.size() ? replacement[i + 1] : '\0';
       if (replacement[i] == '\\' && next >= '0' && next <= '9') {
-        const auto tag = static_cast<size_t>(next - '0');
-        if (tag < spans.size() && spans[tag].first >= 0) {
-          match.replacement +=
-              text_.substr(static_cast<size_t>(spans[tag].first),
-                           static_cast<size_t>(spans[tag].second - spans[tag].first));
-        }
+        if (size_t(next - '0') < spans.size()) match.replacement += text(size_t(next - '0'));
         ++i;
       } else if (replacement[i] == '\\' && next == '\\') {
         match.replacement += '\\';
@@ -303,18 +248,9 @@ std::vector<PatternMatcher::Match> ReferenceMatcher::Matches(const std::string& 
         match.replacement += replacement[i];
       }
     }
+    start = match.end;
   }
   return matches;
-}
-
-void ReferenceMatcher::SetReplace(const std::string& replacement) {
-  std::string result;
-  size_t previous = 0;
-  for (const Match& match : Matches(replacement)) {
-    result += text_.substr(previous, match.begin - previous) + match.replacement;
-    previous = match.end;
-  }
-  text_ = result + text_.substr(previous);
 }
 
 }  // namespace tidewell::testing
