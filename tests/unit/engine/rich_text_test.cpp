@@ -65,58 +65,50 @@ TEST(RtfFromPlainText, RoundTripsEveryText) {
   EXPECT_EQ(PlainTextFromRtf(RtfFromPlainText("a\r\nb")), "a\nb");
 }
 
-TEST(ReplaceShownText, EditsShownTextAndKeepsMarkup) {
-  struct Row {
+TEST(ReplaceShownText, EditsAndCountsShownTextOnlyAndKeepsMarkup) {
+  const struct {
     const char* situation;
-    std::string rtf;
-    std::string pattern;
-    std::string replacement;
-    std::string want;
-  };
-  const Row rows[] = {
+    std::string rtf, pattern, replacement, want;
+    int32_t count;
+  } rows[] = {
       {"a search for a control word's name", R"({\rtf1 a par\par b})", "par", "X",
-       R"({\rtf1 a X\par b})"},
+       R"({\rtf1 a X\par b})", 1},
       {"font table and font switch untouched", R"({\rtf1{\fonttbl{\f0 Arial;}}\f0 f0 Arial})",
-       "f0 Arial", "X", R"({\rtf1{\fonttbl{\f0 Arial;}}\f0 X})"},
+       "f0 Arial", "X", R"({\rtf1{\fonttbl{\f0 Arial;}}\f0 X})", 1},
+      {"a hidden destination", R"({\rtf1 f0{\*\x f0}f0})", "f0", "y", R"({\rtf1 y{\*\x f0}y})", 2},
       {"a match across a formatting change", R"({\rtf1 ab{\b cd}ef})", "bcde", "X",
-       R"({\rtf1 aX{\b }f})"},
-      {"a match starting in bold", R"({\rtf1 a{\b bc}d})", "cd", "Y", R"({\rtf1 a{\b bY}})"},
+       R"({\rtf1 aX{\b }f})", 1},
+      {"a match starting in bold", R"({\rtf1 a{\b bc}d})", "cd", "Y", R"({\rtf1 a{\b bY}})", 1},
       {"non-ASCII replacement", R"({\rtf1 cafe})", "cafe", "caf\u00E9 \u20AC\U0001F600",
-       R"({\rtf1 caf\u233? \u8364?\u-10179?\u-8704?})"},
+       R"({\rtf1 caf\u233? \u8364?\u-10179?\u-8704?})", 1},
       {"replacement where two fallbacks are skipped", R"({\rtf1\uc2 ab})", "b", "\u00E9",
-       R"({\rtf1\uc2 a\u233??})"},
+       R"({\rtf1\uc2 a\u233??})", 1},
       {"markup characters and line breaks in the replacement", R"({\rtf1 x})", "x", "a\\b{c}\nd\te",
-       R"({\rtf1 a\\b\{c\}\par d\tab e})"},
+       R"({\rtf1 a\\b\{c\}\par d\tab e})", 1},
       {"an escaped character replaced whole", R"({\rtf1 caf\'e9!})", "\u00E9", "e",
-       R"({\rtf1 cafe!})"},
-      {"a paragraph mark inside a match", R"({\rtf1 a\par b})", "a\nb", "X", R"({\rtf1 X})"},
+       R"({\rtf1 cafe!})", 1},
+      {"a paragraph mark inside a match", R"({\rtf1 a\par b})", "a\nb", "X", R"({\rtf1 X})", 1},
       {"a control word left open keeps its blank", R"({\rtf1\b(555)})", "(", "",
-       R"({\rtf1\b 555)})"},
-      {"new text after an open control word", R"({\rtf1\f0(5)})", "(", "7", R"({\rtf1\f0 75)})"},
+       R"({\rtf1\b 555)})", 1},
+      {"new text after an open control word", R"({\rtf1\f0(5)})", "(", "7", R"({\rtf1\f0 75)})", 1},
       {"two hex digits kept apart from a \\' that is no escape", R"({\rtf1 \'.z})", ".", "ab",
-       R"({\rtf1 \'{}abz})"},
-      {"and one hex digit from the one after it", R"({\rtf1 \'.d})", ".", "a", R"({\rtf1 \'a{}d})"},
+       R"({\rtf1 \'{}abz})", 1},
+      {"and one hex digit from the one after it", R"({\rtf1 \'.d})", ".", "a", R"({\rtf1 \'a{}d})",
+       1},
       {"a sign kept alone after an open control word", R"({\rtf1\f-s2})", "s", "7",
-       R"({\rtf1\f-{}72})"},
+       R"({\rtf1\f-{}72})", 1},
       {"every match, markup between kept", R"({\rtf1 ab\i ab\i0 ab})", "ab", "c",
-       R"({\rtf1 c\i c\i0 c})"},
+       R"({\rtf1 c\i c\i0 c})", 3},
       {"no match: the document byte for byte", R"({\rtf1\f0   a  \par})", "z", "y",
-       R"({\rtf1\f0   a  \par})"},
-      {"not rich text: the text replaced", "a par b", "par", "X", "a X b"},
-  };
-  for (const Row& row : rows) {
+       R"({\rtf1\f0   a  \par})", 0},
+      {"not rich text: the text replaced", "a par b", "par", "X", "a X b", 1}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.situation);
     LiteralMatcher matcher;
     matcher.SetPattern(row.pattern);
-    EXPECT_EQ(ReplaceShownText(matcher, row.rtf, row.replacement), row.want) << row.situation;
+    EXPECT_EQ(ReplaceShownText(matcher, row.rtf, row.replacement), row.want);
+    EXPECT_EQ(CountShownMatches(matcher, row.rtf), row.count);
   }
-}
-
-TEST(CountShownMatches, CountsOnlyShownText) {
-  LiteralMatcher matcher;
-  matcher.SetPattern("f0");
-  EXPECT_EQ(CountShownMatches(matcher, R"({\rtf1{\fonttbl{\f0 f0;}}\f0 f0 {\*\x f0}f0})"), 2);
-  matcher.SetPattern("par");
-  EXPECT_EQ(CountShownMatches(matcher, R"({\rtf1 a\par b})"), 0);
 }
 
 // The control words, braces and hidden groups of a document, in order: what
