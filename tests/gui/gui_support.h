@@ -1,16 +1,24 @@
-// What the widget tests share: answering modal windows, finding widgets by
-// object name, and a sandbox of real stores, settings and logs.
+// What the widget tests share: answering modal windows, finding and clicking
+// widgets by object name, and a sandbox of real stores, settings and logs.
 #pragma once
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,22 +29,55 @@
 
 namespace tidewell::gui::testing {
 
-// Answers the modal windows that open while it lives, one action for each
-// new window, in order. Set it up before the click that opens them: the
-// click blocks in the window's own event loop, where the answers run.
+// Answers the modal windows that open while it lives, one action per new
+// window, in order; a window it waited for that never opened fails the test.
+// Set it up before the click that opens them: the answers run in the
+// window's own event loop.
 class ModalAnswers {
  public:
   using Action = std::function<void(QWidget* modal)>;
-  explicit ModalAnswers(std::vector<Action> actions);
-  // Fails the test when a window it waited for never opened.
-  ~ModalAnswers();
+  explicit ModalAnswers(std::vector<Action> actions) : actions_(actions.begin(), actions.end()) {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal == nullptr || actions_.empty() || !modal->isVisible()) return;
+      for (const QPointer<QWidget>& seen : answered_) {
+        if (seen == modal) return;
+      }
+      answered_.emplace_back(modal);
+      Action action = std::move(actions_.front());
+      actions_.pop_front();
+      action(modal);
+    });
+    timer_.start();
+  }
+  ~ModalAnswers() {
+    timer_.stop();
+    EXPECT_TRUE(actions_.empty()) << actions_.size() << " modal window(s) never opened";
+  }
 
  private:
-  void Poll();
   std::deque<Action> actions_;
   std::vector<QPointer<QWidget>> answered_;
   QTimer timer_;
 };
+
+// What a message box showed.
+struct SeenBox {
+  QString title;
+  QString text;
+  QMessageBox::StandardButtons buttons;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+// Clicks the button `which` of a message box, noting what it showed in `seen`.
+inline ModalAnswers::Action Press(QMessageBox::StandardButton which, SeenBox* seen = nullptr) {
+  return [which, seen](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr) << "expected a message box, got " << modal->metaObject()->className();
+    if (seen) *seen = {box->windowTitle(), box->text(), box->standardButtons(), box->icon()};
+    box->button(which)->click();
+  };
+}
 
 // The child of `root` named `name`, of type T; fails the test when absent.
 template <typename T = QWidget>
@@ -46,6 +87,16 @@ T* Find(QWidget* root, const char* name) {
   return found;
 }
 
+// Clicks the child button `name` of `root` with the mouse; a check box on its
+// box, as it takes no clicks on the blank rest of its width.
+inline void Click(QWidget* root, const char* name) {
+  auto* button = Find<QAbstractButton>(root, name);
+  if (button == nullptr) return;
+  const bool box = qobject_cast<QCheckBox*>(button) != nullptr;
+  QTest::mouseClick(button, Qt::LeftButton, {},
+                    box ? QPoint(6, button->height() / 2) : button->rect().center());
+}
+
 // The fake components with real Qt windows for message boxes and dialogs.
 class QtFakeComponents : public tidewell::testing::FakeComponents {
  public:
@@ -53,46 +104,47 @@ class QtFakeComponents : public tidewell::testing::FakeComponents {
   QtUi qt_ui;
 };
 
-// Clicks the child button `name` of `root` with the mouse.
-void Click(QWidget* root, const char* name);
-// An action that clicks the button `which` of a message box.
-ModalAnswers::Action Press(QMessageBox::StandardButton which);
-// An action that records a message box's caption, text and buttons.
-struct SeenBox {
-  QString title;
-  QString text;
-  QMessageBox::StandardButtons buttons;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-ModalAnswers::Action Record(SeenBox& seen, QMessageBox::StandardButton answer);
-
-// A fresh copy of the demo store (samples/store) and empty settings: the
-// process keeps its settings and logs under one temporary XDG_CONFIG_HOME
-// and XDG_STATE_HOME (set by main), and each sandbox empties them.
+// A fresh copy of the demo store (samples/store) and empty settings and logs
+// (main points XDG_CONFIG_HOME and XDG_STATE_HOME at temporary folders).
 class Sandbox {
  public:
-  Sandbox();
+  Sandbox() : root_(std::filesystem::path(dir_.path().toStdString()) / "store") {
+    std::filesystem::copy(std::filesystem::path(TIDEWELL_SOURCE_DIR) / "samples" / "store", root_,
+                          std::filesystem::copy_options::recursive);
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_STATE_HOME"}) {
+      std::filesystem::remove_all(std::filesystem::path(std::getenv(variable)) / "Marrowby");
+    }
+  }
   std::string StoreRoot() const { return root_.string(); }
   std::filesystem::path Folder(const char* name) const { return root_ / name; }
   // Every file of `folder` and its bytes.
-  static std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder);
+  static std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::ostringstream bytes;
+      bytes << in.rdbuf();
+      files[entry.path().filename().string()] = bytes.str();
+    }
+    return files;
+  }
 
  private:
   QTemporaryDir dir_;
   std::filesystem::path root_;
 };
 
-// Makes the test process's XDG_CONFIG_HOME and XDG_STATE_HOME temporary;
-// called by main before Qt reads them.
-void UseTemporaryXdgHomes();
+inline void UseTemporaryXdgHomes() {
+  static QTemporaryDir homes;
+  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_STATE_HOME"}) {
+    const QString home = homes.path() + QLatin1Char('/') + QString::fromLatin1(variable);
+    QDir().mkpath(home);
+    setenv(variable, home.toLocal8Bit().constData(), 1);
+  }
+}
 
-}  // namespace tidewell::gui::testing
-
-namespace tidewell::gui::testing {
-
-// Renders the page, the field chooser's three tabs and the window after a run
-// on a copy of the demo store to PNG files in `folder`. Returns the process's
-// exit code.
+// Renders the page, the field chooser's tabs and the window after a run to
+// PNG files in `folder`; returns the exit code.
 int RenderScreenshots(const std::string& folder);
 
 }  // namespace tidewell::gui::testing

@@ -1,6 +1,6 @@
 // The desktop host's window: Apply, OK and Cancel against the settings, the
-// help area, the refusal box, the folder windows, and a whole run and its
-// undo on a copy of the demo store.
+// help area, repaints, the folder windows, and a whole run and its undo on a
+// copy of the demo store.
 #include "gui/options_window.h"
 
 #include <QRegularExpression>
@@ -12,7 +12,6 @@
 
 #include "gui_support.h"
 #include "platform/support/store_host.h"
-#include "support/fake_store.h"
 
 namespace tidewell::gui::testing {
 namespace {
@@ -37,11 +36,15 @@ class Shown {
     for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
     return names;
   }
+  // Clicks `button` and answers the windows it opens, in order.
+  void Answer(const char* button, std::vector<ModalAnswers::Action> actions) {
+    ModalAnswers answers(std::move(actions));
+    Click(&window, button);
+  }
   // Opens a folder window with `button` and lets `user` work in its tree.
   void PickFolders(const char* button, std::function<void(QWidget*, QTreeWidget*)> user) {
-    ModalAnswers answers(
-        {[&user](QWidget* picker) { user(picker, Find<QTreeWidget>(picker, "FolderTree")); }});
-    Click(&window, button);
+    Answer(button,
+           {[&user](QWidget* picker) { user(picker, Find<QTreeWidget>(picker, "FolderTree")); }});
   }
 
   OptionsWindow window;
@@ -61,9 +64,8 @@ void Select(QTreeWidget* tree, const char* text) {
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
 }
 
-// How many lines and files differ between two snapshots of a folder,
-// leaving out the REV line a save stamps anew. The store rewrites only the
-// lines it changes, one per field.
+// How many lines and files differ between two snapshots of a folder, leaving
+// out the REV line a save stamps anew: the store rewrites one line per field.
 std::pair<int, int> Differences(const std::map<std::string, std::string>& was,
                                 const std::map<std::string, std::string>& is) {
   int lines = 0;
@@ -92,22 +94,19 @@ class FakeWindowTest : public ::testing::Test {
 };
 
 TEST_F(FakeWindowTest, ApplyIsEnabledWhileDirtyAndOkAppliesButCancelDoesNot) {
-  const struct {
-    const char* button;
-    bool stored;
-    bool closed;
-  } rows[] = {{"HostApply", true, false}, {"HostOk", true, true}, {"HostCancel", false, true}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.button);
+  for (const auto& [button, stored, closed] : {std::tuple{"HostApply", true, false},
+                                               {"HostOk", true, true},
+                                               {"HostCancel", false, true}}) {
+    SCOPED_TRACE(button);
     components.settings.values.clear();
     Shown w(components.qt_ui, components, stores);
     EXPECT_FALSE(w.ApplyEnabled());
     w.Type("txtSearchFor", "555");
     EXPECT_TRUE(w.ApplyEnabled());
-    Click(&w.window, row.button);
-    EXPECT_EQ(components.settings.Value("SearchFor").has_value(), row.stored);
-    EXPECT_EQ(w.window.isVisible(), !row.closed);
-    EXPECT_FALSE(w.ApplyEnabled() && row.stored);
+    Click(&w.window, button);
+    EXPECT_EQ(components.settings.Value("SearchFor").has_value(), stored);
+    EXPECT_EQ(w.window.isVisible(), !closed);
+    EXPECT_FALSE(w.ApplyEnabled() && stored);
   }
 }
 
@@ -116,10 +115,7 @@ TEST_F(FakeWindowTest, AFailedApplyIsShownAndTheWindowStaysOpenAndDirty) {
   Shown w(components.qt_ui, components, stores);
   w.Type("txtSearchFor", "555");
   SeenBox seen;
-  {
-    ModalAnswers answers({Record(seen, QMessageBox::Ok)});
-    Click(&w.window, "HostOk");
-  }
+  w.Answer("HostOk", {Press(QMessageBox::Ok, &seen)});
   EXPECT_EQ(seen.title, "Marrowby");
   EXPECT_EQ(seen.text, "The settings file is read-only.");
   EXPECT_TRUE(w.window.isVisible());
@@ -137,8 +133,7 @@ TEST_F(FakeWindowTest, TheHelpAreaShowsHotHelpAndLeavingThePageClearsIt) {
   EXPECT_EQ(w.Help(), "help 1") << "coming back shows the same help again";
 }
 
-// A run holds the thread, so the folder label and the progress bar must be
-// painted before Repaint returns, not at the next turn of the event loop.
+// A run holds the thread: Repaint must paint before it returns.
 TEST_F(FakeWindowTest, RepaintPaintsTheControlBeforeReturning) {
   Shown w(components.qt_ui, components, stores);
   w.window.Page().ProgressBar1.SetVisible(true);
@@ -156,78 +151,25 @@ TEST_F(FakeWindowTest, RepaintPaintsTheControlBeforeReturning) {
   }
 }
 
-// The real platform under the window: a copy of the demo store, settings
-// and logs in temporary folders.
+// The real platform under the window: a copy of the demo store, settings and
+// logs in temporary folders.
 class StoreWindowTest : public ::testing::Test {
  protected:
-  void Remember(const char* name, const char* entryId) {
-    const auto put = [this](const std::string& key, const std::string& value) {
-      env.settings.SaveSetting("Marrowby", "Tidewell", key, value);
-    };
-    put("FolderCount", "1");
-    put("FolderName1", name);
-    put("FolderEntryId1", entryId);
-    put("FolderStoreId1", env.store->StoreIDs().front());
-  }
-
-  // Chooses the contacts' fields with `fieldsButton` of the chooser and the
-  // Contacts folder, and types the texts; nothing is applied yet.
-  void PrepareRun(Shown& w, const char* fieldsButton, const char* search, const char* replace) {
-    {
-      ModalAnswers answers({[fieldsButton](QWidget* chooser) {
-        Click(chooser, "cmdContactClearAllFields");
-        Click(chooser, fieldsButton);
-        Click(chooser, "cmdOk");
-      }});
-      Click(&w.window, "cmdChooseFields");
-    }
-    w.PickFolders("cmdChooseFolder", [](QWidget* picker, QTreeWidget* tree) {
-      Select(tree, "Contacts");
-      Click(picker, "cmdOk");
-    });
-    w.Type("txtSearchFor", search);
-    w.Type("txtReplaceWith", replace);
-  }
-
-  // Presses "Undo Last Run..." and answers its boxes: `seen` gets each one's
-  // caption, text and buttons.
-  void UndoLastRun(Shown& w, std::vector<QMessageBox::StandardButton> answers,
-                   std::vector<SeenBox>& seen) {
-    seen.resize(answers.size());
-    std::vector<ModalAnswers::Action> actions;
-    for (size_t i = 0; i < answers.size(); ++i) actions.push_back(Record(seen[i], answers[i]));
-    ModalAnswers answering(std::move(actions));
-    Click(&w.window, "cmdUndoLastRun");
-  }
-
   Sandbox sandbox;
   QtUi ui;
   HostEnvironment env{ui, {sandbox.StoreRoot()}};
 };
 
-TEST_F(StoreWindowTest, ChooseFolderReplacesTheListOnOkOnly) {
-  Remember("Contacts", "contacts");
+TEST_F(StoreWindowTest, TheFolderWindowsReplaceTheListOnOkOnly) {
+  const std::string store = env.store->StoreIDs().front();
+  for (const auto& [key, value] : {std::pair<std::string, std::string>{"FolderCount", "1"},
+                                   {"FolderName1", "Contacts"},
+                                   {"FolderEntryId1", "contacts"},
+                                   {"FolderStoreId1", store}}) {
+    env.settings.SaveSetting("Marrowby", "Tidewell", key, value);
+  }
   Shown w(ui, env);
-  w.PickFolders("cmdChooseFolder", [](QWidget* picker, QTreeWidget* tree) {
-    EXPECT_EQ(picker->windowTitle(), "Select Folder");
-    Select(tree, "Tasks");
-    Click(picker, "cmdCancel");
-  });
-  EXPECT_EQ(w.Listed(), QStringList{"Contacts"});
-  EXPECT_FALSE(w.window.Page().Dirty());
-
-  w.PickFolders("cmdChooseFolder", [](QWidget* picker, QTreeWidget* tree) {
-    EXPECT_FALSE(Find<QPushButton>(picker, "cmdOk")->isEnabled()) << "no folder chosen yet";
-    Select(tree, "Tasks");
-    Click(picker, "cmdOk");
-  });
-  EXPECT_EQ(w.Listed(), QStringList{"Tasks"});
-  EXPECT_TRUE(w.ApplyEnabled());
-}
-
-TEST_F(StoreWindowTest, ChooseMultiFoldersStartsFromTheListAndKeepsItOnCancel) {
-  Remember("Contacts", "contacts");
-  Shown w(ui, env);
+  // The multi-folder window starts from the list; Cancel keeps it.
   for (bool ok : {false, true}) {
     w.PickFolders("cmdChooseMultiFolder", [ok](QWidget* picker, QTreeWidget* tree) {
       EXPECT_EQ(picker->windowTitle(), "Choose the folders to search");
@@ -241,74 +183,66 @@ TEST_F(StoreWindowTest, ChooseMultiFoldersStartsFromTheListAndKeepsItOnCancel) {
     EXPECT_EQ(w.Listed(), ok ? QStringList({"Calendar", "Contacts"}) : QStringList{"Contacts"});
     EXPECT_EQ(w.window.Page().Dirty(), ok);
   }
+  for (bool ok : {false, true}) {
+    w.PickFolders("cmdChooseFolder", [ok](QWidget* picker, QTreeWidget* tree) {
+      EXPECT_EQ(picker->windowTitle(), "Select Folder");
+      EXPECT_FALSE(Find<QPushButton>(picker, "cmdOk")->isEnabled()) << "no folder chosen yet";
+      Select(tree, "Tasks");
+      Click(picker, ok ? "cmdOk" : "cmdCancel");
+    });
+    EXPECT_EQ(w.Listed(), ok ? QStringList{"Tasks"} : QStringList({"Calendar", "Contacts"}));
+  }
 }
 
-TEST_F(StoreWindowTest, AWholeRunIsRefusedUntilAppliedThenCountsTheFilesItUpdated) {
+// The phone numbers of every contact, 555 by 777: refused until applied, then
+// confirmed; between the run and its undo one card is edited by hand, so its
+// field is skipped and named and every other file comes back.
+TEST_F(StoreWindowTest, AWholeRunAndItsUndo) {
   Shown w(ui, env);
-  PrepareRun(w, "cmdContactEmailAddresses", "northwind-traders.example", "northwind.example");
-  const auto before = Sandbox::Snapshot(sandbox.Folder("contacts"));
-  SeenBox refusal;
-  {
-    ModalAnswers answers({Record(refusal, QMessageBox::Ok)});
-    Click(&w.window, "cmdReplace");
-  }
-  EXPECT_EQ(refusal.text,
-            "You must click Apply to save your settings, then you can click Replace.");
-  EXPECT_EQ(refusal.title, "Marrowby");
-  EXPECT_EQ(refusal.buttons, QMessageBox::Ok);
-  EXPECT_EQ(refusal.icon, QMessageBox::NoIcon);
-  EXPECT_EQ(Sandbox::Snapshot(sandbox.Folder("contacts")), before);
+  SeenBox box;
+  w.Answer("cmdUndoLastRun", {Press(QMessageBox::Ok, &box)});
+  EXPECT_EQ(box.text, "The journal holds no run to undo.");
+  EXPECT_EQ(box.title, "Marrowby");
+  EXPECT_EQ(box.buttons, QMessageBox::Ok);
+
+  w.Answer("cmdChooseFields", {[](QWidget* chooser) {
+             Click(chooser, "cmdContactClearAllFields");
+             Click(chooser, "cmdContactPhoneNumbers");
+             Click(chooser, "cmdOk");
+           }});
+  w.PickFolders("cmdChooseFolder", [](QWidget* picker, QTreeWidget* tree) {
+    Select(tree, "Contacts");
+    Click(picker, "cmdOk");
+  });
+  w.Type("txtSearchFor", "555");
+  w.Type("txtReplaceWith", "777");
+  const std::filesystem::path contacts = sandbox.Folder("contacts");
+  const auto before = Sandbox::Snapshot(contacts);
+  w.Answer("cmdReplace", {Press(QMessageBox::Ok, &box)});
+  EXPECT_EQ(box.text, "You must click Apply to save your settings, then you can click Replace.");
+  EXPECT_EQ(box.title, "Marrowby");
+  EXPECT_EQ(box.buttons, QMessageBox::Ok);
+  EXPECT_EQ(box.icon, QMessageBox::NoIcon);
+  EXPECT_EQ(Sandbox::Snapshot(contacts), before);
 
   Click(&w.window, "HostApply");
   EXPECT_FALSE(w.ApplyEnabled());
-  SeenBox seen;
-  {
-    ModalAnswers answers({Record(seen, QMessageBox::Yes)});
-    Click(&w.window, "cmdReplace");
-  }
-  EXPECT_EQ(seen.text,
-            "Are you SURE you want to replace all occurrences of 'northwind-traders.example' with "
-            "'northwind.example'");
-  EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
-
-  const auto after = Sandbox::Snapshot(sandbox.Folder("contacts"));
-  int changed = 0;
-  for (const auto& [file, bytes] : after) changed += bytes != before.at(file) ? 1 : 0;
-  EXPECT_GT(changed, 0);
-  EXPECT_EQ(Find<QLabel>(&w.window, "lblFolderName")->text().toStdString(),
-            "Updated " + std::to_string(changed) + " items in 1 folder");
-  EXPECT_FALSE(Find<QProgressBar>(&w.window, "ProgressBar1")->isVisible());
-  EXPECT_TRUE(env.watched.reported().empty());
-}
-
-// The phone numbers of one contact are edited by hand between the run and
-// its undo: that field is skipped and named, every other file comes back.
-TEST_F(StoreWindowTest, UndoLastRunGivesTheOldValuesBackOnYesOnly) {
-  Shown w(ui, env);
-  std::vector<SeenBox> seen;
-  UndoLastRun(w, {QMessageBox::Ok}, seen);
-  EXPECT_EQ(seen[0].text, "The journal holds no run to undo.");
-  EXPECT_EQ(seen[0].title, "Marrowby");
-  EXPECT_EQ(seen[0].buttons, QMessageBox::Ok);
-
-  const std::filesystem::path contacts = sandbox.Folder("contacts");
-  const auto before = Sandbox::Snapshot(contacts);
-  PrepareRun(w, "cmdContactPhoneNumbers", "555", "777");
-  Click(&w.window, "HostApply");
-  {
-    ModalAnswers answers({Press(QMessageBox::Yes)});
-    Click(&w.window, "cmdReplace");
-  }
+  w.Answer("cmdReplace", {Press(QMessageBox::Yes, &box)});
+  EXPECT_EQ(box.text, "Are you SURE you want to replace all occurrences of '555' with '777'");
+  EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
   const auto after = Sandbox::Snapshot(contacts);
   const auto [fields, items] = Differences(before, after);
   ASSERT_GT(items, 1);
+  EXPECT_EQ(Find<QLabel>(&w.window, "lblFolderName")->text().toStdString(),
+            "Updated " + std::to_string(items) + " items in 1 folder");
+  EXPECT_FALSE(Find<QProgressBar>(&w.window, "ProgressBar1")->isVisible());
 
-  UndoLastRun(w, {QMessageBox::No}, seen);
+  w.Answer("cmdUndoLastRun", {Press(QMessageBox::No, &box)});
   const QRegularExpression question(
       "^Undo the run of \\S+ \\(Looking for '555' replacing with '777'; Case sensitive: 0\\): " +
       QString::number(fields) + " fields in " + QString::number(items) + " items\\?$");
-  EXPECT_TRUE(question.match(seen[0].text).hasMatch()) << seen[0].text.toStdString();
-  EXPECT_EQ(seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_TRUE(question.match(box.text).hasMatch()) << box.text.toStdString();
+  EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
   EXPECT_EQ(Sandbox::Snapshot(contacts), after);
 
   const std::string edited = "8e3b5d7f-0a29-4c61-b7d4-e5f1a3c9b082.vcf";
@@ -316,13 +250,13 @@ TEST_F(StoreWindowTest, UndoLastRunGivesTheOldValuesBackOnYesOnly) {
   card.replace(card.find("(777) 450-6627"), 14, "(888) 450-6627");
   std::ofstream(contacts / edited, std::ios::binary) << card;
 
-  UndoLastRun(w, {QMessageBox::Yes, QMessageBox::Ok}, seen);
-  EXPECT_EQ(seen[1].title, "Marrowby");
-  EXPECT_EQ(seen[1].buttons, QMessageBox::Ok);
-  EXPECT_EQ(seen[1].text.toStdString(),
-            "Restored " + std::to_string(fields - 1) + " fields in " + std::to_string(items - 1) +
-                " items; skipped 1.\n\nMobileTelephoneNumber of contacts/" + edited +
-                ": changed since the run");
+  w.Answer("cmdUndoLastRun", {Press(QMessageBox::Yes), Press(QMessageBox::Ok, &box)});
+  EXPECT_EQ(box.title, "Marrowby");
+  EXPECT_EQ(box.buttons, QMessageBox::Ok);
+  EXPECT_EQ(box.text.toStdString(), "Restored " + std::to_string(fields - 1) + " fields in " +
+                                        std::to_string(items - 1) +
+                                        " items; skipped 1.\n\nMobileTelephoneNumber of contacts/" +
+                                        edited + ": changed since the run");
   auto restored = before;
   restored[edited] = card;
   EXPECT_EQ(Differences(restored, Sandbox::Snapshot(contacts)), std::pair(0, 0));

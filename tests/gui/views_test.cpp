@@ -1,0 +1,247 @@
+// The page's widgets (layout, mirroring, hot help from real mouse moves,
+// Enabled, the invalid-pattern hint) and the field chooser's window.
+#include <QTest>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "gui/classic_form.h"
+#include "gui/field_chooser_view.h"
+#include "gui/page_view.h"
+#include "gui_support.h"
+#include "page/page_layout.h"
+
+namespace tidewell::gui::testing {
+namespace {
+
+using tidewell::testing::FakeComponents;
+using tidewell::testing::FakeHost;
+using tidewell::testing::FakeStore;
+
+class PageViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    page.SetHost(host);
+    page.Show();
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  }
+
+  QWidget* W(const char* name) { return Find<QWidget>(&view, name); }
+  void MoveOver(const char* name, QPoint at = {4, 4}) { QTest::mouseMove(W(name), at); }
+
+  FakeComponents components;
+  std::shared_ptr<FakeHost> host = std::make_shared<FakeHost>(std::make_shared<FakeStore>());
+  UC1 page{components};
+  std::vector<std::string> failures;
+  PageView view{page, [this](const std::exception& e) { failures.push_back(e.what()); }};
+};
+
+TEST_F(PageViewTest, EveryControlStandsWhereTheLayoutSaysWithItsCaption) {
+  const double dpi = ScreenDpi();
+  for (const ControlLayout& row : kPageLayout) {
+    SCOPED_TRACE(row.name);
+    QWidget* widget = W(row.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->parentWidget(), row.container[0] ? W(row.container) : &view);
+    QRect expected = TwipsRect(row.left, row.top, row.width, row.height, dpi);
+    if (row.kind == ControlKind::kLine) expected.setSize(expected.size().expandedTo({1, 1}));
+    EXPECT_EQ(widget->geometry(), expected);
+    EXPECT_EQ(widget->font().bold(), row.bold);
+    EXPECT_EQ(widget->font().pointSizeF(), kPageFontPoints);
+
+    QString shown;
+    if (auto* label = qobject_cast<QLabel*>(widget)) shown = label->text();
+    if (auto* frame = qobject_cast<QGroupBox*>(widget)) shown = frame->title();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) shown = button->text();
+    // Showing the page clears the folder label.
+    EXPECT_EQ(shown.toStdString(), row.name == std::string("lblFolderName") ? "" : row.caption);
+  }
+  EXPECT_EQ(view.font().families().value(0).toStdString(), kPageFontName);
+
+  // Picture1 lies under the list and Picture3: the mouse must reach them.
+  for (const char* name : {"lstFolderList", "cmdChooseFolder", "cmdChooseMultiFolder"}) {
+    QWidget* hit = view.childAt(W(name)->mapTo(&view, W(name)->rect().center()));
+    EXPECT_TRUE(hit == W(name) || W(name)->isAncestorOf(hit)) << name;
+  }
+}
+
+TEST_F(PageViewTest, WidgetsAndControlsMirrorEachOther) {
+  QTest::keyClicks(W("txtSearchFor"), "555");
+  EXPECT_EQ(page.txtSearchFor.Text(), "555");
+  EXPECT_TRUE(page.Dirty());
+  page.txtReplaceWith.SetText("(555)");
+  EXPECT_EQ(Find<QLineEdit>(&view, "txtReplaceWith")->text(), "(555)");
+
+  auto* box = Find<QCheckBox>(&view, "chkCaseSensitive");
+  for (const auto& [before, after] : {std::pair{0, 1}, {1, 0}, {2, 1}}) {
+    page.chkCaseSensitive.SetValue(before);
+    QTest::mouseClick(box, Qt::LeftButton);
+    EXPECT_EQ(page.chkCaseSensitive.Value(), after) << "from " << before;
+    EXPECT_EQ(box->checkState(), after == 1 ? Qt::Checked : Qt::Unchecked);
+  }
+  page.lblFolderName.SetCaption("Folder: R&D <b>");
+  EXPECT_EQ(Find<QLabel>(&view, "lblFolderName")->text(), "Folder: R&D <b>");
+  EXPECT_TRUE(failures.empty());
+}
+
+// Which control's help a move sends is the page's business; here, that real
+// moves over a widget reach its own control once per visit, and only it.
+TEST_F(PageViewTest, HotHelpGoesOutOncePerControlVisited) {
+  using HotHelp = std::vector<std::pair<std::string, std::string>>;
+  page.ProgressBar1.SetVisible(true);  // showing the page hid it
+  page.cmdReplace.SetEnabled(false);
+  // Each move and the help it sends. A negative y is a frame's own area, under
+  // everything it holds.
+  const struct {
+    const char* name;
+    int x, y;
+    const char* sent;
+  } moves[] = {{"txtSearchFor", 4, 8, "help 1"},    {"txtSearchFor", 30, 8, nullptr},
+               {"txtSearchFor", 60, 10, nullptr},   {"lblSearchFor", 4, 4, "help 1"},
+               {"Label1", 4, 4, nullptr},           {"ProgressBar1", 4, 4, nullptr},
+               {"frameSettings", 2, -3, nullptr},   {"Picture3", 2, 2, nullptr},
+               {"lblFolderName", 4, 4, "help 15"},  {"frameProgress", 2, -3, "help 13"},
+               {"lstFolderList", 20, 20, "help 9"}, {"cmdReplace", 4, 4, nullptr}};
+  for (const auto& move : moves) {
+    host->hot_help.clear();
+    MoveOver(move.name, {move.x, move.y < 0 ? W(move.name)->height() + move.y : move.y});
+    EXPECT_EQ(host->hot_help, move.sent ? HotHelp({{move.sent, ""}}) : HotHelp())
+        << move.name << " at " << move.x;
+  }
+  page.cmdReplace.SetEnabled(true);
+  MoveOver("cmdReplace", {6, 6});
+  EXPECT_EQ(host->hot_help, (HotHelp{{"help 11", ""}}));
+  EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(PageViewTest, EnabledGreysEveryControlFramesAndLabelsIncluded) {
+  for (bool enabled : {false, true}) {
+    page.Enabled(enabled);
+    for (const ControlLayout& row : kPageLayout) {
+      if (row.kind == ControlKind::kLine) continue;
+      EXPECT_EQ(W(row.name)->isEnabled(), enabled) << row.name;
+    }
+  }
+  page.Enabled(false);
+  for (const char* button : {"cmdChooseFields", "cmdReplace"}) Click(&view, button);
+  EXPECT_EQ(components.ui_.field_chooser_shown, 0);
+  EXPECT_TRUE(components.ui_.boxes.empty());
+}
+
+TEST_F(PageViewTest, AnInvalidSearchPatternIsMarkedWithItsFault) {
+  auto* edit = Find<QLineEdit>(&view, "txtSearchFor");
+  const QColor normal = edit->palette().color(QPalette::Text);
+  for (const auto& [typed, tooltip] :
+       {std::pair{"ab[c", "Invalid pattern: '[' at position 3 is never closed."},
+        {"]", ""},
+        {"{", "Invalid pattern: '{' at position 6 is never closed."}}) {
+    QTest::keyClicks(edit, typed);
+    EXPECT_EQ(edit->toolTip().toStdString(), tooltip) << edit->text().toStdString();
+    EXPECT_EQ(edit->palette().color(QPalette::Text) != normal, tooltip[0] != '\0');
+  }
+}
+
+TEST(FieldChooserViewTest, EveryControlStandsWhereTheLayoutSaysAndTabsSwitchPages) {
+  FakeComponents components;
+  frmLookInFields dialog(components.settings, components.support);
+  dialog.Form_Load();
+  FieldChooserView view(dialog, {});
+  const double dpi = ScreenDpi();
+  EXPECT_EQ(view.windowTitle(), "Look In Fields");
+  EXPECT_EQ(view.size(),
+            QSize(TwipsToPixels(kLookInFieldsWidth, dpi), TwipsToPixels(kLookInFieldsHeight, dpi)));
+  for (const DialogControlLayout& row : LookInFieldsLayout()) {
+    SCOPED_TRACE(row.name);
+    QWidget* widget = view.Widget(row.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->objectName().toStdString(), row.name);
+    EXPECT_EQ(widget->parentWidget(), row.container[0] ? view.Widget(row.container) : &view);
+    EXPECT_EQ(widget->geometry(), TwipsRect(row.left, row.top, row.width, row.height, dpi));
+  }
+  EXPECT_EQ(Find<QCheckBox>(&view, "chkHomeFax")->text(), "Home Fax");
+
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  const QStringList tabs{"&Contacts", "&Appointments", "&Tasks"};
+  for (int tab : {0, 2, 1, 0}) {
+    if (tab != 0 || view.Tabs().currentIndex() != 0) {
+      QTest::mouseClick(&view.Tabs(), Qt::LeftButton, {}, view.Tabs().tabRect(tab).center());
+    }
+    EXPECT_EQ(view.Tabs().tabText(tab), tabs[tab]);
+    for (int page = 0; page < 3; ++page) {
+      const std::string name = "Picture" + std::to_string(page + 1);
+      EXPECT_EQ(view.Widget(name)->isVisible(), page == tab) << "tab " << tab << ", " << name;
+    }
+  }
+}
+
+class ChooseFieldsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    page.Show();
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  }
+
+  // Opens the chooser from the page and lets `user` work in it.
+  void ChooseFields(std::function<void(QWidget*)> user) {
+    {
+      ModalAnswers answers({std::move(user)});
+      Click(&view, "cmdChooseFields");
+    }
+    EXPECT_TRUE(page.Dirty()) << "every visit of the chooser makes the page dirty";
+  }
+
+  QtFakeComponents components;
+  UC1 page{components};
+  PageView view{page, [](const std::exception& e) { ADD_FAILURE() << e.what(); }};
+};
+
+TEST_F(ChooseFieldsTest, OkStoresWhatTheButtonsAndTheInstructionBoxChose) {
+  ChooseFields([](QWidget* chooser) {
+    EXPECT_TRUE(Find<QWidget>(chooser, "Picture1")->isVisible()) << "opens on Contacts";
+    // Neither key is bound to a button of the dialog.
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) QTest::keyClick(chooser, key);
+    EXPECT_TRUE(chooser->isVisible());
+    Click(chooser, "cmdContactClearAllFields");
+    Click(chooser, "cmdContactPhoneNumbers");
+    auto* tabs = Find<QTabBar>(chooser, "vsIndexTab1Tabs");
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+    Click(chooser, "chkTaskMileage");
+    auto* instructions = Find<QComboBox>(chooser, "cboSpecialInstructions");
+    QTest::keyClick(instructions, Qt::Key_Down);
+    EXPECT_EQ(instructions->currentText(), "Only look in city/area codes");
+    instructions->lineEdit()->selectAll();
+    QTest::keyClicks(instructions->lineEdit(), "(555) only");
+    Click(chooser, "cmdOk");
+  });
+  for (const auto& [key, value] : {std::pair{"AssistantsPhone", "1"},
+                                   {"TTYPhone", "1"},
+                                   {"AccountName", "0"},
+                                   {"EmailAddress", "0"},
+                                   {"TaskMileage", "1"},
+                                   {"TaskBody", "0"},
+                                   {"FileAs", "0"},
+                                   {"AppointmentBody", "0"},
+                                   {"SpecialInstructions", "(555) only"}}) {
+    EXPECT_EQ(components.settings.Value(key).value_or("absent"), value) << key;
+  }
+}
+
+TEST_F(ChooseFieldsTest, CancelAndTheCloseButtonStoreNothing) {
+  for (bool cancel : {true, false}) {
+    ChooseFields([cancel](QWidget* chooser) {
+      Click(chooser, "cmdContactClearAllFields");
+      if (cancel) {
+        Click(chooser, "cmdCancel");
+      } else {
+        chooser->close();
+      }
+    });
+    EXPECT_TRUE(components.settings.writes.empty()) << (cancel ? "Cancel" : "close");
+  }
+}
+
+}  // namespace
+}  // namespace tidewell::gui::testing
