@@ -12,6 +12,7 @@ from pathlib import Path
 SOURCE_DIR = Path(os.environ.get("TIDEWELL_SOURCE_DIR") or Path(__file__).resolve().parents[2])
 BINARY_DIR = Path(os.environ.get("TIDEWELL_BINARY_DIR") or SOURCE_DIR / "build" / "ci")
 DEMO_STORE = SOURCE_DIR / "samples" / "store"
+AREA_CODES = "Only look in city/area codes"
 
 # khard reads vCard 2.1 but says, for each such card, that it would not edit one.
 KHARD_V21_NOTICE = "Wrapping vCard with unsupported version 2.1"
@@ -28,13 +29,14 @@ class Sandbox(unittest.TestCase):
         shutil.copytree(DEMO_STORE, self.store)
         self.env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8", TZ="UTC",
                         HOME=str(self.root / "home"),
-                        XDG_CONFIG_HOME=str(self.root / "config"),
-                        XDG_STATE_HOME=str(self.root / "state"),
-                        XDG_DATA_HOME=str(self.root / "data"),
-                        XDG_CACHE_HOME=str(self.root / "cache"))
+                        **{f"XDG_{kind}_HOME": str(self.root / kind.lower())
+                           for kind in ("CONFIG", "STATE", "DATA", "CACHE")})
 
     def items(self, folder):
         return sorted(p for p in (self.store / folder).iterdir() if p.suffix in (".vcf", ".ics"))
+
+    def snapshot(self, root=None):
+        return {p: p.read_bytes() for p in (root or self.store).rglob("*") if p.is_file()}
 
     def configure(self, name, text):
         path = self.root / "config" / name
@@ -51,6 +53,18 @@ class Sandbox(unittest.TestCase):
         done = subprocess.run([str(BINARY_DIR / "tidewell"), *args], env=self.env, input=stdin,
                               capture_output=True, text=True, timeout=300)
         return done.returncode, done.stdout, done.stderr
+
+    def tidewell_ok(self, *args):
+        """Runs the terminal host, which must succeed; returns its stdout."""
+        status, out, err = self.tidewell(*args)
+        self.assertEqual(status, 0, out + err)
+        return out
+
+    def prepare(self, *fields_args, search, replace, case="0", folders=("contacts",), store=None):
+        """The field chooser's buttons in `fields_args`, then the page's texts and folders."""
+        self.tidewell_ok("--store", str(store or self.store), "fields", *fields_args)
+        self.tidewell_ok("set", "--search", search, "--replace", replace, "--case", case,
+                         *[a for f in folders for a in ("--folder", f)])
 
     def log(self, name="activity.jsonl"):
         path = self.root / "state" / "Marrowby" / name

@@ -1,11 +1,7 @@
-"""Undo end to end: the real binary runs a replace over a copy of the demo store or of the
-corpus, then `runs` and `undo` read the journal back and give every field its old value.
-
-The journal holds values, not the form of their lines; the store writes each line it changes in
-the form that line had (its folding, escaping and quoted-printable spelling), so the run's output
-carries the original form and the undo writes the old values back into it. After a run and its
-undo every file is therefore byte for byte as before but for its REV, LAST-MODIFIED and DTSTAMP
-lines.
+"""Undo end to end: a replace over a copy of the demo store or of the corpus, then `runs` and
+`undo` read the journal back. The store writes each changed line in the form it had (folding,
+escapes, quoted-printable), so after a run and its undo every file is byte for byte as before but
+for its REV, LAST-MODIFIED and DTSTAMP lines.
 """
 
 import json
@@ -15,10 +11,9 @@ import shutil
 import unittest
 from pathlib import Path
 
-from peers import SOURCE_DIR, Sandbox
+from peers import AREA_CODES, SOURCE_DIR, Sandbox
 
 CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR.parent / "shared" / "corpus")
-AREA_CODES = "Only look in city/area codes"
 STAMP = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP)[;:]", re.IGNORECASE)
 # Escapes that only spell a character another way; "\;" and "\n" keep their meaning.
 SPELLING = re.compile(rb"\\([\\,:])")
@@ -29,8 +24,7 @@ def without_stamps(data):
 
 
 def content_lines(data):
-    """The file's content lines unfolded, each as (name and parameters, value), for files that
-    another program rewrote in a form of its own; blank lines hold nothing and are left out."""
+    """The unfolded content lines but stamps and blanks, as (name and parameters, value)."""
     lines = []
     for physical in (line.rstrip(b"\r") for line in data.split(b"\n")):
         if lines and physical[:1] in (b" ", b"\t"):
@@ -57,21 +51,10 @@ def content_lines(data):
 
 class UndoTest(Sandbox):
     def replace_everywhere(self, *folders, search="e", replace="E", store=None):
-        """Every field selected, the search set, and one run over `folders`."""
-        status, _, err = self.tidewell("--store", str(store or self.store), "fields",
-                                       "--select-all", "--appointments", "all", "--tasks", "all")
-        self.assertEqual(status, 0, err)
-        folder_args = [a for f in folders for a in ("--folder", f)]
-        status, _, err = self.tidewell("set", "--search", search, "--replace", replace,
-                                       "--case", "1", *folder_args)
-        self.assertEqual(status, 0, err)
-        status, out, err = self.tidewell("replace", "--yes")
-        self.assertEqual(status, 0, err)
-        return out
-
-    def snapshot(self, root=None):
-        root = root or self.store
-        return {p: p.read_bytes() for p in root.rglob("*") if p.is_file()}
+        """Every field selected, case sensitive, and one run over `folders`."""
+        self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
+                     replace=replace, case="1", folders=folders, store=store)
+        return self.tidewell_ok("replace", "--yes")
 
     def assert_as_before(self, before):
         """Every file holds the bytes it held before but for its stamp lines."""
@@ -93,9 +76,7 @@ class UndoTest(Sandbox):
                          "Subject", "Location", "Companies", "Mileage"} <= names, names)
         fields = len(self.undo_records()) // 5
 
-        status, out, err = self.tidewell("runs")
-        self.assertEqual(status, 0, err)
-        number, time, what, count = out.rstrip("\n").split("\t")
+        number, time, what, count = self.tidewell_ok("runs").rstrip("\n").split("\t")
         self.assertEqual((number, what, count), (
             "1", "Looking for 'e' replacing with 'E'; Case sensitive: 1",
             f"{fields} fields in {items} items"))
@@ -109,9 +90,7 @@ class UndoTest(Sandbox):
         self.assertEqual(newest[2:], [f"Undo of the run of {time}", count])
         status, out, err = self.tidewell("undo", "--yes")
         self.assertEqual((status, out), (0, restored), err)
-        for path, data in result.items():
-            with self.subTest(file=path.name):
-                self.assertEqual(without_stamps(path.read_bytes()), without_stamps(data))
+        self.assert_as_before(result)
 
     def test_undo_restores_the_corpus_and_leaves_unreadable_files_alone(self):
         store = self.root / "corpus-store"
@@ -126,8 +105,7 @@ class UndoTest(Sandbox):
                    if (m := re.search(r"Cannot read (\S+):", r["message"]))}
         changed = sum(p.read_bytes() != data for p, data in before.items())
 
-        status, out, err = self.tidewell("undo", "--yes")
-        self.assertEqual(status, 0, out + err)
+        out = self.tidewell_ok("undo", "--yes")
         self.assertRegex(out, r"^Restored \d+ fields in \d+ items; skipped 0\.\n$")
         self.assert_as_before(before)
         self.assertTrue(refused)
@@ -159,21 +137,18 @@ class UndoTest(Sandbox):
         self.assertRegex(out.splitlines()[0], rf"^Restored {fields - 1} fields in \d+ items; "
                                               r"skipped 1\.$")
         self.assertEqual(out.splitlines()[1:], [f"CompanyName of {item}: changed since the run"])
-        # The other program's value stays, and every other field of the item is back.
+        # The other program's value stays; every other field of the item is back.
         self.assertEqual(content_lines(path.read_bytes()), edited(content_lines(before.pop(path))))
         self.assert_as_before(before)
 
     def test_area_codes_come_back_whichever_phone_rule_is_set_now(self):
         before = self.snapshot()
-        for args in (["fields", "--clear-all", "--phone", "--special", AREA_CODES],
-                     ["set", "--search", "555", "--replace", "777", "--folder", "contacts"],
-                     ["replace", "--yes"],
-                     ["fields", "--special", "None"]):
-            status, _, err = self.tidewell("--store", str(self.store), *args)
-            self.assertEqual(status, 0, err)
+        self.prepare("--clear-all", "--phone", "--special", AREA_CODES, search="555",
+                     replace="777")
+        self.tidewell_ok("replace", "--yes")
+        self.tidewell_ok("fields", "--special", "None")
         self.assertNotEqual(self.snapshot(), before)
-        status, out, err = self.tidewell("undo", "--yes")
-        self.assertEqual(status, 0, out + err)
+        self.tidewell_ok("undo", "--yes")
         self.assert_as_before(before)
 
     def test_a_journal_cut_by_a_crash_still_undoes_every_whole_entry(self):
@@ -213,7 +188,7 @@ class UndoTest(Sandbox):
         before = self.snapshot()
         self.replace_everywhere("tasks")
         self.replace_everywhere("calendar", search="a", replace="A")
-        runs = [line.split("\t") for line in self.tidewell("runs")[1].splitlines()]
+        runs = [line.split("\t") for line in self.tidewell_ok("runs").splitlines()]
         self.assertEqual([run[2] for run in runs], [
             "Looking for 'a' replacing with 'A'; Case sensitive: 1",
             "Looking for 'e' replacing with 'E'; Case sensitive: 1"])
