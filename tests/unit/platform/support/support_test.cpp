@@ -1,4 +1,4 @@
-// The support component, the safe-item library, the multi-folder picker and the parts a host gets.
+// The support component, the safe-item library and the multi-folder picker.
 #include <fstream>
 #include <sstream>
 
@@ -8,7 +8,6 @@
 
 #include "platform/failure.h"
 #include "platform/support/marrowby_support.h"
-#include "platform/support/platform_components.h"
 #include "platform/support/safe_item_library.h"
 #include "platform/support/ui_folder_picker.h"
 #include "support/fake_components.h"
@@ -40,18 +39,9 @@ class SupportTest : public ::testing::Test {
  protected:
   ~SupportTest() override { fs::remove_all(folder_); }
 
-  // The first line of `file`, parsed.
-  static nlohmann::json FirstRecord(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line.empty() ? nlohmann::json() : nlohmann::json::parse(line);
-  }
-
   const fs::path folder_ = NewFolder();
   Logbook logbook_{folder_};
   MarrowbySupport support_{logbook_};
-  ScriptedUi ui_;
 };
 
 TEST_F(SupportTest, PageStringSetHoldsTheHelpTextsAndTheCaption) {
@@ -84,7 +74,9 @@ TEST_F(SupportTest, ReportsGoToTheErrorLogAndNeverThrow) {
   std::ostringstream echo;
   logbook_.EchoErrorsTo(&echo);
   support_.ReportError("Error occurred.  Reason: x", false, "Tidewell.SetDirty");
-  const auto record = FirstRecord(logbook_.ErrorsPath());
+  std::string line;
+  std::getline(std::ifstream(logbook_.ErrorsPath()), line);
+  const auto record = nlohmann::json::parse(line);
   EXPECT_EQ(record["procedure"], "Tidewell.SetDirty");
   EXPECT_EQ(record["message"], "Error occurred.  Reason: x");
   EXPECT_EQ(record["flag"], false);
@@ -150,7 +142,7 @@ TEST(SafeItemLibrary, WrappersForwardToTheItem) {
   }
 }
 
-class FolderPickerTest : public SupportTest {
+class FolderPickerTest : public ::testing::Test {
  protected:
   FolderPickerTest() {
     store_->folders = {{"Contacts", "e1", "/stores/a", {}},
@@ -164,12 +156,32 @@ class FolderPickerTest : public SupportTest {
                               {"Gone", "e9", "/stores/a"},
                               {"Contacts", "e1", "/stores/c"}};
   std::shared_ptr<FakeStore> store_ = std::make_shared<FakeStore>();
+  ScriptedUi ui_;
   UiMultiFolderPicker picker_{ui_};
 };
 
-TEST_F(FolderPickerTest, OffersEveryFolderWithTheListedOnesCheckedAndCancelLeavesTheList) {
-  FolderList folders = before_;
-  EXPECT_FALSE(picker_.PickFolders(*store_, true, folders, "Choose the folders to search"));
+TEST_F(FolderPickerTest, OffersEveryFolderWithTheListedOnesCheckedAndTakesTheCheckedOnes) {
+  struct Row {
+    std::optional<std::vector<size_t>> answer;  // nothing: Cancel
+    FolderList expected;
+    std::string failure = "(no failure)";
+  };
+  const std::vector<Row> rows = {
+      {std::nullopt, before_},
+      {{{0, 2}}, {{"Contacts", "e1", "/stores/a"}, {"Contacts", "e1", "/stores/b"}}},
+      {{{3, 1, 3}}, {{"Tasks", "e3", ""}, {"Calendar", "e2", "/stores/a"}, {"Tasks", "e3", ""}}},
+      {{{}}, {}},
+      {{{0, 4}}, before_, "The folder picker chose folder 5 of 4."}};
+  for (const Row& row : rows) {
+    FolderList folders = before_;
+    ui_.pick_folders_answer = row.answer;
+    bool confirmed = false;
+    EXPECT_EQ(
+        DescriptionOf([&] { confirmed = picker_.PickFolders(*store_, true, folders, "Pick"); }),
+        row.failure);
+    EXPECT_EQ(confirmed, row.answer && row.failure == "(no failure)");
+    EXPECT_EQ(folders, row.expected) << (row.answer ? row.answer->size() : 0) << " folders picked";
+  }
   std::vector<std::string> offered;
   for (const FolderChoice& f : ui_.pick_folders_offered) {
     offered.push_back(f.name + "|" + f.entry_id + "|" + f.store_id);
@@ -178,54 +190,7 @@ TEST_F(FolderPickerTest, OffersEveryFolderWithTheListedOnesCheckedAndCancelLeave
                                                "Contacts|e1|/stores/b", "Tasks|e3|"}));
   // Matched by entry and store id: not by name, nor by the entry id in another store.
   EXPECT_EQ(ui_.pick_folders_checked, (std::vector<size_t>{1, 2, 3}));
-  EXPECT_EQ(ui_.pick_folders_captions, std::vector<std::string>{"Choose the folders to search"});
-  EXPECT_EQ(folders, before_);
-}
-
-TEST_F(FolderPickerTest, ConfirmReplacesTheListByTheCheckedFolders) {
-  struct Row {
-    std::vector<size_t> answer;
-    FolderList expected;
-    std::string failure = "(no failure)";
-  };
-  for (const Row& row : std::vector<Row>{
-           {{0, 2}, {{"Contacts", "e1", "/stores/a"}, {"Contacts", "e1", "/stores/b"}}},
-           {{3, 1, 3}, {{"Tasks", "e3", ""}, {"Calendar", "e2", "/stores/a"}, {"Tasks", "e3", ""}}},
-           {{}, {}},
-           {{0, 4}, before_, "The folder picker chose folder 5 of 4."}}) {
-    FolderList folders = before_;
-    ui_.pick_folders_answer = row.answer;
-    EXPECT_EQ(DescriptionOf([&] { EXPECT_TRUE(picker_.PickFolders(*store_, true, folders, "c")); }),
-              row.failure);
-    EXPECT_EQ(folders, row.expected) << row.answer.size() << " folders picked";
-  }
-}
-
-TEST_F(SupportTest, PlatformComponentsHandOutTheRealParts) {
-  testing::FakeSettings settings;
-  PlatformComponents components(ui_, settings, logbook_, support_);
-  components.CreateActivityLogger()->Write("Tidewell", "UndoSave", "ItemEntryId: x", -1);
-  EXPECT_EQ(FirstRecord(logbook_.ActivityPath())["message"], "ItemEntryId: x");
-
-  EXPECT_EQ(DescriptionOf([&] {
-              components.CreateSafeItem(kSafeTaskItem)->SetItem(testing::MakeContact("c", "C"));
-            }),
-            "Type mismatch");
-  EXPECT_EQ(DescriptionOf([&] { components.CreateSafeItem("QZOutlook.QZSafeNoteItem"); }),
-            "ActiveX component can't create object");
-
-  auto store = std::make_shared<FakeStore>();
-  store->folders = {{"Contacts", "e1", "/s", {}}};
-  ui_.pick_folders_answer = std::vector<size_t>{0};
-  FolderList folders;
-  EXPECT_TRUE(components.CreateMultiFolderPicker()->PickFolders(*store, true, folders, "Pick"));
-  EXPECT_EQ(folders, (FolderList{{"Contacts", "e1", "/s"}}));
-
-  // "." is a wildcard only for the classic matcher.
-  auto matcher = components.CreatePatternMatcher();
-  matcher->SetText("abc adc");
-  matcher->SetPattern("a.c");
-  EXPECT_EQ(matcher->MatchCount(), 2);
+  EXPECT_EQ(ui_.pick_folders_captions, std::vector<std::string>(rows.size(), "Pick"));
 }
 
 }  // namespace
