@@ -1,8 +1,20 @@
 // Stores, folders and items: what counts as one, their order and names, and
-// lookups that must never leave a root.
-#include <gtest/gtest.h>
+// lookups that never leave a root. Saving: nothing written without a change,
+// the journal synced before the commit, another program's change never
+// overwritten, and a process killed at any moment leaving every file wholly
+// old or wholly new.
+#include <array>
+#include <chrono>
+#include <random>
+#include <thread>
 
-#include "platform/failure.h"
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "vdir_fixture.h"
 
 namespace tidewell::testing {
@@ -20,37 +32,38 @@ std::string Calendar(const std::string& component) {
 // root1/          r.vcf                        (a root that holds items: folder ".")
 // root1/work/     displayname, items of every kind, and things that are no items
 // root1/named/    displayname only             (a folder without items)
-// root1/empty/    nothing                      (no folder)
-// root1/.git/     a.vcf                        (hidden: no folder)
+// root1/empty/    nothing; root1/.git/ a.vcf   (no folders)
 // root1/linked -> outside                      (a symlink: no folder)
 // root2/work/     y.vcf                        (same entry id, another store)
-// outside/        secret.vcf
 class StoreLayout : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::path root1 = dir_.path() / "root1";
-    WriteFile(root1 / "r.vcf", kCard);
-    WriteFile(root1 / "work" / "displayname", "  Work Contacts \n");
-    WriteFile(root1 / "work" / "a.vcf", kCard);
-    WriteFile(root1 / "work" / "B.vcf", kCard);
-    WriteFile(root1 / "work" / "c.ics", Calendar("VTODO"));
-    WriteFile(root1 / "work" / "d.ics", Calendar("VTIMEZONE"));
-    WriteFile(root1 / "work" / "e.eml", "Subject: x\r\n\r\nbody\r\n");
-    WriteFile(root1 / "work" / "f.ICS", "\xEF\xBB\xBF" + Calendar("VEVENT"));
-    WriteFile(root1 / "work" / "g.ics", Calendar("VJOURNAL"));
-    WriteFile(root1 / "work" / ".hidden.vcf", kCard);
-    WriteFile(root1 / "work" / ".a.vcf.12-0.tmp", kCard);
-    WriteFile(root1 / "work" / "h.vcf.tmp", kCard);
-    WriteFile(root1 / "work" / "notes.txt", "x");
-    fs::create_directory(root1 / "work" / "sub.vcf");
-    fs::create_symlink("a.vcf", root1 / "work" / "link.vcf");
-    fs::create_symlink("../../outside/secret.vcf", root1 / "work" / "escape.vcf");
-    WriteFile(root1 / "named" / "displayname", "Named\n");
+  StoreLayout() {
+    const fs::path root1 = dir_.path() / "root1", work = root1 / "work";
+    for (const auto& [path, bytes] : std::vector<std::pair<fs::path, std::string>>{
+             {root1 / "r.vcf", kCard},
+             {work / "displayname", "  Work Contacts \n"},
+             {work / "a.vcf", kCard},
+             {work / "B.vcf", kCard},
+             {work / "c.ics", Calendar("VTODO")},
+             {work / "d.ics", Calendar("VTIMEZONE")},
+             {work / "e.eml", "Subject: x\r\n\r\nbody\r\n"},
+             {work / "f.ICS", "\xEF\xBB\xBF" + Calendar("VEVENT")},
+             {work / "g.ics", Calendar("VJOURNAL")},
+             {work / ".hidden.vcf", kCard},
+             {work / ".a.vcf.12-0.tmp", kCard},
+             {work / "h.vcf.tmp", kCard},
+             {work / "notes.txt", "x"},
+             {root1 / "named" / "displayname", "Named\n"},
+             {root1 / ".git" / "a.vcf", kCard},
+             {dir_.path() / "outside" / "secret.vcf", kCard},
+             {dir_.path() / "root2" / "work" / "y.vcf", kCard}}) {
+      WriteFile(path, bytes);
+    }
+    fs::create_directory(work / "sub.vcf");
+    fs::create_symlink("a.vcf", work / "link.vcf");
+    fs::create_symlink("../../outside/secret.vcf", work / "escape.vcf");
     fs::create_directory(root1 / "empty");
-    WriteFile(root1 / ".git" / "a.vcf", kCard);
-    WriteFile(dir_.path() / "outside" / "secret.vcf", kCard);
     fs::create_directory_symlink(dir_.path() / "outside", root1 / "linked");
-    WriteFile(dir_.path() / "root2" / "work" / "y.vcf", kCard);
     store_ = std::make_unique<VdirStore>(
         std::vector<std::string>{root1.string() + "/", (dir_.path() / "root2").string()}, ui_,
         nullptr);
@@ -65,7 +78,7 @@ class StoreLayout : public ::testing::Test {
   std::unique_ptr<VdirStore> store_;
 };
 
-TEST_F(StoreLayout, FoldersComeByStoreThenName) {
+TEST_F(StoreLayout, FoldersComeByStoreThenNameAndTheDialogPicksAmongThem) {
   auto ns = store_->OutlookApplication()->GetNamespace("MAPI");
   std::vector<std::string> seen;
   for (auto& f : ns->AllFolders()) {
@@ -75,7 +88,23 @@ TEST_F(StoreLayout, FoldersComeByStoreThenName) {
             (std::vector<std::string>{Root(1) + "|named|Named", Root(1) + "|work|Work Contacts",
                                       Root(1) + "|.|root1", Root(2) + "|work|work"}));
   EXPECT_EQ(store_->StoreIDs(), (std::vector<std::string>{Root(1), Root(2)}));
-  EXPECT_THROW(store_->OutlookApplication()->GetNamespace("mapi"), Failure);
+  EXPECT_EQ(Outcome([&] {
+              store_->OutlookApplication()->GetNamespace("mapi");
+              return "";
+            }),
+            "!There is no namespace named 'mapi'.");
+
+  ui_.pick_folder_answer = 3;
+  auto picked = ns->PickFolder();
+  ASSERT_NE(picked, nullptr);
+  EXPECT_EQ(picked->StoreID() + "|" + picked->EntryID(), Root(2) + "|work");
+  ui_.pick_folder_answer.reset();
+  EXPECT_EQ(ns->PickFolder(), nullptr);
+
+  auto contacts = ns->GetDefaultFolder(olFolderContacts);
+  EXPECT_EQ(contacts->StoreID() + "|" + contacts->EntryID(), Root(1) + "|work");
+  EXPECT_EQ(Outcome([&] { return ns->GetDefaultFolder(6)->Name(); }),
+            "!The store has no default folder of type 6.");
 }
 
 TEST_F(StoreLayout, ItemsAreTheItemFilesInByteOrderWithTheirTypes) {
@@ -84,8 +113,7 @@ TEST_F(StoreLayout, ItemsAreTheItemFilesInByteOrderWithTheirTypes) {
   auto items = folder->GetItems();
   std::vector<std::string> seen;
   for (int32_t i = 1; i <= items->Count(); ++i) {
-    auto item = items->Item(i);
-    seen.push_back(item->GetProperty("EntryID") + " " + item->TypeName());
+    seen.push_back(items->Item(i)->GetProperty("EntryID") + " " + items->Item(i)->TypeName());
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"work/B.vcf ContactItem", "work/a.vcf ContactItem",
                                             "work/c.ics TaskItem", "work/d.ics UnknownItem",
@@ -97,83 +125,44 @@ TEST_F(StoreLayout, ItemsAreTheItemFilesInByteOrderWithTheirTypes) {
 }
 
 TEST_F(StoreLayout, LookupsResolveOnlyInsideARoot) {
-  struct Row {
-    std::string entry_id;
-    std::string store_id;
-    std::string found;  // "store|entry id", or "" for no folder
-  };
-  std::string outside = (dir_.path() / "outside").string();
-  for (const Row& row : std::vector<Row>{
-           {"work", Root(1), "1|work"},
-           {"work", Root(2), "2|work"},
-           {"work", "Not Found", "1|work"},
-           {"work", "", "1|work"},
-           {".", Root(1), "1|."},
-           {".", Root(2), ""},
-           {"named", Root(2), ""},
-           {"named", "Not Found", "1|named"},
-           {"empty", Root(1), ""},
-           {".git", Root(1), ""},
-           {"linked", Root(1), ""},
-           {"..", Root(1), ""},
-           {"../outside", Root(1), ""},
-           {"work/", Root(1), ""},
-           {"work/../work", Root(1), ""},
-           {outside, Root(1), ""},
-           {outside, "Not Found", ""},
-           {"", Root(1), ""},
-       }) {
-    auto folder = store_->YSGetFolder(row.entry_id, row.store_id);
-    std::string found;
-    if (folder) {
-      found = (folder->StoreID() == Root(1) ? "1|" : "2|") + folder->EntryID();
-    }
-    EXPECT_EQ(found, row.found) << "'" << row.entry_id << "' in '" << row.store_id << "'";
+  const std::string outside = (dir_.path() / "outside").string();
+  for (const auto& [entry_id, store_id, found] :
+       std::vector<std::array<std::string, 3>>{{"work", Root(1), "1|work"},
+                                               {"work", Root(2), "2|work"},
+                                               {"work", "Not Found", "1|work"},
+                                               {"work", "", "1|work"},
+                                               {".", Root(1), "1|."},
+                                               {"named", "Not Found", "1|named"},
+                                               {".", Root(2), ""},
+                                               {"named", Root(2), ""},
+                                               {"empty", Root(1), ""},
+                                               {".git", Root(1), ""},
+                                               {"linked", Root(1), ""},
+                                               {"..", Root(1), ""},
+                                               {"../outside", Root(1), ""},
+                                               {"work/", Root(1), ""},
+                                               {"work/../work", Root(1), ""},
+                                               {outside, Root(1), ""},
+                                               {outside, "Not Found", ""},
+                                               {"", Root(1), ""}}) {
+    auto folder = store_->YSGetFolder(entry_id, store_id);
+    EXPECT_EQ(!folder ? "" : (folder->StoreID() == Root(1) ? "1|" : "2|") + folder->EntryID(),
+              found)
+        << "'" << entry_id << "' in '" << store_id << "'";
   }
-}
-
-TEST_F(StoreLayout, ItemsAreFoundByTheirEntryIdAndNothingElse) {
-  for (const auto& [entryId, found] : std::vector<std::pair<std::string, bool>>{
-           {"work/a.vcf", true},
-           {"./r.vcf", true},
-           {"work/link.vcf", false},
-           {"work/escape.vcf", false},
-           {"linked/secret.vcf", false},
-           {"work/../../outside/secret.vcf", false},
-           {"../outside/secret.vcf", false},
-           {"work/.hidden.vcf", false},
-           {"work/.a.vcf.12-0.tmp", false},
-           {"work/notes.txt", false},
-           {"work/sub.vcf", false},
-           {"work/missing.vcf", false},
-           {".git/a.vcf", false},
-           {"a.vcf", false},
-       }) {
-    auto item = store_->GetItemFromID(entryId, Root(1));
-    EXPECT_EQ(item != nullptr, found) << entryId;
-    if (item) {
-      EXPECT_EQ(item->GetProperty("EntryID"), entryId);
-    }
+  for (const std::string id : {"work/a.vcf", "./r.vcf"}) {
+    auto item = store_->GetItemFromID(id, Root(1));
+    EXPECT_EQ(item ? item->GetProperty("EntryID") : "none", id);
+  }
+  for (const char* id :
+       {"work/link.vcf", "work/escape.vcf", "linked/secret.vcf", "work/../../outside/secret.vcf",
+        "../outside/secret.vcf", "work/.hidden.vcf", "work/.a.vcf.12-0.tmp", "work/notes.txt",
+        "work/sub.vcf", "work/missing.vcf", ".git/a.vcf", "a.vcf", "work/y.vcf"}) {
+    EXPECT_EQ(store_->GetItemFromID(id, Root(1)), nullptr) << id;
   }
   auto other = store_->GetItemFromID("work/y.vcf", "Not Found");
   ASSERT_NE(other, nullptr);
-  EXPECT_EQ(other->GetProperty("Subject"), "x");
-  EXPECT_EQ(store_->GetItemFromID("work/y.vcf", Root(1)), nullptr);
-}
-
-TEST_F(StoreLayout, TheFolderDialogAndTheDefaultContactsFolder) {
-  auto ns = store_->OutlookApplication()->GetNamespace("MAPI");
-  ui_.pick_folder_answer = 3;
-  auto picked = ns->PickFolder();
-  ASSERT_NE(picked, nullptr);
-  EXPECT_EQ(picked->StoreID(), Root(2));
-  ui_.pick_folder_answer.reset();
-  EXPECT_EQ(ns->PickFolder(), nullptr);
-
-  auto contacts = ns->GetDefaultFolder(olFolderContacts);
-  EXPECT_EQ(contacts->EntryID(), "work");
-  EXPECT_EQ(contacts->StoreID(), Root(1));
-  EXPECT_THROW(ns->GetDefaultFolder(6), Failure);
+  EXPECT_EQ(other->GetProperty("EntryID"), "work/y.vcf");
 }
 
 TEST(Store, ARootThatDoesNotExistShowsNoFolders) {
@@ -183,7 +172,169 @@ TEST(Store, ARootThatDoesNotExistShowsNoFolders) {
   auto ns = store.OutlookApplication()->GetNamespace("MAPI");
   EXPECT_TRUE(ns->AllFolders().empty());
   EXPECT_EQ(store.StoreIDs()[0], fs::weakly_canonical(dir.path() / "later").string());
-  EXPECT_THROW(ns->GetDefaultFolder(olFolderContacts), Failure);
+  EXPECT_EQ(Outcome([&] { return ns->GetDefaultFolder(olFolderContacts)->Name(); }),
+            "!No folder of the store holds contacts.");
+}
+
+std::string Card(const std::string& name) {
+  return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nNOTE:n\r\nEND:VCARD\r\n";
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct stat StatOf(const fs::path& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st;
+}
+
+// Records the item file as each Sync finds it; fails when told to.
+class RecordingJournal : public WriteAheadLog {
+ public:
+  explicit RecordingJournal(fs::path watched) : watched_(std::move(watched)) {}
+  void Sync() override {
+    seen.push_back(ReadFile(watched_));
+    if (fail) throw Failure("The journal cannot be written: No space left on device.");
+  }
+  std::vector<std::string> seen;
+  bool fail = false;
+
+ private:
+  fs::path watched_;
+};
+
+TEST(Save, WritesOnlyForAChangeAfterTheJournalIsSyncedKeepingNameAndMode) {
+  TempDir dir;
+  const fs::path file = dir.path() / "f" / "a.vcf";
+  WriteFile(file, Card("Ann"));
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+  const struct stat before = StatOf(file);
+  ScriptedUi ui;
+  RecordingJournal journal(file);
+  VdirStore store({dir.path().string()}, ui, &journal);
+  store.GetItemFromID("f/a.vcf", "")->Save();
+  auto item = store.GetItemFromID("f/a.vcf", "Not Found");
+  item->GetProperty("Subject");
+  item->Save();
+  item->SetProperty("Subject", "Ann");
+  item->SetProperty("Body", "n");
+  item->Save();
+  EXPECT_TRUE(journal.seen.empty());
+  EXPECT_EQ(StatOf(file).st_ino, before.st_ino);
+  EXPECT_EQ(StatOf(file).st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(ReadFile(file), Card("Ann"));
+
+  for (const char* name : {"Bea", "Cy"}) {
+    item->SetProperty("Subject", name);
+    item->Save();
+  }
+  EXPECT_EQ(journal.seen, (std::vector<std::string>{Card("Ann"), Card("Bea")}));
+  EXPECT_EQ(ReadFile(file), Card("Cy"));
+  EXPECT_EQ(StatOf(file).st_mode & 07777, 0604u);
+  EXPECT_EQ(FilesIn(dir.path() / "f"), std::vector<std::string>{"a.vcf"});
+
+  journal.fail = true;
+  item->SetProperty("Subject", "Di");
+  EXPECT_EQ(Outcome([&] {
+              item->Save();
+              return "";
+            }),
+            "!" + file.string() + ": The journal cannot be written: No space left on device.");
+  EXPECT_EQ(ReadFile(file), Card("Cy"));
+  EXPECT_EQ(FilesIn(dir.path() / "f"), std::vector<std::string>{"a.vcf"});
+}
+
+TEST(Save, AFileChangedSinceItWasReadIsNeverOverwritten) {
+  const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> others = {
+      {"rewritten longer",
+       [](const fs::path& p) {
+         WriteFile(p, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Annie\r\nEND:VCARD\r\n");
+       }},
+      {"replaced by a rename at the same size",
+       [](const fs::path& p) {
+         WriteFile(p.parent_path() / ".other", Card("Amy"));
+         fs::rename(p.parent_path() / ".other", p);
+       }},
+      {"rewritten in place at the same size",
+       [](const fs::path& p) {
+         const int fd = ::open(p.c_str(), O_WRONLY);
+         ASSERT_EQ(::pwrite(fd, "Amy", 3, 29), 3);
+         const struct timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+         ::futimens(fd, times);
+         ::close(fd);
+       }},
+      {"removed", [](const fs::path& p) { fs::remove(p); }}};
+  for (const auto& [what, other_program] : others) {
+    SCOPED_TRACE(what);
+    OneFolderStore s({{"a.vcf", Card("Ann")}});
+    auto item = s.Item("a.vcf");
+    EXPECT_EQ(item->GetProperty("Subject"), "Ann");
+    other_program(s.File("a.vcf"));
+    const std::string theirs = ReadFile(s.File("a.vcf"));
+    const std::vector<std::string> files = FilesIn(s.dir.path() / "f");
+    item->SetProperty("Subject", "Bea");
+    EXPECT_EQ(Outcome([&] {
+                item->Save();
+                return "";
+              }),
+              "!The item was changed by another program since it was read.");
+    EXPECT_EQ(ReadFile(s.File("a.vcf")), theirs);
+    EXPECT_EQ(FilesIn(s.dir.path() / "f"), files);
+  }
+}
+
+// "FN:vNNNN" and a long note, so that a kill often lands while a version is being written.
+std::string Version(const std::string& digits) {
+  std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:v" + digits + "\r\nNOTE:";
+  for (int i = 0; i < 4000; ++i) card += std::string(64, static_cast<char>('a' + i % 26)) + "\r\n ";
+  return card + "end\r\nEND:VCARD\r\n";
+}
+
+TEST(Save, AProcessKilledAtAnyMomentLeavesEveryFileWhollyOldOrWhollyNew) {
+  TempDir dir;
+  const std::vector<std::string> names = {"a.vcf", "b.vcf", "c.vcf"};
+  const std::string old = Version("0000");
+  const size_t digits = old.find("FN:v") + 4;
+  for (const std::string& n : names) WriteFile(dir.path() / "f" / n, old);
+  std::mt19937 random(20240301);
+  int changed = 0;
+  for (int round = 1; round <= 40; ++round) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      try {
+        ScriptedUi ui;
+        VdirStore store({dir.path().string()}, ui, nullptr);
+        for (int n = round * 100;; ++n) {
+          auto item = store.GetItemFromID("f/" + names[static_cast<size_t>(n) % 3], "");
+          item->SetProperty("Subject", "v" + std::to_string(1000 + n % 9000));
+          item->Save();
+        }
+      } catch (...) {
+        ::_exit(3);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 40000));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the saving process stopped by itself";
+    for (const std::string& n : names) {
+      const std::string bytes = ReadFile(dir.path() / "f" / n);
+      ASSERT_TRUE(bytes.size() == old.size() && bytes == Version(bytes.substr(digits, 4)))
+          << n << " is torn after round " << round;
+      changed += bytes != old;
+    }
+    ScriptedUi ui;
+    EXPECT_EQ(
+        VdirStore({dir.path().string()}, ui, nullptr).YSGetFolder("f", "")->GetItems()->Count(), 3);
+  }
+  EXPECT_GT(changed, 0) << "no save ever completed: the test proved nothing";
 }
 
 }  // namespace

@@ -1,14 +1,21 @@
 // Temporary stores of vCard/iCalendar files for the vdir store's tests.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/failure.h"
 #include "platform/vdir/vdir_store.h"
 #include "support/fake_components.h"
 
@@ -17,29 +24,40 @@ namespace tidewell::testing {
 // A fresh directory, removed with everything in it at the end.
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tidewell-vdir-XXXXXX");
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
   TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path path_;
 };
 
-void WriteFile(const std::filesystem::path& path, const std::string& bytes);
-std::string ReadFile(const std::filesystem::path& path);
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
-// "a\nb" with every "\n" written as `newline`.
-std::string Lines(const std::string& text, const std::string& newline = "\r\n");
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
 
 // A store whose one root holds the folder "f" with the given files.
 struct OneFolderStore {
-  explicit OneFolderStore(const std::vector<std::pair<std::string, std::string>>& files);
-  std::shared_ptr<OutlookItem> Item(const std::string& fileName);
-  std::filesystem::path File(const std::string& fileName) const {
-    return dir.path() / "f" / fileName;
+  explicit OneFolderStore(const std::vector<std::pair<std::string, std::string>>& files) {
+    for (const auto& [name, bytes] : files) WriteFile(File(name), bytes);
+    store = std::make_unique<VdirStore>(std::vector<std::string>{dir.path().string()}, ui, nullptr);
   }
+  std::shared_ptr<OutlookItem> Item(const std::string& name) {
+    return store->GetItemFromID("f/" + name, store->StoreIDs()[0]);
+  }
+  std::filesystem::path File(const std::string& name) const { return dir.path() / "f" / name; }
 
   TempDir dir;
   ScriptedUi ui;
@@ -49,32 +67,42 @@ struct OneFolderStore {
 // Sets TZ for its lifetime (a POSIX rule needs no time zone database).
 class ScopedTimeZone {
  public:
-  explicit ScopedTimeZone(const char* tz);
-  ~ScopedTimeZone();
-  ScopedTimeZone(const ScopedTimeZone&) = delete;
-  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+  explicit ScopedTimeZone(const char* tz) {
+    if (const char* old = std::getenv("TZ")) saved_ = old;
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    saved_ ? setenv("TZ", saved_->c_str(), 1) : unsetenv("TZ");
+    tzset();
+  }
 
  private:
   std::optional<std::string> saved_;
 };
 
-// Succeeds when `text` holds `part`; shows `text` otherwise.
-::testing::AssertionResult Contains(const std::string& text, const std::string& part);
+// What `action` gives, or "!" and the description of the Failure it throws.
+inline std::string Outcome(const std::function<std::string()>& action) {
+  try {
+    return action();
+  } catch (const Failure& f) {
+    return "!" + f.Description();
+  }
+}
 
 // Runs `command` with /bin/sh; gives its exit status and standard output.
 struct CommandResult {
-  int status;
+  int status = -1;
   std::string output;
 };
-CommandResult RunShell(const std::string& command);
-
-// The logical lines of a vCard/iCalendar text by a deliberately simple
-// reading (unfold, join quoted-printable soft breaks), each with the exact
-// bytes it spans: an independent reference for "only these lines changed".
-struct RawLogicalLine {
-  std::string name;  // upper case, group removed
-  std::string raw;   // physical bytes, terminators included
-};
-std::vector<RawLogicalLine> RawLogicalLines(const std::string& bytes);
+inline CommandResult RunShell(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) result.output.append(buf, n);
+  result.status = pclose(pipe);
+  return result;
+}
 
 }  // namespace tidewell::testing

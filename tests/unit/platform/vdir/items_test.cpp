@@ -1,0 +1,328 @@
+// Contacts, appointments and tasks over vCard and iCalendar files: what each
+// property reads as, and how a write keeps the form of its line.
+#include <array>
+#include <regex>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "vdir_fixture.h"
+
+namespace tidewell::testing {
+namespace {
+
+std::string Crlf(const std::string& text) {
+  return std::regex_replace(text, std::regex("\n"), "\r\n");
+}
+
+// A vCard of `kind` "2.1", "3.0" or "4.0", or a calendar whose first component
+// is `kind`, holding `lines` ("\n" for CRLF); an empty kind leaves `lines` as they are.
+std::string Wrap(const std::string& kind, const std::string& lines) {
+  if (kind.empty()) return lines;
+  return Crlf(kind[0] != 'V' ? "BEGIN:VCARD\nVERSION:" + kind + "\n" + lines + "END:VCARD\n"
+                             : "BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:" + kind + "\nUID:u\n" + lines +
+                                   "END:" + kind + "\nEND:VCALENDAR\n");
+}
+
+// One property of one file: what it reads as, a text written to it and saved,
+// and the lines afterwards. "!" begins a failure's description, in which
+// "<file>" stands for the file's path; a refused write leaves the file alone.
+struct Edit {
+  std::string kind, lines, property, shown, text;
+  std::string after = "";   // nothing: the write fails as the read did
+  std::string reread = "";  // what it reads as afterwards, when not `text`
+};
+
+const std::string kBom = "\xEF\xBB\xBF";
+// `text` with each pair's first text, where it first stands, replaced by the second.
+std::string Edited(std::string text,
+                   const std::vector<std::pair<std::string, std::string>>& edits) {
+  for (const auto& [from, to] : edits) text.replace(text.find(from), from.size(), to);
+  return text;
+}
+
+std::string Rtf(const std::string& body) {
+  return "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\uc1\\pard\\f0\\fs20 " +
+         body + "}";
+}
+
+const std::string kEmails =
+    "EMAIL;TYPE=home:a@x.org\nEMAIL;TYPE=work;X-DISPLAY-NAME=\"Bo, B\":b@x.org\n"
+    "EMAIL;TYPE=INTERNET,pref:c@x.org\nEMAIL:d@x.org\n";
+// "Springfield" stands twice in the home label: it is left alone.
+const std::string kLabels =
+    "ADR;WORK;PREF:;Suite 5;1 Main St;Springfield;IL;62701;USA\n"
+    "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:1 Main St=0D=0A=\nSpringfield, IL 62701\n"
+    "ADR;HOME:;;2 Elm St;Springfield;IL;62702;USA\n"
+    "LABEL;HOME:2 Elm St, Springfield (Springfield county)\n";
+
+std::string CardList(const std::string& first) {
+  return Crlf("BEGIN:VCARD\nVERSION:3.0\nFN:" + first +
+              "\nEND:VCARD\nBEGIN:VCARD\nVERSION:3.0\nFN:Two\nEND:VCARD");
+}
+
+const std::vector<Edit> kEdits = {
+    // Dates in their text form, written back in their own form; UTC shows in New York time.
+    {"VEVENT", "DTSTART;VALUE=DATE:20240301\n", "Start", "2024-03-01", "2024-03-05",
+     "DTSTART;VALUE=DATE:20240305\n"},
+    {"VEVENT", "DTSTART;TZID=Europe/Berlin:20240301T093000\n", "Start", "2024-03-01 09:30:00",
+     "2024-03-01 10:00:00", "DTSTART;TZID=Europe/Berlin:20240301T100000\n"},
+    {"VEVENT", "DTSTART:20240301T093000\n", "StartDate", "2024-03-01 09:30:00",
+     "2024-03-02 09:30:00", "DTSTART:20240302T093000\n"},
+    {"VEVENT", "DTSTART:20240301T150000Z\n", "Start", "2024-03-01 10:00:00", "2024-07-01 11:00:00",
+     "DTSTART:20240701T150000Z\n"},
+    {"VEVENT", "DTEND:20240301T000000\n", "End", "2024-03-01", "2024-03-02",
+     "DTEND:20240302T000000\n"},
+    {"VEVENT", "DTSTART;VALUE=DATE:20240301\nDURATION:P1D\n", "End", "2024-03-02", "2024-03-04",
+     "DTSTART;VALUE=DATE:20240301\nDURATION:P3D\n"},
+    {"VTODO", "DUE;VALUE=DATE:20070501\n", "DueDate", "2007-05-01", "2007-05-08",
+     "DUE;VALUE=DATE:20070508\n"},
+    {"VTODO", "COMPLETED:20240301T120000Z\n", "DateCompleted", "2024-03-01 07:00:00",
+     "2024-03-01 08:00:00", "COMPLETED:20240301T130000Z\n"},
+    {"VTODO", "X-ACTUAL-WORK:30\n", "ActualWork", "30", "45", "X-ACTUAL-WORK:45\n"},
+    {"VTODO", "X-TOTAL-WORK:+0120\n", "TotalWork", "120", "-5", "X-TOTAL-WORK:-5\n"},
+    {"VTODO", "X-MILEAGE:12 km\\, city\n", "Mileage", "12 km, city", "13 km; town",
+     "X-MILEAGE:13 km\\; town\n"},
+    // Texts a date or a number cannot take.
+    {"VEVENT", "DTSTART;VALUE=DATE:20240301\n", "Start", "2024-03-01", "2024-03-05 10:00:00",
+     "!Type mismatch: '2024-03-05 10:00:00' is not a date."},
+    {"VTODO", "DUE:20240301T150000\n", "DueDate", "2024-03-01 15:00:00", "2024-02-30",
+     "!Type mismatch: '2024-02-30' is not a date."},
+    {"VEVENT", "DTEND:20240301T150000\n", "End", "2024-03-01 15:00:00", "",
+     "!Type mismatch: '' is not a date."},
+    {"VTODO", "X-ACTUAL-WORK:30\n", "ActualWork", "30", "4x",
+     "!Type mismatch: '4x' is not a whole number."},
+    {"VTODO", "X-TOTAL-WORK:30\n", "TotalWork", "30", "99999999999",
+     "!Type mismatch: '99999999999' is not a whole number."},
+    // A value that is no date fails its own read only.
+    {"VEVENT", "DTSTART:soon\nSUMMARY:s\n", "Start", "!DTSTART on line 5 holds no date: 'soon'.",
+     "2024-03-05"},
+    {"VEVENT", "DTSTART:soon\nSUMMARY:s\n", "Subject", "s", "t", "DTSTART:soon\nSUMMARY:t\n"},
+    // Without a master component, the first one is the item.
+    {"VEVENT",
+     "RECURRENCE-ID:20170329T160000\nSUMMARY:First\nEND:VEVENT\nBEGIN:VEVENT\n"
+     "RECURRENCE-ID:20170330T160000\nSUMMARY:Second\n",
+     "Subject", "First", "Premier",
+     "RECURRENCE-ID:20170329T160000\nSUMMARY:Premier\nEND:VEVENT\nBEGIN:VEVENT\n"
+     "RECURRENCE-ID:20170330T160000\nSUMMARY:Second\n"},
+    // vCard 2.1 character sets and quoted-printable, kept on write.
+    {"2.1", "FN;CHARSET=ISO-8859-1:M\xFCller\n", "Subject", "M\xC3\xBCller", "M\xC3\xBChle",
+     "FN;CHARSET=ISO-8859-1:M\xFChle\n"},
+    {"2.1", "FN:Caf\xE9 \x80\n", "Subject", "Caf\xC3\xA9 \xE2\x82\xAC", "Caf\xC3\xA9s",
+     "FN:Caf\xE9s\n"},
+    {"2.1", "FN;CHARSET=ISO-8859-1:M\xFCller\n", "Subject", "M\xC3\xBCller", "\xE2\x82\xAC",
+     "FN;CHARSET=UTF-8:\xE2\x82\xAC\n"},
+    {"2.1", "NOTE;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=80 5=0D=0A=\nnext\n", "Body",
+     "\xE2\x82\xAC 5\r\nnext", "\xE2\x82\xAC 6\nnext",
+     "NOTE;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=80 6=0D=0A=\nnext\n",
+     "\xE2\x82\xAC 6\r\nnext"},
+    {"2.1", "NOTE;ENCODING=QUOTED-PRINTABLE:a=0Ab\n", "Body", "a\nb",
+     std::string(80, 'x') + "\n" + std::string(20, 'y'),
+     "NOTE;ENCODING=QUOTED-PRINTABLE:" + std::string(80, 'x') + "=0A" + std::string(20, 'y') +
+         "\n"},
+    {"2.1", "NOTE:a\n", "Body", "a", "a\nb", "NOTE;ENCODING=QUOTED-PRINTABLE:a=0Ab\n"},
+    {"2.1", "ORG:Company, The;Dept\n", "CompanyName", "Company, The", "A;B, C",
+     "ORG:A\\;B, C;Dept\n"},
+    // Escapes, read and written.
+    {"3.0", "FN:Doe\\, Jane\n", "Subject", "Doe, Jane", "Roe; Jo, Jr\\",
+     "FN:Roe\\; Jo\\, Jr\\\\\n"},
+    {"3.0", "ORG:Acme\\; Sons;Sales\n", "CompanyName", "Acme; Sons", "Apex, Inc",
+     "ORG:Apex\\, Inc;Sales\n"},
+    {"3.0", "X-EVOLUTION-FILE-AS:Doe\\, Jane\n", "FileAs", "Doe, Jane", "Roe, Jo",
+     "X-EVOLUTION-FILE-AS:Roe\\, Jo\n"},
+    {"3.0", "X-ACCOUNT:acct\n", "Account", "acct", "bank", "X-ACCOUNT:bank\n"},
+    {"3.0", "URL;TYPE=home:http://home\nURL:http\\://work\n", "BusinessHomePage", "http://work",
+     "http://new", "URL;TYPE=home:http://home\nURL:http\\://new\n"},
+    {"3.0", "NOTE:a\\nb\n", "Body", "a\nb", "one\r\ntwo", "NOTE:one\\ntwo\n", "one\ntwo"},
+    {"3.0", "FN:Jo\n", "FullNameAndCompany", "Jo", "X",
+     "!FullNameAndCompany cannot be changed; it is made of Subject and CompanyName."},
+    {"3.0", "FN:Doe\\, Jane\nORG:Acme\\; Sons;Sales\n", "FullNameAndCompany",
+     "Doe, Jane, Acme; Sons", "X",
+     "!FullNameAndCompany cannot be changed; it is made of Subject and CompanyName."},
+    {"3.0", "NOTE:first\\nsecond\n", "RTFBody", Rtf("first\\par second"),
+     "{\\rtf1\\ansi first\\par changed}", "NOTE:first\\nchanged\n", Rtf("first\\par changed")},
+    // E-mails: the preferred one first, the rest in file order.
+    {"3.0", kEmails, "Email1Address", "c@x.org", "c@y.org", Edited(kEmails, {{"c@x", "c@y"}})},
+    {"3.0", kEmails, "Email2Address", "a@x.org", "a@y.org", Edited(kEmails, {{"a@x", "a@y"}})},
+    {"3.0", kEmails, "Email3DisplayName", "Bo, B", "Bo \"Q\"",
+     Edited(kEmails, {{"Bo, B", "Bo 'Q'"}}), "Bo 'Q'"},
+    {"3.0", kEmails, "Email1DisplayName", "", "C",
+     "!<file> has no Email1DisplayName to change, and fields are never added."},
+    // A label follows a changed address part only where the old text stands once, as whole words.
+    {"2.1", kLabels, "BusinessAddressCity", "Springfield", "Shelbyville Heights",
+     Edited(kLabels, {{"Springfield;IL;62701", "Shelbyville Heights;IL;62701"},
+                      {"Springfield, IL", "Shelbyville Heights, IL"}})},
+    {"2.1", kLabels, "BusinessAddressState", "IL", "WI",
+     Edited(kLabels, {{";IL;62701", ";WI;62701"}, {"IL 62701", "WI 62701"}})},
+    {"2.1", kLabels, "OfficeLocation", "Suite 5", "Suite 6",
+     Edited(kLabels, {{"Suite 5", "Suite 6"}})},
+    {"2.1", kLabels, "HomeAddressCity", "Springfield", "Ogden",
+     Edited(kLabels, {{"Springfield;IL;62702", "Ogden;IL;62702"}})},
+    {"2.1", kLabels, "HomeAddressStreet", "2 Elm St", "3 Oak Rd",
+     Edited(kLabels, {{"2 Elm St;", "3 Oak Rd;"}, {"2 Elm St,", "3 Oak Rd,"}})},
+    // Addresses: one of neither kind is the other address; a LABEL parameter follows its ADR.
+    {"4.0", "ADR;TYPE=home:;;9 Pier;Bay;;;\nADR;TYPE=postal:;;7 Dock;Port;NS;B0;CA\n",
+     "OtherAddressPostalCode", "B0", "B1",
+     "ADR;TYPE=home:;;9 Pier;Bay;;;\nADR;TYPE=postal:;;7 Dock;Port;NS;B1;CA\n"},
+    {"4.0", "ADR;TYPE=home;LABEL=\"9 Pier, Bay\":;;9 Pier;Bay;;;\n", "HomeAddressCity", "Bay",
+     "Cove", "ADR;TYPE=home;LABEL=\"9 Pier, Cove\":;;9 Pier;Cove;;;\n"},
+    // What the file lacks reads as nothing and is never added; unknown names fail.
+    {"4.0", "ADR;TYPE=postal:;;7 Dock;Port;NS;B0;CA\n", "BusinessAddressCity", "", "X",
+     "!<file> has no BusinessAddressCity to change, and fields are never added."},
+    {"3.0", "FN:Jo\n", "RTFBody", "", "X",
+     "!<file> has no RTFBody to change, and fields are never added."},
+    {"3.0", "FN:Jo\n", "Nickname", "!ContactItem has no property named 'Nickname'.", "X"},
+    {"3.0", "FN:Jo\n", "EntryID", "f/x.vcf", "X", "!EntryID cannot be changed."},
+    // A byte-order mark and line feeds stay; a long line folds in the file's style.
+    {"", kBom + "BEGIN:VCARD\nVERSION:4.0\nFN:Ann\nNOTE:short\nEND:VCARD\n", "Body", "short",
+     std::string(100, 'n'),
+     kBom + "BEGIN:VCARD\nVERSION:4.0\nFN:Ann\nNOTE:" + std::string(70, 'n') + "\n " +
+         std::string(30, 'n') + "\nEND:VCARD\n"},
+    {"", CardList("One"), "Subject", "One", "Uno", CardList("Uno")},
+    // Files the store cannot read fail at every read and are never written.
+    {"", "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:x\r\n", "Subject",
+     "!Cannot read <file>: BEGIN:VCARD on line 1 is never closed.", "x"},
+    {"", "BEGIN:VCARD\nFN:x\nEND:VEVENT\n", "Subject",
+     "!Cannot read <file>: END:VEVENT on line 3 closes no BEGIN:VEVENT.", "x"},
+    {"", "BEGIN:VCARD\nFN:\x01x\nEND:VCARD\n", "Subject",
+     "!Cannot read <file>: it holds binary data (byte 0x01 at offset 15).", "x"},
+    {"", std::string("BEGIN:VCARD\nFN:x\0\nEND:VCARD\n", 28), "Subject",
+     "!Cannot read <file>: it holds binary data (byte 0x00 at offset 16).", "x"},
+    {"", "BEGIN:VCARD\nFN:x\nthis is no content line\nEND:VCARD\n", "Subject",
+     "!Cannot read <file>: line 3 is not a content line.", "x"},
+    {"", "BEGIN:VCALENDAR\nEND:VCALENDAR\n", "Subject", "!Cannot read <file>: it holds no vCard.",
+     "x"},
+    {"", "", "Subject", "!Cannot read <file>: it holds no vCard.", "x"},
+};
+
+TEST(Items, EachPropertyReadsInItsTextFormAndIsWrittenInTheFormOfItsLine) {
+  ScopedTimeZone zone("EST5EDT,M3.2.0,M11.1.0");
+  for (const Edit& e : kEdits) {
+    SCOPED_TRACE(e.property + " of " + Wrap(e.kind, e.lines));
+    const std::string name = e.kind.starts_with("V") ? "x.ics" : "x.vcf";
+    const std::string file = Wrap(e.kind, e.lines);
+    OneFolderStore s({{name, file}});
+    auto item = s.Item(name);
+    const auto outcome = [&](const std::function<std::string()>& action) {
+      const std::string text = Outcome(action), path = s.File(name).string();
+      return text.find(path) == std::string::npos ? text : Edited(text, {{path, "<file>"}});
+    };
+    const std::string after = e.after.empty() ? e.shown : e.after;
+    const bool refused = after.starts_with("!");
+    const std::string reread = refused ? after : e.reread.empty() ? e.text : e.reread;
+    EXPECT_EQ(item->GetProperty("EntryID"), "f/" + name);
+    EXPECT_EQ(item->TypeName(), e.kind == "VTODO"    ? "TaskItem"
+                                : e.kind == "VEVENT" ? "AppointmentItem"
+                                                     : "ContactItem");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      EXPECT_EQ(outcome([&] { return item->GetProperty(e.property); }), e.shown);
+    }
+    EXPECT_EQ(outcome([&] {
+                item->SetProperty(e.property, e.text);
+                return item->GetProperty(e.property);
+              }),
+              reread);
+    item->Save();
+    EXPECT_EQ(ReadFile(s.File(name)), refused ? file : Wrap(e.kind, after));
+    if (!refused) {
+      EXPECT_EQ(s.Item(name)->GetProperty(e.property), reread);
+    }
+  }
+}
+
+// Only the master of a recurring event is read and written; the override and the alarm stay.
+TEST(Items, OnlyTheMasterOfARecurringEventIsReadAndWritten) {
+  ScopedTimeZone zone("EST5EDT,M3.2.0,M11.1.0");
+  const auto file = [](const std::string& summary, const std::string& duration,
+                       const std::string& stamp) {
+    return Crlf(
+        "BEGIN:VCALENDAR\nVERSION:2.0\n"
+        "BEGIN:VTIMEZONE\nTZID:Europe/Berlin\nBEGIN:STANDARD\nDTSTART:19701025T030000\n"
+        "TZOFFSETFROM:+0200\nTZOFFSETTO:+0100\nEND:STANDARD\nEND:VTIMEZONE\n"
+        "BEGIN:VEVENT\nUID:x\nRECURRENCE-ID:20240308T083000Z\nSUMMARY:Override\n"
+        "DTSTART:20240308T100000Z\nDTSTAMP:20240101T000000Z\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:x\nDTSTAMP:" +
+        stamp + "\nSUMMARY:" + summary +
+        "\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:Alarm text\nTRIGGER:-PT15M\nEND:VALARM\n"
+        "DESCRIPTION:Master text\nLOCATION:Room 1\n"
+        "DTSTART;TZID=Europe/Berlin:20240301T093000\nDURATION:" +
+        duration +
+        "\n"
+        "LAST-MODIFIED:" +
+        stamp + "\nRRULE:FREQ=WEEKLY\nEND:VEVENT\nEND:VCALENDAR\n");
+  };
+  OneFolderStore s({{"r.ics", file("Master", "PT1H30M", "20240101T000000Z")}});
+  auto item = s.Item("r.ics");
+  EXPECT_EQ(item->TypeName(), "AppointmentItem");
+  for (const auto& [property, shown] :
+       std::vector<std::pair<std::string, std::string>>{{"Subject", "Master"},
+                                                        {"Body", "Master text"},
+                                                        {"Location", "Room 1"},
+                                                        {"Start", "2024-03-01 09:30:00"},
+                                                        {"End", "2024-03-01 11:00:00"}}) {
+    EXPECT_EQ(item->GetProperty(property), shown);
+  }
+  item->SetProperty("Subject", "Main");
+  item->SetProperty("End", "2024-03-01 11:30:00");
+  item->Save();
+  const std::string after = ReadFile(s.File("r.ics"));
+  std::smatch stamp;
+  ASSERT_TRUE(std::regex_search(after, stamp, std::regex("LAST-MODIFIED:(\\d{8}T\\d{6}Z)")));
+  EXPECT_NE(stamp[1], "20240101T000000Z");
+  EXPECT_EQ(after, file("Main", "PT2H", stamp[1]));
+  EXPECT_EQ(s.Item("r.ics")->GetProperty("End"), "2024-03-01 11:30:00");
+}
+
+// Each number names the slot it must land in; every other slot stays empty.
+TEST(Items, EachPhoneLineTakesTheFirstFreeSlotItsTypesFit) {
+  for (const auto& [version, lines] : std::vector<std::pair<std::string, std::string>>{
+           {"3.0",
+            "TEL;TYPE=work:Business\nTEL;TYPE=WORK,VOICE:Business2\nTEL;TYPE=work:Other\n"
+            "TEL;TYPE=home:Home\nTEL;TYPE=cell:Mobile\nTEL;TYPE=fax,work:BusinessFax\n"
+            "TEL;type=HOME;type=FAX:HomeFax\nTEL;TYPE=fax:OtherFax\nTEL;TYPE=pager:Pager\n"
+            "TEL;TYPE=car:Car\nTEL;TYPE=pref:Primary\nTEL;TYPE=textphone:TTYTDD\n"
+            "TEL;TYPE=x-assistant:Assistant\nTEL;TYPE=x-callback:Callback\n"
+            "TEL;TYPE=main-number:CompanyMain\nTEL;TYPE=x-radio:Radio\n"},
+           {"2.1",
+            "TEL;CELL;PREF:Mobile\nTEL;PREF:Primary\nTEL;HOME;VOICE:Home\nTEL;HOME:Home2\n"
+            "X-MS-TEL;VOICE;CALLBACK:Callback\nX-MS-TEL;ASSISTANT:Assistant\n"
+            "X-MS-TEL;TTYTDD:TTYTDD\nX-MS-TEL;COMPANY:CompanyMain\nX-MS-TEL;RADIO:Radio\n"
+            "TEL:Other\n"},
+           {"4.0",
+            "TEL;VALUE=uri;PREF=1;TYPE=\"voice,home\":Home\n"
+            "item1.TEL:Assistant\nitem1.X-ABLabel:_$!<AssistantPhone>!$_\n"
+            "item2.TEL:BusinessFax\nitem2.X-ABLabel:_$!<WorkFAX>!$_\n"
+            "item3.TEL:Car\nitem3.X-ABLabel:CarPhone\nTEL;TYPE=cell:Mobile\n"
+            "TEL;TYPE=cell:Other\n"}}) {
+    OneFolderStore s({{"p.vcf", Wrap(version, lines)}});
+    auto item = s.Item("p.vcf");
+    for (std::string slot : {"Assistant", "Business", "Business2", "BusinessFax", "Callback", "Car",
+                             "CompanyMain", "Home", "Home2", "HomeFax", "Mobile", "Other",
+                             "OtherFax", "Pager", "Primary", "Radio", "TTYTDD"}) {
+      const bool number = slot.ends_with("Fax") || slot == "Pager";
+      EXPECT_EQ(item->GetProperty(slot + (number ? "Number" : "TelephoneNumber")),
+                lines.find(":" + slot + "\n") != std::string::npos ? slot : "")
+          << "vCard " << version;
+    }
+  }
+}
+
+TEST(Items, RevisionIsSetOnSaveInItsOwnShape) {
+  for (const auto& [version, rev, shape] : std::vector<std::array<std::string, 3>>{
+           {"4.0", "20200411T072429Z", "\\d{8}T\\d{6}Z"},
+           {"3.0", "2012-03-05T13:32:54Z", "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ"}}) {
+    OneFolderStore s({{"a.vcf", Wrap(version, "FN:Jo\nREV:" + rev + "\n")}});
+    auto item = s.Item("a.vcf");
+    item->SetProperty("Subject", "Al");
+    item->Save();
+    const std::string text = ReadFile(s.File("a.vcf"));
+    std::smatch now;
+    ASSERT_TRUE(std::regex_search(text, now, std::regex("\r\nREV:(" + shape + ")\r\n"))) << text;
+    EXPECT_NE(now[1], rev);
+    EXPECT_EQ(text, Wrap(version, "FN:Al\nREV:" + now[1].str() + "\n"));
+  }
+}
+
+}  // namespace
+}  // namespace tidewell::testing
