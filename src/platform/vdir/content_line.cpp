@@ -136,11 +136,13 @@ bool IsBlankByte(char c) { return c == ' ' || c == '\t'; }
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-// A fold before text[cut] would split a UTF-8 sequence, or leave a
+// A fold before text[cut] would split a UTF-8 sequence, leave a
 // quoted-printable line's physical line ending in "=", which reads as a
-// soft break.
+// soft break, or end a physical line in a CR, which reads as part of its
+// line end and is lost.
 bool FoldSplits(std::string_view text, size_t cut, bool qp) {
-  return (cut < text.size() && IsContinuationByte(text[cut])) || (qp && text[cut - 1] == '=');
+  return (cut < text.size() && IsContinuationByte(text[cut])) || (qp && text[cut - 1] == '=') ||
+         text[cut - 1] == '\r';
 }
 
 // A soft break before text[cut] would fall in the name and parameters, split
@@ -169,6 +171,11 @@ size_t BreakNear(std::string_view text, size_t pos, size_t cut, Splits splits) {
 }
 
 std::string FoldText(std::string_view text, size_t head, bool qp, const FoldForm& form) {
+  // A reader joins a physical line ending in "=" to the next whenever the
+  // head names QUOTED-PRINTABLE anywhere (see SplitContentLines), also on a
+  // line whose value is not quoted-printable, such as a parameter
+  // X-NOTE=QUOTED-PRINTABLE: a fold must not leave "=" at a line's end there.
+  qp = qp || HeadSaysQuotedPrintable(text);
   std::string out;
   out.reserve(text.size() + text.size() / 32 * (form.newline.size() + 1) + 8);
   size_t pos = 0;

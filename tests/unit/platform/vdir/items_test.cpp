@@ -166,6 +166,15 @@ const std::vector<Edit> kEdits = {
      "ADR;TYPE=home:;;9 Pier;Bay;;;\nADR;TYPE=postal:;;7 Dock;Port;NS;B1;CA\n"},
     {"4.0", "ADR;TYPE=home;LABEL=\"9 Pier, Bay\":;;9 Pier;Bay;;;\n", "HomeAddressCity", "Bay",
      "Cove", "ADR;TYPE=home;LABEL=\"9 Pier, Cove\":;;9 Pier;Cove;;;\n"},
+    // A line that grows past 75 octets never folds after a CR (read as part of the line end),
+    // nor after "=" when its head names QUOTED-PRINTABLE (read as a soft break).
+    {"3.0", "ADR;TYPE=work:;;1 Main St;Town;IL;" + std::string(10, '\r') + "62701;USA\n",
+     "BusinessAddressState", "IL", std::string(38, 'S'),
+     "ADR;TYPE=work:;;1 Main St;Town;" + std::string(38, 'S') + ";\n " + std::string(10, '\r') +
+         "62701;USA\n"},
+    {"3.0", "NOTE;X-TAG=QUOTED-PRINTABLE:short\n", "Body", "short",
+     std::string(46, 'a') + "=" + std::string(30, 'b'),
+     "NOTE;X-TAG=QUOTED-PRINTABLE:" + std::string(46, 'a') + "\n =" + std::string(30, 'b') + "\n"},
     // What the file lacks reads as nothing and is never added; unknown names fail.
     {"4.0", "ADR;TYPE=postal:;;7 Dock;Port;NS;B0;CA\n", "BusinessAddressCity", "", "X",
      "!<file> has no BusinessAddressCity to change, and fields are never added."},
