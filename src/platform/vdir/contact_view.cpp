@@ -195,6 +195,14 @@ std::optional<std::string> ReplaceOnlyRun(const std::string& label, const std::s
   return out;
 }
 
+bool EndsInLoneBackslash(const std::string& component) {
+  size_t backslashes = 0;
+  while (backslashes < component.size() && component[component.size() - 1 - backslashes] == '\\') {
+    ++backslashes;
+  }
+  return backslashes % 2 == 1;
+}
+
 std::string JoinComponents(const std::vector<std::string>& parts) {
   std::string out;
   for (size_t i = 0; i < parts.size(); ++i) {
@@ -388,7 +396,13 @@ void ContactView::Set(const std::string& property, const std::string& text) {
     case Kind::kComponent: {
       std::string old = Get(property);
       std::vector<std::string> parts = SplitComponents(DecodedValue(line));
-      if (parts.size() <= slot.component) parts.resize(slot.component + 1);
+      if (parts.size() <= slot.component) {
+        // The last component may end in a lone backslash, read as itself;
+        // with a ";" after it, it would escape that ";", so it is doubled.
+        // (vCard 2.1 has no escaped backslash: there it reads doubled.)
+        if (EndsInLoneBackslash(parts.back())) parts.back() += '\\';
+        parts.resize(slot.component + 1);
+      }
       parts[slot.component] =
           EscapeLike(text, parts[slot.component], ValueKind::kComponent, dialect_);
       EncodeValue(line, JoinComponents(parts), dialect_);

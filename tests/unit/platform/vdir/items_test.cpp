@@ -166,6 +166,9 @@ const std::vector<Edit> kEdits = {
      "ADR;TYPE=home:;;9 Pier;Bay;;;\nADR;TYPE=postal:;;7 Dock;Port;NS;B1;CA\n"},
     {"4.0", "ADR;TYPE=home;LABEL=\"9 Pier, Bay\":;;9 Pier;Bay;;;\n", "HomeAddressCity", "Bay",
      "Cove", "ADR;TYPE=home;LABEL=\"9 Pier, Cove\":;;9 Pier;Cove;;;\n"},
+    // Components added after one ending in a lone backslash leave it a backslash.
+    {"3.0", "ADR;TYPE=work:Box 7\\\n", "BusinessAddressCity", "", "Bay",
+     "ADR;TYPE=work:Box 7\\\\;;;Bay\n"},
     // A line that grows past 75 octets never folds after a CR (read as part of the line end),
     // nor after "=" when its head names QUOTED-PRINTABLE (read as a soft break).
     {"3.0", "ADR;TYPE=work:;;1 Main St;Town;IL;" + std::string(10, '\r') + "62701;USA\n",
