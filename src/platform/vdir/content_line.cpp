@@ -276,7 +276,10 @@ std::optional<std::string> AtTheSameBreaks(const std::string& text, const Shape&
   std::string out;
   size_t pos = 0;
   for (const Break& b : shape.breaks) {
-    if (b.at == 0) return std::nullopt;
+    // A line ending in "==" before blank lines reads as two soft breaks, the
+    // second taking away the "=" before the first, which so stands past the
+    // text's end: such breaks cannot be kept.
+    if (b.at == 0 || b.at < pos || b.at > text.size()) return std::nullopt;
     bool splits = b.soft ? SoftSplits(text, head, b.at) : FoldSplits(text, b.at, qp);
     bool split = b.soft ? SoftSplits(shape.text, old_head, b.at) : FoldSplits(shape.text, b.at, qp);
     if (splits && !split) return std::nullopt;

@@ -178,6 +178,9 @@ const std::vector<Edit> kEdits = {
     {"3.0", "NOTE;X-TAG=QUOTED-PRINTABLE:short\n", "Body", "short",
      std::string(46, 'a') + "=" + std::string(30, 'b'),
      "NOTE;X-TAG=QUOTED-PRINTABLE:" + std::string(46, 'a') + "\n =" + std::string(30, 'b') + "\n"},
+    // "==" ending a line before blank lines reads as two soft breaks, and is written anew.
+    {"3.0", "NOTE;ENCODING=QUOTED-PRINTABLE:ab==\n\n\n", "Body", "ab", "cd",
+     "NOTE;ENCODING=QUOTED-PRINTABLE:cd\n"},
     // What the file lacks reads as nothing and is never added; unknown names fail.
     {"4.0", "ADR;TYPE=postal:;;7 Dock;Port;NS;B0;CA\n", "BusinessAddressCity", "", "X",
      "!<file> has no BusinessAddressCity to change, and fields are never added."},
