@@ -15,46 +15,44 @@ namespace {
 
 enum class EntryType { kFile, kDirectory, kOther };
 
-struct DirEntry {
-  std::string name;
-  EntryType type;
-};
-
-// Symlinks come back as kOther: neither items nor folders.
-std::vector<DirEntry> ReadDirectory(int dirFd) {
-  std::vector<DirEntry> entries;
+// Calls visit(name, type) for every entry but "." and ".." until it returns
+// false; symlinks come back as kOther: neither items nor folders. Streams the
+// directory, so a folder of any size costs no memory here.
+template <typename Visit>
+void ForEachEntry(int dirFd, Visit visit) {
   int copy = ::dup(dirFd);
-  if (copy < 0) return entries;
+  if (copy < 0) return;
   DIR* dir = ::fdopendir(copy);
   if (dir == nullptr) {
     ::close(copy);
-    return entries;
+    return;
   }
   ::rewinddir(dir);
   while (struct dirent* e = ::readdir(dir)) {
-    std::string name = e->d_name;
+    const std::string_view name = e->d_name;
     if (name == "." || name == "..") continue;
-    EntryType type = EntryType::kOther;
     unsigned char dtype = e->d_type;
     if (dtype == DT_UNKNOWN) {
       struct stat st {};
-      if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         dtype = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
       }
     }
+    EntryType type = EntryType::kOther;
     if (dtype == DT_REG) type = EntryType::kFile;
     if (dtype == DT_DIR) type = EntryType::kDirectory;
-    entries.push_back({std::move(name), type});
+    if (!visit(name, type)) break;
   }
   ::closedir(dir);
-  return entries;
 }
 
 bool HoldsItems(int dirFd) {
-  for (const DirEntry& e : ReadDirectory(dirFd)) {
-    if (e.type == EntryType::kFile && IsItemName(e.name)) return true;
-  }
-  return false;
+  bool holds = false;
+  ForEachEntry(dirFd, [&](std::string_view name, EntryType type) {
+    holds = type == EntryType::kFile && IsItemName(name);
+    return !holds;
+  });
+  return holds;
 }
 
 std::optional<std::string> ReadDisplayName(int dirFd) {
@@ -85,7 +83,7 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-bool IsItemName(const std::string& name) {
+bool IsItemName(std::string_view name) {
   if (name.empty() || name[0] == '.') return false;
   std::string lower = ToLower(name);
   if (lower.ends_with(".tmp")) return false;
@@ -109,13 +107,23 @@ UniqueFd OpenFolder(int rootFd, const std::string& entryId) {
       ::openat(rootFd, entryId.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-std::vector<std::string> ItemNames(int dirFd) {
-  std::vector<std::string> names;
-  for (DirEntry& e : ReadDirectory(dirFd)) {
-    if (e.type == EntryType::kFile && IsItemName(e.name)) names.push_back(std::move(e.name));
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+// Names hold no NUL, so each ends at the NUL after it.
+std::string_view NameList::operator[](size_t i) const { return blob_.data() + starts_[i]; }
+
+NameList ItemNames(int dirFd) {
+  NameList listed;
+  ForEachEntry(dirFd, [&](std::string_view name, EntryType type) {
+    if (type == EntryType::kFile && IsItemName(name) &&
+        listed.blob_.size() + name.size() < UINT32_MAX) {
+      listed.starts_.push_back(static_cast<uint32_t>(listed.blob_.size()));
+      listed.blob_.append(name).push_back('\0');
+    }
+    return true;
+  });
+  std::sort(listed.starts_.begin(), listed.starts_.end(), [&](uint32_t a, uint32_t b) {
+    return std::string_view(listed.blob_.data() + a) < std::string_view(listed.blob_.data() + b);
+  });
+  return listed;
 }
 
 std::vector<FolderInfo> ListFolders(const StoreState& state, size_t store) {
@@ -125,12 +133,15 @@ std::vector<FolderInfo> ListFolders(const StoreState& state, size_t store) {
   if (HoldsItems(root.get())) {
     folders.push_back({store, ".", NameOf(root.get(), BaseName(state.roots[store]))});
   }
-  for (const DirEntry& e : ReadDirectory(root.get())) {
-    if (e.type != EntryType::kDirectory || !IsSafeEntryId(e.name)) continue;
-    if (std::optional<FolderInfo> f = ResolveFolder(state, store, e.name)) {
-      folders.push_back(std::move(*f));
+  ForEachEntry(root.get(), [&](std::string_view name, EntryType type) {
+    const std::string entryId(name);
+    if (type == EntryType::kDirectory && IsSafeEntryId(entryId)) {
+      if (std::optional<FolderInfo> f = ResolveFolder(state, store, entryId)) {
+        folders.push_back(std::move(*f));
+      }
     }
-  }
+    return true;
+  });
   std::sort(folders.begin(), folders.end(), [](const FolderInfo& a, const FolderInfo& b) {
     return a.name != b.name ? a.name < b.name : a.entry_id < b.entry_id;
   });

@@ -3,8 +3,10 @@
 // store.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/activity_logger.h"
@@ -31,7 +33,7 @@ struct FolderInfo {
 
 // Item files: not hidden, not ending ".tmp", ending ".vcf", ".ics" or ".eml"
 // (in any case).
-bool IsItemName(const std::string& name);
+bool IsItemName(std::string_view name);
 // A folder entry id that cannot leave its root: ".", or a plain directory
 // name that is not hidden and holds no separator.
 bool IsSafeEntryId(const std::string& entryId);
@@ -41,8 +43,23 @@ UniqueFd OpenRoot(const std::string& root);
 // the entry id is unsafe or names no directory.
 UniqueFd OpenFolder(int rootFd, const std::string& entryId);
 
+// The item file names of one folder, in one block of memory: a folder of
+// 100,000 items costs some 4.5 MB here, where a vector of strings would cost
+// twice that and grow the peak of a run with the folder.
+class NameList {
+ public:
+  size_t size() const { return starts_.size(); }
+  bool empty() const { return starts_.empty(); }
+  std::string_view operator[](size_t i) const;
+
+ private:
+  friend NameList ItemNames(int dirFd);
+  std::string blob_;              // every name, each followed by a NUL
+  std::vector<uint32_t> starts_;  // where each name begins in blob_
+};
+
 // The regular item files of a directory, sorted by byte order of name.
-std::vector<std::string> ItemNames(int dirFd);
+NameList ItemNames(int dirFd);
 
 // Every folder of store `store`, sorted by name, then entry id.
 std::vector<FolderInfo> ListFolders(const StoreState& state, size_t store);

@@ -18,7 +18,7 @@ namespace {
 class VdirItems : public Items {
  public:
   VdirItems(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> dir,
-            FolderInfo folder, std::vector<std::string> names)
+            FolderInfo folder, NameList names)
       : state_(std::move(state)),
         dir_(std::move(dir)),
         folder_(std::move(folder)),
@@ -33,14 +33,14 @@ class VdirItems : public Items {
       throw Failure("The folder " + folder_.name + " has no item " + std::to_string(index) + ".");
     }
     return std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
-                                      names_[static_cast<size_t>(index - 1)]);
+                                      std::string(names_[static_cast<size_t>(index - 1)]));
   }
 
  private:
   std::shared_ptr<const StoreState> state_;
   std::shared_ptr<const UniqueFd> dir_;
   FolderInfo folder_;
-  std::vector<std::string> names_;
+  NameList names_;
 };
 
 class VdirFolder : public MAPIFolder {
@@ -60,7 +60,7 @@ class VdirFolder : public MAPIFolder {
       throw Failure("The folder " + info_.name + " (" + state_->roots[info_.store] + "/" +
                     info_.entry_id + ") cannot be opened.");
     }
-    std::vector<std::string> names = ItemNames(dir->get());
+    NameList names = ItemNames(dir->get());
     return std::make_unique<VdirItems>(state_, std::move(dir), info_, std::move(names));
   }
 
@@ -101,8 +101,9 @@ class VdirNameSpace : public NameSpace {
       UniqueFd root = OpenRoot(state_->roots[f.store]);
       UniqueFd dir = root.valid() ? OpenFolder(root.get(), f.entry_id) : UniqueFd();
       if (!dir.valid()) continue;
-      for (const std::string& name : ItemNames(dir.get())) {
-        if (ToLower(name).ends_with(".vcf")) return std::make_unique<VdirFolder>(state_, f);
+      const NameList names = ItemNames(dir.get());
+      for (size_t i = 0; i < names.size(); ++i) {
+        if (ToLower(names[i]).ends_with(".vcf")) return std::make_unique<VdirFolder>(state_, f);
       }
     }
     throw Failure("No folder of the store holds contacts.");
