@@ -17,6 +17,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "platform/vdir/document.h"
 #include "platform/vdir/item_view.h"
@@ -51,7 +52,7 @@ class ContactView : public ItemView {
   Document& doc_;
   Dialect dialect_ = Dialect::kVCard3;
   std::map<std::string, std::string> group_labels_;  // lower-case group -> X-ABLabel text
-  std::map<std::string, Slot> slots_;
+  std::unordered_map<std::string, Slot> slots_;
   std::map<size_t, size_t> label_of_adr_;  // ADR line -> LABEL line of the same kind
   std::optional<size_t> rev_;
 };
