@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include "engine/utf8.h"
 #include "platform/failure.h"
 
 namespace tidewell {
@@ -120,8 +121,66 @@ void Logbook::Append(int& fd, const std::filesystem::path& path, const std::stri
   }
 }
 
+namespace {
+
+// `text` as a JSON string, byte for byte as nlohmann's dump writes valid
+// UTF-8. A run writes a line for every item it checks, and building a json
+// object for each cost a tenth of a run that changes nothing.
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+}  // namespace
+
 void Logbook::WriteActivity(const std::string& source, const std::string& procedure,
                             const std::string& message, bool undo) {
+  if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message)) {
+    std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
+    line.reserve(line.size() + source.size() + procedure.size() + message.size() + 64);
+    AppendJsonString(line, source);
+    line += ",\"procedure\":";
+    AppendJsonString(line, procedure);
+    line += ",\"message\":";
+    AppendJsonString(line, message);
+    line += undo ? ",\"undo\":true}\n" : ",\"undo\":false}\n";
+    Append(activity_fd_, ActivityPath(), line);
+    unsynced_ = true;
+    return;
+  }
   nlohmann::ordered_json record;
   record["time"] = UtcNow();
   record["source"] = source;
