@@ -204,6 +204,8 @@ WallClock ClockOf(int64_t seconds) {
   return c;
 }
 
+constexpr int64_t kLongestDuration = int64_t{10000} * 366 * 86400;
+
 std::optional<int64_t> ParseDuration(std::string_view text) {
   std::string_view v = TrimBlanks(text);
   size_t i = 0;
@@ -239,6 +241,9 @@ std::optional<int64_t> ParseDuration(std::string_view text) {
     if (inTime && unit == 'S') scale = 1;
     if (scale == 0) return std::nullopt;
     total += n * scale;
+    // Longer than the calendar's ten thousand years is no duration of an
+    // item, and adding up more such terms would overflow.
+    if (total > kLongestDuration) return std::nullopt;
     any = true;
     anyAfterT = anyAfterT || inTime;
   }

@@ -149,7 +149,7 @@ TEST(TextForms, DurationsAndWholeNumbers) {
                                                                     {"+PT15S", 15}}) {
     EXPECT_EQ(ParseDuration(text), seconds) << text;
   }
-  for (const char* text : {"P", "PT", "P1H", "1H", "PT1X"}) {
+  for (const char* text : {"P", "PT", "P1H", "1H", "PT1X", "P999999999999W"}) {
     EXPECT_EQ(ParseDuration(text), std::nullopt) << text;
   }
   for (int64_t s : {0LL, 59LL, 3600LL, 5400LL, 86400LL, 93784LL, -93600LL}) {
