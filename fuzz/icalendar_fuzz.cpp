@@ -9,7 +9,7 @@
 namespace {
 
 tidewell::fuzz::ItemProperties CalendarProperties() {
-  tidewell::fuzz::ItemProperties p{tidewell::fuzz::ItemKind::kCalendar, {}, {}, {}, {}};
+  tidewell::fuzz::ItemProperties p{tidewell::fuzz::ItemKind::kCalendar, {}, {}, {}, {}, {}};
   p.text = {"Subject", "Location", "Body", "Mileage", "BillingInformation", "Companies"};
   p.names = p.text;
   // Dates and whole numbers read in their own form, not as written.
@@ -19,6 +19,7 @@ tidewell::fuzz::ItemProperties CalendarProperties() {
   }
   // DTSTART gives Start and StartDate, and End when DURATION stands for DTEND.
   p.linked = {{"Start", "StartDate", "End"}};
+  p.typed = {"ActualWork", "TotalWork"};
   return p;
 }
 

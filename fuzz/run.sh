@@ -1,20 +1,20 @@
 #!/usr/bin/env bash
-# Builds the fuzz preset and runs each libFuzzer target for SECONDS (default
-# 30), one after the other. Exits non-zero when any target finds a crash, a
+# Builds the fuzz preset and runs each libFuzzer target (or the ones named)
+# for SECONDS (default 30), one after the other. Exits non-zero when any target finds a crash, a
 # leak, a timeout, running out of memory or a sanitizer report; the input
 # that did it is kept in build/fuzz/artifacts/<target>/.
 #
-#   bash fuzz/run.sh [SECONDS]
+#   bash fuzz/run.sh [SECONDS [TARGET...]]
 #
 # Seeds: the vCard and iCalendar files of ../shared/corpus (beside the
 # project) for vcard_fuzz and icalendar_fuzz, fuzz/seeds/<target> for the
-# others. What a target learns stays in build/fuzz/corpus/<target> and seeds
+# others; fuzz/dicts/<target>.dict gives each the words of its syntax. What a target learns stays in build/fuzz/corpus/<target> and seeds
 # its next run.
 set -euo pipefail
 
 seconds=${1:-30}
 if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds == 0)); then
-  echo "usage: $0 [SECONDS]" >&2
+  echo "usage: $0 [SECONDS [TARGET...]]" >&2
   exit 2
 fi
 
@@ -28,6 +28,9 @@ cmake --build --preset fuzz -j 2
 
 out=build/fuzz
 targets=(vcard_fuzz icalendar_fuzz pattern_fuzz rich_text_fuzz)
+if (($# > 1)); then
+  targets=("${@:2}")
+fi
 
 # Fills the read-only seed folder of one target.
 seed() {
@@ -63,7 +66,7 @@ for target in "${targets[@]}"; do
   log=$out/logs/$target.log
   echo "== $target: ${seconds}s"
   status=0
-  "$out/fuzz/$target" "$out/corpus/$target" "$out/seeds/$target" \
+  "$out/fuzz/$target" "$out/corpus/$target" "$out/seeds/$target" -dict="$here/dicts/$target.dict" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$out/artifacts/$target/" >"$log" 2>&1 || status=$?
   grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)' "$log" || true

@@ -10,7 +10,7 @@
 namespace {
 
 tidewell::fuzz::ItemProperties ContactProperties() {
-  tidewell::fuzz::ItemProperties p{tidewell::fuzz::ItemKind::kContact, {}, {}, {}, {}};
+  tidewell::fuzz::ItemProperties p{tidewell::fuzz::ItemKind::kContact, {}, {}, {}, {}, {}};
   p.text = {"Subject",          "Account", "CompanyName",   "Body",
             "BusinessHomePage", "FileAs",  "OfficeLocation"};
   for (int k = 1; k <= 3; ++k) p.text.push_back("Email" + std::to_string(k) + "Address");

@@ -193,6 +193,7 @@ void RoundTrip(const uint8_t* data, size_t size, const ItemProperties& p) {
     try {
       view->Set(name, *value);
     } catch (const Failure& f) {
+      if (Contains(p.typed, name) && f.Description().starts_with("Type mismatch: ")) continue;
       Broken("writing back what " + name + " read failed: " + f.Description(), Shown(value));
     }
   }

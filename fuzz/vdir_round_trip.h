@@ -7,8 +7,9 @@
 //    it. A read may fail with Failure (an unknown character set, a date that
 //    is none), never otherwise.
 // 3. Render without a change: the input must come back byte for byte.
-// 4. Write every value read back to its own property: every property must
-//    then read as before, in memory and after rendering and parsing again.
+// 4. Write every value read back to its own property (only a whole number
+//    that read as the text it is may refuse it): every property must then
+//    read as before, in memory and after rendering and parsing again.
 // 5. Change one property (chosen from the input's hash) to one of a set of
 //    awkward texts, stamp the item as Save does, render, parse the result
 //    again: it must be a readable file of the same kind whose changed
@@ -34,6 +35,9 @@ struct ItemProperties {
   ItemKind kind;
   std::vector<std::string> names;      // every property name the view knows
   std::vector<std::string> read_only;  // names whose write fails by design
+  // Names that read a value not of their type as it stands but refuse it as
+  // a write (a whole number that is none): writing it back may fail.
+  std::vector<std::string> typed;
   // Properties whose value is free text: a write reads back as written.
   std::vector<std::string> text;
   // Groups of properties that read the same value, or one of which is made
