@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libpcre2-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-vobject khard khal todoman
-  locales xauth xvfb
+  locales time xauth xvfb
   clang libclang-rt-14-dev
 )
 
