@@ -497,7 +497,14 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
   }
   std::string bytes = escapedUtf8;
   if (!IsUtf8Name(line.charset)) {
-    if (std::optional<std::string> converted = ConvertCharset(bytes, "UTF-8", line.charset)) {
+    std::optional<std::string> converted;
+    try {
+      converted = ConvertCharset(bytes, "UTF-8", line.charset);
+    } catch (const Failure&) {
+      // A character set no converter knows holds no text either; failing
+      // here would fail a save over a stamp line that names one.
+    }
+    if (converted) {
       bytes = std::move(*converted);
     } else {
       if (Param* charset = line.FindParam("CHARSET")) SetParamValue(*charset, "UTF-8", dialect);

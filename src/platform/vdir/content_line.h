@@ -90,8 +90,9 @@ bool IsQuotedPrintable(const ContentLine& line);
 std::string DecodedValue(const ContentLine& line);
 
 // Stores `escapedUtf8` as the line's value in the line's own encoding and
-// character set. A text the character set cannot hold switches the line to
-// UTF-8 (CHARSET=UTF-8 when it had a CHARSET). A vCard 2.1 value with a line
+// character set. A text the character set cannot hold, or a character set
+// that is not known, switches the line to UTF-8 (CHARSET=UTF-8 when it had a
+// CHARSET). A vCard 2.1 value with a line
 // break becomes quoted-printable, since 2.1 has no other way to hold one.
 // A quoted-printable value is spelt like the one it replaces (see
 // QuotedPrintableEncodeLike).

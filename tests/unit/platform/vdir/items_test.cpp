@@ -324,18 +324,23 @@ TEST(Items, EachPhoneLineTakesTheFirstFreeSlotItsTypesFit) {
 }
 
 TEST(Items, RevisionIsSetOnSaveInItsOwnShape) {
-  for (const auto& [version, rev, shape] : std::vector<std::array<std::string, 3>>{
-           {"4.0", "20200411T072429Z", "\\d{8}T\\d{6}Z"},
-           {"3.0", "2012-03-05T13:32:54Z", "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ"}}) {
-    OneFolderStore s({{"a.vcf", Wrap(version, "FN:Jo\nREV:" + rev + "\n")}});
+  for (const auto& [version, line, head, shape] : std::vector<std::array<std::string, 4>>{
+           {"4.0", "REV:20200411T072429Z", "REV:", "\\d{8}T\\d{6}Z"},
+           {"3.0", "REV:2012-03-05T13:32:54Z",
+            "REV:", "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ"},
+           // A character set that is not known gives way to UTF-8 rather than fail the save.
+           {"4.0", "REV;CHARSET=X-NONE:20200411T072429Z",
+            "REV;CHARSET=UTF-8:", "\\d{8}T\\d{6}Z"}}) {
+    OneFolderStore s({{"a.vcf", Wrap(version, "FN:Jo\n" + line + "\n")}});
     auto item = s.Item("a.vcf");
     item->SetProperty("Subject", "Al");
     item->Save();
     const std::string text = ReadFile(s.File("a.vcf"));
     std::smatch now;
-    ASSERT_TRUE(std::regex_search(text, now, std::regex("\r\nREV:(" + shape + ")\r\n"))) << text;
-    EXPECT_NE(now[1], rev);
-    EXPECT_EQ(text, Wrap(version, "FN:Al\nREV:" + now[1].str() + "\n"));
+    ASSERT_TRUE(std::regex_search(text, now, std::regex("\r\n" + head + "(" + shape + ")\r\n")))
+        << text;
+    EXPECT_NE(head + now[1].str(), line);
+    EXPECT_EQ(text, Wrap(version, "FN:Al\n" + head + now[1].str() + "\n"));
   }
 }
 
