@@ -515,6 +515,15 @@ ShownText Parse(std::string_view rtf) { return Parser(rtf).Run(); }
 
 // Collects the edited document, keeping a blank between a control word left
 // open and new text that it would otherwise swallow.
+// Whether text[0, end) ends in a "{" that opens a group: one after an even
+// number of backslashes, so not the escaped "\{" of a shown brace.
+bool EndsInGroupStart(std::string_view text, size_t end) {
+  if (end == 0 || text[end - 1] != '{') return false;
+  size_t slashes = 0;
+  for (size_t i = end - 1; i > 0 && text[i - 1] == '\\'; --i) ++slashes;
+  return slashes % 2 == 0;
+}
+
 class Writer {
  public:
   explicit Writer(size_t size_hint) { out_.reserve(size_hint); }
@@ -533,6 +542,8 @@ class Writer {
       open_ = open_after;
     }
   }
+
+  bool AtGroupStart() const { return EndsInGroupStart(out_, out_.size()); }
 
   std::string Take() { return std::move(out_); }
 
@@ -597,6 +608,13 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
     const std::string_view verbatim = source.substr(t.begin, t.end - t.begin);
     while (m < matches.size() && matches[m].end <= t.shown_begin) ++m;
     if (t.kind == TokenKind::kMarkup || m == matches.size() || matches[m].begin >= t.shown_end) {
+      // "\*" and destination words mean something else right after a "{":
+      // where the text between them was replaced by nothing, an empty group
+      // keeps them from hiding the rest of their group.
+      if (t.kind == TokenKind::kMarkup && verbatim.starts_with('\\') &&
+          !EndsInGroupStart(source, t.begin) && out.AtGroupStart()) {
+        out.Put("{}", OpenEnd::kNone);
+      }
       out.Put(verbatim, t.open);
       continue;
     }
