@@ -5,6 +5,7 @@
 # that did it is kept in build/fuzz/artifacts/<target>/.
 #
 #   bash fuzz/run.sh [SECONDS [TARGET...]]
+#   bash fuzz/run.sh replay [TARGET...]   # every seed and learnt input once, no new ones
 #
 # Seeds: the vCard and iCalendar files of ../shared/corpus (beside the
 # project) for vcard_fuzz and icalendar_fuzz, fuzz/seeds/<target> for the
@@ -13,8 +14,11 @@
 set -euo pipefail
 
 seconds=${1:-30}
-if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds == 0)); then
-  echo "usage: $0 [SECONDS [TARGET...]]" >&2
+limit=(-max_total_time="$seconds")
+if [[ $seconds == replay ]]; then
+  limit=(-runs=0)
+elif ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds == 0)); then
+  echo "usage: $0 [SECONDS|replay [TARGET...]]" >&2
   exit 2
 fi
 
@@ -64,10 +68,10 @@ for target in "${targets[@]}"; do
   seed "$target"
   mkdir -p "$out/corpus/$target" "$out/artifacts/$target" "$out/logs"
   log=$out/logs/$target.log
-  echo "== $target: ${seconds}s"
+  echo "== $target: $seconds"
   status=0
   "$out/fuzz/$target" "$out/corpus/$target" "$out/seeds/$target" -dict="$here/dicts/$target.dict" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    "${limit[@]}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$out/artifacts/$target/" >"$log" 2>&1 || status=$?
   grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)' "$log" || true
   echo "   corpus: $(find "$out/corpus/$target" -type f | wc -l) inputs"
