@@ -355,10 +355,13 @@ class Parser {
   void Word(size_t start, const ControlWord& w) {
     if (w.word == "bin" && w.has_param) {
       // Binary data may hold any byte, braces and backslashes included.
+      // Without data (\bin0, \bin-5) the word ends the token and stays open
+      // to a digit written after it.
+      const OpenEnd open = w.param > 0 ? OpenEnd::kNone : w.open;
       i_ = std::min(rtf_.size(), i_ + static_cast<size_t>(std::max<int64_t>(w.param, 0)));
-      if (skip_ > 0) return Absorb(i_, OpenEnd::kNone, true);
+      if (skip_ > 0) return Absorb(i_, open, true);
       group_start_ = false;
-      return Push(Markup(start, i_));
+      return Push(Markup(start, i_, open));
     }
     if (skip_ > 0) return Absorb(i_, w.open, true);
     if (group_start_ && !groups_.empty() &&
