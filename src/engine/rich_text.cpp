@@ -417,7 +417,14 @@ class Parser {
     const size_t start = i_;
     if (skip_ > 0) {
       ++i_;
-      return Absorb(i_, OpenEnd::kNone, true);
+      // A fallback character may leave the \u token ending in something that
+      // waits for more, as a piece the Writer puts may (see OpenEnd): a hex
+      // digit after a "\'" that is no escape, a "-" after a word's letters.
+      const OpenEnd before = out_.tokens.back().open;
+      OpenEnd open = OpenEnd::kNone;
+      if (before == OpenEnd::kHex && IsHex(rtf_[start])) open = OpenEnd::kHexDigit;
+      if (before == OpenEnd::kLetters && rtf_[start] == '-') open = OpenEnd::kSign;
+      return Absorb(i_, open, true);
     }
     group_start_ = false;
     FinishPendingSurrogate();

@@ -97,6 +97,8 @@ TEST(ReplaceShownText, EditsAndCountsShownTextOnlyAndKeepsMarkup) {
        1},
       {"a sign kept alone after an open control word", R"({\rtf1\f-s2})", "s", "7",
        R"({\rtf1\f-{}72})", 1},
+      {"a \\' or a sign left open in \\u's fallback", R"({\rtf1\uc2\u1\'1s1\u1\f-s1})", "s1", "7",
+       R"({\rtf1\uc2\u1\'1{}7\u1\f-{}7})", 2},
       {"text removed between a group's brace and a \\* or a destination word",
        R"({\rtf1 {\{x\*y}{\{x\fonttbl z}{\{\{x\b w}})", "{x", "",
        R"({\rtf1 {{}\*y}{{}\fonttbl z}{\{\b w}})", 3},
