@@ -528,6 +528,8 @@ ShownText Parse(std::string_view rtf) { return Parser(rtf).Run(); }
 // Whether text[0, end) ends in a "{" that opens a group: one after an even
 // number of backslashes, so not the escaped "\{" of a shown brace.
 bool EndsInGroupStart(std::string_view text, size_t end) {
+  // Line ends are no part of RTF: "{" CR LF "\*" opens a hidden group too.
+  while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
   if (end == 0 || text[end - 1] != '{') return false;
   size_t slashes = 0;
   for (size_t i = end - 1; i > 0 && text[i - 1] == '\\'; --i) ++slashes;

@@ -102,6 +102,8 @@ TEST(ReplaceShownText, EditsAndCountsShownTextOnlyAndKeepsMarkup) {
       {"text removed between a group's brace and a \\* or a destination word",
        R"({\rtf1 {\{x\*y}{\{x\fonttbl z}{\{\{x\b w}})", "{x", "",
        R"({\rtf1 {{}\*y}{{}\fonttbl z}{\{\b w}})", 3},
+      {"and a line end between them", "{\\rtf1 {\\{x\r\n\\*y}", "{x", "", "{\\rtf1 {\r\n{}\\*y}",
+       1},
       {"new text after a \\bin without data", R"({\rtf1\bin-1(5)})", "(", "7",
        R"({\rtf1\bin-1 75)})", 1},
       {"every match, markup between kept", R"({\rtf1 ab\i ab\i0 ab})", "ab", "c",
