@@ -674,12 +674,20 @@ std::optional<std::string> ConvertCharset(std::string_view text, const std::stri
   size_t in_left = text.size();
   size_t used = 0;
   std::optional<std::string> result;
+  bool flushing = false;
   for (;;) {
     char* out_ptr = out.data() + used;
     size_t out_left = out.size() - used;
-    size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+    // Once all the text is in, a call without input writes what a stateful
+    // character set still holds: UTF-7's last bits, ISO-2022's shift back.
+    size_t rc = flushing ? iconv(cd, nullptr, nullptr, &out_ptr, &out_left)
+                         : iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
     used = out.size() - out_left;
     if (rc != static_cast<size_t>(-1)) {
+      if (rc == 0 && !flushing) {
+        flushing = true;
+        continue;
+      }
       if (rc == 0) {
         out.resize(used);
         result = std::move(out);
