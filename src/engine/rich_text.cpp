@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/utf8.h"
@@ -179,9 +180,11 @@ enum class TokenKind {
 // the word's letters takes a digit that comes next (kSign). A "\'" without
 // two hex digits after it is no escape, but becomes one when an edit brings
 // two hex digits after it (kHex), or one more after the one already there
-// (kHexDigit). Where a blank would be shown (after the sign, after "\'") an
-// empty group goes between instead.
-enum class OpenEnd { kNone, kLetters, kDigits, kSign, kHex, kHexDigit };
+// (kHexDigit). A "{" that opens a group, and line ends after it, hide the
+// group when a "\*" or a destination word comes next (kGroup). Where a blank
+// would be shown (after the sign, after "\'") or would not help (after "{")
+// an empty group goes between instead.
+enum class OpenEnd { kNone, kLetters, kDigits, kSign, kHex, kHexDigit, kGroup };
 
 struct Token {
   TokenKind kind = TokenKind::kMarkup;
@@ -208,6 +211,21 @@ constexpr std::string_view kHiddenDestinations[] = {
     "footer",    "headerl",   "headerr",           "headerf",  "footerl", "footerr",
     "footerf",
 };
+
+bool IsHiddenDestination(std::string_view word) {
+  return std::find(std::begin(kHiddenDestinations), std::end(kHiddenDestinations), word) !=
+         std::end(kHiddenDestinations);
+}
+
+// Whether `rtf` starts with what hides a group when it comes right after the
+// group's "{": "\*" or a destination word.
+bool StartsWithGroupHider(std::string_view rtf) {
+  if (rtf.starts_with("\\*")) return true;
+  if (!rtf.starts_with('\\')) return false;
+  size_t end = 1;
+  while (end < rtf.size() && IsAsciiLetter(rtf[end])) ++end;
+  return IsHiddenDestination(rtf.substr(1, end - 1));
+}
 
 struct ShownWord {
   std::string_view word;
@@ -252,7 +270,7 @@ class Parser {
     const char c = rtf_[i_];
     if (c == '{' || c == '}') {
       skip_ = 0;
-      Push(Markup(i_, i_ + 1));
+      Push(Markup(i_, i_ + 1, c == '{' ? OpenEnd::kGroup : OpenEnd::kNone));
       ++i_;
       if (c == '{') {
         groups_.push_back(groups_.empty() ? Group{} : groups_.back());
@@ -267,7 +285,7 @@ class Parser {
       if (skip_ > 0) {
         Absorb(i_ + 1, OpenEnd::kNone, false);
       } else {
-        Push(Markup(i_, i_ + 1));
+        Push(Markup(i_, i_ + 1, group_start_ ? OpenEnd::kGroup : OpenEnd::kNone));
       }
       ++i_;
       return;
@@ -364,9 +382,7 @@ class Parser {
       return Push(Markup(start, i_, open));
     }
     if (skip_ > 0) return Absorb(i_, w.open, true);
-    if (group_start_ && !groups_.empty() &&
-        std::find(std::begin(kHiddenDestinations), std::end(kHiddenDestinations), w.word) !=
-            std::end(kHiddenDestinations)) {
+    if (group_start_ && !groups_.empty() && IsHiddenDestination(w.word)) {
       groups_.back().hidden = true;
     }
     group_start_ = false;
@@ -523,39 +539,33 @@ class Parser {
 
 ShownText Parse(std::string_view rtf) { return Parser(rtf).Run(); }
 
-// Collects the edited document, keeping a blank between a control word left
-// open and new text that it would otherwise swallow.
-// Whether text[0, end) ends in a "{" that opens a group: one after an even
-// number of backslashes, so not the escaped "\{" of a shown brace.
-bool EndsInGroupStart(std::string_view text, size_t end) {
-  // Line ends are no part of RTF: "{" CR LF "\*" opens a hidden group too.
-  while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
-  if (end == 0 || text[end - 1] != '{') return false;
-  size_t slashes = 0;
-  for (size_t i = end - 1; i > 0 && text[i - 1] == '\\'; --i) ++slashes;
-  return slashes % 2 == 0;
-}
-
+// Collects the edited document. A piece put where the document so far ends
+// otherwise than the source did before that piece could join what stands
+// there (see OpenEnd); a blank or an empty group goes between.
 class Writer {
  public:
   explicit Writer(size_t size_hint) { out_.reserve(size_hint); }
 
-  void Put(std::string_view piece, OpenEnd open_after) {
+  // `before`: how the source ended right before `piece` (kNone for new
+  // text); `after`: how it ends after `piece` alone.
+  void Put(std::string_view piece, OpenEnd before, OpenEnd after) {
     if (piece.empty()) return;
-    if (Swallows(piece)) {
+    if (open_ != before && Swallows(piece)) {
       out_ += open_ == OpenEnd::kLetters || open_ == OpenEnd::kDigits ? " " : "{}";
+      open_ = OpenEnd::kNone;
     }
     out_.append(piece);
     if (open_ == OpenEnd::kHex && piece.size() == 1 && IsHexDigit(piece[0])) {
       open_ = OpenEnd::kHexDigit;
     } else if (open_ == OpenEnd::kLetters && piece == "-") {
       open_ = OpenEnd::kSign;
+    } else if (open_ == OpenEnd::kGroup &&
+               piece.find_first_not_of("\r\n") == std::string_view::npos) {
+      // The reader passes over line ends, still at the group's start.
     } else {
-      open_ = open_after;
+      open_ = after;
     }
   }
-
-  bool AtGroupStart() const { return EndsInGroupStart(out_, out_.size()); }
 
   std::string Take() { return std::move(out_); }
 
@@ -574,6 +584,8 @@ class Writer {
         return piece.size() > 1 && IsHexDigit(c) && IsHexDigit(piece[1]);
       case OpenEnd::kHexDigit:
         return IsHexDigit(c);
+      case OpenEnd::kGroup:
+        return StartsWithGroupHider(piece);
       case OpenEnd::kNone:
         return false;
     }
@@ -616,18 +628,13 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
   const std::string_view source(rtf);
   Writer out(rtf.size());
   size_t m = 0;
+  OpenEnd before = OpenEnd::kNone;
   for (const Token& t : doc.tokens) {
     const std::string_view verbatim = source.substr(t.begin, t.end - t.begin);
+    const OpenEnd before_token = std::exchange(before, t.open);
     while (m < matches.size() && matches[m].end <= t.shown_begin) ++m;
     if (t.kind == TokenKind::kMarkup || m == matches.size() || matches[m].begin >= t.shown_end) {
-      // "\*" and destination words mean something else right after a "{":
-      // where the text between them was replaced by nothing, an empty group
-      // keeps them from hiding the rest of their group.
-      if (t.kind == TokenKind::kMarkup && verbatim.starts_with('\\') &&
-          !EndsInGroupStart(source, t.begin) && out.AtGroupStart()) {
-        out.Put("{}", OpenEnd::kNone);
-      }
-      out.Put(verbatim, t.open);
+      out.Put(verbatim, before_token, t.open);
       continue;
     }
     // Shown text of this token that no match covers stays: a literal as it
@@ -635,10 +642,10 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
     const auto keep = [&](size_t from, size_t to) {
       if (from >= to) return;
       if (t.kind == TokenKind::kLiteral) {
-        out.Put(verbatim.substr(from - t.shown_begin, to - from), OpenEnd::kNone);
+        out.Put(verbatim.substr(from - t.shown_begin, to - from), OpenEnd::kNone, OpenEnd::kNone);
       } else {
         out.Put(EscapeText(std::string_view(doc.text).substr(from, to - from), t.uc),
-                OpenEnd::kNone);
+                OpenEnd::kNone, OpenEnd::kNone);
       }
     };
     size_t at = t.shown_begin;
@@ -646,7 +653,7 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
       const PatternMatcher::Match& match = matches[m];
       keep(at, match.begin);
       if (match.begin >= t.shown_begin)
-        out.Put(EscapeText(match.replacement, t.uc), OpenEnd::kNone);
+        out.Put(EscapeText(match.replacement, t.uc), OpenEnd::kNone, OpenEnd::kNone);
       at = std::max(at, std::min(match.end, t.shown_end));
       if (match.end > t.shown_end) break;
       ++m;

@@ -104,6 +104,8 @@ TEST(ReplaceShownText, EditsAndCountsShownTextOnlyAndKeepsMarkup) {
        R"({\rtf1 {{}\*y}{{}\fonttbl z}{\{\b w}})", 3},
       {"and a line end between them", "{\\rtf1 {\\{x\r\n\\*y}", "{x", "", "{\\rtf1 {\r\n{}\\*y}",
        1},
+      {"and a brace after \\bin data that ends in a backslash", R"({\rtf1 \bin1\{x\*y}})", "x", "",
+       R"({\rtf1 \bin1\{{}\*y}})", 1},
       {"new text after a \\bin without data", R"({\rtf1\bin-1(5)})", "(", "7",
        R"({\rtf1\bin-1 75)})", 1},
       {"every match, markup between kept", R"({\rtf1 ab\i ab\i0 ab})", "ab", "c",
