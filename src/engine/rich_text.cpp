@@ -186,6 +186,16 @@ enum class TokenKind {
 // an empty group goes between instead.
 enum class OpenEnd { kNone, kLetters, kDigits, kSign, kHex, kHexDigit, kGroup };
 
+// How a piece of RTF ends, as far as what comes right after it can change.
+struct Ending {
+  OpenEnd open = OpenEnd::kNone;
+  // A \u of a high surrogate without its low half: a \u of a low one right
+  // after it would pair with it and show one character instead of two U+FFFD.
+  bool lone_high = false;
+
+  bool operator==(const Ending&) const = default;
+};
+
 struct Token {
   TokenKind kind = TokenKind::kMarkup;
   size_t begin = 0;  // bytes of the RTF
@@ -194,6 +204,9 @@ struct Token {
   size_t shown_end = 0;
   int32_t uc = 1;  // fallback characters after \uN where the token stands
   OpenEnd open = OpenEnd::kNone;
+  bool lone_high = false;
+
+  Ending ending() const { return {open, lone_high}; }
 };
 
 struct ShownText {
@@ -513,6 +526,7 @@ class Parser {
     if (!pending_high_) return;
     Token& lone = out_.tokens[*pending_high_];
     pending_high_.reset();
+    lone.lone_high = true;
     lone.shown_begin = out_.text.size();
     AppendUtf8(out_.text, kReplacementCharacter);
     lone.shown_end = out_.text.size();
@@ -546,33 +560,46 @@ class Writer {
  public:
   explicit Writer(size_t size_hint) { out_.reserve(size_hint); }
 
-  // `before`: how the source ended right before `piece` (kNone for new
-  // text); `after`: how it ends after `piece` alone.
-  void Put(std::string_view piece, OpenEnd before, OpenEnd after) {
+  // `before`: how the source ended right before `piece` (nothing open for
+  // new text); `after`: how it ends after `piece` alone.
+  void Put(std::string_view piece, Ending before, Ending after = {}) {
     if (piece.empty()) return;
-    if (open_ != before && Swallows(piece)) {
-      out_ += open_ == OpenEnd::kLetters || open_ == OpenEnd::kDigits ? " " : "{}";
-      open_ = OpenEnd::kNone;
+    if (end_ != before) {
+      if (Swallows(piece)) {
+        out_ += end_.open == OpenEnd::kLetters || end_.open == OpenEnd::kDigits ? " " : "{}";
+        end_ = {};
+      } else if (end_.lone_high && StartsWithUnicode(piece)) {
+        out_ += "{}";
+        end_ = {};
+      }
     }
     out_.append(piece);
-    if (open_ == OpenEnd::kHex && piece.size() == 1 && IsHexDigit(piece[0])) {
-      open_ = OpenEnd::kHexDigit;
-    } else if (open_ == OpenEnd::kLetters && piece == "-") {
-      open_ = OpenEnd::kSign;
-    } else if (open_ == OpenEnd::kGroup &&
+    if (end_.open == OpenEnd::kHex && piece.size() == 1 && IsHexDigit(piece[0])) {
+      end_ = {OpenEnd::kHexDigit};
+    } else if (end_.open == OpenEnd::kLetters && piece == "-") {
+      end_ = {OpenEnd::kSign};
+    } else if (end_.open == OpenEnd::kGroup &&
                piece.find_first_not_of("\r\n") == std::string_view::npos) {
       // The reader passes over line ends, still at the group's start.
     } else {
-      open_ = after;
+      end_ = after;
     }
   }
 
   std::string Take() { return std::move(out_); }
 
  private:
+  // A \uN, which may be the low half of a pair.
+  static bool StartsWithUnicode(std::string_view piece) {
+    if (!piece.starts_with("\\u")) return false;
+    piece.remove_prefix(2);
+    if (piece.starts_with('-')) piece.remove_prefix(1);
+    return !piece.empty() && IsAsciiDigit(piece.front());
+  }
+
   bool Swallows(std::string_view piece) const {
     const char c = piece.front();
-    switch (open_) {
+    switch (end_.open) {
       case OpenEnd::kLetters:
         return IsAsciiLetter(c) || IsAsciiDigit(c) || c == ' ' ||
                (c == '-' && piece.size() > 1 && IsAsciiDigit(piece[1]));
@@ -593,7 +620,7 @@ class Writer {
   }
 
   std::string out_;
-  OpenEnd open_ = OpenEnd::kNone;
+  Ending end_;
 };
 
 }  // namespace
@@ -628,13 +655,13 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
   const std::string_view source(rtf);
   Writer out(rtf.size());
   size_t m = 0;
-  OpenEnd before = OpenEnd::kNone;
+  Ending before;
   for (const Token& t : doc.tokens) {
     const std::string_view verbatim = source.substr(t.begin, t.end - t.begin);
-    const OpenEnd before_token = std::exchange(before, t.open);
+    const Ending before_token = std::exchange(before, t.ending());
     while (m < matches.size() && matches[m].end <= t.shown_begin) ++m;
     if (t.kind == TokenKind::kMarkup || m == matches.size() || matches[m].begin >= t.shown_end) {
-      out.Put(verbatim, before_token, t.open);
+      out.Put(verbatim, before_token, t.ending());
       continue;
     }
     // Shown text of this token that no match covers stays: a literal as it
@@ -642,18 +669,16 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
     const auto keep = [&](size_t from, size_t to) {
       if (from >= to) return;
       if (t.kind == TokenKind::kLiteral) {
-        out.Put(verbatim.substr(from - t.shown_begin, to - from), OpenEnd::kNone, OpenEnd::kNone);
+        out.Put(verbatim.substr(from - t.shown_begin, to - from), {});
       } else {
-        out.Put(EscapeText(std::string_view(doc.text).substr(from, to - from), t.uc),
-                OpenEnd::kNone, OpenEnd::kNone);
+        out.Put(EscapeText(std::string_view(doc.text).substr(from, to - from), t.uc), {});
       }
     };
     size_t at = t.shown_begin;
     while (m < matches.size() && matches[m].begin < t.shown_end) {
       const PatternMatcher::Match& match = matches[m];
       keep(at, match.begin);
-      if (match.begin >= t.shown_begin)
-        out.Put(EscapeText(match.replacement, t.uc), OpenEnd::kNone, OpenEnd::kNone);
+      if (match.begin >= t.shown_begin) out.Put(EscapeText(match.replacement, t.uc), {});
       at = std::max(at, std::min(match.end, t.shown_end));
       if (match.end > t.shown_end) break;
       ++m;

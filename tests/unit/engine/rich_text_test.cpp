@@ -108,6 +108,8 @@ TEST(ReplaceShownText, EditsAndCountsShownTextOnlyAndKeepsMarkup) {
        R"({\rtf1 \bin1\{{}\*y}})", 1},
       {"new text after a \\bin without data", R"({\rtf1\bin-1(5)})", "(", "7",
        R"({\rtf1\bin-1 75)})", 1},
+      {"two lone halves of a surrogate pair kept apart", R"({\rtf1 \u-10179?x\u-8704?})", "x", "",
+       R"({\rtf1 \u-10179?{}\u-8704?})", 1},
       {"every match, markup between kept", R"({\rtf1 ab\i ab\i0 ab})", "ab", "c",
        R"({\rtf1 c\i c\i0 c})", 3},
       {"no match: the document byte for byte", R"({\rtf1\f0   a  \par})", "z", "y",
