@@ -118,11 +118,14 @@ std::string ReadItemFile(int dirFd, const std::string& name, FileStamp& stamp) {
   if (st.st_size > kMaxItemSize) throw Failure("it is larger than 64 MiB.");
   stamp = FileStamp::Of(st);
   std::string bytes;
-  bytes.resize(static_cast<size_t>(st.st_size));
+  // One byte more than the size: a file that has not grown then comes in one
+  // read, whose shortness shows its end without a second read.
+  bytes.resize(static_cast<size_t>(st.st_size) + 1);
   size_t done = 0;
   for (;;) {
     if (done == bytes.size()) bytes.resize(bytes.size() + 4096);
-    ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+    const size_t wanted = bytes.size() - done;
+    ssize_t n = ::read(fd.get(), bytes.data() + done, wanted);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw Failure(ErrnoText(errno) + ".");
@@ -130,6 +133,8 @@ std::string ReadItemFile(int dirFd, const std::string& name, FileStamp& stamp) {
     if (n == 0) break;
     done += static_cast<size_t>(n);
     if (done > static_cast<size_t>(kMaxItemSize)) throw Failure("it is larger than 64 MiB.");
+    // A regular file gives less than asked only at its end.
+    if (static_cast<size_t>(n) < wanted) break;
   }
   bytes.resize(done);
   return bytes;

@@ -24,7 +24,26 @@ std::optional<std::string> ComponentTypeName(std::string_view line) {
   return std::nullopt;
 }
 
-// Reads only as far as the first VEVENT, VTODO or VJOURNAL.
+// The type of the first VEVENT, VTODO or VJOURNAL whose BEGIN line starts
+// within `text`, and the offset where the unread rest (a last line without its
+// line feed) starts.
+std::optional<std::string> FirstComponentType(std::string_view text, size_t& rest) {
+  rest = 0;
+  for (size_t nl = text.find('\n'); nl != std::string_view::npos; nl = text.find('\n', rest)) {
+    if (auto type = ComponentTypeName(text.substr(rest, nl - rest))) return type;
+    rest = nl + 1;
+  }
+  return std::nullopt;
+}
+
+std::string CalendarTypeOf(std::string_view bytes) {
+  size_t rest = 0;
+  if (auto type = FirstComponentType(bytes, rest)) return *type;
+  return ComponentTypeName(bytes.substr(rest)).value_or("UnknownItem");
+}
+
+// Reads only as far as the first VEVENT, VTODO or VJOURNAL: for a file that
+// cannot be read as a whole.
 std::string ScanCalendarType(int dirFd, const std::string& name) {
   UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
   struct stat st {};
@@ -35,14 +54,9 @@ std::string ScanCalendarType(int dirFd, const std::string& name) {
     ssize_t n = ::read(fd.get(), buf, sizeof buf);
     if (n <= 0) break;
     pending.append(buf, static_cast<size_t>(n));
-    size_t start = 0;
-    for (size_t nl = pending.find('\n'); nl != std::string::npos; nl = pending.find('\n', start)) {
-      if (auto type = ComponentTypeName(std::string_view(pending).substr(start, nl - start))) {
-        return *type;
-      }
-      start = nl + 1;
-    }
-    pending.erase(0, start);
+    size_t rest = 0;
+    if (auto type = FirstComponentType(pending, rest)) return *type;
+    pending.erase(0, rest);
   }
   return ComponentTypeName(pending).value_or("UnknownItem");
 }
@@ -72,7 +86,20 @@ std::string VdirItem::TypeName() const {
         type_name_ = "MailItem";
         break;
       case Kind::kCalendar:
-        type_name_ = ScanCalendarType(folder_->get(), file_name_);
+        if (document_) {
+          type_name_ = CalendarTypeOf(document_->bytes());
+          break;
+        }
+        // An item is asked its type just before it is read: the bytes read
+        // here wait for Load, which saves opening every event twice.
+        try {
+          FileStamp stamp;
+          std::string bytes = ReadItemFile(folder_->get(), file_name_, stamp);
+          type_name_ = CalendarTypeOf(bytes);
+          read_ahead_ = ReadAhead{std::move(bytes), stamp};
+        } catch (const Failure&) {
+          type_name_ = ScanCalendarType(folder_->get(), file_name_);
+        }
         break;
     }
   }
@@ -83,7 +110,14 @@ void VdirItem::Load() {
   if (load_error_) throw Failure(*load_error_);
   if (document_ || kind_ == Kind::kMail) return;
   try {
-    Parse(ReadItemFile(folder_->get(), file_name_, stamp_));
+    if (read_ahead_) {
+      stamp_ = read_ahead_->stamp;
+      std::string bytes = std::move(read_ahead_->bytes);
+      read_ahead_.reset();
+      Parse(std::move(bytes));
+    } else {
+      Parse(ReadItemFile(folder_->get(), file_name_, stamp_));
+    }
   } catch (const Failure& f) {
     load_error_ = "Cannot read " + path_ + ": " + f.Description();
     throw Failure(*load_error_);

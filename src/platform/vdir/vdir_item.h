@@ -1,10 +1,11 @@
 // One item file of a vdir folder. Internal to the vdir store; callers see an
 // OutlookItem (outlook.h).
 //
-// Listing an item costs no read; TypeName() of an .ics file scans for its
-// first VEVENT, VTODO or VJOURNAL. The file is read and parsed at the first
-// property read or write (except "EntryID"), and a file that cannot be read
-// fails there, and again at every later access, and is never written.
+// Listing an item costs no read; TypeName() of an .ics file reads it and
+// takes the type of its first VEVENT, VTODO or VJOURNAL. The file is parsed
+// (and read, unless TypeName did) at the first property read or write
+// (except "EntryID"), and a file that cannot be read fails there, and again
+// at every later access, and is never written.
 #pragma once
 
 #include <memory>
@@ -45,6 +46,11 @@ class VdirItem : public OutlookItem {
   std::string path_;
   Kind kind_;
   mutable std::optional<std::string> type_name_;
+  struct ReadAhead {
+    std::string bytes;
+    FileStamp stamp;
+  };
+  mutable std::optional<ReadAhead> read_ahead_;  // read by TypeName, parsed by Load
 
   std::optional<std::string> load_error_;
   FileStamp stamp_;
