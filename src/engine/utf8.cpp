@@ -1,5 +1,8 @@
 #include "engine/utf8.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace tidewell {
 
 std::optional<char32_t> NextCodePoint(std::string_view text, size_t& i) {
@@ -53,6 +56,15 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 bool IsValidUtf8(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
+    // Item files are mostly ASCII: eight bytes without a high bit pass at once.
+    if (i + 8 <= text.size()) {
+      uint64_t word = 0;
+      std::memcpy(&word, text.data() + i, sizeof word);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
     if (!NextCodePoint(text, i)) return false;
   }
   return true;

@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/failure.h"
 
 namespace tidewell::vdir {
@@ -21,10 +25,31 @@ bool IsBlank(const ContentLine& line, const std::string& bytes) {
   return true;
 }
 
+// Where the first binary byte from `from` on may be: a lower bound that skips
+// whole blocks of text. Every file is scanned, so this runs on every byte a
+// run reads.
+size_t SkipText(std::string_view bytes, size_t from) {
+#if defined(__SSE2__)
+  const __m128i below_blank = _mm_set1_epi8(0x1F);
+  const __m128i allowed[] = {_mm_set1_epi8('\t'), _mm_set1_epi8('\n'), _mm_set1_epi8('\r'),
+                             _mm_set1_epi8('\f'), _mm_set1_epi8(0x1B)};
+  const __m128i del = _mm_set1_epi8(0x7F);
+  for (; from + 16 <= bytes.size(); from += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + from));
+    // Unsigned v <= 0x1F: the minimum of the two is v itself.
+    __m128i bad = _mm_cmpeq_epi8(_mm_min_epu8(v, below_blank), v);
+    for (const __m128i& a : allowed) bad = _mm_andnot_si128(_mm_cmpeq_epi8(v, a), bad);
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(v, del));
+    if (_mm_movemask_epi8(bad) != 0) break;
+  }
+#endif
+  return from;
+}
+
 }  // namespace
 
 Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
-  for (size_t i = 0; i < bytes_.size(); ++i) {
+  for (size_t i = SkipText(bytes_, 0); i < bytes_.size(); ++i) {
     auto c = static_cast<unsigned char>(bytes_[i]);
     if (IsBinaryByte(c)) {
       char hex[8];

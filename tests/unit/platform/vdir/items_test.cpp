@@ -205,6 +205,9 @@ const std::vector<Edit> kEdits = {
      "!Cannot read <file>: it holds binary data (byte 0x01 at offset 15).", "x"},
     {"", std::string("BEGIN:VCARD\nFN:x\0\nEND:VCARD\n", 28), "Subject",
      "!Cannot read <file>: it holds binary data (byte 0x00 at offset 16).", "x"},
+    // Tab, escape and form feed are text; DEL is not, wherever it stands.
+    {"", "BEGIN:VCARD\nFN:a\tb\x1B$B\f\nNOTE:" + std::string(40, 'n') + "\x7F\nEND:VCARD\n",
+     "Subject", "!Cannot read <file>: it holds binary data (byte 0x7F at offset 68).", "x"},
     {"", "BEGIN:VCARD\nFN:x\nthis is no content line\nEND:VCARD\n", "Subject",
      "!Cannot read <file>: line 3 is not a content line.", "x"},
     {"", "BEGIN:VCALENDAR\nEND:VCALENDAR\n", "Subject", "!Cannot read <file>: it holds no vCard.",
