@@ -113,9 +113,12 @@ std::vector<std::string> LabelTypes(const std::string& label) {
 
 // Lower-case types of a line: TYPE values, vCard 2.1 bare values, "pref" for
 // a PREF parameter, and what its group's X-ABLabel stands for.
-std::set<std::string> TypesOf(const ContentLine& line,
-                              const std::map<std::string, std::string>& groupLabels) {
-  std::set<std::string> types;
+// Ordered, and searched by the literals it is asked about without building a
+// string for each.
+using TypeSet = std::set<std::string, std::less<>>;
+
+TypeSet TypesOf(const ContentLine& line, const std::map<std::string, std::string>& groupLabels) {
+  TypeSet types;
   for (const Param& p : line.params) {
     if (p.name == "TYPE") {
       size_t start = 0;
@@ -143,13 +146,13 @@ std::set<std::string> TypesOf(const ContentLine& line,
 
 // Types that say nothing about what kind of address or number a line holds.
 bool IsNeutralType(const std::string& type) {
-  static const std::set<std::string> kNeutral = {
+  static const std::set<std::string, std::less<>> kNeutral = {
       "pref",   "internet", "x400", "voice", "msg", "quoted-printable",
       "base64", "b",        "8bit", "7bit",  "uri"};
   return kNeutral.contains(type);
 }
 
-std::vector<Phone> PhoneCandidates(const std::set<std::string>& t) {
+std::vector<Phone> PhoneCandidates(const TypeSet& t) {
   auto has = [&](const char* a, const char* b = nullptr) {
     return t.contains(a) || (b != nullptr && t.contains(b));
   };
@@ -260,7 +263,7 @@ ContactView::ContactView(Document& document) : doc_(document) {
   std::array<std::optional<size_t>, 3> adrs;
   std::array<std::optional<size_t>, 3> labels;
   auto addressKind = [&](const ContentLine& l) {
-    std::set<std::string> types = TypesOf(l, group_labels_);
+    TypeSet types = TypesOf(l, group_labels_);
     return types.contains("work") ? 0 : types.contains("home") ? 1 : 2;
   };
   for (size_t i : props) {
@@ -311,7 +314,7 @@ ContactView::ContactView(Document& document) : doc_(document) {
     if (TypesOf(lines[u], group_labels_).contains("work")) Bind("BusinessHomePage", u, Kind::kUri);
   }
   for (size_t u : urls) {
-    std::set<std::string> types = TypesOf(lines[u], group_labels_);
+    TypeSet types = TypesOf(lines[u], group_labels_);
     if (std::all_of(types.begin(), types.end(), IsNeutralType)) {
       Bind("BusinessHomePage", u, Kind::kUri);
     }

@@ -362,9 +362,11 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
 
   std::vector<ContentLine> lines;
   std::vector<std::string> texts;
+  lines.reserve(physical.size());
+  texts.reserve(physical.size());
   auto extend = [&](size_t entry, const Physical& p) {
     lines[entry].end = p.end;
-    lines[entry].terminator = std::string(bytes.substr(p.content_end, p.end - p.content_end));
+    lines[entry].terminator.assign(bytes.substr(p.content_end, p.end - p.content_end));
   };
   // Quoted-printable soft line breaks: the next physical line continues the
   // value as it stands, whatever it starts with.
@@ -465,7 +467,8 @@ std::string Refold(const ContentLine& line, std::string_view was, const std::str
 
 bool IsQuotedPrintable(const ContentLine& line) {
   for (const Param& p : line.params) {
-    if ((p.name == "ENCODING" || p.name.empty()) && ToUpper(p.value) == "QUOTED-PRINTABLE") {
+    if ((p.name == "ENCODING" || p.name.empty()) &&
+        EqualsIgnoringCase(p.value, "QUOTED-PRINTABLE")) {
       return true;
     }
   }
@@ -560,22 +563,22 @@ std::string UnescapeText(std::string_view escaped, Dialect dialect) {
   if (dialect == Dialect::kVCard21) return std::string(escaped);
   std::string out;
   out.reserve(escaped.size());
-  for (size_t i = 0; i < escaped.size(); ++i) {
-    if (escaped[i] == '\\' && i + 1 < escaped.size()) {
-      char next = escaped[i + 1];
-      if (next == 'n' || next == 'N') {
-        out += '\n';
-        ++i;
-        continue;
-      }
-      if (next == '\\' || next == ';' || next == ',' || next == ':') {
-        out += next;
-        ++i;
-        continue;
-      }
+  // Most values hold no backslash at all: copy the runs between them whole.
+  size_t done = 0;
+  for (size_t i = escaped.find('\\'); i != std::string_view::npos && i + 1 < escaped.size();
+       i = escaped.find('\\', i)) {
+    const char next = escaped[i + 1];
+    const bool line_break = next == 'n' || next == 'N';
+    if (!line_break && next != '\\' && next != ';' && next != ',' && next != ':') {
+      ++i;  // read as itself; what follows may start an escape
+      continue;
     }
-    out += escaped[i];
+    out.append(escaped, done, i - done);
+    out += line_break ? '\n' : next;
+    i += 2;
+    done = i;
   }
+  out.append(escaped, done);
   return out;
 }
 
@@ -638,18 +641,17 @@ std::string EscapeLike(std::string_view text, std::string_view old, ValueKind ki
 }
 
 std::vector<std::string> SplitComponents(std::string_view escaped) {
-  std::vector<std::string> parts(1);
+  std::vector<std::string> parts;
+  size_t start = 0;
   for (size_t i = 0; i < escaped.size(); ++i) {
-    char c = escaped[i];
-    if (c == '\\' && i + 1 < escaped.size()) {
-      parts.back() += c;
-      parts.back() += escaped[++i];
-    } else if (c == ';') {
-      parts.emplace_back();
-    } else {
-      parts.back() += c;
+    if (escaped[i] == '\\') {
+      ++i;  // the escaped character, ";" included, stays in the component
+    } else if (escaped[i] == ';') {
+      parts.emplace_back(escaped.substr(start, i - start));
+      start = i + 1;
     }
   }
+  parts.emplace_back(escaped.substr(start));
   return parts;
 }
 
@@ -771,6 +773,12 @@ std::string ToUpper(std::string_view text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return out;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 std::string ToLower(std::string_view text) {

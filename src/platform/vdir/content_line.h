@@ -150,6 +150,8 @@ std::string QuotedPrintableEncodeLike(std::string_view bytes, std::string_view o
 
 std::string ToUpper(std::string_view text);
 std::string ToLower(std::string_view text);
+// ASCII letters only, as ToUpper and ToLower.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 std::string_view Trim(std::string_view text);
 
 }  // namespace tidewell::vdir
