@@ -373,9 +373,9 @@ std::string ContactView::Get(const std::string& property) const {
     case Kind::kUri:
       return UnescapeText(DecodedValue(line), dialect_);
     case Kind::kComponent: {
-      std::vector<std::string> parts = SplitComponents(DecodedValue(line));
-      return slot.component < parts.size() ? UnescapeComponent(parts[slot.component], dialect_)
-                                           : "";
+      const std::string decoded = DecodedValue(line);
+      const std::optional<std::string_view> part = NthComponent(decoded, slot.component);
+      return part ? UnescapeComponent(*part, dialect_) : "";
     }
     case Kind::kParam:
       return ParamText(*line.FindParam(slot.param), dialect_);

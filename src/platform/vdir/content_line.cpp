@@ -101,6 +101,7 @@ void ParseLogical(std::string_view text, ContentLine& line) {
 }
 
 bool IsUtf8Name(const std::string& charset) {
+  if (charset == "UTF-8") return true;  // what nearly every line has
   std::string compact;
   for (char c : ToUpper(charset)) {
     if (c != '-' && c != '_') compact += c;
@@ -653,6 +654,21 @@ std::vector<std::string> SplitComponents(std::string_view escaped) {
   }
   parts.emplace_back(escaped.substr(start));
   return parts;
+}
+
+std::optional<std::string_view> NthComponent(std::string_view escaped, size_t n) {
+  size_t start = 0;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] == '\\') {
+      ++i;
+    } else if (escaped[i] == ';') {
+      if (n == 0) return escaped.substr(start, i - start);
+      --n;
+      start = i + 1;
+    }
+  }
+  if (n == 0) return escaped.substr(start);
+  return std::nullopt;
 }
 
 std::string UnescapeComponent(std::string_view escaped, Dialect dialect) {

@@ -130,6 +130,8 @@ std::string EscapeLike(std::string_view text, std::string_view old, ValueKind ki
 
 // Structured values (ADR, ORG, N): the raw components between unescaped ";".
 std::vector<std::string> SplitComponents(std::string_view escaped);
+// SplitComponents(escaped)[n] without the copies; nothing past the last one.
+std::optional<std::string_view> NthComponent(std::string_view escaped, size_t n);
 std::string UnescapeComponent(std::string_view escaped, Dialect dialect);
 
 // `text` converted between character sets with iconv; nothing when a byte or

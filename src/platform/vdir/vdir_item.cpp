@@ -142,10 +142,12 @@ void VdirItem::Unknown(const std::string& name) const {
 }
 
 std::string VdirItem::GetProperty(const std::string& name) {
-  if (name == "EntryID") return folder_entry_id_ + "/" + file_name_;
+  // Compared as views: a run asks this for every field of every item.
+  using namespace std::string_view_literals;
+  if (name == "EntryID"sv) return folder_entry_id_ + "/" + file_name_;
   Load();
   if (!view_) Unknown(name);
-  if (name == "RTFBody") return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";
+  if (name == "RTFBody"sv) return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";
   if (!view_->Knows(name)) Unknown(name);
   return view_->Get(name);
 }
