@@ -652,6 +652,24 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
   const std::vector<PatternMatcher::Match> matches = matcher.Matches(replacement);
   if (matches.empty()) return rtf;
 
+  // What replaces match k. A CR that ends it before an LF of the edited text
+  // makes one line break with that LF, as in plain text, and the LF's
+  // paragraph gives it: written as a paragraph too it would make two.
+  const auto replacement_text = [&](size_t k) {
+    std::string_view text = matches[k].replacement;
+    if (!text.ends_with('\r')) return text;
+    size_t at = matches[k].end;
+    for (size_t next = k + 1; next < matches.size() && matches[next].begin == at; ++next) {
+      if (!matches[next].replacement.empty()) {
+        if (matches[next].replacement.front() == '\n') text.remove_suffix(1);
+        return text;
+      }
+      at = matches[next].end;
+    }
+    if (at < doc.text.size() && doc.text[at] == '\n') text.remove_suffix(1);
+    return text;
+  };
+
   const std::string_view source(rtf);
   Writer out(rtf.size());
   size_t m = 0;
@@ -678,7 +696,7 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
     while (m < matches.size() && matches[m].begin < t.shown_end) {
       const PatternMatcher::Match& match = matches[m];
       keep(at, match.begin);
-      if (match.begin >= t.shown_begin) out.Put(EscapeText(match.replacement, t.uc), {});
+      if (match.begin >= t.shown_begin) out.Put(EscapeText(replacement_text(m), t.uc), {});
       at = std::max(at, std::min(match.end, t.shown_end));
       if (match.end > t.shown_end) break;
       ++m;

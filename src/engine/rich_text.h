@@ -31,8 +31,10 @@ int32_t CountShownMatches(PatternMatcher& matcher, const std::string& rtf);
 
 // `rtf` with every match of the matcher's pattern in its shown text replaced
 // by `replacement`; the replacement is written with RTF escapes (non-ASCII as
-// \uN?). A match may span formatting changes: its text is replaced where the
-// match starts and the rest of its shown text is removed, markup kept.
+// \uN?, line breaks as paragraphs, a CR that the edited text follows with a
+// line feed as none). A match may span formatting changes: its text is
+// replaced where the match starts and the rest of its shown text is removed,
+// markup kept.
 // A document without a match comes back byte for byte; a text that is not RTF
 // is replaced as plain text. Uses and overwrites the matcher's text.
 std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
