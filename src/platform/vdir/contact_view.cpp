@@ -245,7 +245,7 @@ ContactView::ContactView(Document& document) : doc_(document) {
   std::vector<ContentLine>& lines = doc_.lines();
 
   for (size_t i : props) {
-    if (lines[i].upper_name == "VERSION") {
+    if (std::string_view(lines[i].upper_name) == "VERSION") {
       std::string_view v = Trim(lines[i].value);
       dialect_ = v == "2.1" ? Dialect::kVCard21 : v == "4.0" ? Dialect::kVCard4 : Dialect::kVCard3;
       break;
@@ -253,7 +253,7 @@ ContactView::ContactView(Document& document) : doc_(document) {
   }
   for (size_t i : props) {
     const ContentLine& l = lines[i];
-    if (l.upper_name == "X-ABLABEL" && !l.group.empty()) {
+    if (std::string_view(l.upper_name) == "X-ABLABEL" && !l.group.empty()) {
       group_labels_.emplace(ToLower(l.group), UnescapeText(DecodedValue(l), dialect_));
     }
   }
@@ -267,7 +267,8 @@ ContactView::ContactView(Document& document) : doc_(document) {
     return types.contains("work") ? 0 : types.contains("home") ? 1 : 2;
   };
   for (size_t i : props) {
-    const std::string& n = lines[i].upper_name;
+    // A view: each line is tested against a dozen names.
+    const std::string_view n = lines[i].upper_name;
     if (n == "FN") {
       Bind("Subject", i, Kind::kText);
     } else if (n == "ORG") {

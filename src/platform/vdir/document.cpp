@@ -78,7 +78,8 @@ Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
       }
       continue;
     }
-    if (line.upper_name == "BEGIN") {
+    const std::string_view property = line.upper_name;
+    if (property == "BEGIN") {
       Component c;
       c.name = ToUpper(Trim(line.value));
       c.begin_line = i;
@@ -90,7 +91,7 @@ Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
       }
       components_.push_back(std::move(c));
       open.push_back(index);
-    } else if (line.upper_name == "END") {
+    } else if (property == "END") {
       std::string name = ToUpper(Trim(line.value));
       if (open.empty() || components_[open.back()].name != name) {
         throw Failure("END:" + name + " on line " + std::to_string(line.line_number) +
