@@ -127,11 +127,25 @@ void AppendUnicodeEscape(std::string& out, char16_t unit, int32_t uc) {
 // after each \uN. Line breaks become paragraphs; every control word written
 // ends with its delimiting blank so that no following letter or digit can
 // join it.
-std::string EscapeText(std::string_view text, int32_t uc) {
+//
+// A paragraph shows an LF, and a CR with the LF after it is one line break,
+// so a paragraph written for a CR would join a CR character shown before it
+// (`cr_before`, updated to what the written text ends in); such a CR is
+// written as the character it is. A CR that ends the text where an LF is
+// shown next (`lf_after`) is not written: the two are one line break, which
+// the LF gives.
+std::string EscapeText(std::string_view text, int32_t uc, bool& cr_before, bool lf_after) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
+    if (c == '\r' && cr_before) {
+      AppendHexEscape(out, '\r');
+      ++i;
+      continue;
+    }
+    cr_before = false;
+    if (c == '\r' && i + 1 == text.size() && lf_after) break;
     if (c == '\r' || c == '\n') {
       out += "\\par ";
       i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
@@ -162,6 +176,12 @@ std::string EscapeText(std::string_view text, int32_t uc) {
     }
   }
   return out;
+}
+
+// The same for a text that stands alone.
+std::string EscapeText(std::string_view text, int32_t uc) {
+  bool cr_before = false;
+  return EscapeText(text, uc, cr_before, false);
 }
 
 // ---------------------------------------------------------------------------
@@ -652,23 +672,19 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
   const std::vector<PatternMatcher::Match> matches = matcher.Matches(replacement);
   if (matches.empty()) return rtf;
 
-  // What replaces match k. A CR that ends it before an LF of the edited text
-  // makes one line break with that LF, as in plain text, and the LF's
-  // paragraph gives it: written as a paragraph too it would make two.
-  const auto replacement_text = [&](size_t k) {
-    std::string_view text = matches[k].replacement;
-    if (!text.ends_with('\r')) return text;
+  // Whether the edited text shows an LF right after match k.
+  const auto lf_after = [&](size_t k) {
     size_t at = matches[k].end;
     for (size_t next = k + 1; next < matches.size() && matches[next].begin == at; ++next) {
-      if (!matches[next].replacement.empty()) {
-        if (matches[next].replacement.front() == '\n') text.remove_suffix(1);
-        return text;
-      }
+      if (!matches[next].replacement.empty()) return matches[next].replacement.front() == '\n';
       at = matches[next].end;
     }
-    if (at < doc.text.size() && doc.text[at] == '\n') text.remove_suffix(1);
-    return text;
+    return at < doc.text.size() && doc.text[at] == '\n';
   };
+  // Whether the edited text shows a CR character right before the next
+  // replacement: kept text's own, or one the replacement before wrote.
+  size_t written_to = std::string::npos;
+  bool written_cr = false;
 
   const std::string_view source(rtf);
   Writer out(rtf.size());
@@ -696,7 +712,13 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
     while (m < matches.size() && matches[m].begin < t.shown_end) {
       const PatternMatcher::Match& match = matches[m];
       keep(at, match.begin);
-      if (match.begin >= t.shown_begin) out.Put(EscapeText(replacement_text(m), t.uc), {});
+      if (match.begin >= t.shown_begin) {
+        if (written_to != match.begin) {
+          written_cr = match.begin > 0 && doc.text[match.begin - 1] == '\r';
+        }
+        out.Put(EscapeText(match.replacement, t.uc, written_cr, lf_after(m)), {});
+        written_to = match.end;
+      }
       at = std::max(at, std::min(match.end, t.shown_end));
       if (match.end > t.shown_end) break;
       ++m;

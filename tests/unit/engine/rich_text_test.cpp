@@ -90,6 +90,8 @@ TEST(ReplaceShownText, EditsAndCountsShownTextOnlyAndKeepsMarkup) {
       {"a paragraph mark inside a match", R"({\rtf1 a\par b})", "a\nb", "X", R"({\rtf1 X})", 1},
       {"a CR ending the replacement and the paragraph after it: one line break",
        R"({\rtf1 a\par b})", "a", "x\r", R"({\rtf1 x\par b})", 1},
+      {"and CRs after a CR the document shows: CRs too", R"({\rtf1 \'0da})", "a", "\r\r\n",
+       R"({\rtf1 \'0d\'0d\'0d\par })", 1},
       {"a control word left open keeps its blank", R"({\rtf1\b(555)})", "(", "",
        R"({\rtf1\b 555)})", 1},
       {"new text after an open control word", R"({\rtf1\f0(5)})", "(", "7", R"({\rtf1\f0 75)})", 1},
