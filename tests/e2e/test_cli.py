@@ -95,7 +95,7 @@ class TerminalHostTest(Sandbox):
         self.assertEqual(status, 2)
         self.assertIn("--store", err)
 
-    def test_peers_read_every_changed_item_with_its_new_value(self):
+    def test_peers_read_every_item_and_each_changed_one_with_its_new_value(self):
         self.prepare("--clear-all", "--email", search="northwind-traders", replace="northwind")
         self.tidewell_ok("replace", "--yes")
         self.assertEqual(self.log("errors.jsonl"), [])
@@ -103,6 +103,9 @@ class TerminalHostTest(Sandbox):
         self.assertEqual(self.peer_complaints(stderr), [])
         self.assertIn("@northwind.example", emails)
         self.assertNotIn("northwind-traders", emails)
+        cards, stderr = self.khard(self.store / "contacts", "list", "--parsable")
+        self.assertEqual(self.peer_complaints(stderr), [])
+        self.assertEqual(len(cards.splitlines()), len(self.items("contacts")))
 
         self.prepare("--clear-all", "--appointments", "all", "--tasks", "all",
                      search="Northwind Traders", replace="Northwind Ltd",
@@ -112,14 +115,17 @@ class TerminalHostTest(Sandbox):
         self.assertTrue(out.endswith(" items in 2 folders\n"), out)
 
         events, stderr = self.khal(self.store / "calendar", "list", "--once", "--format",
-                                   "{location}", "--day-format", "", "2026-01-01", "2027-12-31")
+                                   "{uid}\t{location}", "--day-format", "", "2026-01-01",
+                                   "2027-12-31")
         self.assertEqual(self.peer_complaints(stderr), [])
         self.assertIn("Northwind Ltd HQ", events)
         self.assertNotIn("Northwind Traders", events)
+        self.assertEqual(len({line.split("\t")[0] for line in events.splitlines() if line.strip()}),
+                         len(self.items("calendar")))
 
         tasks, stderr = self.todoman(self.store / "tasks", "--porcelain", "list", "--status", "ANY")
         self.assertEqual(self.peer_complaints(stderr), [])
-        self.assertEqual(len(json.loads(tasks)), 10)
+        self.assertEqual(len(json.loads(tasks)), len(self.items("tasks")))
         companies = [todo.x_companies.value for path in self.items("tasks")
                      for todo in vobject.readOne(path.read_text(encoding="utf-8")).vtodo_list
                      if hasattr(todo, "x_companies")]

@@ -15,10 +15,8 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +24,7 @@
 
 #include "gui/qt_ui.h"
 #include "support/fake_components.h"
+#include "support/temp_files.h"
 
 namespace tidewell::gui::testing {
 
@@ -121,10 +120,7 @@ class Sandbox {
   static std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder) {
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      files[entry.path().filename().string()] = bytes.str();
+      files[entry.path().filename().string()] = tidewell::testing::ReadFile(entry.path());
     }
     return files;
   }

@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTreeWidget>
-#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -248,7 +247,7 @@ TEST_F(StoreWindowTest, AWholeRunAndItsUndo) {
   const std::string edited = "8e3b5d7f-0a29-4c61-b7d4-e5f1a3c9b082.vcf";
   std::string card = after.at(edited);
   card.replace(card.find("(777) 450-6627"), 14, "(888) 450-6627");
-  std::ofstream(contacts / edited, std::ios::binary) << card;
+  tidewell::testing::WriteFile(contacts / edited, card);
 
   w.Answer("cmdUndoLastRun", {Press(QMessageBox::Yes), Press(QMessageBox::Ok, &box)});
   EXPECT_EQ(box.title, "Marrowby");

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -22,12 +24,11 @@ namespace tidewell::testing {
 
 using Texts = std::vector<std::string>;
 
-struct ErrorReport {
-  std::string message;
-  bool flag;
-  std::string procedure;
-  friend bool operator==(const ErrorReport&, const ErrorReport&) = default;
-};
+// Blank-separated words.
+inline Texts Words(const std::string& text) {
+  std::istringstream in(text);
+  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
 
 struct LogLine {
   std::string source;
@@ -45,7 +46,7 @@ class FakeSupport : public SupportComponent {
     return "Marrowby";
   }
   void ReportError(const std::string& message, bool flag, const std::string& procedure) override {
-    reports.push_back({message, flag, procedure});
+    reports.push_back(procedure + "|" + message + (flag ? "|flag set" : ""));
   }
   void LoadStringSet(StringSet& set, const std::string& name) override {
     if (name != "Tidewell") throw Failure("No string set named '" + name + "'.");
@@ -56,16 +57,9 @@ class FakeSupport : public SupportComponent {
     return set.at(key);
   }
 
-  // The reports as "procedure|message", "|flag set" appended when the flag is.
-  Texts Reports() const {
-    Texts out;
-    for (const ErrorReport& r : reports) {
-      out.push_back(r.procedure + "|" + r.message + (r.flag ? "|flag set" : ""));
-    }
-    return out;
-  }
+  Texts Reports() const { return reports; }
 
-  std::vector<ErrorReport> reports;
+  Texts reports;  // as "procedure|message", "|flag set" appended when the flag is
   int app_name_calls = 0;
   std::optional<std::string> fail_app_name;  // AppName throws this
   StringSet strings = {

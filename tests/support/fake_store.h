@@ -81,10 +81,6 @@ inline std::shared_ptr<FakeItem> MakeAppointment(const std::string& entryId,
                                                  Properties fields = {}) {
   return MakeItem("AppointmentItem", entryId, subject, std::move(fields));
 }
-inline std::shared_ptr<FakeItem> MakeTask(const std::string& entryId, const std::string& subject,
-                                          Properties fields = {}) {
-  return MakeItem("TaskItem", entryId, subject, std::move(fields));
-}
 
 // Items are shared: a test keeps a pointer to check what the run did.
 struct FakeFolder {

@@ -1,9 +1,7 @@
 // The field catalog against the item procedures' tables, and the field
 // chooser's model against the settings store.
-#include <iterator>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,12 +15,6 @@ namespace tidewell::testing {
 namespace {
 
 using Rows = std::set<int>;
-
-// Blank-separated words.
-Texts Words(const std::string& text) {
-  std::istringstream in(text);
-  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
 
 // The settings keys in catalog order: stored settings outlive a release, so
 // neither a key nor the order of the 57 reads and writes may change.

@@ -14,6 +14,7 @@
 
 #include "platform/failure.h"
 #include "platform/logbook/journal_reader.h"
+#include "support/temp_files.h"
 
 namespace tidewell {
 namespace {
@@ -23,13 +24,6 @@ using json = nlohmann::ordered_json;
 
 class LogbookTest : public ::testing::Test {
  protected:
-  LogbookTest() {
-    char pattern[] = "/tmp/logbook_test.XXXXXX";
-    root_ = ::mkdtemp(pattern);
-    folder_ = root_ / "state" / "Marrowby";
-  }
-  ~LogbookTest() override { fs::remove_all(root_); }
-
   // The records of `file`, each checked to begin with its UTC time, which is then dropped,
   // and to be spelt as nlohmann spells it (the activity log writes its lines by hand).
   std::vector<json> Records(const std::string& file) const {
@@ -46,8 +40,9 @@ class LogbookTest : public ::testing::Test {
     return records;
   }
 
-  fs::path root_;
-  fs::path folder_;
+  testing::TempDir dir_;
+  const fs::path root_ = dir_.path();
+  const fs::path folder_ = root_ / "state" / "Marrowby";
 };
 
 TEST_F(LogbookTest, EachLineParsesBackToWhatWasWrittenInItsOwnFile) {

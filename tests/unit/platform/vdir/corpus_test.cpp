@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -18,11 +17,6 @@ namespace tidewell::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> Words(const std::string& text) {
-  std::istringstream in(text);
-  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
 
 // Every property of contacts or of calendar items, each with the content lines
 // a change of it may rewrite besides REV, DTSTAMP and LAST-MODIFIED.

@@ -4,12 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,35 +15,9 @@
 #include "platform/failure.h"
 #include "platform/vdir/vdir_store.h"
 #include "support/fake_components.h"
+#include "support/temp_files.h"
 
 namespace tidewell::testing {
-
-// A fresh directory, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tidewell-vdir-XXXXXX");
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  TempDir(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
 
 // A store whose one root holds the folder "f" with the given files.
 struct OneFolderStore {
