@@ -171,6 +171,12 @@ const std::vector<Edit> kEdits = {
     // Components added after one ending in a lone backslash leave it a backslash.
     {"3.0", "ADR;TYPE=work:Box 7\\\n", "BusinessAddressCity", "", "Bay",
      "ADR;TYPE=work:Box 7\\\\;;;Bay\n"},
+    // vCard 2.1 has no escaped backslash: an empty write adds no component after one, and
+    // a text is refused rather than let the backslash take the ";" after it.
+    {"2.1", "ADR;WORK:Box 7\\\n", "BusinessAddressState", "", "", "ADR;WORK:Box 7\\\n"},
+    {"2.1", "ADR;WORK:Box 7\\\n", "BusinessAddressCity", "", "Bay",
+     "!BusinessAddressCity cannot take 'Bay': in a vCard 2.1 file a backslash before a ';' "
+     "between the parts of ADR cannot be written."},
     // A line that grows past 75 octets never folds after a CR (read as part of the line end),
     // nor after "=" when its head names QUOTED-PRINTABLE (read as a soft break).
     {"3.0", "ADR;TYPE=work:;;1 Main St;Town;IL;" + std::string(10, '\r') + "62701;USA\n",
