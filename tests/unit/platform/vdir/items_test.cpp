@@ -112,6 +112,8 @@ const std::vector<Edit> kEdits = {
      "FN:Caf\xE9s\n"},
     {"2.1", "FN;CHARSET=ISO-8859-1:M\xFCller\n", "Subject", "M\xC3\xBCller", "\xE2\x82\xAC",
      "FN;CHARSET=UTF-8:\xE2\x82\xAC\n"},
+    // Shift_JIS reads the byte of "\\" as a yen sign: an escape makes the line UTF-8.
+    {"3.0", "NOTE;CHARSET=SHIFT_JIS:a\n", "Body", "a", "a\nb", "NOTE;CHARSET=UTF-8:a\\nb\n"},
     {"3.0", "ORG;CHARSET=UTF-7:M+APw-ller\n", "CompanyName", "M\xC3\xBCller",
      "M\xC3\xBCller \xF0\x9F\x8E\x89", "ORG;CHARSET=UTF-7:M+APw-ller +2DzfiQ-\n"},
     {"2.1", "NOTE;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=80 5=0D=0A=\nnext\n", "Body",
