@@ -404,15 +404,30 @@ void ContactView::Set(const std::string& property, const std::string& text) {
       std::string old = Get(property);
       std::vector<std::string> parts = SplitComponents(DecodedValue(line));
       if (parts.size() <= slot.component) {
+        // A component the value lacks already reads as nothing.
+        if (text.empty()) return;
         // The last component may end in a lone backslash, read as itself;
         // with a ";" after it, it would escape that ";", so it is doubled.
-        // (vCard 2.1 has no escaped backslash: there it reads doubled.)
-        if (EndsInLoneBackslash(parts.back())) parts.back() += '\\';
+        // vCard 2.1 has no escaped backslash, so there it stays lone and the
+        // check below refuses the write.
+        if (dialect_ != Dialect::kVCard21 && EndsInLoneBackslash(parts.back())) {
+          parts.back() += '\\';
+        }
         parts.resize(slot.component + 1);
       }
       parts[slot.component] =
           EscapeLike(text, parts[slot.component], ValueKind::kComponent, dialect_);
-      EncodeValue(line, JoinComponents(parts), dialect_);
+      const std::string value = JoinComponents(parts);
+      // In vCard 2.1 a backslash before a ";" between components, whether it
+      // ends a component or stands before a ";" of the text, pairs with that
+      // ";", and nothing can escape the backslash: writing it would merge or
+      // split components, so the line is left as it is.
+      if (dialect_ == Dialect::kVCard21 && SplitComponents(value) != parts) {
+        throw Failure(property + " cannot take '" + text +
+                      "': in a vCard 2.1 file a backslash before a ';' between the parts of " +
+                      line.name + " cannot be written.");
+      }
+      EncodeValue(line, value, dialect_);
       if (line.upper_name == "ADR") KeepLabelConsistent(slot.line, old, text);
       break;
     }

@@ -504,6 +504,12 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
     std::optional<std::string> converted;
     try {
       converted = ConvertCharset(bytes, "UTF-8", line.charset);
+      // Shift_JIS writes both "\\" and the yen sign as 0x5C and reads it as
+      // the yen sign, so an escape would read as one: a text that does not
+      // read back as itself is one the character set cannot hold.
+      if (converted && ConvertCharset(*converted, line.charset, "UTF-8") != bytes) {
+        converted.reset();
+      }
     } catch (const Failure&) {
       // A character set no converter knows holds no text either; failing
       // here would fail a save over a stamp line that names one.

@@ -112,6 +112,8 @@ const std::vector<Edit> kEdits = {
      "FN:Caf\xE9s\n"},
     {"2.1", "FN;CHARSET=ISO-8859-1:M\xFCller\n", "Subject", "M\xC3\xBCller", "\xE2\x82\xAC",
      "FN;CHARSET=UTF-8:\xE2\x82\xAC\n"},
+    // Shift_JIS reads the byte of "\\" as a yen sign: an escape makes the line UTF-8.
+    {"3.0", "NOTE;CHARSET=SHIFT_JIS:a\n", "Body", "a", "a\nb", "NOTE;CHARSET=UTF-8:a\\nb\n"},
     {"3.0", "ORG;CHARSET=UTF-7:M+APw-ller\n", "CompanyName", "M\xC3\xBCller",
      "M\xC3\xBCller \xF0\x9F\x8E\x89", "ORG;CHARSET=UTF-7:M+APw-ller +2DzfiQ-\n"},
     {"2.1", "NOTE;CHARSET=WINDOWS-1252;ENCODING=QUOTED-PRINTABLE:=80 5=0D=0A=\nnext\n", "Body",
@@ -171,6 +173,12 @@ const std::vector<Edit> kEdits = {
     // Components added after one ending in a lone backslash leave it a backslash.
     {"3.0", "ADR;TYPE=work:Box 7\\\n", "BusinessAddressCity", "", "Bay",
      "ADR;TYPE=work:Box 7\\\\;;;Bay\n"},
+    // vCard 2.1 has no escaped backslash: an empty write adds no component after one, and
+    // a text is refused rather than let the backslash take the ";" after it.
+    {"2.1", "ADR;WORK:Box 7\\\n", "BusinessAddressState", "", "", "ADR;WORK:Box 7\\\n"},
+    {"2.1", "ADR;WORK:Box 7\\\n", "BusinessAddressCity", "", "Bay",
+     "!BusinessAddressCity cannot take 'Bay': in a vCard 2.1 file a backslash before a ';' "
+     "between the parts of ADR cannot be written."},
     // A line that grows past 75 octets never folds after a CR (read as part of the line end),
     // nor after "=" when its head names QUOTED-PRINTABLE (read as a soft break).
     {"3.0", "ADR;TYPE=work:;;1 Main St;Town;IL;" + std::string(10, '\r') + "62701;USA\n",
