@@ -290,7 +290,9 @@ std::optional<std::string> AtTheSameBreaks(const std::string& text, const Shape&
   }
   out.append(text, pos);
   std::vector<ContentLine> again = SplitContentLines(out, 0);
-  if (again.size() != 1 || !again[0].is_property || again[0].pristine != text) return std::nullopt;
+  if (again.size() != 1 || !again[0].is_property || Pristine(again[0], out) != text) {
+    return std::nullopt;
+  }
   return out;
 }
 
@@ -362,9 +364,30 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
   }
 
   std::vector<ContentLine> lines;
-  std::vector<std::string> texts;
   lines.reserve(physical.size());
+  // Nearly every line is one physical line, whose text is read in place; a
+  // line is copied only when a fold or soft break joins more to it.
+  struct Text {
+    size_t content_end;
+    bool joined = false;
+    std::string joined_text;
+  };
+  std::vector<Text> texts;
   texts.reserve(physical.size());
+  auto text = [&](size_t entry) -> std::string_view {
+    const Text& t = texts[entry];
+    if (t.joined) return t.joined_text;
+    return bytes.substr(lines[entry].begin, t.content_end - lines[entry].begin);
+  };
+  auto append = [&](size_t entry, std::string_view more) {
+    Text& t = texts[entry];
+    if (!t.joined) {
+      t.joined_text.reserve(t.content_end - lines[entry].begin + more.size() + 80);
+      t.joined_text.assign(text(entry));
+      t.joined = true;
+    }
+    t.joined_text += more;
+  };
   auto extend = [&](size_t entry, const Physical& p) {
     lines[entry].end = p.end;
     lines[entry].terminator.assign(bytes.substr(p.content_end, p.end - p.content_end));
@@ -372,11 +395,16 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
   // Quoted-printable soft line breaks: the next physical line continues the
   // value as it stands, whatever it starts with.
   auto join_soft_breaks = [&](size_t entry, size_t& i) {
-    while (i + 1 < physical.size() && !texts[entry].empty() && texts[entry].back() == '=' &&
-           HeadSaysQuotedPrintable(texts[entry])) {
-      texts[entry].pop_back();
+    while (i + 1 < physical.size() && !text(entry).empty() && text(entry).back() == '=' &&
+           HeadSaysQuotedPrintable(text(entry))) {
+      Text& t = texts[entry];
+      if (t.joined) {
+        t.joined_text.pop_back();
+      } else {
+        --t.content_end;
+      }
       const Physical& next = physical[++i];
-      texts[entry] += bytes.substr(next.begin, next.content_end - next.begin);
+      append(entry, bytes.substr(next.begin, next.content_end - next.begin));
       extend(entry, next);
     }
   };
@@ -386,11 +414,11 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     std::string_view content = bytes.substr(p.begin, p.content_end - p.begin);
     if (!content.empty() && (content[0] == ' ' || content[0] == '\t')) {
       size_t k = lines.size();
-      while (k > 0 && texts[k - 1].empty()) --k;
+      while (k > 0 && text(k - 1).empty()) --k;
       if (k > 0) {
         lines.resize(k);
         texts.resize(k);
-        texts[k - 1] += content.substr(1);
+        append(k - 1, content.substr(1));
         extend(k - 1, p);
         join_soft_breaks(k - 1, i);
         continue;
@@ -400,14 +428,15 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     line.begin = p.begin;
     line.line_number = i + 1;
     lines.push_back(std::move(line));
-    texts.emplace_back(content);
+    texts.push_back({p.content_end, false, {}});
     extend(lines.size() - 1, p);
     join_soft_breaks(lines.size() - 1, i);
   }
 
   for (size_t k = 0; k < lines.size(); ++k) {
     ContentLine& line = lines[k];
-    ParseLogical(texts[k], line);
+    const std::string_view logical = text(k);
+    ParseLogical(logical, line);
     if (!line.is_property) continue;
     if (const Param* charset = line.FindParam("CHARSET")) {
       line.charset = charset->value;
@@ -420,14 +449,22 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     }
     // The parts are the text's own substrings in order, so Serialize gives
     // the text back whenever the sizes agree; they differ only where a
-    // leading "." of an empty group is dropped. Moving saves a copy of every
-    // line, notes of many kilobytes among them.
+    // leading "." of an empty group is dropped.
     size_t serialized =
         line.group.size() + (line.group.empty() ? 0 : 1) + line.name.size() + 1 + line.value.size();
     for (const Param& p : line.params) serialized += 1 + p.raw.size();
-    line.pristine = serialized == texts[k].size() ? std::move(texts[k]) : Serialize(line);
+    if (serialized != logical.size()) {
+      line.pristine = Serialize(line);
+    } else if (texts[k].joined) {
+      line.pristine = std::move(texts[k].joined_text);
+    }
   }
   return lines;
+}
+
+std::string_view Pristine(const ContentLine& line, std::string_view bytes) {
+  if (line.pristine) return *line.pristine;
+  return bytes.substr(line.begin, line.end - line.terminator.size() - line.begin);
 }
 
 std::string Serialize(const ContentLine& line) {
@@ -456,7 +493,7 @@ std::string Refold(const ContentLine& line, std::string_view was, const std::str
     if (qp || was.size() > kMaxOctets) return text;
     return FoldText(text, head, qp, usual);
   }
-  if (shape.text != line.pristine) {
+  if (shape.text != (line.pristine ? std::string_view(*line.pristine) : was)) {
     usual.soft = qp;
     return FoldText(text, head, qp, usual);
   }

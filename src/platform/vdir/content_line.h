@@ -33,9 +33,11 @@ struct ContentLine {
   std::string name;
   std::string upper_name;
   std::vector<Param> params;
-  std::string value;     // unfolded, soft line breaks joined; still encoded and escaped
-  std::string charset;   // effective character set of the value as read ("UTF-8" when none)
-  std::string pristine;  // Serialize() as read: equal text means "unchanged"
+  std::string value;    // unfolded, soft line breaks joined; still encoded and escaped
+  std::string charset;  // effective character set of the value as read ("UTF-8" when none)
+  // Serialize() as read, kept only where it differs from the line's own
+  // bytes (a folded line, a dropped "." of an empty group): see Pristine().
+  std::optional<std::string> pristine;
 
   const Param* FindParam(std::string_view upperName) const;
   Param* FindParam(std::string_view upperName);
@@ -47,6 +49,10 @@ struct ContentLine {
 // belongs to exactly one line's [begin, end) range, or to none only when it
 // precedes `start` (a byte-order mark).
 std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start);
+
+// Serialize() of `line` as it was read from `bytes` (the text it was split
+// from): equal text means "unchanged". Views `bytes` or the line.
+std::string_view Pristine(const ContentLine& line, std::string_view bytes);
 
 // "group.NAME;param;param:value" without folding or terminator.
 std::string Serialize(const ContentLine& line);

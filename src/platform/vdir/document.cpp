@@ -111,7 +111,7 @@ Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
 
 bool Document::Changed() const {
   for (const ContentLine& line : lines_) {
-    if (line.is_property && Serialize(line) != line.pristine) return true;
+    if (line.is_property && Serialize(line) != Pristine(line, bytes_)) return true;
   }
   return false;
 }
@@ -121,7 +121,7 @@ std::string Document::Render() const {
   out.reserve(bytes_.size() + 256);
   size_t pos = 0;
   for (const ContentLine& line : lines_) {
-    if (!line.is_property || Serialize(line) == line.pristine) continue;
+    if (!line.is_property || Serialize(line) == Pristine(line, bytes_)) continue;
     out.append(bytes_, pos, line.begin - pos);
     const size_t body_end = line.end - line.terminator.size();
     out +=
