@@ -1,8 +1,10 @@
 #include "platform/vdir/durable_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -105,27 +107,23 @@ bool FileStamp::SameFileAs(const FileStamp& other) const {
          modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
 }
 
-std::string ReadItemFile(int dirFd, const std::string& name, FileStamp& stamp) {
-  // O_NONBLOCK: a FIFO put in place of an item must not hang the run.
-  UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-  if (!fd.valid()) {
-    if (errno == ELOOP) throw Failure("it is a symbolic link.");
-    throw Failure(ErrnoText(errno) + ".");
-  }
+namespace {
+
+// Reads the rest of `fd` after the `done` bytes already in `bytes`, sizing
+// the buffer from fstat: for a file too large for the first read, and for a
+// read that fails or finds nothing, where the file's type tells why.
+std::string ReadRest(int fd, std::string bytes, size_t done) {
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) throw Failure(ErrnoText(errno) + ".");
+  if (::fstat(fd, &st) != 0) throw Failure(ErrnoText(errno) + ".");
   if (!S_ISREG(st.st_mode)) throw Failure("it is not a regular file.");
   if (st.st_size > kMaxItemSize) throw Failure("it is larger than 64 MiB.");
-  stamp = FileStamp::Of(st);
-  std::string bytes;
   // One byte more than the size: a file that has not grown then comes in one
   // read, whose shortness shows its end without a second read.
-  bytes.resize(static_cast<size_t>(st.st_size) + 1);
-  size_t done = 0;
+  bytes.resize(std::max(done, static_cast<size_t>(st.st_size)) + 1);
   for (;;) {
     if (done == bytes.size()) bytes.resize(bytes.size() + 4096);
     const size_t wanted = bytes.size() - done;
-    ssize_t n = ::read(fd.get(), bytes.data() + done, wanted);
+    ssize_t n = ::read(fd, bytes.data() + done, wanted);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw Failure(ErrnoText(errno) + ".");
@@ -140,8 +138,49 @@ std::string ReadItemFile(int dirFd, const std::string& name, FileStamp& stamp) {
   return bytes;
 }
 
-FileStamp ReplaceItemFile(int dirFd, const std::string& name, const std::string& bytes,
-                          const FileStamp& expected, WriteAheadLog* wal) {
+}  // namespace
+
+std::string ReadItemFile(int dirFd, const std::string& name) {
+  // O_NONBLOCK: a FIFO put in place of an item must not hang the run.
+  UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.valid()) {
+    if (errno == ELOOP) throw Failure("it is a symbolic link.");
+    throw Failure(ErrnoText(errno) + ".");
+  }
+  // Nearly every item is a few kilobytes and comes whole in one read into a
+  // buffer kept for the next: a run reads every file once, and asking each
+  // file's size first would cost a system call as dear as the read.
+  constexpr size_t kFirstRead = 64 * 1024;
+  static thread_local std::unique_ptr<char[]> buffer(new char[kFirstRead]);
+  ssize_t n;
+  do {
+    n = ::read(fd.get(), buffer.get(), kFirstRead);
+  } while (n < 0 && errno == EINTR);
+  if (n > 0 && static_cast<size_t>(n) < kFirstRead) {
+    return std::string(buffer.get(), static_cast<size_t>(n));
+  }
+  const size_t done = n > 0 ? static_cast<size_t>(n) : 0;
+  return ReadRest(fd.get(), std::string(buffer.get(), done), done);
+}
+
+FileStamp StampIfUnchanged(int dirFd, const std::string& name, std::string_view bytes) {
+  UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0) throw Failure(kChangedByAnotherProgram);
+  if (!S_ISREG(st.st_mode)) throw Failure("it is not a regular file.");
+  if (static_cast<size_t>(st.st_size) != bytes.size()) throw Failure(kChangedByAnotherProgram);
+  std::string now;
+  try {
+    now = ReadRest(fd.get(), std::string(), 0);
+  } catch (const Failure&) {
+    throw Failure(kChangedByAnotherProgram);
+  }
+  if (now != bytes) throw Failure(kChangedByAnotherProgram);
+  return FileStamp::Of(st);
+}
+
+void ReplaceItemFile(int dirFd, const std::string& name, const std::string& bytes,
+                     const FileStamp& expected, WriteAheadLog* wal) {
   TempFile temp = CreateTemp(dirFd, name, expected.mode);
   // The umask may have narrowed the mode at creation.
   if (::fchmod(temp.fd(), expected.mode & 07777) != 0) {
@@ -160,10 +199,6 @@ FileStamp ReplaceItemFile(int dirFd, const std::string& name, const std::string&
   if (::fsync(temp.fd()) != 0) {
     throw Failure("The item cannot be saved: " + ErrnoText(errno) + ".");
   }
-  struct stat written {};
-  if (::fstat(temp.fd(), &written) != 0) {
-    throw Failure("The item cannot be saved: " + ErrnoText(errno) + ".");
-  }
 
   struct stat current {};
   if (::fstatat(dirFd, name.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -179,7 +214,6 @@ FileStamp ReplaceItemFile(int dirFd, const std::string& name, const std::string&
     throw Failure("The item was saved, but its folder could not be synced: " + ErrnoText(errno) +
                   ".");
   }
-  return FileStamp::Of(written);
 }
 
 }  // namespace tidewell::vdir

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -47,8 +48,17 @@ struct FileStamp {
 
 // The whole content of the regular file `name` in the folder `dirFd`.
 // Throws Failure(reason) when it is missing, a symlink, not a regular file,
-// or cannot be read.
-std::string ReadItemFile(int dirFd, const std::string& name, FileStamp& stamp);
+// or cannot be read. A file of a few kilobytes costs an open, one read and a
+// close: its status is asked only when the read does not end it, so what
+// changed it since is told at save time by StampIfUnchanged.
+std::string ReadItemFile(int dirFd, const std::string& name);
+
+// The stamp of the file `name` in `dirFd` when it still holds exactly
+// `bytes` (what was read of it before), for ReplaceItemFile's check that no
+// other program changed it since. Throws Failure(kChangedByAnotherProgram)
+// when it holds anything else or is gone, Failure("it is not a regular
+// file.") when something else took its place.
+FileStamp StampIfUnchanged(int dirFd, const std::string& name, std::string_view bytes);
 
 // Replaces the file `name` in `dirFd` by `bytes` so that a crash at any
 // moment leaves it wholly old or wholly new: a temporary file in the same
@@ -57,10 +67,9 @@ std::string ReadItemFile(int dirFd, const std::string& name, FileStamp& stamp);
 // described by `expected`, else it fails with "The item was changed by another
 // program since it was read."; then `wal` (may be null) is synced, the
 // temporary file is renamed over the original and the folder is fsynced.
-// Returns the stamp of the new file. The temporary file never outlives a
-// failure that the process survives.
-FileStamp ReplaceItemFile(int dirFd, const std::string& name, const std::string& bytes,
-                          const FileStamp& expected, WriteAheadLog* wal);
+// The temporary file never outlives a failure that the process survives.
+void ReplaceItemFile(int dirFd, const std::string& name, const std::string& bytes,
+                     const FileStamp& expected, WriteAheadLog* wal);
 
 inline constexpr const char* kChangedByAnotherProgram =
     "The item was changed by another program since it was read.";

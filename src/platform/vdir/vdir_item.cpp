@@ -93,10 +93,9 @@ std::string VdirItem::TypeName() const {
         // An item is asked its type just before it is read: the bytes read
         // here wait for Load, which saves opening every event twice.
         try {
-          FileStamp stamp;
-          std::string bytes = ReadItemFile(folder_->get(), file_name_, stamp);
+          std::string bytes = ReadItemFile(folder_->get(), file_name_);
           type_name_ = CalendarTypeOf(bytes);
-          read_ahead_ = ReadAhead{std::move(bytes), stamp};
+          read_ahead_ = std::move(bytes);
         } catch (const Failure&) {
           type_name_ = ScanCalendarType(folder_->get(), file_name_);
         }
@@ -111,12 +110,11 @@ void VdirItem::Load() {
   if (document_ || kind_ == Kind::kMail) return;
   try {
     if (read_ahead_) {
-      stamp_ = read_ahead_->stamp;
-      std::string bytes = std::move(read_ahead_->bytes);
+      std::string bytes = std::move(*read_ahead_);
       read_ahead_.reset();
       Parse(std::move(bytes));
     } else {
-      Parse(ReadItemFile(folder_->get(), file_name_, stamp_));
+      Parse(ReadItemFile(folder_->get(), file_name_));
     }
   } catch (const Failure& f) {
     load_error_ = "Cannot read " + path_ + ": " + f.Description();
@@ -169,7 +167,8 @@ void VdirItem::Save() {
   view_->Touch(std::time(nullptr));
   std::string bytes = document_->Render();
   try {
-    stamp_ = ReplaceItemFile(folder_->get(), file_name_, bytes, stamp_, state_->wal);
+    const FileStamp read = StampIfUnchanged(folder_->get(), file_name_, document_->bytes());
+    ReplaceItemFile(folder_->get(), file_name_, bytes, read, state_->wal);
   } catch (const Failure& f) {
     if (f.Description() == kChangedByAnotherProgram) throw;
     throw Failure(path_ + ": " + f.Description());

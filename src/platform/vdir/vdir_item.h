@@ -46,14 +46,9 @@ class VdirItem : public OutlookItem {
   std::string path_;
   Kind kind_;
   mutable std::optional<std::string> type_name_;
-  struct ReadAhead {
-    std::string bytes;
-    FileStamp stamp;
-  };
-  mutable std::optional<ReadAhead> read_ahead_;  // read by TypeName, parsed by Load
+  mutable std::optional<std::string> read_ahead_;  // read by TypeName, parsed by Load
 
   std::optional<std::string> load_error_;
-  FileStamp stamp_;
   std::unique_ptr<Document> document_;
   std::unique_ptr<ItemView> view_;  // over *document_, so declared after it
 };

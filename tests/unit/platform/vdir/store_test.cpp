@@ -193,6 +193,39 @@ struct stat StatOf(const fs::path& path) {
   return st;
 }
 
+// Files come whole in one read up to a buffer's size and by their size beyond
+// it; what is not a regular file is never taken for an item's text.
+TEST(Read, EveryFileComesWholeAtAnySizeAndOnlyARegularFileIsRead) {
+  const std::string head = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:x\r\nNOTE:",
+                    tail = "\r\nEND:VCARD\r\n";
+  std::vector<std::pair<std::string, std::string>> files;
+  std::vector<std::pair<std::string, std::string>> expected;  // file -> Body or failure
+  for (size_t size : {size_t{65535}, size_t{65536}, size_t{65537}, size_t{300000}}) {
+    const std::string note(size - head.size() - tail.size(), 'n');
+    const std::string name = std::to_string(size) + ".vcf";
+    files.push_back({name, head + note + tail});
+    expected.push_back({name, note});
+  }
+  // Listed as files, then put in their place before they are read.
+  files.push_back({"dir.vcf", Card("d")});
+  files.push_back({"fifo.vcf", Card("f")});
+  OneFolderStore s(files);
+  std::vector<std::shared_ptr<OutlookItem>> items;
+  for (const auto& [name, bytes] : files) items.push_back(s.Item(name));
+  fs::remove(s.File("dir.vcf"));
+  fs::create_directory(s.File("dir.vcf"));
+  fs::remove(s.File("fifo.vcf"));
+  ASSERT_EQ(::mkfifo(s.File("fifo.vcf").c_str(), 0600), 0);
+  for (const char* odd : {"dir.vcf", "fifo.vcf"}) {
+    expected.push_back(
+        {odd, "!Cannot read " + s.File(odd).string() + ": it is not a regular file."});
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    SCOPED_TRACE(files[i].first);
+    EXPECT_EQ(Outcome([&] { return items[i]->GetProperty("Body"); }), expected[i].second);
+  }
+}
+
 // Records the item file as each Sync finds it; fails when told to.
 class RecordingJournal : public WriteAheadLog {
  public:
