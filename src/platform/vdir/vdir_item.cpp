@@ -76,6 +76,10 @@ VdirItem::VdirItem(std::shared_ptr<const StoreState> state, std::shared_ptr<cons
                                     : Kind::kMail;
 }
 
+void VdirItem::Preload(std::string bytes) {
+  if (!document_ && !load_error_ && kind_ != Kind::kMail) read_ahead_ = std::move(bytes);
+}
+
 std::string VdirItem::TypeName() const {
   if (!type_name_) {
     switch (kind_) {
@@ -92,13 +96,15 @@ std::string VdirItem::TypeName() const {
         }
         // An item is asked its type just before it is read: the bytes read
         // here wait for Load, which saves opening every event twice.
-        try {
-          std::string bytes = ReadItemFile(folder_->get(), file_name_);
-          type_name_ = CalendarTypeOf(bytes);
-          read_ahead_ = std::move(bytes);
-        } catch (const Failure&) {
-          type_name_ = ScanCalendarType(folder_->get(), file_name_);
+        if (!read_ahead_) {
+          try {
+            read_ahead_ = ReadItemFile(folder_->get(), file_name_);
+          } catch (const Failure&) {
+            type_name_ = ScanCalendarType(folder_->get(), file_name_);
+            break;
+          }
         }
+        type_name_ = CalendarTypeOf(*read_ahead_);
         break;
     }
   }

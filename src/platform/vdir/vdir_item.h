@@ -27,6 +27,10 @@ class VdirItem : public OutlookItem {
   VdirItem(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> folder,
            size_t store, std::string folderEntryId, std::string fileName);
 
+  // Hands over the file's bytes read ahead of time (see read_ahead.h), to
+  // be parsed in place of reading the file at the first access.
+  void Preload(std::string bytes);
+
   std::string TypeName() const override;
   std::string GetProperty(const std::string& name) override;
   void SetProperty(const std::string& name, const std::string& text) override;
@@ -46,7 +50,8 @@ class VdirItem : public OutlookItem {
   std::string path_;
   Kind kind_;
   mutable std::optional<std::string> type_name_;
-  mutable std::optional<std::string> read_ahead_;  // read by TypeName, parsed by Load
+  // Read by Preload or TypeName, parsed by Load.
+  mutable std::optional<std::string> read_ahead_;
 
   std::optional<std::string> load_error_;
   std::unique_ptr<Document> document_;

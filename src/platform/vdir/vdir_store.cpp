@@ -9,6 +9,7 @@
 
 #include "platform/failure.h"
 #include "platform/vdir/folders.h"
+#include "platform/vdir/read_ahead.h"
 #include "platform/vdir/vdir_item.h"
 
 namespace tidewell {
@@ -32,8 +33,11 @@ class VdirItems : public Items {
     if (index < 1 || index > Count()) {
       throw Failure("The folder " + folder_.name + " has no item " + std::to_string(index) + ".");
     }
-    return std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
-                                      std::string(names_[static_cast<size_t>(index - 1)]));
+    const auto at = static_cast<size_t>(index - 1);
+    auto item = std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
+                                           std::string(names_[at]));
+    if (std::optional<std::string> bytes = read_ahead_.Take(at)) item->Preload(std::move(*bytes));
+    return item;
   }
 
  private:
@@ -41,6 +45,7 @@ class VdirItems : public Items {
   std::shared_ptr<const UniqueFd> dir_;
   FolderInfo folder_;
   NameList names_;
+  ReadAhead read_ahead_{dir_->get(), names_};  // a run asks for the items in order
 };
 
 class VdirFolder : public MAPIFolder {
