@@ -1,11 +1,12 @@
 // One item file of a vdir folder. Internal to the vdir store; callers see an
 // OutlookItem (outlook.h).
 //
-// Listing an item costs no read; TypeName() of an .ics file reads it and
-// takes the type of its first VEVENT, VTODO or VJOURNAL. The file is parsed
-// (and read, unless TypeName did) at the first property read or write
-// (except "EntryID"), and a file that cannot be read fails there, and again
-// at every later access, and is never written.
+// An item's bytes come from its folder's read-ahead (see read_ahead.h) when
+// they were read there, else from the file at first need: TypeName() of an
+// .ics file takes the type of its first VEVENT, VTODO or VJOURNAL. The bytes
+// are parsed at the first property read or write (except "EntryID"), and a
+// file that cannot be read fails there, and again at every later access,
+// and is never written.
 #pragma once
 
 #include <memory>
