@@ -86,7 +86,10 @@ std::filesystem::path Logbook::DefaultFolder() {
   return std::filesystem::path(home != nullptr ? home : "") / ".local" / "state" / "Marrowby";
 }
 
-Logbook::Logbook(std::filesystem::path folder) : folder_(std::move(folder)) {}
+Logbook::Logbook(std::filesystem::path folder)
+    : folder_(std::move(folder)),
+      activity_path_(folder_ / "activity.jsonl"),
+      errors_path_(folder_ / "errors.jsonl") {}
 
 Logbook::~Logbook() {
   if (activity_fd_ >= 0) ::close(activity_fd_);
