@@ -98,6 +98,9 @@ const std::vector<Edit> kEdits = {
     {"VEVENT", "DTSTART:soon\nSUMMARY:s\n", "Start", "!DTSTART on line 5 holds no date: 'soon'.",
      "2024-03-05"},
     {"VEVENT", "DTSTART:soon\nSUMMARY:s\n", "Subject", "s", "t", "DTSTART:soon\nSUMMARY:t\n"},
+    // A name the master repeats is read and written on its first line.
+    {"VEVENT", "SUMMARY:first\nSUMMARY:second\n", "Subject", "first", "one",
+     "SUMMARY:one\nSUMMARY:second\n"},
     // Without a master component, the first one is the item.
     {"VEVENT",
      "RECURRENCE-ID:20170329T160000\nSUMMARY:First\nEND:VEVENT\nBEGIN:VEVENT\n"
