@@ -12,7 +12,8 @@ namespace {
 
 enum class Type { kText, kDate, kNumber };
 
-// The lines a view reads or writes, at their index in lines_.
+// The lines a view reads or writes, in the order of kLineNames, at their
+// index in lines_.
 enum Line : uint8_t {
   kSummary,
   kLocation,
@@ -32,21 +33,23 @@ enum Line : uint8_t {
   kLineCount
 };
 
-constexpr std::array<std::string_view, kLineCount> kLineNames = {"SUMMARY",
-                                                                 "LOCATION",
-                                                                 "DESCRIPTION",
-                                                                 "DTSTART",
-                                                                 "DTEND",
-                                                                 "DUE",
-                                                                 "COMPLETED",
-                                                                 "X-ACTUAL-WORK",
-                                                                 "X-TOTAL-WORK",
-                                                                 "X-MILEAGE",
-                                                                 "X-BILLING-INFORMATION",
-                                                                 "X-COMPANIES",
-                                                                 "DURATION",
-                                                                 "LAST-MODIFIED",
-                                                                 "DTSTAMP"};
+constexpr std::array<std::string_view, kLineCount> kLineNames = {
+    "SUMMARY",
+    "LOCATION",
+    "DESCRIPTION",
+    "DTSTART",
+    "DTEND",
+    "DUE",
+    "COMPLETED",
+    "X-ACTUAL-WORK",
+    "X-TOTAL-WORK",
+    "X-MILEAGE",
+    "X-BILLING-INFORMATION",
+    "X-COMPANIES",
+    "DURATION",
+    "LAST-MODIFIED",
+    "DTSTAMP",
+};
 
 struct Mapping {
   std::string_view property;

@@ -141,7 +141,8 @@ std::optional<size_t> FindProperty(std::string_view name) {
   return index.Find(name);
 }
 
-// The lower-case type words a line's kind is read from; each is one bit.
+// The lower-case type words a line's kind is read from, in the order of
+// kWords; each is one bit.
 enum class Word : uint8_t {
   kWork,
   kHome,
@@ -187,7 +188,8 @@ constexpr std::array<std::string_view, static_cast<size_t>(Word::kCount)> kWords
     "msg",         "quoted-printable",
     "base64",      "b",
     "8bit",        "7bit",
-    "uri"};
+    "uri",
+};
 
 constexpr uint32_t Bit(Word w) { return uint32_t{1} << static_cast<unsigned>(w); }
 
