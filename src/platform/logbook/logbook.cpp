@@ -19,6 +19,9 @@ namespace tidewell {
 
 namespace {
 
+// A run logs a line for every item it checks, all within a few seconds, and
+// gmtime_r and strftime cost more than the rest of the line: the text of the
+// last whole second is kept and only the milliseconds are written anew.
 std::string UtcNow() {
   using std::chrono::milliseconds;
   const auto since_epoch =
@@ -26,11 +29,28 @@ std::string UtcNow() {
   const auto seconds = std::chrono::floor<std::chrono::seconds>(since_epoch);
   const time_t whole = static_cast<time_t>(seconds.count());
   const auto millis = static_cast<int>((since_epoch - seconds).count());
-  std::tm parts{};
-  gmtime_r(&whole, &parts);
-  char text[40];
-  const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
-  std::snprintf(text + length, sizeof text - length, ".%03dZ", millis);
+  struct Second {
+    bool known = false;
+    time_t whole = 0;
+    char text[40] = {};
+    size_t length = 0;
+  };
+  thread_local Second last;
+  if (!last.known || last.whole != whole) {
+    std::tm parts{};
+    gmtime_r(&whole, &parts);
+    last.length = std::strftime(last.text, sizeof last.text, "%Y-%m-%dT%H:%M:%S", &parts);
+    last.whole = whole;
+    last.known = true;
+  }
+  std::string text;
+  text.reserve(last.length + 5);
+  text.append(last.text, last.length);
+  text += '.';
+  text += static_cast<char>('0' + millis / 100);
+  text += static_cast<char>('0' + millis / 10 % 10);
+  text += static_cast<char>('0' + millis % 10);
+  text += 'Z';
   return text;
 }
 
@@ -66,7 +86,10 @@ std::filesystem::path Logbook::DefaultFolder() {
   return std::filesystem::path(home != nullptr ? home : "") / ".local" / "state" / "Marrowby";
 }
 
-Logbook::Logbook(std::filesystem::path folder) : folder_(std::move(folder)) {}
+Logbook::Logbook(std::filesystem::path folder)
+    : folder_(std::move(folder)),
+      activity_path_(folder_ / "activity.jsonl"),
+      errors_path_(folder_ / "errors.jsonl") {}
 
 Logbook::~Logbook() {
   if (activity_fd_ >= 0) ::close(activity_fd_);

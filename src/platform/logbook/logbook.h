@@ -42,8 +42,8 @@ class Logbook : public WriteAheadLog {
   Logbook& operator=(const Logbook&) = delete;
 
   const std::filesystem::path& Folder() const { return folder_; }
-  std::filesystem::path ActivityPath() const { return folder_ / "activity.jsonl"; }
-  std::filesystem::path ErrorsPath() const { return folder_ / "errors.jsonl"; }
+  const std::filesystem::path& ActivityPath() const { return activity_path_; }
+  const std::filesystem::path& ErrorsPath() const { return errors_path_; }
 
   // A light handle that writes to this logbook, which must outlive it. `undo`
   // is stored as true for any non-zero value (the page passes -1).
@@ -76,6 +76,10 @@ class Logbook : public WriteAheadLog {
   void Append(int& fd, const std::filesystem::path& path, const std::string& line);
 
   std::filesystem::path folder_;
+  // Joined once: every line written names its file, and building the path
+  // anew cost as much as formatting the line.
+  std::filesystem::path activity_path_;
+  std::filesystem::path errors_path_;
   int activity_fd_ = -1;
   int errors_fd_ = -1;
   bool unsynced_ = false;

@@ -1,6 +1,9 @@
 #include "platform/vdir/calendar_view.h"
 
 #include <array>
+#include <cstdint>
+#include <string_view>
+#include <tuple>
 
 #include "platform/failure.h"
 
@@ -9,29 +12,68 @@ namespace {
 
 enum class Type { kText, kDate, kNumber };
 
+// The lines a view reads or writes, in the order of kLineNames, at their
+// index in lines_.
+enum Line : uint8_t {
+  kSummary,
+  kLocation,
+  kDescription,
+  kDtstart,
+  kDtend,
+  kDue,
+  kCompleted,
+  kActualWork,
+  kTotalWork,
+  kMileage,
+  kBillingInformation,
+  kCompanies,
+  kDuration,
+  kLastModified,
+  kDtstamp,
+  kLineCount
+};
+
+constexpr std::array<std::string_view, kLineCount> kLineNames = {
+    "SUMMARY",
+    "LOCATION",
+    "DESCRIPTION",
+    "DTSTART",
+    "DTEND",
+    "DUE",
+    "COMPLETED",
+    "X-ACTUAL-WORK",
+    "X-TOTAL-WORK",
+    "X-MILEAGE",
+    "X-BILLING-INFORMATION",
+    "X-COMPANIES",
+    "DURATION",
+    "LAST-MODIFIED",
+    "DTSTAMP",
+};
+
 struct Mapping {
-  const char* property;
-  const char* line;
+  std::string_view property;
+  Line line;
   Type type;
 };
 
 constexpr std::array<Mapping, 13> kMappings = {{
-    {"Subject", "SUMMARY", Type::kText},
-    {"Location", "LOCATION", Type::kText},
-    {"Body", "DESCRIPTION", Type::kText},
-    {"Start", "DTSTART", Type::kDate},
-    {"End", "DTEND", Type::kDate},
-    {"StartDate", "DTSTART", Type::kDate},
-    {"DueDate", "DUE", Type::kDate},
-    {"DateCompleted", "COMPLETED", Type::kDate},
-    {"ActualWork", "X-ACTUAL-WORK", Type::kNumber},
-    {"TotalWork", "X-TOTAL-WORK", Type::kNumber},
-    {"Mileage", "X-MILEAGE", Type::kText},
-    {"BillingInformation", "X-BILLING-INFORMATION", Type::kText},
-    {"Companies", "X-COMPANIES", Type::kText},
+    {"Subject", kSummary, Type::kText},
+    {"Location", kLocation, Type::kText},
+    {"Body", kDescription, Type::kText},
+    {"Start", kDtstart, Type::kDate},
+    {"End", kDtend, Type::kDate},
+    {"StartDate", kDtstart, Type::kDate},
+    {"DueDate", kDue, Type::kDate},
+    {"DateCompleted", kCompleted, Type::kDate},
+    {"ActualWork", kActualWork, Type::kNumber},
+    {"TotalWork", kTotalWork, Type::kNumber},
+    {"Mileage", kMileage, Type::kText},
+    {"BillingInformation", kBillingInformation, Type::kText},
+    {"Companies", kCompanies, Type::kText},
 }};
 
-const Mapping* MappingOf(const std::string& property) {
+const Mapping* MappingOf(std::string_view property) {
   for (const Mapping& m : kMappings) {
     if (property == m.property) return &m;
   }
@@ -63,14 +105,19 @@ CalendarView::CalendarView(Document& document) : doc_(document) {
       break;
     }
   }
-  for (size_t i : components[master].properties) lines_.try_emplace(doc_.lines()[i].upper_name, i);
+  static_assert(kLineCount == std::tuple_size_v<decltype(lines_)>);
+  for (size_t i : components[master].properties) {
+    const std::string_view name = doc_.lines()[i].upper_name;
+    for (size_t l = 0; l < kLineNames.size(); ++l) {
+      if (name == kLineNames[l]) {
+        if (!lines_[l]) lines_[l] = i;
+        break;
+      }
+    }
+  }
 }
 
-std::optional<size_t> CalendarView::LineOf(const std::string& upperName) const {
-  auto it = lines_.find(upperName);
-  if (it == lines_.end()) return std::nullopt;
-  return it->second;
-}
+std::optional<size_t> CalendarView::LineOf(size_t line) const { return lines_[line]; }
 
 IcalTime CalendarView::TimeOf(size_t index) const {
   const ContentLine& line = doc_.lines()[index];
@@ -90,16 +137,16 @@ bool CalendarView::Knows(const std::string& property) const {
 bool CalendarView::Has(const std::string& property) const {
   const Mapping* m = MappingOf(property);
   if (m == nullptr) return false;
-  if (property == "End" && !LineOf("DTEND")) return LineOf("DURATION") && LineOf("DTSTART");
+  if (property == "End" && !LineOf(kDtend)) return LineOf(kDuration) && LineOf(kDtstart);
   return LineOf(m->line).has_value();
 }
 
 std::string CalendarView::Get(const std::string& property) const {
   const Mapping* m = MappingOf(property);
   if (m == nullptr || !Has(property)) return "";
-  if (property == "End" && !LineOf("DTEND")) {
-    IcalTime start = TimeOf(*LineOf("DTSTART"));
-    const ContentLine& duration = doc_.lines()[*LineOf("DURATION")];
+  if (property == "End" && !LineOf(kDtend)) {
+    IcalTime start = TimeOf(*LineOf(kDtstart));
+    const ContentLine& duration = doc_.lines()[*LineOf(kDuration)];
     std::optional<int64_t> seconds = ParseDuration(DecodedValue(duration));
     if (!seconds) {
       throw Failure("DURATION on line " + std::to_string(duration.line_number) +
@@ -126,11 +173,11 @@ std::string CalendarView::Get(const std::string& property) const {
 
 void CalendarView::Set(const std::string& property, const std::string& text) {
   const Mapping& m = *MappingOf(property);
-  if (property == "End" && !LineOf("DTEND")) {
-    IcalTime start = TimeOf(*LineOf("DTSTART"));
+  if (property == "End" && !LineOf(kDtend)) {
+    IcalTime start = TimeOf(*LineOf(kDtstart));
     IcalTime end = ParseDisplayedTime(text, start.form);
     int64_t seconds = SecondsOf(end.clock) - SecondsOf(start.clock);
-    EncodeValue(doc_.lines()[*LineOf("DURATION")],
+    EncodeValue(doc_.lines()[*LineOf(kDuration)],
                 FormatDuration(seconds, start.form == TimeForm::kDate), Dialect::kICalendar);
     return;
   }
@@ -153,7 +200,7 @@ void CalendarView::Set(const std::string& property, const std::string& text) {
 }
 
 void CalendarView::Touch(std::time_t now) {
-  for (const char* name : {"LAST-MODIFIED", "DTSTAMP"}) {
+  for (Line name : {kLastModified, kDtstamp}) {
     if (std::optional<size_t> index = LineOf(name)) {
       EncodeValue(doc_.lines()[*index], UtcStamp(now, false), Dialect::kICalendar);
     }

@@ -12,7 +12,7 @@
 // (overrides, alarms, time zones) are never read or written.
 #pragma once
 
-#include <map>
+#include <array>
 #include <optional>
 #include <string>
 
@@ -35,11 +35,13 @@ class CalendarView : public ItemView {
   void Touch(std::time_t now) override;
 
  private:
-  std::optional<size_t> LineOf(const std::string& upperName) const;
+  // `line` indexes the names of the lines a view uses, in calendar_view.cpp.
+  std::optional<size_t> LineOf(size_t line) const;
   IcalTime TimeOf(size_t line) const;
 
   Document& doc_;
-  std::map<std::string, size_t> lines_;  // upper-case name -> first such line of the master
+  // The first line of the master of each name a view uses, as LineOf indexes them.
+  std::array<std::optional<size_t>, 15> lines_;
 };
 
 }  // namespace tidewell::vdir

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
-#include <unordered_set>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/failure.h"
@@ -33,144 +36,294 @@ enum Phone {
   kPhoneCount
 };
 
-constexpr std::array<const char*, kPhoneCount> kPhoneProperties = {"AssistantTelephoneNumber",
-                                                                   "BusinessTelephoneNumber",
-                                                                   "Business2TelephoneNumber",
-                                                                   "BusinessFaxNumber",
-                                                                   "CallbackTelephoneNumber",
-                                                                   "CarTelephoneNumber",
-                                                                   "CompanyMainTelephoneNumber",
-                                                                   "HomeTelephoneNumber",
-                                                                   "Home2TelephoneNumber",
-                                                                   "HomeFaxNumber",
-                                                                   "MobileTelephoneNumber",
-                                                                   "OtherTelephoneNumber",
-                                                                   "OtherFaxNumber",
-                                                                   "PagerNumber",
-                                                                   "PrimaryTelephoneNumber",
-                                                                   "RadioTelephoneNumber",
-                                                                   "TTYTDDTelephoneNumber"};
+// Slot indices: the name table below lists the names in this order.
+enum Property : uint8_t {
+  kSubject,
+  kCompanyName,
+  kAccount,
+  kBody,
+  kFileAs,
+  kBusinessHomePage,
+  kOfficeLocation,
+  kEmails,                    // Address, DisplayName for each of the three
+  kAddresses = kEmails + 6,   // Street, City, State, PostalCode for each kind
+  kPhones = kAddresses + 12,  // in Phone order
+  kFullNameAndCompany = kPhones + kPhoneCount,
+  kPropertyCount
+};
 
-constexpr std::array<const char*, 3> kAddressKinds = {"Business", "Home", "Other"};
+constexpr std::array<std::string_view, kPropertyCount> kPropertyNames = {
+    "Subject",
+    "CompanyName",
+    "Account",
+    "Body",
+    "FileAs",
+    "BusinessHomePage",
+    "OfficeLocation",
+    "Email1Address",
+    "Email1DisplayName",
+    "Email2Address",
+    "Email2DisplayName",
+    "Email3Address",
+    "Email3DisplayName",
+    "BusinessAddressStreet",
+    "BusinessAddressCity",
+    "BusinessAddressState",
+    "BusinessAddressPostalCode",
+    "HomeAddressStreet",
+    "HomeAddressCity",
+    "HomeAddressState",
+    "HomeAddressPostalCode",
+    "OtherAddressStreet",
+    "OtherAddressCity",
+    "OtherAddressState",
+    "OtherAddressPostalCode",
+    "AssistantTelephoneNumber",
+    "BusinessTelephoneNumber",
+    "Business2TelephoneNumber",
+    "BusinessFaxNumber",
+    "CallbackTelephoneNumber",
+    "CarTelephoneNumber",
+    "CompanyMainTelephoneNumber",
+    "HomeTelephoneNumber",
+    "Home2TelephoneNumber",
+    "HomeFaxNumber",
+    "MobileTelephoneNumber",
+    "OtherTelephoneNumber",
+    "OtherFaxNumber",
+    "PagerNumber",
+    "PrimaryTelephoneNumber",
+    "RadioTelephoneNumber",
+    "TTYTDDTelephoneNumber",
+    "FullNameAndCompany",
+};
 
-// Hashed: a run asks for some sixty properties of every contact.
-const std::unordered_set<std::string>& KnownProperties() {
-  static const std::unordered_set<std::string> names = [] {
-    std::unordered_set<std::string> n = {
-        "Subject", "FullNameAndCompany", "Account", "CompanyName",
-        "Body",    "BusinessHomePage",   "FileAs",  "OfficeLocation"};
-    for (int k = 1; k <= 3; ++k) {
-      n.insert("Email" + std::to_string(k) + "Address");
-      n.insert("Email" + std::to_string(k) + "DisplayName");
+size_t PhoneSlot(Phone p) { return kPhones + static_cast<size_t>(p); }
+
+// A run asks Knows and then Get for some sixty names of every contact, so a
+// name is found from a few of its bytes and one comparison rather than by
+// hashing all of it each time.
+class PropertyIndex {
+ public:
+  PropertyIndex() {
+    buckets_.fill(kEmpty);
+    for (size_t i = 0; i < kPropertyNames.size(); ++i) {
+      size_t b = Bucket(kPropertyNames[i]);
+      while (buckets_[b] != kEmpty) b = (b + 1) % kBuckets;
+      buckets_[b] = static_cast<uint8_t>(i);
     }
-    for (const char* kind : kAddressKinds) {
-      for (const char* part : {"Street", "City", "State", "PostalCode"}) {
-        n.insert(std::string(kind) + "Address" + part);
-      }
+  }
+
+  std::optional<size_t> Find(std::string_view name) const {
+    if (name.empty()) return std::nullopt;
+    for (size_t b = Bucket(name); buckets_[b] != kEmpty; b = (b + 1) % kBuckets) {
+      if (kPropertyNames[buckets_[b]] == name) return buckets_[b];
     }
-    n.insert(kPhoneProperties.begin(), kPhoneProperties.end());
-    return n;
-  }();
-  return names;
+    return std::nullopt;
+  }
+
+ private:
+  static constexpr size_t kBuckets = 128;
+  static constexpr uint8_t kEmpty = 0xFF;
+  static_assert(kPropertyCount * 2 < kBuckets);
+
+  static size_t Bucket(std::string_view name) {
+    auto at = [&](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(name[i])); };
+    return (name.size() * 31 + at(0) * 7 + at(name.size() / 2) * 3 + at(name.size() - 1)) %
+           kBuckets;
+  }
+
+  std::array<uint8_t, kBuckets> buckets_{};
+};
+
+std::optional<size_t> FindProperty(std::string_view name) {
+  static const PropertyIndex index;
+  return index.Find(name);
 }
 
+// The lower-case type words a line's kind is read from, in the order of
+// kWords; each is one bit.
+enum class Word : uint8_t {
+  kWork,
+  kHome,
+  kFax,
+  kCell,
+  kPager,
+  kCar,
+  kTextphone,
+  kTtyTdd,
+  kXAssistant,
+  kAssistant,
+  kXCallback,
+  kCallback,
+  kMainNumber,
+  kCompany,
+  kXRadio,
+  kRadio,
+  kPref,
+  kInternet,
+  kX400,
+  kVoice,
+  kMsg,
+  kQuotedPrintable,
+  kBase64,
+  kB,
+  k8Bit,
+  k7Bit,
+  kUri,
+  kCount,
+};
+
+constexpr std::array<std::string_view, static_cast<size_t>(Word::kCount)> kWords = {
+    "work",        "home",
+    "fax",         "cell",
+    "pager",       "car",
+    "textphone",   "ttytdd",
+    "x-assistant", "assistant",
+    "x-callback",  "callback",
+    "main-number", "company",
+    "x-radio",     "radio",
+    "pref",        "internet",
+    "x400",        "voice",
+    "msg",         "quoted-printable",
+    "base64",      "b",
+    "8bit",        "7bit",
+    "uri",
+};
+
+constexpr uint32_t Bit(Word w) { return uint32_t{1} << static_cast<unsigned>(w); }
+
+// Types that say nothing about what kind of address or number a line holds.
+constexpr uint32_t kNeutral = Bit(Word::kPref) | Bit(Word::kInternet) | Bit(Word::kX400) |
+                              Bit(Word::kVoice) | Bit(Word::kMsg) | Bit(Word::kQuotedPrintable) |
+                              Bit(Word::kBase64) | Bit(Word::kB) | Bit(Word::k8Bit) |
+                              Bit(Word::k7Bit) | Bit(Word::kUri);
+
+// Whether `text` lower-cased (ASCII letters only, as ToLower) is `lower`.
+bool LowersTo(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+// Lower-case types of a line: TYPE values, vCard 2.1 bare values, "pref" for
+// a PREF parameter, and what its group's X-ABLabel stands for. Only the words
+// a line is classified by are told apart; every other type is just "other",
+// which is all the test for neutral types needs.
+struct TypeSet {
+  uint32_t words = 0;
+  bool other = false;
+
+  void Add(std::string_view type) {
+    for (size_t w = 0; w < kWords.size(); ++w) {
+      if (LowersTo(type, kWords[w])) {
+        words |= Bit(static_cast<Word>(w));
+        return;
+      }
+    }
+    other = true;
+  }
+  bool contains(Word w) const { return (words & Bit(w)) != 0; }
+  bool OnlyNeutral() const { return !other && (words & ~kNeutral) == 0; }
+};
+
 // The types an Apple-style group label stands for, e.g. "_$!<HomeFAX>!$_".
-std::vector<std::string> LabelTypes(const std::string& label) {
-  std::string l = label;
+uint32_t LabelTypes(const std::string& label) {
+  std::string_view l = label;
   if (l.starts_with("_$!<") && l.ends_with(">!$_")) l = l.substr(4, l.size() - 8);
   std::string key;
   for (char c : ToLower(l)) {
     if (c != ' ' && c != '-' && c != '_') key += c;
   }
-  static const std::map<std::string, std::vector<std::string>> kLabels = {
-      {"work", {"work"}},
-      {"home", {"home"}},
-      {"mobile", {"cell"}},
-      {"iphone", {"cell"}},
-      {"cell", {"cell"}},
-      {"main", {"main-number"}},
-      {"companymain", {"main-number"}},
-      {"homefax", {"home", "fax"}},
-      {"workfax", {"work", "fax"}},
-      {"otherfax", {"fax"}},
-      {"fax", {"fax"}},
-      {"pager", {"pager"}},
-      {"assistant", {"x-assistant"}},
-      {"assistantphone", {"x-assistant"}},
-      {"callback", {"x-callback"}},
-      {"callbackphone", {"x-callback"}},
-      {"car", {"car"}},
-      {"carphone", {"car"}},
-      {"radio", {"x-radio"}},
-      {"radiophone", {"x-radio"}},
-      {"tty", {"textphone"}},
-      {"ttytdd", {"textphone"}},
-      {"ttytddphone", {"textphone"}},
-  };
-  auto it = kLabels.find(key);
-  return it == kLabels.end() ? std::vector<std::string>{} : it->second;
+  static constexpr std::array<std::pair<std::string_view, uint32_t>, 23> kLabels = {{
+      {"work", Bit(Word::kWork)},
+      {"home", Bit(Word::kHome)},
+      {"mobile", Bit(Word::kCell)},
+      {"iphone", Bit(Word::kCell)},
+      {"cell", Bit(Word::kCell)},
+      {"main", Bit(Word::kMainNumber)},
+      {"companymain", Bit(Word::kMainNumber)},
+      {"homefax", Bit(Word::kHome) | Bit(Word::kFax)},
+      {"workfax", Bit(Word::kWork) | Bit(Word::kFax)},
+      {"otherfax", Bit(Word::kFax)},
+      {"fax", Bit(Word::kFax)},
+      {"pager", Bit(Word::kPager)},
+      {"assistant", Bit(Word::kXAssistant)},
+      {"assistantphone", Bit(Word::kXAssistant)},
+      {"callback", Bit(Word::kXCallback)},
+      {"callbackphone", Bit(Word::kXCallback)},
+      {"car", Bit(Word::kCar)},
+      {"carphone", Bit(Word::kCar)},
+      {"radio", Bit(Word::kXRadio)},
+      {"radiophone", Bit(Word::kXRadio)},
+      {"tty", Bit(Word::kTextphone)},
+      {"ttytdd", Bit(Word::kTextphone)},
+      {"ttytddphone", Bit(Word::kTextphone)},
+  }};
+  for (const auto& [name, types] : kLabels) {
+    if (name == key) return types;
+  }
+  return 0;
 }
 
-// Lower-case types of a line: TYPE values, vCard 2.1 bare values, "pref" for
-// a PREF parameter, and what its group's X-ABLabel stands for.
-// Ordered, and searched by the literals it is asked about without building a
-// string for each.
-using TypeSet = std::set<std::string, std::less<>>;
-
-TypeSet TypesOf(const ContentLine& line, const std::map<std::string, std::string>& groupLabels) {
+TypeSet TypesOf(const ContentLine& line,
+                const std::vector<std::pair<std::string, uint32_t>>& groupTypes) {
   TypeSet types;
   for (const Param& p : line.params) {
     if (p.name == "TYPE") {
       size_t start = 0;
       for (size_t i = 0; i <= p.value.size(); ++i) {
         if (i == p.value.size() || p.value[i] == ',') {
-          std::string t = ToLower(Trim(std::string_view(p.value).substr(start, i - start)));
-          if (!t.empty()) types.insert(t);
+          std::string_view t = Trim(std::string_view(p.value).substr(start, i - start));
+          if (!t.empty()) types.Add(t);
           start = i + 1;
         }
       }
     } else if (p.name.empty()) {
-      types.insert(ToLower(Trim(p.value)));
+      types.Add(Trim(p.value));
     } else if (p.name == "PREF") {
-      types.insert("pref");
+      types.words |= Bit(Word::kPref);
     }
   }
   if (!line.group.empty()) {
-    auto it = groupLabels.find(ToLower(line.group));
-    if (it != groupLabels.end()) {
-      for (const std::string& t : LabelTypes(it->second)) types.insert(t);
+    for (const auto& [group, bits] : groupTypes) {
+      if (LowersTo(line.group, group)) {
+        types.words |= bits;
+        break;
+      }
     }
   }
   return types;
 }
 
-// Types that say nothing about what kind of address or number a line holds.
-bool IsNeutralType(const std::string& type) {
-  static const std::set<std::string, std::less<>> kNeutral = {
-      "pref",   "internet", "x400", "voice", "msg", "quoted-printable",
-      "base64", "b",        "8bit", "7bit",  "uri"};
-  return kNeutral.contains(type);
-}
+// The slots a number of these types may take, best first.
+struct PhoneCandidates {
+  std::array<Phone, 2> phones;
+  size_t count;
+};
 
-std::vector<Phone> PhoneCandidates(const TypeSet& t) {
-  auto has = [&](const char* a, const char* b = nullptr) {
-    return t.contains(a) || (b != nullptr && t.contains(b));
-  };
-  bool work = has("work");
-  bool home = has("home");
-  if (has("fax")) return {work ? kBusinessFax : home ? kHomeFax : kOtherFax};
-  if (has("cell")) return {kMobile};
-  if (has("pager")) return {kPager};
-  if (has("car")) return {kCar};
-  if (has("textphone", "ttytdd")) return {kTtyTdd};
-  if (has("x-assistant", "assistant")) return {kAssistant};
-  if (has("x-callback", "callback")) return {kCallback};
-  if (has("main-number", "company")) return {kCompanyMain};
-  if (has("x-radio", "radio")) return {kRadio};
-  if (work) return {kBusiness, kBusiness2};
-  if (home) return {kHome, kHome2};
-  if (has("pref")) return {kPrimary};
-  return {kOther};
+PhoneCandidates CandidatesOf(const TypeSet& t) {
+  auto has = [&](Word a) { return t.contains(a); };
+  auto either = [&](Word a, Word b) { return t.contains(a) || t.contains(b); };
+  bool work = has(Word::kWork);
+  bool home = has(Word::kHome);
+  if (has(Word::kFax)) return {{work ? kBusinessFax : home ? kHomeFax : kOtherFax}, 1};
+  if (has(Word::kCell)) return {{kMobile}, 1};
+  if (has(Word::kPager)) return {{kPager}, 1};
+  if (has(Word::kCar)) return {{kCar}, 1};
+  if (either(Word::kTextphone, Word::kTtyTdd)) return {{kTtyTdd}, 1};
+  if (either(Word::kXAssistant, Word::kAssistant)) return {{kAssistant}, 1};
+  if (either(Word::kXCallback, Word::kCallback)) return {{kCallback}, 1};
+  if (either(Word::kMainNumber, Word::kCompany)) return {{kCompanyMain}, 1};
+  if (either(Word::kXRadio, Word::kRadio)) return {{kRadio}, 1};
+  if (work) return {{kBusiness, kBusiness2}, 2};
+  if (home) return {{kHome, kHome2}, 2};
+  if (has(Word::kPref)) return {{kPrimary}, 1};
+  return {{kOther}, 1};
 }
 
 bool IsWordByte(char c) {
@@ -233,6 +386,7 @@ std::string LineBreaksLike(const std::string& old, const std::string& text) {
 }  // namespace
 
 ContactView::ContactView(Document& document) : doc_(document) {
+  static_assert(kSlotCount == kFullNameAndCompany);
   std::optional<size_t> card;
   for (size_t c : doc_.top_level()) {
     if (doc_.components()[c].name == "VCARD") {
@@ -254,7 +408,12 @@ ContactView::ContactView(Document& document) : doc_(document) {
   for (size_t i : props) {
     const ContentLine& l = lines[i];
     if (std::string_view(l.upper_name) == "X-ABLABEL" && !l.group.empty()) {
-      group_labels_.emplace(ToLower(l.group), UnescapeText(DecodedValue(l), dialect_));
+      std::string group = ToLower(l.group);
+      uint32_t types = LabelTypes(UnescapeText(DecodedValue(l), dialect_));
+      if (std::none_of(group_types_.begin(), group_types_.end(),
+                       [&](const auto& known) { return known.first == group; })) {
+        group_types_.emplace_back(std::move(group), types);
+      }
     }
   }
 
@@ -263,22 +422,22 @@ ContactView::ContactView(Document& document) : doc_(document) {
   std::array<std::optional<size_t>, 3> adrs;
   std::array<std::optional<size_t>, 3> labels;
   auto addressKind = [&](const ContentLine& l) {
-    TypeSet types = TypesOf(l, group_labels_);
-    return types.contains("work") ? 0 : types.contains("home") ? 1 : 2;
+    TypeSet types = TypesOf(l, group_types_);
+    return types.contains(Word::kWork) ? 0 : types.contains(Word::kHome) ? 1 : 2;
   };
   for (size_t i : props) {
     // A view: each line is tested against a dozen names.
     const std::string_view n = lines[i].upper_name;
     if (n == "FN") {
-      Bind("Subject", i, Kind::kText);
+      Bind(kSubject, i, Kind::kText);
     } else if (n == "ORG") {
-      Bind("CompanyName", i, Kind::kComponent, 0);
+      Bind(kCompanyName, i, Kind::kComponent, 0);
     } else if (n == "X-ACCOUNT") {
-      Bind("Account", i, Kind::kText);
+      Bind(kAccount, i, Kind::kText);
     } else if (n == "NOTE") {
-      Bind("Body", i, Kind::kText);
+      Bind(kBody, i, Kind::kText);
     } else if (n == "X-EVOLUTION-FILE-AS") {
-      Bind("FileAs", i, Kind::kText);
+      Bind(kFileAs, i, Kind::kText);
     } else if (n == "EMAIL") {
       emails.push_back(i);
     } else if (n == "URL") {
@@ -297,77 +456,80 @@ ContactView::ContactView(Document& document) : doc_(document) {
   }
 
   for (size_t k = 0; k < emails.size(); ++k) {
-    if (TypesOf(lines[emails[k]], group_labels_).contains("pref")) {
+    if (TypesOf(lines[emails[k]], group_types_).contains(Word::kPref)) {
       std::rotate(emails.begin(), emails.begin() + static_cast<std::ptrdiff_t>(k),
                   emails.begin() + static_cast<std::ptrdiff_t>(k) + 1);
       break;
     }
   }
   for (size_t k = 0; k < emails.size() && k < 3; ++k) {
-    std::string n = std::to_string(k + 1);
-    Bind("Email" + n + "Address", emails[k], Kind::kText);
+    Bind(kEmails + 2 * k, emails[k], Kind::kText);
     if (lines[emails[k]].FindParam("X-DISPLAY-NAME")) {
-      Bind("Email" + n + "DisplayName", emails[k], Kind::kParam, 0, "X-DISPLAY-NAME");
+      Bind(kEmails + 2 * k + 1, emails[k], Kind::kParam, 0, "X-DISPLAY-NAME");
     }
   }
 
   for (size_t u : urls) {
-    if (TypesOf(lines[u], group_labels_).contains("work")) Bind("BusinessHomePage", u, Kind::kUri);
+    if (TypesOf(lines[u], group_types_).contains(Word::kWork)) {
+      Bind(kBusinessHomePage, u, Kind::kUri);
+    }
   }
   for (size_t u : urls) {
-    TypeSet types = TypesOf(lines[u], group_labels_);
-    if (std::all_of(types.begin(), types.end(), IsNeutralType)) {
-      Bind("BusinessHomePage", u, Kind::kUri);
-    }
+    if (TypesOf(lines[u], group_types_).OnlyNeutral()) Bind(kBusinessHomePage, u, Kind::kUri);
   }
 
   for (size_t kind = 0; kind < 3; ++kind) {
     if (!adrs[kind]) continue;
-    std::string prefix = std::string(kAddressKinds[kind]) + "Address";
-    Bind(prefix + "Street", *adrs[kind], Kind::kComponent, 2);
-    Bind(prefix + "City", *adrs[kind], Kind::kComponent, 3);
-    Bind(prefix + "State", *adrs[kind], Kind::kComponent, 4);
-    Bind(prefix + "PostalCode", *adrs[kind], Kind::kComponent, 5);
-    if (kind == 0) Bind("OfficeLocation", *adrs[kind], Kind::kComponent, 1);
-    if (labels[kind]) label_of_adr_[*adrs[kind]] = *labels[kind];
+    // Street, City, State and PostalCode are components 2 to 5 of an ADR.
+    for (size_t part = 0; part < 4; ++part) {
+      Bind(kAddresses + 4 * kind + part, *adrs[kind], Kind::kComponent, part + 2);
+    }
+    if (kind == 0) Bind(kOfficeLocation, *adrs[kind], Kind::kComponent, 1);
+    if (labels[kind]) label_of_adr_[kind] = {*adrs[kind], *labels[kind]};
   }
 }
 
-void ContactView::Bind(const std::string& property, size_t line, Kind kind, size_t component,
-                       const std::string& param) {
-  slots_.try_emplace(property, Slot{line, kind, component, param});
+void ContactView::Bind(size_t slot, size_t line, Kind kind, size_t component, const char* param) {
+  if (slots_[slot].line == kAbsent) slots_[slot] = Slot{line, kind, component, param};
 }
 
 void ContactView::ClassifyPhone(size_t line) {
-  std::vector<Phone> candidates = PhoneCandidates(TypesOf(doc_.lines()[line], group_labels_));
-  // A number that finds its own slots taken is still a number: it goes on as
-  // the other phone rather than vanish from every search.
-  candidates.push_back(kOther);
-  for (Phone p : candidates) {
-    if (!slots_.contains(kPhoneProperties[p])) {
-      Bind(kPhoneProperties[p], line, Kind::kUri);
+  const PhoneCandidates candidates = CandidatesOf(TypesOf(doc_.lines()[line], group_types_));
+  for (size_t c = 0; c < candidates.count; ++c) {
+    if (slots_[PhoneSlot(candidates.phones[c])].line == kAbsent) {
+      Bind(PhoneSlot(candidates.phones[c]), line, Kind::kUri);
       return;
     }
   }
+  // A number that finds its own slots taken is still a number: it goes on as
+  // the other phone rather than vanish from every search.
+  Bind(PhoneSlot(kOther), line, Kind::kUri);
 }
 
 bool ContactView::Knows(const std::string& property) const {
-  return KnownProperties().contains(property);
+  return FindProperty(property).has_value();
 }
 
 bool ContactView::Has(const std::string& property) const {
-  return property == "FullNameAndCompany" ? slots_.contains("Subject") : slots_.contains(property);
+  std::optional<size_t> p = FindProperty(property);
+  if (!p) return false;
+  return slots_[*p == kFullNameAndCompany ? size_t{kSubject} : *p].line != kAbsent;
 }
 
 std::string ContactView::Get(const std::string& property) const {
-  if (property == "FullNameAndCompany") {
-    if (!Has("Subject")) return "";
-    std::string company = Get("CompanyName");
-    return company.empty() ? Get("Subject") : Get("Subject") + ", " + company;
+  std::optional<size_t> p = FindProperty(property);
+  if (!p) return "";
+  if (*p == kFullNameAndCompany) {
+    if (slots_[kSubject].line == kAbsent) return "";
+    std::string company = Read(kCompanyName);
+    return company.empty() ? Read(kSubject) : Read(kSubject) + ", " + company;
   }
-  auto it = slots_.find(property);
-  if (it == slots_.end()) return "";
-  const Slot& slot = it->second;
+  return Read(*p);
+}
+
+std::string ContactView::Read(size_t index) const {
+  const Slot& slot = slots_[index];
+  if (slot.line == kAbsent) return "";
   const ContentLine& line = doc_.lines()[slot.line];
   switch (slot.kind) {
     case Kind::kText:
@@ -388,7 +550,11 @@ void ContactView::Set(const std::string& property, const std::string& text) {
   if (property == "FullNameAndCompany") {
     throw Failure("FullNameAndCompany cannot be changed; it is made of Subject and CompanyName.");
   }
-  const Slot& slot = slots_.at(property);
+  const std::optional<size_t> index = FindProperty(property);
+  if (!index || slots_[*index].line == kAbsent) {
+    throw std::out_of_range("The contact has no " + property + ".");
+  }
+  const Slot& slot = slots_[*index];
   ContentLine& line = doc_.lines()[slot.line];
   switch (slot.kind) {
     case Kind::kText: {
@@ -401,7 +567,7 @@ void ContactView::Set(const std::string& property, const std::string& text) {
       EncodeValue(line, EscapeLike(text, DecodedValue(line), ValueKind::kUri, dialect_), dialect_);
       break;
     case Kind::kComponent: {
-      std::string old = Get(property);
+      std::string old = Read(*index);
       std::vector<std::string> parts = SplitComponents(DecodedValue(line));
       if (parts.size() <= slot.component) {
         // A component the value lacks already reads as nothing.
@@ -440,7 +606,8 @@ void ContactView::Set(const std::string& property, const std::string& text) {
 void ContactView::KeepLabelConsistent(size_t adrLine, const std::string& oldText,
                                       const std::string& newText) {
   if (oldText.empty() || oldText == newText) return;
-  auto it = label_of_adr_.find(adrLine);
+  auto it = std::find_if(label_of_adr_.begin(), label_of_adr_.end(),
+                         [&](const auto& adrAndLabel) { return adrAndLabel.first == adrLine; });
   if (it != label_of_adr_.end()) {
     ContentLine& label = doc_.lines()[it->second];
     std::string escaped = DecodedValue(label);

@@ -14,10 +14,12 @@
 // guessed at.
 #pragma once
 
-#include <map>
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "platform/vdir/document.h"
 #include "platform/vdir/item_view.h"
@@ -37,23 +39,31 @@ class ContactView : public ItemView {
 
  private:
   enum class Kind { kText, kUri, kComponent, kParam };
+  static constexpr size_t kAbsent = SIZE_MAX;
   struct Slot {
-    size_t line = 0;
+    size_t line = kAbsent;  // kAbsent: the file has nothing for the property
     Kind kind = Kind::kText;
     size_t component = 0;
-    std::string param;
+    const char* param = nullptr;
   };
+  // One slot per property name but FullNameAndCompany, which is made of two
+  // others, in the order of the name table in contact_view.cpp.
+  static constexpr size_t kSlotCount = 42;
 
-  void Bind(const std::string& property, size_t line, Kind kind, size_t component = 0,
-            const std::string& param = "");
+  void Bind(size_t slot, size_t line, Kind kind, size_t component = 0, const char* param = nullptr);
   void ClassifyPhone(size_t line);
+  std::string Read(size_t slot) const;
   void KeepLabelConsistent(size_t adrLine, const std::string& oldText, const std::string& newText);
 
   Document& doc_;
   Dialect dialect_ = Dialect::kVCard3;
-  std::map<std::string, std::string> group_labels_;  // lower-case group -> X-ABLabel text
-  std::unordered_map<std::string, Slot> slots_;
-  std::map<size_t, size_t> label_of_adr_;  // ADR line -> LABEL line of the same kind
+  // Lower-case group -> the types its first X-ABLabel stands for (bits of
+  // the type words in contact_view.cpp).
+  std::vector<std::pair<std::string, uint32_t>> group_types_;
+  std::array<Slot, kSlotCount> slots_;
+  // ADR line -> LABEL line of the same kind, for each kind of address.
+  std::array<std::pair<size_t, size_t>, 3> label_of_adr_{
+      {{kAbsent, kAbsent}, {kAbsent, kAbsent}, {kAbsent, kAbsent}}};
   std::optional<size_t> rev_;
 };
 

@@ -98,6 +98,9 @@ const std::vector<Edit> kEdits = {
     {"VEVENT", "DTSTART:soon\nSUMMARY:s\n", "Start", "!DTSTART on line 5 holds no date: 'soon'.",
      "2024-03-05"},
     {"VEVENT", "DTSTART:soon\nSUMMARY:s\n", "Subject", "s", "t", "DTSTART:soon\nSUMMARY:t\n"},
+    // A name the master repeats is read and written on its first line.
+    {"VEVENT", "SUMMARY:first\nSUMMARY:second\n", "Subject", "first", "one",
+     "SUMMARY:one\nSUMMARY:second\n"},
     // Without a master component, the first one is the item.
     {"VEVENT",
      "RECURRENCE-ID:20170329T160000\nSUMMARY:First\nEND:VEVENT\nBEGIN:VEVENT\n"
@@ -137,6 +140,13 @@ const std::vector<Edit> kEdits = {
     {"3.0", "X-ACCOUNT:acct\n", "Account", "acct", "bank", "X-ACCOUNT:bank\n"},
     {"3.0", "URL;TYPE=home:http://home\nURL:http\\://work\n", "BusinessHomePage", "http://work",
      "http://new", "URL;TYPE=home:http://home\nURL:http\\://new\n"},
+    // Failing a work URL, the first whose types all say nothing of its kind is the home page.
+    {"3.0", "URL;TYPE=x-blog:http://blog\nURL;TYPE=INTERNET, Voice;PREF=1:http://site\n",
+     "BusinessHomePage", "http://site", "http://new",
+     "URL;TYPE=x-blog:http://blog\nURL;TYPE=INTERNET, Voice;PREF=1:http://new\n"},
+    // A group's X-ABLabel gives its lines their kind whatever the case of the group.
+    {"3.0", "ITEM1.ADR:;;1 Quay;Port;;;\nitem1.X-ABLabel:_$!<Work>!$_\n", "BusinessAddressCity",
+     "Port", "Cove", "ITEM1.ADR:;;1 Quay;Cove;;;\nitem1.X-ABLabel:_$!<Work>!$_\n"},
     {"3.0", "NOTE:a\\nb\n", "Body", "a\nb", "one\r\ntwo", "NOTE:one\\ntwo\n", "one\ntwo"},
     {"3.0", "FN:Jo\n", "FullNameAndCompany", "Jo", "X",
      "!FullNameAndCompany cannot be changed; it is made of Subject and CompanyName."},
