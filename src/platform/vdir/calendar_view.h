@@ -37,7 +37,7 @@ class CalendarView : public ItemView {
  private:
   // `line` indexes the names of the lines a view uses, in calendar_view.cpp.
   std::optional<size_t> LineOf(size_t line) const;
-  IcalTime TimeOf(size_t line) const;
+  IcalTime TimeOf(size_t index) const;
 
   Document& doc_;
   // The first line of the master of each name a view uses, as LineOf indexes them.

@@ -125,7 +125,7 @@ class PropertyIndex {
  private:
   static constexpr size_t kBuckets = 128;
   static constexpr uint8_t kEmpty = 0xFF;
-  static_assert(kPropertyCount * 2 < kBuckets);
+  static_assert(size_t{kPropertyCount} * 2 < kBuckets);
 
   static size_t Bucket(std::string_view name) {
     auto at = [&](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(name[i])); };

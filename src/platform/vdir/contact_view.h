@@ -52,7 +52,7 @@ class ContactView : public ItemView {
 
   void Bind(size_t slot, size_t line, Kind kind, size_t component = 0, const char* param = nullptr);
   void ClassifyPhone(size_t line);
-  std::string Read(size_t slot) const;
+  std::string Read(size_t index) const;
   void KeepLabelConsistent(size_t adrLine, const std::string& oldText, const std::string& newText);
 
   Document& doc_;

@@ -484,7 +484,7 @@ std::string Fold(const ContentLine& line, const FoldForm& form) {
 
 std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline) {
   const bool qp = IsQuotedPrintable(line);
-  const std::string text = Serialize(line);
+  std::string text = Serialize(line);
   const size_t head = text.size() - line.value.size();
   Shape shape = ShapeOf(was);
   FoldForm usual;

@@ -16,7 +16,7 @@ namespace {
 
 // Larger files are no contacts or events of a person; reading them whole
 // would only cost memory.
-constexpr off_t kMaxItemSize = 64 * 1024 * 1024;
+constexpr off_t kMaxItemSize = off_t{64} * 1024 * 1024;
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
@@ -150,7 +150,7 @@ std::string ReadItemFile(int dirFd, const std::string& name) {
   // Nearly every item is a few kilobytes and comes whole in one read into a
   // buffer kept for the next: a run reads every file once, and asking each
   // file's size first would cost a system call as dear as the read.
-  constexpr size_t kFirstRead = 64 * 1024;
+  constexpr size_t kFirstRead = size_t{64} * 1024;
   static thread_local std::unique_ptr<char[]> buffer(new char[kFirstRead]);
   ssize_t n;
   do {

@@ -90,6 +90,7 @@ class VdirNameSpace : public NameSpace {
   std::unique_ptr<MAPIFolder> PickFolder() override {
     std::vector<FolderInfo> folders = EveryFolder(*state_);
     std::vector<FolderChoice> choices;
+    choices.reserve(folders.size());
     for (const FolderInfo& f : folders) {
       choices.push_back({f.name, f.entry_id, state_->roots[f.store]});
     }
