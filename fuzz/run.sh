@@ -7,9 +7,8 @@
 #   bash fuzz/run.sh [SECONDS [TARGET...]]
 #   bash fuzz/run.sh replay [TARGET...]   # every seed and learnt input once, no new ones
 #
-# Seeds: the vCard and iCalendar files of ../shared/corpus (beside the
-# project) for vcard_fuzz and icalendar_fuzz, fuzz/seeds/<target> for the
-# others; fuzz/dicts/<target>.dict gives each the words of its syntax. What a target learns stays in build/fuzz/corpus/<target> and seeds
+# Seeds: the vCard and iCalendar files of tests/data/corpus for vcard_fuzz
+# and icalendar_fuzz, fuzz/seeds/<target> for the others; fuzz/dicts/<target>.dict gives each the words of its syntax. What a target learns stays in build/fuzz/corpus/<target> and seeds
 # its next run.
 set -euo pipefail
 
@@ -24,7 +23,7 @@ fi
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-shared_corpus="$here/../../shared/corpus"
+corpus="$root/tests/data/corpus"
 cd "$root"
 
 cmake --preset fuzz >/dev/null
@@ -43,16 +42,9 @@ seed() {
   mkdir -p "$dir"
   case $target in
     vcard_fuzz | icalendar_fuzz)
-      local ext=vcf folder=vcard
-      [[ $target == icalendar_fuzz ]] && ext=ics folder=icalendar
-      if [[ -d $shared_corpus/$folder ]]; then
-        # The export of a mail client's add-in is left out: no seed of ours
-        # comes from one.
-        find "$shared_corpus/$folder" -maxdepth 1 -type f -name "*.$ext" \
-          ! -name '*MoreFunctionsForAddressBook*' -exec cp {} "$dir/" \;
-      else
-        echo "warning: $shared_corpus/$folder not found; $target starts from its own corpus" >&2
-      fi
+      local ext=vcf
+      [[ $target == icalendar_fuzz ]] && ext=ics
+      find "$corpus" -type f -name "*.$ext" -exec cp {} "$dir/" \;
       ;;
     *)
       cp "$here/seeds/$target"/* "$dir/"

@@ -13,7 +13,7 @@ from pathlib import Path
 
 from peers import AREA_CODES, SOURCE_DIR, Sandbox
 
-CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR.parent / "shared" / "corpus")
+CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR / "tests" / "data" / "corpus")
 STAMP = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP)[;:]", re.IGNORECASE)
 # Escapes that only spell a character another way; "\;" and "\n" keep their meaning.
 SPELLING = re.compile(rb"\\([\\,:])")

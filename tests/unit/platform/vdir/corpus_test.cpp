@@ -149,11 +149,10 @@ void ExpectOnlyItsLinesChanged(const std::string& before, const std::string& aft
 class Corpus : public ::testing::Test {
  protected:
   Corpus() {
-    for (const char* kind : {"vcard", "icalendar"}) {
-      for (const auto& e : fs::directory_iterator(fs::path(TIDEWELL_CORPUS_DIR) / kind)) {
-        files_[e.path().stem().string()] = root_.path() / e.path().stem() / e.path().filename();
-        WriteFile(files_[e.path().stem().string()], ReadFile(e.path()));
-      }
+    for (const auto& e : fs::recursive_directory_iterator(fs::path(TIDEWELL_CORPUS_DIR))) {
+      if (e.path().extension() != ".vcf" && e.path().extension() != ".ics") continue;
+      files_[e.path().stem().string()] = root_.path() / e.path().stem() / e.path().filename();
+      WriteFile(files_[e.path().stem().string()], ReadFile(e.path()));
     }
     store_ =
         std::make_unique<VdirStore>(std::vector<std::string>{root_.path().string()}, ui_, nullptr);
