@@ -39,10 +39,12 @@ const std::vector<CommandSpec>& Commands() {
         {"--case", true, {"0", "1"}},
         {"--folder", true, {}}},
        "tidewell [--store DIR]... set [--search TEXT] [--replace TEXT] [--case 0|1]\n"
-       "                              [--folder ENTRYID[@STOREID]]...\n"
+       "                              [--folder ENTRYID[@STOREID]|NAME]...\n"
        "  Sets the page's controls and applies them. Folders replace the folder list,\n"
        "  in the order given, as the multi-folder picker would; ENTRYID and STOREID are\n"
-       "  what 'tidewell folders' prints. An unknown folder changes nothing.\n"},
+       "  what 'tidewell folders' prints, NAME a folder's name when no entry id is\n"
+       "  that and exactly one folder has it (case ignored). An unknown folder or an\n"
+       "  invalid search pattern changes nothing (exit 2).\n"},
       {"fields",
        {{"--select-all", false, {}},
         {"--clear-all", false, {}},
@@ -63,13 +65,47 @@ const std::vector<CommandSpec>& Commands() {
        "  settings key (as 'tidewell show' prints them); --special sets the special\n"
        "  instruction, e.g. \"Only look in city/area codes\".\n"},
       {"replace",
-       {{"--yes", false, {}}},
-       "tidewell [--store DIR]... replace [--yes]\n"
+       {{"--yes", false, {}},
+        {"--search", true, {}},
+        {"--replace", true, {}},
+        {"--case", false, {}},
+        {"--folder", true, {}},
+        {"--fields", true, {}},
+        {"--area-codes-only", false, {}},
+        {"--dry-run", false, {}},
+        {"--verbose", false, {}}},
+       "tidewell [--store DIR]... replace [--yes] [--dry-run] [--verbose]\n"
+       "          [--search TEXT --replace TEXT [--case]] [--folder FOLDER]...\n"
+       "          [--fields FIELD,FIELD...] [--area-codes-only]\n"
        "  Clicks Replace: every chosen field of every item of the chosen folders.\n"
        "  Without --yes the confirmation is answered on the terminal (y/N). Prints each\n"
        "  caption of the folder label; a progress bar on stderr when it is a terminal.\n"
-       "  Exit status: 0 done, 1 the run ended through its failure report, 2 usage or\n"
-       "  bad input (an invalid pattern: nothing is read).\n"},
+       "  The other options set the page for this run only, over the saved settings,\n"
+       "  which they leave as they are (nor are the stores of --store remembered):\n"
+       "    --search, --replace  the texts, given together; the case is ignored\n"
+       "                         unless --case is given.\n"
+       "    --folder FOLDER      a folder to search, by its entry id or, when no entry\n"
+       "                         id is FOLDER, by its name (case ignored); the folders\n"
+       "                         given replace the saved list.\n"
+       "    --fields LIST        the fields to look in, instead of the saved ones: a\n"
+       "                         comma list of field keys (as 'tidewell show' prints\n"
+       "                         them) and of phone, zip, email (the field chooser's\n"
+       "                         contact buttons), appointments, tasks (every field of\n"
+       "                         that kind), all (every field).\n"
+       "    --area-codes-only    the special instruction \"Only look in city/area\n"
+       "                         codes\"; with --fields and without it, none.\n"
+       "  --dry-run: a preview. Nothing is saved and no file is written (items, logs,\n"
+       "  journal, settings); each change the run would make is printed instead, one\n"
+       "  line each: FOLDER, ITEM, FIELD, OLD VALUE and NEW VALUE separated by tabs,\n"
+       "  with a backslash, tab, line feed and carriage return in them written as\n"
+       "  \\\\, \\t, \\n and \\r, a body as its plain text. The summary reads\n"
+       "  'Would update N items in M folders'. Reports go to stderr only.\n"
+       "  --verbose: the same change lines for a real run, as each item is saved.\n"
+       "  Exit status: 0 every item handled; 1 the run ended through its failure\n"
+       "  report; 2 usage or bad input (an invalid pattern, an unknown or ambiguous\n"
+       "  folder: nothing is read); 3 the run finished but some items could not be\n"
+       "  changed (their reports printed), and stderr ends with 'N items could not\n"
+       "  be changed; see the reports above.'\n"},
       {"runs",
        {},
        "tidewell [--store DIR]... runs\n"
@@ -187,6 +223,11 @@ std::string HelpText(const std::string& command) {
       "Commands:\n";
   for (const CommandSpec& spec : Commands()) text += "\n" + std::string(spec.help);
   text +=
+      "\nExit status: 0 done (every item handled); 1 the run ended through its failure\n"
+      "report; 2 usage or bad input, with a one-line reason (an invalid pattern, a\n"
+      "store that is no readable folder: 'No such store: DIR'); 3 the run finished but\n"
+      "some items could not be changed: their reports are printed, and stderr ends\n"
+      "with 'N items could not be changed; see the reports above.'\n"
       "\nSettings: $XDG_CONFIG_HOME/Marrowby/Marrowby.ini. Logs: activity.jsonl and\n"
       "errors.jsonl in $XDG_STATE_HOME/Marrowby. 'tidewell COMMAND --help' for one command.\n";
   return text;

@@ -13,6 +13,7 @@
 #include "platform/failure.h"
 #include "platform/logbook/journal_reader.h"
 #include "platform/pattern/classic_pattern_matcher.h"
+#include "platform/support/change_listing.h"
 #include "platform/support/store_host.h"
 #include "platform/support/undo.h"
 
@@ -85,8 +86,35 @@ bool SameStore(const std::string& given, const std::string& storeId) {
   return !ec && canonical.string() == storeId;
 }
 
+std::string Lowered(std::string text) {
+  for (char& ch : text) {
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  return text;
+}
+
+// The one folder whose name is `name`, case ignored. Throws UsageError
+// naming the ids when several have it: a run must not guess.
+std::vector<size_t> FoldersNamed(const std::vector<std::unique_ptr<MAPIFolder>>& offered,
+                                 const std::string& name) {
+  std::vector<size_t> named;
+  for (size_t i = 0; i < offered.size(); ++i) {
+    if (Lowered(offered[i]->Name()) == Lowered(name)) named.push_back(i);
+  }
+  if (named.size() > 1) {
+    std::string ids;
+    for (size_t i : named) {
+      ids +=
+          (ids.empty() ? "'" : ", '") + offered[i]->EntryID() + "@" + offered[i]->StoreID() + "'";
+    }
+    throw UsageError(std::to_string(named.size()) + " folders are named '" + name + "': " + ids +
+                     "; name one by its entry id.");
+  }
+  return named;
+}
+
 // The positions, among the folders the picker offers, of the folders named
-// ENTRYID[@STOREID], in the order given.
+// ENTRYID[@STOREID] or by their name, in the order given.
 std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& specs) {
   auto ns = c.env.store->OutlookApplication()->GetNamespace("MAPI");
   const auto offered = ns->AllFolders();
@@ -103,6 +131,7 @@ std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& s
         matches.push_back(i);
       }
     }
+    if (matches.empty()) matches = FoldersNamed(offered, spec);
     if (matches.empty()) {
       throw UsageError("Unknown folder '" + spec + "' (see 'tidewell folders').");
     }
@@ -170,21 +199,161 @@ int Fields(Context& c) {
   return c.Reported("Tidewell.frmLookInFields") ? kFailed : kDone;
 }
 
-int Replace(Context& c) {
-  const std::string pattern =
-      c.env.settings.GetSetting(c.env.watched.AppName(), kSettingsSection, "SearchFor", "");
-  if (std::string fault = ClassicPatternMatcher::Check(pattern); !fault.empty()) {
-    throw UsageError(fault);
+bool GivesPageSettings(const Invocation& invocation) {
+  return std::any_of(invocation.options.begin(), invocation.options.end(), [](const Option& o) {
+    return o.name == "--search" || o.name == "--replace" || o.name == "--case" ||
+           o.name == "--folder" || o.name == "--fields" || o.name == "--area-codes-only";
+  });
+}
+
+// The words of --fields, each checked, before anything is read.
+std::vector<std::string> FieldWords(const std::string& list) {
+  std::vector<std::string> words;
+  size_t from = 0;
+  while (true) {
+    const size_t comma = list.find(',', from);
+    words.push_back(list.substr(from, comma - from));
+    if (comma == std::string::npos) break;
+    from = comma + 1;
   }
+  for (const std::string& word : words) {
+    const bool preset = word == "all" || word == "phone" || word == "zip" || word == "email" ||
+                        word == "appointments" || word == "tasks";
+    const bool key = std::any_of(kFieldCatalog.begin(), kFieldCatalog.end(),
+                                 [&](const CatalogRow& row) { return word == row.key; });
+    if (!preset && !key) {
+      throw UsageError("Unknown field '" + word +
+                       "' in --fields (see 'tidewell replace --help' and 'tidewell show').");
+    }
+  }
+  return words;
+}
+
+// What a command line asks that can be refused before anything is read or
+// written: an invalid search pattern, replace's page options that do not fit.
+void CheckBeforeStart(const Invocation& invocation) {
+  if (invocation.command != "set" && invocation.command != "replace") return;
+  int texts = 0;
+  for (const Option& o : invocation.options) {
+    if (o.name == "--search") {
+      ++texts;
+      if (std::string fault = ClassicPatternMatcher::Check(o.value); !fault.empty()) {
+        throw UsageError(fault);
+      }
+    }
+    if (o.name == "--replace") ++texts;
+    if (o.name == "--fields") FieldWords(o.value);
+  }
+  if (invocation.command == "replace" && texts != 0 && texts != 2) {
+    throw UsageError("--search and --replace go together, once each.");
+  }
+}
+
+// The field chooser over the run's settings: --fields ticks its list from
+// nothing, --area-codes-only sets the special instruction.
+bool ChooseFieldsForRun(Context& c) {
+  const bool area_codes = c.Given("--area-codes-only");
+  if (!c.Given("--fields") && !area_codes) return true;
+  frmLookInFields dialog(c.env.settings, c.env.watched);
+  dialog.Form_Load();
+  if (!dialog.IsOpen()) return false;
+  for (const Option& o : c.invocation.options) {
+    if (o.name != "--fields") continue;
+    for (const CatalogRow& row : kFieldCatalog) dialog.chk(row.key).SetValue(0);
+    for (const std::string& word : FieldWords(o.value)) {
+      if (word == "all") {
+        for (const CatalogRow& row : kFieldCatalog) dialog.chk(row.key).SetValue(1);
+      } else if (word == "phone") {
+        dialog.cmdContactPhoneNumbers.Press();
+      } else if (word == "zip") {
+        dialog.cmdContactZipPostalCodes.Press();
+      } else if (word == "email") {
+        dialog.cmdContactEmailAddresses.Press();
+      } else if (word == "appointments") {
+        dialog.cmdAppointmentSelectAllFields.Press();
+      } else if (word == "tasks") {
+        dialog.cmdTaskSelectAllFields.Press();
+      } else {
+        dialog.chk(word).SetValue(1);
+      }
+    }
+    dialog.cboSpecialInstructions.SetText(kSpecialInstructionsDefault);
+  }
+  if (area_codes) dialog.cboSpecialInstructions.SetText(kOnlyAreaCodes);
+  dialog.cmdOk.Press();
+  return !c.Reported("Tidewell.frmLookInFields");
+}
+
+// How many items failed inside their item procedure, by the reports made
+// since `from`.
+size_t ItemFailures(const WatchedSupport& watched, size_t from) {
+  static const std::vector<std::string> procedures = {"Tidewell.SearchAndReplaceContacts",
+                                                      "Tidewell.SearchAndReplaceAppointments",
+                                                      "Tidewell.SearchAndReplaceTasks"};
+  const auto& reported = watched.reported();
+  return static_cast<size_t>(std::count_if(reported.begin() + static_cast<std::ptrdiff_t>(from),
+                                           reported.end(), [](const std::string& procedure) {
+                                             return std::find(procedures.begin(), procedures.end(),
+                                                              procedure) != procedures.end();
+                                           }));
+}
+
+int Replace(Context& c) {
+  std::vector<std::string> folder_specs;
+  std::optional<std::string> search, replace;
+  for (const Option& o : c.invocation.options) {
+    if (o.name == "--folder") folder_specs.push_back(o.value);
+    if (o.name == "--search") search = o.value;
+    if (o.name == "--replace") replace = o.value;
+  }
+  std::optional<std::vector<size_t>> picked;
+  if (!folder_specs.empty()) picked = ResolveFolders(c, folder_specs);
+  if (!search) {
+    const std::string pattern =
+        c.env.settings.GetSetting(c.env.watched.AppName(), kSettingsSection, "SearchFor", "");
+    if (std::string fault = ClassicPatternMatcher::Check(pattern); !fault.empty()) {
+      throw UsageError(fault);
+    }
+  }
+  if (!ChooseFieldsForRun(c)) return kFailed;
+
+  const bool dry_run = c.Given("--dry-run");
+  ChangeListing listing(*c.env.components, c.env.host, !dry_run,
+                        [&, list = dry_run || c.Given("--verbose")](const FieldChange& change) {
+                          if (list) c.ui.PrintLine(ChangeLine(change));
+                        });
   c.ui.assume_yes = c.Given("--yes");
-  auto page = c.ShownPage();
+  c.ui.preview = dry_run;
+  auto page = std::make_unique<UC1>(listing);
+  page->SetHost(listing.host());
+  page->Show();
+  if (search) {
+    page->txtSearchFor.SetText(*search);
+    page->txtReplaceWith.SetText(*replace);
+    page->chkCaseSensitive.SetValue(c.Given("--case") ? 1 : 0);
+  } else if (c.Given("--case")) {
+    page->chkCaseSensitive.SetValue(1);
+  }
+  if (picked) {
+    c.ui.folders_to_pick = picked;
+    page->cmdChooseMultiFolder.Press();
+    if (c.Reported("Tidewell.ChooseMultiFolderButton")) return kFailed;
+  }
+  if (GivesPageSettings(c.invocation)) page->Apply();
+
+  const size_t reports_before = c.env.watched.reported().size();
   c.ui.folder_label = &page->lblFolderName;
   c.ui.progress_bar = &page->ProgressBar1;
   page->cmdReplace.Press();
   if (!page->lblFolderName.Caption().empty()) c.ui.PrintCaptionIfNew();
   c.ui.folder_label = nullptr;
   c.ui.progress_bar = nullptr;
-  return c.Reported("Tidewell.cmdConvert") ? kFailed : kDone;
+  if (c.Reported("Tidewell.cmdConvert")) return kFailed;
+  if (const size_t failed = ItemFailures(c.env.watched, reports_before); failed > 0) {
+    c.err << failed << " items could not be changed; see the reports above.\n";
+    return kItemsFailed;
+  }
+  return kDone;
 }
 
 // Reads the journal, telling stderr what damage was stepped over, so that
@@ -289,10 +458,17 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       out << HelpText(invocation.command);
       return kDone;
     }
+    CheckBeforeStart(invocation);
     TerminalUi ui(in, out, err, errIsTerminal);
+    HostOptions options;
+    if (invocation.command == "replace") {
+      options.run_settings_only = GivesPageSettings(invocation);
+      options.write_nothing = std::any_of(invocation.options.begin(), invocation.options.end(),
+                                          [](const Option& o) { return o.name == "--dry-run"; });
+    }
     std::unique_ptr<HostEnvironment> env;
     try {
-      env = std::make_unique<HostEnvironment>(ui, invocation.stores);
+      env = std::make_unique<HostEnvironment>(ui, invocation.stores, options);
     } catch (const Failure& e) {
       throw UsageError(e.what());
     }

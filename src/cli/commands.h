@@ -11,9 +11,10 @@ namespace tidewell::cli {
 
 // Exit statuses.
 inline constexpr int kDone = 0;
-inline constexpr int kFailed = 1;  // the run (or command) ended through a failure report;
-                                   // undo: a field was skipped
-inline constexpr int kUsage = 2;   // usage or bad input, with a one-line reason
+inline constexpr int kFailed = 1;       // the run (or command) ended through a failure report;
+                                        // undo: a field was skipped
+inline constexpr int kUsage = 2;        // usage or bad input, with a one-line reason
+inline constexpr int kItemsFailed = 3;  // replace finished, but items failed in their procedure
 
 // Runs one command line (without the program name). Never throws.
 int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,

@@ -1,5 +1,7 @@
 #include "cli/terminal_ui.h"
 
+#include <string_view>
+
 #include "fields/frm_look_in_fields.h"
 
 namespace tidewell::cli {
@@ -38,7 +40,7 @@ void TerminalUi::Repaint(const std::string& controlName) {
   if (controlName == "lblFolderName") {
     EndProgressLine();
     if (folder_label != nullptr) {
-      out_ << folder_label->Caption() << std::endl;
+      out_ << Worded(folder_label->Caption()) << std::endl;
       last_caption_ = folder_label->Caption();
     }
   } else if (controlName == "ProgressBar1" && err_is_terminal_ && progress_bar != nullptr &&
@@ -57,8 +59,19 @@ void TerminalUi::Repaint(const std::string& controlName) {
 void TerminalUi::PrintCaptionIfNew() {
   EndProgressLine();
   if (folder_label == nullptr || folder_label->Caption() == last_caption_) return;
-  out_ << folder_label->Caption() << std::endl;
+  out_ << Worded(folder_label->Caption()) << std::endl;
   last_caption_ = folder_label->Caption();
+}
+
+void TerminalUi::PrintLine(const std::string& line) {
+  EndProgressLine();
+  out_ << line << '\n';
+}
+
+std::string TerminalUi::Worded(const std::string& caption) const {
+  constexpr std::string_view kDone = "Updated ";
+  if (!preview || !caption.starts_with(kDone)) return caption;
+  return "Would update " + caption.substr(kDone.size());
 }
 
 void TerminalUi::EndProgressLine() {

@@ -40,13 +40,20 @@ class TerminalUi : public Ui {
   // page repaints each "Folder: " caption but sets its summary silently.
   void PrintCaptionIfNew();
 
+  // One line on stdout, after ending the progress bar's line.
+  void PrintLine(const std::string& line);
+
   bool assume_yes = false;
+  // A preview: the run's summary "Updated N items ..." is printed as
+  // "Would update N items ...".
+  bool preview = false;
   std::optional<std::vector<size_t>> folders_to_pick;
   const Label* folder_label = nullptr;
   const ProgressBar* progress_bar = nullptr;
 
  private:
   void EndProgressLine();
+  std::string Worded(const std::string& caption) const;
 
   std::istream& in_;
   std::ostream& out_;

@@ -191,6 +191,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
 
 void Logbook::WriteActivity(const std::string& source, const std::string& procedure,
                             const std::string& message, bool undo) {
+  if (writes_nothing_) return;
   if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message)) {
     std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
     line.reserve(line.size() + source.size() + procedure.size() + message.size() + 64);
@@ -216,6 +217,7 @@ void Logbook::WriteActivity(const std::string& source, const std::string& proced
 
 void Logbook::WriteError(const std::string& procedure, const std::string& message, bool flag) {
   if (echo_ != nullptr) *echo_ << procedure << ": " << message << std::endl;
+  if (writes_nothing_) return;
   nlohmann::ordered_json record;
   record["time"] = UtcNow();
   record["procedure"] = procedure;

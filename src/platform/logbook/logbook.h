@@ -63,6 +63,10 @@ class Logbook : public WriteAheadLog {
   // The stream must outlive the logbook or be unset first.
   void EchoErrorsTo(std::ostream* echo) { echo_ = echo; }
 
+  // From now on no file is opened, created or written: lines are dropped and
+  // reports only echoed. For a preview that must leave the disk as it was.
+  void WriteNothing() { writes_nothing_ = true; }
+
   // fdatasync of activity.jsonl when a line was added since the last Sync;
   // otherwise nothing. Throws Failure when the data cannot be made durable.
   void Sync() override;
@@ -85,6 +89,7 @@ class Logbook : public WriteAheadLog {
   bool unsynced_ = false;
   uint64_t disk_syncs_ = 0;
   std::ostream* echo_ = nullptr;
+  bool writes_nothing_ = false;
 };
 
 }  // namespace tidewell

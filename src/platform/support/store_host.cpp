@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "platform/failure.h"
 
 namespace tidewell {
@@ -42,11 +44,27 @@ void RememberStores(SettingsStore& settings, SupportComponent& support,
   settings.SaveSetting(support.AppName(), kHostSection, kStoresKey, joined);
 }
 
-HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores) {
+std::string NoSuchStoreMessage(const std::string& given) { return "No such store: " + given; }
+
+HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores,
+                                 HostOptions options)
+    : settings(options.run_settings_only || options.write_nothing
+                   ? static_cast<SettingsStore&>(run_settings)
+                   : saved_settings) {
+  if (options.write_nothing) logbook.WriteNothing();
   std::vector<std::string> roots;
   if (givenStores.empty()) {
     roots = RememberedStores(settings, support);
   } else {
+    for (const std::string& given : givenStores) {
+      std::error_code ec;
+      // Root may list any folder; a folder it cannot list is still refused
+      // here when it is no folder at all.
+      if (given.empty() || !std::filesystem::is_directory(given, ec) ||
+          ::access(given.c_str(), R_OK | X_OK) != 0) {
+        throw Failure(NoSuchStoreMessage(given));
+      }
+    }
     for (const std::string& given : givenStores) {
       std::filesystem::path root = std::filesystem::absolute(given).lexically_normal();
       if (!root.has_filename()) root = root.parent_path();

@@ -16,6 +16,7 @@
 #include "platform/logbook/logbook.h"
 #include "platform/settings/qsettings_store.h"
 #include "platform/support/marrowby_support.h"
+#include "platform/support/overlay_settings.h"
 #include "platform/support/platform_components.h"
 #include "platform/vdir/vdir_store.h"
 
@@ -72,17 +73,36 @@ void RememberStores(SettingsStore& settings, SupportComponent& support,
 inline constexpr const char* kNoStoreMessage =
     "No store given. Name a folder of address books and calendars with --store DIR.";
 
+// "No such store: PATH", for a given store that is empty, missing, or not a
+// folder the user may list.
+std::string NoSuchStoreMessage(const std::string& given);
+
+// How much of a run may reach the disk.
+struct HostOptions {
+  // Settings for this run only: every setting written (the page's, the field
+  // chooser's, the remembered stores) stays in memory; Marrowby.ini is read.
+  bool run_settings_only = false;
+  // A preview: also no log or error file is opened or written (reports are
+  // only echoed). Implies run_settings_only.
+  bool write_nothing = false;
+};
+
 class HostEnvironment {
  public:
   // `givenStores` (made absolute) are remembered and used; when empty, the
-  // remembered ones are used. Throws Failure(kNoStoreMessage) when there are
-  // none. `ui` must outlive the environment.
-  HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores);
+  // remembered ones are used. Throws Failure(NoSuchStoreMessage) for a given
+  // store that is no readable folder, before anything is remembered, and
+  // Failure(kNoStoreMessage) when there are none. `ui` must outlive the
+  // environment.
+  HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores, HostOptions options = {});
 
   Logbook logbook;
   MarrowbySupport support{logbook};
   WatchedSupport watched{support};
-  QSettingsStore settings;
+  QSettingsStore saved_settings;
+  OverlaySettingsStore run_settings{saved_settings};
+  // saved_settings, or run_settings when the options ask for it.
+  SettingsStore& settings;
   std::unique_ptr<VdirStore> store;
   std::unique_ptr<PlatformComponents> components;
   std::shared_ptr<StoreHost> host;

@@ -1,0 +1,79 @@
+// Lists each field a run changes, item by item as the run saves it: the same
+// lines for a real run and for a preview, which saves nothing.
+//
+//   ChangeListing listing(*env.components, env.host, /*save=*/false,
+//                         [&](const FieldChange& c) { out << ChangeLine(c) << '\n'; });
+//   UC1 page(listing);
+//   page.SetHost(listing.host());
+//   page.Show();
+//   page.cmdReplace.Press();   // one line per changed field; no item is stored
+//
+// The lines come from the safe-item wrappers the page is given: a wrapper
+// notes each field's old text before its first write, and when the page saves
+// the item it stores it (unless a preview) and then lists every field it
+// wrote, with the text the item now holds. An item whose Save throws lists
+// nothing. A field written twice is listed once, from its first old text.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/components.h"
+#include "platform/host.h"
+
+namespace tidewell {
+
+// One field a run changed, or would change.
+struct FieldChange {
+  std::string folder;     // the name of the folder the run was in
+  std::string item;       // the item's "Subject" (a contact's full name) before the change
+  std::string field;      // the property; "Body" for the formatted body
+  std::string old_value;  // text forms; a body as its plain text, never RTF
+  std::string new_value;
+  friend bool operator==(const FieldChange&, const FieldChange&) = default;
+};
+
+// FOLDER<TAB>ITEM<TAB>Field<TAB>old<TAB>new, each part with a backslash, tab,
+// line feed and carriage return written as \\, \t, \n and \r: one line each.
+std::string ChangeLine(const FieldChange& change);
+
+class ChangeListing : public Components {
+ public:
+  using Listener = std::function<void(const FieldChange&)>;
+
+  // `save` false: a preview, where an item's Save lists its changes and
+  // stores nothing. `inner` and `host` must outlive the listing and every
+  // wrapper it makes; a throwing listener throws out of Save.
+  ChangeListing(Components& inner, std::shared_ptr<Host> host, bool save, Listener listener);
+
+  // The host to hand the page: `host`, but it notes the name of each folder
+  // the page looks up, for the lines of that folder's items.
+  std::shared_ptr<Host> host() const;
+
+  // A wrapper of `inner`'s that lists its changes when saved.
+  std::unique_ptr<SafeItem> CreateSafeItem(const std::string& progId) override;
+  std::unique_ptr<ActivityLogger> CreateActivityLogger() override {
+    return inner_.CreateActivityLogger();
+  }
+  std::unique_ptr<MultiFolderPicker> CreateMultiFolderPicker() override {
+    return inner_.CreateMultiFolderPicker();
+  }
+  std::unique_ptr<PatternMatcher> CreatePatternMatcher() override {
+    return inner_.CreatePatternMatcher();
+  }
+  SupportComponent& Support() override { return inner_.Support(); }
+  SettingsStore& Settings() override { return inner_.Settings(); }
+  Ui& ui() override { return inner_.ui(); }
+
+ private:
+  class FolderNotingHost;
+  class ListedItem;
+
+  Components& inner_;
+  std::shared_ptr<FolderNotingHost> host_;
+  bool save_;
+  Listener listener_;
+};
+
+}  // namespace tidewell
