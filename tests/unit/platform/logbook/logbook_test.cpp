@@ -163,6 +163,20 @@ TEST_F(LogbookTest, AWriteThatCannotBeDoneFailsWithTheReasonAndTheNextLineGoesTh
   }
 }
 
+TEST_F(LogbookTest, AfterWriteNothingNoFileIsMadeAndReportsAreOnlyEchoed) {
+  Logbook logbook(folder_);
+  std::ostringstream echo;
+  logbook.EchoErrorsTo(&echo);
+  logbook.WriteNothing();
+  logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body", -1);
+  logbook.WriteActivity("Tidewell", "cmdReplace_Click", "Looking for 'a'", false);
+  logbook.WriteError("Tidewell.cmdConvert", "Error occurred.  Reason: x", false);
+  logbook.Sync();
+  EXPECT_FALSE(fs::exists(root_ / "state"));
+  EXPECT_EQ(logbook.DiskSyncs(), 0u);
+  EXPECT_EQ(echo.str(), "Tidewell.cmdConvert: Error occurred.  Reason: x\n");
+}
+
 TEST(LogbookFolder, FollowsTheXdgStateHomeWhenItIsAbsolute) {
   const auto saved = [](const char* name) { return std::getenv(name) ? std::getenv(name) : ""; };
   const std::string home = saved("HOME"), state = saved("XDG_STATE_HOME");
