@@ -108,7 +108,7 @@ std::vector<size_t> FoldersNamed(const std::vector<std::unique_ptr<MAPIFolder>>&
           (ids.empty() ? "'" : ", '") + offered[i]->EntryID() + "@" + offered[i]->StoreID() + "'";
     }
     throw UsageError(std::to_string(named.size()) + " folders are named '" + name + "': " + ids +
-                     "; name one by its entry id.");
+                     "; name one as ENTRYID@STOREID (see 'tidewell folders').");
   }
   return named;
 }

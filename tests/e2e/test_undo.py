@@ -50,11 +50,17 @@ def content_lines(data):
 
 
 class UndoTest(Sandbox):
-    def replace_everywhere(self, *folders, search="e", replace="E", store=None):
-        """Every field selected, case sensitive, and one run over `folders`."""
+    def run_everywhere(self, *folders, search="e", replace="E", store=None):
+        """Every field selected, case sensitive, and one run over `folders`: (status, out, err)."""
         self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
                      replace=replace, case="1", folders=folders, store=store)
-        return self.tidewell_ok("replace", "--yes")
+        return self.tidewell("replace", "--yes")
+
+    def replace_everywhere(self, *folders, **settings):
+        """run_everywhere, which must handle every item; returns its stdout."""
+        status, out, err = self.run_everywhere(*folders, **settings)
+        self.assertEqual(status, 0, out + err)
+        return out
 
     def assert_as_before(self, before):
         """Every file holds the bytes it held before but for its stamp lines."""
@@ -100,9 +106,12 @@ class UndoTest(Sandbox):
             if path.suffix in (".vcf", ".ics"):
                 shutil.copyfile(path, folder / path.name)
         before = self.snapshot(store)
-        self.replace_everywhere("corpus", store=store)
+        status, _, err = self.run_everywhere("corpus", store=store)
         refused = {Path(m.group(1)).name for r in self.log("errors.jsonl")
                    if (m := re.search(r"Cannot read (\S+):", r["message"]))}
+        self.assertEqual(status, 3, err)
+        self.assertTrue(err.endswith(f"\n{len(refused)} items could not be changed; see the "
+                                     "reports above.\n"), err)
         changed = sum(p.read_bytes() != data for p, data in before.items())
 
         out = self.tidewell_ok("undo", "--yes")
