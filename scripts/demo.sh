@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up Tidewell and runs a replace on a copy of the demo store: the phone
-# fields of the contacts, area codes only, "555" becomes "777". Prints the
-# folder label, the run's log lines and the diff of one changed file.
+# Sets up Tidewell and runs a replace on a copy of the demo store in one
+# command: the phone fields of the contacts, area codes only, "555" becomes
+# "777". Prints the preview's change lines, the folder label, the run's log
+# lines and the diff of one changed file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -13,11 +14,15 @@ cp -r samples/store "$work/store"
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
 tidewell=build/ci/tidewell
 
-$tidewell --store "$work/store" fields --clear-all --phone --special "Only look in city/area codes"
-$tidewell set --search 555 --replace 777 --case 0 --folder contacts
+run=(--store "$work/store" replace --yes --search 555 --replace 777 --folder Contacts
+     --fields phone --area-codes-only)
 
-echo "== Folder label"
-$tidewell replace --yes
+echo "== What the run would change (a preview: nothing is written)"
+$tidewell "${run[@]}" --dry-run
+
+echo
+echo "== The run: its folder label"
+$tidewell "${run[@]}"
 
 echo
 echo "== Log lines of the run ($XDG_STATE_HOME/Marrowby/activity.jsonl)"
