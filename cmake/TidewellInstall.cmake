@@ -36,9 +36,10 @@ if(TARGET tidewell-gui)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   install(FILES data/${TIDEWELL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
-# Debian keeps a package's licence in /usr/share/doc/PACKAGE/copyright.
-install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-install(FILES README.md NOTICE.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Debian keeps a package's licence in /usr/share/doc/PACKAGE/copyright (the
+# package's name, not the project's).
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tidewell RENAME copyright)
+install(FILES README.md NOTICE.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tidewell)
 
 set(CPACK_PACKAGE_NAME tidewell)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
