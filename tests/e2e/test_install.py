@@ -89,6 +89,25 @@ class InstallTest(Sandbox):
             with self.subTest(line=line):
                 self.assertEqual(self.completions(line), offered)
 
+    def completion_file(self, shell):
+        if INSTALLED:
+            return {"zsh": "/usr/share/zsh/vendor-completions/_tidewell",
+                    "fish": "/usr/share/fish/vendor_completions.d/tidewell.fish"}[shell]
+        return str(BUILD_DIR / "manuals" / {"zsh": "_tidewell", "fish": "tidewell.fish"}[shell])
+
+    def test_fish_completes_commands_and_choices_and_zsh_reads_its_file(self):
+        script = (f"source '{self.completion_file('fish')}'\n"
+                  "complete -C 'tidewell rep'; complete -C 'tidewell fields --tasks '\n")
+        done = subprocess.run(["fish", "--no-config", "-c", script], capture_output=True,
+                              text=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.splitlines(),
+                         ["replace\tRuns the search and replace over every chosen field of every"
+                          " item of the chosen folders", "all", "none"])
+        done = subprocess.run(["zsh", "-n", self.completion_file("zsh")], capture_output=True,
+                              text=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+
     def test_with_only_a_khard_and_a_khal_config_folders_lists_their_collections(self):
         home = self.root / "home"
         shutil.copytree(DEMO_STORE / "contacts", home / ".contacts" / "family")
