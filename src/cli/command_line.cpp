@@ -239,7 +239,9 @@ std::string Summary(const std::string& help) {
     inUsage = false;
     text += (text.empty() ? "" : " ") + line.substr(line.find_first_not_of(' '));
   }
-  return text.substr(0, text.find_first_of(".,:("));
+  text.resize(std::min(text.find_first_of(".,:("), text.size()));
+  while (text.ends_with(' ')) text.pop_back();
+  return text;
 }
 
 }  // namespace
