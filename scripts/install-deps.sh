@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-vobject khard khal todoman
   locales time xauth xvfb
+  dpkg-dev bash-completion man-db appstream desktop-file-utils zsh fish
   clang libclang-rt-14-dev
 )
 

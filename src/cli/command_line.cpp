@@ -27,12 +27,18 @@ const std::vector<CommandSpec>& Commands() {
        "tidewell [--store DIR]... folders\n"
        "  Lists every folder of the stores, one per line: Name, EntryID and StoreID,\n"
        "  separated by tabs.\n"},
+      {"stores",
+       {},
+       "tidewell [--store DIR]... stores\n"
+       "  Lists the stores in use, one per line: the folder, then where it came from\n"
+       "  ('--store', 'remembered', or the configs of vdirsyncer, khard, khal and\n"
+       "  todoman that name it), separated by a tab.\n"},
       {"show",
        {},
        "tidewell [--store DIR]... show\n"
-       "  Shows the page and prints its settings (search text, replacement, case flag,\n"
-       "  folders), then the field selection the next run loads, one 'Key: value' line\n"
-       "  each, in catalog order.\n"},
+       "  Prints the saved settings (search text, replacement, case flag, folders),\n"
+       "  then the field selection the next run loads, one 'Key: value' line each, in\n"
+       "  catalog order.\n"},
       {"set",
        {{"--search", true, {}},
         {"--replace", true, {}},
@@ -40,11 +46,11 @@ const std::vector<CommandSpec>& Commands() {
         {"--folder", true, {}}},
        "tidewell [--store DIR]... set [--search TEXT] [--replace TEXT] [--case 0|1]\n"
        "                              [--folder ENTRYID[@STOREID]|NAME]...\n"
-       "  Sets the page's controls and applies them. Folders replace the folder list,\n"
-       "  in the order given, as the multi-folder picker would; ENTRYID and STOREID are\n"
-       "  what 'tidewell folders' prints, NAME a folder's name when no entry id is\n"
-       "  that and exactly one folder has it (case ignored). An unknown folder or an\n"
-       "  invalid search pattern changes nothing (exit 2).\n"},
+       "  Sets the search text, the replacement, the case flag and the folders, and\n"
+       "  saves them. Folders replace the folder list, in the order given; ENTRYID and\n"
+       "  STOREID are what 'tidewell folders' prints, NAME a folder's name when no entry\n"
+       "  id is that and exactly one folder has it (case ignored). An unknown folder or\n"
+       "  an invalid search pattern changes nothing (exit 2).\n"},
       {"fields",
        {{"--select-all", false, {}},
         {"--clear-all", false, {}},
@@ -59,11 +65,14 @@ const std::vector<CommandSpec>& Commands() {
        "tidewell [--store DIR]... fields [--select-all] [--clear-all] [--phone] [--zip]\n"
        "          [--email] [--appointments all|none] [--tasks all|none] [--tick KEY]...\n"
        "          [--untick KEY]... [--special TEXT]\n"
-       "  Opens the field chooser, applies the options in the order given as its\n"
-       "  buttons and boxes would, then presses OK. --select-all, --clear-all, --phone,\n"
-       "  --zip and --email are the buttons of the Contacts page; KEY is a field's\n"
-       "  settings key (as 'tidewell show' prints them); --special sets the special\n"
-       "  instruction, e.g. \"Only look in city/area codes\".\n"},
+       "  Changes the fields a run looks in, and saves them. Starts from the saved\n"
+       "  selection or, when nothing is saved yet, from the defaults (every contact\n"
+       "  field ticked), then applies the options in the order given. --select-all and\n"
+       "  --clear-all tick or untick every contact field; --phone, --zip and --email\n"
+       "  tick the contact fields of that kind; --appointments and --tasks tick or\n"
+       "  untick all fields of appointments or tasks. KEY is a field's settings key (as\n"
+       "  'tidewell show' prints them). --special sets the special instruction, e.g.\n"
+       "  \"Only look in city/area codes\".\n"},
       {"replace",
        {{"--yes", false, {}},
         {"--search", true, {}},
@@ -77,9 +86,10 @@ const std::vector<CommandSpec>& Commands() {
        "tidewell [--store DIR]... replace [--yes] [--dry-run] [--verbose]\n"
        "          [--search TEXT --replace TEXT [--case]] [--folder FOLDER]...\n"
        "          [--fields FIELD,FIELD...] [--area-codes-only]\n"
-       "  Clicks Replace: every chosen field of every item of the chosen folders.\n"
-       "  Without --yes the confirmation is answered on the terminal (y/N). Prints each\n"
-       "  caption of the folder label; a progress bar on stderr when it is a terminal.\n"
+       "  Runs the search and replace over every chosen field of every item of the\n"
+       "  chosen folders. Without --yes it asks first (y/N). Prints each folder as it\n"
+       "  comes to it, then what it updated; a progress bar on stderr when that is a\n"
+       "  terminal.\n"
        "  The other options set the page for this run only, over the saved settings,\n"
        "  which they leave as they are (nor are the stores of --store remembered):\n"
        "    --search, --replace  the texts, given together; the case is ignored\n"
@@ -120,7 +130,7 @@ const std::vector<CommandSpec>& Commands() {
        "  'tidewell runs' prints; without it, the newest run. A field changed since the\n"
        "  run is skipped and listed, never overwritten. An undo is a run of its own:\n"
        "  undoing it writes the run's results back. Without --yes the confirmation is\n"
-       "  answered on the terminal (y/N). Prints 'Restored N fields in M items; skipped\n"
+       "  asked on the terminal (y/N). Prints 'Restored N fields in M items; skipped\n"
        "  K.', then one line per skipped field: which, and why.\n"
        "  Exit status: 0 nothing skipped, 1 something skipped, 2 usage or bad input\n"
        "  (an unknown run).\n",
@@ -150,6 +160,11 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
       invocation.stores.push_back(word.substr(8));
     } else if (word == "--help" || word == "-h") {
       invocation.help = true;
+    } else if (word == "--version") {
+      invocation.version = true;
+    } else if (word == "--write-manuals") {
+      if (i + 1 >= args.size()) throw UsageError("--write-manuals needs a folder.");
+      invocation.manuals_dir = args[++i];
     } else if (word.rfind("-", 0) == 0) {
       throw UsageError("Unknown option '" + word + "' (see 'tidewell --help').");
     } else if (FindCommand(word) == nullptr) {
@@ -159,7 +174,9 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
   if (invocation.command.empty()) {
-    if (!invocation.help) throw UsageError("No command given (see 'tidewell --help').");
+    if (!invocation.help && !invocation.version && invocation.manuals_dir.empty()) {
+      throw UsageError("No command given (see 'tidewell --help').");
+    }
     return invocation;
   }
 
@@ -212,25 +229,75 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
   return invocation;
 }
 
+std::string HelpIntroduction() {
+  return "Tidewell: search and replace in the fields of contacts, appointments and tasks\n"
+         "kept in vdir folders (vCard and iCalendar files).\n\n"
+         "Usage: tidewell [--store DIR]... COMMAND [OPTIONS]\n\n"
+         "  --store DIR   a store: a folder of address books and calendars, or one of\n"
+         "                them. Repeat for more. Without it, the stores of the last call;\n"
+         "                without those, the stores the configs of vdirsyncer, khard,\n"
+         "                khal and todoman name (see 'tidewell stores').\n"
+         "  --version     prints the version and the git commit it was built from.\n";
+}
+
+std::string HelpClosing() {
+  return "Exit status: 0 done (every item handled); 1 the run ended through its failure\n"
+         "report; 2 usage or bad input, with a one-line reason (an invalid pattern, a\n"
+         "store that is no readable folder: 'No such store: DIR'); 3 the run finished but\n"
+         "some items could not be changed: their reports are printed, and stderr ends\n"
+         "with 'N items could not be changed; see the reports above.'\n\n"
+         "Settings: $XDG_CONFIG_HOME/Marrowby/Marrowby.ini. Logs: activity.jsonl and\n"
+         "errors.jsonl in $XDG_STATE_HOME/Marrowby. 'tidewell COMMAND --help' for one command.\n";
+}
+
 std::string HelpText(const std::string& command) {
   if (const CommandSpec* spec = FindCommand(command)) return spec->help;
-  std::string text =
-      "Tidewell: search and replace in the fields of contacts, appointments and tasks\n"
-      "kept in vdir folders (vCard and iCalendar files).\n\n"
-      "Usage: tidewell [--store DIR]... COMMAND [OPTIONS]\n\n"
-      "  --store DIR   a store: a folder of address books and calendars, or one of\n"
-      "                them. Repeat for more. Without it, the stores of the last call.\n\n"
-      "Commands:\n";
+  std::string text = HelpIntroduction() + "\nCommands:\n";
   for (const CommandSpec& spec : Commands()) text += "\n" + std::string(spec.help);
-  text +=
-      "\nExit status: 0 done (every item handled); 1 the run ended through its failure\n"
-      "report; 2 usage or bad input, with a one-line reason (an invalid pattern, a\n"
-      "store that is no readable folder: 'No such store: DIR'); 3 the run finished but\n"
-      "some items could not be changed: their reports are printed, and stderr ends\n"
-      "with 'N items could not be changed; see the reports above.'\n"
-      "\nSettings: $XDG_CONFIG_HOME/Marrowby/Marrowby.ini. Logs: activity.jsonl and\n"
-      "errors.jsonl in $XDG_STATE_HOME/Marrowby. 'tidewell COMMAND --help' for one command.\n";
+  return text + "\n" + HelpClosing();
+}
+
+std::vector<OptionDescription> DescribeGlobalOptions() {
+  return {{"--store", true, {}}, {"--help", false, {}}, {"--version", false, {}}};
+}
+
+namespace {
+
+// The first sentence of the text below the usage lines, without what follows
+// a comma, colon or parenthesis: "Lists every folder of the stores".
+std::string Summary(const std::string& help) {
+  std::string text;
+  size_t at = 0;
+  bool inUsage = true;
+  while (at < help.size()) {
+    size_t end = help.find('\n', at);
+    if (end == std::string::npos) end = help.size();
+    const std::string line = help.substr(at, end - at);
+    at = end + 1;
+    const bool described =
+        line.starts_with("  ") && line.size() > 2 && line[2] != ' ' && line[2] != '[';
+    if (inUsage && !described) continue;
+    inUsage = false;
+    text += (text.empty() ? "" : " ") + line.substr(line.find_first_not_of(' '));
+  }
+  text.resize(std::min(text.find_first_of(".,:("), text.size()));
+  while (text.ends_with(' ')) text.pop_back();
   return text;
+}
+
+}  // namespace
+
+std::vector<CommandDescription> DescribeCommands() {
+  std::vector<CommandDescription> described;
+  for (const CommandSpec& spec : Commands()) {
+    CommandDescription command{spec.name, Summary(spec.help), spec.help, {}};
+    for (const OptionSpec& option : spec.options) {
+      command.options.push_back({option.name, option.takes_value, option.choices});
+    }
+    command.options.push_back({"--help", false, {}});
+    described.push_back(std::move(command));
+  }
+  return described;
 }
 
 }  // namespace tidewell::cli

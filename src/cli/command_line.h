@@ -31,6 +31,8 @@ struct Invocation {
   std::vector<Option> options;         // in the order given
   std::vector<std::string> arguments;  // words that are no option (undo's RUN)
   bool help = false;                   // --help: for the command, or the whole tool
+  bool version = false;                // --version
+  std::string manuals_dir;             // --write-manuals DIR (hidden: the build's)
 };
 
 // The commands and the options each takes; throws UsageError for anything
@@ -40,5 +42,27 @@ Invocation ParseCommandLine(const std::vector<std::string>& args);
 
 // The text `--help` prints: the whole tool, or one command.
 std::string HelpText(const std::string& command);
+
+// The command line as the parser knows it, for the man page and the shell
+// completions (manuals.h), so that they never tell another story than the
+// parser and the help.
+struct OptionDescription {
+  std::string name;  // "--case"
+  bool takes_value = false;
+  std::vector<std::string> choices;  // empty: any value
+};
+struct CommandDescription {
+  std::string name;     // "set"
+  std::string summary;  // "Sets the search text, the replacement, ..." (its first sentence)
+  std::string help;     // what `tidewell NAME --help` prints
+  std::vector<OptionDescription> options;
+};
+// The options before the command (--store, --help, --version), and the
+// commands in help order.
+std::vector<OptionDescription> DescribeGlobalOptions();
+std::vector<CommandDescription> DescribeCommands();
+// The parts of the whole tool's help around the commands.
+std::string HelpIntroduction();
+std::string HelpClosing();
 
 }  // namespace tidewell::cli

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/command_line.h"
+#include "cli/manuals.h"
 #include "cli/terminal_ui.h"
 #include "fields/field_catalog.h"
 #include "fields/frm_look_in_fields.h"
@@ -16,6 +17,7 @@
 #include "platform/support/change_listing.h"
 #include "platform/support/store_host.h"
 #include "platform/support/undo.h"
+#include "platform/support/version.h"
 
 namespace tidewell::cli {
 
@@ -51,6 +53,13 @@ int Folders(Context& c) {
   auto ns = c.env.store->OutlookApplication()->GetNamespace("MAPI");
   for (const auto& folder : ns->AllFolders()) {
     c.out << folder->Name() << '\t' << folder->EntryID() << '\t' << folder->StoreID() << '\n';
+  }
+  return kDone;
+}
+
+int Stores(Context& c) {
+  for (const StoreSource& source : c.env.sources) {
+    c.out << source.root << '\t' << source.named_by << '\n';
   }
   return kDone;
 }
@@ -440,6 +449,7 @@ int Undo(Context& c) {
 int Dispatch(Context& c) {
   const std::string& command = c.invocation.command;
   if (command == "folders") return Folders(c);
+  if (command == "stores") return Stores(c);
   if (command == "show") return Show(c);
   if (command == "set") return Set(c);
   if (command == "fields") return Fields(c);
@@ -454,6 +464,14 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         std::ostream& err, bool errIsTerminal) {
   try {
     const Invocation invocation = ParseCommandLine(args);
+    if (invocation.version) {
+      out << "tidewell " << VersionLine() << '\n';
+      return kDone;
+    }
+    if (!invocation.manuals_dir.empty()) {
+      WriteManuals(invocation.manuals_dir);
+      return kDone;
+    }
     if (invocation.help) {
       out << HelpText(invocation.command);
       return kDone;

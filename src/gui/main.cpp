@@ -7,20 +7,44 @@
 #include <QMessageBox>
 #include <clocale>
 #include <exception>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "gui/options_window.h"
 #include "gui/qt_ui.h"
+#include "platform/support/manual_page.h"
 #include "platform/support/store_host.h"
+#include "platform/support/version.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: tidewell-gui [--store DIR]...\n"
     "Shows the search-and-replace page over the stores named (folders of address books and\n"
-    "calendars), or over the stores of the last call when none is named.\n";
+    "calendars), or over the stores of the last call when none is named; without those,\n"
+    "over the stores the configs of vdirsyncer, khard, khal and todoman name.\n"
+    "  --store DIR   a store; repeat for more\n"
+    "  --version     print the version and the git commit it was built from\n";
+
+// tidewell-gui(1), from the help above; the build writes it with the hidden
+// --write-manual FILE.
+int WriteManual(const std::string& path) {
+  const std::string usage = kUsage;
+  const size_t body = usage.find('\n') + 1;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << tidewell::RenderManualPage(
+      {"tidewell-gui",
+       "the search-and-replace page for contacts, appointments and tasks, in a window",
+       {{"SYNOPSIS", "tidewell-gui [--store DIR]...\ntidewell-gui --version\n"},
+        {"DESCRIPTION", usage.substr(body)},
+        {"SEE ALSO", "tidewell(1)\n"}}});
+  out.close();
+  if (out) return 0;
+  std::cerr << "tidewell-gui: cannot write " << path << ".\n";
+  return 1;
+}
 
 // What is left once Qt took its own arguments (-platform, -style, ...).
 struct Arguments {
@@ -56,10 +80,16 @@ int Refuse(const std::string& message) {
 int main(int argc, char** argv) {
   // Help needs no display: answer it before Qt looks for one.
   for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       return 0;
     }
+    if (arg == "--version") {
+      std::cout << "tidewell-gui " << tidewell::VersionLine() << '\n';
+      return 0;
+    }
+    if (arg == "--write-manual" && i + 1 < argc) return WriteManual(argv[i + 1]);
   }
   QApplication app(argc, argv);
   // Dates are shown and read in the user's locale, as the terminal host does.

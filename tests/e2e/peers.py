@@ -10,7 +10,11 @@ import unittest
 from pathlib import Path
 
 SOURCE_DIR = Path(os.environ.get("TIDEWELL_SOURCE_DIR") or Path(__file__).resolve().parents[2])
-BINARY_DIR = Path(os.environ.get("TIDEWELL_BINARY_DIR") or SOURCE_DIR / "build" / "ci")
+BUILD_DIR = Path(os.environ.get("TIDEWELL_BINARY_DIR") or SOURCE_DIR / "build" / "ci")
+# The programs under test: the build's, or those of another folder, as /usr/bin where the .deb
+# installed them (TIDEWELL_PROGRAM_DIR=/usr/bin ctest ...).
+BINARY_DIR = Path(os.environ.get("TIDEWELL_PROGRAM_DIR") or BUILD_DIR)
+INSTALLED = BINARY_DIR != BUILD_DIR
 DEMO_STORE = SOURCE_DIR / "samples" / "store"
 AREA_CODES = "Only look in city/area codes"
 

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include "platform/discovery/store_configs.h"
 #include "platform/failure.h"
 
 namespace tidewell {
@@ -54,7 +55,18 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
   if (options.write_nothing) logbook.WriteNothing();
   std::vector<std::string> roots;
   if (givenStores.empty()) {
-    roots = RememberedStores(settings, support);
+    for (const std::string& root : RememberedStores(settings, support)) {
+      sources.push_back({root, "remembered"});
+    }
+    if (sources.empty()) {
+      for (const FoundStore& found : FindStores(ProcessEnvironment())) {
+        std::string named_by;
+        for (const std::string& config : found.named_by) {
+          named_by += (named_by.empty() ? "" : ", ") + config;
+        }
+        sources.push_back({found.path, named_by});
+      }
+    }
   } else {
     for (const std::string& given : givenStores) {
       std::error_code ec;
@@ -68,10 +80,11 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
     for (const std::string& given : givenStores) {
       std::filesystem::path root = std::filesystem::absolute(given).lexically_normal();
       if (!root.has_filename()) root = root.parent_path();
-      roots.push_back(root.string());
+      sources.push_back({root.string(), "--store"});
     }
-    RememberStores(settings, support, roots);
   }
+  for (const StoreSource& source : sources) roots.push_back(source.root);
+  if (!givenStores.empty()) RememberStores(settings, support, roots);
   if (roots.empty()) throw Failure(kNoStoreMessage);
   store = std::make_unique<VdirStore>(roots, ui, &logbook);
   components = std::make_unique<PlatformComponents>(ui, settings, logbook, watched);

@@ -69,9 +69,17 @@ std::vector<std::string> RememberedStores(SettingsStore& settings, SupportCompon
 void RememberStores(SettingsStore& settings, SupportComponent& support,
                     const std::vector<std::string>& roots);
 
-// Thrown when no store was given and none is remembered.
+// Thrown when no store was given, none is remembered and no config names one.
 inline constexpr const char* kNoStoreMessage =
-    "No store given. Name a folder of address books and calendars with --store DIR.";
+    "No store given, and the configs of vdirsyncer, khard, khal and todoman name none. Name a "
+    "folder of address books and calendars with --store DIR.";
+
+// A store of the environment and where it came from: "--store", "remembered",
+// or the config files that named it, joined by ", ".
+struct StoreSource {
+  std::string root;
+  std::string named_by;
+};
 
 // "No such store: PATH", for a given store that is empty, missing, or not a
 // folder the user may list.
@@ -90,11 +98,15 @@ struct HostOptions {
 class HostEnvironment {
  public:
   // `givenStores` (made absolute) are remembered and used; when empty, the
-  // remembered ones are used. Throws Failure(NoSuchStoreMessage) for a given
-  // store that is no readable folder, before anything is remembered, and
-  // Failure(kNoStoreMessage) when there are none. `ui` must outlive the
-  // environment.
+  // remembered ones are used; when none is remembered, the ones the peers'
+  // configs name (FindStores in platform/discovery/store_configs.h), which
+  // are not remembered, so a store added to a config later is found too.
+  // Throws Failure(NoSuchStoreMessage) for a given store that is no readable
+  // folder, before anything is remembered, and Failure(kNoStoreMessage) when
+  // there are none. `ui` must outlive the environment.
   HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores, HostOptions options = {});
+
+  std::vector<StoreSource> sources;  // in the order of store->StoreIDs()
 
   Logbook logbook;
   MarrowbySupport support{logbook};

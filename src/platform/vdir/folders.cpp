@@ -75,6 +75,19 @@ std::string NameOf(int dirFd, const std::string& directoryName) {
   return display && !display->empty() ? *display : directoryName;
 }
 
+// A collection: a directory that holds items or names itself in a
+// `displayname` file (a calendar not yet synced holds nothing else).
+bool IsCollection(int dirFd) { return ReadDisplayName(dirFd).has_value() || HoldsItems(dirFd); }
+
+bool IsSafeName(std::string_view name) {
+  return !name.empty() && name[0] != '.' &&
+         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+UniqueFd OpenDirectoryAt(int dirFd, const std::string& name) {
+  return UniqueFd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
 std::string BaseName(const std::string& path) {
   size_t slash = path.find_last_of('/');
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -92,8 +105,17 @@ bool IsItemName(std::string_view name) {
 
 bool IsSafeEntryId(const std::string& entryId) {
   if (entryId == ".") return true;
-  return !entryId.empty() && entryId[0] != '.' &&
-         entryId.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+  const std::string_view id = entryId;
+  const size_t slash = id.find('/');
+  if (slash == std::string_view::npos) return IsSafeName(id);
+  return IsSafeName(id.substr(0, slash)) && IsSafeName(id.substr(slash + 1));
+}
+
+std::optional<std::pair<std::string, std::string>> SplitItemEntryId(
+    const std::string& itemEntryId) {
+  const size_t slash = itemEntryId.rfind('/');
+  if (slash == std::string::npos) return std::nullopt;
+  return std::pair(itemEntryId.substr(0, slash), itemEntryId.substr(slash + 1));
 }
 
 UniqueFd OpenRoot(const std::string& root) {
@@ -103,8 +125,13 @@ UniqueFd OpenRoot(const std::string& root) {
 UniqueFd OpenFolder(int rootFd, const std::string& entryId) {
   if (!IsSafeEntryId(entryId)) return UniqueFd();
   if (entryId == ".") return UniqueFd(::dup(rootFd));
-  return UniqueFd(
-      ::openat(rootFd, entryId.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  const size_t slash = entryId.find('/');
+  // O_NOFOLLOW guards only the last name of a path: a symlinked storage in
+  // "STORAGE/COLLECTION" would lead out of the root, so each level is opened
+  // on its own.
+  UniqueFd first = OpenDirectoryAt(rootFd, entryId.substr(0, slash));
+  if (slash == std::string::npos || !first.valid()) return first;
+  return OpenDirectoryAt(first.get(), entryId.substr(slash + 1));
 }
 
 // Names hold no NUL, so each ends at the NUL after it.
@@ -134,12 +161,23 @@ std::vector<FolderInfo> ListFolders(const StoreState& state, size_t store) {
     folders.push_back({store, ".", NameOf(root.get(), BaseName(state.roots[store]))});
   }
   ForEachEntry(root.get(), [&](std::string_view name, EntryType type) {
-    const std::string entryId(name);
-    if (type == EntryType::kDirectory && IsSafeEntryId(entryId)) {
-      if (std::optional<FolderInfo> f = ResolveFolder(state, store, entryId)) {
-        folders.push_back(std::move(*f));
-      }
+    if (type != EntryType::kDirectory || !IsSafeName(name)) return true;
+    const std::string outer(name);
+    UniqueFd dir = OpenDirectoryAt(root.get(), outer);
+    if (!dir.valid()) return true;
+    if (IsCollection(dir.get())) {
+      folders.push_back({store, outer, NameOf(dir.get(), outer)});
+      return true;
     }
+    ForEachEntry(dir.get(), [&](std::string_view subName, EntryType subType) {
+      if (subType != EntryType::kDirectory || !IsSafeName(subName)) return true;
+      const std::string inner(subName);
+      UniqueFd sub = OpenDirectoryAt(dir.get(), inner);
+      if (sub.valid() && IsCollection(sub.get())) {
+        folders.push_back({store, outer + "/" + inner, NameOf(sub.get(), inner)});
+      }
+      return true;
+    });
     return true;
   });
   std::sort(folders.begin(), folders.end(), [](const FolderInfo& a, const FolderInfo& b) {
@@ -158,10 +196,14 @@ std::optional<FolderInfo> ResolveFolder(const StoreState& state, size_t store,
     return FolderInfo{store, ".", NameOf(root.get(), BaseName(state.roots[store]))};
   }
   UniqueFd dir = OpenFolder(root.get(), entryId);
-  if (!dir.valid()) return std::nullopt;
-  bool hasDisplayName = ReadDisplayName(dir.get()).has_value();
-  if (!hasDisplayName && !HoldsItems(dir.get())) return std::nullopt;
-  return FolderInfo{store, entryId, NameOf(dir.get(), entryId)};
+  if (!dir.valid() || !IsCollection(dir.get())) return std::nullopt;
+  const size_t slash = entryId.find('/');
+  if (slash != std::string::npos) {
+    // A listing never goes below a collection; neither does a lookup.
+    UniqueFd storage = OpenFolder(root.get(), entryId.substr(0, slash));
+    if (!storage.valid() || IsCollection(storage.get())) return std::nullopt;
+  }
+  return FolderInfo{store, entryId, NameOf(dir.get(), BaseName(entryId))};
 }
 
 std::vector<size_t> StoresFor(const StoreState& state, const std::string& storeId) {

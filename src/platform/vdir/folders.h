@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/activity_logger.h"
@@ -27,20 +28,25 @@ struct StoreState {
 
 struct FolderInfo {
   size_t store = 0;
-  std::string entry_id;  // directory name, "." for a root that holds items
-  std::string name;      // trimmed displayname file, else the directory name
+  std::string entry_id;  // "DIR" or "STORAGE/COLLECTION"; "." for a root that holds items
+  std::string name;      // trimmed displayname file, else the (last) directory name
 };
 
 // Item files: not hidden, not ending ".tmp", ending ".vcf", ".ics" or ".eml"
 // (in any case).
 bool IsItemName(std::string_view name);
-// A folder entry id that cannot leave its root: ".", or a plain directory
-// name that is not hidden and holds no separator.
+// A folder entry id that cannot leave its root: ".", or one or two plain
+// directory names ("work", "contacts/default") joined by one "/", none
+// hidden, none empty.
 bool IsSafeEntryId(const std::string& entryId);
 
+// An item entry id split at its last "/": {folder entry id, file}; nullopt
+// without a "/". "contacts/default/a.vcf" -> {"contacts/default", "a.vcf"}.
+std::optional<std::pair<std::string, std::string>> SplitItemEntryId(const std::string& itemEntryId);
+
 UniqueFd OpenRoot(const std::string& root);
-// The folder's directory, opened without following a symlink; invalid when
-// the entry id is unsafe or names no directory.
+// The folder's directory, opened one name at a time without following a
+// symlink; invalid when the entry id is unsafe or names no directory.
 UniqueFd OpenFolder(int rootFd, const std::string& entryId);
 
 // The item file names of one folder, in one block of memory: a folder of
@@ -61,7 +67,11 @@ class NameList {
 // The regular item files of a directory, sorted by byte order of name.
 NameList ItemNames(int dirFd);
 
-// Every folder of store `store`, sorted by name, then entry id.
+// Every folder of store `store`, sorted by name, then entry id: the root when
+// it holds items, and every directory one or two levels down that holds items
+// or a `displayname` file (a collection). A collection's own subdirectories
+// are not searched: vdirsyncer keeps collections side by side under a
+// storage, never inside one another.
 std::vector<FolderInfo> ListFolders(const StoreState& state, size_t store);
 // The folder `entryId` of store `store`, when it is one.
 std::optional<FolderInfo> ResolveFolder(const StoreState& state, size_t store,

@@ -180,15 +180,15 @@ std::unique_ptr<MAPIFolder> VdirStore::YSGetFolder(const std::string& entryId,
 
 std::shared_ptr<OutlookItem> VdirStore::GetItemFromID(const std::string& itemEntryId,
                                                       const std::string& storeId) const {
-  size_t slash = itemEntryId.find('/');
-  if (slash == std::string::npos) return nullptr;
-  std::string folder = itemEntryId.substr(0, slash);
-  std::string file = itemEntryId.substr(slash + 1);
-  if (!vdir::IsSafeEntryId(folder) || !vdir::IsItemName(file) ||
-      file.find('/') != std::string::npos) {
-    return nullptr;
-  }
+  auto split = vdir::SplitItemEntryId(itemEntryId);
+  if (!split) return nullptr;
+  auto& [folder, file] = *split;
+  if (!vdir::IsSafeEntryId(folder) || !vdir::IsItemName(file)) return nullptr;
   for (size_t store : vdir::StoresFor(*state_, storeId)) {
+    // A directory inside a collection opens but is no folder.
+    if (folder.find('/') != std::string::npos && !vdir::ResolveFolder(*state_, store, folder)) {
+      continue;
+    }
     vdir::UniqueFd root = vdir::OpenRoot(state_->roots[store]);
     if (!root.valid()) continue;
     auto dir = std::make_shared<vdir::UniqueFd>(vdir::OpenFolder(root.get(), folder));

@@ -13,16 +13,19 @@
 //
 // Stores and folders:
 // - A store is a configured root; its StoreID is the root's canonical
-//   absolute path. A folder is a directory directly under a root that holds
-//   items or a `displayname` file, or the root itself when it holds items
-//   (EntryID "."). EntryID = the directory name; Name = the trimmed text of
-//   `displayname`, else the directory name. Hidden directories and symlinks
-//   are never folders.
+//   absolute path. A folder (a collection) is a directory that holds items or
+//   a `displayname` file, one level under a root ("work"), or two levels
+//   under it below a directory that is no collection itself (vdirsyncer's
+//   STORAGE/COLLECTION: "contacts/default"), or the root itself when it holds
+//   items (EntryID "."). EntryID = the path below the root; Name = the trimmed
+//   text of `displayname`, else the last directory name. Hidden directories
+//   and symlinks are never folders, nor lead to one.
 // - Items: regular files (never symlinks) named *.vcf ("ContactItem"), *.ics
 //   ("AppointmentItem", "TaskItem" or "JournalItem" by the first VEVENT, VTODO
 //   or VJOURNAL, else "UnknownItem") or *.eml ("MailItem"), sorted by byte
 //   order of name; names starting with "." or ending ".tmp" are not items.
-//   An item's EntryID is the folder's EntryID, "/", and the file name.
+//   An item's EntryID is the folder's EntryID, "/", and the file name; it is
+//   read back by splitting at the last "/".
 // - Nothing outside a root is ever read or written: an entry id with "..", a
 //   separator or an absolute path, and a symlink, name no folder.
 //
@@ -88,8 +91,9 @@ class VdirStore : public Engine {
   std::unique_ptr<MAPIFolder> YSGetFolder(const std::string& entryId,
                                           const std::string& storeId) override;
 
-  // The item whose EntryID is `itemEntryId` ("<folder entry id>/<file>"),
-  // looked up like YSGetFolder; nullptr when there is none.
+  // The item whose EntryID is `itemEntryId` ("<folder entry id>/<file>", as
+  // "contacts/default/a.vcf"), looked up like YSGetFolder; nullptr when there
+  // is none.
   std::shared_ptr<OutlookItem> GetItemFromID(const std::string& itemEntryId,
                                              const std::string& storeId) const;
 

@@ -34,6 +34,10 @@ std::string Calendar(const std::string& component) {
 // root1/named/    displayname only             (a folder without items)
 // root1/empty/    nothing; root1/.git/ a.vcf   (no folders)
 // root1/linked -> outside                      (a symlink: no folder)
+// root1/cards/default/ k.vcf; cards/.hidden/ a.vcf; cards/via -> outside
+//                                              (vdirsyncer's STORAGE/COLLECTION)
+// root1/work/deeper/ z.vcf                     (below a collection: no folder)
+// root1/linked/ -> outside/nested/ n.vcf       (two levels through a symlink: no folder)
 // root2/work/     y.vcf                        (same entry id, another store)
 class StoreLayout : public ::testing::Test {
  protected:
@@ -56,6 +60,10 @@ class StoreLayout : public ::testing::Test {
              {root1 / "named" / "displayname", "Named\n"},
              {root1 / ".git" / "a.vcf", kCard},
              {dir_.path() / "outside" / "secret.vcf", kCard},
+             {dir_.path() / "outside" / "nested" / "n.vcf", kCard},
+             {root1 / "cards" / "default" / "k.vcf", kCard},
+             {root1 / "cards" / ".hidden" / "a.vcf", kCard},
+             {work / "deeper" / "z.vcf", kCard},
              {dir_.path() / "root2" / "work" / "y.vcf", kCard}}) {
       WriteFile(path, bytes);
     }
@@ -64,6 +72,7 @@ class StoreLayout : public ::testing::Test {
     fs::create_symlink("../../outside/secret.vcf", work / "escape.vcf");
     fs::create_directory(root1 / "empty");
     fs::create_directory_symlink(dir_.path() / "outside", root1 / "linked");
+    fs::create_directory_symlink(dir_.path() / "outside", root1 / "cards" / "via");
     store_ = std::make_unique<VdirStore>(
         std::vector<std::string>{root1.string() + "/", (dir_.path() / "root2").string()}, ui_,
         nullptr);
@@ -86,7 +95,8 @@ TEST_F(StoreLayout, FoldersComeByStoreThenNameAndTheDialogPicksAmongThem) {
   }
   EXPECT_EQ(seen,
             (std::vector<std::string>{Root(1) + "|named|Named", Root(1) + "|work|Work Contacts",
-                                      Root(1) + "|.|root1", Root(2) + "|work|work"}));
+                                      Root(1) + "|cards/default|default", Root(1) + "|.|root1",
+                                      Root(2) + "|work|work"}));
   EXPECT_EQ(store_->StoreIDs(), (std::vector<std::string>{Root(1), Root(2)}));
   EXPECT_EQ(Outcome([&] {
               store_->OutlookApplication()->GetNamespace("mapi");
@@ -94,7 +104,7 @@ TEST_F(StoreLayout, FoldersComeByStoreThenNameAndTheDialogPicksAmongThem) {
             }),
             "!There is no namespace named 'mapi'.");
 
-  ui_.pick_folder_answer = 3;
+  ui_.pick_folder_answer = 4;
   auto picked = ns->PickFolder();
   ASSERT_NE(picked, nullptr);
   EXPECT_EQ(picked->StoreID() + "|" + picked->EntryID(), Root(2) + "|work");
@@ -135,6 +145,17 @@ TEST_F(StoreLayout, LookupsResolveOnlyInsideARoot) {
                                                {"named", "Not Found", "1|named"},
                                                {".", Root(2), ""},
                                                {"named", Root(2), ""},
+                                               {"cards/default", Root(1), "1|cards/default"},
+                                               {"cards/default", "", "1|cards/default"},
+                                               {"cards", Root(1), ""},
+                                               {"cards/.hidden", Root(1), ""},
+                                               {"cards/via", Root(1), ""},
+                                               {"linked/nested", Root(1), ""},
+                                               {"work/deeper", Root(1), ""},
+                                               {"cards/default/", Root(1), ""},
+                                               {"cards//default", Root(1), ""},
+                                               {"cards/default/x", Root(1), ""},
+                                               {"cards/../work", Root(1), ""},
                                                {"empty", Root(1), ""},
                                                {".git", Root(1), ""},
                                                {"linked", Root(1), ""},
@@ -150,14 +171,16 @@ TEST_F(StoreLayout, LookupsResolveOnlyInsideARoot) {
               found)
         << "'" << entry_id << "' in '" << store_id << "'";
   }
-  for (const std::string id : {"work/a.vcf", "./r.vcf"}) {
+  for (const std::string id : {"work/a.vcf", "./r.vcf", "cards/default/k.vcf"}) {
     auto item = store_->GetItemFromID(id, Root(1));
     EXPECT_EQ(item ? item->GetProperty("EntryID") : "none", id);
   }
   for (const char* id :
        {"work/link.vcf", "work/escape.vcf", "linked/secret.vcf", "work/../../outside/secret.vcf",
         "../outside/secret.vcf", "work/.hidden.vcf", "work/.a.vcf.12-0.tmp", "work/notes.txt",
-        "work/sub.vcf", "work/missing.vcf", ".git/a.vcf", "a.vcf", "work/y.vcf"}) {
+        "work/sub.vcf", "work/missing.vcf", ".git/a.vcf", "a.vcf", "work/y.vcf",
+        "cards/via/secret.vcf", "linked/nested/n.vcf", "cards/.hidden/a.vcf", "work/deeper/z.vcf",
+        "cards/default/../../r.vcf"}) {
     EXPECT_EQ(store_->GetItemFromID(id, Root(1)), nullptr) << id;
   }
   auto other = store_->GetItemFromID("work/y.vcf", "Not Found");

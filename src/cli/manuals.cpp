@@ -1,0 +1,179 @@
+#include "cli/manuals.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include "cli/command_line.h"
+#include "platform/support/manual_page.h"
+
+namespace tidewell::cli {
+namespace {
+
+std::string Join(const std::vector<std::string>& words, const std::string& separator) {
+  std::string joined;
+  for (const std::string& word : words) joined += (joined.empty() ? "" : separator) + word;
+  return joined;
+}
+
+std::vector<std::string> OptionNames(const std::vector<OptionDescription>& options) {
+  std::vector<std::string> names;
+  for (const OptionDescription& option : options) names.push_back(option.name);
+  return names;
+}
+
+// A single-quoted shell word: the summaries hold apostrophes.
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (char ch : text) out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return out + "'";
+}
+
+void Write(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) throw std::runtime_error("Cannot write " + path + ".");
+}
+
+}  // namespace
+
+std::string ManualPage() {
+  std::string commands;
+  for (const CommandDescription& command : DescribeCommands()) {
+    commands += (commands.empty() ? "" : "\n") + command.help;
+  }
+  const std::string intro = HelpIntroduction();
+  const size_t usage = intro.find("Usage: ");
+  return RenderManualPage(
+      {"tidewell",
+       "search and replace in contacts, appointments and tasks",
+       {{"SYNOPSIS", "tidewell [--store DIR]... COMMAND [OPTIONS]\ntidewell --version\n"},
+        {"DESCRIPTION", intro.substr(0, usage) + intro.substr(intro.find("\n\n", usage) + 2)},
+        {"COMMANDS", commands},
+        {"FILES", HelpClosing()},
+        {"SEE ALSO", "tidewell-gui(1), vdirsyncer(1), khard(1), khal(1), todoman(1)\n"}}});
+}
+
+std::string BashCompletion() {
+  std::string script =
+      "# bash completion for tidewell; made by 'tidewell --write-manuals'.\n"
+      "_tidewell() {\n"
+      "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+      "  local command='' i\n"
+      "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
+      "    case ${COMP_WORDS[i]} in\n"
+      "      --store) ((i++)) ;;\n"
+      "      -*) ;;\n"
+      "      *) command=${COMP_WORDS[i]}; break ;;\n"
+      "    esac\n"
+      "  done\n"
+      "  if [[ $prev == --store ]]; then\n"
+      "    COMPREPLY=($(compgen -d -- \"$cur\"))\n"
+      "    return\n"
+      "  fi\n"
+      "  case $command in\n";
+  std::vector<std::string> names;
+  for (const CommandDescription& command : DescribeCommands()) {
+    names.push_back(command.name);
+    script += "    " + command.name + ")\n";
+    std::string values;  // what may follow an option that takes a value: its choices, or nothing
+    for (const OptionDescription& option : command.options) {
+      if (!option.takes_value) continue;
+      values += "        " + option.name + ") COMPREPLY=(" +
+                (option.choices.empty()
+                     ? ""
+                     : "$(compgen -W " + Quoted(Join(option.choices, " ")) + " -- \"$cur\")") +
+                "); return ;;\n";
+    }
+    if (!values.empty()) script += "      case $prev in\n" + values + "      esac\n";
+    script += "      COMPREPLY=($(compgen -W " + Quoted(Join(OptionNames(command.options), " ")) +
+              " -- \"$cur\")) ;;\n";
+  }
+  script += "    *) COMPREPLY=($(compgen -W " +
+            Quoted(Join(names, " ") + " " + Join(OptionNames(DescribeGlobalOptions()), " ")) +
+            " -- \"$cur\")) ;;\n"
+            "  esac\n"
+            "}\n"
+            "complete -F _tidewell tidewell\n";
+  return script;
+}
+
+std::string ZshCompletion() {
+  std::string script =
+      "#compdef tidewell\n"
+      "# zsh completion for tidewell; made by 'tidewell --write-manuals'.\n"
+      "_tidewell() {\n"
+      "  local curcontext=$curcontext state line\n"
+      "  local -a commands\n"
+      "  commands=(\n";
+  for (const CommandDescription& command : DescribeCommands()) {
+    script += "    " + Quoted(command.name + ":" + command.summary) + "\n";
+  }
+  script +=
+      "  )\n"
+      "  _arguments -C \\\n"
+      "    '*--store[a store: a folder of address books and calendars]:folder:_files -/' \\\n"
+      "    '(- *)--help[print the help]' \\\n"
+      "    '(- *)--version[print the version]' \\\n"
+      "    '1:command:->command' \\\n"
+      "    '*::option:->option'\n"
+      "  case $state in\n"
+      "    command) _describe command commands ;;\n"
+      "    option)\n"
+      "      case $line[1] in\n";
+  for (const CommandDescription& command : DescribeCommands()) {
+    script += "        " + command.name + ")\n          _arguments";
+    for (const OptionDescription& option : command.options) {
+      std::string spec = "*" + option.name;
+      if (option.takes_value) {
+        spec += ":" + option.name.substr(2) + ":";
+        if (!option.choices.empty())
+          spec += "(" + Join(option.choices, " ") + ")";
+        else
+          spec += " ";
+      }
+      script += " " + Quoted(spec);
+    }
+    if (command.name == "undo") script += " '1:run: '";
+    script += " ;;\n";
+  }
+  script +=
+      "      esac ;;\n"
+      "  esac\n"
+      "}\n"
+      "_tidewell \"$@\"\n";
+  return script;
+}
+
+std::string FishCompletion() {
+  std::string script =
+      "# fish completion for tidewell; made by 'tidewell --write-manuals'.\n"
+      "complete -c tidewell -f\n"
+      "complete -c tidewell -n __fish_use_subcommand -l store -r -a "
+      "'(__fish_complete_directories)' -d 'a store: a folder of address books and calendars'\n"
+      "complete -c tidewell -n __fish_use_subcommand -l version -d 'print the version'\n"
+      "complete -c tidewell -l help -d 'print the help'\n";
+  for (const CommandDescription& command : DescribeCommands()) {
+    script += "complete -c tidewell -n __fish_use_subcommand -a " + command.name + " -d " +
+              Quoted(command.summary) + "\n";
+    for (const OptionDescription& option : command.options) {
+      if (option.name == "--help") continue;
+      script += "complete -c tidewell -n '__fish_seen_subcommand_from " + command.name + "' -l " +
+                option.name.substr(2);
+      if (option.takes_value) {
+        script += option.choices.empty() ? " -r" : " -x -a " + Quoted(Join(option.choices, " "));
+      }
+      script += "\n";
+    }
+  }
+  return script;
+}
+
+void WriteManuals(const std::string& dir) {
+  Write(dir + "/tidewell.1", ManualPage());
+  Write(dir + "/tidewell.bash", BashCompletion());
+  Write(dir + "/_tidewell", ZshCompletion());
+  Write(dir + "/tidewell.fish", FishCompletion());
+}
+
+}  // namespace tidewell::cli

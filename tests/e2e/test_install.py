@@ -1,0 +1,140 @@
+"""The programs as a user meets them: their version, man pages and bash completion (made by the
+build from the command description; from where the .deb put them when TIDEWELL_PROGRAM_DIR
+points at the installed programs), and the stores found through the configs of khard and khal
+alone in a fresh home."""
+
+import re
+import shutil
+import subprocess
+import unittest
+
+from peers import BINARY_DIR, BUILD_DIR, DEMO_STORE, INSTALLED, SOURCE_DIR, Sandbox
+
+
+def project_version():
+    return re.search(r"project\(Tidewell VERSION ([0-9.]+)",
+                     (SOURCE_DIR / "CMakeLists.txt").read_text()).group(1)
+
+
+def source_commit():
+    done = subprocess.run(["git", "-C", str(SOURCE_DIR), "rev-parse", "--short=12", "HEAD"],
+                          capture_output=True, text=True)
+    return done.stdout.strip() if done.returncode == 0 else None
+
+
+class InstallTest(Sandbox):
+    def test_both_programs_tell_their_version_and_commit(self):
+        commit = source_commit()
+        for program in ("tidewell", "tidewell-gui"):
+            with self.subTest(program=program):
+                done = subprocess.run([str(BINARY_DIR / program), "--version"], env=self.env,
+                                      capture_output=True, text=True, timeout=60)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                built = (f"git commit {commit}(, with uncommitted changes)?" if commit
+                         else "not built from a git checkout")
+                self.assertRegex(done.stdout,
+                                 rf"\A{program} {re.escape(project_version())} \({built}\)\n\Z")
+
+    def man(self, page):
+        where = [page] if INSTALLED else ["-l", str(BUILD_DIR / "manuals" / f"{page}.1")]
+        done = subprocess.run(["man", "-P", "cat", *where], capture_output=True, text=True,
+                              env=dict(self.env, MANWIDTH="100"), timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return done.stdout
+
+    def test_man_pages_hold_every_command_and_option_as_the_help_prints_them(self):
+        page = self.man("tidewell")
+        self.assertIn("tidewell - search and replace in contacts, appointments and tasks", page)
+        help_text = self.tidewell_ok("--help")
+        usages = [line for line in help_text.splitlines() if line.startswith("tidewell [")]
+        self.assertEqual(len(usages), 8)
+        for usage in usages:
+            self.assertIn(usage, page)
+        self.assertIn("tidewell-gui [--store DIR]...", self.man("tidewell-gui"))
+
+    def completions(self, line):
+        """What bash offers for `line` (the last word is the one completed)."""
+        if INSTALLED:
+            load = ("source /usr/share/bash-completion/bash_completion\n"
+                    "_completion_loader tidewell\n")
+        else:
+            load = f"source '{BUILD_DIR / 'manuals' / 'tidewell.bash'}'\n"
+        script = (load + "complete -p tidewell\n"
+                  f"COMP_WORDS=({line})\n"
+                  "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+                  "_tidewell\n"
+                  "for word in \"${COMPREPLY[@]}\"; do echo \"$word\"; done\n")
+        done = subprocess.run(["bash", "--norc", "--noprofile", "-c", script],
+                              capture_output=True, text=True, cwd=self.root, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        registered, *offered = done.stdout.splitlines()
+        self.assertEqual(registered, "complete -F _tidewell tidewell")
+        return sorted(offered)
+
+    def test_bash_completes_commands_options_and_choices(self):
+        (self.root / "stores" / "one").mkdir(parents=True)
+        rows = [  # (command line so far, what bash offers)
+            ("tidewell rep", ["replace"]),
+            ("tidewell --store stores/one r", ["replace", "runs"]),
+            ("tidewell --st", ["--store"]),
+            ("tidewell --store sto", ["store", "stores"]),
+            ("tidewell --store store sto", ["stores"]),
+            ("tidewell set --c", ["--case"]),
+            ("tidewell set --case ''", ["0", "1"]),
+            ("tidewell fields --appointments ''", ["all", "none"]),
+            ("tidewell set --search ''", []),
+            ("tidewell undo --y", ["--yes"]),
+        ]
+        for line, offered in rows:
+            with self.subTest(line=line):
+                self.assertEqual(self.completions(line), offered)
+
+    def completion_file(self, shell):
+        if INSTALLED:
+            return {"zsh": "/usr/share/zsh/vendor-completions/_tidewell",
+                    "fish": "/usr/share/fish/vendor_completions.d/tidewell.fish"}[shell]
+        return str(BUILD_DIR / "manuals" / {"zsh": "_tidewell", "fish": "tidewell.fish"}[shell])
+
+    def test_fish_completes_commands_and_choices_and_zsh_reads_its_file(self):
+        script = (f"source '{self.completion_file('fish')}'\n"
+                  "complete -C 'tidewell rep'; complete -C 'tidewell fields --tasks '\n")
+        done = subprocess.run(["fish", "--no-config", "-c", script], capture_output=True,
+                              text=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.splitlines(),
+                         ["replace\tRuns the search and replace over every chosen field of every"
+                          " item of the chosen folders", "all", "none"])
+        done = subprocess.run(["zsh", "-n", self.completion_file("zsh")], capture_output=True,
+                              text=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+
+    def test_with_only_a_khard_and_a_khal_config_folders_lists_their_collections(self):
+        home = self.root / "home"
+        shutil.copytree(DEMO_STORE / "contacts", home / ".contacts" / "family")
+        (home / ".contacts" / "family" / "displayname").unlink()
+        shutil.copytree(DEMO_STORE / "calendar", home / ".calendars" / "home")
+        self.configure("khard/khard.conf", "[addressbooks]\n[[family]]\npath = ~/.contacts/family/\n")
+        self.configure("khal/config", "[calendars]\n[[home]]\npath = $HOME/.calendars/home\n"
+                       "color = dark green\n[locale]\ntimeformat = %H:%M\ndateformat = %Y-%m-%d\n"
+                       "longdateformat = %Y-%m-%d\ndatetimeformat = %Y-%m-%d %H:%M\n"
+                       "longdatetimeformat = %Y-%m-%d %H:%M\n")
+
+        # The peers read these very configs and find the same collections.
+        cards = len(list((home / ".contacts" / "family").glob("*.vcf")))
+        khard_out, _ = self.run_peer("khard", "list", "--parsable")
+        self.assertEqual(len(khard_out.splitlines()), cards)
+        self.assertEqual(self.run_peer("khal", "printcalendars")[0], "home\n")
+        khal_out, _ = self.run_peer("khal", "list", "--format", "{title}", "2026-01-01", "365d")
+        self.assertTrue(khal_out.strip())
+
+        contacts = str((home / ".contacts" / "family").resolve())
+        calendar = str((home / ".calendars" / "home").resolve())
+        self.assertEqual(self.tidewell_ok("stores"),
+                         f"{contacts}\t{self.root / 'config' / 'khard' / 'khard.conf'}\n"
+                         f"{calendar}\t{self.root / 'config' / 'khal' / 'config'}\n")
+        self.assertEqual(self.tidewell_ok("folders"),
+                         f"family\t.\t{contacts}\nCalendar\t.\t{calendar}\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
