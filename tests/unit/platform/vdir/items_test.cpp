@@ -115,6 +115,27 @@ const std::vector<Edit> kEdits = {
      "FN:Caf\xE9s\n"},
     {"2.1", "FN;CHARSET=ISO-8859-1:M\xFCller\n", "Subject", "M\xC3\xBCller", "\xE2\x82\xAC",
      "FN;CHARSET=UTF-8:\xE2\x82\xAC\n"},
+    // One character set a file: without CHARSET, the file's (Windows-1252 where its bytes are
+    // not UTF-8); a text it cannot hold is written as UTF-8 and says so.
+    {"2.1", "N:M\xFCller;Hans\nORG:Acme\n", "CompanyName", "Acme", "M\xC3\xBCller GmbH",
+     "N:M\xFCller;Hans\nORG:M\xFCller GmbH\n"},
+    {"2.1", "N:M\xFCller;Hans\nTEL;WORK:555\n", "BusinessTelephoneNumber", "555",
+     "\xE2\x82\xAC 777", "N:M\xFCller;Hans\nTEL;WORK:\x80 777\n"},
+    {"2.1", "N:M\xFCller;Hans\nORG:Acme\n", "CompanyName", "Acme", "\xE6\x9D\xB1\xE4\xBA\xAC",
+     "N:M\xFCller;Hans\nORG;CHARSET=UTF-8:\xE6\x9D\xB1\xE4\xBA\xAC\n"},
+    {"2.1", "N:M\xC3\xBCller;Hans\nORG:Acme\n", "CompanyName", "Acme", "M\xC3\xBCller",
+     "N:M\xC3\xBCller;Hans\nORG:M\xC3\xBCller\n"},
+    {"2.1", "N:M\xFCller;Hans\nNOTE:a\n", "Body", "a", "\xC3\xBC\nb",
+     "N:M\xFCller;Hans\nNOTE;ENCODING=QUOTED-PRINTABLE:=FC=0Ab\n"},
+    // vCard 2.1 readers keep the blank a fold starts with: a 2.1 line is never folded anew.
+    {"2.1", "ADR;WORK:;;1 Main St;Springfield;IL;62701;USA\n", "BusinessAddressStreet",
+     "1 Main St", "1 Main Street, Building of the United States of America",
+     "ADR;WORK:;;1 Main Street, Building of the United States of America;Springfield;IL;62701;"
+     "USA\n"},
+    {"2.1", "NOTE:" + std::string(70, 'a') + "\n bb\n", "Body", std::string(70, 'a') + "bb", "c",
+     "NOTE:c\n"},
+    {"2.1", "NOTE:" + std::string(70, 'a') + "\n bb\n", "Body", std::string(70, 'a') + "bb",
+     std::string(70, 'a') + "cc", "NOTE:" + std::string(70, 'a') + "cc\n"},
     // Shift_JIS reads the byte of "\\" as a yen sign: an escape makes the line UTF-8.
     {"3.0", "NOTE;CHARSET=SHIFT_JIS:a\n", "Body", "a", "a\nb", "NOTE;CHARSET=UTF-8:a\\nb\n"},
     {"3.0", "ORG;CHARSET=UTF-7:M+APw-ller\n", "CompanyName", "M\xC3\xBCller",
