@@ -84,9 +84,9 @@ icaltimetype StartOf(const ContentLine& line, const std::string& value) {
 void CheckRule(const std::string& rule, size_t lineNumber, icaltimetype start) {
   const std::string where = "RRULE on line " + std::to_string(lineNumber);
   icalrecurrencetype recurrence = icalrecurrencetype_from_string(rule.c_str());
-  if (recurrence.freq == ICAL_NO_RECURRENCE) {
-    throw Failure("The series cannot be moved: " + where + " is not a rule libical reads.");
-  }
+  // A rule libical cannot read is one it cannot judge either; its UNTIL, if
+  // any, moved as text.
+  if (recurrence.freq == ICAL_NO_RECURRENCE) return;
   if (!icaltime_is_null_time(recurrence.until)) {
     const bool before = recurrence.until.is_date || start.is_date
                             ? icaltime_compare_date_only(recurrence.until, start) < 0

@@ -128,8 +128,8 @@ const std::vector<Edit> kEdits = {
     {"2.1", "N:M\xFCller;Hans\nNOTE:a\n", "Body", "a", "\xC3\xBC\nb",
      "N:M\xFCller;Hans\nNOTE;ENCODING=QUOTED-PRINTABLE:=FC=0Ab\n"},
     // vCard 2.1 readers keep the blank a fold starts with: a 2.1 line is never folded anew.
-    {"2.1", "ADR;WORK:;;1 Main St;Springfield;IL;62701;USA\n", "BusinessAddressStreet",
-     "1 Main St", "1 Main Street, Building of the United States of America",
+    {"2.1", "ADR;WORK:;;1 Main St;Springfield;IL;62701;USA\n", "BusinessAddressStreet", "1 Main St",
+     "1 Main Street, Building of the United States of America",
      "ADR;WORK:;;1 Main Street, Building of the United States of America;Springfield;IL;62701;"
      "USA\n"},
     {"2.1", "NOTE:" + std::string(70, 'a') + "\n bb\n", "Body", std::string(70, 'a') + "bb", "c",
@@ -389,6 +389,12 @@ TEST(Items, ANewStartMovesItsSeriesWholeOrNotAtAll) {
                        {"20260110", "20260112"},
                        {"20260105", "20260107"}})},
       {"", allDay, "DueDate", "2026-01-08", Edited(allDay, {{"20260106", "20260108"}})},
+      {"an override's own start keeps the occurrence it stands for",
+       "BEGIN:VEVENT\nUID:o\nRECURRENCE-ID:20260216T093000\nDTSTART:20260217T093000\n"
+       "SEQUENCE:3\nEND:VEVENT\n",
+       "Start", "2026-02-18 09:30:00",
+       "BEGIN:VEVENT\nUID:o\nRECURRENCE-ID:20260216T093000\nDTSTART:20260218T093000\n"
+       "SEQUENCE:4\nEND:VEVENT\n"},
       {"a rule that would yield no occurrence",
        Edited(series, {{"UNTIL=20260629T133000Z", "UNTIL=20260105T143000Z"}}), "Start",
        "2026-01-06 09:30:00",
