@@ -35,6 +35,10 @@ std::string MovedTime(std::string_view text, int64_t seconds) {
   if (!time) return std::string(text);
   const int64_t by = time->form == TimeForm::kDate ? seconds / kDay * kDay : seconds;
   time->clock = ClockOf(SecondsOf(time->clock) + by);
+  if (time->clock.year < 1 || time->clock.year > 9999) {
+    throw Failure("The series cannot be moved: " + std::string(text) +
+                  " would leave the years 1 to 9999.");
+  }
   return FormatIcalValue(*time);
 }
 

@@ -22,11 +22,16 @@ bool IsOverride(const Document& doc, size_t component);
 // Moves the series whose master is component `master` of `doc` by `seconds`,
 // `newStart` being the value the master's DTSTART line `startLine` is about
 // to take (the caller writes it). A DATE value moves by whole days (the days
-// in `seconds`, rounded down); values that are no date stay as they are.
+// in `seconds`, toward zero, so that moving back undoes it); values that are
+// no date stay as they are.
 //
 // The moved series is checked with libical first: when its rule would yield
 // no occurrence, or its UNTIL fall before its start, throws Failure with the
-// reason and changes nothing.
+// reason and changes nothing; so it does when a value would leave the years
+// 1 to 9999. A rule libical cannot read is not checked.
+//
+// It writes lines of other components (the overrides): the save that follows
+// must write them with the master's, in the same file save.
 void MoveSeries(Document& doc, size_t master, size_t startLine, const std::string& newStart,
                 int64_t seconds);
 

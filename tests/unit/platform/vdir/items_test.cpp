@@ -395,6 +395,11 @@ TEST(Items, ANewStartMovesItsSeriesWholeOrNotAtAll) {
        "Start", "2026-02-18 09:30:00",
        "BEGIN:VEVENT\nUID:o\nRECURRENCE-ID:20260216T093000\nDTSTART:20260218T093000\n"
        "SEQUENCE:4\nEND:VEVENT\n"},
+      {"an end beyond the calendar",
+       "BEGIN:VEVENT\nUID:y\nDTSTART:99991230T000000\nRRULE:FREQ=DAILY;UNTIL=99991231T000000\n"
+       "END:VEVENT\n",
+       "Start", "9999-12-31",
+       "!The series cannot be moved: 99991231T000000 would leave the years 1 to 9999."},
       {"a rule that would yield no occurrence",
        Edited(series, {{"UNTIL=20260629T133000Z", "UNTIL=20260105T143000Z"}}), "Start",
        "2026-01-06 09:30:00",
