@@ -18,6 +18,7 @@
 #include "engine/utf8.h"
 #include "platform/failure.h"
 #include "platform/pattern/classic_pattern_matcher.h"
+#include "platform/support/iconv_code_pages.h"
 
 namespace {
 
@@ -59,6 +60,11 @@ std::string CrLfAsLf(const std::string& text) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  tidewell::UseIconvCodePages();  // as the hosts do: double-byte pages through iconv
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
