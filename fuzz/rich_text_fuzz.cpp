@@ -7,7 +7,8 @@
 // Checked: the shown text is UTF-8; a body without a match comes back byte
 // for byte; after a replacement the body shows what replacing in its shown
 // text gives (line breaks compared as LF, which is all \par can show); a
-// plain text written as RTF reads back as itself.
+// plain text written as RTF reads back as itself (CR LF as LF, a lone CR
+// kept).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
