@@ -99,6 +99,15 @@ std::string LineBreaksAsLf(const std::string& text) {
   return out;
 }
 
+// As RTF gives a plain text back: CR LF as LF, a lone CR kept.
+std::string CrLfAsLf(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') out += text[i];
+  }
+  return out;
+}
+
 bool Contains(const std::vector<std::string>& names, const std::string& name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
@@ -125,10 +134,10 @@ Reading ReadAll(const ItemView& view, const ItemProperties& p) {
     }
   }
   // RTFBody as VdirItem reads it; writing it back gives Body its text again,
-  // every line break as LF.
+  // every CR LF as LF.
   if (const std::optional<std::string>& body = reading["Body"]; body && IsValidUtf8(*body)) {
     const std::string rtf = RtfFromPlainText(*body);
-    if (PlainTextFromRtf(rtf) != LineBreaksAsLf(*body)) {
+    if (PlainTextFromRtf(rtf) != CrLfAsLf(*body)) {
       Broken("RTFBody does not give Body back", "Body " + Shown(body) + "\nRTF " + Shown(rtf));
     }
   }

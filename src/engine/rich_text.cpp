@@ -94,6 +94,31 @@ char32_t FromCodePage(const CodePage& page, unsigned char byte) {
   return byte < 0x80 ? byte : page.high[byte - 0x80];
 }
 
+// Set once by the host before any document is read.
+const CodePageDecoder* g_double_byte = nullptr;
+
+bool IsDoubleByte(int32_t codePage) {
+  return g_double_byte != nullptr &&
+         (codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950);
+}
+
+// A byte that starts a two-byte character in a double-byte code page.
+bool IsLeadByte(int32_t codePage, unsigned char byte) {
+  if (codePage == 932) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+  return byte >= 0x81 && byte <= 0xFE;
+}
+
+// One character of a double-byte code page; U+FFFD when the pair is none.
+char32_t FromDoubleByte(int32_t codePage, unsigned char lead, std::optional<unsigned char> trail) {
+  if (!trail) return kReplacementCharacter;
+  const char pair[] = {static_cast<char>(lead), static_cast<char>(*trail)};
+  const std::optional<std::string> text = g_double_byte->ToUtf8(codePage, {pair, 2});
+  if (!text) return kReplacementCharacter;
+  size_t i = 0;
+  const std::optional<char32_t> cp = NextCodePoint(*text, i);
+  return cp && i == text->size() ? *cp : kReplacementCharacter;
+}
+
 // ---------------------------------------------------------------------------
 // Writing shown text as RTF
 
@@ -129,26 +154,29 @@ void AppendUnicodeEscape(std::string& out, char16_t unit, int32_t uc) {
 // join it.
 //
 // A paragraph shows an LF, and a CR with the LF after it is one line break,
-// so a paragraph written for a CR would join a CR character shown before it
-// (`cr_before`, updated to what the written text ends in); such a CR is
-// written as the character it is. A CR that ends the text where an LF is
-// shown next (`lf_after`) is not written: the two are one line break, which
-// the LF gives.
+// which a paragraph shows. A CR without an LF after it is the character it
+// is, and so is a CR before a CR LF when a CR is shown before it
+// (`cr_before`, updated to what the written text ends in): a paragraph
+// there would join the two. A CR that ends the text where an LF is shown
+// next (`lf_after`) is not written: the two are one line break, which the
+// LF gives.
 std::string EscapeText(std::string_view text, int32_t uc, bool& cr_before, bool lf_after) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
-    if (c == '\r' && cr_before) {
+    const bool crlf = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    if (c == '\r' && !cr_before && i + 1 == text.size() && lf_after) break;
+    if (c == '\r' && (cr_before || !crlf)) {
       AppendHexEscape(out, '\r');
+      cr_before = true;
       ++i;
       continue;
     }
     cr_before = false;
-    if (c == '\r' && i + 1 == text.size() && lf_after) break;
     if (c == '\r' || c == '\n') {
       out += "\\par ";
-      i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+      i += crlf ? 2 : 1;
       continue;
     }
     if (c == '\\' || c == '{' || c == '}') {
@@ -351,7 +379,7 @@ class Parser {
       if (!shown) return Push(Markup(start, i_));
       const auto byte =
           static_cast<unsigned char>(HexValue(rtf_[start + 2]) * 16 + HexValue(rtf_[start + 3]));
-      return PushSymbol(start, i_, FromCodePage(FindCodePage(code_page_), byte));
+      return PushSymbol(start, i_, FromByte(byte));
     }
     i_ += 2;
     const OpenEnd open = next == '\'' ? OpenEnd::kHex : OpenEnd::kNone;
@@ -488,7 +516,7 @@ class Parser {
       // Raw 8-bit text is in the document's code page; stray control bytes
       // are not shown.
       if (byte < 0x20) return Push(Markup(start, i_));
-      return PushSymbol(start, i_, FromCodePage(FindCodePage(code_page_), byte));
+      return PushSymbol(start, i_, FromByte(byte));
     }
     while (i_ < rtf_.size() && !stops(static_cast<unsigned char>(rtf_[i_]))) ++i_;
     if (hidden) return Push(Markup(start, i_));
@@ -501,6 +529,29 @@ class Parser {
     t.shown_end = out_.text.size();
     t.uc = Uc();
     Push(t);
+  }
+
+  // The character a shown byte of the document's code page starts: in a
+  // double-byte code page a lead byte takes the byte after it (written as
+  // "\'hh" or as it is) along.
+  char32_t FromByte(unsigned char byte) {
+    if (!IsDoubleByte(code_page_) || !IsLeadByte(code_page_, byte)) {
+      return FromCodePage(FindCodePage(code_page_), byte);
+    }
+    std::optional<unsigned char> trail;
+    if (i_ + 3 < rtf_.size() && rtf_[i_] == '\\' && rtf_[i_ + 1] == '\'' && IsHex(rtf_[i_ + 2]) &&
+        IsHex(rtf_[i_ + 3])) {
+      trail = static_cast<unsigned char>(HexValue(rtf_[i_ + 2]) * 16 + HexValue(rtf_[i_ + 3]));
+      i_ += 4;
+    } else if (i_ < rtf_.size()) {
+      const auto next = static_cast<unsigned char>(rtf_[i_]);
+      if (next >= 0x40 && next != 0x7F && next != 0xFF && next != '\\' && next != '{' &&
+          next != '}') {
+        trail = next;
+        ++i_;
+      }
+    }
+    return FromDoubleByte(code_page_, byte, trail);
   }
 
   // A fallback character after \uN: part of the \u token, never shown.
@@ -644,6 +695,8 @@ class Writer {
 };
 
 }  // namespace
+
+void SetCodePageDecoder(const CodePageDecoder* decoder) { g_double_byte = decoder; }
 
 std::string RtfFromPlainText(const std::string& text) {
   return "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\uc1\\pard\\f0\\fs20 " +

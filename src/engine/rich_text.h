@@ -9,19 +9,27 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/code_pages.h"
 #include "platform/pattern_matcher.h"
 
 namespace tidewell {
 
+// Where rich text decodes the double-byte code pages 932, 936, 949 and 950
+// from: the host sets it once at start, before any document is read. Without
+// one (nullptr), their bytes are read as 1252.
+void SetCodePageDecoder(const CodePageDecoder* decoder);
+
 // A minimal RTF document showing `text` (UTF-8): paragraphs at line breaks
-// ("\r\n", "\r" and "\n" alike), RTF escapes for "\", "{", "}", non-ASCII as
-// \uN? with a "?" fallback. PlainTextFromRtf gives `text` back, except that
-// every line break comes back as "\n".
+// ("\r\n" and "\n"), a CR without an LF after it as the character it is,
+// RTF escapes for "\", "{", "}", non-ASCII as \uN? with a "?" fallback.
+// PlainTextFromRtf gives `text` back, except that "\r\n" comes back as
+// "\n".
 std::string RtfFromPlainText(const std::string& text);
 
 // The text an RTF document shows, as UTF-8: \par, \line -> "\n", \tab -> "\t",
 // \uN with its fallback skipped, \'hh in the document's \ansicpg (1250, 1251
-// or 1252; any other is read as 1252). A text that is not RTF (no "{\rtf" at
+// or 1252, and 932, 936, 949 and 950 through the code page decoder, a lead
+// byte with the byte after it; any other is read as 1252). A text that is not RTF (no "{\rtf" at
 // its start) comes back unchanged.
 std::string PlainTextFromRtf(const std::string& rtf);
 

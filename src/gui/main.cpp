@@ -14,6 +14,7 @@
 
 #include "gui/options_window.h"
 #include "gui/qt_ui.h"
+#include "platform/support/iconv_code_pages.h"
 #include "platform/support/manual_page.h"
 #include "platform/support/store_host.h"
 #include "platform/support/version.h"
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // Dates are shown and read in the user's locale, as the terminal host does.
   std::setlocale(LC_ALL, "");
+  tidewell::UseIconvCodePages();
   QApplication::setApplicationName(QStringLiteral("tidewell-gui"));
 
   const Arguments args = Parse(QApplication::arguments());

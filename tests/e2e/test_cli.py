@@ -2,6 +2,7 @@
 logs, and the real peers reading what it wrote."""
 
 import json
+import re
 import unittest
 
 import vobject
@@ -94,6 +95,45 @@ class TerminalHostTest(Sandbox):
         status, _, err = self.tidewell("folders")
         self.assertEqual(status, 2)
         self.assertIn("--store", err)
+
+    def test_a_read_only_item_fails_alone_and_the_run_goes_on(self):
+        self.prepare("--clear-all", "--phone", search="555", replace="777")
+        before = self.snapshot()
+        first_phone = re.compile(rb"^(?:[\w-]+\.)?TEL[;:].*$", re.MULTILINE | re.IGNORECASE)
+        locked = [p for p in self.items("contacts")
+                  if b"555" in (first_phone.search(before[p]) or [b""])[0]][:2]
+        for path in locked:
+            path.chmod(0o444)
+        _, out, err = self.tidewell("replace", "--yes")
+        changed = [p for p, data in before.items() if p.read_bytes() != data]
+        self.assertEqual(out.splitlines()[-1], f"Updated {len(changed)} items in 1 folder", err)
+        self.assertTrue(changed)
+        for path in locked:
+            self.assertEqual(path.read_bytes(), before[path])
+        self.assertEqual([(r["procedure"], r["message"]) for r in self.log("errors.jsonl")],
+                         [("Tidewell.SearchAndReplaceContacts",
+                           "Error occurred at line 90.  Reason: The item is read-only.")] * 2)
+
+    def test_a_windows_1252_card_keeps_its_character_set_and_its_lines_whole(self):
+        # Only N and FN show the file's character set; the lines the run changes are ASCII.
+        card = self.store / "contacts" / "w1252.vcf"
+        card.write_bytes(b"BEGIN:VCARD\r\nVERSION:2.1\r\nN:M\xfcller;J\xfcrgen\r\n"
+                         b"FN:J\xfcrgen M\xfcller\r\nORG:Mueller GmbH\r\n"
+                         b"ADR;WORK:;;Hauptstrasse 5;Koeln;;50667;Germany\r\nEND:VCARD\r\n")
+        street = ("Hauptstra\u00dfe 5 Hinterhaus Aufgang B im dritten Stock links bei "
+                  "Familie Schmidt")
+        for search, replace in (("Mueller GmbH", "M\u00fcller & S\u00f6hne GmbH \u2013 K\u00f6ln"),
+                                ("Hauptstrasse 5", street)):
+            self.prepare("--select-all", search=search, replace=replace)
+            self.tidewell_ok("replace", "--yes")
+        data = card.read_bytes()
+        self.assertNotIn(b"CHARSET", data)
+        self.assertEqual([line for line in data.split(b"\r\n") if line[:1] in (b" ", b"\t")], [])
+        read = vobject.readOne(data.decode("cp1252"))
+        self.assertEqual(read.org.value, ["M\u00fcller & S\u00f6hne GmbH \u2013 K\u00f6ln"])
+        self.assertEqual((read.n.value.family, read.fn.value),
+                         ("M\u00fcller", "J\u00fcrgen M\u00fcller"))
+        self.assertEqual((read.adr.value.street, read.adr.value.city), (street, "Koeln"))
 
     def test_peers_read_every_item_and_each_changed_one_with_its_new_value(self):
         self.prepare("--clear-all", "--email", search="northwind-traders", replace="northwind")

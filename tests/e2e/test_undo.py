@@ -11,10 +11,15 @@ import shutil
 import unittest
 from pathlib import Path
 
+import vobject
+
 from peers import AREA_CODES, SOURCE_DIR, Sandbox
 
 CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR / "tests" / "data" / "corpus")
 STAMP = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP)[;:]", re.IGNORECASE)
+# A new time is a new revision of an event or task: SEQUENCE counts it, undone or not.
+REVISION = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP|SEQUENCE)[;:]", re.IGNORECASE)
+SERIES = re.compile(rb"^(RRULE|RDATE|EXDATE|RECURRENCE-ID)[;:]", re.MULTILINE)
 # Escapes that only spell a character another way; "\;" and "\n" keep their meaning.
 SPELLING = re.compile(rb"\\([\\,:])")
 
@@ -122,6 +127,60 @@ class UndoTest(Sandbox):
             self.assertEqual((folder / name).read_bytes(), before[folder / name], name)
         print(f"\ncorpus: {len(before)} files, {len(refused)} refused by the store, {changed} "
               "changed by the run, all as before byte for byte")
+
+    maxDiff = None
+
+    def khal_reads(self, folder):
+        """The UIDs khal lists from `folder`, and what it says about files it cannot read."""
+        out, err = self.khal(folder, "list", "--once", "--format", "{uid}", "--day-format", "",
+                             "1900-01-01", "2040-12-31")
+        return {line for line in out.splitlines() if line.strip()}, self.peer_complaints(err)
+
+    def test_a_date_run_moves_whole_series_that_khal_still_reads_and_undo_moves_them_back(self):
+        store = self.root / "series-store"
+        folder = store / "series"
+        shutil.copytree(self.store / "calendar", folder)
+        for path in sorted((CORPUS_DIR / "khal").glob("*.ics")):
+            if SERIES.search(path.read_bytes()):
+                shutil.copyfile(path, folder / path.name)
+        # Series khal already refuses are no measure of what a run keeps.
+        _, complaints = self.khal_reads(folder)
+        for path in list(folder.iterdir()):
+            if any(path.name in line for line in complaints):
+                path.unlink()
+        read, complaints = self.khal_reads(folder)
+        before = self.snapshot(store)
+        self.assertGreater(sum(bool(SERIES.search(data)) for data in before.values()), 10)
+
+        for search, replace in (("2026-", "2027-"), ("2014-", "2015-")):
+            self.prepare("--clear-all", "--appointments", "all", "--tasks", "all", search=search,
+                         replace=replace, case="1", folders=("series",), store=store)
+            self.tidewell_ok("replace", "--yes")
+            now_read, now_complaints = self.khal_reads(folder)
+            self.assertEqual(now_read, read, search)
+            # A year later a weekly series starts on another weekday: an exclusion moved with
+            # it may name no occurrence, which khal notes and reads on.
+            self.assertEqual([c for c in now_complaints if c not in complaints
+                              and not re.search(r"excluded instance .* not found", c)], [])
+        for path, data in before.items():
+            if path.read_bytes() != data:
+                vobject.readOne(path.read_text(encoding="utf-8"))
+        moved = (folder / "4b1f0d6e-93a2-4c57-8e0b-7d2c5a9f1e36.ics").read_bytes()
+        for line in (b"RRULE:FREQ=WEEKLY;UNTIL=20270629T133000Z;BYDAY=MO",
+                     b"EXDATE;TZID=America/New_York:20270525T093000",
+                     b"RECURRENCE-ID;TZID=America/New_York:20270216T093000", b"SEQUENCE:4"):
+            self.assertIn(line, moved)
+
+        newest_first = [line.split("\t")[1] for line in self.tidewell_ok("runs").splitlines()]
+        for time in newest_first:
+            self.tidewell_ok("undo", time, "--yes")
+        for path, data in before.items():
+            with self.subTest(file=path.name):
+                self.assertEqual([line for line in path.read_bytes().splitlines(keepends=True)
+                                  if not REVISION.match(line)],
+                                 [line for line in data.splitlines(keepends=True)
+                                  if not REVISION.match(line)])
+        self.assertEqual(self.khal_reads(folder), (read, complaints))
 
     def test_a_field_edited_elsewhere_is_skipped_and_keeps_its_value(self):
         before = self.snapshot()

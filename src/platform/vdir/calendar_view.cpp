@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "platform/failure.h"
+#include "platform/vdir/series.h"
 
 namespace tidewell::vdir {
 namespace {
@@ -30,6 +31,7 @@ enum Line : uint8_t {
   kDuration,
   kLastModified,
   kDtstamp,
+  kSequence,
   kLineCount
 };
 
@@ -49,6 +51,7 @@ constexpr std::array<std::string_view, kLineCount> kLineNames = {
     "DURATION",
     "LAST-MODIFIED",
     "DTSTAMP",
+    "SEQUENCE",
 };
 
 struct Mapping {
@@ -105,6 +108,7 @@ CalendarView::CalendarView(Document& document) : doc_(document) {
       break;
     }
   }
+  master_ = master;
   static_assert(kLineCount == std::tuple_size_v<decltype(lines_)>);
   for (size_t i : components[master].properties) {
     const std::string_view name = doc_.lines()[i].upper_name;
@@ -189,7 +193,14 @@ void CalendarView::Set(const std::string& property, const std::string& text) {
                   Dialect::kICalendar);
       break;
     case Type::kDate: {
-      IcalTime time = ParseDisplayedTime(text, TimeOf(index).form);
+      const IcalTime old = TimeOf(index);
+      IcalTime time = ParseDisplayedTime(text, old.form);
+      // An override's own start moves that occurrence only; its RECURRENCE-ID
+      // still names the one it replaces.
+      if (m.line == kDtstart && !IsOverride(doc_, master_)) {
+        MoveSeries(doc_, master_, index, FormatIcalValue(time),
+                   SecondsOf(time.clock) - SecondsOf(old.clock));
+      }
       EncodeValue(line, FormatIcalValue(time), Dialect::kICalendar);
       break;
     }
@@ -200,6 +211,21 @@ void CalendarView::Set(const std::string& property, const std::string& text) {
 }
 
 void CalendarView::Touch(std::time_t now) {
+  // A new time is a new revision for those who were sent the item.
+  if (std::optional<size_t> sequence = LineOf(kSequence)) {
+    bool moved = false;
+    for (Line name : {kDtstart, kDtend, kDue, kDuration}) {
+      if (std::optional<size_t> index = LineOf(name)) {
+        const ContentLine& line = doc_.lines()[*index];
+        moved = moved || Serialize(line) != Pristine(line, doc_.bytes());
+      }
+    }
+    ContentLine& line = doc_.lines()[*sequence];
+    std::optional<int32_t> n = ParseWholeNumber(DecodedValue(line));
+    if (moved && n && *n < INT32_MAX) {
+      EncodeValue(line, std::to_string(*n + 1), Dialect::kICalendar);
+    }
+  }
   for (Line name : {kLastModified, kDtstamp}) {
     if (std::optional<size_t> index = LineOf(name)) {
       EncodeValue(doc_.lines()[*index], UtcStamp(now, false), Dialect::kICalendar);

@@ -9,7 +9,9 @@
 // DateCompleted (COMPLETED), ActualWork and TotalWork (X-ACTUAL-WORK,
 // X-TOTAL-WORK, whole minutes), Mileage, BillingInformation and Companies
 // (X-MILEAGE, X-BILLING-INFORMATION, X-COMPANIES). Lines of other components
-// (overrides, alarms, time zones) are never read or written.
+// (overrides, alarms, time zones) are never read or written, but for the
+// series a new start moves (see series.h). A save that changed DTSTART,
+// DTEND, DURATION or DUE adds one to SEQUENCE, where the master has one.
 #pragma once
 
 #include <array>
@@ -41,7 +43,8 @@ class CalendarView : public ItemView {
 
   Document& doc_;
   // The first line of the master of each name a view uses, as LineOf indexes them.
-  std::array<std::optional<size_t>, 15> lines_;
+  std::array<std::optional<size_t>, 16> lines_;
+  size_t master_ = 0;  // the component index
 };
 
 }  // namespace tidewell::vdir

@@ -433,6 +433,10 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     join_soft_breaks(lines.size() - 1, i);
   }
 
+  // Without a CHARSET a file is UTF-8; older vCards without one that are not
+  // UTF-8 came from Windows. Either way the whole file is in one character
+  // set, and what is written into it goes in that one too.
+  bool utf8 = true;
   for (size_t k = 0; k < lines.size(); ++k) {
     ContentLine& line = lines[k];
     const std::string_view logical = text(k);
@@ -441,11 +445,9 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     if (const Param* charset = line.FindParam("CHARSET")) {
       line.charset = charset->value;
     } else {
-      // Without a CHARSET a file is UTF-8; older vCards without one that are
-      // not UTF-8 came from Windows, and are written back the same way.
-      const bool utf8 = IsQuotedPrintable(line) ? IsValidUtf8(QuotedPrintableDecode(line.value))
-                                                : IsValidUtf8(line.value);
-      line.charset = utf8 ? "UTF-8" : "WINDOWS-1252";
+      line.charset.clear();  // the file's, once known
+      utf8 = utf8 && (IsQuotedPrintable(line) ? IsValidUtf8(QuotedPrintableDecode(line.value))
+                                              : IsValidUtf8(line.value));
     }
     // The parts are the text's own substrings in order, so Serialize gives
     // the text back whenever the sizes agree; they differ only where a
@@ -458,6 +460,9 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     } else if (texts[k].joined) {
       line.pristine = std::move(texts[k].joined_text);
     }
+  }
+  for (ContentLine& line : lines) {
+    if (line.is_property && line.charset.empty()) line.charset = utf8 ? "UTF-8" : "WINDOWS-1252";
   }
   return lines;
 }
@@ -482,7 +487,8 @@ std::string Fold(const ContentLine& line, const FoldForm& form) {
   return FoldText(text, text.size() - line.value.size(), IsQuotedPrintable(line), form);
 }
 
-std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline) {
+std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline,
+                   bool folds) {
   const bool qp = IsQuotedPrintable(line);
   std::string text = Serialize(line);
   const size_t head = text.size() - line.value.size();
@@ -490,17 +496,20 @@ std::string Refold(const ContentLine& line, std::string_view was, const std::str
   FoldForm usual;
   usual.newline = newline;
   if (shape.breaks.empty()) {
-    if (qp || was.size() > kMaxOctets) return text;
+    if (qp || was.size() > kMaxOctets || !folds) return text;
     return FoldText(text, head, qp, usual);
   }
   if (shape.text != (line.pristine ? std::string_view(*line.pristine) : was)) {
     usual.soft = qp;
-    return FoldText(text, head, qp, usual);
+    return qp || folds ? FoldText(text, head, qp, usual) : text;
   }
-  if (text.size() == shape.text.size()) {
+  if (text.size() == shape.text.size() &&
+      (folds || std::all_of(shape.breaks.begin(), shape.breaks.end(),
+                            [](const Break& b) { return b.soft; }))) {
     if (std::optional<std::string> same = AtTheSameBreaks(text, shape, qp)) return *same;
   }
-  return FoldText(text, head, qp, FormOf(shape, was, qp));
+  const FoldForm form = FormOf(shape, was, qp);
+  return form.soft || folds ? FoldText(text, head, qp, form) : text;
 }
 
 bool IsQuotedPrintable(const ContentLine& line) {
@@ -530,7 +539,9 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
   std::string old = qp ? line.value : "";
   if (dialect == Dialect::kVCard21 && !qp && HasLineBreak(escapedUtf8)) {
     line.params.push_back(ParseParam("ENCODING=QUOTED-PRINTABLE"));
-    if (HasNonAscii(escapedUtf8) && !line.FindParam("CHARSET")) {
+    // Readers decode quoted-printable without a CHARSET as UTF-8 only when
+    // they must guess; a file in another character set keeps its own.
+    if (HasNonAscii(escapedUtf8) && !line.FindParam("CHARSET") && IsUtf8Name(line.charset)) {
       line.params.push_back(ParseParam("CHARSET=UTF-8"));
       line.charset = "UTF-8";
     }
@@ -554,7 +565,11 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
     if (converted) {
       bytes = std::move(*converted);
     } else {
-      if (Param* charset = line.FindParam("CHARSET")) SetParamValue(*charset, "UTF-8", dialect);
+      if (Param* charset = line.FindParam("CHARSET")) {
+        SetParamValue(*charset, "UTF-8", dialect);
+      } else {
+        line.params.push_back(ParseParam("CHARSET=UTF-8"));
+      }
       line.charset = "UTF-8";
       old.clear();
     }

@@ -33,8 +33,10 @@ struct ContentLine {
   std::string name;
   std::string upper_name;
   std::vector<Param> params;
-  std::string value;    // unfolded, soft line breaks joined; still encoded and escaped
-  std::string charset;  // effective character set of the value as read ("UTF-8" when none)
+  std::string value;  // unfolded, soft line breaks joined; still encoded and escaped
+  // Effective character set of the value as read: its CHARSET, else the
+  // file's ("UTF-8" when every such value is valid UTF-8, else "WINDOWS-1252").
+  std::string charset;
   // Serialize() as read, kept only where it differs from the line's own
   // bytes (a folded line, a dropped "." of an empty group): see Pristine().
   std::optional<std::string> pristine;
@@ -87,7 +89,11 @@ std::string Fold(const ContentLine& line, const FoldForm& form);
 //   breaks after each encoded line break when that gives back `was`, else
 //   the width of 75 octets or of its longest physical line but the last,
 //   whichever gives back `was`, else the width of its longest physical line.
-std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline);
+// Without `folds` (vCard 2.1, whose readers keep the blank a fold starts
+// with, where later ones drop it) no break with a lead is made or kept:
+// only quoted-printable soft breaks, else one physical line.
+std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline,
+                   bool folds = true);
 
 bool IsQuotedPrintable(const ContentLine& line);
 
@@ -97,8 +103,8 @@ std::string DecodedValue(const ContentLine& line);
 
 // Stores `escapedUtf8` as the line's value in the line's own encoding and
 // character set. A text the character set cannot hold, or a character set
-// that is not known, switches the line to UTF-8 (CHARSET=UTF-8 when it had a
-// CHARSET). A vCard 2.1 value with a line
+// that is not known, switches the line to UTF-8 (its CHARSET set to UTF-8 when it had a
+// CHARSET, else adding CHARSET=UTF-8). A vCard 2.1 value with a line
 // break becomes quoted-printable, since 2.1 has no other way to hold one.
 // A quoted-printable value is spelt like the one it replaces (see
 // QuotedPrintableEncodeLike).

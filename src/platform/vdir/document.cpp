@@ -107,6 +107,16 @@ Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
     throw Failure("BEGIN:" + c.name + " on line " +
                   std::to_string(lines_[c.begin_line].line_number) + " is never closed.");
   }
+  for (const Component& c : components_) {
+    if (c.name != "VCARD") continue;
+    bool v21 = false;
+    for (size_t i : c.properties) {
+      v21 = v21 || (lines_[i].upper_name == "VERSION" && Trim(lines_[i].value) == "2.1");
+    }
+    if (!v21) continue;
+    if (unfolded_.empty()) unfolded_.resize(lines_.size());
+    for (size_t i : c.properties) unfolded_[i] = true;
+  }
 }
 
 bool Document::Changed() const {
@@ -124,8 +134,10 @@ std::string Document::Render() const {
     if (!line.is_property || Serialize(line) == Pristine(line, bytes_)) continue;
     out.append(bytes_, pos, line.begin - pos);
     const size_t body_end = line.end - line.terminator.size();
-    out +=
-        Refold(line, std::string_view(bytes_).substr(line.begin, body_end - line.begin), newline_);
+    const size_t index = static_cast<size_t>(&line - lines_.data());
+    const bool folds = unfolded_.empty() || !unfolded_[index];
+    out += Refold(line, std::string_view(bytes_).substr(line.begin, body_end - line.begin),
+                  newline_, folds);
     out += line.terminator;
     pos = line.end;
   }

@@ -3,7 +3,8 @@
 //
 // Edits change ContentLine values in place; Render() then gives the file with
 // only the changed lines rewritten, each in the form it was read in (see
-// Refold), and every other byte as it was read.
+// Refold; a vCard 2.1 line gets no new fold), and every other byte as it was
+// read.
 #pragma once
 
 #include <cstddef>
@@ -52,6 +53,9 @@ class Document {
   std::vector<Component> components_;
   std::vector<size_t> top_level_;
   std::string newline_;
+  // Lines of vCard 2.1 cards, written without folds (see Refold); empty
+  // when the file has none.
+  std::vector<bool> unfolded_;
 };
 
 }  // namespace tidewell::vdir

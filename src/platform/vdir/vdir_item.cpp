@@ -165,7 +165,19 @@ void VdirItem::SetProperty(const std::string& name, const std::string& text) {
   if (!view_->Has(property)) {
     throw Failure(path_ + " has no " + name + " to change, and fields are never added.");
   }
+  RefuseReadOnly();
   view_->Set(property, name == "RTFBody" ? PlainTextFromRtf(text) : text);
+}
+
+void VdirItem::RefuseReadOnly() {
+  if (!read_only_) {
+    // The mode, not access(2): root may write anything, yet a file its owner
+    // made read-only must stay as it is for root too.
+    struct stat st {};
+    read_only_ = ::fstatat(folder_->get(), file_name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  }
+  if (*read_only_) throw Failure(kItemIsReadOnly);
 }
 
 void VdirItem::Save() {

@@ -21,6 +21,8 @@
 
 namespace tidewell::vdir {
 
+inline constexpr const char* kItemIsReadOnly = "The item is read-only.";
+
 class VdirItem : public OutlookItem {
  public:
   // `folder` is the open directory of the folder `folderEntryId` of store
@@ -34,6 +36,8 @@ class VdirItem : public OutlookItem {
 
   std::string TypeName() const override;
   std::string GetProperty(const std::string& name) override;
+  // Throws Failure(kItemIsReadOnly) when the file's mode has no write bit,
+  // checked at the first write that would change the item.
   void SetProperty(const std::string& name, const std::string& text) override;
   void Save() override;
 
@@ -43,6 +47,7 @@ class VdirItem : public OutlookItem {
   void Load();
   void Parse(std::string bytes);
   [[noreturn]] void Unknown(const std::string& name) const;
+  void RefuseReadOnly();
 
   std::shared_ptr<const StoreState> state_;
   std::shared_ptr<const UniqueFd> folder_;
@@ -55,6 +60,7 @@ class VdirItem : public OutlookItem {
   mutable std::optional<std::string> read_ahead_;
 
   std::optional<std::string> load_error_;
+  std::optional<bool> read_only_;  // known from the first write on
   std::unique_ptr<Document> document_;
   std::unique_ptr<ItemView> view_;  // over *document_, so declared after it
 };

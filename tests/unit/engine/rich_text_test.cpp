@@ -1,8 +1,11 @@
 #include "engine/rich_text.h"
 
 #include <cctype>
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -45,6 +48,49 @@ TEST(PlainTextFromRtf, ShowsOnlyTheTextAReaderShows) {
   }
 }
 
+// A few characters of each double-byte code page, as iconv gives them.
+class FewCodePages : public CodePageDecoder {
+ public:
+  std::optional<std::string> ToUtf8(int32_t codePage, std::string_view bytes) const override {
+    const struct {
+      int32_t page;
+      std::string_view bytes, text;
+    } known[] = {{932, "\x82\xA0", "\u3042"},
+                 {932, "\x83\x41", "\u30A2"},
+                 {936, "\xC4\xE3", "\u4F60"},
+                 {949, "\xB0\xA1", "\uAC00"},
+                 {950, "\xA4\x40", "\u4E00"}};
+    for (const auto& k : known) {
+      if (k.page == codePage && k.bytes == bytes) return std::string(k.text);
+    }
+    return std::nullopt;
+  }
+};
+
+TEST(PlainTextFromRtf, DoubleByteCodePagesReadALeadByteWithTheByteAfterIt) {
+  const FewCodePages pages;
+  SetCodePageDecoder(&pages);
+  const struct {
+    const char* situation;
+    std::string rtf, shown;
+  } rows[] = {
+      {"two escapes", R"({\rtf1\ansi\ansicpg932 \'82\'a0!})", "\u3042!"},
+      {"an escaped lead byte and a trail byte as it is", R"({\rtf1\ansicpg932 \'83A})", "\u30A2"},
+      {"both bytes as they are", "{\\rtf1\\ansicpg936 \xC4\xE3}", "\u4F60"},
+      {"949", R"({\rtf1\ansicpg949 \'b0\'a1})", "\uAC00"},
+      {"950, whose trail byte may be ASCII", R"({\rtf1\ansicpg950 \'a4@x})", "\u4E00x"},
+      {"a pair the page does not hold", R"({\rtf1\ansicpg932 \'82\'41b})", "\uFFFDb"},
+      {"a lead byte with none after it", R"({\rtf1\ansicpg932 \'82})", "\uFFFD"},
+      {"a lead byte before markup", R"({\rtf1\ansicpg932 \'82\par})", "\uFFFD\n"},
+      {"no lead byte: as it is", R"({\rtf1\ansicpg932 a\'41})", "aA"},
+      {"a single-byte page stays one byte a character", R"({\rtf1\ansicpg1252 \'82\'a0})",
+       "\u201A\u00A0"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(PlainTextFromRtf(row.rtf), row.shown) << row.situation;
+  SetCodePageDecoder(nullptr);
+  EXPECT_EQ(PlainTextFromRtf(R"({\rtf1\ansicpg932 \'82\'a0})"), "\u201A\u00A0");
+}
+
 // A text made of what makes rich text hard: markup characters, words that
 // are also control words, line breaks and characters beyond ASCII.
 std::string RandomText(std::mt19937& rng, size_t pieces) {
@@ -62,7 +108,16 @@ TEST(RtfFromPlainText, RoundTripsEveryText) {
     const std::string text = RandomText(rng, rng() % 20);
     EXPECT_EQ(PlainTextFromRtf(RtfFromPlainText(text)), text) << RtfFromPlainText(text);
   }
-  EXPECT_EQ(PlainTextFromRtf(RtfFromPlainText("a\r\nb")), "a\nb");
+  // CR LF is one line break; a CR alone is a character, kept.
+  for (const auto& [text, back] :
+       std::vector<std::pair<std::string, std::string>>{{"a\r\nb", "a\nb"},
+                                                        {"a\rb", "a\rb"},
+                                                        {"\r", "\r"},
+                                                        {"a\r\r\nb", "a\r\r\nb"},
+                                                        {"\r\n\r", "\n\r"}}) {
+    EXPECT_EQ(PlainTextFromRtf(RtfFromPlainText(text)), back) << RtfFromPlainText(text);
+  }
+  EXPECT_EQ(RtfFromPlainText("a\rb").substr(RtfFromPlainText("").size() - 1), "a\\'0db}");
 }
 
 TEST(ReplaceShownText, EditsAndCountsShownTextOnlyAndKeepsMarkup) {
@@ -90,6 +145,8 @@ TEST(ReplaceShownText, EditsAndCountsShownTextOnlyAndKeepsMarkup) {
       {"a paragraph mark inside a match", R"({\rtf1 a\par b})", "a\nb", "X", R"({\rtf1 X})", 1},
       {"a CR ending the replacement and the paragraph after it: one line break",
        R"({\rtf1 a\par b})", "a", "x\r", R"({\rtf1 x\par b})", 1},
+      {"a CR alone in the replacement stays a CR", R"({\rtf1 a\par b})", "b", "x\ry",
+       R"({\rtf1 a\par x\'0dy})", 1},
       {"and CRs after a CR the document shows: CRs too", R"({\rtf1 \'0da})", "a", "\r\r\n",
        R"({\rtf1 \'0d\'0d\'0d\par })", 1},
       {"a control word left open keeps its blank", R"({\rtf1\b(555)})", "(", "",

@@ -19,11 +19,15 @@ namespace {
 namespace fs = std::filesystem;
 
 // Every property of contacts or of calendar items, each with the content lines
-// a change of it may rewrite besides REV, DTSTAMP and LAST-MODIFIED.
+// a change of it may rewrite besides REV, DTSTAMP and LAST-MODIFIED. A new
+// start moves its series; a new time counts in SEQUENCE.
 std::map<std::string, std::set<std::string>> Properties(bool contact) {
+  const std::string series = "DTSTART,SEQUENCE,RRULE,EXDATE,RDATE,RECURRENCE-ID";
   std::string table =
-      "Subject:SUMMARY Location:LOCATION Body:DESCRIPTION Start:DTSTART StartDate:DTSTART "
-      "End:DTEND,DURATION DueDate:DUE DateCompleted:COMPLETED ActualWork:X-ACTUAL-WORK "
+      "Subject:SUMMARY Location:LOCATION Body:DESCRIPTION Start:" + series +
+      " StartDate:" + series +
+      " End:DTEND,DURATION,SEQUENCE DueDate:DUE,SEQUENCE DateCompleted:COMPLETED "
+      "ActualWork:X-ACTUAL-WORK "
       "TotalWork:X-TOTAL-WORK Mileage:X-MILEAGE BillingInformation:X-BILLING-INFORMATION "
       "Companies:X-COMPANIES";
   if (contact) {
@@ -103,7 +107,8 @@ std::vector<RawLogicalLine> RawLogicalLines(const std::string& bytes) {
 // rewrite, at least one of its own among them, with the file's own line
 // break, folded as they were: a line that was one long or quoted-printable
 // physical line stays one, others keep within 75 octets or their longest
-// physical line, or break only after encoded line breaks when they did.
+// physical line, or break only after encoded line breaks when they did; a
+// vCard 2.1 line gets no fold at all (its readers keep the fold's blank).
 void ExpectOnlyItsLinesChanged(const std::string& before, const std::string& after,
                                const std::set<std::string>& own, const std::string& where) {
   std::vector<RawLogicalLine> was = RawLogicalLines(before), is = RawLogicalLines(after);
@@ -116,6 +121,7 @@ void ExpectOnlyItsLinesChanged(const std::string& before, const std::string& aft
     return std::all_of(lines.begin(), lines.end() - 1,
                        [](const std::string& l) { return l.ends_with("=0A="); });
   };
+  const bool v21 = before.find("VERSION:2.1") != std::string::npos;
   bool ownChanged = false;
   for (size_t i = 0; i < was.size(); ++i) {
     if (was[i].raw == is[i].raw) continue;
@@ -131,7 +137,11 @@ void ExpectOnlyItsLinesChanged(const std::string& before, const std::string& aft
     size_t longest = 0;
     for (const std::string& l : old_lines) longest = std::max(longest, l.size());
     const bool qp = was[i].raw.find("QUOTED-PRINTABLE") != std::string::npos;
-    if (old_lines.size() == 1 && (longest > 75 || qp)) {
+    if (v21) {
+      for (const std::string& l : new_lines) {
+        EXPECT_FALSE(l.starts_with(' ') || l.starts_with('\t')) << where << ": " << is[i].raw;
+      }
+    } else if (old_lines.size() == 1 && (longest > 75 || qp)) {
       EXPECT_EQ(new_lines.size(), 1u) << where << ": " << is[i].raw;
     } else if (!qp || old_lines.size() == 1 || !breaksOnlyAtLineBreaks(old_lines) ||
                !breaksOnlyAtLineBreaks(new_lines)) {
@@ -187,7 +197,7 @@ TEST_F(Corpus, EveryFieldReadsOrFailsCleanlyAndEachChangeRewritesOnlyItsOwnLines
   const std::set<std::string> readBefore = VobjectReads(paths);
   EXPECT_GT(readBefore.size(), paths.size() / 2) << "vobject read too few files to judge";
 
-  std::set<std::string> unreadable;
+  std::set<std::string> unreadable, refused;
   int changes = 0;
   for (const auto& [folder, path] : files_) {
     const std::string original = ReadFile(path);
@@ -214,7 +224,14 @@ TEST_F(Corpus, EveryFieldReadsOrFailsCleanlyAndEachChangeRewritesOnlyItsOwnLines
       const std::string old = fresh->GetProperty(p);
       if (old.empty()) continue;
       const std::string before = ReadFile(path);
-      fresh->SetProperty(p, NewText(p, old));
+      try {
+        fresh->SetProperty(p, NewText(p, old));
+      } catch (const Failure& f) {
+        refused.insert(folder + " " + p + ": " + f.Description());
+        fresh->Save();
+        EXPECT_EQ(ReadFile(path), before) << folder << " " << p << ": a refused move wrote";
+        continue;
+      }
       fresh->Save();
       ++changes;
       EXPECT_EQ(Item(folder)->GetProperty(p), NewText(p, old)) << folder << " " << p;
@@ -223,6 +240,17 @@ TEST_F(Corpus, EveryFieldReadsOrFailsCleanlyAndEachChangeRewritesOnlyItsOwnLines
   }
   EXPECT_EQ(unreadable, (std::set<std::string>{"khard-unparsable", "vobject-timezones",
                                                "vobject-tz_us_eastern"}));
+  // Only series khal already refuses refuse to move.
+  const std::string beforeStart =
+      ": The series would end before it starts: the UNTIL of RRULE on line 5 falls before the "
+      "new start.";
+  const std::string none =
+      ": The series would have no occurrence: RRULE on line 4 yields none from the new start.";
+  EXPECT_EQ(refused,
+            (std::set<std::string>{"khal-event_dt_rrule_until_before_start Start" + beforeStart,
+                                   "khal-event_dt_rrule_until_before_start StartDate" + beforeStart,
+                                   "khal-event_rrule_no_occurence Start" + none,
+                                   "khal-event_rrule_no_occurence StartDate" + none}));
   EXPECT_GT(changes, 200);
   const std::set<std::string> readAfter = VobjectReads(paths);
   for (const std::string& p : readBefore) {

@@ -115,6 +115,27 @@ const std::vector<Edit> kEdits = {
      "FN:Caf\xE9s\n"},
     {"2.1", "FN;CHARSET=ISO-8859-1:M\xFCller\n", "Subject", "M\xC3\xBCller", "\xE2\x82\xAC",
      "FN;CHARSET=UTF-8:\xE2\x82\xAC\n"},
+    // One character set a file: without CHARSET, the file's (Windows-1252 where its bytes are
+    // not UTF-8); a text it cannot hold is written as UTF-8 and says so.
+    {"2.1", "N:M\xFCller;Hans\nORG:Acme\n", "CompanyName", "Acme", "M\xC3\xBCller GmbH",
+     "N:M\xFCller;Hans\nORG:M\xFCller GmbH\n"},
+    {"2.1", "N:M\xFCller;Hans\nTEL;WORK:555\n", "BusinessTelephoneNumber", "555",
+     "\xE2\x82\xAC 777", "N:M\xFCller;Hans\nTEL;WORK:\x80 777\n"},
+    {"2.1", "N:M\xFCller;Hans\nORG:Acme\n", "CompanyName", "Acme", "\xE6\x9D\xB1\xE4\xBA\xAC",
+     "N:M\xFCller;Hans\nORG;CHARSET=UTF-8:\xE6\x9D\xB1\xE4\xBA\xAC\n"},
+    {"2.1", "N:M\xC3\xBCller;Hans\nORG:Acme\n", "CompanyName", "Acme", "M\xC3\xBCller",
+     "N:M\xC3\xBCller;Hans\nORG:M\xC3\xBCller\n"},
+    {"2.1", "N:M\xFCller;Hans\nNOTE:a\n", "Body", "a", "\xC3\xBC\nb",
+     "N:M\xFCller;Hans\nNOTE;ENCODING=QUOTED-PRINTABLE:=FC=0Ab\n"},
+    // vCard 2.1 readers keep the blank a fold starts with: a 2.1 line is never folded anew.
+    {"2.1", "ADR;WORK:;;1 Main St;Springfield;IL;62701;USA\n", "BusinessAddressStreet", "1 Main St",
+     "1 Main Street, Building of the United States of America",
+     "ADR;WORK:;;1 Main Street, Building of the United States of America;Springfield;IL;62701;"
+     "USA\n"},
+    {"2.1", "NOTE:" + std::string(70, 'a') + "\n bb\n", "Body", std::string(70, 'a') + "bb", "c",
+     "NOTE:c\n"},
+    {"2.1", "NOTE:" + std::string(70, 'a') + "\n bb\n", "Body", std::string(70, 'a') + "bb",
+     std::string(70, 'a') + "cc", "NOTE:" + std::string(70, 'a') + "cc\n"},
     // Shift_JIS reads the byte of "\\" as a yen sign: an escape makes the line UTF-8.
     {"3.0", "NOTE;CHARSET=SHIFT_JIS:a\n", "Body", "a", "a\nb", "NOTE;CHARSET=UTF-8:a\\nb\n"},
     {"3.0", "ORG;CHARSET=UTF-7:M+APw-ller\n", "CompanyName", "M\xC3\xBCller",
@@ -310,6 +331,107 @@ TEST(Items, OnlyTheMasterOfARecurringEventIsReadAndWritten) {
   EXPECT_NE(stamp[1], "20240101T000000Z");
   EXPECT_EQ(after, file("Main", "PT2H", stamp[1]));
   EXPECT_EQ(s.Item("r.ics")->GetProperty("End"), "2024-03-01 11:30:00");
+}
+
+// A new start moves the series with it, in the same save: the master's RRULE UNTIL, EXDATE
+// and RDATE, and the RECURRENCE-ID of its overrides. SEQUENCE counts each new time.
+TEST(Items, ANewStartMovesItsSeriesWholeOrNotAtAll) {
+  ScopedTimeZone zone("EST5EDT,M3.2.0,M11.1.0");
+  const std::string zones =
+      "BEGIN:VTIMEZONE\nTZID:America/New_York\nBEGIN:STANDARD\nDTSTART:19701101T020000\n"
+      "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\nTZOFFSETFROM:-0400\nTZOFFSETTO:-0500\n"
+      "END:STANDARD\nEND:VTIMEZONE\n";
+  const auto calendar = [&](const std::string& components) {
+    return Crlf("BEGIN:VCALENDAR\nVERSION:2.0\n" + zones + components + "END:VCALENDAR\n");
+  };
+  const auto weekly = [](const std::string& start, const std::string& until,
+                         const std::string& exdate, const std::string& rdate,
+                         const std::string& recurrence, const std::string& end,
+                         const std::string& sequence) {
+    return "BEGIN:VEVENT\nUID:w\nRRULE:FREQ=WEEKLY;UNTIL=" + until +
+           ";BYDAY=MO\nEXDATE;TZID=America/New_York:" + exdate + "\nRDATE;VALUE=PERIOD:" + rdate +
+           "\nDTSTART;TZID=America/New_York:" + start + "\nDTEND;TZID=America/New_York:" + end +
+           "\nSEQUENCE:" + sequence +
+           "\nEND:VEVENT\nBEGIN:VEVENT\nUID:w\nRECURRENCE-ID;TZID=America/New_York:" + recurrence +
+           "\nDTSTART;TZID=America/New_York:20260217T093000\nSEQUENCE:3\nEND:VEVENT\n"
+           "BEGIN:VEVENT\nUID:other\nRECURRENCE-ID:20260216T093000\nDTSTART:20260216T093000\n"
+           "END:VEVENT\n";
+  };
+  const std::string series =
+      weekly("20260105T093000", "20260629T133000Z", "20260525T093000,20260601T093000",
+             "20260311T090000Z/20260311T100000Z,20260312T090000Z/PT1H", "20260216T093000",
+             "20260105T100000", "3");
+  const std::string allDay =
+      "BEGIN:VTODO\nUID:d\nDTSTART;VALUE=DATE:20260105\nDUE;VALUE=DATE:20260106\n"
+      "RRULE:FREQ=DAILY;UNTIL=20260110\nEXDATE;VALUE=DATE:20260107\nEND:VTODO\n"
+      "BEGIN:VTODO\nUID:d\nRECURRENCE-ID;VALUE=DATE:20260108\nDTSTART;VALUE=DATE:20260109\n"
+      "END:VTODO\n";
+  const struct {
+    const char* situation;
+    std::string file, property, text, after;  // "!" and the failure: the file stays
+  } rows[] = {
+      {"a year later, on a Monday again", series, "Start", "2027-01-04 09:30:00",
+       weekly("20270104T093000", "20270628T133000Z", "20270524T093000,20270531T093000",
+              "20270310T090000Z/20270310T100000Z,20270311T090000Z/PT1H", "20270215T093000",
+              "20260105T100000", "4")},
+      {"an hour earlier", series, "Start", "2026-01-05 08:30:00",
+       weekly("20260105T083000", "20260629T123000Z", "20260525T083000,20260601T083000",
+              "20260311T080000Z/20260311T090000Z,20260312T080000Z/PT1H", "20260216T083000",
+              "20260105T100000", "4")},
+      {"a new end moves nothing else", series, "End", "2026-01-05 11:00:00",
+       weekly("20260105T093000", "20260629T133000Z", "20260525T093000,20260601T093000",
+              "20260311T090000Z/20260311T100000Z,20260312T090000Z/PT1H", "20260216T093000",
+              "20260105T110000", "4")},
+      {"dates move by whole days, a task's due date moves nothing", allDay, "StartDate",
+       "2026-01-07",
+       Edited(allDay, {{"20260107", "20260109"},
+                       {"20260108", "20260110"},
+                       {"20260110", "20260112"},
+                       {"20260105", "20260107"}})},
+      {"", allDay, "DueDate", "2026-01-08", Edited(allDay, {{"20260106", "20260108"}})},
+      {"an override's own start keeps the occurrence it stands for",
+       "BEGIN:VEVENT\nUID:o\nRECURRENCE-ID:20260216T093000\nDTSTART:20260217T093000\n"
+       "SEQUENCE:3\nEND:VEVENT\n",
+       "Start", "2026-02-18 09:30:00",
+       "BEGIN:VEVENT\nUID:o\nRECURRENCE-ID:20260216T093000\nDTSTART:20260218T093000\n"
+       "SEQUENCE:4\nEND:VEVENT\n"},
+      {"an end beyond the calendar",
+       "BEGIN:VEVENT\nUID:y\nDTSTART:99991230T000000\nRRULE:FREQ=DAILY;UNTIL=99991231T000000\n"
+       "END:VEVENT\n",
+       "Start", "9999-12-31",
+       "!The series cannot be moved: 99991231T000000 would leave the years 1 to 9999."},
+      {"a rule that would yield no occurrence",
+       Edited(series, {{"UNTIL=20260629T133000Z", "UNTIL=20260105T143000Z"}}), "Start",
+       "2026-01-06 09:30:00",
+       "!The series would have no occurrence: RRULE on line 14 yields none from the new start."},
+      {"a series already ending before it starts",
+       Edited(series, {{"UNTIL=20260629T133000Z", "UNTIL=20251229T133000Z"}}), "Start",
+       "2026-01-12 09:30:00",
+       "!The series would end before it starts: the UNTIL of RRULE on line 14 falls before the "
+       "new start."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.situation + (": " + row.text));
+    OneFolderStore s({{"s.ics", calendar(row.file)}});
+    auto item = s.Item("s.ics");
+    const std::string before = item->GetProperty(row.property);
+    EXPECT_EQ(Outcome([&] {
+                item->SetProperty(row.property, row.text);
+                return item->GetProperty(row.property);
+              }),
+              row.after.starts_with("!") ? row.after : row.text);
+    item->Save();
+    EXPECT_EQ(ReadFile(s.File("s.ics")),
+              calendar(row.after.starts_with("!") ? row.file : row.after));
+    if (row.after.starts_with("!")) continue;
+    // The old time brings the series back; SEQUENCE counts on.
+    item->SetProperty(row.property, before);
+    item->Save();
+    const bool counted = row.file.find("SEQUENCE:3") != std::string::npos;
+    EXPECT_EQ(
+        ReadFile(s.File("s.ics")),
+        counted ? Edited(calendar(row.file), {{"SEQUENCE:3", "SEQUENCE:5"}}) : calendar(row.file));
+  }
 }
 
 // Each number names the slot it must land in; every other slot stays empty.

@@ -305,6 +305,29 @@ TEST(Save, WritesOnlyForAChangeAfterTheJournalIsSyncedKeepingNameAndMode) {
   EXPECT_EQ(FilesIn(dir.path() / "f"), std::vector<std::string>{"a.vcf"});
 }
 
+// The mode decides, so that a file made read-only stays so for root too; any write bit allows.
+TEST(Save, AFileWithoutWriteBitsRefusesEveryWriteAndStays) {
+  OneFolderStore s({{"ro.vcf", kCard}, {"g.vcf", kCard}});
+  fs::permissions(s.File("ro.vcf"), fs::perms::owner_read | fs::perms::group_read);
+  fs::permissions(s.File("g.vcf"), fs::perms::owner_read | fs::perms::group_write);
+  auto item = s.Item("ro.vcf");
+  EXPECT_EQ(item->GetProperty("Subject"), "x");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_EQ(Outcome([&] {
+                item->SetProperty("Subject", "y");
+                return item->GetProperty("Subject");
+              }),
+              "!The item is read-only.");
+  }
+  item->Save();
+  EXPECT_EQ(ReadFile(s.File("ro.vcf")), kCard);
+
+  auto writable = s.Item("g.vcf");
+  writable->SetProperty("Subject", "y");
+  writable->Save();
+  EXPECT_EQ(ReadFile(s.File("g.vcf")), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:y\r\nEND:VCARD\r\n");
+}
+
 TEST(Save, AFileChangedSinceItWasReadIsNeverOverwritten) {
   const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> others = {
       {"rewritten longer",

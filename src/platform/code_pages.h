@@ -1,0 +1,20 @@
+// Text in the double-byte Windows code pages (932, 936, 949, 950), which the
+// core cannot decode by itself: the platform converts it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tidewell {
+
+class CodePageDecoder {
+ public:
+  virtual ~CodePageDecoder() = default;
+  // `bytes` of Windows code page `codePage` as UTF-8; nothing when the page
+  // is not known or the bytes are not text in it.
+  virtual std::optional<std::string> ToUtf8(int32_t codePage, std::string_view bytes) const = 0;
+};
+
+}  // namespace tidewell
