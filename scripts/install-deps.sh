@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libpcre2-dev nlohmann-json3-dev libmimalloc-dev liburing-dev libical-dev
+  qt6-base-dev libpcre2-dev nlohmann-json3-dev libcli11-dev libmimalloc-dev liburing-dev libical-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-vobject khard khal todoman
   locales time xauth xvfb

@@ -1,298 +1,444 @@
 #include "cli/command_line.h"
 
 #include <algorithm>
-#include <array>
+#include <map>
+#include <memory>
+
+#include <CLI/CLI.hpp>
 
 namespace tidewell::cli {
 
 namespace {
 
-struct OptionSpec {
-  const char* name;
-  bool takes_value;
-  std::vector<std::string> choices;  // empty: any value
-};
+constexpr size_t kWidth = 80;
 
-struct CommandSpec {
-  const char* name;
-  std::vector<OptionSpec> options;
-  const char* help;
-  const char* argument = nullptr;  // the one word that is no option it takes, by its help name
-};
-
-const std::vector<CommandSpec>& Commands() {
-  static const std::vector<CommandSpec> commands = {
-      {"folders",
-       {},
-       "tidewell [--store DIR]... folders\n"
-       "  Lists every folder of the stores, one per line: Name, EntryID and StoreID,\n"
-       "  separated by tabs.\n"},
-      {"stores",
-       {},
-       "tidewell [--store DIR]... stores\n"
-       "  Lists the stores in use, one per line: the folder, then where it came from\n"
-       "  ('--store', 'remembered', or the configs of vdirsyncer, khard, khal and\n"
-       "  todoman that name it), separated by a tab.\n"},
-      {"show",
-       {},
-       "tidewell [--store DIR]... show\n"
-       "  Prints the saved settings (search text, replacement, case flag, folders),\n"
-       "  then the field selection the next run loads, one 'Key: value' line each, in\n"
-       "  catalog order.\n"},
-      {"set",
-       {{"--search", true, {}},
-        {"--replace", true, {}},
-        {"--case", true, {"0", "1"}},
-        {"--folder", true, {}}},
-       "tidewell [--store DIR]... set [--search TEXT] [--replace TEXT] [--case 0|1]\n"
-       "                              [--folder ENTRYID[@STOREID]|NAME]...\n"
-       "  Sets the search text, the replacement, the case flag and the folders, and\n"
-       "  saves them. Folders replace the folder list, in the order given; ENTRYID and\n"
-       "  STOREID are what 'tidewell folders' prints, NAME a folder's name when no entry\n"
-       "  id is that and exactly one folder has it (case ignored). An unknown folder or\n"
-       "  an invalid search pattern changes nothing (exit 2).\n"},
-      {"fields",
-       {{"--select-all", false, {}},
-        {"--clear-all", false, {}},
-        {"--phone", false, {}},
-        {"--zip", false, {}},
-        {"--email", false, {}},
-        {"--appointments", true, {"all", "none"}},
-        {"--tasks", true, {"all", "none"}},
-        {"--tick", true, {}},
-        {"--untick", true, {}},
-        {"--special", true, {}}},
-       "tidewell [--store DIR]... fields [--select-all] [--clear-all] [--phone] [--zip]\n"
-       "          [--email] [--appointments all|none] [--tasks all|none] [--tick KEY]...\n"
-       "          [--untick KEY]... [--special TEXT]\n"
-       "  Changes the fields a run looks in, and saves them. Starts from the saved\n"
-       "  selection or, when nothing is saved yet, from the defaults (every contact\n"
-       "  field ticked), then applies the options in the order given. --select-all and\n"
-       "  --clear-all tick or untick every contact field; --phone, --zip and --email\n"
-       "  tick the contact fields of that kind; --appointments and --tasks tick or\n"
-       "  untick all fields of appointments or tasks. KEY is a field's settings key (as\n"
-       "  'tidewell show' prints them). --special sets the special instruction, e.g.\n"
-       "  \"Only look in city/area codes\".\n"},
-      {"replace",
-       {{"--yes", false, {}},
-        {"--search", true, {}},
-        {"--replace", true, {}},
-        {"--case", false, {}},
-        {"--folder", true, {}},
-        {"--fields", true, {}},
-        {"--area-codes-only", false, {}},
-        {"--dry-run", false, {}},
-        {"--verbose", false, {}}},
-       "tidewell [--store DIR]... replace [--yes] [--dry-run] [--verbose]\n"
-       "          [--search TEXT --replace TEXT [--case]] [--folder FOLDER]...\n"
-       "          [--fields FIELD,FIELD...] [--area-codes-only]\n"
-       "  Runs the search and replace over every chosen field of every item of the\n"
-       "  chosen folders. Without --yes it asks first (y/N). Prints each folder as it\n"
-       "  comes to it, then what it updated; a progress bar on stderr when that is a\n"
-       "  terminal.\n"
-       "  The other options set the page for this run only, over the saved settings,\n"
-       "  which they leave as they are (nor are the stores of --store remembered):\n"
-       "    --search, --replace  the texts, given together; the case is ignored\n"
-       "                         unless --case is given.\n"
-       "    --folder FOLDER      a folder to search, by its entry id or, when no entry\n"
-       "                         id is FOLDER, by its name (case ignored); the folders\n"
-       "                         given replace the saved list.\n"
-       "    --fields LIST        the fields to look in, instead of the saved ones: a\n"
-       "                         comma list of field keys (as 'tidewell show' prints\n"
-       "                         them) and of phone, zip, email (the field chooser's\n"
-       "                         contact buttons), appointments, tasks (every field of\n"
-       "                         that kind), all (every field).\n"
-       "    --area-codes-only    the special instruction \"Only look in city/area\n"
-       "                         codes\"; with --fields and without it, none.\n"
-       "  --dry-run: a preview. Nothing is saved and no file is written (items, logs,\n"
-       "  journal, settings); each change the run would make is printed instead, one\n"
-       "  line each: FOLDER, ITEM, FIELD, OLD VALUE and NEW VALUE separated by tabs,\n"
-       "  with a backslash, tab, line feed and carriage return in them written as\n"
-       "  \\\\, \\t, \\n and \\r, a body as its plain text. The summary reads\n"
-       "  'Would update N items in M folders'. Reports go to stderr only.\n"
-       "  --verbose: the same change lines for a real run, as each item is saved.\n"
-       "  Exit status: 0 every item handled; 1 the run ended through its failure\n"
-       "  report; 2 usage or bad input (an invalid pattern, an unknown or ambiguous\n"
-       "  folder: nothing is read); 3 the run finished but some items could not be\n"
-       "  changed (their reports printed), and stderr ends with 'N items could not\n"
-       "  be changed; see the reports above.'\n"},
-      {"runs",
-       {},
-       "tidewell [--store DIR]... runs\n"
-       "  Lists the runs of the undo journal, newest first, one per line: the number\n"
-       "  that names it, its time, its 'Looking for' line (or the run an undo undid),\n"
-       "  and how many fields in how many items it changed, separated by tabs.\n"},
-      {"undo",
-       {{"--yes", false, {}}},
-       "tidewell [--store DIR]... undo [RUN] [--yes]\n"
-       "  Gives every field the run changed its old value back, newest change first,\n"
-       "  and saves each item once. RUN is a number or a time (or its start) that\n"
-       "  'tidewell runs' prints; without it, the newest run. A field changed since the\n"
-       "  run is skipped and listed, never overwritten. An undo is a run of its own:\n"
-       "  undoing it writes the run's results back. Without --yes the confirmation is\n"
-       "  asked on the terminal (y/N). Prints 'Restored N fields in M items; skipped\n"
-       "  K.', then one line per skipped field: which, and why.\n"
-       "  Exit status: 0 nothing skipped, 1 something skipped, 2 usage or bad input\n"
-       "  (an unknown run).\n",
-       "RUN"},
-  };
-  return commands;
-}
-
-const CommandSpec* FindCommand(const std::string& name) {
-  for (const CommandSpec& spec : Commands()) {
-    if (name == spec.name) return &spec;
+// `words` filled into lines of at most kWidth columns, the first line
+// starting with `first`, the others with `rest`.
+std::string Filled(const std::vector<std::string>& words, const std::string& first,
+                   const std::string& rest) {
+  std::string filled;
+  std::string line = first;
+  bool empty = true;
+  for (const std::string& word : words) {
+    if (!empty && line.size() + 1 + word.size() > kWidth) {
+      filled += line + "\n";
+      line = rest;
+      empty = true;
+    }
+    line += (empty ? "" : " ") + word;
+    empty = false;
   }
-  return nullptr;
+  return filled + line + "\n";
 }
 
-}  // namespace
-
-Invocation ParseCommandLine(const std::vector<std::string>& args) {
-  Invocation invocation;
-  size_t i = 0;
-  for (; i < args.size() && invocation.command.empty(); ++i) {
-    const std::string& word = args[i];
-    if (word == "--store") {
-      if (i + 1 >= args.size()) throw UsageError("--store needs a folder.");
-      invocation.stores.push_back(args[++i]);
-    } else if (word.rfind("--store=", 0) == 0) {
-      invocation.stores.push_back(word.substr(8));
-    } else if (word == "--help" || word == "-h") {
-      invocation.help = true;
-    } else if (word == "--version") {
-      invocation.version = true;
-    } else if (word == "--write-manuals") {
-      if (i + 1 >= args.size()) throw UsageError("--write-manuals needs a folder.");
-      invocation.manuals_dir = args[++i];
-    } else if (word.rfind("-", 0) == 0) {
-      throw UsageError("Unknown option '" + word + "' (see 'tidewell --help').");
-    } else if (FindCommand(word) == nullptr) {
-      throw UsageError("Unknown command '" + word + "' (see 'tidewell --help').");
-    } else {
-      invocation.command = word;
+// `text` filled as above; each '\n' in it starts a paragraph.
+std::string Filled(const std::string& text, const std::string& first, const std::string& rest) {
+  std::string filled;
+  std::vector<std::string> words;
+  for (size_t at = 0; at <= text.size();) {
+    const size_t end = std::min(text.find_first_of(" \n", at), text.size());
+    if (end > at) words.push_back(text.substr(at, end - at));
+    if (end == text.size() || text[end] == '\n') {
+      filled += Filled(words, first, rest);
+      words.clear();
     }
-  }
-  if (invocation.command.empty()) {
-    if (!invocation.help && !invocation.version && invocation.manuals_dir.empty()) {
-      throw UsageError("No command given (see 'tidewell --help').");
-    }
-    return invocation;
-  }
-
-  const CommandSpec& spec = *FindCommand(invocation.command);
-  for (; i < args.size(); ++i) {
-    std::string word = args[i];
-    if (word == "--help" || word == "-h") {
-      invocation.help = true;
-      continue;
-    }
-    if (!word.starts_with("-")) {
-      if (spec.argument == nullptr || !invocation.arguments.empty()) {
-        throw UsageError("'" + invocation.command + "' takes no argument '" + word +
-                         "' (see 'tidewell " + invocation.command + " --help').");
-      }
-      invocation.arguments.push_back(word);
-      continue;
-    }
-    std::optional<std::string> inline_value;
-    if (auto eq = word.find('='); word.rfind("--", 0) == 0 && eq != std::string::npos) {
-      inline_value = word.substr(eq + 1);
-      word.resize(eq);
-    }
-    auto option = std::find_if(spec.options.begin(), spec.options.end(),
-                               [&](const OptionSpec& o) { return word == o.name; });
-    if (option == spec.options.end()) {
-      throw UsageError("'" + invocation.command + "' takes no option '" + word +
-                       "' (see 'tidewell " + invocation.command + " --help').");
-    }
-    Option parsed{word, ""};
-    if (option->takes_value) {
-      if (inline_value) {
-        parsed.value = *inline_value;
-      } else if (i + 1 < args.size()) {
-        parsed.value = args[++i];
-      } else {
-        throw UsageError(word + " needs a value.");
-      }
-      if (!option->choices.empty() && std::find(option->choices.begin(), option->choices.end(),
-                                                parsed.value) == option->choices.end()) {
-        std::string choices;
-        for (const std::string& c : option->choices) choices += (choices.empty() ? "" : "|") + c;
-        throw UsageError(word + " takes " + choices + ", not '" + parsed.value + "'.");
-      }
-    } else if (inline_value) {
-      throw UsageError(word + " takes no value.");
-    }
-    invocation.options.push_back(parsed);
-  }
-  return invocation;
-}
-
-std::string HelpIntroduction() {
-  return "Tidewell: search and replace in the fields of contacts, appointments and tasks\n"
-         "kept in vdir folders (vCard and iCalendar files).\n\n"
-         "Usage: tidewell [--store DIR]... COMMAND [OPTIONS]\n\n"
-         "  --store DIR   a store: a folder of address books and calendars, or one of\n"
-         "                them. Repeat for more. Without it, the stores of the last call;\n"
-         "                without those, the stores the configs of vdirsyncer, khard,\n"
-         "                khal and todoman name (see 'tidewell stores').\n"
-         "  --version     prints the version and the git commit it was built from.\n";
-}
-
-std::string HelpClosing() {
-  return "Exit status: 0 done (every item handled); 1 the run ended through its failure\n"
-         "report; 2 usage or bad input, with a one-line reason (an invalid pattern, a\n"
-         "store that is no readable folder: 'No such store: DIR'); 3 the run finished but\n"
-         "some items could not be changed: their reports are printed, and stderr ends\n"
-         "with 'N items could not be changed; see the reports above.'\n\n"
-         "Settings: $XDG_CONFIG_HOME/Marrowby/Marrowby.ini. Logs: activity.jsonl and\n"
-         "errors.jsonl in $XDG_STATE_HOME/Marrowby. 'tidewell COMMAND --help' for one command.\n";
-}
-
-std::string HelpText(const std::string& command) {
-  if (const CommandSpec* spec = FindCommand(command)) return spec->help;
-  std::string text = HelpIntroduction() + "\nCommands:\n";
-  for (const CommandSpec& spec : Commands()) text += "\n" + std::string(spec.help);
-  return text + "\n" + HelpClosing();
-}
-
-std::vector<OptionDescription> DescribeGlobalOptions() {
-  return {{"--store", true, {}}, {"--help", false, {}}, {"--version", false, {}}};
-}
-
-namespace {
-
-// The first sentence of the text below the usage lines, without what follows
-// a comma, colon or parenthesis: "Lists every folder of the stores".
-std::string Summary(const std::string& help) {
-  std::string text;
-  size_t at = 0;
-  bool inUsage = true;
-  while (at < help.size()) {
-    size_t end = help.find('\n', at);
-    if (end == std::string::npos) end = help.size();
-    const std::string line = help.substr(at, end - at);
     at = end + 1;
-    const bool described =
-        line.starts_with("  ") && line.size() > 2 && line[2] != ' ' && line[2] != '[';
-    if (inUsage && !described) continue;
-    inUsage = false;
-    text += (text.empty() ? "" : " ") + line.substr(line.find_first_not_of(' '));
   }
-  text.resize(std::min(text.find_first_of(".,:("), text.size()));
+  return filled;
+}
+
+bool Hidden(const CLI::Option* option) { return option->get_group().empty(); }
+
+// "--case"; CLI11's get_name() is empty for a hidden option.
+std::string Name(const CLI::Option* option) { return "--" + option->get_lnames().front(); }
+bool IsHelp(const CLI::Option* option) { return option->check_lname("help"); }
+
+// "--case 0|1", "--folder FOLDER", "--yes".
+std::string Label(const CLI::Option* option) {
+  if (option->get_positional()) return option->get_name(true);
+  const std::string type = option->get_type_name();
+  return Name(option) + (option->get_items_expected_max() == 0 ? "" : " " + type);
+}
+
+bool Repeatable(const CLI::Option* option) {
+  return option->get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll;
+}
+
+// The usage lines of one command, from its options; an option and its
+// value stay on one line.
+std::string Usage(const CLI::App& command) {
+  std::vector<std::string> words{"tidewell", "[--store", "DIR]...", command.get_name()};
+  for (const CLI::Option* option : command.get_options()) {
+    if (option->get_positional()) words.push_back("[" + Label(option) + "]");
+  }
+  for (const CLI::Option* option : command.get_options()) {
+    if (option->get_positional() || IsHelp(option) || Hidden(option)) continue;
+    words.push_back("[" + Label(option) + "]" + (Repeatable(option) ? "..." : ""));
+  }
+  return Filled(words, "", "          ");
+}
+
+// The options that carry their own help, one per row: label, then its help.
+std::string OptionTable(const CLI::App& app, const std::string& indent) {
+  std::vector<const CLI::Option*> described = app.get_options([](const CLI::Option* option) {
+    return !option->get_description().empty() && !Hidden(option);
+  });
+  size_t column = 0;
+  for (const CLI::Option* option : described) column = std::max(column, Label(option).size());
+  column += indent.size() + 2;
+  std::string table;
+  for (const CLI::Option* option : described) {
+    std::string label = indent + Label(option);
+    label.resize(column, ' ');
+    table += Filled(option->get_description(), label, std::string(column, ' '));
+  }
+  return table;
+}
+
+std::string CommandHelp(const CLI::App& command) {
+  std::string help = Usage(command) + Filled(command.get_description(), "  ", "  ");
+  help += OptionTable(command, "    ");
+  if (!command.get_footer().empty()) help += Filled(command.get_footer(), "  ", "  ");
+  return help;
+}
+
+// What `--help` prints, from the descriptions on the App: the whole tool
+// (the global options, every command, the footer) or one command.
+class HelpFormatter : public CLI::FormatterBase {
+ public:
+  std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
+    if (app->get_parent() != nullptr) return CommandHelp(*app);
+    std::string text = Introduction(*app) + "\nCommands:\n";
+    for (const CLI::App* command : app->get_subcommands({})) text += "\n" + CommandHelp(*command);
+    return text + "\n" + Filled(app->get_footer(), "", "");
+  }
+
+  static std::string Introduction(const CLI::App& tool) {
+    return Filled(tool.get_description(), "", "") +
+           "\nUsage: tidewell [--store DIR]... COMMAND [OPTIONS]\n\n" + OptionTable(tool, "  ");
+  }
+};
+
+// Each option is one line here: its name, what its value is called or its
+// choices, whether it may be given more than once, and its help (where the
+// command's text does not already say it). Commands read the options in the
+// order given; "once" options take the last one given.
+enum class Times { once, repeated };
+
+CLI::App& Command(CLI::App& tool, const std::string& name, const std::string& description,
+                  const std::string& footer = "") {
+  CLI::App& command = *tool.add_subcommand(name, description);
+  command.footer(footer);
+  command.add_flag("-h,--help");
+  return command;
+}
+
+void Flag(CLI::App& command, const std::string& name, const std::string& help = "") {
+  // --yes=false would read as a given --yes: a flag takes no value at all.
+  command.add_flag(name, help)->disable_flag_override();
+}
+
+CLI::Option* Value(CLI::App& command, const std::string& name, const std::string& value_name,
+                   Times times = Times::once, const std::string& help = "") {
+  return command.add_option(name, help)
+      ->type_name(value_name)
+      ->multi_option_policy(times == Times::repeated ? CLI::MultiOptionPolicy::TakeAll
+                                                     : CLI::MultiOptionPolicy::TakeLast);
+}
+
+std::string Joined(const std::vector<std::string>& words, const std::string& separator) {
+  std::string joined;
+  for (const std::string& word : words) joined += (joined.empty() ? "" : separator) + word;
+  return joined;
+}
+
+// The value's name is its choices, "all|none": the usage shows them and the
+// completions read them back from it.
+void Choice(CLI::App& command, const std::string& name, const std::vector<std::string>& choices) {
+  const CLI::Validator member = CLI::IsMember(choices);
+  const std::string shown = Joined(choices, "|");
+  Value(command, name, shown)
+      ->check(CLI::Validator(
+          [member, shown](std::string& value) {
+            std::string copy = value;
+            return member(copy).empty() ? std::string()
+                                        : "takes " + shown + ", not '" + value + "'.";
+          },
+          "", "choices"));
+}
+
+std::unique_ptr<CLI::App> CommandLine() {
+  auto tool = std::make_unique<CLI::App>(
+      "Tidewell: search and replace in the fields of contacts, appointments and tasks kept in "
+      "vdir folders (vCard and iCalendar files).",
+      "tidewell");
+  tool->formatter(std::make_shared<HelpFormatter>());
+  // Help is a flag like any other so that it can name the command it is for.
+  tool->set_help_flag();
+  // Unknown words are told apart after parsing, in the user's terms.
+  tool->allow_extras();
+  tool->require_subcommand(0, 1);
+  tool->add_flag("-h,--help");
+  Value(*tool, "--store", "DIR", Times::repeated,
+        "a store: a folder of address books and calendars, or one of them. Repeat for more. "
+        "Without it, the stores of the last call; without those, the stores the configs of "
+        "vdirsyncer, khard, khal and todoman name (see 'tidewell stores').");
+  Flag(*tool, "--version", "prints the version and the git commit it was built from.");
+  Value(*tool, "--write-manuals", "DIR")->group("");  // the build's, never shown
+
+  Command(*tool, "folders",
+          "Lists every folder of the stores, one per line: Name, EntryID and StoreID, separated "
+          "by tabs.");
+  Command(*tool, "stores",
+          "Lists the stores in use, one per line: the folder, then where it came from "
+          "('--store', 'remembered', or the configs of vdirsyncer, khard, khal and todoman that "
+          "name it), separated by a tab.");
+  Command(*tool, "show",
+          "Prints the saved settings (search text, replacement, case flag, folders), then the "
+          "field selection the next run loads, one 'Key: value' line each, in catalog order.");
+
+  CLI::App& set = Command(
+      *tool, "set",
+      "Sets the search text, the replacement, the case flag and the folders, and saves them. "
+      "Folders replace the folder list, in the order given; ENTRYID and STOREID are what "
+      "'tidewell folders' prints, NAME a folder's name when no entry id is that and exactly one "
+      "folder has it (case ignored). An unknown folder or an invalid search pattern changes "
+      "nothing (exit 2).");
+  Value(set, "--search", "TEXT");
+  Value(set, "--replace", "TEXT");
+  Choice(set, "--case", {"0", "1"});
+  Value(set, "--folder", "ENTRYID[@STOREID]|NAME", Times::repeated);
+
+  CLI::App& fields = Command(
+      *tool, "fields",
+      "Changes the fields a run looks in, and saves them. Starts from the saved selection or, "
+      "when nothing is saved yet, from the defaults (every contact field ticked), then applies "
+      "the options in the order given. --select-all and --clear-all tick or untick every "
+      "contact field; --phone, --zip and --email tick the contact fields of that kind; "
+      "--appointments and --tasks tick or untick all fields of appointments or tasks. KEY is a "
+      "field's settings key (as 'tidewell show' prints them). --special sets the special "
+      "instruction, e.g. \"Only look in city/area codes\".");
+  Flag(fields, "--select-all");
+  Flag(fields, "--clear-all");
+  Flag(fields, "--phone");
+  Flag(fields, "--zip");
+  Flag(fields, "--email");
+  Choice(fields, "--appointments", {"all", "none"});
+  Choice(fields, "--tasks", {"all", "none"});
+  Value(fields, "--tick", "KEY", Times::repeated);
+  Value(fields, "--untick", "KEY", Times::repeated);
+  Value(fields, "--special", "TEXT");
+
+  CLI::App& replace = Command(
+      *tool, "replace",
+      "Runs the search and replace over every chosen field of every item of the chosen "
+      "folders. Without --yes it asks first (y/N). Prints each folder as it comes to it, then "
+      "what it updated; a progress bar on stderr when that is a terminal.\n"
+      "The other options set the page for this run only, over the saved settings, which they "
+      "leave as they are (nor are the stores of --store remembered):",
+      "--dry-run: a preview. Nothing is saved and no file is written (items, logs, journal, "
+      "settings); each change the run would make is printed instead, one line each: FOLDER, "
+      "ITEM, FIELD, OLD VALUE and NEW VALUE separated by tabs, with a backslash, tab, line feed "
+      "and carriage return in them written as \\\\, \\t, \\n and \\r, a body as its plain text. "
+      "The summary reads 'Would update N items in M folders'. Reports go to stderr only.\n"
+      "--verbose: the same change lines for a real run, as each item is saved.\n"
+      "Exit status: 0 every item handled; 1 the run ended through its failure report; 2 usage "
+      "or bad input (an invalid pattern, an unknown or ambiguous folder: nothing is read); 3 "
+      "the run finished but some items could not be changed (their reports printed), and "
+      "stderr ends with 'N items could not be changed; see the reports above.'");
+  Flag(replace, "--yes");
+  Flag(replace, "--dry-run");
+  Flag(replace, "--verbose");
+  Value(replace, "--search", "TEXT", Times::once,
+        "the text to look for, given together with --replace; the case is ignored unless "
+        "--case is given.");
+  Value(replace, "--replace", "TEXT", Times::once, "its replacement, given with --search.");
+  Flag(replace, "--case", "the case of --search counts.");
+  Value(replace, "--folder", "FOLDER", Times::repeated,
+        "a folder to search, by its entry id or, when no entry id is FOLDER, by its name (case "
+        "ignored); the folders given replace the saved list.");
+  Value(replace, "--fields", "FIELD,FIELD...", Times::once,
+        "the fields to look in, instead of the saved ones: a comma list of field keys (as "
+        "'tidewell show' prints them) and of phone, zip, email (the field chooser's contact "
+        "buttons), appointments, tasks (every field of that kind), all (every field).");
+  Flag(replace, "--area-codes-only",
+       "the special instruction \"Only look in city/area codes\"; with --fields and without "
+       "it, none.");
+
+  Command(*tool, "runs",
+          "Lists the runs of the undo journal, newest first, one per line: the number that names "
+          "it, its time, its 'Looking for' line (or the run an undo undid), and how many fields "
+          "in how many items it changed, separated by tabs.");
+
+  CLI::App& undo = Command(
+      *tool, "undo",
+      "Gives every field the run changed its old value back, newest change first, and saves "
+      "each item once. RUN is a number or a time (or its start) that 'tidewell runs' prints; "
+      "without it, the newest run. A field changed since the run is skipped and listed, never "
+      "overwritten. An undo is a run of its own: undoing it writes the run's results back. "
+      "Without --yes the confirmation is asked on the terminal (y/N). Prints 'Restored N "
+      "fields in M items; skipped K.', then one line per skipped field: which, and why.\n"
+      "Exit status: 0 nothing skipped, 1 something skipped, 2 usage or bad input (an unknown "
+      "run).");
+  undo.add_option("RUN");
+  Flag(undo, "--yes");
+
+  tool->footer(
+      "Exit status: 0 done (every item handled); 1 the run ended through its failure report; 2 "
+      "usage or bad input, with a one-line reason (an invalid pattern, a store that is no "
+      "readable folder: 'No such store: DIR'); 3 the run finished but some items could not be "
+      "changed: their reports are printed, and stderr ends with 'N items could not be changed; "
+      "see the reports above.'\n\n"
+      "Settings: $XDG_CONFIG_HOME/Marrowby/Marrowby.ini. Logs: activity.jsonl and errors.jsonl "
+      "in $XDG_STATE_HOME/Marrowby. 'tidewell COMMAND --help' for one command.");
+  return tool;
+}
+
+// The first word CLI11 left over, in the user's terms: before the command
+// an unknown option or command, after it a word the command does not take.
+void RefuseLeftovers(const CLI::App& tool, const CLI::App* command) {
+  const std::vector<std::string> before = tool.remaining();
+  if (!before.empty()) {
+    const std::string& word = before.front();
+    throw UsageError((word.starts_with("-") ? "Unknown option '" : "Unknown command '") + word +
+                     "' (see 'tidewell --help').");
+  }
+  if (command == nullptr || command->remaining().empty()) return;
+  std::string word = command->remaining().front();
+  const std::string name = command->get_name();
+  if (word.starts_with("-")) {
+    word.resize(std::min(word.find('='), word.size()));
+    throw UsageError("'" + name + "' takes no option '" + word + "' (see 'tidewell " + name +
+                     " --help').");
+  }
+  throw UsageError("'" + name + "' takes no argument '" + word + "' (see 'tidewell " + name +
+                   " --help').");
+}
+
+// CLI11's reasons, in ours. Its texts name the option first: "--search: 1
+// required TEXT missing", "yes was given a disallowed flag override",
+// "--case: takes 0|1, not '2'.".
+UsageError Translated(const CLI::ParseError& error) {
+  const std::string what = error.what();
+  const std::string option = what.substr(0, std::min(what.find_first_of(": "), what.size()));
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+    // A flag's override names it without its dashes: "yes was given ...".
+    if (what.ends_with("disallowed flag override")) {
+      return UsageError((option.starts_with("-") ? "" : "--") + option + " takes no value.");
+    }
+    if (what.ends_with("missing")) return UsageError(option + " needs a value.");
+  }
+  if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr &&
+      what.starts_with(option + ": ")) {
+    return UsageError(option + " " + what.substr(option.size() + 2));
+  }
+  return UsageError(what + " (see 'tidewell --help').");
+}
+
+// The occurrences of `app`'s options in the order given, each with its value.
+std::vector<Option> InOrder(const CLI::App& app, std::vector<std::string>* positionals) {
+  std::vector<Option> options;
+  std::map<const CLI::Option*, size_t> used;
+  for (const CLI::Option* option : app.parse_order()) {
+    const std::string value = option->results().at(used[option]++);
+    if (option->get_positional()) {
+      if (positionals != nullptr) positionals->push_back(value);
+    } else if (!IsHelp(option)) {
+      options.push_back({Name(option), option->get_items_expected_max() == 0 ? "" : value});
+    }
+  }
+  return options;
+}
+
+std::vector<std::string> Choices(CLI::Option* option) {
+  std::vector<std::string> choices;
+  try {
+    option->get_validator("choices");
+  } catch (const CLI::OptionNotFound&) {
+    return choices;
+  }
+  const std::string shown = option->get_type_name();
+  for (size_t at = 0; at <= shown.size();) {
+    const size_t bar = std::min(shown.find('|', at), shown.size());
+    choices.push_back(shown.substr(at, bar - at));
+    at = bar + 1;
+  }
+  return choices;
+}
+
+OptionDescription Described(CLI::Option* option) {
+  return {Name(option), option->get_items_expected_max() != 0, Choices(option)};
+}
+
+// The first sentence of a description, without what follows a comma, colon
+// or parenthesis: "Lists every folder of the stores".
+std::string Summary(std::string text) {
+  text.resize(std::min(text.find_first_of(".,:(\n"), text.size()));
   while (text.ends_with(' ')) text.pop_back();
   return text;
 }
 
 }  // namespace
 
+Invocation ParseCommandLine(const std::vector<std::string>& args) {
+  const auto tool = CommandLine();
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them backwards
+  try {
+    tool->parse(reversed);
+  } catch (const CLI::ParseError& error) {
+    throw Translated(error);
+  }
+  const std::vector<CLI::App*> given = tool->get_subcommands();
+  const CLI::App* command = given.empty() ? nullptr : given.front();
+  RefuseLeftovers(*tool, command);
+
+  Invocation invocation;
+  for (const Option& option : InOrder(*tool, nullptr)) {
+    if (option.name == "--store") invocation.stores.push_back(option.value);
+    if (option.name == "--version") invocation.version = true;
+    if (option.name == "--write-manuals") invocation.manuals_dir = option.value;
+  }
+  invocation.help = tool->get_option("--help")->count() > 0;
+  if (command != nullptr) {
+    invocation.command = command->get_name();
+    invocation.options = InOrder(*command, &invocation.arguments);
+    invocation.help = invocation.help || command->get_option("--help")->count() > 0;
+  } else if (!invocation.help && !invocation.version && invocation.manuals_dir.empty()) {
+    throw UsageError("No command given (see 'tidewell --help').");
+  }
+  return invocation;
+}
+
+std::string HelpText(const std::string& command) {
+  const auto tool = CommandLine();
+  for (const CLI::App* sub : tool->get_subcommands({})) {
+    if (sub->get_name() == command) return sub->help();
+  }
+  return tool->help();
+}
+
+std::string HelpIntroduction() { return HelpFormatter::Introduction(*CommandLine()); }
+
+std::string HelpClosing() { return Filled(CommandLine()->get_footer(), "", ""); }
+
+std::vector<OptionDescription> DescribeGlobalOptions() {
+  const auto tool = CommandLine();
+  std::vector<OptionDescription> described;
+  for (CLI::Option* option : tool->get_options({})) {
+    if (!Hidden(option) && !IsHelp(option)) described.push_back(Described(option));
+  }
+  described.push_back({"--help", false, {}});
+  return described;
+}
+
 std::vector<CommandDescription> DescribeCommands() {
+  const auto tool = CommandLine();
   std::vector<CommandDescription> described;
-  for (const CommandSpec& spec : Commands()) {
-    CommandDescription command{spec.name, Summary(spec.help), spec.help, {}};
-    for (const OptionSpec& option : spec.options) {
-      command.options.push_back({option.name, option.takes_value, option.choices});
+  for (CLI::App* sub : tool->get_subcommands({})) {
+    CommandDescription command{sub->get_name(), Summary(sub->get_description()), sub->help(), {}};
+    for (CLI::Option* option : sub->get_options({})) {
+      if (!option->get_positional() && !IsHelp(option))
+        command.options.push_back(Described(option));
     }
     command.options.push_back({"--help", false, {}});
     described.push_back(std::move(command));

@@ -4,6 +4,10 @@
 //
 // Parsing only: what the words ask for, in the order given. Bad words throw
 // UsageError with a one-line reason; nothing has been read or written then.
+//
+// The commands and their options are described once, as a CLI11 App in
+// command_line.cpp (one line per option); the parser, the help, the man page
+// and the completions all read that description.
 #pragma once
 
 #include <optional>
@@ -36,8 +40,11 @@ struct Invocation {
 };
 
 // The commands and the options each takes; throws UsageError for anything
-// else, an option without its value, a value outside its choices, or a word
-// that is no option where the command takes no argument (or has it already).
+// else, an option without its value, a flag given a value, a value outside
+// its choices, or a word that is no option where the command takes no
+// argument (or has it already). An option's value may start with a dash
+// (`--search -5`); `--search=TEXT` works too. Options given twice are both
+// in `options`: the later one wins where only one counts.
 Invocation ParseCommandLine(const std::vector<std::string>& args);
 
 // The text `--help` prints: the whole tool, or one command.
