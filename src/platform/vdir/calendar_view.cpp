@@ -86,25 +86,21 @@ bool IsItemComponent(const std::string& name) {
 
 }  // namespace
 
-CalendarView::CalendarView(Document& document) : doc_(document) {
+CalendarView::CalendarView(Document& document, size_t ordinal) : doc_(document) {
   const std::vector<Component>& components = doc_.components();
-  std::optional<size_t> first;
-  for (size_t c = 0; c < components.size() && !first; ++c) {
-    if (IsItemComponent(components[c].name)) first = c;
+  // Components come parent first, so one inside an item component is known
+  // to be so by the time it is reached.
+  std::vector<bool> inside(components.size(), false);
+  std::optional<size_t> mine;
+  size_t seen = 0;
+  for (size_t c = 0; c < components.size() && !mine; ++c) {
+    const bool item = IsItemComponent(components[c].name);
+    if (item && !inside[c] && ++seen == ordinal) mine = c;
+    for (size_t child : components[c].children) inside[child] = inside[c] || item;
   }
-  if (!first) throw Failure("it holds no event, task or journal entry.");
-  size_t master = *first;
-  for (size_t c = *first; c < components.size(); ++c) {
-    if (components[c].name != components[*first].name) continue;
-    bool isOverride = false;
-    for (size_t i : components[c].properties) {
-      isOverride = isOverride || doc_.lines()[i].upper_name == "RECURRENCE-ID";
-    }
-    if (!isOverride) {
-      master = c;
-      break;
-    }
-  }
+  if (!mine && seen == 0) throw Failure("it holds no event, task or journal entry.");
+  if (!mine) throw Failure("it holds no component " + std::to_string(ordinal) + ".");
+  const size_t master = *mine;
   static_assert(kLineCount == std::tuple_size_v<decltype(lines_)>);
   for (size_t i : components[master].properties) {
     const std::string_view name = doc_.lines()[i].upper_name;

@@ -385,16 +385,18 @@ std::string LineBreaksLike(const std::string& old, const std::string& text) {
 
 }  // namespace
 
-ContactView::ContactView(Document& document) : doc_(document) {
+ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
   static_assert(kSlotCount == kFullNameAndCompany);
   std::optional<size_t> card;
+  size_t seen = 0;
   for (size_t c : doc_.top_level()) {
-    if (doc_.components()[c].name == "VCARD") {
+    if (doc_.components()[c].name == "VCARD" && ++seen == ordinal) {
       card = c;
       break;
     }
   }
-  if (!card) throw Failure("it holds no vCard.");
+  if (!card && seen == 0) throw Failure("it holds no vCard.");
+  if (!card) throw Failure("it holds no vCard " + std::to_string(ordinal) + ".");
   const std::vector<size_t>& props = doc_.components()[*card].properties;
   std::vector<ContentLine>& lines = doc_.lines();
 

@@ -1,4 +1,4 @@
-// Contact properties over the first vCard of a file (2.1, 3.0 or 4.0).
+// Contact properties over one vCard of a file (2.1, 3.0 or 4.0).
 // Internal to the vdir store.
 //
 // Every property maps to one content line, found once when the view is made
@@ -28,8 +28,10 @@ namespace tidewell::vdir {
 
 class ContactView : public ItemView {
  public:
-  // Throws Failure("it holds no vCard.") when the file has no VCARD.
-  explicit ContactView(Document& document);
+  // Over the `ordinal`-th (from 1) top-level VCARD of the file. Throws
+  // Failure("it holds no vCard.") when the file has none, and
+  // Failure("it holds no vCard <n>.") when it has fewer.
+  ContactView(Document& document, size_t ordinal);
 
   bool Knows(const std::string& property) const override;
   bool Has(const std::string& property) const override;
