@@ -1,5 +1,6 @@
 #include "platform/vdir/calendar_view.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -111,6 +112,27 @@ CalendarView::CalendarView(Document& document, size_t ordinal) : doc_(document) 
       }
     }
   }
+  const auto text = [&](size_t line) {
+    const std::string_view name = doc_.lines()[line].upper_name;
+    return name == "SUMMARY" || name == "LOCATION" || name == "DESCRIPTION";
+  };
+  std::vector<size_t> pending = components[master].children;
+  std::vector<size_t> lines;
+  for (size_t i : components[master].properties) {
+    if (text(i) && i != lines_[kSummary] && i != lines_[kLocation] && i != lines_[kDescription]) {
+      lines.push_back(i);
+    }
+  }
+  while (!pending.empty()) {
+    const size_t c = pending.back();
+    pending.pop_back();
+    for (size_t i : components[c].properties) {
+      if (text(i)) lines.push_back(i);
+    }
+    pending.insert(pending.end(), components[c].children.begin(), components[c].children.end());
+  }
+  std::sort(lines.begin(), lines.end());
+  unsearched_ = std::move(lines);
 }
 
 std::optional<size_t> CalendarView::LineOf(size_t line) const { return lines_[line]; }
@@ -121,7 +143,7 @@ IcalTime CalendarView::TimeOf(size_t index) const {
   std::optional<IcalTime> time = ParseIcalValue(value, line.FindParam("TZID") != nullptr);
   if (!time) {
     throw Failure(line.name + " on line " + std::to_string(line.line_number) + " holds no date: '" +
-                  value + "'.");
+                  Excerpt(value) + "'.");
   }
   return *time;
 }
@@ -146,7 +168,7 @@ std::string CalendarView::Get(const std::string& property) const {
     std::optional<int64_t> seconds = ParseDuration(DecodedValue(duration));
     if (!seconds) {
       throw Failure("DURATION on line " + std::to_string(duration.line_number) +
-                    " is not a duration: '" + DecodedValue(duration) + "'.");
+                    " is not a duration: '" + Excerpt(DecodedValue(duration)) + "'.");
     }
     start.clock = ClockOf(SecondsOf(start.clock) + *seconds);
     return DisplayTime(start);

@@ -14,6 +14,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/vdir/document.h"
 #include "platform/vdir/item_view.h"
@@ -34,6 +35,9 @@ class CalendarView : public ItemView {
   std::string Get(const std::string& property) const override;
   void Set(const std::string& property, const std::string& text) override;
   void Touch(std::time_t now) override;
+  // A second SUMMARY, LOCATION or DESCRIPTION of the component, and those of
+  // its alarms.
+  std::vector<size_t> Unsearched() const override { return unsearched_; }
 
  private:
   // `line` indexes the names of the lines a view uses, in calendar_view.cpp.
@@ -43,6 +47,7 @@ class CalendarView : public ItemView {
   Document& doc_;
   // The first line of the master of each name a view uses, as LineOf indexes them.
   std::array<std::optional<size_t>, 15> lines_;
+  std::vector<size_t> unsearched_;
 };
 
 }  // namespace tidewell::vdir

@@ -10,6 +10,7 @@
 
 #include "engine/rich_text.h"
 #include "platform/failure.h"
+#include "platform/ui.h"
 #include "platform/vdir/calendar_view.h"
 #include "platform/vdir/contact_view.h"
 
@@ -107,6 +108,10 @@ std::string VdirItem::TypeName() const { return type_name_; }
 void VdirItem::Load() {
   if (load_error_) throw Failure(*load_error_);
   if (document_ || kind_ == Kind::kMail) return;
+  if (tell_unsearched_) {
+    std::string name = EntryId() + " (" + path_ + ")";
+    state_->ui->CurrentItem(name);
+  }
   try {
     if (share_->saved) {
       Parse(*share_->saved);
@@ -126,6 +131,13 @@ void VdirItem::Load() {
     load_error_ = "Cannot read " + path_ + ": " + f.Description();
     throw Failure(*load_error_);
   }
+  if (!tell_unsearched_) return;
+  std::string note;
+  for (size_t i : view_->Unsearched()) {
+    const ContentLine& line = document_->lines()[i];
+    note += (note.empty() ? "" : ", ") + line.name + " on line " + std::to_string(line.line_number);
+  }
+  if (!note.empty()) state_->ui->Note("Not searched: " + EntryId() + ": " + note + ".");
 }
 
 void VdirItem::Parse(std::string bytes) {

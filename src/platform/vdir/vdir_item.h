@@ -59,6 +59,12 @@ class VdirItem : public OutlookItem {
   // "<folder>/<file>", with "#N" for the N-th component from 2 on.
   std::string EntryId() const;
 
+  // Makes the first parse tell the store's Ui that the item is open
+  // (Ui::CurrentItem, "<entry id> (<path>)") and, in one note, which values
+  // of the item no property reads: "Not searched: <entry id>: URL on line 9,
+  // ADR on line 12.". A run's items tell; a lookup's do not.
+  void TellUnsearched() { tell_unsearched_ = true; }
+
   std::string TypeName() const override;
   std::string GetProperty(const std::string& name) override;
   void SetProperty(const std::string& name, const std::string& text) override;
@@ -83,6 +89,7 @@ class VdirItem : public OutlookItem {
   size_t components_;
   std::string type_name_;
   std::shared_ptr<FileShare> share_;
+  bool tell_unsearched_ = false;
 
   std::optional<std::string> load_error_;
   std::unique_ptr<Document> document_;

@@ -48,9 +48,11 @@ class VdirItems : public Items {
         share.pending = std::move(bytes);
       }
     }
-    return std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
-                                      std::string(names_[entry.file]), entry.ordinal,
-                                      entry.components, entry.type, shares_[entry.file]);
+    auto item = std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
+                                           std::string(names_[entry.file]), entry.ordinal,
+                                           entry.components, entry.type, shares_[entry.file]);
+    item->TellUnsearched();
+    return item;
   }
 
  private:
@@ -126,6 +128,7 @@ class VdirFolder : public MAPIFolder {
       throw Failure("The folder " + info_.name + " (" + state_->roots[info_.store] + "/" +
                     info_.entry_id + ") cannot be opened.");
     }
+    state_->ui->CurrentItem("");
     NameList names = ItemNames(dir->get());
     return std::make_unique<VdirItems>(state_, std::move(dir), info_, std::move(names));
   }

@@ -217,6 +217,12 @@ const std::vector<Edit> kEdits = {
     // Files the store cannot read fail at every read and are never written.
     {"", "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:x\r\n", "Subject",
      "!Cannot read <file>: BEGIN:VCARD on line 1 is never closed.", "x"},
+    // Lone CR line ends make the file one line: its failure quotes 80 characters of it.
+    {"", "BEGIN:VCARD\rVERSION:3.0\rFN:x\rNOTE:" + std::string(5000, 'n') + "\rEND:VCARD\r",
+     "Subject",
+     "!Cannot read <file>: BEGIN:VCARD\\rVERSION:3.0\\rFN:X\\rNOTE:" + std::string(52, 'N') +
+         "... on line 1 is never closed.",
+     "x"},
     {"", "BEGIN:VCARD\nFN:x\nEND:VEVENT\n", "Subject",
      "!Cannot read <file>: END:VEVENT on line 3 closes no BEGIN:VEVENT.", "x"},
     {"", "BEGIN:VCARD\nFN:\x01x\nEND:VCARD\n", "Subject",
@@ -361,10 +367,12 @@ TEST(Items, EveryComponentOfAFileIsAnItemOfItsOwn) {
 }
 
 // Each number names the slot it must land in; every other slot stays empty.
+// A number beyond the slots of its kind stays of its kind ("Business#3"), and
+// the kind's first slot and "#" count its numbers.
 TEST(Items, EachPhoneLineTakesTheFirstFreeSlotItsTypesFit) {
   for (const auto& [version, lines] : std::vector<std::pair<std::string, std::string>>{
            {"3.0",
-            "TEL;TYPE=work:Business\nTEL;TYPE=WORK,VOICE:Business2\nTEL;TYPE=work:Other\n"
+            "TEL;TYPE=work:Business\nTEL;TYPE=WORK,VOICE:Business2\nTEL;TYPE=work:Business#3\n"
             "TEL;TYPE=home:Home\nTEL;TYPE=cell:Mobile\nTEL;TYPE=fax,work:BusinessFax\n"
             "TEL;type=HOME;type=FAX:HomeFax\nTEL;TYPE=fax:OtherFax\nTEL;TYPE=pager:Pager\n"
             "TEL;TYPE=car:Car\nTEL;TYPE=pref:Primary\nTEL;TYPE=textphone:TTYTDD\n"
@@ -380,17 +388,40 @@ TEST(Items, EachPhoneLineTakesTheFirstFreeSlotItsTypesFit) {
             "item1.TEL:Assistant\nitem1.X-ABLabel:_$!<AssistantPhone>!$_\n"
             "item2.TEL:BusinessFax\nitem2.X-ABLabel:_$!<WorkFAX>!$_\n"
             "item3.TEL:Car\nitem3.X-ABLabel:CarPhone\nTEL;TYPE=cell:Mobile\n"
-            "TEL;TYPE=cell:Other\n"}}) {
+            "TEL;TYPE=cell:Mobile#2\nTEL:Other\nTEL;TYPE=work:Business\n"}}) {
     OneFolderStore s({{"p.vcf", Wrap(version, lines)}});
     auto item = s.Item("p.vcf");
     for (std::string slot : {"Assistant", "Business", "Business2", "BusinessFax", "Callback", "Car",
                              "CompanyMain", "Home", "Home2", "HomeFax", "Mobile", "Other",
                              "OtherFax", "Pager", "Primary", "Radio", "TTYTDD"}) {
       const bool number = slot.ends_with("Fax") || slot == "Pager";
-      EXPECT_EQ(item->GetProperty(slot + (number ? "Number" : "TelephoneNumber")),
+      const std::string name = slot + (number ? "Number" : "TelephoneNumber");
+      EXPECT_EQ(item->GetProperty(name),
                 lines.find(":" + slot + "\n") != std::string::npos ? slot : "")
           << "vCard " << version;
+      const size_t slots = slot == "Business" || slot == "Home" ? 2 : 1;
+      size_t count = lines.find(":" + slot + "\n") != std::string::npos;
+      if (slot == "Business" || slot == "Home") {
+        count += lines.find(":" + slot + "2\n") != std::string::npos;
+      }
+      for (size_t place = slots + 1;
+           lines.find(":" + slot + "#" + std::to_string(place)) != std::string::npos; ++place) {
+        EXPECT_EQ(item->GetProperty(name + "#" + std::to_string(place)),
+                  slot + "#" + std::to_string(place));
+        ++count;
+      }
+      if (!slot.ends_with("2")) {
+        EXPECT_EQ(item->GetProperty(name + "#"), std::to_string(count)) << name;
+      }
     }
+    EXPECT_EQ(Outcome([&] { return item->GetProperty("BusinessTelephoneNumber#9"); }), "");
+    EXPECT_EQ(Outcome([&] { return item->GetProperty("Business2TelephoneNumber#"); }),
+              "!ContactItem has no property named 'Business2TelephoneNumber#'.");
+    EXPECT_EQ(Outcome([&] {
+                item->SetProperty("MobileTelephoneNumber#", "1");
+                return "";
+              }),
+              "!MobileTelephoneNumber# cannot be changed; it counts values.");
   }
 }
 
