@@ -277,8 +277,11 @@ std::shared_ptr<OutlookItem> VdirStore::GetItemFromID(const std::string& itemEnt
     std::string fallback = vdir::FallbackTypeName(file);
     std::vector<std::string> types;
     // Read for the components alone: the item reads the file again when it
-    // is first used, as a lookup may come long before that.
-    if (fallback != "MailItem") {
+    // is first used, as a lookup may come long before that. A contact file's
+    // first card needs no reading: it is a contact whatever the file holds.
+    if (fallback == "ContactItem" && ordinal == 1) {
+      types.push_back(fallback);
+    } else if (fallback != "MailItem") {
       try {
         types =
             vdir::ScanItemTypes(vdir::ReadItemFile(dir->get(), file), fallback == "ContactItem");
