@@ -102,7 +102,7 @@ void ReadEveryField(benchmark::State& state, const std::string& file,
                     const std::vector<std::string>& fields) {
   for (auto _ : state) {
     vdir::Document document(file);
-    View view(document);
+    View view(document, 1);
     for (const std::string& field : fields) {
       if (view.Has(field)) benchmark::DoNotOptimize(view.Get(field));
     }
@@ -115,7 +115,7 @@ void ChangeOneFieldAndRender(benchmark::State& state, const std::string& file,
                              const std::string& field, const std::string& text) {
   for (auto _ : state) {
     vdir::Document document(file);
-    View view(document);
+    View view(document, 1);
     view.Set(field, text);
     view.Touch(1'700'000'000);
     benchmark::DoNotOptimize(document.Render());

@@ -119,8 +119,8 @@ bool Linked(const ItemProperties& p, const std::string& a, const std::string& b)
 }
 
 std::unique_ptr<ItemView> ViewOf(Document& document, ItemKind kind) {
-  if (kind == ItemKind::kContact) return std::make_unique<vdir::ContactView>(document);
-  return std::make_unique<vdir::CalendarView>(document);
+  if (kind == ItemKind::kContact) return std::make_unique<vdir::ContactView>(document, 1);
+  return std::make_unique<vdir::CalendarView>(document, 1);
 }
 
 Reading ReadAll(const ItemView& view, const ItemProperties& p) {

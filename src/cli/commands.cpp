@@ -490,7 +490,10 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     } catch (const Failure& e) {
       throw UsageError(e.what());
     }
-    env->logbook.EchoErrorsTo(&err);
+    env->logbook.EchoErrorsTo(&err, [&ui] { return ui.ItemHeading(); });
+    env->host->on_folder_not_found = [&err](const std::string& name) {
+      err << "Folder '" << name << "' was not found; skipped.\n";
+    };
     Context context{invocation, ui, *env, out, err};
     const int status = Dispatch(context);
     env->logbook.EchoErrorsTo(nullptr);

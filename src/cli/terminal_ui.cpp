@@ -56,6 +56,11 @@ void TerminalUi::Repaint(const std::string& controlName) {
   }
 }
 
+void TerminalUi::Note(const std::string& text) {
+  EndProgressLine();
+  err_ << text << '\n';
+}
+
 void TerminalUi::PrintCaptionIfNew() {
   EndProgressLine();
   if (folder_label == nullptr || folder_label->Caption() == last_caption_) return;

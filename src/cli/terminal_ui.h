@@ -36,6 +36,14 @@ class TerminalUi : public Ui {
   // shows it. "ProgressBar1": drawn on stderr when stderr is a terminal.
   void Repaint(const std::string& controlName) override;
 
+  // Notes go to stderr, one line each.
+  void Note(const std::string& text) override;
+  void CurrentItem(const std::string& name) override { current_item_ = name; }
+  // "Item <name>:" for the item a run has open, "" when none is.
+  std::string ItemHeading() const {
+    return current_item_.empty() ? "" : "Item " + current_item_ + ":";
+  }
+
   // Prints the folder label's caption unless it is the one printed last: the
   // page repaints each "Folder: " caption but sets its summary silently.
   void PrintCaptionIfNew();
@@ -61,6 +69,7 @@ class TerminalUi : public Ui {
   bool err_is_terminal_;
   bool progress_drawn_ = false;
   std::optional<std::string> last_caption_;
+  std::string current_item_;
 };
 
 }  // namespace tidewell::cli

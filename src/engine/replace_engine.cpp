@@ -1,6 +1,8 @@
 #include "engine/replace_engine.h"
 
+#include <algorithm>
 #include <exception>
+#include <string_view>
 
 #include "engine/rich_text.h"
 #include "platform/failure.h"
@@ -83,6 +85,46 @@ constexpr FieldStep kTaskSteps[] = {
     {680, &S::TaskTotalWork, "TotalWork", "TotalWork", H::kWholeValue},
 };
 
+// How many catalog slots the kind of value whose first slot `step` is has:
+// the phones and e-mail addresses a contact may hold more of than the
+// catalog has slots for; 0 for every other field.
+size_t SlotsOfKind(const FieldStep& step) {
+  const std::string_view property = step.property;
+  if (step.handling == FieldHandling::kWholeValueLogged) return 3;  // Email1Address
+  if (step.handling != FieldHandling::kPhone) return 0;
+  if (property == "Business2TelephoneNumber" || property == "Home2TelephoneNumber") return 0;
+  if (property == "BusinessTelephoneNumber" || property == "HomeTelephoneNumber") return 2;
+  return 1;
+}
+
+// The count a contact gives for "<first slot>#"; an item that keeps no
+// count (it reads as "") has no values beyond the slots.
+size_t ValueCount(const std::string& text) {
+  if (text.empty() || text.size() > 6 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return 0;
+  }
+  return std::stoul(text);
+}
+
+// A failure of the pattern matcher names the field it was working on: the
+// same pattern may fail on one text and not on another.
+bool IsPatternFailure(const std::string& description) {
+  return description == "The pattern is too complex for this text." ||
+         description == "Invalid procedure call or argument" ||
+         description.starts_with("The pattern matcher failed");
+}
+
+template <typename Body>
+void NamingTheField(const std::string& field, Body body) {
+  try {
+    body();
+  } catch (const Failure& f) {
+    if (!IsPatternFailure(f.Description())) throw;
+    throw Failure("Field " + field + ": " + f.Description());
+  }
+}
+
 // Runs `body` under the procedure's trap: a failure is reported with the line
 // mark reached and the changed flag is returned as it stood.
 template <typename Body>
@@ -162,7 +204,30 @@ bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind k
     for (const FieldStep& step : FieldSteps(kind)) {
       line = step.line_mark;
       if (selection_.*step.flag == 0) continue;
-      Apply(step, run, changed, line);
+      NamingTheField(step.journal_name, [&] { Apply(step, run, changed, line); });
+    }
+    if (kind != FieldKind::Contact) return;
+    // The values beyond the catalog's slots of their kind, after the
+    // catalog's fields, each under its kind's first slot.
+    for (const FieldStep& step : FieldSteps(kind)) {
+      const size_t slots = SlotsOfKind(step);
+      if (slots == 0) continue;
+      line = step.line_mark;
+      if (selection_.*step.flag == 0) continue;
+      const std::string head = std::string(step.property) + "#";
+      const size_t count = ValueCount(run.Item.Get(head));
+      for (size_t place = slots + 1; place <= count; ++place) {
+        const std::string name = head + std::to_string(place);
+        NamingTheField(name, [&] {
+          if (step.handling == FieldHandling::kPhone &&
+              selection_.SpecialInstructions == kOnlyAreaCodes) {
+            if (RewriteAreaPart(run, name)) changed = true;
+          } else if (Rewrite(run, name, name, TextKind::kPlain, StepMarks::Uniform(step.line_mark),
+                             line)) {
+            changed = true;
+          }
+        });
+      }
     }
   });
 }

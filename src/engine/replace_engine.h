@@ -14,6 +14,15 @@
 //
 // A field whose text matches is journalled and written even when the new text
 // equals the old one, so the item counts as updated.
+//
+// A contact's phones and e-mail addresses beyond the catalog's slots of their
+// kind are searched after the catalog's fields, each under the selection flag
+// and line mark of its kind's first slot, as the property (and journal field
+// name) "<first slot>#<place>": "BusinessTelephoneNumber#3" for a third work
+// phone. The item tells how many values a kind has through "<first slot>#".
+//
+// A pattern failure names the field: "Field Body: The pattern is too complex
+// for this text.".
 #pragma once
 
 #include <cstdint>

@@ -30,17 +30,16 @@ void UC1::LoadValues() {
     line = 10;
     folders_.emplace();
     lstFolderList.Clear();
-    for (int32_t n = 1; n <= count; ++n) {
-      const std::string slot = std::to_string(n);
+    ForEachFolderSlot(count, [&](const std::string& slot, bool) {
       const std::string name = ReadSetting("FolderName" + slot, kNotFound);
-      if (name == kNotFound) continue;
+      if (name == kNotFound) return;
       const std::string entryId = ReadSetting("FolderEntryId" + slot, kNotFound);
       const std::string storeId = ReadSetting("FolderStoreId" + slot, kNotFound);
-      if (entryId == kNotFound) continue;
+      if (entryId == kNotFound) return;
       lstFolderList.AddItem(name);
       folders_->emplace_back(name, entryId,
                              storeId.empty() ? std::nullopt : std::optional<std::string>(storeId));
-    }
+    });
   } catch (const std::exception& e) {
     journal_.Report(FailureFormatB(DescriptionOf(e), line), "LoadValues");
   }

@@ -78,12 +78,14 @@ void UC1::cmdReplace_Click() {
 
     // No mark is set between folders: the reads of a later folder fail under
     // the mark its predecessor's last item left.
-    for (int32_t index = 1; index <= folderCount; ++index) {
-      const std::string slot = std::to_string(index);
+    ForEachFolderSlot(folderCount, [&](const std::string& slot, bool gapBefore) {
+      // A failure names the last folder name read, and a slot passed over
+      // unread would have read as "Not Found".
+      if (gapBefore) folderName = kNotFound;
       folderName = ReadSetting("FolderName" + slot, kNotFound);
       std::string entryId = ReadSetting("FolderEntryId" + slot, kNotFound);
       std::string storeId = ReadSetting("FolderStoreId" + slot, kNotFound);
-      if (folderName == kNotFound || entryId == kNotFound) continue;
+      if (folderName == kNotFound || entryId == kNotFound) return;
 
       if (entryId == kUninitialized) {
         auto contacts = ns->GetDefaultFolder(olFolderContacts);
@@ -97,7 +99,10 @@ void UC1::cmdReplace_Click() {
 
       line = 10;
       auto folder = host().engine().YSGetFolder(entryId, storeId);
-      if (!folder) continue;
+      if (!folder) {
+        host().OnFolderNotFound(folderName);
+        return;
+      }
       auto items = folder->GetItems();
       const int32_t itemCount = items->Count();
       ProgressBar1.SetMin(1);
@@ -152,7 +157,7 @@ void UC1::cmdReplace_Click() {
           }
         }
       }
-    }
+    });
 
     ProgressBar1.SetValue(ProgressBar1.Min());
     ProgressBar1.SetVisible(false);

@@ -1,7 +1,11 @@
 #include "page/uc1.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <exception>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "page/page_layout.h"
 #include "platform/failure.h"
@@ -182,6 +186,35 @@ void UC1::lblFolderName_MouseMove() { ShowHotHelp(lblFolderName.Name()); }
 std::string UC1::ReadSetting(const std::string& key, const std::string& defaultValue) {
   return components_.Settings().GetSetting(components_.Support().AppName(), kSettingsSection, key,
                                            defaultValue);
+}
+
+void UC1::ForEachFolderSlot(
+    int32_t count, const std::function<void(const std::string& slot, bool gapBefore)>& visit) {
+  const std::optional<std::vector<std::string>> keys =
+      components_.Settings().Keys(components_.Support().AppName(), kSettingsSection);
+  if (!keys) {
+    for (int32_t n = 1; n <= count; ++n) visit(std::to_string(n), false);
+    return;
+  }
+  constexpr std::string_view kPrefix = "FolderName";
+  std::vector<int32_t> slots;
+  for (const std::string& key : *keys) {
+    if (!key.starts_with(kPrefix)) continue;
+    const std::string_view digits = std::string_view(key).substr(kPrefix.size());
+    // Only the spelling the page writes ("FolderName7", never "FolderName07").
+    if (digits.empty() || digits.size() > 10 || digits.front() == '0' ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      continue;
+    }
+    const int64_t n = std::stoll(std::string(digits));
+    if (n <= count) slots.push_back(static_cast<int32_t>(n));
+  }
+  std::sort(slots.begin(), slots.end());
+  int32_t previous = 0;
+  for (int32_t n : slots) {
+    visit(std::to_string(n), n != previous + 1);
+    previous = n;
+  }
 }
 
 void UC1::WriteSetting(const std::string& key, const std::string& value) {

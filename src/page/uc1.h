@@ -27,6 +27,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -185,6 +186,13 @@ class UC1 {
   // Settings access under the page's section; AppName is asked every time.
   std::string ReadSetting(const std::string& key, const std::string& defaultValue);
   void WriteSetting(const std::string& key, const std::string& value);
+  // Calls `visit` with each folder slot number from 1 to `count` that may be
+  // stored, in order: only the slots whose "FolderName<n>" key is present
+  // where the store lists its keys, so a huge stored count costs nothing.
+  // `gapBefore` tells that a slot just before this one was passed over unread
+  // (its name would have read as "Not Found").
+  void ForEachFolderSlot(int32_t count,
+                         const std::function<void(const std::string& slot, bool gapBefore)>& visit);
 
   // The host object, or Failure("Object variable or With block variable not
   // set") when none is set.

@@ -6,8 +6,10 @@
 // becomes the description); nothing escapes to a host as a crash.
 #pragma once
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tidewell {
 
@@ -22,5 +24,35 @@ class Failure : public std::runtime_error {
 // The description of any exception caught by a trap: a Failure's own text,
 // the what() of a standard exception.
 inline std::string DescriptionOf(const std::exception& e) { return e.what(); }
+
+// File content as a failure description quotes it: control characters
+// escaped ("\r", "\n", "\t", "\x1B"), and cut after 80 characters with
+// "..." so that a runaway value (a file with lone CR line ends reads as one
+// line) cannot fill a terminal or the error log. A multi-byte UTF-8
+// character is never split.
+inline std::string Excerpt(std::string_view text) {
+  constexpr size_t kMaxCharacters = 80;
+  std::string out;
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool continuation = (c & 0xC0) == 0x80;
+    if (!continuation && characters++ == kMaxCharacters) return out + "...";
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
 
 }  // namespace tidewell

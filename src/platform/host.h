@@ -29,6 +29,9 @@ class Host {
   virtual Engine& engine() = 0;
   // Shows `helpText` in the host's help area. `secondText` is always "".
   virtual void SetHotHelp(const std::string& helpText, const std::string& secondText) = 0;
+  // A run passes over a stored folder that no longer resolves. The page says
+  // nothing of it; a host may tell its user.
+  virtual void OnFolderNotFound(const std::string& /*folderName*/) {}
 };
 
 }  // namespace tidewell

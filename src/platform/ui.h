@@ -51,6 +51,15 @@ class Ui {
   // Gives the keyboard focus to the named control of the page, as after the
   // client's folder dialog. A host without a keyboard focus ignores it.
   virtual void SetFocus(const std::string& /*controlName*/) {}
+
+  // A note from the store for the user, such as the values of an item that
+  // no field stands for ("Not searched: ..."); never a question. A host
+  // without a place for notes ignores it.
+  virtual void Note(const std::string& /*text*/) {}
+
+  // The store opens the item `name` for a run ("" when none is open, as a
+  // folder's items are listed): reports that follow are about it.
+  virtual void CurrentItem(const std::string& /*name*/) {}
 };
 
 }  // namespace tidewell

@@ -80,6 +80,18 @@ class FakeSettings : public SettingsStore {
     return values.contains({appName, section, key}) ? values.at({appName, section, key})
                                                     : defaultValue;
   }
+  std::optional<std::vector<std::string>> Keys(const std::string& appName,
+                                               const std::string& section) override {
+    ++key_listings;
+    if (!lists_keys) return std::nullopt;
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : values) {
+      if (std::get<0>(key) == appName && std::get<1>(key) == section) {
+        keys.push_back(std::get<2>(key));
+      }
+    }
+    return keys;
+  }
   void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                    const std::string& value) override {
     if (fail_write.contains(key)) throw Failure(fail_write.at(key));
@@ -97,8 +109,10 @@ class FakeSettings : public SettingsStore {
   static Key Page(const std::string& key) { return {"Marrowby", "Tidewell", key}; }
 
   std::map<Key, std::string> values;
-  Texts reads;                                    // keys, in order
-  Texts writes;                                   // keys, in order
+  Texts reads;   // keys, in order
+  Texts writes;  // keys, in order
+  int key_listings = 0;
+  bool lists_keys = true;                         // false: a store that cannot list its keys
   std::map<std::string, std::string> fail_read;   // key -> description
   std::map<std::string, std::string> fail_write;  // key -> description
 };

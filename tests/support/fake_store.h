@@ -179,7 +179,12 @@ class FakeHost : public Host, public Engine {
     return folder ? std::make_unique<FakeStore::Folder>(*folder) : nullptr;
   }
 
+  void OnFolderNotFound(const std::string& folderName) override {
+    folders_not_found.push_back(folderName);
+  }
+
   int status_changes = 0;
+  std::vector<std::string> folders_not_found;
   std::vector<std::pair<std::string, std::string>> hot_help;  // (text, second)
   std::vector<std::pair<std::string, std::string>> lookups;   // (entry id, store id)
   std::optional<std::string> fail_status_change;              // OnStatusChange throws this

@@ -216,7 +216,12 @@ void Logbook::WriteActivity(const std::string& source, const std::string& proced
 }
 
 void Logbook::WriteError(const std::string& procedure, const std::string& message, bool flag) {
-  if (echo_ != nullptr) *echo_ << procedure << ": " << message << std::endl;
+  if (echo_ != nullptr) {
+    if (echo_heading_) {
+      if (const std::string heading = echo_heading_(); !heading.empty()) *echo_ << heading << '\n';
+    }
+    *echo_ << procedure << ": " << message << std::endl;
+  }
   if (writes_nothing_) return;
   nlohmann::ordered_json record;
   record["time"] = UtcNow();

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -61,7 +62,12 @@ class Logbook : public WriteAheadLog {
 
   // Where WriteError echoes its reports; nullptr (the default) echoes nothing.
   // The stream must outlive the logbook or be unset first.
-  void EchoErrorsTo(std::ostream* echo) { echo_ = echo; }
+  // `heading`, when set, gives a line printed before each echoed report ("" for
+  // none): the terminal host names the item a report is about there.
+  void EchoErrorsTo(std::ostream* echo, std::function<std::string()> heading = {}) {
+    echo_ = echo;
+    echo_heading_ = std::move(heading);
+  }
 
   // From now on no file is opened, created or written: lines are dropped and
   // reports only echoed. For a preview that must leave the disk as it was.
@@ -90,6 +96,7 @@ class Logbook : public WriteAheadLog {
   uint64_t disk_syncs_ = 0;
   std::ostream* echo_ = nullptr;
   bool writes_nothing_ = false;
+  std::function<std::string()> echo_heading_;
 };
 
 }  // namespace tidewell

@@ -41,6 +41,16 @@ std::string QSettingsStore::GetSetting(const std::string& appName, const std::st
   return value.toString().toStdString();
 }
 
+std::optional<std::vector<std::string>> QSettingsStore::Keys(const std::string& appName,
+                                                             const std::string& section) {
+  QSettings settings(QSettings::IniFormat, QSettings::UserScope, kOrganization, Q(appName));
+  Check(settings);
+  settings.beginGroup(Q(section));
+  std::vector<std::string> keys;
+  for (const QString& key : settings.childKeys()) keys.push_back(key.toStdString());
+  return keys;
+}
+
 void QSettingsStore::SaveSetting(const std::string& appName, const std::string& section,
                                  const std::string& key, const std::string& value) {
   QSettings settings(QSettings::IniFormat, QSettings::UserScope, kOrganization, Q(appName));

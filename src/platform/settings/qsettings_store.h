@@ -15,6 +15,8 @@ class QSettingsStore : public SettingsStore {
  public:
   std::string GetSetting(const std::string& appName, const std::string& section,
                          const std::string& key, const std::string& defaultValue) override;
+  std::optional<std::vector<std::string>> Keys(const std::string& appName,
+                                               const std::string& section) override;
   // Throws Failure when the file cannot be written (a read-only folder, a
   // file that is not INI).
   void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,

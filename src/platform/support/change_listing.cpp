@@ -68,6 +68,9 @@ class ChangeListing::FolderNotingHost : public Host, public Engine {
   void SetHotHelp(const std::string& helpText, const std::string& secondText) override {
     inner_->SetHotHelp(helpText, secondText);
   }
+  void OnFolderNotFound(const std::string& folderName) override {
+    inner_->OnFolderNotFound(folderName);
+  }
   std::unique_ptr<MAPIFolder> YSGetFolder(const std::string& entryId,
                                           const std::string& storeId) override {
     auto folder = inner_->engine().YSGetFolder(entryId, storeId);

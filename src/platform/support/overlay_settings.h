@@ -9,8 +9,10 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "platform/settings_store.h"
 
@@ -25,6 +27,10 @@ class OverlaySettingsStore : public SettingsStore {
   // Failure as the saved store does).
   std::string GetSetting(const std::string& appName, const std::string& section,
                          const std::string& key, const std::string& defaultValue) override;
+  // The saved store's keys and those written to the overlay; nothing when the
+  // saved store cannot list its keys.
+  std::optional<std::vector<std::string>> Keys(const std::string& appName,
+                                               const std::string& section) override;
   // Never throws and never reaches the saved store.
   void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                    const std::string& value) override;

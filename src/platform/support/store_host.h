@@ -32,9 +32,13 @@ class StoreHost : public Host {
   void OnStatusChange() override;
   Engine& engine() override { return store_.engine(); }
   void SetHotHelp(const std::string& helpText, const std::string& secondText) override;
+  void OnFolderNotFound(const std::string& folderName) override {
+    if (on_folder_not_found) on_folder_not_found(folderName);
+  }
 
   std::function<void()> on_status_change;
   std::function<void(const std::string&)> on_hot_help;
+  std::function<void(const std::string&)> on_folder_not_found;
 
  private:
   VdirStore& store_;

@@ -1,5 +1,6 @@
 #include "platform/vdir/calendar_view.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -89,25 +90,21 @@ bool IsItemComponent(const std::string& name) {
 
 }  // namespace
 
-CalendarView::CalendarView(Document& document) : doc_(document) {
+CalendarView::CalendarView(Document& document, size_t ordinal) : doc_(document) {
   const std::vector<Component>& components = doc_.components();
-  std::optional<size_t> first;
-  for (size_t c = 0; c < components.size() && !first; ++c) {
-    if (IsItemComponent(components[c].name)) first = c;
+  // Components come parent first, so one inside an item component is known
+  // to be so by the time it is reached.
+  std::vector<bool> inside(components.size(), false);
+  std::optional<size_t> mine;
+  size_t seen = 0;
+  for (size_t c = 0; c < components.size() && !mine; ++c) {
+    const bool item = IsItemComponent(components[c].name);
+    if (item && !inside[c] && ++seen == ordinal) mine = c;
+    for (size_t child : components[c].children) inside[child] = inside[c] || item;
   }
-  if (!first) throw Failure("it holds no event, task or journal entry.");
-  size_t master = *first;
-  for (size_t c = *first; c < components.size(); ++c) {
-    if (components[c].name != components[*first].name) continue;
-    bool isOverride = false;
-    for (size_t i : components[c].properties) {
-      isOverride = isOverride || doc_.lines()[i].upper_name == "RECURRENCE-ID";
-    }
-    if (!isOverride) {
-      master = c;
-      break;
-    }
-  }
+  if (!mine && seen == 0) throw Failure("it holds no event, task or journal entry.");
+  if (!mine) throw Failure("it holds no component " + std::to_string(ordinal) + ".");
+  const size_t master = *mine;
   master_ = master;
   static_assert(kLineCount == std::tuple_size_v<decltype(lines_)>);
   for (size_t i : components[master].properties) {
@@ -119,6 +116,27 @@ CalendarView::CalendarView(Document& document) : doc_(document) {
       }
     }
   }
+  const auto text = [&](size_t line) {
+    const std::string_view name = doc_.lines()[line].upper_name;
+    return name == "SUMMARY" || name == "LOCATION" || name == "DESCRIPTION";
+  };
+  std::vector<size_t> pending = components[master].children;
+  std::vector<size_t> lines;
+  for (size_t i : components[master].properties) {
+    if (text(i) && i != lines_[kSummary] && i != lines_[kLocation] && i != lines_[kDescription]) {
+      lines.push_back(i);
+    }
+  }
+  while (!pending.empty()) {
+    const size_t c = pending.back();
+    pending.pop_back();
+    for (size_t i : components[c].properties) {
+      if (text(i)) lines.push_back(i);
+    }
+    pending.insert(pending.end(), components[c].children.begin(), components[c].children.end());
+  }
+  std::sort(lines.begin(), lines.end());
+  unsearched_ = std::move(lines);
 }
 
 std::optional<size_t> CalendarView::LineOf(size_t line) const { return lines_[line]; }
@@ -129,7 +147,7 @@ IcalTime CalendarView::TimeOf(size_t index) const {
   std::optional<IcalTime> time = ParseIcalValue(value, line.FindParam("TZID") != nullptr);
   if (!time) {
     throw Failure(line.name + " on line " + std::to_string(line.line_number) + " holds no date: '" +
-                  value + "'.");
+                  Excerpt(value) + "'.");
   }
   return *time;
 }
@@ -154,7 +172,7 @@ std::string CalendarView::Get(const std::string& property) const {
     std::optional<int64_t> seconds = ParseDuration(DecodedValue(duration));
     if (!seconds) {
       throw Failure("DURATION on line " + std::to_string(duration.line_number) +
-                    " is not a duration: '" + DecodedValue(duration) + "'.");
+                    " is not a duration: '" + Excerpt(DecodedValue(duration)) + "'.");
     }
     start.clock = ClockOf(SecondsOf(start.clock) + *seconds);
     return DisplayTime(start);

@@ -385,16 +385,18 @@ std::string LineBreaksLike(const std::string& old, const std::string& text) {
 
 }  // namespace
 
-ContactView::ContactView(Document& document) : doc_(document) {
+ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
   static_assert(kSlotCount == kFullNameAndCompany);
   std::optional<size_t> card;
+  size_t seen = 0;
   for (size_t c : doc_.top_level()) {
-    if (doc_.components()[c].name == "VCARD") {
+    if (doc_.components()[c].name == "VCARD" && ++seen == ordinal) {
       card = c;
       break;
     }
   }
-  if (!card) throw Failure("it holds no vCard.");
+  if (!card && seen == 0) throw Failure("it holds no vCard.");
+  if (!card) throw Failure("it holds no vCard " + std::to_string(ordinal) + ".");
   const std::vector<size_t>& props = doc_.components()[*card].properties;
   std::vector<ContentLine>& lines = doc_.lines();
 
@@ -462,6 +464,7 @@ ContactView::ContactView(Document& document) : doc_(document) {
       break;
     }
   }
+  values_[kEmails] = emails;
   for (size_t k = 0; k < emails.size() && k < 3; ++k) {
     Bind(kEmails + 2 * k, emails[k], Kind::kText);
     if (lines[emails[k]].FindParam("X-DISPLAY-NAME")) {
@@ -487,6 +490,54 @@ ContactView::ContactView(Document& document) : doc_(document) {
     if (kind == 0) Bind(kOfficeLocation, *adrs[kind], Kind::kComponent, 1);
     if (labels[kind]) label_of_adr_[kind] = {*adrs[kind], *labels[kind]};
   }
+
+  for (size_t i : props) {
+    const std::string_view n = lines[i].upper_name;
+    if (n != "FN" && n != "ORG" && n != "NOTE" && n != "X-ACCOUNT" && n != "X-EVOLUTION-FILE-AS" &&
+        n != "URL" && n != "ADR") {
+      continue;
+    }
+    if (std::none_of(slots_.begin(), slots_.end(),
+                     [&](const Slot& slot) { return slot.line == i; })) {
+      unsearched_.push_back(i);
+    }
+  }
+}
+
+std::vector<size_t> ContactView::Unsearched() const { return unsearched_; }
+
+namespace {
+
+// How many slots the kind whose first slot is `slot` has; 0 for a slot that
+// heads no kind of many values.
+size_t SlotsOfKind(size_t slot) {
+  if (slot == kEmails) return 3;
+  if (slot < kPhones || slot >= size_t{kPhones} + size_t{kPhoneCount}) return 0;
+  const auto phone = static_cast<Phone>(slot - kPhones);
+  if (phone == kBusiness || phone == kHome) return 2;
+  if (phone == kBusiness2 || phone == kHome2) return 0;
+  return 1;
+}
+
+}  // namespace
+
+std::optional<ContactView::Extra> ContactView::FindExtra(std::string_view property,
+                                                         bool countOnly) const {
+  const size_t hash = property.find('#');
+  if (hash == std::string_view::npos) return std::nullopt;
+  const std::optional<size_t> slot = FindProperty(property.substr(0, hash));
+  if (!slot || SlotsOfKind(*slot) == 0) return std::nullopt;
+  const std::string_view digits = property.substr(hash + 1);
+  if (digits.empty()) {
+    return countOnly ? std::optional<Extra>(Extra{*slot, 0}) : std::nullopt;
+  }
+  if (countOnly || digits.size() > 6 || digits.front() == '0' ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  const size_t place = std::stoul(std::string(digits));
+  if (place <= SlotsOfKind(*slot)) return std::nullopt;
+  return Extra{*slot, place};
 }
 
 void ContactView::Bind(size_t slot, size_t line, Kind kind, size_t component, const char* param) {
@@ -495,30 +546,43 @@ void ContactView::Bind(size_t slot, size_t line, Kind kind, size_t component, co
 
 void ContactView::ClassifyPhone(size_t line) {
   const PhoneCandidates candidates = CandidatesOf(TypesOf(doc_.lines()[line], group_types_));
+  // A number that finds the slots of its kind taken stays of its kind, as a
+  // value beyond them (see FindExtra), rather than take another kind's slot.
+  values_[PhoneSlot(candidates.phones[0])].push_back(line);
   for (size_t c = 0; c < candidates.count; ++c) {
     if (slots_[PhoneSlot(candidates.phones[c])].line == kAbsent) {
       Bind(PhoneSlot(candidates.phones[c]), line, Kind::kUri);
       return;
     }
   }
-  // A number that finds its own slots taken is still a number: it goes on as
-  // the other phone rather than vanish from every search.
-  Bind(PhoneSlot(kOther), line, Kind::kUri);
 }
 
 bool ContactView::Knows(const std::string& property) const {
-  return FindProperty(property).has_value();
+  return FindProperty(property).has_value() || FindExtra(property, false) ||
+         FindExtra(property, true);
 }
 
 bool ContactView::Has(const std::string& property) const {
   std::optional<size_t> p = FindProperty(property);
-  if (!p) return false;
+  if (!p) {
+    if (FindExtra(property, true)) return true;
+    const std::optional<Extra> extra = FindExtra(property, false);
+    return extra && extra->place <= values_[extra->slot].size();
+  }
   return slots_[*p == kFullNameAndCompany ? size_t{kSubject} : *p].line != kAbsent;
 }
 
 std::string ContactView::Get(const std::string& property) const {
   std::optional<size_t> p = FindProperty(property);
-  if (!p) return "";
+  if (!p) {
+    if (std::optional<Extra> count = FindExtra(property, true)) {
+      return std::to_string(values_[count->slot].size());
+    }
+    if (!Has(property)) return "";
+    const std::optional<Extra> extra = FindExtra(property, false);
+    return UnescapeText(DecodedValue(doc_.lines()[values_[extra->slot][extra->place - 1]]),
+                        dialect_);
+  }
   if (*p == kFullNameAndCompany) {
     if (slots_[kSubject].line == kAbsent) return "";
     std::string company = Read(kCompanyName);
@@ -549,6 +613,18 @@ std::string ContactView::Read(size_t index) const {
 void ContactView::Set(const std::string& property, const std::string& text) {
   if (property == "FullNameAndCompany") {
     throw Failure("FullNameAndCompany cannot be changed; it is made of Subject and CompanyName.");
+  }
+  if (FindExtra(property, true)) {
+    throw Failure(property + " cannot be changed; it counts values.");
+  }
+  if (const std::optional<Extra> extra = FindExtra(property, false)) {
+    if (extra->place > values_[extra->slot].size()) {
+      throw std::out_of_range("The contact has no " + property + ".");
+    }
+    ContentLine& line = doc_.lines()[values_[extra->slot][extra->place - 1]];
+    const ValueKind kind = extra->slot == kEmails ? ValueKind::kText : ValueKind::kUri;
+    EncodeValue(line, EscapeLike(text, DecodedValue(line), kind, dialect_), dialect_);
+    return;
   }
   const std::optional<size_t> index = FindProperty(property);
   if (!index || slots_[*index].line == kAbsent) {
@@ -589,9 +665,9 @@ void ContactView::Set(const std::string& property, const std::string& text) {
       // ";", and nothing can escape the backslash: writing it would merge or
       // split components, so the line is left as it is.
       if (dialect_ == Dialect::kVCard21 && SplitComponents(value) != parts) {
-        throw Failure(property + " cannot take '" + text +
+        throw Failure(property + " cannot take '" + Excerpt(text) +
                       "': in a vCard 2.1 file a backslash before a ';' between the parts of " +
-                      line.name + " cannot be written.");
+                      Excerpt(line.name) + " cannot be written.");
       }
       EncodeValue(line, value, dialect_);
       if (line.upper_name == "ADR") KeepLabelConsistent(slot.line, old, text);

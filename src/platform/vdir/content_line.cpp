@@ -527,8 +527,8 @@ std::string DecodedValue(const ContentLine& line) {
   if (IsUtf8Name(line.charset)) return bytes;
   std::optional<std::string> text = ConvertCharset(bytes, line.charset, "UTF-8");
   if (!text) {
-    throw Failure("The value of " + line.name + " on line " + std::to_string(line.line_number) +
-                  " is not valid " + line.charset + " text.");
+    throw Failure("The value of " + Excerpt(line.name) + " on line " +
+                  std::to_string(line.line_number) + " is not valid " + line.charset + " text.");
   }
   return *text;
 }

@@ -94,8 +94,8 @@ Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
     } else if (property == "END") {
       std::string name = ToUpper(Trim(line.value));
       if (open.empty() || components_[open.back()].name != name) {
-        throw Failure("END:" + name + " on line " + std::to_string(line.line_number) +
-                      " closes no BEGIN:" + name + ".");
+        throw Failure("END:" + Excerpt(name) + " on line " + std::to_string(line.line_number) +
+                      " closes no BEGIN:" + Excerpt(name) + ".");
       }
       open.pop_back();
     } else if (!open.empty()) {
@@ -104,7 +104,7 @@ Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
   }
   if (!open.empty()) {
     const Component& c = components_[open.back()];
-    throw Failure("BEGIN:" + c.name + " on line " +
+    throw Failure("BEGIN:" + Excerpt(c.name) + " on line " +
                   std::to_string(lines_[c.begin_line].line_number) + " is never closed.");
   }
   for (const Component& c : components_) {

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace tidewell::vdir {
 
@@ -22,6 +23,9 @@ class ItemView {
   // Marks the item changed now (REV, or LAST-MODIFIED and DTSTAMP), where
   // the file has those lines.
   virtual void Touch(std::time_t now) = 0;
+  // The indexes of the lines of the item's own kinds of value that no
+  // property reads, in file order: what a search passes over.
+  virtual std::vector<size_t> Unsearched() const { return {}; }
 };
 
 }  // namespace tidewell::vdir

@@ -108,7 +108,7 @@ WallClock ClockOfTm(const struct tm& t) {
 }
 
 [[noreturn]] void NotADate(const std::string& text) {
-  throw Failure("Type mismatch: '" + text + "' is not a date.");
+  throw Failure("Type mismatch: '" + Excerpt(text) + "' is not a date.");
 }
 
 }  // namespace
@@ -287,7 +287,7 @@ std::optional<int32_t> ParseWholeNumber(std::string_view text) {
 
 int32_t WholeNumberOrThrow(const std::string& text) {
   std::optional<int32_t> n = ParseWholeNumber(text);
-  if (!n) throw Failure("Type mismatch: '" + text + "' is not a whole number.");
+  if (!n) throw Failure("Type mismatch: '" + Excerpt(text) + "' is not a whole number.");
   return *n;
 }
 

@@ -1,6 +1,8 @@
 #include "platform/vdir/vdir_item.h"
 
+#include <cstdint>
 #include <ctime>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,67 +10,86 @@
 
 #include "engine/rich_text.h"
 #include "platform/failure.h"
+#include "platform/ui.h"
 #include "platform/vdir/calendar_view.h"
 #include "platform/vdir/contact_view.h"
 
 namespace tidewell::vdir {
 namespace {
 
-std::optional<std::string> ComponentTypeName(std::string_view line) {
-  if (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
-  while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  std::string upper = ToUpper(Trim(line));
-  if (upper == "BEGIN:VEVENT") return "AppointmentItem";
-  if (upper == "BEGIN:VTODO") return "TaskItem";
-  if (upper == "BEGIN:VJOURNAL") return "JournalItem";
-  return std::nullopt;
-}
-
-// The type of the first VEVENT, VTODO or VJOURNAL whose BEGIN line starts
-// within `text`, and the offset where the unread rest (a last line without its
-// line feed) starts.
-std::optional<std::string> FirstComponentType(std::string_view text, size_t& rest) {
-  rest = 0;
-  for (size_t nl = text.find('\n'); nl != std::string_view::npos; nl = text.find('\n', rest)) {
-    if (auto type = ComponentTypeName(text.substr(rest, nl - rest))) return type;
-    rest = nl + 1;
+std::string_view LineBody(std::string_view line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+    line.remove_suffix(1);
   }
-  return std::nullopt;
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+  return line;
 }
 
-std::string CalendarTypeOf(std::string_view bytes) {
-  size_t rest = 0;
-  if (auto type = FirstComponentType(bytes, rest)) return *type;
-  return ComponentTypeName(bytes.substr(rest)).value_or("UnknownItem");
-}
-
-// Reads only as far as the first VEVENT, VTODO or VJOURNAL: for a file that
-// cannot be read as a whole.
-std::string ScanCalendarType(int dirFd, const std::string& name) {
-  UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-  struct stat st {};
-  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return "UnknownItem";
-  std::string pending;
-  char buf[8192];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), buf, sizeof buf);
-    if (n <= 0) break;
-    pending.append(buf, static_cast<size_t>(n));
-    size_t rest = 0;
-    if (auto type = FirstComponentType(pending, rest)) return *type;
-    pending.erase(0, rest);
+// The upper-case component name of a BEGIN or END line, or nothing.
+std::optional<std::string> Marker(std::string_view line, std::string_view word) {
+  if (line.size() <= word.size() || !EqualsIgnoringCase(line.substr(0, word.size()), word)) {
+    return std::nullopt;
   }
-  return ComponentTypeName(pending).value_or("UnknownItem");
+  return ToUpper(Trim(line.substr(word.size())));
+}
+
+const char* CalendarType(const std::string& name) {
+  if (name == "VEVENT") return "AppointmentItem";
+  if (name == "VTODO") return "TaskItem";
+  if (name == "VJOURNAL") return "JournalItem";
+  return nullptr;
 }
 
 }  // namespace
 
+std::vector<std::string> ScanItemTypes(std::string_view bytes, bool contacts) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  std::vector<std::string> types;
+  size_t depth = 0;
+  constexpr size_t kNone = SIZE_MAX;
+  size_t item_depth = kNone;  // the depth of the open item component
+  for (size_t pos = 0; pos < bytes.size();) {
+    size_t nl = bytes.find('\n', pos);
+    if (nl == std::string_view::npos) nl = bytes.size();
+    const std::string_view line = LineBody(bytes.substr(pos, nl - pos));
+    pos = nl + 1;
+    if (line.empty() || (line[0] != 'B' && line[0] != 'b' && line[0] != 'E' && line[0] != 'e')) {
+      continue;
+    }
+    if (std::optional<std::string> name = Marker(line, "BEGIN:")) {
+      if (item_depth == kNone) {
+        if (contacts ? depth == 0 && *name == "VCARD" : CalendarType(*name) != nullptr) {
+          types.emplace_back(contacts ? "ContactItem" : CalendarType(*name));
+          item_depth = depth;
+        }
+      }
+      ++depth;
+    } else if (Marker(line, "END:")) {
+      if (depth > 0) --depth;
+      if (depth == item_depth) item_depth = kNone;
+    }
+  }
+  return types;
+}
+
+std::string FallbackTypeName(std::string_view fileName) {
+  const std::string lower = ToLower(fileName);
+  if (lower.ends_with(".vcf")) return "ContactItem";
+  if (lower.ends_with(".ics")) return "AppointmentItem";
+  return "MailItem";
+}
+
 VdirItem::VdirItem(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> folder,
-                   size_t store, std::string folderEntryId, std::string fileName)
+                   size_t store, std::string folderEntryId, std::string fileName, size_t ordinal,
+                   size_t components, std::string typeName, std::shared_ptr<FileShare> share)
     : state_(std::move(state)),
       folder_(std::move(folder)),
       folder_entry_id_(std::move(folderEntryId)),
-      file_name_(std::move(fileName)) {
+      file_name_(std::move(fileName)),
+      ordinal_(ordinal),
+      components_(components),
+      type_name_(std::move(typeName)),
+      share_(std::move(share)) {
   path_ = ItemPath(*state_, store, folder_entry_id_, file_name_);
   std::string lower = ToLower(file_name_);
   kind_ = lower.ends_with(".vcf")   ? Kind::kContact
@@ -76,49 +97,33 @@ VdirItem::VdirItem(std::shared_ptr<const StoreState> state, std::shared_ptr<cons
                                     : Kind::kMail;
 }
 
-void VdirItem::Preload(std::string bytes) {
-  if (!document_ && !load_error_ && kind_ != Kind::kMail) read_ahead_ = std::move(bytes);
+std::string VdirItem::EntryId() const {
+  std::string id = folder_entry_id_ + "/" + file_name_;
+  if (ordinal_ > 1) id += "#" + std::to_string(ordinal_);
+  return id;
 }
 
-std::string VdirItem::TypeName() const {
-  if (!type_name_) {
-    switch (kind_) {
-      case Kind::kContact:
-        type_name_ = "ContactItem";
-        break;
-      case Kind::kMail:
-        type_name_ = "MailItem";
-        break;
-      case Kind::kCalendar:
-        if (document_) {
-          type_name_ = CalendarTypeOf(document_->bytes());
-          break;
-        }
-        // An item is asked its type just before it is read: the bytes read
-        // here wait for Load, which saves opening every event twice.
-        if (!read_ahead_) {
-          try {
-            read_ahead_ = ReadItemFile(folder_->get(), file_name_);
-          } catch (const Failure&) {
-            type_name_ = ScanCalendarType(folder_->get(), file_name_);
-            break;
-          }
-        }
-        type_name_ = CalendarTypeOf(*read_ahead_);
-        break;
-    }
-  }
-  return *type_name_;
-}
+std::string VdirItem::TypeName() const { return type_name_; }
 
 void VdirItem::Load() {
   if (load_error_) throw Failure(*load_error_);
   if (document_ || kind_ == Kind::kMail) return;
+  if (tell_unsearched_) {
+    std::string name = EntryId() + " (" + path_ + ")";
+    state_->ui->CurrentItem(name);
+  }
   try {
-    if (read_ahead_) {
-      std::string bytes = std::move(*read_ahead_);
-      read_ahead_.reset();
-      Parse(std::move(bytes));
+    if (share_->saved) {
+      Parse(*share_->saved);
+    } else if (share_->pending) {
+      // The last component of the file takes the bytes; those before copy them.
+      if (ordinal_ >= components_) {
+        std::string bytes = std::move(*share_->pending);
+        share_->pending.reset();
+        Parse(std::move(bytes));
+      } else {
+        Parse(*share_->pending);
+      }
     } else {
       Parse(ReadItemFile(folder_->get(), file_name_));
     }
@@ -126,18 +131,57 @@ void VdirItem::Load() {
     load_error_ = "Cannot read " + path_ + ": " + f.Description();
     throw Failure(*load_error_);
   }
+  if (!tell_unsearched_) return;
+  std::string note;
+  for (size_t i : view_->Unsearched()) {
+    const ContentLine& line = document_->lines()[i];
+    note += (note.empty() ? "" : ", ") + line.name + " on line " + std::to_string(line.line_number);
+  }
+  if (!note.empty()) state_->ui->Note("Not searched: " + EntryId() + ": " + note + ".");
 }
 
 void VdirItem::Parse(std::string bytes) {
   auto document = std::make_unique<Document>(std::move(bytes));
   std::unique_ptr<ItemView> view;
   if (kind_ == Kind::kContact) {
-    view = std::make_unique<ContactView>(*document);
+    view = std::make_unique<ContactView>(*document, ordinal_);
   } else {
-    view = std::make_unique<CalendarView>(*document);
+    view = std::make_unique<CalendarView>(*document, ordinal_);
   }
   view_.reset();
   document_ = std::move(document);
+  view_ = std::move(view);
+}
+
+void VdirItem::Rebase(const std::string& current) {
+  auto fresh = std::make_unique<Document>(current);
+  std::vector<ContentLine>& now = fresh->lines();
+  const std::vector<ContentLine>& mine = document_->lines();
+  // A save rewrites values in place, so the logical lines of a file keep
+  // their places across the saves of its components.
+  if (now.size() != mine.size()) throw Failure(kChangedByAnotherProgram);
+  for (size_t i = 0; i < mine.size(); ++i) {
+    const ContentLine& was = mine[i];
+    if (!was.is_property || Serialize(was) == Pristine(was, document_->bytes())) continue;
+    ContentLine& line = now[i];
+    if (!line.is_property || Pristine(line, fresh->bytes()) != Pristine(was, document_->bytes())) {
+      throw Failure(kChangedByAnotherProgram);
+    }
+    line.group = was.group;
+    line.name = was.name;
+    line.upper_name = was.upper_name;
+    line.params = was.params;
+    line.value = was.value;
+    line.charset = was.charset;
+  }
+  std::unique_ptr<ItemView> view;
+  if (kind_ == Kind::kContact) {
+    view = std::make_unique<ContactView>(*fresh, ordinal_);
+  } else {
+    view = std::make_unique<CalendarView>(*fresh, ordinal_);
+  }
+  view_.reset();
+  document_ = std::move(fresh);
   view_ = std::move(view);
 }
 
@@ -148,7 +192,7 @@ void VdirItem::Unknown(const std::string& name) const {
 std::string VdirItem::GetProperty(const std::string& name) {
   // Compared as views: a run asks this for every field of every item.
   using namespace std::string_view_literals;
-  if (name == "EntryID"sv) return folder_entry_id_ + "/" + file_name_;
+  if (name == "EntryID"sv) return EntryId();
   Load();
   if (!view_) Unknown(name);
   if (name == "RTFBody"sv) return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";
@@ -182,6 +226,12 @@ void VdirItem::RefuseReadOnly() {
 
 void VdirItem::Save() {
   if (!document_ || !document_->Changed()) return;
+  try {
+    if (share_->saved && *share_->saved != document_->bytes()) Rebase(*share_->saved);
+  } catch (const Failure& f) {
+    if (f.Description() == kChangedByAnotherProgram) throw;
+    throw Failure(path_ + ": " + f.Description());
+  }
   view_->Touch(std::time(nullptr));
   std::string bytes = document_->Render();
   try {
@@ -191,6 +241,7 @@ void VdirItem::Save() {
     if (f.Description() == kChangedByAnotherProgram) throw;
     throw Failure(path_ + ": " + f.Description());
   }
+  share_->saved = bytes;
   Parse(std::move(bytes));
 }
 

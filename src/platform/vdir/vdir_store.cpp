@@ -1,5 +1,6 @@
 #include "platform/vdir/vdir_store.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <system_error>
@@ -16,6 +17,11 @@ namespace tidewell {
 namespace vdir {
 namespace {
 
+// Bytes read while counting a folder's components are kept for its items up
+// to this much; past it a file is read again when its item is reached, so a
+// large folder costs the same memory as a small one.
+constexpr size_t kKeptBytes = 8 * 1024 * 1024;
+
 class VdirItems : public Items {
  public:
   VdirItems(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> dir,
@@ -26,26 +32,83 @@ class VdirItems : public Items {
         names_(std::move(names)) {}
 
   int32_t Count() override {
-    return names_.size() > INT32_MAX ? INT32_MAX : static_cast<int32_t>(names_.size());
+    List();
+    return entries_.size() > INT32_MAX ? INT32_MAX : static_cast<int32_t>(entries_.size());
   }
 
   std::shared_ptr<OutlookItem> Item(int32_t index) override {
     if (index < 1 || index > Count()) {
       throw Failure("The folder " + folder_.name + " has no item " + std::to_string(index) + ".");
     }
-    const auto at = static_cast<size_t>(index - 1);
+    const Entry& entry = entries_[static_cast<size_t>(index - 1)];
+    FileShare& share = *shares_[entry.file];
+    if (!share.pending && !share.saved) {
+      if (!read_again_) read_again_ = std::make_unique<ReadAhead>(dir_->get(), names_);
+      if (std::optional<std::string> bytes = read_again_->Take(entry.file)) {
+        share.pending = std::move(bytes);
+      }
+    }
     auto item = std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
-                                           std::string(names_[at]));
-    if (std::optional<std::string> bytes = read_ahead_.Take(at)) item->Preload(std::move(*bytes));
+                                           std::string(names_[entry.file]), entry.ordinal,
+                                           entry.components, entry.type, shares_[entry.file]);
+    item->TellUnsearched();
     return item;
   }
 
  private:
+  struct Entry {
+    size_t file;
+    size_t ordinal;
+    size_t components;
+    std::string type;
+  };
+
+  // Every component of every file, in file order: each file is read (ahead,
+  // a batch at a time) and scanned for its components once.
+  void List() {
+    if (listed_) return;
+    listed_ = true;
+    ReadAhead ahead(dir_->get(), names_);
+    size_t kept = 0;
+    shares_.reserve(names_.size());
+    for (size_t file = 0; file < names_.size(); ++file) {
+      auto share = std::make_shared<FileShare>();
+      const std::string name(names_[file]);
+      const std::string fallback = FallbackTypeName(name);
+      std::vector<std::string> types;
+      if (fallback != "MailItem") {
+        std::optional<std::string> bytes = ahead.Take(file);
+        if (!bytes) {
+          try {
+            bytes = ReadItemFile(dir_->get(), name);
+          } catch (const Failure&) {
+            // Left for the item to read, and fail, in its procedure.
+          }
+        }
+        if (bytes) {
+          types = ScanItemTypes(*bytes, fallback == "ContactItem");
+          if (kept + bytes->size() <= kKeptBytes) {
+            kept += bytes->size();
+            share->pending = std::move(bytes);
+          }
+        }
+      }
+      if (types.empty()) types.push_back(fallback);
+      for (size_t n = 0; n < types.size(); ++n) {
+        entries_.push_back({file, n + 1, types.size(), std::move(types[n])});
+      }
+      shares_.push_back(std::move(share));
+    }
+  }
+
   std::shared_ptr<const StoreState> state_;
   std::shared_ptr<const UniqueFd> dir_;
   FolderInfo folder_;
   NameList names_;
-  ReadAhead read_ahead_{dir_->get(), names_};  // a run asks for the items in order
+  bool listed_ = false;
+  std::vector<Entry> entries_;
+  std::vector<std::shared_ptr<FileShare>> shares_;
+  std::unique_ptr<ReadAhead> read_again_;  // for the files whose bytes were not kept
 };
 
 class VdirFolder : public MAPIFolder {
@@ -65,6 +128,7 @@ class VdirFolder : public MAPIFolder {
       throw Failure("The folder " + info_.name + " (" + state_->roots[info_.store] + "/" +
                     info_.entry_id + ") cannot be opened.");
     }
+    state_->ui->CurrentItem("");
     NameList names = ItemNames(dir->get());
     return std::make_unique<VdirItems>(state_, std::move(dir), info_, std::move(names));
   }
@@ -182,7 +246,20 @@ std::shared_ptr<OutlookItem> VdirStore::GetItemFromID(const std::string& itemEnt
                                                       const std::string& storeId) const {
   auto split = vdir::SplitItemEntryId(itemEntryId);
   if (!split) return nullptr;
-  auto& [folder, file] = *split;
+  auto [folder, file] = *split;
+  size_t ordinal = 1;
+  // "alice.vcf#2": the second component of alice.vcf. A name that ends in
+  // ".vcf" is never taken apart.
+  if (const size_t hash = file.rfind('#');
+      hash != std::string::npos && !vdir::IsItemName(file) && hash + 1 < file.size() &&
+      file.size() - hash <= 7 &&
+      std::all_of(file.begin() + static_cast<std::ptrdiff_t>(hash) + 1, file.end(),
+                  [](char c) { return c >= '0' && c <= '9'; }) &&
+      file[hash + 1] != '0') {
+    ordinal = std::stoul(file.substr(hash + 1));
+    file.resize(hash);
+    if (ordinal < 2) return nullptr;
+  }
   if (!vdir::IsSafeEntryId(folder) || !vdir::IsItemName(file)) return nullptr;
   for (size_t store : vdir::StoresFor(*state_, storeId)) {
     // A directory inside a collection opens but is no folder.
@@ -197,7 +274,26 @@ std::shared_ptr<OutlookItem> VdirStore::GetItemFromID(const std::string& itemEnt
         !S_ISREG(st.st_mode)) {
       continue;
     }
-    return std::make_shared<vdir::VdirItem>(state_, std::move(dir), store, folder, file);
+    std::string fallback = vdir::FallbackTypeName(file);
+    std::vector<std::string> types;
+    // Read for the components alone: the item reads the file again when it
+    // is first used, as a lookup may come long before that. A contact file's
+    // first card needs no reading: it is a contact whatever the file holds.
+    if (fallback == "ContactItem" && ordinal == 1) {
+      types.push_back(fallback);
+    } else if (fallback != "MailItem") {
+      try {
+        types =
+            vdir::ScanItemTypes(vdir::ReadItemFile(dir->get(), file), fallback == "ContactItem");
+      } catch (const Failure&) {
+        // The item fails when it is read, as in a folder's items.
+      }
+    }
+    if (types.empty()) types.push_back(std::move(fallback));
+    if (ordinal > types.size()) return nullptr;
+    return std::make_shared<vdir::VdirItem>(state_, std::move(dir), store, folder, file, ordinal,
+                                            types.size(), types[ordinal - 1],
+                                            std::make_shared<vdir::FileShare>());
   }
   return nullptr;
 }

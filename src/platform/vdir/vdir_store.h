@@ -20,12 +20,25 @@
 //   items (EntryID "."). EntryID = the path below the root; Name = the trimmed
 //   text of `displayname`, else the last directory name. Hidden directories
 //   and symlinks are never folders, nor lead to one.
-// - Items: regular files (never symlinks) named *.vcf ("ContactItem"), *.ics
-//   ("AppointmentItem", "TaskItem" or "JournalItem" by the first VEVENT, VTODO
-//   or VJOURNAL, else "UnknownItem") or *.eml ("MailItem"), sorted by byte
-//   order of name; names starting with "." or ending ".tmp" are not items.
-//   An item's EntryID is the folder's EntryID, "/", and the file name; it is
-//   read back by splitting at the last "/".
+// - Item files: regular files (never symlinks) named *.vcf, *.ics or *.eml,
+//   sorted by byte order of name; names starting with "." or ending ".tmp"
+//   are not items. Each component of a file is an item of its own, in file
+//   order: each top-level VCARD of a .vcf ("ContactItem"), each VEVENT, VTODO
+//   and VJOURNAL of an .ics ("AppointmentItem", "TaskItem", "JournalItem"),
+//   a series' overrides included. A .vcf or .ics file with no component (or
+//   that cannot be read) is one "ContactItem" or "AppointmentItem" that fails
+//   when read; an .eml file is one "MailItem".
+//   An item's EntryID is the folder's EntryID, "/", and the file name, with
+//   "#N" for the N-th component from 2 on ("work/team.ics#2"); it is read
+//   back by splitting at the last "/". A folder's items read and scan every
+//   file once when first counted.
+// - Saving a component rewrites only its lines. The components of a file
+//   listed together share what the last save of any of them wrote, so a
+//   component saved after a sibling is not taken for another program's
+//   change; one looked up on its own (GetItemFromID) reads the file afresh.
+// - Items of a listing tell the Ui when they are first read
+//   (Ui::CurrentItem) and note what no property of theirs reads
+//   (Ui::Note, "Not searched: ...").
 // - Nothing outside a root is ever read or written: an entry id with "..", a
 //   separator or an absolute path, and a symlink, name no folder.
 //
@@ -92,8 +105,8 @@ class VdirStore : public Engine {
                                           const std::string& storeId) override;
 
   // The item whose EntryID is `itemEntryId` ("<folder entry id>/<file>", as
-  // "contacts/default/a.vcf"), looked up like YSGetFolder; nullptr when there
-  // is none.
+  // "contacts/default/a.vcf", "#N" after it for the N-th component), looked
+  // up like YSGetFolder; nullptr when there is none.
   std::shared_ptr<OutlookItem> GetItemFromID(const std::string& itemEntryId,
                                              const std::string& storeId) const;
 

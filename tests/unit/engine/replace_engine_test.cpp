@@ -127,7 +127,8 @@ TEST_F(ReplaceEngineTest, AreaCodeRuleSearchesFromTheFirstOpenToTheFirstClose) {
            {{"Account", "555"}, {"BusinessTelephoneNumber", "555) 1 (2"}, {"CompanyName", "555"}});
   EXPECT_TRUE(Run(FieldKind::Contact, item, "555", "777"));
   EXPECT_EQ(components.support.Reports(),
-            Report(FieldKind::Contact, 90, "Invalid procedure call or argument"));
+            Report(FieldKind::Contact, 90,
+                   "Field BusinessTelephoneNumber: Invalid procedure call or argument"));
   EXPECT_EQ(item->properties().at("Account"), "777");
   EXPECT_EQ(item->properties().at("CompanyName"), "555");
 }
@@ -150,6 +151,40 @@ TEST_F(ReplaceEngineTest, SelectedFieldsOfOneItemInCatalogOrderUnderItsCaseFlag)
   EXPECT_TRUE(Run(FieldKind::Contact, item, "Acme", "Apex", 0));
   EXPECT_FALSE(matcher.case_sensitive());
   EXPECT_EQ(item->properties().at("OfficeLocation"), "Apex Dock");
+}
+
+// Phones and e-mail addresses beyond the catalog's slots come after the
+// catalog's fields, under their kind's first slot: its flag, its mark, its
+// name and "#" and the place for the journal.
+TEST_F(ReplaceEngineTest, ValuesBeyondTheSlotsFollowTheCatalogUnderTheirKindsFirstSlot) {
+  selection.BusinessPhone = selection.EmailAddress = 1;
+  for (const bool areaOnly : {false, true}) {
+    SCOPED_TRACE(areaOnly);
+    Clear();
+    selection.SpecialInstructions = areaOnly ? kOnlyAreaCodes : "None";
+    auto item = Make(FieldKind::Contact, {{"BusinessTelephoneNumber", "(555) 1"},
+                                          {"Business2TelephoneNumber", "2"},
+                                          {"BusinessTelephoneNumber#", "4"},
+                                          {"BusinessTelephoneNumber#3", "(555) 555"},
+                                          {"BusinessTelephoneNumber#4", "none"},
+                                          {"Email1Address#", "4"},
+                                          {"Email1Address#4", "a555@x"},
+                                          {"HomeTelephoneNumber#", "2"},
+                                          {"HomeTelephoneNumber#3", "555"}});
+    item->FailRead("HomeTelephoneNumber#", "not selected: never read");
+    EXPECT_TRUE(Run(FieldKind::Contact, item, "555", "777"));
+    EXPECT_EQ(components.support.Reports(), Texts{});
+    Texts undo = Entry("BusinessTelephoneNumber", "(555) 1");
+    for (const Texts& more :
+         {Entry("BusinessTelephoneNumber#3", "(555) 555"), Entry("Email1Address#4", "a555@x")}) {
+      undo.insert(undo.end(), more.begin(), more.end());
+    }
+    EXPECT_EQ(components.UndoMessages(), undo);
+    EXPECT_EQ(item->properties().at("BusinessTelephoneNumber#3"),
+              areaOnly ? "(777) 555" : "(777) 777");
+    EXPECT_EQ(item->properties().at("Email1Address#4"), "a777@x");
+    EXPECT_EQ(item->properties().at("HomeTelephoneNumber#3"), "555");
+  }
 }
 
 TEST_F(ReplaceEngineTest, EveryStepReportsItsOwnLineMark) {

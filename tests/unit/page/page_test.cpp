@@ -132,7 +132,8 @@ TEST_F(PageTest, EmptyStoreLoadsAnEmptyPageAndApplyWritesInOrderOrFailsDirty) {
   EXPECT_EQ(s.Value("FolderCount"), "0");
   EXPECT_EQ(s.Value("CaseSensitive"), "0");
   // The application name is asked anew before every single access.
-  EXPECT_EQ(components.support.app_name_calls, int(s.reads.size() + s.writes.size()));
+  EXPECT_EQ(components.support.app_name_calls,
+            int(s.reads.size() + s.writes.size()) + s.key_listings);
 
   page.txtSearchFor.SetText("cat");
   components.settings.fail_write["FolderCount"] = "Read-only file system";
@@ -328,15 +329,24 @@ TEST(ReplaceRun, SavesTheChangedItemsOfTheThreeKindsAndCountsEveryStoredSlot) {
   EXPECT_FALSE(w.page.ProgressBar1.Visible());
   EXPECT_TRUE(w.Reports().empty());
 
-  for (int slots : {0, 1}) {  // a folder not found counts too
-    RunWorld empty;
-    empty.components.settings.Put("FolderCount", std::to_string(slots));
-    empty.PutSlot(1, "Gone", "missing", "/s");
-    empty.Run();
-    EXPECT_EQ(empty.page.lblFolderName.Caption(),
-              slots ? "Updated 0 items in 1 folder" : "Updated 0 items in 0 folders");
-    EXPECT_TRUE(empty.components.log.empty());
-    EXPECT_TRUE(empty.Reports().empty());
+  // A folder not found counts too, and the host hears of it; a count far
+  // beyond the stored slots visits the slots there are.
+  for (const std::string slots : {"0", "1", "2000000000"}) {
+    for (const bool lists_keys : {true, false}) {
+      if (slots.size() > 1 && !lists_keys) continue;
+      RunWorld empty;
+      empty.components.settings.lists_keys = lists_keys;
+      empty.components.settings.Put("FolderCount", slots);
+      empty.PutSlot(1, "Gone", "missing", "/s");
+      empty.Run();
+      EXPECT_EQ(
+          empty.page.lblFolderName.Caption(),
+          "Updated 0 items in " + (slots == "1" ? std::string("1 folder") : slots + " folders"));
+      EXPECT_EQ(empty.page.Folders()->size(), slots == "0" ? 0U : 1U);
+      EXPECT_EQ(empty.host->folders_not_found, slots == "0" ? Texts{} : Texts{"Gone"});
+      EXPECT_TRUE(empty.components.log.empty());
+      EXPECT_TRUE(empty.Reports().empty());
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 // settings a one-command run works on.
 #include "platform/support/change_listing.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -157,6 +158,15 @@ TEST(OverlaySettings, ReadsFallThroughAndWritesStayInTheOverlay) {
   EXPECT_EQ(run.GetSetting("Marrowby", "Other", "SearchFor", "-"), "-");
   EXPECT_TRUE(saved.writes.empty());
   EXPECT_EQ(saved.Value("SearchFor"), "555");
+
+  // A run's folder slots are found by listing keys: the overlay's own count too.
+  run.SaveSetting("Marrowby", "Tidewell", "FolderName1", "Contacts");
+  auto keys = run.Keys("Marrowby", "Tidewell");
+  ASSERT_TRUE(keys);
+  std::sort(keys->begin(), keys->end());
+  EXPECT_EQ(*keys, (std::vector<std::string>{"FolderName1", "ReplaceWith", "SearchFor"}));
+  saved.lists_keys = false;
+  EXPECT_FALSE(run.Keys("Marrowby", "Tidewell"));
 }
 
 }  // namespace

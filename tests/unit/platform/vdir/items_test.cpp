@@ -238,6 +238,12 @@ const std::vector<Edit> kEdits = {
     // Files the store cannot read fail at every read and are never written.
     {"", "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:x\r\n", "Subject",
      "!Cannot read <file>: BEGIN:VCARD on line 1 is never closed.", "x"},
+    // Lone CR line ends make the file one line: its failure quotes 80 characters of it.
+    {"", "BEGIN:VCARD\rVERSION:3.0\rFN:x\rNOTE:" + std::string(5000, 'n') + "\rEND:VCARD\r",
+     "Subject",
+     "!Cannot read <file>: BEGIN:VCARD\\rVERSION:3.0\\rFN:X\\rNOTE:" + std::string(52, 'N') +
+         "... on line 1 is never closed.",
+     "x"},
     {"", "BEGIN:VCARD\nFN:x\nEND:VEVENT\n", "Subject",
      "!Cannot read <file>: END:VEVENT on line 3 closes no BEGIN:VEVENT.", "x"},
     {"", "BEGIN:VCARD\nFN:\x01x\nEND:VCARD\n", "Subject",
@@ -289,48 +295,96 @@ TEST(Items, EachPropertyReadsInItsTextFormAndIsWrittenInTheFormOfItsLine) {
   }
 }
 
-// Only the master of a recurring event is read and written; the override and the alarm stay.
-TEST(Items, OnlyTheMasterOfARecurringEventIsReadAndWritten) {
+// Each VEVENT, VTODO and VJOURNAL of a file, and each VCARD, is an item of
+// its own, in file order, a series' override included: each reads and writes
+// its own lines only, and one saved after a sibling builds on that save.
+TEST(Items, EveryComponentOfAFileIsAnItemOfItsOwn) {
   ScopedTimeZone zone("EST5EDT,M3.2.0,M11.1.0");
-  const auto file = [](const std::string& summary, const std::string& duration,
-                       const std::string& stamp) {
+  const auto file = [](const std::string& override, const std::string& master,
+                       const std::string& duration, const std::string& task) {
     return Crlf(
         "BEGIN:VCALENDAR\nVERSION:2.0\n"
         "BEGIN:VTIMEZONE\nTZID:Europe/Berlin\nBEGIN:STANDARD\nDTSTART:19701025T030000\n"
         "TZOFFSETFROM:+0200\nTZOFFSETTO:+0100\nEND:STANDARD\nEND:VTIMEZONE\n"
-        "BEGIN:VEVENT\nUID:x\nRECURRENCE-ID:20240308T083000Z\nSUMMARY:Override\n"
-        "DTSTART:20240308T100000Z\nDTSTAMP:20240101T000000Z\nEND:VEVENT\n"
-        "BEGIN:VEVENT\nUID:x\nDTSTAMP:" +
-        stamp + "\nSUMMARY:" + summary +
-        "\n"
-        "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:Alarm text\nTRIGGER:-PT15M\nEND:VALARM\n"
+        "BEGIN:VTODO\nUID:t\nSUMMARY:" +
+        task +
+        "\nDTSTAMP:20240101T000000Z\nEND:VTODO\n"
+        "BEGIN:VEVENT\nUID:x\nRECURRENCE-ID:20240308T083000Z\nSUMMARY:" +
+        override +
+        "\nLOCATION:Room (555)\nDTSTART:20240308T100000Z\nDTSTAMP:20240101T000000Z\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:x\nDTSTAMP:20240101T000000Z\nSUMMARY:" +
+        master +
+        "\nBEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:Alarm text\nTRIGGER:-PT15M\nEND:VALARM\n"
         "DESCRIPTION:Master text\nLOCATION:Room 1\n"
         "DTSTART;TZID=Europe/Berlin:20240301T093000\nDURATION:" +
         duration +
-        "\n"
-        "LAST-MODIFIED:" +
-        stamp + "\nRRULE:FREQ=WEEKLY\nEND:VEVENT\nEND:VCALENDAR\n");
+        "\nLAST-MODIFIED:20240101T000000Z\nRRULE:FREQ=WEEKLY\nEND:VEVENT\nEND:VCALENDAR\n");
   };
-  OneFolderStore s({{"r.ics", file("Master", "PT1H30M", "20240101T000000Z")}});
-  auto item = s.Item("r.ics");
-  EXPECT_EQ(item->TypeName(), "AppointmentItem");
-  for (const auto& [property, shown] :
-       std::vector<std::pair<std::string, std::string>>{{"Subject", "Master"},
-                                                        {"Body", "Master text"},
-                                                        {"Location", "Room 1"},
-                                                        {"Start", "2024-03-01 09:30:00"},
-                                                        {"End", "2024-03-01 11:00:00"}}) {
-    EXPECT_EQ(item->GetProperty(property), shown);
+  const std::string two_cards = Crlf(
+      "BEGIN:VCARD\nVERSION:3.0\nFN:Ann\nTEL:555\nREV:20240101T000000Z\nEND:VCARD\n"
+      "BEGIN:VCARD\nVERSION:3.0\nFN:Bo\nTEL:555\nREV:20240101T000000Z\nEND:VCARD\n");
+  OneFolderStore s({{"r.ics", file("Moved", "Master", "PT1H30M", "Task")}, {"two.vcf", two_cards}});
+  auto items = s.store->YSGetFolder("f", "")->GetItems();
+  ASSERT_EQ(items->Count(), 5);
+  struct Row {
+    std::string entry_id, type, subject, location, start;
+  };
+  const std::vector<Row> rows = {
+      {"f/r.ics", "TaskItem", "Task", "", ""},
+      {"f/r.ics#2", "AppointmentItem", "Moved", "Room (555)", "2024-03-08 05:00:00"},
+      {"f/r.ics#3", "AppointmentItem", "Master", "Room 1", "2024-03-01 09:30:00"},
+      {"f/two.vcf", "ContactItem", "Ann", "", ""},
+      {"f/two.vcf#2", "ContactItem", "Bo", "", ""},
+  };
+  std::vector<std::shared_ptr<OutlookItem>> listed;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    listed.push_back(items->Item(static_cast<int32_t>(i + 1)));
+    for (const auto& item : {listed.back(), s.store->GetItemFromID(row.entry_id, "")}) {
+      SCOPED_TRACE(row.entry_id);
+      ASSERT_NE(item, nullptr);
+      EXPECT_EQ(item->GetProperty("EntryID"), row.entry_id);
+      EXPECT_EQ(item->TypeName(), row.type);
+      EXPECT_EQ(item->GetProperty("Subject"), row.subject);
+      if (row.type == "AppointmentItem") {
+        EXPECT_EQ(item->GetProperty("Location"), row.location);
+        EXPECT_EQ(item->GetProperty("Start"), row.start);
+      }
+    }
   }
-  item->SetProperty("Subject", "Main");
-  item->SetProperty("End", "2024-03-01 11:30:00");
-  item->Save();
+  // Every component was read before any is saved: the later ones rebase.
+  listed[2]->SetProperty("Subject", "Main");
+  listed[2]->SetProperty("End", "2024-03-01 11:30:00");
+  listed[1]->SetProperty("Location", "Room (777)");
+  listed[0]->SetProperty("Subject", "Job");
+  for (size_t i : {2, 1, 0}) listed[i]->Save();
+  const std::regex stamp("(DTSTAMP|LAST-MODIFIED|REV):\\d{8}T\\d{6}Z");
   const std::string after = ReadFile(s.File("r.ics"));
-  std::smatch stamp;
-  ASSERT_TRUE(std::regex_search(after, stamp, std::regex("LAST-MODIFIED:(\\d{8}T\\d{6}Z)")));
-  EXPECT_NE(stamp[1], "20240101T000000Z");
-  EXPECT_EQ(after, file("Main", "PT2H", stamp[1]));
-  EXPECT_EQ(s.Item("r.ics")->GetProperty("End"), "2024-03-01 11:30:00");
+  std::string expected = std::regex_replace(file("Moved", "Main", "PT2H", "Job"), stamp, "$1:S");
+  expected.replace(expected.find("Room (555)"), 10, "Room (777)");
+  EXPECT_EQ(std::regex_replace(after, stamp, "$1:S"), expected);
+  EXPECT_EQ(after.find("20240101T000000Z"), std::string::npos);  // each saved took its stamp
+  EXPECT_EQ(s.Item("r.ics#3")->GetProperty("End"), "2024-03-01 11:30:00");
+
+  listed[4]->SetProperty("OtherTelephoneNumber", "777");
+  listed[4]->Save();
+  listed[3]->Save();  // nothing changed: nothing written
+  const std::string cards = ReadFile(s.File("two.vcf"));
+  EXPECT_EQ(cards.substr(0, cards.find("FN:Bo")), two_cards.substr(0, two_cards.find("FN:Bo")));
+  EXPECT_NE(cards.find("FN:Bo\r\nTEL:777\r\nREV:"), std::string::npos);
+  EXPECT_EQ(cards.find("20240101T000000Z", two_cards.find("FN:Bo")), std::string::npos);
+
+  // A sibling's save made by another listing is another program's change.
+  auto stale = s.Item("two.vcf");
+  stale->SetProperty("Subject", "Anne");
+  auto other = s.Item("two.vcf#2");
+  other->SetProperty("Subject", "Bob");
+  other->Save();
+  EXPECT_EQ(Outcome([&] {
+              stale->Save();
+              return "";
+            }),
+            "!The item was changed by another program since it was read.");
 }
 
 // A new start moves the series with it, in the same save: the master's RRULE UNTIL, EXDATE
@@ -435,10 +489,12 @@ TEST(Items, ANewStartMovesItsSeriesWholeOrNotAtAll) {
 }
 
 // Each number names the slot it must land in; every other slot stays empty.
+// A number beyond the slots of its kind stays of its kind ("Business#3"), and
+// the kind's first slot and "#" count its numbers.
 TEST(Items, EachPhoneLineTakesTheFirstFreeSlotItsTypesFit) {
   for (const auto& [version, lines] : std::vector<std::pair<std::string, std::string>>{
            {"3.0",
-            "TEL;TYPE=work:Business\nTEL;TYPE=WORK,VOICE:Business2\nTEL;TYPE=work:Other\n"
+            "TEL;TYPE=work:Business\nTEL;TYPE=WORK,VOICE:Business2\nTEL;TYPE=work:Business#3\n"
             "TEL;TYPE=home:Home\nTEL;TYPE=cell:Mobile\nTEL;TYPE=fax,work:BusinessFax\n"
             "TEL;type=HOME;type=FAX:HomeFax\nTEL;TYPE=fax:OtherFax\nTEL;TYPE=pager:Pager\n"
             "TEL;TYPE=car:Car\nTEL;TYPE=pref:Primary\nTEL;TYPE=textphone:TTYTDD\n"
@@ -454,17 +510,40 @@ TEST(Items, EachPhoneLineTakesTheFirstFreeSlotItsTypesFit) {
             "item1.TEL:Assistant\nitem1.X-ABLabel:_$!<AssistantPhone>!$_\n"
             "item2.TEL:BusinessFax\nitem2.X-ABLabel:_$!<WorkFAX>!$_\n"
             "item3.TEL:Car\nitem3.X-ABLabel:CarPhone\nTEL;TYPE=cell:Mobile\n"
-            "TEL;TYPE=cell:Other\n"}}) {
+            "TEL;TYPE=cell:Mobile#2\nTEL:Other\nTEL;TYPE=work:Business\n"}}) {
     OneFolderStore s({{"p.vcf", Wrap(version, lines)}});
     auto item = s.Item("p.vcf");
     for (std::string slot : {"Assistant", "Business", "Business2", "BusinessFax", "Callback", "Car",
                              "CompanyMain", "Home", "Home2", "HomeFax", "Mobile", "Other",
                              "OtherFax", "Pager", "Primary", "Radio", "TTYTDD"}) {
       const bool number = slot.ends_with("Fax") || slot == "Pager";
-      EXPECT_EQ(item->GetProperty(slot + (number ? "Number" : "TelephoneNumber")),
+      const std::string name = slot + (number ? "Number" : "TelephoneNumber");
+      EXPECT_EQ(item->GetProperty(name),
                 lines.find(":" + slot + "\n") != std::string::npos ? slot : "")
           << "vCard " << version;
+      const size_t slots = slot == "Business" || slot == "Home" ? 2 : 1;
+      size_t count = lines.find(":" + slot + "\n") != std::string::npos;
+      if (slot == "Business" || slot == "Home") {
+        count += lines.find(":" + slot + "2\n") != std::string::npos;
+      }
+      for (size_t place = slots + 1;
+           lines.find(":" + slot + "#" + std::to_string(place)) != std::string::npos; ++place) {
+        EXPECT_EQ(item->GetProperty(name + "#" + std::to_string(place)),
+                  slot + "#" + std::to_string(place));
+        ++count;
+      }
+      if (!slot.ends_with("2")) {
+        EXPECT_EQ(item->GetProperty(name + "#"), std::to_string(count)) << name;
+      }
     }
+    EXPECT_EQ(Outcome([&] { return item->GetProperty("BusinessTelephoneNumber#9"); }), "");
+    EXPECT_EQ(Outcome([&] { return item->GetProperty("Business2TelephoneNumber#"); }),
+              "!ContactItem has no property named 'Business2TelephoneNumber#'.");
+    EXPECT_EQ(Outcome([&] {
+                item->SetProperty("MobileTelephoneNumber#", "1");
+                return "";
+              }),
+              "!MobileTelephoneNumber# cannot be changed; it counts values.");
   }
 }
 

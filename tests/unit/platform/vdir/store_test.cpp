@@ -53,6 +53,10 @@ class StoreLayout : public ::testing::Test {
              {work / "e.eml", "Subject: x\r\n\r\nbody\r\n"},
              {work / "f.ICS", "\xEF\xBB\xBF" + Calendar("VEVENT")},
              {work / "g.ics", Calendar("VJOURNAL")},
+             {work / "m.ics",
+              "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nEND:VTODO\r\nBEGIN:VEVENT\r\n"
+              "BEGIN:VALARM\r\nEND:VALARM\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"},
+             {work / "n.vcf", kCard + kCard},
              {work / ".hidden.vcf", kCard},
              {work / ".a.vcf.12-0.tmp", kCard},
              {work / "h.vcf.tmp", kCard},
@@ -125,10 +129,25 @@ TEST_F(StoreLayout, ItemsAreTheItemFilesInByteOrderWithTheirTypes) {
   for (int32_t i = 1; i <= items->Count(); ++i) {
     seen.push_back(items->Item(i)->GetProperty("EntryID") + " " + items->Item(i)->TypeName());
   }
-  EXPECT_EQ(seen, (std::vector<std::string>{"work/B.vcf ContactItem", "work/a.vcf ContactItem",
-                                            "work/c.ics TaskItem", "work/d.ics UnknownItem",
-                                            "work/e.eml MailItem", "work/f.ICS AppointmentItem",
-                                            "work/g.ics JournalItem"}));
+  // Each component is an item; a calendar file without any is taken for an
+  // appointment, to fail in its procedure as a contact file without a card does.
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{
+                "work/B.vcf ContactItem", "work/a.vcf ContactItem", "work/c.ics TaskItem",
+                "work/d.ics AppointmentItem", "work/e.eml MailItem", "work/f.ICS AppointmentItem",
+                "work/g.ics JournalItem", "work/m.ics TaskItem", "work/m.ics#2 AppointmentItem",
+                "work/n.vcf ContactItem", "work/n.vcf#2 ContactItem"}));
+  for (const char* id : {"work/m.ics#2", "work/n.vcf#2", "work/d.ics"}) {
+    auto found = store_->GetItemFromID(id, Root(1));
+    ASSERT_NE(found, nullptr) << id;
+    EXPECT_EQ(found->GetProperty("EntryID"), id);
+  }
+  EXPECT_EQ(store_->GetItemFromID("work/m.ics#2", Root(1))->TypeName(), "AppointmentItem");
+  for (const char* none : {"work/m.ics#3", "work/m.ics#1", "work/m.ics#02", "work/n.vcf#"}) {
+    EXPECT_EQ(store_->GetItemFromID(none, Root(1)), nullptr) << none;
+  }
+  EXPECT_EQ(Outcome([&] { return items->Item(4)->GetProperty("Subject"); }),
+            "!Cannot read " + Root(1) + "/work/d.ics: it holds no event, task or journal entry.");
   EXPECT_THROW(items->Item(0), Failure);
   EXPECT_THROW(items->Item(items->Count() + 1), Failure);
   EXPECT_THROW(items->Item(5)->GetProperty("Subject"), Failure);  // a mail item
