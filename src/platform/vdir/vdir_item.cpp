@@ -106,12 +106,13 @@ std::string VdirItem::EntryId() const {
 std::string VdirItem::TypeName() const { return type_name_; }
 
 void VdirItem::Load() {
-  if (load_error_) throw Failure(*load_error_);
   if (document_ || kind_ == Kind::kMail) return;
+  // Named before an unreadable file fails too, so that its report says which.
   if (tell_unsearched_) {
     std::string name = EntryId() + " (" + path_ + ")";
     state_->ui->CurrentItem(name);
   }
+  if (load_error_) throw Failure(*load_error_);
   try {
     if (share_->saved) {
       Parse(*share_->saved);
