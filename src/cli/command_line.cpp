@@ -63,31 +63,38 @@ const std::vector<CommandSpec>& Commands() {
        "  settings key (as 'tidewell show' prints them); --special sets the special\n"
        "  instruction, e.g. \"Only look in city/area codes\".\n"},
       {"replace",
-       {{"--yes", false, {}}},
-       "tidewell [--store DIR]... replace [--yes]\n"
+       {{"--yes", false, {}}, {"--no-wait", false, {}}},
+       "tidewell [--store DIR]... replace [--yes] [--no-wait]\n"
        "  Clicks Replace: every chosen field of every item of the chosen folders.\n"
        "  Without --yes the confirmation is answered on the terminal (y/N). Prints each\n"
        "  caption of the folder label; a progress bar on stderr when it is a terminal.\n"
-       "  Exit status: 0 done, 1 the run ended through its failure report, 2 usage or\n"
-       "  bad input (an invalid pattern: nothing is read).\n"},
+       "  One run at a time: while another Tidewell run is going on this one waits for\n"
+       "  it, or with --no-wait gives up. Ctrl-C (or SIGTERM) stops after the item in\n"
+       "  hand. Exit status: 0 done, 1 the run ended through its failure report, 2 usage\n"
+       "  or bad input (an invalid pattern: nothing is read; another run with\n"
+       "  --no-wait), 130/143 stopped by SIGINT/SIGTERM.\n"},
       {"runs",
-       {},
-       "tidewell [--store DIR]... runs\n"
-       "  Lists the runs of the undo journal, newest first, one per line: the number\n"
-       "  that names it, its time, its 'Looking for' line (or the run an undo undid),\n"
-       "  and how many fields in how many items it changed, separated by tabs.\n"},
+       {{"--show", true, {}}},
+       "tidewell [--store DIR]... runs [--show RUN]\n"
+       "  Lists the runs of the undo journal, newest first, one per line: the id that\n"
+       "  names it for good, its time, its 'Looking for' line (or the run an undo\n"
+       "  undid), and how many fields in how many items it changed, separated by tabs\n"
+       "  (', undone' when an undo took it back). --show RUN prints that run's\n"
+       "  changes instead, one per line: folder, item, field, old value, new value,\n"
+       "  separated by tabs (a tab or line break in a value as \\t or \\n).\n"},
       {"undo",
-       {{"--yes", false, {}}},
-       "tidewell [--store DIR]... undo [RUN] [--yes]\n"
+       {{"--yes", false, {}}, {"--no-wait", false, {}}},
+       "tidewell [--store DIR]... undo [RUN] [--yes] [--no-wait]\n"
        "  Gives every field the run changed its old value back, newest change first,\n"
-       "  and saves each item once. RUN is a number or a time (or its start) that\n"
-       "  'tidewell runs' prints; without it, the newest run. A field changed since the\n"
-       "  run is skipped and listed, never overwritten. An undo is a run of its own:\n"
-       "  undoing it writes the run's results back. Without --yes the confirmation is\n"
-       "  answered on the terminal (y/N). Prints 'Restored N fields in M items; skipped\n"
-       "  K.', then one line per skipped field: which, and why.\n"
+       "  and saves each item once. RUN is an id that 'tidewell runs' prints; without\n"
+       "  it, the newest run that is no undo and was not undone. A field changed since\n"
+       "  the run is skipped and listed, never overwritten. An undo is a run of its\n"
+       "  own, with an id of its own: undoing it writes the run's results back.\n"
+       "  Without --yes the confirmation is answered on the terminal (y/N). Prints\n"
+       "  'Restored N fields in M items; skipped K.', then one line per skipped field:\n"
+       "  which, and why. Waits for another run like replace (--no-wait).\n"
        "  Exit status: 0 nothing skipped, 1 something skipped, 2 usage or bad input\n"
-       "  (an unknown run).\n",
+       "  (an unknown run; another run with --no-wait), 130/143 stopped.\n",
        "RUN"},
   };
   return commands;

@@ -4,6 +4,7 @@
 // terminal.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -35,12 +36,14 @@ class TerminalUi : public Ui {
   // "lblFolderName": its caption goes to stdout, one line each time the page
   // shows it. "ProgressBar1": drawn on stderr when stderr is a terminal.
   void Repaint(const std::string& controlName) override;
+  bool StopRequested() override { return stop_requested && stop_requested(); }
 
   // Prints the folder label's caption unless it is the one printed last: the
   // page repaints each "Folder: " caption but sets its summary silently.
   void PrintCaptionIfNew();
 
   bool assume_yes = false;
+  std::function<bool()> stop_requested;  // unset: never stop
   std::optional<std::vector<size_t>> folders_to_pick;
   const Label* folder_label = nullptr;
   const ProgressBar* progress_bar = nullptr;

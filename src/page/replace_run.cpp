@@ -53,6 +53,7 @@ void UC1::cmdReplace_Click() {
     return;
   }
 
+  stopped_after_.reset();
   int32_t line = 0;
   std::string folderName;
   std::unique_ptr<SafeItem> contact;
@@ -78,7 +79,8 @@ void UC1::cmdReplace_Click() {
 
     // No mark is set between folders: the reads of a later folder fail under
     // the mark its predecessor's last item left.
-    for (int32_t index = 1; index <= folderCount; ++index) {
+    bool stopped = false;
+    for (int32_t index = 1; index <= folderCount && !stopped; ++index) {
       const std::string slot = std::to_string(index);
       folderName = ReadSetting("FolderName" + slot, kNotFound);
       std::string entryId = ReadSetting("FolderEntryId" + slot, kNotFound);
@@ -113,6 +115,10 @@ void UC1::cmdReplace_Click() {
 
       const int32_t bound = items->Count();
       for (int32_t position = 1; position <= bound; ++position) {
+        if (ui.StopRequested()) {
+          stopped = true;
+          break;
+        }
         ProgressBar1.SetValue(position);
         ui.Repaint(ProgressBar1.Name());
         auto item = items->Item(position);
@@ -157,6 +163,7 @@ void UC1::cmdReplace_Click() {
     ProgressBar1.SetValue(ProgressBar1.Min());
     ProgressBar1.SetVisible(false);
     lblFolderName.SetCaption(Summary(updated, folderCount));
+    if (stopped) stopped_after_ = updated;
   } catch (const std::exception& e) {
     std::optional<std::string> contactName;
     if (contact) contactName = ContactName(*contact);

@@ -51,6 +51,10 @@ class Ui {
   // Gives the keyboard focus to the named control of the page, as after the
   // client's folder dialog. A host without a keyboard focus ignores it.
   virtual void SetFocus(const std::string& /*controlName*/) {}
+  // Asked by a run before each item: true stops the run there, the item
+  // before it saved and the rest untouched. The terminal host says yes after
+  // SIGINT or SIGTERM; a host that cannot be interrupted never does.
+  virtual bool StopRequested() { return false; }
 };
 
 }  // namespace tidewell
