@@ -61,6 +61,12 @@ class NameList {
 // The regular item files of a directory, sorted by byte order of name.
 NameList ItemNames(int dirFd);
 
+// Removes the temporary files that saves cut off by a kill left in the
+// directory: only names of the save's own form (".<item>.<pid>-<n>.tmp"),
+// last changed before this process started, of a process that is gone.
+// Returns how many; a file that cannot be removed is left.
+size_t RemoveCutSaves(int dirFd);
+
 // Every folder of store `store`, sorted by name, then entry id.
 std::vector<FolderInfo> ListFolders(const StoreState& state, size_t store);
 // The folder `entryId` of store `store`, when it is one.

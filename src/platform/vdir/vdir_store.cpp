@@ -65,6 +65,9 @@ class VdirFolder : public MAPIFolder {
       throw Failure("The folder " + info_.name + " (" + state_->roots[info_.store] + "/" +
                     info_.entry_id + ") cannot be opened.");
     }
+    // A run going over the folder: the place to clear what cut-off saves of
+    // earlier runs left behind.
+    RemoveCutSaves(dir->get());
     NameList names = ItemNames(dir->get());
     return std::make_unique<VdirItems>(state_, std::move(dir), info_, std::move(names));
   }
