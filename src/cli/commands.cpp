@@ -221,7 +221,8 @@ std::unique_ptr<RunSession> StartRun(Context& c) {
   if (!c.Given("--no-wait")) wait.waiting = &c.err;
   wait.stop = [] { return StopSignals::Received(); };
   try {
-    return std::make_unique<RunSession>(c.env.logbook, wait);
+    return std::make_unique<RunSession>(c.env.logbook, wait,
+                                        JournalRetention(c.env.settings, c.env.watched));
   } catch (const RunInProgress& e) {
     throw UsageError(e.what());
   }
@@ -258,11 +259,10 @@ int Replace(Context& c) {
   return StopSignals::Received() ? StopSignals::ExitStatus() : kDone;
 }
 
-// Lists the journal's runs, telling stderr what damage was stepped over, so
-// that stdout stays one line per run for scripts.
-RunList RunsOf(Context& c) {
+// Tells stderr what damage reading the journal stepped over, so that stdout
+// stays one line per run for scripts.
+const RunList& Reported(Context& c, const RunList& list) {
   const std::filesystem::path path = c.env.logbook.ActivityPath();
-  RunList list = ListRuns(c.env.logbook);
   if (list.malformed_lines > 0) {
     c.err << "tidewell: " << path.string() << ": skipped " << list.malformed_lines
           << " lines that are no journal records.\n";
@@ -347,7 +347,8 @@ int ShowRun(Context& c, const RunSummary& summary) {
 }
 
 int Runs(Context& c) {
-  const RunList list = RunsOf(c);
+  const RunList list = ListRuns(c.env.logbook);
+  Reported(c, list);
   for (const Option& o : c.invocation.options) {
     if (o.name == "--show") return ShowRun(c, ChooseRun(list, o.value));
   }
@@ -369,7 +370,7 @@ int Undo(Context& c) {
   } catch (const RunWaitStopped&) {
     return StopSignals::ExitStatus();
   }
-  const RunList list = RunsOf(c);
+  const RunList& list = Reported(c, session->Runs());
   const auto& arguments = c.invocation.arguments;
   const RunSummary& summary =
       ChooseRun(list, arguments.empty() ? std::nullopt : std::optional(arguments.front()));

@@ -130,7 +130,8 @@ OptionsWindow::OptionsWindow(Components& components, Host& stores, HostEnvironme
 
 std::unique_ptr<RunSession> OptionsWindow::StartRun() {
   try {
-    return std::make_unique<RunSession>(env_->logbook, RunWait{});
+    return std::make_unique<RunSession>(env_->logbook, RunWait{},
+                                        JournalRetention(env_->settings, env_->watched));
   } catch (const RunInProgress& busy) {
     components_.ui().MsgBox(busy.what(), MsgBoxButtons::OkOnly, kBoxTitle);
     return nullptr;
@@ -176,7 +177,7 @@ void OptionsWindow::UndoLastRun() {
         Ui& ui = components_.ui();
         const std::unique_ptr<RunSession> session = StartRun();
         if (!session) return;
-        const RunList runs = ListRuns(env_->logbook);
+        const RunList& runs = session->Runs();
         const RunSummary* newest = runs.NewestToUndo();
         if (newest == nullptr) {
           ui.MsgBox(kNoRunToUndo, MsgBoxButtons::OkOnly, kBoxTitle);

@@ -97,9 +97,12 @@ Logbook::Logbook(std::filesystem::path folder)
       activity_path_(folder_ / "activity.jsonl"),
       errors_path_(folder_ / "errors.jsonl") {}
 
-Logbook::~Logbook() {
+Logbook::~Logbook() { CloseFiles(); }
+
+void Logbook::CloseFiles() {
   if (activity_fd_ >= 0) ::close(activity_fd_);
   if (errors_fd_ >= 0) ::close(errors_fd_);
+  activity_fd_ = errors_fd_ = -1;
 }
 
 std::unique_ptr<ActivityLogger> Logbook::CreateActivityLogger() {

@@ -81,6 +81,10 @@ class Logbook : public WriteAheadLog {
   // otherwise nothing. Throws Failure when the data cannot be made durable.
   void Sync() override;
 
+  // Closes both files; the next line opens them anew (after a rotation moved
+  // them away).
+  void CloseFiles();
+
   // How many times Sync reached the disk: lets tests see that an idle Sync
   // costs nothing.
   uint64_t DiskSyncs() const { return disk_syncs_; }

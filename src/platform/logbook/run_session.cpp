@@ -74,7 +74,8 @@ RunInProgress::RunInProgress(long pid)
     : Failure("Another Tidewell run (pid " + std::to_string(pid) + ") is in progress."),
       pid_(pid) {}
 
-RunSession::RunSession(Logbook& logbook, const RunWait& wait) : logbook_(logbook) {
+RunSession::RunSession(Logbook& logbook, const RunWait& wait, const Retention& retention)
+    : logbook_(logbook) {
   const std::filesystem::path& folder = logbook.Folder();
   std::error_code error;
   std::filesystem::create_directories(folder, error);
@@ -126,12 +127,27 @@ RunSession::RunSession(Logbook& logbook, const RunWait& wait) : logbook_(logbook
     ::close(lock_fd_);
     throw;
   }
+  // The index and the rotation only spare the readers work: a run goes on
+  // without them (a full disk), and the next one catches up.
+  try {
+    runs_ = MaintainJournal(logbook, retention);
+  } catch (const std::exception&) {
+    runs_ = ListRuns(logbook);
+  }
+  logbook.CloseFiles();
+  std::error_code size_error;
+  const auto size = std::filesystem::file_size(logbook.ActivityPath(), size_error);
+  start_ = size_error ? 0 : static_cast<uint64_t>(size);
   id_ = MakeRunId();
   logbook_.SetRun(id_);
 }
 
 RunSession::~RunSession() {
   logbook_.SetRun("");
+  try {
+    IndexRun(logbook_, id_, start_);
+  } catch (const std::exception&) {
+  }
   // Closing the descriptor lets the next run in.
   ::close(lock_fd_);
 }

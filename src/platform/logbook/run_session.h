@@ -11,7 +11,9 @@
 // the lock of a process that died, so a stale file never blocks). Taking it
 // also ends a torn last line of activity.jsonl and errors.jsonl (a kill or a
 // full disk mid-line) with a line break, so the run's first line never glues
-// onto it.
+// onto it. Then, still before the run's first line, the index of runs is
+// brought up to date and the history rotated and trimmed (run_index.h); the
+// run's own summary joins the index when the session ends.
 //
 // Run ids are the UTC time the run began, to the millisecond, and the pid:
 // "YYYYMMDDTHHMMSS.mmmZ-PID". They sort by time as text, and two runs never
@@ -25,6 +27,7 @@
 
 #include "platform/failure.h"
 #include "platform/logbook/logbook.h"
+#include "platform/logbook/run_index.h"
 
 namespace tidewell {
 
@@ -61,17 +64,21 @@ class RunSession {
   // Takes the lock (see above), names the run and sets its id on `logbook`,
   // which must outlive the session. Throws RunInProgress, RunWaitStopped, or
   // Failure when the state folder cannot be written.
-  RunSession(Logbook& logbook, const RunWait& wait);
+  RunSession(Logbook& logbook, const RunWait& wait, const Retention& retention = {});
   ~RunSession();
   RunSession(const RunSession&) = delete;
   RunSession& operator=(const RunSession&) = delete;
 
   const std::string& Id() const { return id_; }
+  // The journal's runs as they stood when the lock was taken.
+  const RunList& Runs() const { return runs_; }
 
  private:
   Logbook& logbook_;
   int lock_fd_ = -1;
   std::string id_;
+  uint64_t start_ = 0;
+  RunList runs_;  // where the run's lines begin in activity.jsonl
 };
 
 }  // namespace tidewell
