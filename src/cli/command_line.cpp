@@ -242,11 +242,15 @@ std::unique_ptr<CLI::App> CommandLine() {
       "and carriage return in them written as \\\\, \\t, \\n and \\r, a body as its plain text. "
       "The summary reads 'Would update N items in M folders'. Reports go to stderr only.\n"
       "--verbose: the same change lines for a real run, as each item is saved.\n"
+      "One run at a time: while another Tidewell run is going on this one waits for it, or "
+      "with --no-wait gives up. Ctrl-C (or SIGTERM) stops after the item in hand.\n"
       "Exit status: 0 every item handled; 1 the run ended through its failure report; 2 usage "
-      "or bad input (an invalid pattern, an unknown or ambiguous folder: nothing is read); 3 "
-      "the run finished but some items could not be changed (their reports printed), and "
-      "stderr ends with 'N items could not be changed; see the reports above.'");
+      "or bad input (an invalid pattern, an unknown or ambiguous folder: nothing is read; "
+      "another run going on, with --no-wait); 3 the run finished but some items could not be "
+      "changed (their reports printed), and stderr ends with 'N items could not be changed; "
+      "see the reports above.'; 130/143 stopped by SIGINT/SIGTERM.");
   Flag(replace, "--yes");
+  Flag(replace, "--no-wait");
   Flag(replace, "--dry-run");
   Flag(replace, "--verbose");
   Value(replace, "--search", "TEXT", Times::once,
@@ -265,23 +269,29 @@ std::unique_ptr<CLI::App> CommandLine() {
        "the special instruction \"Only look in city/area codes\"; with --fields and without "
        "it, none.");
 
-  Command(*tool, "runs",
-          "Lists the runs of the undo journal, newest first, one per line: the number that names "
-          "it, its time, its 'Looking for' line (or the run an undo undid), and how many fields "
-          "in how many items it changed, separated by tabs.");
+  CLI::App& runs = Command(
+      *tool, "runs",
+      "Lists the runs of the undo journal, newest first, one per line: the id that names it for "
+      "good, its time, its 'Looking for' line (or the run an undo undid), and how many fields "
+      "in how many items it changed, separated by tabs (', undone' when an undo took it back). "
+      "--show RUN prints that run's changes instead, one per line as a preview prints them: "
+      "folder, item, field, old value, new value, separated by tabs.");
+  Value(runs, "--show", "RUN");
 
   CLI::App& undo = Command(
       *tool, "undo",
       "Gives every field the run changed its old value back, newest change first, and saves "
-      "each item once. RUN is a number or a time (or its start) that 'tidewell runs' prints; "
-      "without it, the newest run. A field changed since the run is skipped and listed, never "
-      "overwritten. An undo is a run of its own: undoing it writes the run's results back. "
-      "Without --yes the confirmation is asked on the terminal (y/N). Prints 'Restored N "
-      "fields in M items; skipped K.', then one line per skipped field: which, and why.\n"
+      "each item once. RUN is an id that 'tidewell runs' prints; without it, the newest run "
+      "that is no undo and was not undone. A field changed since the run is skipped and "
+      "listed, never overwritten. An undo is a run of its own, with an id of its own: undoing "
+      "it writes the run's results back. Without --yes the confirmation is asked on the "
+      "terminal (y/N). Prints 'Restored N fields in M items; skipped K.', then one line per "
+      "skipped field: which, and why. Waits for another run like replace (--no-wait).\n"
       "Exit status: 0 nothing skipped, 1 something skipped, 2 usage or bad input (an unknown "
-      "run).");
+      "run; another run going on, with --no-wait), 130/143 stopped.");
   undo.add_option("RUN");
   Flag(undo, "--yes");
+  Flag(undo, "--no-wait");
 
   tool->footer(
       "Exit status: 0 done (every item handled); 1 the run ended through its failure report; 2 "

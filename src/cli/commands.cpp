@@ -1,9 +1,13 @@
 #include "cli/commands.h"
 
 #include <algorithm>
+#include <csignal>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <memory>
+
+#include <signal.h>
 
 #include "cli/command_line.h"
 #include "cli/manuals.h"
@@ -13,6 +17,8 @@
 #include "page/uc1.h"
 #include "platform/failure.h"
 #include "platform/logbook/journal_reader.h"
+#include "platform/logbook/run_index.h"
+#include "platform/logbook/run_session.h"
 #include "platform/pattern/classic_pattern_matcher.h"
 #include "platform/support/change_listing.h"
 #include "platform/support/store_host.h"
@@ -22,6 +28,43 @@
 namespace tidewell::cli {
 
 namespace {
+
+volatile std::sig_atomic_t g_stop_signal = 0;
+
+extern "C" void OnStopSignal(int signal) { g_stop_signal = signal; }
+
+// While a run lasts, SIGINT and SIGTERM ask it to stop after the item in
+// hand rather than kill it mid-save. No SA_RESTART: a confirmation waiting on
+// the terminal is answered No by the interruption.
+class StopSignals {
+ public:
+  StopSignals() {
+    g_stop_signal = 0;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &old_int_);
+    sigaction(SIGTERM, &action, &old_term_);
+  }
+  ~StopSignals() {
+    sigaction(SIGINT, &old_int_, nullptr);
+    sigaction(SIGTERM, &old_term_, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  static bool Received() { return g_stop_signal != 0; }
+  // 130 for SIGINT, 143 for SIGTERM.
+  static int ExitStatus() { return 128 + g_stop_signal; }
+
+ private:
+  struct sigaction old_int_ {};
+  struct sigaction old_term_ {};
+};
+
+void PrintStopped(std::ostream& err, long items) {
+  err << "Stopped after " << items << " items; `tidewell undo` takes this run back.\n";
+}
 
 struct Context {
   const Invocation& invocation;
@@ -307,6 +350,21 @@ size_t ItemFailures(const WatchedSupport& watched, size_t from) {
                                            }));
 }
 
+// Every command that writes to the journal starts its run here, and only
+// here: the run's lock on the state folder, held until the session ends.
+// Throws UsageError with --no-wait while another run holds it.
+std::unique_ptr<RunSession> StartRun(Context& c) {
+  RunWait wait;
+  if (!c.Given("--no-wait")) wait.waiting = &c.err;
+  wait.stop = [] { return StopSignals::Received(); };
+  try {
+    return std::make_unique<RunSession>(c.env.logbook, wait,
+                                        JournalRetention(c.env.settings, c.env.watched));
+  } catch (const RunInProgress& e) {
+    throw UsageError(e.what());
+  }
+}
+
 int Replace(Context& c) {
   std::vector<std::string> folder_specs;
   std::optional<std::string> search, replace;
@@ -327,12 +385,23 @@ int Replace(Context& c) {
   if (!ChooseFieldsForRun(c)) return kFailed;
 
   const bool dry_run = c.Given("--dry-run");
+  StopSignals signals;
+  std::unique_ptr<RunSession> run;
+  // A preview writes nothing, not even the lock file.
+  if (!dry_run) {
+    try {
+      run = StartRun(c);
+    } catch (const RunWaitStopped&) {
+      return StopSignals::ExitStatus();
+    }
+  }
   ChangeListing listing(*c.env.components, c.env.host, !dry_run,
                         [&, list = dry_run || c.Given("--verbose")](const FieldChange& change) {
                           if (list) c.ui.PrintLine(ChangeLine(change));
                         });
   c.ui.assume_yes = c.Given("--yes");
   c.ui.preview = dry_run;
+  c.ui.stop_requested = [] { return StopSignals::Received(); };
   auto page = std::make_unique<UC1>(listing);
   page->SetHost(listing.host());
   page->Show();
@@ -357,91 +426,131 @@ int Replace(Context& c) {
   if (!page->lblFolderName.Caption().empty()) c.ui.PrintCaptionIfNew();
   c.ui.folder_label = nullptr;
   c.ui.progress_bar = nullptr;
+  c.ui.stop_requested = nullptr;
+  if (std::optional<int32_t> saved = page->StoppedRun()) {
+    PrintStopped(c.err, *saved);
+    return StopSignals::ExitStatus();
+  }
   if (c.Reported("Tidewell.cmdConvert")) return kFailed;
   if (const size_t failed = ItemFailures(c.env.watched, reports_before); failed > 0) {
     c.err << failed << " items could not be changed; see the reports above.\n";
     return kItemsFailed;
   }
+  return StopSignals::Received() ? StopSignals::ExitStatus() : kDone;
+}
+
+// Tells stderr what damage reading the journal stepped over, so that stdout
+// stays one line per run for scripts.
+const RunList& Reported(Context& c, const RunList& list) {
+  const std::filesystem::path path = c.env.logbook.ActivityPath();
+  if (list.malformed_lines > 0) {
+    c.err << "tidewell: " << path.string() << ": skipped " << list.malformed_lines
+          << " lines that are no journal records.\n";
+  }
+  if (list.torn_lines > 0) {
+    c.err << "tidewell: " << path.string() << ": " << list.torn_lines
+          << (list.torn_lines == 1 ? " line was" : " lines were")
+          << " cut off (a kill or a full disk); left out.\n";
+  }
+  if (list.stray_entries > 0) {
+    c.err << "tidewell: " << path.string() << ": " << list.stray_entries
+          << " undo entries belong to no run; they are left out.\n";
+  }
+  return list;
+}
+
+// The run `name` names: its id, or for runs logged before ids its time.
+const RunSummary& ChooseRun(const RunList& list, const std::optional<std::string>& name) {
+  if (!name) {
+    if (const RunSummary* newest = list.NewestToUndo()) return *newest;
+    throw UsageError(kNoRunToUndo);
+  }
+  if (const RunSummary* run = list.Find(*name)) return *run;
+  throw UsageError("Unknown run '" + *name + "' (see 'tidewell runs').");
+}
+
+// Its changes, one line each, as a preview lists them.
+int ShowRun(Context& c, const RunSummary& summary) {
+  const JournalRun run = LoadRun(summary);
+  std::map<std::pair<std::string, std::string>, std::string> folders;
+  std::map<std::pair<std::string, std::string>, std::string> items;
+  for (const JournalEntry& entry : run.entries) {
+    if (!entry.complete) continue;
+    auto [folder, new_folder] = folders.try_emplace({entry.FolderStoreId, entry.FolderEntryId});
+    if (new_folder) {
+      folder->second = entry.FolderEntryId;
+      try {
+        if (auto found = c.env.host->engine().YSGetFolder(entry.FolderEntryId, entry.FolderStoreId))
+          folder->second = found->Name();
+      } catch (const std::exception&) {
+      }
+    }
+    auto [item, new_item] = items.try_emplace({entry.FolderStoreId, entry.ItemEntryId});
+    if (new_item) {
+      item->second = entry.ItemEntryId;
+      try {
+        if (auto found = c.env.store->GetItemFromID(entry.ItemEntryId, entry.FolderStoreId)) {
+          const bool contact = found->TypeName() == "ContactItem";
+          auto wrapper = c.env.components->CreateSafeItem(
+              contact ? kSafeContactItem
+                      : (found->TypeName() == "TaskItem" ? kSafeTaskItem : kSafeAppointmentItem));
+          wrapper->SetItem(found);
+          item->second = contact ? wrapper->FullNameAndCompany() : wrapper->Get("Subject");
+        }
+      } catch (const std::exception&) {
+      }
+    }
+    const std::string written =
+        run.kind == RunKind::kUndo ? entry.restored.value_or("") : entry.written.value_or("");
+    c.out << ChangeLine({folder->second, item->second, entry.FieldName, entry.FieldValue, written})
+          << '\n';
+  }
   return kDone;
 }
 
-// Reads the journal, telling stderr what damage was stepped over, so that
-// stdout stays one line per run for scripts.
-JournalContents ReadJournalOf(Context& c) {
-  const std::filesystem::path path = c.env.logbook.ActivityPath();
-  JournalContents journal = ReadJournalFile(path);
-  if (journal.malformed_lines > 0) {
-    c.err << "tidewell: " << path.string() << ": skipped " << journal.malformed_lines
-          << " lines that are no journal records.\n";
-  }
-  if (journal.torn_last_line) {
-    c.err << "tidewell: " << path.string() << ": its last line was cut off; it is left out.\n";
-  }
-  if (journal.stray_entries > 0) {
-    c.err << "tidewell: " << path.string() << ": " << journal.stray_entries
-          << " undo entries come before any run; they are left out.\n";
-  }
-  return journal;
-}
-
 int Runs(Context& c) {
-  const JournalContents journal = ReadJournalOf(c);
-  for (size_t number = 1; number <= journal.runs.size(); ++number) {
-    const JournalRun& run = journal.runs[journal.runs.size() - number];
-    c.out << number << '\t' << run.time << '\t' << run.Description() << '\t'
-          << run.CompleteEntries() << " fields in " << run.ChangedItems() << " items";
-    if (const size_t incomplete = run.entries.size() - run.CompleteEntries(); incomplete > 0) {
-      c.out << ", " << incomplete << " incomplete";
-    }
+  const RunList list = ListRuns(c.env.logbook);
+  Reported(c, list);
+  for (const Option& o : c.invocation.options) {
+    if (o.name == "--show") return ShowRun(c, ChooseRun(list, o.value));
+  }
+  for (auto run = list.runs.rbegin(); run != list.runs.rend(); ++run) {
+    c.out << run->id << '\t' << run->time << '\t' << run->description << '\t' << run->fields
+          << " fields in " << run->items << " items";
+    if (run->incomplete > 0) c.out << ", " << run->incomplete << " incomplete";
+    if (run->undone) c.out << ", undone";
     c.out << '\n';
   }
   return kDone;
 }
 
-// The run `name` names: its number in 'tidewell runs' (1 the newest), or its
-// time, whole or its start.
-const JournalRun& ChooseRun(const JournalContents& journal,
-                            const std::optional<std::string>& name) {
-  const auto& runs = journal.runs;
-  if (runs.empty()) throw UsageError(kNoRunToUndo);
-  if (!name) return runs.back();
-  const UsageError unknown("Unknown run '" + *name + "' (see 'tidewell runs').");
-  if (std::all_of(name->begin(), name->end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
-    if (name->empty() || name->size() > 9) throw unknown;
-    const size_t number = std::stoul(*name);
-    if (number < 1 || number > runs.size()) throw unknown;
-    return runs[runs.size() - number];
-  }
-  std::vector<const JournalRun*> named;
-  for (const JournalRun& run : runs) {
-    if (run.time == *name) named.push_back(&run);
-  }
-  if (named.empty()) {
-    for (const JournalRun& run : runs) {
-      if (run.time.starts_with(*name)) named.push_back(&run);
-    }
-  }
-  if (named.empty()) throw unknown;
-  if (named.size() > 1) {
-    throw UsageError("'" + *name + "' names " + std::to_string(named.size()) +
-                     " runs; name one by its number (see 'tidewell runs').");
-  }
-  return *named.front();
-}
-
 int Undo(Context& c) {
-  const JournalContents journal = ReadJournalOf(c);
+  StopSignals signals;
+  std::unique_ptr<RunSession> session;
+  try {
+    session = StartRun(c);
+  } catch (const RunWaitStopped&) {
+    return StopSignals::ExitStatus();
+  }
+  const RunList& list = Reported(c, session->Runs());
   const auto& arguments = c.invocation.arguments;
-  const JournalRun& run =
-      ChooseRun(journal, arguments.empty() ? std::nullopt : std::optional(arguments.front()));
+  const RunSummary& summary =
+      ChooseRun(list, arguments.empty() ? std::nullopt : std::optional(arguments.front()));
+  const JournalRun run = LoadRun(summary);
   c.ui.assume_yes = c.Given("--yes");
-  if (c.ui.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, "Marrowby") != MsgBoxResult::Yes)
-    return kDone;
+  if (c.ui.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, "Marrowby") != MsgBoxResult::Yes) {
+    return StopSignals::Received() ? StopSignals::ExitStatus() : kDone;
+  }
 
-  const UndoOutcome outcome = UndoJournalRun(run, *c.env.store, *c.env.components);
+  const UndoOutcome outcome =
+      UndoJournalRun(run, *c.env.store, *c.env.components, [] { return StopSignals::Received(); });
   c.out << UndoSummary(outcome) << '\n';
   for (const SkippedField& skipped : outcome.skipped) {
     c.out << DescribeSkipped(skipped) << '\n';
+  }
+  if (outcome.stopped) {
+    PrintStopped(c.err, outcome.restored_items);
+    return StopSignals::ExitStatus();
   }
   return outcome.skipped.empty() ? kDone : kFailed;
 }

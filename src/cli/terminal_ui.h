@@ -4,6 +4,7 @@
 // terminal.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -35,6 +36,7 @@ class TerminalUi : public Ui {
   // "lblFolderName": its caption goes to stdout, one line each time the page
   // shows it. "ProgressBar1": drawn on stderr when stderr is a terminal.
   void Repaint(const std::string& controlName) override;
+  bool StopRequested() override { return stop_requested && stop_requested(); }
 
   // Notes go to stderr, one line each.
   void Note(const std::string& text) override;
@@ -55,6 +57,7 @@ class TerminalUi : public Ui {
   // A preview: the run's summary "Updated N items ..." is printed as
   // "Would update N items ...".
   bool preview = false;
+  std::function<bool()> stop_requested;  // unset: never stop
   std::optional<std::vector<size_t>> folders_to_pick;
   const Label* folder_label = nullptr;
   const ProgressBar* progress_bar = nullptr;

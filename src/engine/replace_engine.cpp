@@ -289,20 +289,21 @@ bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const st
   }
   if (matches < 1) return false;
 
-  line = marks.journal;
-  journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), N, old);
-
+  // The replacement is worked out before the journal entry, which records it
+  // too; the entry still goes out before the field is written.
   line = marks.replace;
   std::string replaced;
   if (kind == TextKind::kPlain) {
     matcher_.SetReplace(run.ReplaceWith);
-    // An empty replacement never moves the mark past the replace itself.
-    if (!run.ReplaceWith.empty()) line = marks.write;
     replaced = matcher_.Text();
   } else {
     replaced = ReplaceShownText(matcher_, old, run.ReplaceWith);
-    if (!run.ReplaceWith.empty()) line = marks.write;
   }
+  line = marks.journal;
+  journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), N, old,
+                    replaced);
+  // An empty replacement never moves the mark past the replace itself.
+  line = run.ReplaceWith.empty() ? marks.replace : marks.write;
   run.Item.Set(P, replaced);
   return true;
 }
@@ -320,9 +321,11 @@ bool ReplaceEngine::RewriteAreaPart(const RunInputs& run, const std::string& P) 
   matcher_.SetPattern(run.SearchFor);
   if (matcher_.MatchCount() < 1) return false;
 
-  journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), P, old);
   matcher_.SetReplace(run.ReplaceWith);
-  run.Item.Set(P, old.substr(0, open) + matcher_.Text() + old.substr(close + 1));
+  const std::string replaced = old.substr(0, open) + matcher_.Text() + old.substr(close + 1);
+  journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), P, old,
+                    replaced);
+  run.Item.Set(P, replaced);
   return true;
 }
 

@@ -11,6 +11,8 @@
 
 #include "platform/failure.h"
 #include "platform/logbook/journal_reader.h"
+#include "platform/logbook/run_index.h"
+#include "platform/logbook/run_session.h"
 #include "platform/support/undo.h"
 
 namespace tidewell::gui {
@@ -115,6 +117,25 @@ OptionsWindow::OptionsWindow(Components& components, Host& stores, HostEnvironme
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   page_->SetHost(std::make_shared<WindowHost>(stores, *this));
+
+  if (env_ != nullptr) {
+    // A run holds the journal for its whole length; one going on elsewhere
+    // refuses this one (in a box) rather than freezing the window.
+    page_->cmdReplace.Click = [this, click = page_->cmdReplace.Click] {
+      const std::unique_ptr<RunSession> run = StartRun();
+      if (run) click();
+    };
+  }
+}
+
+std::unique_ptr<RunSession> OptionsWindow::StartRun() {
+  try {
+    return std::make_unique<RunSession>(env_->logbook, RunWait{},
+                                        JournalRetention(env_->settings, env_->watched));
+  } catch (const RunInProgress& busy) {
+    components_.ui().MsgBox(busy.what(), MsgBoxButtons::OkOnly, kBoxTitle);
+    return nullptr;
+  }
 }
 
 OptionsWindow::~OptionsWindow() {
@@ -154,17 +175,20 @@ void OptionsWindow::UndoLastRun() {
       [this](const std::exception& failure) { ShowFailure(failure); },
       [this] {
         Ui& ui = components_.ui();
-        const JournalContents journal = ReadJournalFile(env_->logbook.ActivityPath());
-        const JournalRun* run = journal.Newest();
-        if (run == nullptr) {
+        const std::unique_ptr<RunSession> session = StartRun();
+        if (!session) return;
+        const RunList& runs = session->Runs();
+        const RunSummary* newest = runs.NewestToUndo();
+        if (newest == nullptr) {
           ui.MsgBox(kNoRunToUndo, MsgBoxButtons::OkOnly, kBoxTitle);
           return;
         }
-        if (ui.MsgBox(UndoQuestion(*run), MsgBoxButtons::YesNo, kBoxTitle) != MsgBoxResult::Yes) {
+        const JournalRun run = LoadRun(*newest);
+        if (ui.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, kBoxTitle) != MsgBoxResult::Yes) {
           return;
         }
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const UndoOutcome outcome = UndoJournalRun(*run, *env_->store, components_);
+        const UndoOutcome outcome = UndoJournalRun(run, *env_->store, components_);
         QApplication::restoreOverrideCursor();
         ui.MsgBox(UndoReport(outcome), MsgBoxButtons::OkOnly, kBoxTitle);
       });

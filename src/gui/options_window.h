@@ -16,13 +16,13 @@
 // Apply fails, or a handler without a trap of its own fails, a box captioned
 // "Marrowby" shows the failure and the window stays open, still dirty.
 //
-// Over a HostEnvironment the window also has "Undo Last Run..." beside its
-// buttons: it names the newest run of the journal (its time and "Looking
-// for" line) in a Yes/No box, and on Yes gives the run's fields their old
-// values back and shows the summary line and any skipped fields in a box
-// captioned "Marrowby". The boxes go through the Ui of the components. The
-// newest run may be an earlier undo; undoing that writes the run's results
-// back, as the terminal host's `tidewell undo` does.
+// Over a HostEnvironment each run (Replace, undo) holds the journal's lock
+// for its length; while another process's run holds it, a box says so and
+// nothing runs. The window also has "Undo Last Run..." beside its
+// buttons: it names the newest run of the journal that is no undo and was
+// not undone (its time and "Looking for" line) in a Yes/No box, and on Yes gives the run's fields
+// their old values back and shows the summary line and any skipped fields in a box captioned
+// "Marrowby". The boxes go through the Ui of the components.
 #pragma once
 
 #include <QDialog>
@@ -34,6 +34,7 @@
 #include "page/uc1.h"
 #include "platform/components.h"
 #include "platform/host.h"
+#include "platform/logbook/run_session.h"
 #include "platform/support/store_host.h"
 
 namespace tidewell::gui {
@@ -69,6 +70,9 @@ class OptionsWindow : public QDialog {
   // Applies a dirty page; false when Apply failed (already shown).
   bool ApplyPage();
   void UndoLastRun();
+  // The journal's lock for a run; nullptr (after a box saying so) while
+  // another Tidewell run holds it.
+  std::unique_ptr<RunSession> StartRun();
 
   Components& components_;
   HostEnvironment* env_;  // null: no undo

@@ -47,13 +47,14 @@ void Journal::UndoRecord(const std::string& procedureName, const std::string& me
 
 void Journal::UndoSave(const std::string& FolderStoreId, const std::string& FolderEntryId,
                        const std::string& ItemEntryId, const std::string& FieldName,
-                       const std::string& FieldValue) {
+                       const std::string& FieldValue, const std::string& NewValue) {
   try {
     UndoRecord("UndoSave", "FolderStoreId: " + FolderStoreId);
     UndoRecord("UndoSave", "FolderEntryId: " + FolderEntryId);
     UndoRecord("UndoSave", "ItemEntryId: " + ItemEntryId);
     UndoRecord("UndoSave", "FieldName: " + FieldName);
-    UndoRecord("UndoSave", "FieldValue: " + FieldValue);
+    components_.CreateActivityLogger()->WriteWith(kSource, "UndoSave", "FieldValue: " + FieldValue,
+                                                  kUndoTrue, "new", NewValue);
   } catch (const std::exception& e) {
     Report(FailureFormatC(0, DescriptionOf(e)), "UndoSave");
   }

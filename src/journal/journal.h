@@ -40,12 +40,13 @@ class Journal {
   void UndoRecord(const std::string& procedureName, const std::string& message);
 
   // Journals one field's old value as five undo records ("FolderStoreId: ",
-  // "FolderEntryId: ", "ItemEntryId: ", "FieldName: ", "FieldValue: ").
+  // "FolderEntryId: ", "ItemEntryId: ", "FieldName: ", "FieldValue: "); the
+  // last also carries `NewValue`, the value the field is given, as "new".
   // Never throws: a failure stops the entry where it is, is reported under
   // "Tidewell.UndoSave" (format C, line 0), and the caller goes on.
   void UndoSave(const std::string& FolderStoreId, const std::string& FolderEntryId,
                 const std::string& ItemEntryId, const std::string& FieldName,
-                const std::string& FieldValue);
+                const std::string& FieldValue, const std::string& NewValue);
 
   // Reports `message` under "Tidewell." + `procedureName` with the flag false.
   void Report(const std::string& message, const std::string& procedureName);

@@ -53,6 +53,7 @@ void UC1::cmdReplace_Click() {
     return;
   }
 
+  stopped_after_.reset();
   int32_t line = 0;
   std::string folderName;
   std::unique_ptr<SafeItem> contact;
@@ -78,7 +79,9 @@ void UC1::cmdReplace_Click() {
 
     // No mark is set between folders: the reads of a later folder fail under
     // the mark its predecessor's last item left.
+    bool stopped = false;
     ForEachFolderSlot(folderCount, [&](const std::string& slot, bool gapBefore) {
+      if (stopped) return;
       // A failure names the last folder name read, and a slot passed over
       // unread would have read as "Not Found".
       if (gapBefore) folderName = kNotFound;
@@ -118,6 +121,10 @@ void UC1::cmdReplace_Click() {
 
       const int32_t bound = items->Count();
       for (int32_t position = 1; position <= bound; ++position) {
+        if (ui.StopRequested()) {
+          stopped = true;
+          break;
+        }
         ProgressBar1.SetValue(position);
         ui.Repaint(ProgressBar1.Name());
         auto item = items->Item(position);
@@ -162,6 +169,7 @@ void UC1::cmdReplace_Click() {
     ProgressBar1.SetValue(ProgressBar1.Min());
     ProgressBar1.SetVisible(false);
     lblFolderName.SetCaption(Summary(updated, folderCount));
+    if (stopped) stopped_after_ = updated;
   } catch (const std::exception& e) {
     std::optional<std::string> contactName;
     if (contact) contactName = ContactName(*contact);

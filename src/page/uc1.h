@@ -119,8 +119,13 @@ class UC1 {
   // "Updated <n> items in <count> folders" ("in 1 folder" for exactly one),
   // counting stored slots, found or not. A failure of the run itself is
   // reported under "Tidewell.cmdConvert" and ends the run; items saved
-  // before it stay saved.
+  // before it stay saved. When the Ui asks for a stop (StopRequested, before
+  // each item) the run ends there with its summary, and StoppedRun() says
+  // how many items it had saved.
   void cmdReplace_Click();
+  // The items saved by the last run when it was stopped; nullopt when it ran
+  // to its end, failed or never ran.
+  std::optional<int32_t> StoppedRun() const { return stopped_after_; }
 
   // Hot help: each sends its control's help to the host, once per visit.
   // The help texts are built by Show; with a host set, a move before the
@@ -202,6 +207,7 @@ class UC1 {
   Journal journal_;
   std::shared_ptr<Host> host_;
   bool dirty_ = false;
+  std::optional<int32_t> stopped_after_;
   bool loading_ = false;
   std::optional<FolderList> folders_;
   std::string last_help_key_;

@@ -13,6 +13,15 @@ class ActivityLogger {
   // Throws Failure when the line cannot be written; a line is never split.
   virtual void Write(const std::string& source, const std::string& procedure,
                      const std::string& message, int32_t undo) = 0;
+
+  // Write with one more string member on the line: "new" (the value an undo
+  // record's field was given) or "undoes" (the run an undo takes back). A
+  // logger that keeps only the four members drops it.
+  virtual void WriteWith(const std::string& source, const std::string& procedure,
+                         const std::string& message, int32_t undo, const std::string& /*key*/,
+                         const std::string& /*value*/) {
+    Write(source, procedure, message, undo);
+  }
 };
 
 // Makes undo records durable before the item they describe is stored: the

@@ -60,6 +60,11 @@ class Ui {
   // The store opens the item `name` for a run ("" when none is open, as a
   // folder's items are listed): reports that follow are about it.
   virtual void CurrentItem(const std::string& /*name*/) {}
+
+  // Asked by a run before each item: true stops the run there, the item
+  // before it saved and the rest untouched. The terminal host says yes after
+  // SIGINT or SIGTERM; a host that cannot be interrupted never does.
+  virtual bool StopRequested() { return false; }
 };
 
 }  // namespace tidewell

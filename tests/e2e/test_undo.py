@@ -87,9 +87,10 @@ class UndoTest(Sandbox):
                          "Subject", "Location", "Companies", "Mileage"} <= names, names)
         fields = len(self.undo_records()) // 5
 
-        number, time, what, count = self.tidewell_ok("runs").rstrip("\n").split("\t")
-        self.assertEqual((number, what, count), (
-            "1", "Looking for 'e' replacing with 'E'; Case sensitive: 1",
+        run_id, time, what, count = self.tidewell_ok("runs").rstrip("\n").split("\t")
+        self.assertRegex(run_id, r"^\d{8}T\d{6}\.\d{3}Z-\d+$")
+        self.assertEqual((what, count), (
+            "Looking for 'e' replacing with 'E'; Case sensitive: 1",
             f"{fields} fields in {items} items"))
 
         restored = f"Restored {fields} fields in {items} items; skipped 0.\n"
@@ -97,9 +98,10 @@ class UndoTest(Sandbox):
         self.assertEqual((status, out), (0, restored), err)
         self.assert_as_before(before)
 
-        newest = self.tidewell("runs")[1].splitlines()[0].split("\t")
+        newest, undone = [line.split("\t") for line in self.tidewell("runs")[1].splitlines()]
         self.assertEqual(newest[2:], [f"Undo of the run of {time}", count])
-        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual(undone, [run_id, time, what, count + ", undone"])
+        status, out, err = self.tidewell("undo", newest[0], "--yes")
         self.assertEqual((status, out), (0, restored), err)
         self.assert_as_before(result)
 
@@ -234,7 +236,7 @@ class UndoTest(Sandbox):
 
         status, out, err = self.tidewell("undo", "--yes")
         self.assertEqual(status, 1, err)
-        self.assertIn("its last line was cut off", err)
+        self.assertIn("1 line was cut off", err)
         self.assertEqual(out.splitlines()[1:],
                          [f"{field} of {cut}: its journal entry is incomplete (4 of 5 records)"])
         # Only the cut entry's field still holds what the run wrote (in each line that shows
@@ -264,17 +266,24 @@ class UndoTest(Sandbox):
         for command, stdin, status, message in [
                 (["undo"], "n\n", 0, "Undo the run of " + runs[0][1]),
                 (["undo", "3", "--yes"], "", 2, "Unknown run '3'"),
-                (["undo", "1999-01-01", "--yes"], "", 2, "Unknown run '1999-01-01'"),
+                (["undo", runs[0][1], "--yes"], "", 2, "Unknown run '" + runs[0][1] + "'"),
                 (["undo", "1", "2"], "", 2, "takes no argument '2'")]:
             with self.subTest(command=command):
                 got, out, err = self.tidewell(*command, stdin=stdin)
                 self.assertEqual((got, out), (status, ""), err)
                 self.assertIn(message, err)
                 self.assertEqual(self.snapshot(), after)
-        # By time, then by number: after that undo the "a" run is the second newest.
-        for command in (["undo", runs[1][1], "--yes"], ["undo", "2"]):
+        # By id, the older run first; then a bare undo takes the newest run not undone yet, and
+        # no id changed meanwhile.
+        for command in (["undo", runs[1][0], "--yes"], ["undo"]):
             status, out, err = self.tidewell(*command, stdin="y\n")
             self.assertEqual(status, 0, out + err)
+        ids = [line.split("\t")[0] for line in self.tidewell_ok("runs").splitlines()]
+        self.assertEqual(ids[2:], [runs[0][0], runs[1][0]])
+        self.assertEqual(len(set(ids)), 4)
+        status, _, err = self.tidewell("undo", "--yes")
+        self.assertEqual(status, 2)
+        self.assertIn("The journal holds no run to undo.", err)
         self.assert_as_before(before)
 
 

@@ -6,8 +6,10 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -31,11 +33,17 @@ struct Record {
   std::string procedure;
   std::string message;
   bool undo = false;
+  std::string run;
+  std::optional<std::string> written;
+  std::string undoes;
 };
 
-std::optional<Record> ParseRecord(const std::string& line) {
+enum class LineKind { kRecord, kMalformed, kTorn };
+
+LineKind ParseRecord(const std::string& line, Record& out) {
   const auto json = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
-  if (!json.is_object()) return std::nullopt;
+  if (json.is_discarded()) return LineKind::kTorn;
+  if (!json.is_object()) return LineKind::kMalformed;
   auto text = [&](const char* key) -> const std::string* {
     auto found = json.find(key);
     return found != json.end() && found->is_string() ? found->get_ptr<const std::string*>()
@@ -47,9 +55,13 @@ std::optional<Record> ParseRecord(const std::string& line) {
   const std::string* message = text("message");
   auto undo = json.find("undo");
   if (!time || !source || !procedure || !message || undo == json.end() || !undo->is_boolean()) {
-    return std::nullopt;
+    return LineKind::kMalformed;
   }
-  return Record{*time, *source, *procedure, *message, undo->get<bool>()};
+  out = Record{*time, *source, *procedure, *message, undo->get<bool>(), "", std::nullopt, ""};
+  if (const std::string* run = text("run")) out.run = *run;
+  if (const std::string* written = text("new")) out.written = *written;
+  if (const std::string* undoes = text("undoes")) out.undoes = *undoes;
+  return LineKind::kRecord;
 }
 
 bool AllDigits(std::string_view text) {
@@ -61,117 +73,208 @@ bool AllDigits(std::string_view text) {
 // Assigns runs and entries line by line.
 class Assembler {
  public:
-  void Take(const Record& record) {
+  void Take(const Record& record, uint64_t start, uint64_t end) {
     if (record.source != kSource) return;
-    if (record.undo && record.procedure == kUndoSaveProcedure) {
-      TakeUndoRecord(record);
+    Slot* slot = nullptr;
+    if (record.run.empty()) {
+      // Older lines: a run line may begin a new run, so they go first.
+      if (!(record.undo && record.procedure == kUndoSaveProcedure)) {
+        CloseEntry(legacy_);
+        if (record.procedure == kRunProcedure) TakeLegacyRunLine(record, start);
+        if (record.procedure == kUndoRunProcedure && record.message.starts_with(kUndoRunHeader)) {
+          legacy_current_ = NewSlot(record.time, record.time, start);
+        }
+      }
+      if (legacy_current_ != kNone) {
+        slots_[legacy_current_].run.end = end;
+        slot = &slots_[legacy_current_];
+      }
+      TakeLine(record, slot, legacy_);
       return;
     }
-    // One entry's records are written back to back; any other line ends it.
-    CloseEntry();
-    if (record.procedure == kRunProcedure) {
-      TakeRunLine(record);
-    } else if (record.procedure == kUndoRunProcedure) {
-      TakeUndoRunLine(record);
+    auto [at, added] = by_id_.try_emplace(record.run, slots_.size());
+    if (added) NewSlot(record.run, record.time, start);
+    slot = &slots_[at->second];
+    slot->run.end = end;
+    if (record.procedure == kRunProcedure && !(record.undo)) {
+      CloseEntry(*slot);
+      TakeRunLine(record, *slot);
+      return;
     }
+    TakeLine(record, slot, *slot);
   }
 
   JournalContents Finish() {
-    CloseEntry();
-    for (JournalRun& run : out_.runs) {
-      for (JournalEntry& entry : run.entries) {
-        entry.complete = entry.records == static_cast<int>(kEntryLabels.size()) &&
-                         (run.kind == RunKind::kReplace || entry.restored.has_value());
+    if (legacy_.open) legacy_.open->cut_off = true;
+    CloseEntry(legacy_);
+    for (Slot& slot : slots_) {
+      if (slot.open) slot.open->cut_off = true;
+      CloseEntry(slot);
+    }
+    for (Slot& slot : slots_) {
+      if (!slot.is_run) {
+        out_.stray_entries += slot.run.entries.size();
+        continue;
       }
+      for (JournalEntry& entry : slot.run.entries) {
+        entry.complete = entry.records == static_cast<int>(kEntryLabels.size()) &&
+                         (slot.run.kind == RunKind::kReplace || entry.restored.has_value());
+      }
+      out_.runs.push_back(std::move(slot.run));
     }
     return std::move(out_);
   }
 
   void Malformed() { ++out_.malformed_lines; }
-  void Torn() { out_.torn_last_line = true; }
+  void Torn() { ++out_.torn_lines; }
 
  private:
-  void TakeUndoRecord(const Record& record) {
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  struct PendingFolder {
+    std::string name;
+    std::string time;
+  };
+  // What is being assembled: a run, or for older lines the open entry only.
+  struct Slot {
+    JournalRun run;
+    bool is_run = false;
+    std::optional<JournalEntry> open;
+    std::optional<PendingFolder> pending_folder;
+  };
+
+  size_t NewSlot(const std::string& id, const std::string& time, uint64_t start) {
+    Slot& slot = slots_.emplace_back();
+    slot.run.id = id;
+    slot.run.time = time;
+    slot.run.start = start;
+    return slots_.size() - 1;
+  }
+
+  // An undo record or an UndoRun line, of `run` (null: before any run) with
+  // its entry being assembled in `state`.
+  void TakeLine(const Record& record, Slot* run, Slot& state) {
+    if (record.undo && record.procedure == kUndoSaveProcedure) {
+      TakeUndoRecord(record, state);
+      return;
+    }
+    // One entry's records are written back to back; any other line ends it.
+    CloseEntry(state);
+    if (run != nullptr && record.procedure == kUndoRunProcedure) TakeUndoRunLine(record, *run);
+  }
+
+  void TakeUndoRecord(const Record& record, Slot& state) {
     size_t label = 0;
     while (label < kEntryLabels.size() && !record.message.starts_with(kEntryLabels[label])) {
       ++label;
     }
     if (label == 0) {
-      CloseEntry();
-      open_ = JournalEntry{};
-      open_->time = record.time;
-    } else if (!open_ || label != static_cast<size_t>(open_->records)) {
+      CloseEntry(state);
+      state.open = JournalEntry{};
+      state.open->time = record.time;
+    } else if (!state.open || label != static_cast<size_t>(state.open->records)) {
       // A record out of its place: neither it nor the entry it breaks into can
       // be trusted.
-      CloseEntry();
+      CloseEntry(state);
       Malformed();
       return;
     }
+    JournalEntry& entry = *state.open;
     const std::string value = record.message.substr(std::strlen(kEntryLabels[label]));
-    std::string* fields[] = {&open_->FolderStoreId, &open_->FolderEntryId, &open_->ItemEntryId,
-                             &open_->FieldName, &open_->FieldValue};
+    std::string* fields[] = {&entry.FolderStoreId, &entry.FolderEntryId, &entry.ItemEntryId,
+                             &entry.FieldName, &entry.FieldValue};
     *fields[label] = value;
-    if (++open_->records == static_cast<int>(kEntryLabels.size())) CloseEntry();
+    if (label + 1 == kEntryLabels.size()) entry.written = record.written;
+    if (++entry.records == static_cast<int>(kEntryLabels.size())) CloseEntry(state);
   }
 
-  void TakeRunLine(const Record& record) {
+  void TakeRunLine(const Record& record, Slot& slot) {
     if (std::optional<std::string> name = ParseFolderLine(record.message)) {
-      pending_folder_ = PendingFolder{std::move(*name), record.time};
+      slot.pending_folder = PendingFolder{std::move(*name), record.time};
       return;
     }
     std::optional<SearchLine> search = ParseSearchLine(record.message);
     if (!search) return;
-    std::optional<PendingFolder> folder = std::exchange(pending_folder_, std::nullopt);
-    JournalRun* run = out_.runs.empty() ? nullptr : &out_.runs.back();
-    const bool continues =
-        run != nullptr && run->kind == RunKind::kReplace && run->search_line == record.message &&
-        (!folder ||
-         std::find(run->folders.begin(), run->folders.end(), folder->name) == run->folders.end());
-    if (!continues) {
-      run = &out_.runs.emplace_back();
-      run->time = folder ? folder->time : record.time;
-      run->SearchFor = search->SearchFor;
-      run->ReplaceWith = search->ReplaceWith;
-      run->CaseSensitive = search->CaseSensitive;
-      run->ambiguous_search = search->ambiguous;
-      run->search_line = record.message;
+    if (!slot.is_run) {
+      slot.is_run = true;
+      SetSearch(slot.run, *search, record.message);
     }
-    if (folder) run->folders.push_back(folder->name);
+    if (slot.pending_folder) slot.run.folders.push_back(slot.pending_folder->name);
+    slot.pending_folder.reset();
   }
 
-  void TakeUndoRunLine(const Record& record) {
+  void TakeLegacyRunLine(const Record& record, uint64_t start) {
+    if (std::optional<std::string> name = ParseFolderLine(record.message)) {
+      legacy_pending_ = PendingFolder{std::move(*name), record.time};
+      legacy_pending_start_ = start;
+      return;
+    }
+    std::optional<SearchLine> search = ParseSearchLine(record.message);
+    if (!search) return;
+    std::optional<PendingFolder> folder = std::exchange(legacy_pending_, std::nullopt);
+    Slot* current = legacy_current_ == kNone ? nullptr : &slots_[legacy_current_];
+    const bool continues =
+        current != nullptr && current->run.kind == RunKind::kReplace &&
+        current->run.search_line == record.message &&
+        (!folder || std::find(current->run.folders.begin(), current->run.folders.end(),
+                              folder->name) == current->run.folders.end());
+    if (!continues) {
+      const std::string& time = folder ? folder->time : record.time;
+      legacy_current_ = NewSlot(time, time, folder ? legacy_pending_start_ : start);
+      current = &slots_[legacy_current_];
+      current->is_run = true;
+      SetSearch(current->run, *search, record.message);
+    }
+    if (folder) current->run.folders.push_back(folder->name);
+  }
+
+  static void SetSearch(JournalRun& run, const SearchLine& search, const std::string& line) {
+    run.kind = RunKind::kReplace;
+    run.SearchFor = search.SearchFor;
+    run.ReplaceWith = search.ReplaceWith;
+    run.CaseSensitive = search.CaseSensitive;
+    run.ambiguous_search = search.ambiguous;
+    run.search_line = line;
+  }
+
+  void TakeUndoRunLine(const Record& record, Slot& slot) {
     if (record.message.starts_with(kUndoRunHeader)) {
-      JournalRun& run = out_.runs.emplace_back();
-      run.kind = RunKind::kUndo;
-      run.time = record.time;
-      run.undone = record.message.substr(std::strlen(kUndoRunHeader));
-    } else if (record.message.starts_with(kUndoRestoredValue) && !out_.runs.empty() &&
-               out_.runs.back().kind == RunKind::kUndo && !out_.runs.back().entries.empty()) {
-      JournalEntry& last = out_.runs.back().entries.back();
+      if (slot.is_run) return;
+      slot.is_run = true;
+      slot.run.kind = RunKind::kUndo;
+      slot.run.undone = record.message.substr(std::strlen(kUndoRunHeader));
+      slot.run.undoes = record.undoes;
+    } else if (record.message.starts_with(kUndoRestoredValue) && slot.is_run &&
+               slot.run.kind == RunKind::kUndo && !slot.run.entries.empty()) {
+      JournalEntry& last = slot.run.entries.back();
       if (last.records == static_cast<int>(kEntryLabels.size()) && !last.restored) {
         last.restored = record.message.substr(std::strlen(kUndoRestoredValue));
       }
     }
   }
 
-  void CloseEntry() {
-    if (!open_) return;
-    if (out_.runs.empty()) {
-      ++out_.stray_entries;
+  void CloseEntry(Slot& state) {
+    if (!state.open) return;
+    if (&state == &legacy_) {
+      if (legacy_current_ == kNone) {
+        ++out_.stray_entries;
+      } else {
+        slots_[legacy_current_].run.entries.push_back(std::move(*state.open));
+      }
     } else {
-      out_.runs.back().entries.push_back(std::move(*open_));
+      state.run.entries.push_back(std::move(*state.open));
     }
-    open_.reset();
+    state.open.reset();
   }
 
-  struct PendingFolder {
-    std::string name;
-    std::string time;
-  };
-
   JournalContents out_;
-  std::optional<JournalEntry> open_;
-  std::optional<PendingFolder> pending_folder_;
+  std::vector<Slot> slots_;  // runs in the order of their first lines
+  std::unordered_map<std::string, size_t> by_id_;
+  // Lines without a run id.
+  Slot legacy_;
+  size_t legacy_current_ = kNone;
+  std::optional<PendingFolder> legacy_pending_;
+  uint64_t legacy_pending_start_ = 0;
 };
 
 }  // namespace
@@ -235,34 +338,77 @@ std::optional<std::string> ParseFolderLine(const std::string& message) {
   return std::string(names.substr(0, length));
 }
 
-JournalContents ReadJournal(std::istream& in) {
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+const JournalRun* JournalContents::Find(const std::string& id) const {
+  for (const JournalRun& run : runs) {
+    if (run.id == id) return &run;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> UndoneRuns(const std::vector<RunRef>& runs) {
+  // An undo of an undo gives the first undo's run its changes back.
+  std::map<std::string, const RunRef*> by_id;
+  std::set<std::string> undone;
+  for (const RunRef& run : runs) {
+    by_id[run.id] = &run;
+    if (run.kind != RunKind::kUndo || run.undoes.empty()) continue;
+    undone.insert(run.undoes);
+    auto target = by_id.find(run.undoes);
+    if (target != by_id.end() && target->second->kind == RunKind::kUndo) {
+      undone.erase(target->second->undoes);
+    }
+  }
+  return {undone.begin(), undone.end()};
+}
+
+JournalContents ReadJournal(std::istream& in, uint64_t base, const std::string& only_run) {
   Assembler assembler;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t newline = text.find('\n', start);
-    const bool last_unended = newline == std::string::npos;
-    const std::string line = text.substr(start, last_unended ? std::string::npos : newline - start);
-    start = last_unended ? text.size() : newline + 1;
-    if (std::optional<Record> record = ParseRecord(line)) {
-      assembler.Take(*record);
-    } else if (last_unended) {
-      assembler.Torn();
-    } else {
-      assembler.Malformed();
+  uint64_t at = base;
+  std::string line;
+  Record record;
+  while (std::getline(in, line)) {
+    const bool ended = !in.eof();
+    const uint64_t start = at;
+    at += line.size() + (ended ? 1 : 0);
+    // A cheap look before the parse: most lines of a history are other runs'.
+    // Older lines name no run: they are kept and grouped by their neighbours.
+    if (!only_run.empty() && line.find(only_run) == std::string::npos &&
+        line.find("\"run\":") != std::string::npos) {
+      continue;
+    }
+    switch (ParseRecord(line, record)) {
+      case LineKind::kRecord:
+        if (only_run.empty() || record.run.empty() || record.run == only_run) {
+          assembler.Take(record, start, at);
+        }
+        break;
+      case LineKind::kTorn:
+        if (!line.empty()) assembler.Torn();
+        break;
+      case LineKind::kMalformed:
+        assembler.Malformed();
+        break;
     }
   }
   return assembler.Finish();
 }
 
-JournalContents ReadJournalFile(const std::filesystem::path& path) {
+JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start, uint64_t end,
+                                const std::string& only_run) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     const int error = errno;
     if (error == ENOENT) return {};
     throw Failure("Cannot read '" + path.string() + "': " + std::strerror(error));
   }
-  return ReadJournal(in);
+  if (start > 0) in.seekg(static_cast<std::streamoff>(start));
+  if (end == 0) return ReadJournal(in, start, only_run);
+  // Only the bytes asked for: the rest of the history is never read.
+  std::string bytes(end - start, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  std::istringstream range(std::move(bytes));
+  return ReadJournal(range, start, only_run);
 }
 
 }  // namespace tidewell

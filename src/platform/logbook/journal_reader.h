@@ -14,34 +14,33 @@
 // cannot write, so an entry may be cut short; it is kept, marked incomplete,
 // and never undone.
 //
-// Runs. The page logs no start or end of a run. For each folder it resolves it
-// logs, under "cmdReplace_Click",
+// Runs. Every line names its run ("run", see run_session.h), and lines are
+// grouped by it, wherever they stand: a run's lines stay one run even when
+// another process wrote between them. A replace run logs, for each folder it
+// resolves, under "cmdReplace_Click",
 //   "<Name>Count of items in folder '<Name>': <n>"
 //   "Looking for '<s>' replacing with '<r>'; Case sensitive: <c>"
-// A folder's pair of lines continues the current run when its "Looking for"
-// line is the current run's and its name was not visited yet in that run;
-// otherwise it begins a new run. An undo logs kUndoRunHeader and the time of
-// the run it undid under kUndoRunProcedure, and is a run of its own.
+// An undo logs kUndoRunHeader and the time of the run it undid under
+// kUndoRunProcedure, with the undone run's id as "undoes". A run whose lines
+// hold neither is no run (the lines of a command that changed nothing); its
+// undo records are counted as stray.
 //
-// What this cannot tell apart, because the lines do not say:
-// - Two runs back to back with the same search text, replacement and case
-//   flag over different folders read as one run (undoing it undoes both).
-// - A run whose folder list names one folder twice, or two folders of the same
-//   name, reads as two runs.
-// - Two processes running at once interleave their lines; their entries come
-//   out incomplete.
-// Undo records before the first run line belong to no run and are counted.
+// Lines without "run" were written before runs had ids; they are grouped as
+// they always were, by their neighbours: a folder's pair of lines continues
+// the current run when its "Looking for" line is the current run's and its
+// name was not visited yet in that run. Such runs take their time as id.
 //
 // The "Looking for" line is split at the first "' replacing with '", so a
 // search text holding those characters is read wrongly (`ambiguous_search`
 // says there were several places to split). Undo then finds its fields
 // "changed since the run" and overwrites none of them.
 //
-// Damage is never fatal. A last line without its line break that does not
-// parse (a crash mid-write) is ignored; any other line that is not a JSON
-// object with string "time", "source", "procedure", "message" and boolean
-// "undo", or an undo record out of its place, is skipped and counted. Lines of
-// another source than "Tidewell" are ignored.
+// Damage is never fatal. A line that is no JSON at all was cut off (a kill or
+// a full disk mid-write; the next run ends it with a line break) and is
+// counted as torn; any other line that is not a JSON object with string
+// "time", "source", "procedure", "message" and boolean "undo", or an undo
+// record out of its place, is skipped and counted. Lines of another source
+// than "Tidewell" are ignored.
 #pragma once
 
 #include <cstddef>
@@ -72,13 +71,24 @@ struct JournalEntry {
   std::optional<std::string> restored;
   // Five records, and in an undo run the restored value: only then undoable.
   bool complete = false;
+  // Incomplete and the last lines of its run: the run died writing it, so its
+  // item was never saved (the store makes whole entries durable first).
+  bool cut_off = false;
+  // The value the field was given ("new" of the FieldValue record), when
+  // the line says.
+  std::optional<std::string> written = std::nullopt;
 };
 
 enum class RunKind { kReplace, kUndo };
 
 struct JournalRun {
   RunKind kind = RunKind::kReplace;
+  std::string id;    // its "run" member; for older lines, its time
   std::string time;  // of its first line
+  // Where its lines are in the file read: from the start of its first line to
+  // the end of its last.
+  uint64_t start = 0;
+  uint64_t end = 0;
 
   // kReplace: the search settings read back from its "Looking for" line, the
   // line itself, and the folder names in the order visited.
@@ -89,8 +99,9 @@ struct JournalRun {
   bool ambiguous_search = false;
   std::vector<std::string> folders;
 
-  // kUndo: the time of the run it undid.
+  // kUndo: the time of the run it undid, and its id ("" in older lines).
   std::string undone;
+  std::string undoes;
 
   std::vector<JournalEntry> entries;  // in the order logged
 
@@ -102,13 +113,23 @@ struct JournalRun {
 };
 
 struct JournalContents {
-  std::vector<JournalRun> runs;  // oldest first
+  std::vector<JournalRun> runs;  // in the order of their first lines
   size_t malformed_lines = 0;
-  bool torn_last_line = false;
-  size_t stray_entries = 0;  // entries logged before any run line
+  size_t torn_lines = 0;
+  size_t stray_entries = 0;  // entries of no run
 
   const JournalRun* Newest() const { return runs.empty() ? nullptr : &runs.back(); }
+  const JournalRun* Find(const std::string& id) const;
 };
+
+// The ids of the runs an undo took back and no later undo gave back again,
+// from (id, kind, undoes) of every run in the order made.
+struct RunRef {
+  std::string id;
+  RunKind kind = RunKind::kReplace;
+  std::string undoes;
+};
+std::vector<std::string> UndoneRuns(const std::vector<RunRef>& runs);
 
 // The search settings of a "Looking for" line; nullopt when the message is not
 // one.
@@ -125,10 +146,14 @@ std::optional<SearchLine> ParseSearchLine(const std::string& message);
 // still found: the name stands twice, so the lengths tell where it ends.
 std::optional<std::string> ParseFolderLine(const std::string& message);
 
-JournalContents ReadJournal(std::istream& in);
+// Reads `in` line by line (never all at once); offsets count from `base`.
+// With `only_run`, keeps only that run's lines.
+JournalContents ReadJournal(std::istream& in, uint64_t base = 0, const std::string& only_run = "");
 
 // An absent file is an empty journal. Throws Failure naming the file when it
-// exists but cannot be read.
-JournalContents ReadJournalFile(const std::filesystem::path& path);
+// exists but cannot be read. Reads the bytes from `start` to `end` (the end
+// of the file when 0): a run's lines, from the index.
+JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start = 0,
+                                uint64_t end = 0, const std::string& only_run = "");
 
 }  // namespace tidewell

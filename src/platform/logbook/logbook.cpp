@@ -14,6 +14,7 @@
 
 #include "engine/utf8.h"
 #include "platform/failure.h"
+#include "platform/logbook/run_session.h"
 
 namespace tidewell {
 
@@ -72,6 +73,11 @@ class FileLogger : public ActivityLogger {
              int32_t undo) override {
     logbook_.WriteActivity(source, procedure, message, undo != 0);
   }
+  void WriteWith(const std::string& source, const std::string& procedure,
+                 const std::string& message, int32_t undo, const std::string& key,
+                 const std::string& value) override {
+    logbook_.WriteActivityWith(source, procedure, message, undo != 0, key, value);
+  }
 
  private:
   Logbook& logbook_;
@@ -91,9 +97,12 @@ Logbook::Logbook(std::filesystem::path folder)
       activity_path_(folder_ / "activity.jsonl"),
       errors_path_(folder_ / "errors.jsonl") {}
 
-Logbook::~Logbook() {
+Logbook::~Logbook() { CloseFiles(); }
+
+void Logbook::CloseFiles() {
   if (activity_fd_ >= 0) ::close(activity_fd_);
   if (errors_fd_ >= 0) ::close(errors_fd_);
+  activity_fd_ = errors_fd_ = -1;
 }
 
 std::unique_ptr<ActivityLogger> Logbook::CreateActivityLogger() {
@@ -189,18 +198,40 @@ void AppendJsonString(std::string& out, std::string_view text) {
 
 }  // namespace
 
+const std::string& Logbook::Run() {
+  if (!run_.empty()) return run_;
+  if (own_run_.empty()) own_run_ = MakeRunId();
+  return own_run_;
+}
+
 void Logbook::WriteActivity(const std::string& source, const std::string& procedure,
                             const std::string& message, bool undo) {
-  if (writes_nothing_) return;
-  if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message)) {
+  WriteActivityWith(source, procedure, message, undo, "", "");
+}
+
+void Logbook::WriteActivityWith(const std::string& source, const std::string& procedure,
+                                const std::string& message, bool undo, const std::string& key,
+                                const std::string& value) {
+  const std::string& run = Run();
+  if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message) && IsValidUtf8(value)) {
     std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
-    line.reserve(line.size() + source.size() + procedure.size() + message.size() + 64);
+    line.reserve(line.size() + source.size() + procedure.size() + message.size() + value.size() +
+                 96);
     AppendJsonString(line, source);
     line += ",\"procedure\":";
     AppendJsonString(line, procedure);
     line += ",\"message\":";
     AppendJsonString(line, message);
-    line += undo ? ",\"undo\":true}\n" : ",\"undo\":false}\n";
+    line += undo ? ",\"undo\":true" : ",\"undo\":false";
+    if (!key.empty()) {
+      line += ',';
+      AppendJsonString(line, key);
+      line += ':';
+      AppendJsonString(line, value);
+    }
+    line += ",\"run\":";
+    AppendJsonString(line, run);
+    line += "}\n";
     Append(activity_fd_, ActivityPath(), line);
     unsynced_ = true;
     return;
@@ -211,6 +242,8 @@ void Logbook::WriteActivity(const std::string& source, const std::string& proced
   record["procedure"] = procedure;
   record["message"] = message;
   record["undo"] = undo;
+  if (!key.empty()) record[key] = value;
+  record["run"] = run;
   Append(activity_fd_, ActivityPath(), Line(record));
   unsynced_ = true;
 }
@@ -228,6 +261,7 @@ void Logbook::WriteError(const std::string& procedure, const std::string& messag
   record["procedure"] = procedure;
   record["message"] = message;
   record["flag"] = flag;
+  record["run"] = Run();
   Append(errors_fd_, ErrorsPath(), Line(record));
 }
 

@@ -8,8 +8,12 @@
 //
 // activity.jsonl holds one object per line:
 //   {"time":"2026-12-05T17:25:24.123Z","source":"Tidewell","procedure":"UndoSave",
-//    "message":"FieldName: Body","undo":true}
-// errors.jsonl holds {"time", "procedure", "message", "flag"}. Times are UTC
+//    "message":"FieldName: Body","undo":true,"run":"20261205T172524.120Z-4711"}
+// errors.jsonl holds {"time", "procedure", "message", "flag", "run"}. "run" is
+// the id of the run that wrote the line (SetRun; see run_session.h for its
+// form); lines written outside a run get an id of their own, made once per
+// logbook. A FieldValue undo record also carries "new", and an undo's header
+// "undoes" (WriteActivityWith), placed before "run". Times are UTC
 // with milliseconds. A message with line breaks or quotes stays one line (JSON
 // escapes them); bytes that are not UTF-8 are stored as U+FFFD.
 //
@@ -54,6 +58,16 @@ class Logbook : public WriteAheadLog {
   // system's reason ("No space left on device", "Permission denied", ...).
   void WriteActivity(const std::string& source, const std::string& procedure,
                      const std::string& message, bool undo);
+  // The same with one more string member `key` before "run".
+  void WriteActivityWith(const std::string& source, const std::string& procedure,
+                         const std::string& message, bool undo, const std::string& key,
+                         const std::string& value);
+
+  // The id every line carries from now on; "" goes back to the logbook's own
+  // id for lines outside a run.
+  void SetRun(std::string id) { run_ = std::move(id); }
+  // The id the next line carries (made on first use outside a run).
+  const std::string& Run();
 
   // Appends one line to errors.jsonl, after echoing "<procedure>: <message>"
   // to the echo stream when there is one, so a report reaches the terminal
@@ -77,6 +91,10 @@ class Logbook : public WriteAheadLog {
   // otherwise nothing. Throws Failure when the data cannot be made durable.
   void Sync() override;
 
+  // Closes both files; the next line opens them anew (after a rotation moved
+  // them away).
+  void CloseFiles();
+
   // How many times Sync reached the disk: lets tests see that an idle Sync
   // costs nothing.
   uint64_t DiskSyncs() const { return disk_syncs_; }
@@ -97,6 +115,8 @@ class Logbook : public WriteAheadLog {
   std::ostream* echo_ = nullptr;
   bool writes_nothing_ = false;
   std::function<std::string()> echo_heading_;
+  std::string run_;
+  std::string own_run_;
 };
 
 }  // namespace tidewell

@@ -1,5 +1,6 @@
 #include "platform/support/store_host.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -45,6 +46,19 @@ void RememberStores(SettingsStore& settings, SupportComponent& support,
   settings.SaveSetting(support.AppName(), kHostSection, kStoresKey, joined);
 }
 
+Retention JournalRetention(SettingsStore& settings, SupportComponent& support) {
+  Retention retention;
+  auto number = [&](const char* key, long fallback, long least) {
+    const std::string text = settings.GetSetting(support.AppName(), "Journal", key, "");
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && value >= least ? value : fallback;
+  };
+  retention.keep_runs = static_cast<size_t>(number("KeepRuns", 100, 1));
+  retention.keep_days = static_cast<int>(number("KeepDays", 90, 0));
+  return retention;
+}
+
 std::string NoSuchStoreMessage(const std::string& given) { return "No such store: " + given; }
 
 HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores,
@@ -87,6 +101,7 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
   if (!givenStores.empty()) RememberStores(settings, support, roots);
   if (roots.empty()) throw Failure(kNoStoreMessage);
   store = std::make_unique<VdirStore>(roots, ui, &logbook);
+  if (options.write_nothing) store->WriteNothing();
   components = std::make_unique<PlatformComponents>(ui, settings, logbook, watched);
   host = std::make_shared<StoreHost>(*store);
 }

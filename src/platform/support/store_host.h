@@ -14,6 +14,7 @@
 
 #include "platform/host.h"
 #include "platform/logbook/logbook.h"
+#include "platform/logbook/run_index.h"
 #include "platform/settings/qsettings_store.h"
 #include "platform/support/marrowby_support.h"
 #include "platform/support/overlay_settings.h"
@@ -72,6 +73,11 @@ class WatchedSupport : public SupportComponent {
 std::vector<std::string> RememberedStores(SettingsStore& settings, SupportComponent& support);
 void RememberStores(SettingsStore& settings, SupportComponent& support,
                     const std::vector<std::string>& roots);
+
+// The journal's retention the user set: settings section "Journal", keys
+// "KeepRuns" (default 100, at least 1) and "KeepDays" (default 90; 0 keeps
+// by count alone); any other value keeps the default.
+Retention JournalRetention(SettingsStore& settings, SupportComponent& support);
 
 // Thrown when no store was given, none is remembered and no config names one.
 inline constexpr const char* kNoStoreMessage =

@@ -1,10 +1,14 @@
 #include "platform/support/undo.h"
 
+#include <cstdio>
+#include <ctime>
 #include <exception>
 #include <map>
 #include <memory>
 #include <optional>
 #include <utility>
+
+#include <sys/stat.h>
 
 #include "engine/replace_engine.h"
 #include "engine/rich_text.h"
@@ -36,6 +40,35 @@ bool SameValue(const std::string& property, const std::string& a, const std::str
   return property == "RTFBody" ? PlainTextFromRtf(a) == PlainTextFromRtf(b) : a == b;
 }
 
+// "2026-12-05T17:25:24.123Z" as seconds since the epoch; nullopt for any
+// other text.
+std::optional<double> EpochOf(const std::string& time) {
+  std::tm parts{};
+  int millis = 0;
+  if (std::sscanf(time.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &parts.tm_year, &parts.tm_mon,
+                  &parts.tm_mday, &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &millis) != 7) {
+    return std::nullopt;
+  }
+  parts.tm_year -= 1900;
+  parts.tm_mon -= 1;
+  return static_cast<double>(timegm(&parts)) + millis / 1000.0;
+}
+
+// An entry cut off at the end of its run: the run died while journalling it,
+// and the store saves an item only once its entries are durable, so the item
+// was not saved then. But a journal cut short later looks the same, so when
+// the entry names its item, the item's file must also be unchanged since.
+bool NeverSaved(const JournalEntry& entry) {
+  if (!entry.cut_off) return false;
+  if (entry.records < 3) return true;
+  struct stat st {};
+  const std::string path = entry.FolderStoreId + "/" + entry.ItemEntryId;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  const std::optional<double> began = EpochOf(entry.time);
+  const double modified = static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9;
+  return began && modified < *began;
+}
+
 const char* ProgIdFor(const std::string& typeName) {
   if (typeName == "ContactItem") return kSafeContactItem;
   if (typeName == "AppointmentItem") return kSafeAppointmentItem;
@@ -45,8 +78,10 @@ const char* ProgIdFor(const std::string& typeName) {
 
 class Undoer {
  public:
-  Undoer(const JournalRun& run, const VdirStore& store, Components& components)
-      : run_(run),
+  Undoer(const JournalRun& run, const VdirStore& store, Components& components,
+         const std::function<bool()>& stop)
+      : stop_(stop),
+        run_(run),
         store_(store),
         components_(components),
         matcher_(components.CreatePatternMatcher()) {
@@ -60,6 +95,7 @@ class Undoer {
     std::vector<std::vector<const JournalEntry*>> items;
     std::map<std::pair<std::string, std::string>, size_t> item_index;
     for (auto entry = run_.entries.rbegin(); entry != run_.entries.rend(); ++entry) {
+      if (!entry->complete && NeverSaved(*entry)) continue;
       if (!entry->complete) {
         Skip(*entry, entry->records < 5 ? "its journal entry is incomplete (" +
                                               std::to_string(entry->records) + " of 5 records)"
@@ -71,7 +107,13 @@ class Undoer {
       if (added) items.emplace_back();
       items[at->second].push_back(&*entry);
     }
-    for (const auto& entries : items) UndoItem(entries);
+    for (const auto& entries : items) {
+      if (stop_ && stop_()) {
+        outcome_.stopped = true;
+        break;
+      }
+      UndoItem(entries);
+    }
 
     if (header_logged_) {
       // The summary line only helps a reader of the log: the undo is done and
@@ -183,14 +225,17 @@ class Undoer {
   // that this undo can be undone in turn.
   void JournalOverwrite(const JournalEntry& entry, const std::string& overwritten) {
     if (!header_logged_) {
-      Log(kUndoRunProcedure, kUndoRunHeader + run_.time, kProgressLine);
+      components_.CreateActivityLogger()->WriteWith(
+          kSource, kUndoRunProcedure, kUndoRunHeader + run_.time, kProgressLine, "undoes", run_.id);
       header_logged_ = true;
     }
     Log(kUndoSaveProcedure, "FolderStoreId: " + entry.FolderStoreId, kUndoRecord);
     Log(kUndoSaveProcedure, "FolderEntryId: " + entry.FolderEntryId, kUndoRecord);
     Log(kUndoSaveProcedure, "ItemEntryId: " + entry.ItemEntryId, kUndoRecord);
     Log(kUndoSaveProcedure, "FieldName: " + entry.FieldName, kUndoRecord);
-    Log(kUndoSaveProcedure, "FieldValue: " + overwritten, kUndoRecord);
+    components_.CreateActivityLogger()->WriteWith(kSource, kUndoSaveProcedure,
+                                                  "FieldValue: " + overwritten, kUndoRecord, "new",
+                                                  entry.FieldValue);
     Log(kUndoRunProcedure, kUndoRestoredValue + entry.FieldValue, kProgressLine);
   }
 
@@ -207,6 +252,7 @@ class Undoer {
     for (const JournalEntry* entry : entries) Skip(*entry, reason);
   }
 
+  const std::function<bool()>& stop_;
   const JournalRun& run_;
   const VdirStore& store_;
   Components& components_;
@@ -217,8 +263,9 @@ class Undoer {
 
 }  // namespace
 
-UndoOutcome UndoJournalRun(const JournalRun& run, const VdirStore& store, Components& components) {
-  return Undoer(run, store, components).Undo();
+UndoOutcome UndoJournalRun(const JournalRun& run, const VdirStore& store, Components& components,
+                           const std::function<bool()>& stop) {
+  return Undoer(run, store, components, stop).Undo();
 }
 
 std::string UndoSummary(const UndoOutcome& outcome) {

@@ -39,6 +39,7 @@
 // whose Save fails.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,12 +59,16 @@ struct UndoOutcome {
   int restored_fields = 0;
   int restored_items = 0;             // items saved with at least one field restored
   std::vector<SkippedField> skipped;  // in the order met: newest change first
+  bool stopped = false;               // `stop` said yes before the last item
 };
 
 // Undoes `run` in the items of `store`, journalling through the activity
 // loggers of `components` (the host's, whose store syncs that journal). Never
 // throws: every failure ends up in `skipped`.
-UndoOutcome UndoJournalRun(const JournalRun& run, const VdirStore& store, Components& components);
+// `stop`, when given, is asked before each item; true ends the undo there
+// (outcome.stopped), the items before it restored.
+UndoOutcome UndoJournalRun(const JournalRun& run, const VdirStore& store, Components& components,
+                           const std::function<bool()>& stop = {});
 
 // "Restored <n> fields in <m> items; skipped <k>."
 std::string UndoSummary(const UndoOutcome& outcome);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <ctime>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -136,6 +138,58 @@ UniqueFd OpenFolder(int rootFd, const std::string& entryId) {
 
 // Names hold no NUL, so each ends at the NUL after it.
 std::string_view NameList::operator[](size_t i) const { return blob_.data() + starts_[i]; }
+
+namespace {
+
+// When this process began, as near as a static can tell.
+const struct timespec kStarted = [] {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return now;
+}();
+
+// The pid in ".<item>.<pid>-<n>.tmp"; 0 when the name is of another form.
+long CutSavePid(std::string_view name) {
+  if (!name.starts_with('.') || !name.ends_with(".tmp")) return 0;
+  name.remove_suffix(4);
+  const size_t dash = name.rfind('-');
+  if (dash == std::string_view::npos || dash + 1 == name.size()) return 0;
+  const std::string_view counter = name.substr(dash + 1);
+  const size_t dot = name.rfind('.', dash);
+  if (dot == std::string_view::npos || dot < 2 || dot + 1 == dash) return 0;
+  const std::string_view pid = name.substr(dot + 1, dash - dot - 1);
+  auto digits = [](std::string_view text) {
+    return text.size() < 12 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(counter) || !digits(pid)) return 0;
+  return std::stol(std::string(pid));
+}
+
+}  // namespace
+
+size_t RemoveCutSaves(int dirFd) {
+  std::vector<std::string> cut;
+  ForEachEntry(dirFd, [&](std::string_view name, EntryType type) {
+    if (type != EntryType::kFile) return true;
+    const long pid = CutSavePid(name);
+    if (pid <= 0 || pid == ::getpid()) return true;
+    struct stat st {};
+    const std::string file(name);
+    if (::fstatat(dirFd, file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
+    const bool older =
+        st.st_mtim.tv_sec < kStarted.tv_sec ||
+        (st.st_mtim.tv_sec == kStarted.tv_sec && st.st_mtim.tv_nsec < kStarted.tv_nsec);
+    // A live pid may be a save going on now in another process.
+    if (older && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) cut.push_back(file);
+    return true;
+  });
+  size_t removed = 0;
+  for (const std::string& file : cut) {
+    if (::unlinkat(dirFd, file.c_str(), 0) == 0) ++removed;
+  }
+  return removed;
+}
 
 NameList ItemNames(int dirFd) {
   NameList listed;

@@ -24,6 +24,7 @@ struct StoreState {
   std::vector<std::string> roots;  // canonical absolute paths: the store ids
   Ui* ui = nullptr;
   WriteAheadLog* wal = nullptr;
+  bool writes_nothing = false;  // a preview: not even stale temporary files are removed
 };
 
 struct FolderInfo {
@@ -66,6 +67,12 @@ class NameList {
 
 // The regular item files of a directory, sorted by byte order of name.
 NameList ItemNames(int dirFd);
+
+// Removes the temporary files that saves cut off by a kill left in the
+// directory: only names of the save's own form (".<item>.<pid>-<n>.tmp"),
+// last changed before this process started, of a process that is gone.
+// Returns how many; a file that cannot be removed is left.
+size_t RemoveCutSaves(int dirFd);
 
 // Every folder of store `store`, sorted by name, then entry id: the root when
 // it holds items, and every directory one or two levels down that holds items

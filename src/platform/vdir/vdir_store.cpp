@@ -129,6 +129,9 @@ class VdirFolder : public MAPIFolder {
                     info_.entry_id + ") cannot be opened.");
     }
     state_->ui->CurrentItem("");
+    // A run going over the folder: the place to clear what cut-off saves of
+    // earlier runs left behind (never in a preview, which writes nothing).
+    if (!state_->writes_nothing) RemoveCutSaves(dir->get());
     NameList names = ItemNames(dir->get());
     return std::make_unique<VdirItems>(state_, std::move(dir), info_, std::move(names));
   }
@@ -227,6 +230,8 @@ VdirStore::VdirStore(const std::vector<std::string>& roots, Ui& ui, WriteAheadLo
 }
 
 VdirStore::~VdirStore() = default;
+
+void VdirStore::WriteNothing() { state_->writes_nothing = true; }
 
 std::shared_ptr<Application> VdirStore::OutlookApplication() const {
   return std::make_shared<vdir::VdirApplication>(state_);

@@ -113,6 +113,11 @@ class VdirStore : public Engine {
   // The canonical root paths, in configured order.
   const std::vector<std::string>& StoreIDs() const;
 
+  // From now on the store changes nothing on disk of its own accord: a
+  // preview leaves even the temporary files of earlier cut-off saves. (Items
+  // are kept from saving by the caller, who never calls Save.)
+  void WriteNothing();
+
  private:
   std::shared_ptr<vdir::StoreState> state_;
 };

@@ -30,7 +30,8 @@ TEST(FailureFormats, WordForWord) {
 TEST(Journal, UndoSaveWritesFiveRecordsInOrderWithValuesUntouched) {
   FakeComponents components;
   Journal journal(components);
-  journal.UndoSave("/stores/a", "Contacts", "Contacts/ann.vcf", "Body", " line 1\r\nline 2 ");
+  journal.UndoSave("/stores/a", "Contacts", "Contacts/ann.vcf", "Body", " line 1\r\nline 2 ",
+                   "new");
   EXPECT_EQ(components.UndoMessages(), (Texts{"FolderStoreId: /stores/a", "FolderEntryId: Contacts",
                                               "ItemEntryId: Contacts/ann.vcf", "FieldName: Body",
                                               "FieldValue:  line 1\r\nline 2 "}));
@@ -45,7 +46,7 @@ TEST(Journal, LoggerFailingStopsTheEntryWithOneReportButAProgressLineFailsItsCal
   components.fail_log_line = 2;
   components.fail_log_description = "No space left on device";
   Journal journal(components);
-  journal.UndoSave("s", "f", "i", "Subject", "old");
+  journal.UndoSave("s", "f", "i", "Subject", "old", "new");
   EXPECT_EQ(components.UndoMessages(), Texts{"FolderStoreId: s"});
   EXPECT_EQ(components.support.Reports(),
             Texts{"Tidewell.UndoSave|Error occurred at line 0.  Reason: No space left on device"});

@@ -61,6 +61,7 @@ TEST_F(LogbookTest, EachLineParsesBackToWhatWasWrittenInItsOwnFile) {
       {"UndoSave", "FieldValue: caf\xE9!", 1, true, "FieldValue: caf\uFFFD!"},
   };
   Logbook logbook(folder_);
+  logbook.SetRun("R1");
   std::ostringstream echo;
   logbook.EchoErrorsTo(&echo);
   std::vector<json> expected;
@@ -69,18 +70,29 @@ TEST_F(LogbookTest, EachLineParsesBackToWhatWasWrittenInItsOwnFile) {
     expected.push_back({{"source", "Tidewell"},
                         {"procedure", row.procedure},
                         {"message", row.stored.empty() ? row.message : row.stored},
-                        {"undo", row.stored_undo}});
+                        {"undo", row.stored_undo},
+                        {"run", "R1"}});
   }
+  logbook.CreateActivityLogger()->WriteWith("Tidewell", "UndoSave", "FieldValue: a", -1, "new",
+                                            "b\tc\xE9");
+  expected.push_back({{"source", "Tidewell"},
+                      {"procedure", "UndoSave"},
+                      {"message", "FieldValue: a"},
+                      {"undo", true},
+                      {"new", "b\tc\uFFFD"},
+                      {"run", "R1"}});
   logbook.WriteError("Tidewell.cmdConvert", "Error occurred.  Reason: disk\nfull", false);
   logbook.WriteError("Tidewell.UndoSave", "Error occurred at line 0.  Reason: ", true);
   EXPECT_EQ(Records("activity.jsonl"), expected);
   EXPECT_EQ(Records("errors.jsonl"),
             (std::vector<json>{{{"procedure", "Tidewell.cmdConvert"},
                                 {"message", "Error occurred.  Reason: disk\nfull"},
-                                {"flag", false}},
+                                {"flag", false},
+                                {"run", "R1"}},
                                {{"procedure", "Tidewell.UndoSave"},
                                 {"message", "Error occurred at line 0.  Reason: "},
-                                {"flag", true}}}));
+                                {"flag", true},
+                                {"run", "R1"}}}));
   EXPECT_EQ(echo.str(),
             "Tidewell.cmdConvert: Error occurred.  Reason: disk\nfull\n"
             "Tidewell.UndoSave: Error occurred at line 0.  Reason: \n");
@@ -240,7 +252,17 @@ std::string Summary(const std::string& text) {
   }
   if (journal.malformed_lines > 0) out << "malformed " << journal.malformed_lines << " ";
   if (journal.stray_entries > 0) out << "stray " << journal.stray_entries << " ";
-  return out.str() + (journal.torn_last_line ? "torn" : "");
+  return out.str() + (journal.torn_lines > 0 ? "torn " + std::to_string(journal.torn_lines) : "");
+}
+
+// `lines` as lines of run `id`.
+std::string Of(const std::string& id, const std::string& lines) {
+  std::string out;
+  std::istringstream in(lines);
+  for (std::string line; std::getline(in, line);) {
+    out += line.substr(0, line.size() - 1) + ",\"run\":\"" + id + "\"}\n";
+  }
+  return out;
 }
 
 TEST(JournalReader, GroupsRecordsIntoEntriesAndEntriesIntoRuns) {
@@ -277,15 +299,45 @@ TEST(JournalReader, GroupsRecordsIntoEntriesAndEntriesIntoRuns) {
        run + "not json\n" + "[1,2]\n" +
            R"({"time":"t","source":"Tidewell","procedure":"UndoSave","message":"x"})" + "\n" +
            Entry("a", "old", 3) + Line("UndoSave", "FieldValue: v", true) + Entry("b"),
-       "e>E:0@r1[C,]1/2 malformed 4 "},
+       "e>E:0@r1[C,]1/2 malformed 3 torn 1"},
       {"a last line cut by a crash", run + Entry("a") + cut.substr(0, cut.size() - 20),
-       "e>E:0@r1[C,]1/2 torn"},
+       "e>E:0@r1[C,]1/2 torn 1"},
       {"a whole last record whose line break is missing", run + cut.substr(0, cut.size() - 1),
        "e>E:0@r1[C,]1/1 "},
       {"lines of other sources are left out, even inside an entry",
        run + Entry("a", "old", 2) + Line("UndoSave", "ItemEntryId: x", true, "t", "Other") +
            Entry("a", "old", 5, 2),
        "e>E:0@r1[C,]1/1 "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(Summary(row.journal), row.summary);
+  }
+}
+
+TEST(JournalReader, GroupsLinesByTheirRunWhereverTheyStand) {
+  struct Row {
+    const char* what;
+    std::string journal, summary;
+  };
+  const std::string cut = Of("B", Folder("D", "r2"));
+  const std::vector<Row> rows = {
+      {"two identical runs back to back over different folders",
+       Of("A", Folder("Contacts", "r1") + Looking("e", "E") + Entry("a")) +
+           Of("B", Folder("Calendar", "r2") + Looking("e", "E") + Entry("b")),
+       "e>E:0@r1[Contacts,]1/1 e>E:0@r2[Calendar,]1/1 "},
+      {"two runs whose lines and entries interleave",
+       Of("A", Folder("C", "r1") + Looking("e", "E")) + Of("B", Folder("D", "r2")) +
+           Of("A", Entry("a", "old", 2)) + Of("B", Looking("f", "F") + Entry("b", "old", 3)) +
+           Of("A", Entry("a", "old", 5, 2)) + Of("B", Entry("b", "old", 5, 3)),
+       "e>E:0@r1[C,]1/1 f>F:0@r2[D,]1/1 "},
+      {"a torn line ended by the next run, whose lines stay its own",
+       Of("A", Folder("C", "r1") + Looking("e", "E") + Entry("a")) +
+           cut.substr(0, cut.size() - 30) + "\n" +
+           Of("U", Line("UndoRun", "Undo of the run of r1", false, "u") + Entry("a", "new") +
+                       Line("UndoRun", "Restored value: old")),
+       "e>E:0@r1[C,]1/1 undo(r1)@u[]1/1 torn 1"},
+      {"lines of a command that ran nothing are no run", Of("S", Entry("x")), "stray 1 "},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

@@ -1,0 +1,220 @@
+"""The journal under stress: two runs at once, a torn line, a run killed between the records of one
+entry or stopped by a signal, and runs that look alike. Each case ends with every run undone and
+every file as before but for its stamp lines.
+"""
+
+import fcntl
+import json
+import os
+import re
+import signal
+import subprocess
+import time
+import unittest
+
+from peers import BINARY_DIR, Sandbox
+from test_crash import crash_test
+from test_undo import without_stamps
+
+RUN_ID = re.compile(r"^\d{8}T\d{6}\.\d{3}Z-\d+$")
+
+
+class JournalTest(Sandbox):
+    def setUp(self):
+        super().setUp()
+        self.state = self.root / "state" / "Marrowby"
+        # What `runs` and `undo` look in: every store a test makes runs over.
+        self.stores = ["--store", str(self.store)]
+
+    def assert_as_before(self, before):
+        for path, data in before.items():
+            with self.subTest(file=str(path)):
+                self.assertEqual(without_stamps(path.read_bytes()), without_stamps(data))
+
+    def runs(self):
+        status, out, err = self.tidewell(*self.stores, "runs")
+        self.assertEqual(status, 0, err)
+        return [line.split("\t") for line in out.splitlines()], err
+
+    def undo_all(self):
+        """Bare undos until none is left; each must restore all it names."""
+        for _ in range(20):
+            status, out, err = self.tidewell(*self.stores, "undo", "--yes")
+            if status == 2:
+                self.assertIn("The journal holds no run to undo.", err)
+                return
+            self.assertEqual(status, 0, out + err)
+            self.assertRegex(out, r"skipped 0\.\n$")
+        self.fail("undo never ran out of runs")
+
+    def big_store(self, name, contacts=300):
+        store = self.root / name
+        crash_test.make_store(store, contacts=contacts, events=20, tasks=20, seed=3)
+        self.stores += ["--store", str(store)]
+        return store
+
+    def settings_home(self, name, store, search, replace):
+        """A settings folder of its own for one of two runs that share the journal."""
+        env = dict(self.env, XDG_CONFIG_HOME=str(self.root / name))
+        tidewell = crash_test.Tidewell(BINARY_DIR / "tidewell", self.root / name, env)
+        tidewell.env.update(XDG_STATE_HOME=self.env["XDG_STATE_HOME"],
+                            XDG_CONFIG_HOME=str(self.root / name))
+        crash_test.configure(tidewell, store, search, replace, 1)
+        return tidewell.env
+
+    def start(self, env, *args):
+        return subprocess.Popen([str(BINARY_DIR / "tidewell"), "replace", "--yes", *args],
+                                env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+
+    def test_two_runs_started_together_stay_apart_and_undo_whole(self):
+        one = self.big_store("one")
+        two = self.big_store("two")
+        for setup, stores in (("one store", (one, one)), ("two stores", (one, two))):
+            with self.subTest(setup=setup):
+                before = {**self.snapshot(one), **self.snapshot(two)}
+                envs = [self.settings_home(f"{setup}-a", stores[0], "e", "E"),
+                        self.settings_home(f"{setup}-b", stores[1], "a", "4")]
+                made = len(self.runs()[0])
+                runs = [self.start(env) for env in envs]
+                errs = [run.communicate(timeout=300)[1] for run in runs]
+                self.assertEqual([run.returncode for run in runs], [0, 0], errs)
+                listed, err = self.runs()
+                self.assertEqual(err, "")
+                self.assertEqual(len(listed), made + 2)
+                self.assertEqual({run[2] for run in listed[:2]}, {
+                    "Looking for 'e' replacing with 'E'; Case sensitive: 1",
+                    "Looking for 'a' replacing with '4'; Case sensitive: 1"})
+                self.assertTrue(all(RUN_ID.match(run[0]) and "incomplete" not in run[3]
+                                    for run in listed))
+                self.assertNotEqual({**self.snapshot(one), **self.snapshot(two)}, before)
+                self.undo_all()
+                self.assert_as_before(before)
+
+    def test_a_second_run_waits_for_the_lock_or_gives_up(self):
+        self.prepare("--select-all", search="e", replace="E", case="1")
+        before = self.snapshot()
+        self.state.mkdir(parents=True)
+        with open(self.state / "activity.lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            lock.write(f"{os.getpid()}\n")
+            lock.flush()
+            status, out, err = self.tidewell("replace", "--yes", "--no-wait")
+            self.assertEqual((status, out), (2, ""))
+            self.assertEqual(err, f"tidewell: Another Tidewell run (pid {os.getpid()}) is in "
+                                  "progress.\n")
+            waiting = self.start(self.env)
+            time.sleep(1)
+            self.assertIsNone(waiting.poll())
+            self.assertEqual(self.snapshot(), before)
+        out, err = waiting.communicate(timeout=120)
+        self.assertEqual(waiting.returncode, 0, err)
+        self.assertEqual(err, f"Waiting for another Tidewell run (pid {os.getpid()}) to "
+                              "finish...\n")
+        # The lock of a process that is gone never blocks.
+        dead = subprocess.Popen(["sleep", "0"])
+        dead.wait()
+        (self.state / "activity.lock").write_text(f"{dead.pid}\n")
+        self.undo_all()
+        self.assert_as_before(before)
+
+    def test_a_torn_last_line_does_not_swallow_the_next_run(self):
+        self.prepare("--select-all", search="e", replace="E", case="1")
+        before = self.snapshot()
+        self.state.mkdir(parents=True)
+        (self.state / "activity.jsonl").write_text('{"time":"2026-12-06T19:44:17.884Z')
+        self.tidewell_ok("replace", "--yes")
+        listed, err = self.runs()
+        self.assertEqual(len(listed), 1)
+        self.assertIn("1 line was cut off", err)
+        self.assertNotIn("skipped", err)
+        self.undo_all()
+        self.assert_as_before(before)
+        self.assertEqual(len(self.runs()[0]), 2)
+
+    def test_a_run_killed_between_the_records_of_an_entry_undoes_cleanly(self):
+        self.prepare("--select-all", search="e", replace="E", case="1")
+        before = self.snapshot()
+        self.tidewell_ok("replace", "--yes")
+        # As a kill leaves it: the run's last entry stops after its third record, and the item
+        # that entry belongs to was never saved.
+        journal = self.state / "activity.jsonl"
+        lines = journal.read_bytes().splitlines(keepends=True)
+        last = max(i for i, line in enumerate(lines) if b'"FieldValue: ' in line)
+        first = last - 4
+        item = json.loads(lines[first + 2])["message"][len("ItemEntryId: "):]
+        journal.write_bytes(b"".join(lines[:first + 3]))
+        path = self.store / item
+        path.write_bytes(before[path])
+        stamp = time.time() - 3600 * 24
+        os.utime(path, (stamp, stamp))
+
+        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual(status, 0, out + err)
+        self.assertRegex(out, r"skipped 0\.\n$")
+        self.assert_as_before(before)
+
+    def test_identical_runs_over_different_folders_are_two_runs(self):
+        self.prepare("--select-all", "--appointments", "all", search="e", replace="E", case="1")
+        before = self.snapshot()
+        self.tidewell_ok("replace", "--yes")
+        contacts_done = self.snapshot()
+        self.tidewell_ok("set", "--folder", "calendar")
+        self.tidewell_ok("replace", "--yes")
+        listed, _ = self.runs()
+        self.assertEqual(len(listed), 2)
+        self.assertEqual(listed[0][2], listed[1][2])
+        shown = self.tidewell_ok("runs", "--show", listed[0][0]).splitlines()
+        self.assertTrue(shown)
+        for line in shown:
+            folder, _, field, old, new = line.split("\t")
+            # A body is kept as RTF, whose control words the run leaves alone.
+            expected = new if field == "Body" else old.replace("e", "E")
+            self.assertEqual((folder, new), ("Calendar", expected), line)
+            self.assertNotEqual(old, new)
+        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual(status, 0, out + err)
+        self.assert_as_before(contacts_done)
+        self.undo_all()
+        self.assert_as_before(before)
+
+    def test_a_signal_stops_the_run_after_an_item_and_undo_takes_it_back(self):
+        store = self.big_store("signalled", contacts=3000)
+        for signo, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            with self.subTest(signal=signo.name):
+                env = self.settings_home(f"settings-{signo.name}", store, "e", "E")
+                before = self.snapshot(store)
+                journal = self.state / "activity.jsonl"
+                start = journal.stat().st_size if journal.exists() else 0
+                run = self.start(env)
+                while run.poll() is None and (
+                        not journal.exists() or journal.stat().st_size < start + 200_000):
+                    time.sleep(0.01)
+                run.send_signal(signo)
+                out, err = run.communicate(timeout=120)
+                self.assertEqual(run.returncode, status, err)
+                stopped = re.fullmatch(r"Stopped after (\d+) items; `tidewell undo` takes this run "
+                                       r"back\.\n", err)
+                self.assertTrue(stopped, err)
+                changed = sum(p.read_bytes() != data for p, data in before.items())
+                self.assertEqual(changed, int(stopped.group(1)))
+                self.assertLess(changed, 3000)
+                self.undo_all()
+                self.assert_as_before(before)
+
+    def test_the_next_run_removes_what_cut_saves_left_and_nothing_else(self):
+        self.prepare("--select-all", search="e", replace="E", case="1")
+        dead = subprocess.Popen(["sleep", "0"])
+        dead.wait()
+        contacts = self.store / "contacts"
+        names = {f".a.vcf.{dead.pid}-0.tmp": False, f".b.vcf.{os.getpid()}-3.tmp": True,
+                 ".notes.tmp": True, f"c.vcf.{dead.pid}-0.tmp": True}
+        for name in names:
+            (contacts / name).write_text("x")
+            os.utime(contacts / name, (1, 1))
+        self.tidewell_ok("replace", "--yes")
+        self.assertEqual({name: (contacts / name).exists() for name in names}, names)
+
+
+if __name__ == "__main__":
+    unittest.main()
