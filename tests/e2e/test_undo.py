@@ -173,9 +173,9 @@ class UndoTest(Sandbox):
                      b"RECURRENCE-ID;TZID=America/New_York:20270216T093000", b"SEQUENCE:4"):
             self.assertIn(line, moved)
 
-        newest_first = [line.split("\t")[1] for line in self.tidewell_ok("runs").splitlines()]
-        for time in newest_first:
-            self.tidewell_ok("undo", time, "--yes")
+        newest_first = [line.split("\t")[0] for line in self.tidewell_ok("runs").splitlines()]
+        for run in newest_first:
+            self.tidewell_ok("undo", run, "--yes")
         for path, data in before.items():
             with self.subTest(file=path.name):
                 self.assertEqual([line for line in path.read_bytes().splitlines(keepends=True)

@@ -212,6 +212,7 @@ void Logbook::WriteActivity(const std::string& source, const std::string& proced
 void Logbook::WriteActivityWith(const std::string& source, const std::string& procedure,
                                 const std::string& message, bool undo, const std::string& key,
                                 const std::string& value) {
+  if (writes_nothing_) return;
   const std::string& run = Run();
   if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message) && IsValidUtf8(value)) {
     std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
