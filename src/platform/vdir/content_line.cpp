@@ -433,10 +433,15 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     join_soft_breaks(lines.size() - 1, i);
   }
 
-  // Without a CHARSET a file is UTF-8; older vCards without one that are not
-  // UTF-8 came from Windows. Either way the whole file is in one character
-  // set, and what is written into it goes in that one too.
+  // Without a CHARSET a file is UTF-8; vCard 2.1 files without one that are
+  // not UTF-8 came from Windows, and there the whole file is in one
+  // character set, so what is written into it goes in that one too. Elsewhere
+  // UTF-8 is the rule and a stray line of other bytes is read as Windows text
+  // on its own: were the file's one set decided by such a line, rewriting it
+  // would change how every other line reads.
   bool utf8 = true;
+  bool v21 = false;
+  std::vector<bool> own_utf8(lines.size(), true);
   for (size_t k = 0; k < lines.size(); ++k) {
     ContentLine& line = lines[k];
     const std::string_view logical = text(k);
@@ -446,9 +451,11 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
       line.charset = charset->value;
     } else {
       line.charset.clear();  // the file's, once known
-      utf8 = utf8 && (IsQuotedPrintable(line) ? IsValidUtf8(QuotedPrintableDecode(line.value))
-                                              : IsValidUtf8(line.value));
+      own_utf8[k] = IsQuotedPrintable(line) ? IsValidUtf8(QuotedPrintableDecode(line.value))
+                                            : IsValidUtf8(line.value);
+      utf8 = utf8 && own_utf8[k];
     }
+    v21 = v21 || (line.upper_name == "VERSION" && Trim(line.value) == "2.1");
     // The parts are the text's own substrings in order, so Serialize gives
     // the text back whenever the sizes agree; they differ only where a
     // leading "." of an empty group is dropped.
@@ -461,8 +468,10 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
       line.pristine = std::move(texts[k].joined_text);
     }
   }
-  for (ContentLine& line : lines) {
-    if (line.is_property && line.charset.empty()) line.charset = utf8 ? "UTF-8" : "WINDOWS-1252";
+  for (size_t k = 0; k < lines.size(); ++k) {
+    ContentLine& line = lines[k];
+    if (!line.is_property || !line.charset.empty()) continue;
+    line.charset = (v21 ? utf8 : own_utf8[k]) ? "UTF-8" : "WINDOWS-1252";
   }
   return lines;
 }
