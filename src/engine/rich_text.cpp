@@ -379,7 +379,9 @@ class Parser {
       if (!shown) return Push(Markup(start, i_));
       const auto byte =
           static_cast<unsigned char>(HexValue(rtf_[start + 2]) * 16 + HexValue(rtf_[start + 3]));
-      return PushSymbol(start, i_, FromByte(byte));
+      // First: a lead byte moves i_ past its trail, which the token must cover.
+      const char32_t shown_char = FromByte(byte);
+      return PushSymbol(start, i_, shown_char);
     }
     i_ += 2;
     const OpenEnd open = next == '\'' ? OpenEnd::kHex : OpenEnd::kNone;
@@ -516,7 +518,8 @@ class Parser {
       // Raw 8-bit text is in the document's code page; stray control bytes
       // are not shown.
       if (byte < 0x20) return Push(Markup(start, i_));
-      return PushSymbol(start, i_, FromByte(byte));
+      const char32_t shown_char = FromByte(byte);  // first, as above
+      return PushSymbol(start, i_, shown_char);
     }
     while (i_ < rtf_.size() && !stops(static_cast<unsigned char>(rtf_[i_]))) ++i_;
     if (hidden) return Push(Markup(start, i_));

@@ -87,6 +87,11 @@ TEST(PlainTextFromRtf, DoubleByteCodePagesReadALeadByteWithTheByteAfterIt) {
        "\u201A\u00A0"},
   };
   for (const auto& row : rows) EXPECT_EQ(PlainTextFromRtf(row.rtf), row.shown) << row.situation;
+  // The pair's token covers its trail byte, so an edit after it keeps both.
+  LiteralMatcher matcher;
+  matcher.SetPattern("abc");
+  EXPECT_EQ(ReplaceShownText(matcher, R"({\rtf1\ansicpg950 \'a4\'40 abc})", "X"),
+            R"({\rtf1\ansicpg950 \'a4\'40 X})");
   SetCodePageDecoder(nullptr);
   EXPECT_EQ(PlainTextFromRtf(R"({\rtf1\ansicpg932 \'82\'a0})"), "\u201A\u00A0");
 }
