@@ -134,10 +134,11 @@ Reading ReadAll(const ItemView& view, const ItemProperties& p) {
     }
   }
   // RTFBody as VdirItem reads it; writing it back gives Body its text again,
-  // every CR LF as LF.
+  // every CR LF as LF. (A CR before a CR LF comes back as a CR, and the two
+  // with the LF read as that CR and a line break, as in the body.)
   if (const std::optional<std::string>& body = reading["Body"]; body && IsValidUtf8(*body)) {
     const std::string rtf = RtfFromPlainText(*body);
-    if (PlainTextFromRtf(rtf) != CrLfAsLf(*body)) {
+    if (CrLfAsLf(PlainTextFromRtf(rtf)) != CrLfAsLf(*body)) {
       Broken("RTFBody does not give Body back", "Body " + Shown(body) + "\nRTF " + Shown(rtf));
     }
   }

@@ -231,8 +231,10 @@ enum class TokenKind {
 // (kHexDigit). A "{" that opens a group, and line ends after it, hide the
 // group when a "\*" or a destination word comes next (kGroup). Where a blank
 // would be shown (after the sign, after "\'") or would not help (after "{")
-// an empty group goes between instead.
-enum class OpenEnd { kNone, kLetters, kDigits, kSign, kHex, kHexDigit, kGroup };
+// an empty group goes between instead. In a double-byte code page a lead
+// byte that found no trail byte after it takes the next byte that can be one
+// (kLeadByte).
+enum class OpenEnd { kNone, kLetters, kDigits, kSign, kHex, kHexDigit, kGroup, kLeadByte };
 
 // How a piece of RTF ends, as far as what comes right after it can change.
 struct Ending {
@@ -381,7 +383,9 @@ class Parser {
           static_cast<unsigned char>(HexValue(rtf_[start + 2]) * 16 + HexValue(rtf_[start + 3]));
       // First: a lead byte moves i_ past its trail, which the token must cover.
       const char32_t shown_char = FromByte(byte);
-      return PushSymbol(start, i_, shown_char);
+      PushSymbol(start, i_, shown_char);
+      if (lone_lead_) out_.tokens.back().open = OpenEnd::kLeadByte;
+      return;
     }
     i_ += 2;
     const OpenEnd open = next == '\'' ? OpenEnd::kHex : OpenEnd::kNone;
@@ -519,7 +523,9 @@ class Parser {
       // are not shown.
       if (byte < 0x20) return Push(Markup(start, i_));
       const char32_t shown_char = FromByte(byte);  // first, as above
-      return PushSymbol(start, i_, shown_char);
+      PushSymbol(start, i_, shown_char);
+      if (lone_lead_) out_.tokens.back().open = OpenEnd::kLeadByte;
+      return;
     }
     while (i_ < rtf_.size() && !stops(static_cast<unsigned char>(rtf_[i_]))) ++i_;
     if (hidden) return Push(Markup(start, i_));
@@ -538,6 +544,7 @@ class Parser {
   // double-byte code page a lead byte takes the byte after it (written as
   // "\'hh" or as it is) along.
   char32_t FromByte(unsigned char byte) {
+    lone_lead_ = false;
     if (!IsDoubleByte(code_page_) || !IsLeadByte(code_page_, byte)) {
       return FromCodePage(FindCodePage(code_page_), byte);
     }
@@ -554,6 +561,7 @@ class Parser {
         ++i_;
       }
     }
+    lone_lead_ = !trail;
     return FromDoubleByte(code_page_, byte, trail);
   }
 
@@ -623,6 +631,7 @@ class Parser {
   int32_t code_page_ = 1252;
   std::optional<size_t> pending_high_;
   char16_t high_unit_ = 0;
+  bool lone_lead_ = false;  // the last FromByte was a lead byte without a trail
 };
 
 ShownText Parse(std::string_view rtf) { return Parser(rtf).Run(); }
@@ -687,6 +696,15 @@ class Writer {
         return IsHexDigit(c);
       case OpenEnd::kGroup:
         return StartsWithGroupHider(piece);
+      case OpenEnd::kLeadByte: {
+        // What FromByte would take as the trail byte.
+        const auto b = static_cast<unsigned char>(c);
+        if (piece.size() > 3 && c == '\\' && piece[1] == '\'' && IsHexDigit(piece[2]) &&
+            IsHexDigit(piece[3])) {
+          return true;
+        }
+        return b >= 0x40 && b != 0x7F && b != 0xFF && c != '\\' && c != '{' && c != '}';
+      }
       case OpenEnd::kNone:
         return false;
     }

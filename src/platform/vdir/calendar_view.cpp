@@ -239,10 +239,15 @@ void CalendarView::Touch(std::time_t now) {
       }
     }
     ContentLine& line = doc_.lines()[*sequence];
-    std::optional<int32_t> n = ParseWholeNumber(DecodedValue(line));
-    if (moved && n && *n < INT32_MAX) {
-      EncodeValue(line, std::to_string(*n + 1), Dialect::kICalendar);
+    std::optional<int32_t> n;
+    if (moved) {
+      try {
+        n = ParseWholeNumber(DecodedValue(line));
+      } catch (const Failure&) {
+        // A SEQUENCE that reads as no text counts nothing; the save goes on.
+      }
     }
+    if (n && *n < INT32_MAX) EncodeValue(line, std::to_string(*n + 1), Dialect::kICalendar);
   }
   for (Line name : {kLastModified, kDtstamp}) {
     if (std::optional<size_t> index = LineOf(name)) {

@@ -433,12 +433,11 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     join_soft_breaks(lines.size() - 1, i);
   }
 
-  // Without a CHARSET a file is UTF-8; vCard 2.1 files without one that are
-  // not UTF-8 came from Windows, and there the whole file is in one
-  // character set, so what is written into it goes in that one too. Elsewhere
-  // UTF-8 is the rule and a stray line of other bytes is read as Windows text
-  // on its own: were the file's one set decided by such a line, rewriting it
-  // would change how every other line reads.
+  // Without a CHARSET a file is UTF-8; lines without one that are not UTF-8
+  // came from Windows. Each line is read by its own bytes, so that rewriting
+  // one never changes how another reads. What is written into a vCard 2.1
+  // file goes in the file's one character set: Windows-1252 once any such
+  // line is not UTF-8.
   bool utf8 = true;
   bool v21 = false;
   std::vector<bool> own_utf8(lines.size(), true);
@@ -471,7 +470,8 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
   for (size_t k = 0; k < lines.size(); ++k) {
     ContentLine& line = lines[k];
     if (!line.is_property || !line.charset.empty()) continue;
-    line.charset = (v21 ? utf8 : own_utf8[k]) ? "UTF-8" : "WINDOWS-1252";
+    line.charset = own_utf8[k] ? "UTF-8" : "WINDOWS-1252";
+    if (v21) line.write_charset = utf8 ? "UTF-8" : "WINDOWS-1252";
   }
   return lines;
 }
@@ -546,25 +546,30 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
   bool qp = IsQuotedPrintable(line);
   // Spellings of bytes in another character set say nothing about these.
   std::string old = qp ? line.value : "";
+  const std::string target = line.write_charset.empty() ? line.charset : line.write_charset;
   if (dialect == Dialect::kVCard21 && !qp && HasLineBreak(escapedUtf8)) {
     line.params.push_back(ParseParam("ENCODING=QUOTED-PRINTABLE"));
     // Readers decode quoted-printable without a CHARSET as UTF-8 only when
     // they must guess; a file in another character set keeps its own.
-    if (HasNonAscii(escapedUtf8) && !line.FindParam("CHARSET") && IsUtf8Name(line.charset)) {
+    if (HasNonAscii(escapedUtf8) && !line.FindParam("CHARSET") && IsUtf8Name(target)) {
       line.params.push_back(ParseParam("CHARSET=UTF-8"));
       line.charset = "UTF-8";
     }
     qp = true;
   }
   std::string bytes = escapedUtf8;
-  if (!IsUtf8Name(line.charset)) {
+  std::string written_in = line.FindParam("CHARSET") ? line.charset : target;
+  if (!IsUtf8Name(written_in)) {
     std::optional<std::string> converted;
     try {
-      converted = ConvertCharset(bytes, "UTF-8", line.charset);
+      converted = ConvertCharset(bytes, "UTF-8", written_in);
       // Shift_JIS writes both "\\" and the yen sign as 0x5C and reads it as
       // the yen sign, so an escape would read as one: a text that does not
-      // read back as itself is one the character set cannot hold.
-      if (converted && ConvertCharset(*converted, line.charset, "UTF-8") != bytes) {
+      // read back as itself is one the character set cannot hold. Without a
+      // CHARSET, bytes that happen to be UTF-8 would read back as UTF-8.
+      if (converted && (ConvertCharset(*converted, written_in, "UTF-8") != bytes ||
+                        (!line.FindParam("CHARSET") && HasNonAscii(*converted) &&
+                         IsValidUtf8(*converted)))) {
         converted.reset();
       }
     } catch (const Failure&) {
@@ -579,10 +584,11 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
       } else {
         line.params.push_back(ParseParam("CHARSET=UTF-8"));
       }
-      line.charset = "UTF-8";
+      written_in = "UTF-8";
       old.clear();
     }
   }
+  line.charset = written_in;
   line.value = qp ? QuotedPrintableEncodeLike(bytes, old) : bytes;
 }
 

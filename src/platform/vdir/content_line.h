@@ -34,10 +34,13 @@ struct ContentLine {
   std::string upper_name;
   std::vector<Param> params;
   std::string value;  // unfolded, soft line breaks joined; still encoded and escaped
-  // Effective character set of the value as read: its CHARSET, else in a
-  // vCard 2.1 file the file's ("UTF-8" when every such value is valid UTF-8,
-  // else "WINDOWS-1252"), elsewhere the line's own by the same test.
+  // Effective character set of the value as read: its CHARSET, else "UTF-8"
+  // when the value is valid UTF-8, else "WINDOWS-1252".
   std::string charset;
+  // Without a CHARSET in a vCard 2.1 file, the set a new value is written in:
+  // the file's ("UTF-8" when every such value is valid UTF-8, else
+  // "WINDOWS-1252"). Empty elsewhere: a value goes in `charset`.
+  std::string write_charset;
   // Serialize() as read, kept only where it differs from the line's own
   // bytes (a folded line, a dropped "." of an empty group): see Pristine().
   std::optional<std::string> pristine;
