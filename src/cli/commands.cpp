@@ -167,15 +167,15 @@ std::vector<size_t> FoldersNamed(const std::vector<std::unique_ptr<MAPIFolder>>&
 
 // The positions, among the folders the picker offers, of the folders named
 // ENTRYID[@STOREID] or by their name, in the order given.
-std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& specs) {
+std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& names) {
   auto ns = c.env.store->OutlookApplication()->GetNamespace("MAPI");
   const auto offered = ns->AllFolders();
   std::vector<size_t> picked;
-  for (const std::string& spec : specs) {
-    const auto at = spec.rfind('@');
-    const std::string entry_id = spec.substr(0, at);
+  for (const std::string& name : names) {
+    const auto at = name.rfind('@');
+    const std::string entry_id = name.substr(0, at);
     const std::optional<std::string> store_id =
-        at == std::string::npos ? std::nullopt : std::optional(spec.substr(at + 1));
+        at == std::string::npos ? std::nullopt : std::optional(name.substr(at + 1));
     std::vector<size_t> matches;
     for (size_t i = 0; i < offered.size(); ++i) {
       if (offered[i]->EntryID() == entry_id &&
@@ -183,12 +183,12 @@ std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& s
         matches.push_back(i);
       }
     }
-    if (matches.empty()) matches = FoldersNamed(offered, spec);
+    if (matches.empty()) matches = FoldersNamed(offered, name);
     if (matches.empty()) {
-      throw UsageError("Unknown folder '" + spec + "' (see 'tidewell folders').");
+      throw UsageError("Unknown folder '" + name + "' (see 'tidewell folders').");
     }
     if (matches.size() > 1) {
-      throw UsageError("Folder '" + spec + "' is in several stores; name one as ENTRYID@STOREID.");
+      throw UsageError("Folder '" + name + "' is in several stores; name one as ENTRYID@STOREID.");
     }
     picked.push_back(matches.front());
   }
@@ -196,12 +196,12 @@ std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& s
 }
 
 int Set(Context& c) {
-  std::vector<std::string> folder_specs;
+  std::vector<std::string> named_folders;
   for (const Option& o : c.invocation.options) {
-    if (o.name == "--folder") folder_specs.push_back(o.value);
+    if (o.name == "--folder") named_folders.push_back(o.value);
   }
   std::optional<std::vector<size_t>> picked;
-  if (!folder_specs.empty()) picked = ResolveFolders(c, folder_specs);
+  if (!named_folders.empty()) picked = ResolveFolders(c, named_folders);
 
   auto page = c.ShownPage();
   for (const Option& o : c.invocation.options) {
@@ -366,15 +366,15 @@ std::unique_ptr<RunSession> StartRun(Context& c) {
 }
 
 int Replace(Context& c) {
-  std::vector<std::string> folder_specs;
+  std::vector<std::string> named_folders;
   std::optional<std::string> search, replace;
   for (const Option& o : c.invocation.options) {
-    if (o.name == "--folder") folder_specs.push_back(o.value);
+    if (o.name == "--folder") named_folders.push_back(o.value);
     if (o.name == "--search") search = o.value;
     if (o.name == "--replace") replace = o.value;
   }
   std::optional<std::vector<size_t>> picked;
-  if (!folder_specs.empty()) picked = ResolveFolders(c, folder_specs);
+  if (!named_folders.empty()) picked = ResolveFolders(c, named_folders);
   if (!search) {
     const std::string pattern =
         c.env.settings.GetSetting(c.env.watched.AppName(), kSettingsSection, "SearchFor", "");

@@ -124,15 +124,15 @@ std::string ZshCompletion() {
   for (const CommandDescription& command : DescribeCommands()) {
     script += "        " + command.name + ")\n          _arguments";
     for (const OptionDescription& option : command.options) {
-      std::string spec = "*" + option.name;
+      std::string argument = "*" + option.name;
       if (option.takes_value) {
-        spec += ":" + option.name.substr(2) + ":";
+        argument += ":" + option.name.substr(2) + ":";
         if (!option.choices.empty())
-          spec += "(" + Join(option.choices, " ") + ")";
+          argument += "(" + Join(option.choices, " ") + ")";
         else
-          spec += " ";
+          argument += " ";
       }
-      script += " " + Quoted(spec);
+      script += " " + Quoted(argument);
     }
     if (command.name == "undo") script += " '1:run: '";
     script += " ;;\n";
