@@ -141,8 +141,10 @@ void VdirItem::Load() {
   if (!note.empty()) state_->ui->Note("Not searched: " + EntryId() + ": " + note + ".");
 }
 
-void VdirItem::Parse(std::string bytes) {
-  auto document = std::make_unique<Document>(std::move(bytes));
+void VdirItem::Parse(std::string bytes) { Adopt(std::make_unique<Document>(std::move(bytes))); }
+
+void VdirItem::Adopt(std::unique_ptr<Document> document) {
+  // The view is made first: a component it cannot find leaves the item as it was.
   std::unique_ptr<ItemView> view;
   if (kind_ == Kind::kContact) {
     view = std::make_unique<ContactView>(*document, ordinal_);
@@ -175,15 +177,7 @@ void VdirItem::Rebase(const std::string& current) {
     line.value = was.value;
     line.charset = was.charset;
   }
-  std::unique_ptr<ItemView> view;
-  if (kind_ == Kind::kContact) {
-    view = std::make_unique<ContactView>(*fresh, ordinal_);
-  } else {
-    view = std::make_unique<CalendarView>(*fresh, ordinal_);
-  }
-  view_.reset();
-  document_ = std::move(fresh);
-  view_ = std::move(view);
+  Adopt(std::move(fresh));
 }
 
 void VdirItem::Unknown(const std::string& name) const {

@@ -79,6 +79,8 @@ class VdirItem : public OutlookItem {
 
   void Load();
   void Parse(std::string bytes);
+  // Makes `document` this item's, with a view of its component.
+  void Adopt(std::unique_ptr<Document> document);
   // Moves this item's changes onto the file as a sibling's save left it.
   void Rebase(const std::string& current);
   [[noreturn]] void Unknown(const std::string& name) const;
