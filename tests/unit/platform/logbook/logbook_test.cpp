@@ -345,6 +345,54 @@ TEST(JournalReader, GroupsLinesByTheirRunWhereverTheyStand) {
   }
 }
 
+// The logbook's own lines are read by hand and every other spelling of JSON by
+// the full parser; both must read a line alike.
+TEST(JournalReader, ReadsALineAlikeHoweverItIsSpelt) {
+  const std::string head = Of("A", Folder("C", "r1") + Looking("e", "E") + Entry("a", "old", 4));
+  const std::string start = R"({"time":"t","source":"Tidewell","procedure":"UndoSave",)";
+  struct Row {
+    const char* what;
+    std::string line;
+    std::string read;  // the entry's old value, or the damage counted
+  };
+  const std::vector<Row> rows = {
+      {"escapes", start + R"("message":"FieldValue: a\"b\\c\/d\n\r\t\b\f","undo":true,"run":"A"})",
+       "a\"b\\c/d\n\r\t\b\f"},
+      {"a \\u escape",
+       start + R"("message":"FieldValue: caf\u00e9 \ud83d\ude00","undo":true,"run":"A"})",
+       "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"blanks between tokens",
+       start + R"( "message" : "FieldValue: v" , "undo" : true, "run":"A" })", "v"},
+      {"other members of any type",
+       start + R"("n":5,"message":"FieldValue: v","x":[1,{"y":null}],"undo":true,"run":"A"})", "v"},
+      {"a key twice: the last counts",
+       start + R"("message":"FieldValue: v","undo":false,"undo":true,"run":"B","run":"A"})", "v"},
+      {"a key twice, the last of the wrong type",
+       start + R"("message":"FieldValue: v","message":true,"undo":true,"run":"A"})", "malformed 1"},
+      {"\"undo\" not a boolean", start + R"("message":"FieldValue: v","undo":"true","run":"A"})",
+       "malformed 1"},
+      {"\"message\" not a string", start + R"("message":7,"undo":true,"run":"A"})", "malformed 1"},
+      {"bytes that are not UTF-8",
+       start + "\"message\":\"FieldValue: \xE9\",\"undo\":true,\"run\":\"A\"}", "torn 1"},
+      {"a raw line break's stand-in, a control byte",
+       start + "\"message\":\"FieldValue: a\x01\",\"undo\":true,\"run\":\"A\"}", "torn 1"},
+      {"something after the object", start + R"("message":"FieldValue: v","undo":true,"run":"A"}x)",
+       "torn 1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::istringstream in(head + row.line + "\n");
+    const JournalContents journal = ReadJournal(in);
+    ASSERT_EQ(journal.runs.size(), 1u);
+    const JournalEntry& entry = journal.runs[0].entries.at(0);
+    const std::string damage = journal.malformed_lines
+                                   ? "malformed " + std::to_string(journal.malformed_lines)
+                               : journal.torn_lines ? "torn " + std::to_string(journal.torn_lines)
+                                                    : "";
+    EXPECT_EQ(entry.complete ? entry.FieldValue : damage, row.read);
+  }
+}
+
 TEST(JournalReader, ReadsSearchSettingsBackFromTheirLine) {
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"Looking for '555' replacing with '777'; Case sensitive: 0", "555>777:0"},
