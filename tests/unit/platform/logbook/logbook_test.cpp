@@ -271,6 +271,7 @@ TEST(JournalReader, GroupsRecordsIntoEntriesAndEntriesIntoRuns) {
     std::string journal, summary;
   };
   const std::string cut = Entry("c/x.vcf"), run = Folder("C", "r1") + Looking("e", "E");
+  const std::string torn = Of("B", Folder("D", "r2"));
   const std::vector<Row> rows = {
       {"empty", "", ""},
       {"a run over three folders, one of them with nothing changed",
@@ -308,20 +309,7 @@ TEST(JournalReader, GroupsRecordsIntoEntriesAndEntriesIntoRuns) {
        run + Entry("a", "old", 2) + Line("UndoSave", "ItemEntryId: x", true, "t", "Other") +
            Entry("a", "old", 5, 2),
        "e>E:0@r1[C,]1/1 "},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    EXPECT_EQ(Summary(row.journal), row.summary);
-  }
-}
-
-TEST(JournalReader, GroupsLinesByTheirRunWhereverTheyStand) {
-  struct Row {
-    const char* what;
-    std::string journal, summary;
-  };
-  const std::string cut = Of("B", Folder("D", "r2"));
-  const std::vector<Row> rows = {
+      // Lines with a run id are grouped by it, never by their neighbours.
       {"two identical runs back to back over different folders",
        Of("A", Folder("Contacts", "r1") + Looking("e", "E") + Entry("a")) +
            Of("B", Folder("Calendar", "r2") + Looking("e", "E") + Entry("b")),
@@ -333,7 +321,7 @@ TEST(JournalReader, GroupsLinesByTheirRunWhereverTheyStand) {
        "e>E:0@r1[C,]1/1 f>F:0@r2[D,]1/1 "},
       {"a torn line ended by the next run, whose lines stay its own",
        Of("A", Folder("C", "r1") + Looking("e", "E") + Entry("a")) +
-           cut.substr(0, cut.size() - 30) + "\n" +
+           torn.substr(0, torn.size() - 30) + "\n" +
            Of("U", Line("UndoRun", "Undo of the run of r1", false, "u") + Entry("a", "new") +
                        Line("UndoRun", "Restored value: old")),
        "e>E:0@r1[C,]1/1 undo(r1)@u[]1/1 torn 1"},
