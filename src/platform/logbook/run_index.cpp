@@ -133,6 +133,28 @@ std::vector<fs::path> Segments(const fs::path& folder) {
   return segments;
 }
 
+fs::path ErrorsOf(const fs::path& segment) {
+  const std::string name = segment.filename().string();
+  return segment.parent_path() / (std::string(kErrorsStart) + name.substr(kSegmentStart.size()));
+}
+
+// Errors files whose segment is gone, as an older removal killed between the
+// two left them. A rotation renames the segment first, so every errors file
+// it makes has its segment.
+void RemoveOrphanErrors(const fs::path& folder) {
+  std::vector<fs::path> orphans;
+  std::error_code error;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    if (name.starts_with(kErrorsStart) && name.ends_with(kSegmentEnd) &&
+        !fs::exists(folder / (std::string(kSegmentStart) + name.substr(kErrorsStart.size())))) {
+      orphans.push_back(entry->path());
+    }
+  }
+  for (const fs::path& orphan : orphans) fs::remove(orphan, error);
+}
+
 void AddRuns(RunList& list, const JournalContents& journal, const fs::path& file) {
   for (const JournalRun& run : journal.runs) list.runs.push_back(Summarize(run, file));
   list.malformed_lines += journal.malformed_lines;
@@ -268,16 +290,20 @@ RunList MaintainJournal(const Logbook& logbook, const Retention& retention) {
   for (const fs::path& segment : Segments(folder)) {
     if (!kept.contains(segment)) dropped.push_back(segment);
   }
-  if (dropped.empty()) return list;
-  std::erase_if(list.runs, [&](const RunSummary& run) { return !kept.contains(run.file); });
-  // Index first: a segment it does not name is read again, never lost.
-  WriteIndex(folder, list, size);
-  for (const fs::path& segment : dropped) {
-    std::error_code error;
-    fs::remove(segment, error);
-    const std::string name = segment.filename().string();
-    fs::remove(folder / (std::string(kErrorsStart) + name.substr(kSegmentStart.size())), error);
+  if (!dropped.empty()) {
+    std::erase_if(list.runs, [&](const RunSummary& run) { return !kept.contains(run.file); });
+    // Index first: a segment it does not name is read again, never lost.
+    WriteIndex(folder, list, size);
+    for (const fs::path& segment : dropped) {
+      // The errors file before its segment: a kill between the two leaves
+      // the segment, which the next run reads again and drops, rather than an
+      // errors file nothing names.
+      std::error_code error;
+      fs::remove(ErrorsOf(segment), error);
+      fs::remove(segment, error);
+    }
   }
+  RemoveOrphanErrors(folder);
   return list;
 }
 

@@ -81,7 +81,8 @@ struct Retention {
 
 // For a run that holds the lock, before its first line: rewrites the index
 // when it disagreed with the logs or missed runs, rotates activity.jsonl when
-// it is due, and removes the segments whose runs are all past `retention`.
+// it is due, and removes the segments whose runs are all past `retention`
+// (each with its errors file, and any errors file whose segment is gone).
 // Returns the runs kept, with the damage met in reading them.
 RunList MaintainJournal(const Logbook& logbook, const Retention& retention);
 

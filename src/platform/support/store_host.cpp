@@ -56,6 +56,8 @@ Retention JournalRetention(SettingsStore& settings, SupportComponent& support) {
   };
   retention.keep_runs = static_cast<size_t>(number("KeepRuns", 100, 1));
   retention.keep_days = static_cast<int>(number("KeepDays", 90, 0));
+  retention.segment_bytes =
+      static_cast<uint64_t>(number("SegmentBytes", static_cast<long>(retention.segment_bytes), 1));
   return retention;
 }
 

@@ -76,7 +76,9 @@ void RememberStores(SettingsStore& settings, SupportComponent& support,
 
 // The journal's retention the user set: settings section "Journal", keys
 // "KeepRuns" (default 100, at least 1) and "KeepDays" (default 90; 0 keeps
-// by count alone); any other value keeps the default.
+// by count alone), and the hidden "SegmentBytes" (default 32 MiB, at least 1),
+// the size past which activity.jsonl is rotated, which lets a test rotate on
+// every run; any other value keeps the default.
 Retention JournalRetention(SettingsStore& settings, SupportComponent& support);
 
 // Thrown when no store was given, none is remembered and no config names one.

@@ -271,6 +271,7 @@ TEST(JournalReader, GroupsRecordsIntoEntriesAndEntriesIntoRuns) {
     std::string journal, summary;
   };
   const std::string cut = Entry("c/x.vcf"), run = Folder("C", "r1") + Looking("e", "E");
+  const std::string torn = Of("B", Folder("D", "r2"));
   const std::vector<Row> rows = {
       {"empty", "", ""},
       {"a run over three folders, one of them with nothing changed",
@@ -308,20 +309,7 @@ TEST(JournalReader, GroupsRecordsIntoEntriesAndEntriesIntoRuns) {
        run + Entry("a", "old", 2) + Line("UndoSave", "ItemEntryId: x", true, "t", "Other") +
            Entry("a", "old", 5, 2),
        "e>E:0@r1[C,]1/1 "},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    EXPECT_EQ(Summary(row.journal), row.summary);
-  }
-}
-
-TEST(JournalReader, GroupsLinesByTheirRunWhereverTheyStand) {
-  struct Row {
-    const char* what;
-    std::string journal, summary;
-  };
-  const std::string cut = Of("B", Folder("D", "r2"));
-  const std::vector<Row> rows = {
+      // Lines with a run id are grouped by it, never by their neighbours.
       {"two identical runs back to back over different folders",
        Of("A", Folder("Contacts", "r1") + Looking("e", "E") + Entry("a")) +
            Of("B", Folder("Calendar", "r2") + Looking("e", "E") + Entry("b")),
@@ -333,7 +321,7 @@ TEST(JournalReader, GroupsLinesByTheirRunWhereverTheyStand) {
        "e>E:0@r1[C,]1/1 f>F:0@r2[D,]1/1 "},
       {"a torn line ended by the next run, whose lines stay its own",
        Of("A", Folder("C", "r1") + Looking("e", "E") + Entry("a")) +
-           cut.substr(0, cut.size() - 30) + "\n" +
+           torn.substr(0, torn.size() - 30) + "\n" +
            Of("U", Line("UndoRun", "Undo of the run of r1", false, "u") + Entry("a", "new") +
                        Line("UndoRun", "Restored value: old")),
        "e>E:0@r1[C,]1/1 undo(r1)@u[]1/1 torn 1"},
@@ -342,6 +330,54 @@ TEST(JournalReader, GroupsLinesByTheirRunWhereverTheyStand) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     EXPECT_EQ(Summary(row.journal), row.summary);
+  }
+}
+
+// The logbook's own lines are read by hand and every other spelling of JSON by
+// the full parser; both must read a line alike.
+TEST(JournalReader, ReadsALineAlikeHoweverItIsSpelt) {
+  const std::string head = Of("A", Folder("C", "r1") + Looking("e", "E") + Entry("a", "old", 4));
+  const std::string start = R"({"time":"t","source":"Tidewell","procedure":"UndoSave",)";
+  struct Row {
+    const char* what;
+    std::string line;
+    std::string read;  // the entry's old value, or the damage counted
+  };
+  const std::vector<Row> rows = {
+      {"escapes", start + R"("message":"FieldValue: a\"b\\c\/d\n\r\t\b\f","undo":true,"run":"A"})",
+       "a\"b\\c/d\n\r\t\b\f"},
+      {"a \\u escape",
+       start + R"("message":"FieldValue: caf\u00e9 \ud83d\ude00","undo":true,"run":"A"})",
+       "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"blanks between tokens",
+       start + R"( "message" : "FieldValue: v" , "undo" : true, "run":"A" })", "v"},
+      {"other members of any type",
+       start + R"("n":5,"message":"FieldValue: v","x":[1,{"y":null}],"undo":true,"run":"A"})", "v"},
+      {"a key twice: the last counts",
+       start + R"("message":"FieldValue: v","undo":false,"undo":true,"run":"B","run":"A"})", "v"},
+      {"a key twice, the last of the wrong type",
+       start + R"("message":"FieldValue: v","message":true,"undo":true,"run":"A"})", "malformed 1"},
+      {"\"undo\" not a boolean", start + R"("message":"FieldValue: v","undo":"true","run":"A"})",
+       "malformed 1"},
+      {"\"message\" not a string", start + R"("message":7,"undo":true,"run":"A"})", "malformed 1"},
+      {"bytes that are not UTF-8",
+       start + "\"message\":\"FieldValue: \xE9\",\"undo\":true,\"run\":\"A\"}", "torn 1"},
+      {"a raw line break's stand-in, a control byte",
+       start + "\"message\":\"FieldValue: a\x01\",\"undo\":true,\"run\":\"A\"}", "torn 1"},
+      {"something after the object", start + R"("message":"FieldValue: v","undo":true,"run":"A"}x)",
+       "torn 1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::istringstream in(head + row.line + "\n");
+    const JournalContents journal = ReadJournal(in);
+    ASSERT_EQ(journal.runs.size(), 1u);
+    const JournalEntry& entry = journal.runs[0].entries.at(0);
+    const std::string damage = journal.malformed_lines
+                                   ? "malformed " + std::to_string(journal.malformed_lines)
+                               : journal.torn_lines ? "torn " + std::to_string(journal.torn_lines)
+                                                    : "";
+    EXPECT_EQ(entry.complete ? entry.FieldValue : damage, row.read);
   }
 }
 

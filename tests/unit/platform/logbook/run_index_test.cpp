@@ -102,5 +102,18 @@ TEST_F(RunIndexTest, WhatAKillLeavesIsReadAgainFromTheLogs) {
   }
 }
 
+// A kill between removing a dropped segment and its errors file left the
+// errors file behind for good: nothing named it any more.
+TEST_F(RunIndexTest, TheNextRunRemovesAnErrorsSegmentLeftWithoutItsSegment) {
+  const fs::path orphan = folder_ / ("errors-" + made_[0] + ".jsonl");
+  const fs::path kept = folder_ / ("errors-" + kept_[1] + ".jsonl");
+  std::ofstream(orphan) << "{}\n";
+  std::ofstream(kept) << "{}\n";
+  Logbook logbook(folder_);
+  RunSession run(logbook, RunWait{}, {.keep_runs = 3, .keep_days = 0, .segment_bytes = 300});
+  EXPECT_FALSE(fs::exists(orphan));
+  EXPECT_TRUE(fs::exists(kept));
+}
+
 }  // namespace
 }  // namespace tidewell
