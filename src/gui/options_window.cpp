@@ -115,9 +115,9 @@ void OptionsWindow::BuildMenus() {
   menuBar()->setObjectName(QStringLiteral("MenuBar"));
   Describe(menuBar(), "Menu bar", "Stores, settings and runs.");
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  open_folder_action_ = file->addAction(QStringLiteral("&Open Folder..."), this,
-                                        [this] { OpenFolder(); });
-  open_folder_action_->setShortcut(QKeySequence::Open);
+  open_folder_action_ =
+      file->addAction(QStringLiteral("&Open Folder..."), this, [this] { OpenFolder(); });
+  open_folder_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   open_folder_action_->setObjectName(QStringLiteral("actionOpenFolder"));
 
   // Read at each opening: a store added to a config since is offered too.
@@ -127,7 +127,8 @@ void OptionsWindow::BuildMenus() {
     found_menu_->clear();
     const std::vector<FoundStore> found = FindStores(ProcessEnvironment());
     for (const FoundStore& store : found) {
-      found_menu_->addAction(Q(store.path), this, [this, root = store.path] { OpenStores({root}); });
+      found_menu_->addAction(Q(store.path), this,
+                             [this, root = store.path] { OpenStores({root}); });
     }
     if (found.empty()) {
       found_menu_->addAction(QStringLiteral("None named in the configs"))->setEnabled(false);
@@ -136,11 +137,11 @@ void OptionsWindow::BuildMenus() {
 
   file->addSeparator();
   apply_action_ = file->addAction(QStringLiteral("&Apply"), this, [this] { ApplyPage(); });
-  apply_action_->setShortcut(QKeySequence::Save);
+  apply_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   apply_action_->setObjectName(QStringLiteral("actionApply"));
   file->addSeparator();
   close_action_ = file->addAction(QStringLiteral("&Close"), this, [this] { close(); });
-  close_action_->setShortcut(QKeySequence::Quit);
+  close_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   close_action_->setObjectName(QStringLiteral("actionClose"));
 
   run_menu_ = menuBar()->addMenu(QStringLiteral("&Run"));
@@ -173,7 +174,8 @@ void OptionsWindow::BuildPageArea() {
   tabs_ = new QTabWidget(page_area_);
   tabs_->setObjectName(QStringLiteral("OptionsTabs"));
   Describe(tabs_, "Options", "The options pages.");
-  Describe(tabs_->tabBar(), "Options pages", "Chooses the options page shown.");
+  // One page: its tab is a title, not a stop on the way through the window.
+  tabs_->tabBar()->setFocusPolicy(Qt::NoFocus);
 
   help_ = new QLabel(page_area_);
   help_->setObjectName(QStringLiteral("HotHelp"));
@@ -285,6 +287,7 @@ void OptionsWindow::BuildPage(Components& components, Host& stores) {
     previous = widget;
   }
   setTabOrder(previous, undo_);
+  view_->Widget(page_->txtSearchFor.Name())->setFocus(Qt::OtherFocusReason);
   page_->SetHost(std::make_shared<WindowHost>(stores, *this));
   page_->cmdReplace.Click = [this, click = page_->cmdReplace.Click] { Replace(click); };
   if (auto* qt = dynamic_cast<QtUi*>(&ui_)) qt->SetPage(view_);
@@ -450,8 +453,8 @@ void OptionsWindow::PageStatusChanged() {
 void OptionsWindow::ShowHotHelp(const std::string& text) { help_->setText(Q(text)); }
 
 void OptionsWindow::ShowFailure(const std::exception& failure) {
-  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kBoxTitle),
-                  Q(DescriptionOf(failure)), QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kBoxTitle), Q(DescriptionOf(failure)),
+                  QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("FailureBox"));
   box.setTextFormat(Qt::PlainText);
   box.exec();

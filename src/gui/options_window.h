@@ -145,7 +145,7 @@ class OptionsWindow : public QMainWindow {
 
   Ui& ui_;
   Components* components_ = nullptr;
-  HostEnvironment* env_ = nullptr;               // null: no undo
+  HostEnvironment* env_ = nullptr;              // null: no undo
   std::unique_ptr<HostEnvironment> owned_env_;  // stores opened by the window
   std::unique_ptr<UC1> page_;
   PageView* view_ = nullptr;

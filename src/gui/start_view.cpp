@@ -30,8 +30,8 @@ StartView::StartView(const std::vector<FoundStore>& found,
   heading->setFont(bigger);
   heading->setWordWrap(true);
   heading->setAccessibleName(heading->text());
-  heading->setAccessibleDescription(
-      QStringLiteral("The window has no store yet; open one to reach the search and replace page."));
+  heading->setAccessibleDescription(QStringLiteral(
+      "The window has no store yet; open one to reach the search and replace page."));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(heading);
@@ -64,11 +64,12 @@ StartView::StartView(const std::vector<FoundStore>& found,
                        "configs that name them. Select one or more and open them."));
     caption->setBuddy(list_);
     for (const FoundStore& store : found) {
-      auto* row = new QTreeWidgetItem(
-          list_, {QString::fromStdString(store.path), Joined(store.named_by)});
+      auto* row =
+          new QTreeWidgetItem(list_, {QString::fromStdString(store.path), Joined(store.named_by)});
       row->setData(0, kRootRole, QString::fromStdString(store.path));
     }
     list_->setCurrentItem(list_->topLevelItem(0));
+    list_->setFocus(Qt::OtherFocusReason);
     layout->addWidget(caption);
     layout->addWidget(list_, 1);
 
