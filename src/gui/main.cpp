@@ -2,8 +2,8 @@
 //
 // Shows the window "Marrowby Options" with the search-and-replace page over
 // the stores named, or the stores of the last call (of either host) when
-// none is named, or those the peers' configs name. With none of these the
-// window opens on its start view, where the user opens a store.
+// none is named. Otherwise the window opens on its start view, which offers
+// the stores the peers' configs name and any folder.
 #include <QApplication>
 #include <QMessageBox>
 #include <clocale>
@@ -26,9 +26,9 @@ namespace {
 constexpr const char* kUsage =
     "Usage: tidewell-gui [--store DIR]...\n"
     "Shows the search-and-replace page over the stores named (folders of address books and\n"
-    "calendars), or over the stores of the last call when none is named; without those,\n"
-    "over the stores the configs of vdirsyncer, khard, khal and todoman name; with none of\n"
-    "those, the window offers to open a folder.\n"
+    "calendars), or over the stores of the last call when none is named. Without those, the\n"
+    "window offers the stores the configs of vdirsyncer, khard, khal and todoman name, and\n"
+    "any folder; the stores opened there are remembered.\n"
     "  --store DIR   a store; repeat for more\n"
     "  --version     print the version and the git commit it was built from\n";
 
@@ -118,6 +118,12 @@ int main(int argc, char** argv) {
     if (!args.stores.empty() || std::string(failure.what()) != tidewell::kNoStoreMessage) {
       return Refuse(failure.what());
     }
+  }
+  // Stores only the configs name were chosen by no one: the start view
+  // offers them, and the ones the user opens are remembered.
+  if (env && args.stores.empty() &&
+      (env->sources.empty() || env->sources.front().named_by != "remembered")) {
+    env.reset();
   }
   // Trapped failures go to errors.jsonl; a terminal that started the window
   // sees them too.

@@ -1,5 +1,6 @@
 #include "gui/start_view.h"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -10,9 +11,20 @@ namespace tidewell::gui {
 namespace {
 constexpr int kRootRole = Qt::UserRole;
 
+// A path under the home folder as "~/...": shorter, and how the configs
+// themselves mostly write it.
+QString Shown(const std::string& path) {
+  const QString shown = QString::fromStdString(path);
+  const QString home = QDir::homePath();
+  if (home.size() > 1 && shown.startsWith(home + QLatin1Char('/'))) {
+    return QLatin1Char('~') + shown.mid(home.size());
+  }
+  return shown;
+}
+
 QString Joined(const std::vector<std::string>& parts) {
   QStringList joined;
-  for (const std::string& part : parts) joined << QString::fromStdString(part);
+  for (const std::string& part : parts) joined << Shown(part);
   return joined.join(QStringLiteral(", "));
 }
 }  // namespace
@@ -64,8 +76,8 @@ StartView::StartView(const std::vector<FoundStore>& found,
                        "configs that name them. Select one or more and open them."));
     caption->setBuddy(list_);
     for (const FoundStore& store : found) {
-      auto* row =
-          new QTreeWidgetItem(list_, {QString::fromStdString(store.path), Joined(store.named_by)});
+      auto* row = new QTreeWidgetItem(list_, {Shown(store.path), Joined(store.named_by)});
+      row->setToolTip(0, QString::fromStdString(store.path));
       row->setData(0, kRootRole, QString::fromStdString(store.path));
     }
     list_->setCurrentItem(list_->topLevelItem(0));

@@ -5,10 +5,9 @@
 //   StartView start(FindStores(ProcessEnvironment()), open, openFolder);
 //
 // Widgets: "StartHeading", the list "FoundStores" (path and the configs that
-// named it; several may be selected), "cmdOpenFound" (enabled while a store
-// is selected; Enter or a double click on a row opens it too) and
-// "cmdOpenFolder". With no store found, the list gives way to the label
-// "NoStoreFound", which says so.
+// named it, "~/" for the home folder; several may be selected), "cmdOpenFound" (enabled while a
+// store is selected; Enter or a double click on a row opens it too) and "cmdOpenFolder". With no
+// store found, the list gives way to the label "NoStoreFound", which says so.
 #pragma once
 
 #include <QPushButton>
