@@ -313,10 +313,9 @@ void OptionsWindow::DropPage() {
   components_ = nullptr;
 }
 
-OptionsWindow::~OptionsWindow() {
-  DropPage();
-  if (auto* qt = dynamic_cast<QtUi*>(&ui_)) qt->SetRunWatch({}, {});
-}
+// The Ui's run watch outlives the window harmlessly: it holds the window
+// through a QPointer.
+OptionsWindow::~OptionsWindow() { DropPage(); }
 
 bool OptionsWindow::OpenStores(const std::vector<std::string>& roots) {
   if (roots.empty() || run_.armed || !ChangesSettled()) return false;
@@ -528,8 +527,13 @@ void OptionsWindow::showEvent(QShowEvent* event) {
 
 void OptionsWindow::closeEvent(QCloseEvent* event) {
   if (run_.armed) {
-    // The run ends at its next item, and the window closes after it.
-    RequestStop();
+    // The run ends at its next item (or at its first, when it is still
+    // asking), and the window closes after it.
+    if (run_.watching) {
+      RequestStop();
+    } else {
+      run_.stop = true;
+    }
     run_.close_after = true;
     event->ignore();
     return;
