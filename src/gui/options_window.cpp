@@ -127,7 +127,8 @@ void OptionsWindow::BuildMenus() {
     found_menu_->clear();
     const std::vector<FoundStore> found = FindStores(ProcessEnvironment());
     for (const FoundStore& store : found) {
-      found_menu_->addAction(Q(store.path), this,
+      // A path is no menu text: an "&" in it is no mnemonic.
+      found_menu_->addAction(Q(store.path).replace(QLatin1Char('&'), QStringLiteral("&&")), this,
                              [this, root = store.path] { OpenStores({root}); });
     }
     if (found.empty()) {
