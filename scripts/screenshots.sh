@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the desktop host's windows offscreen to PNG files: the page, the
 # field chooser's three tabs and the window after a run on a copy of the demo
-# store. Usage: scripts/screenshots.sh [FOLDER]   (default docs/screenshots)
+# store, at 1x and at 2x (NAME@2x.png). Usage: scripts/screenshots.sh [FOLDER]
+# (default docs/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-docs/screenshots}")
@@ -14,3 +15,4 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target gui_tests
 QT_QPA_PLATFORM=offscreen "$build/tests/gui_tests" --screenshots="$out"
+QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 "$build/tests/gui_tests" --screenshots="$out"

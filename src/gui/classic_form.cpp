@@ -45,10 +45,7 @@ QRect TwipsRect(int32_t left, int32_t top, int32_t width, int32_t height, double
 }
 
 QFont ClassicFont(double points, bool bold) {
-  QFont font;
-  font.setFamilies({QStringLiteral("Microsoft Sans Serif"),
-                    QFontDatabase::systemFont(QFontDatabase::GeneralFont).family()});
-  font.setStyleHint(QFont::SansSerif);
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSizeF(points);
   font.setBold(bold);
   return font;

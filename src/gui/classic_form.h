@@ -23,8 +23,9 @@ int TwipsToPixels(int32_t twips, double dpi);
 // controls that touch in twips still touch in pixels.
 QRect TwipsRect(int32_t left, int32_t top, int32_t width, int32_t height, double dpi);
 
-// "Microsoft Sans Serif" at `points`, falling back to the system's sans-serif
-// face where that font is not installed.
+// The system's user-interface face at `points`: the forms' classic face is
+// no part of a desktop where it is not installed, and a stand-in for it
+// looks worse than the face the user chose.
 QFont ClassicFont(double points, bool bold);
 
 // Keeps the box of `box` within the widget's height: classic check boxes

@@ -2,13 +2,15 @@
 //
 // Shows the window "Marrowby Options" with the search-and-replace page over
 // the stores named, or the stores of the last call (of either host) when
-// none is named.
+// none is named. Otherwise the window opens on its start view, which offers
+// the stores the peers' configs name and any folder.
 #include <QApplication>
 #include <QMessageBox>
 #include <clocale>
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,8 +26,9 @@ namespace {
 constexpr const char* kUsage =
     "Usage: tidewell-gui [--store DIR]...\n"
     "Shows the search-and-replace page over the stores named (folders of address books and\n"
-    "calendars), or over the stores of the last call when none is named; without those,\n"
-    "over the stores the configs of vdirsyncer, khard, khal and todoman name.\n"
+    "calendars), or over the stores of the last call when none is named. Without those, the\n"
+    "window offers the stores the configs of vdirsyncer, khard, khal and todoman name, and\n"
+    "any folder; the stores opened there are remembered.\n"
     "  --store DIR   a store; repeat for more\n"
     "  --version     print the version and the git commit it was built from\n";
 
@@ -109,17 +112,30 @@ int main(int argc, char** argv) {
   try {
     env = std::make_unique<tidewell::HostEnvironment>(ui, args.stores);
   } catch (const std::exception& failure) {
-    return Refuse(failure.what());
+    // Started from a menu with nothing remembered or configured: the window
+    // opens anyway and offers a way in. A store named on the command line
+    // that cannot be opened is still refused.
+    if (!args.stores.empty() || std::string(failure.what()) != tidewell::kNoStoreMessage) {
+      return Refuse(failure.what());
+    }
+  }
+  // Stores only the configs name were chosen by no one: the start view
+  // offers them, and the ones the user opens are remembered.
+  if (env && args.stores.empty() &&
+      (env->sources.empty() || env->sources.front().named_by != "remembered")) {
+    env.reset();
   }
   // Trapped failures go to errors.jsonl; a terminal that started the window
   // sees them too.
-  env->logbook.EchoErrorsTo(&std::cerr);
+  if (env) env->logbook.EchoErrorsTo(&std::cerr);
 
-  tidewell::gui::OptionsWindow window(*env);
-  ui.SetWindow(&window);
-  ui.SetPage(&window.View());
-  ui.SetFailureHandler([&window](const std::exception& failure) { window.ShowFailure(failure); });
-  window.exec();
-  env->logbook.EchoErrorsTo(nullptr);
-  return 0;
+  std::unique_ptr<tidewell::gui::OptionsWindow> window =
+      env ? std::make_unique<tidewell::gui::OptionsWindow>(*env)
+          : std::make_unique<tidewell::gui::OptionsWindow>(ui);
+  ui.SetFailureHandler([&window](const std::exception& failure) { window->ShowFailure(failure); });
+  window->show();
+  const int status = QApplication::exec();
+  if (env) env->logbook.EchoErrorsTo(nullptr);
+  window.reset();
+  return status;
 }

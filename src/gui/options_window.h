@@ -1,10 +1,18 @@
 // The desktop host's window, "Marrowby Options": the page UC1 in a tab
 // "Search And Replace", a help area under it showing what the page's hot
-// help sends, and OK, Cancel and Apply.
+// help sends, and OK, Cancel and Apply; a menu bar above with the same
+// actions and the run's.
 //
+//   OptionsWindow window(ui);                   // no store yet: the start view
 //   OptionsWindow window(components, stores);   // stores: the client and its folders
 //   OptionsWindow window(env);                  // the same over a HostEnvironment, with undo
 //   window.show();                              // the page loads its settings
+//
+// Without a store the window shows a StartView (start_view.h): the stores
+// the peers' configs name and "Open Folder...". OpenStores opens a new
+// HostEnvironment over the stores chosen there or in the File menu; they are
+// remembered as `--store` remembers them, and the page is built anew over
+// them.
 //
 // As the page's host the window hands on the client's application and
 // folder lookup of `stores`, keeps Apply enabled exactly while the page is
@@ -12,9 +20,22 @@
 // text. Leaving the page clears the help area and tells the page
 // "ResetHelpText", so coming back shows the help again.
 //
-// OK applies a dirty page and closes; Cancel closes without applying. When
-// Apply fails, or a handler without a trap of its own fails, a box captioned
-// "Marrowby" shows the failure and the window stays open, still dirty.
+// OK applies a dirty page and closes; Cancel closes without applying. Enter
+// in the page presses nothing. Closing the window otherwise (its title bar,
+// File > Close) while the page is dirty, or opening other stores, first asks
+// in a box "CloseQuestion" whether to apply the changes (Apply, Discard,
+// Cancel). When Apply fails, or a handler without a trap of its own fails, a
+// box captioned "Marrowby" shows the failure and the window stays open,
+// still dirty.
+//
+// A Replace run holds the GUI thread; the window answers between its items
+// (through the QtUi's run watch): the page repaints, the status bar names the
+// item being checked and offers Stop ("cmdStop", Escape, Run > Stop). Stop
+// ends the run after the item in hand, as SIGINT ends a terminal run, and
+// the label "RunReport" then says how many items were saved, the last item
+// checked, and that "Undo Last Run..." takes the run back. Everything else
+// of the window is disabled while the run lasts; closing it stops the run
+// and closes once it has ended.
 //
 // Over a HostEnvironment each run (Replace, undo) holds the journal's lock
 // for its length; while another process's run holds it, a box says so and
@@ -25,10 +46,16 @@
 // "Marrowby". The boxes go through the Ui of the components.
 #pragma once
 
-#include <QDialog>
+#include <QAction>
 #include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
 #include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "gui/page_view.h"
 #include "page/uc1.h"
@@ -39,19 +66,39 @@
 
 namespace tidewell::gui {
 
-class OptionsWindow : public QDialog {
+// The question before closing or leaving a dirty page.
+inline constexpr const char* kUnappliedQuestion =
+    "The page has changes that were not applied. Apply them first?";
+
+class OptionsWindow : public QMainWindow {
  public:
+  // No store yet: the start view. Stores opened later get `ui`, which
+  // outlives the window.
+  explicit OptionsWindow(Ui& ui, QWidget* parent = nullptr);
   // `components` and `stores` outlive the window.
-  OptionsWindow(Components& components, Host& stores, QWidget* parent = nullptr)
-      : OptionsWindow(components, stores, nullptr, parent) {}
+  OptionsWindow(Components& components, Host& stores, QWidget* parent = nullptr);
   // With "Undo Last Run..." over the journal and store of `env`, which
   // outlives the window.
-  explicit OptionsWindow(HostEnvironment& env, QWidget* parent = nullptr)
-      : OptionsWindow(*env.components, *env.host, &env, parent) {}
+  explicit OptionsWindow(HostEnvironment& env, QWidget* parent = nullptr);
   ~OptionsWindow() override;
 
+  // False while the start view is shown; Page and View need a page.
+  bool HasPage() const { return page_ != nullptr; }
   UC1& Page() { return *page_; }
   PageView& View() { return *view_; }
+  // The environment the page runs over; null for the start view and for a
+  // page over bare components.
+  HostEnvironment* Environment() const { return env_; }
+  // The "Run" menu, for actions about runs.
+  QMenu* RunMenu() const { return run_menu_; }
+
+  // Opens `roots` as the stores the page runs over and remembers them. A
+  // dirty page is asked about first (kUnappliedQuestion). False, with a box
+  // saying why, when one is no store; false too when the user cancelled. What
+  // was open stays open then.
+  bool OpenStores(const std::vector<std::string>& roots);
+  // The folder dialog ("Open Folder"), then OpenStores with its folder.
+  void OpenFolder();
 
   // The host's side of the page: OnStatusChange and SetHotHelp.
   void PageStatusChanged();
@@ -60,26 +107,78 @@ class OptionsWindow : public QDialog {
   // Shows a failure that reached the host.
   void ShowFailure(const std::exception& failure);
 
+  // Asks the Replace run going on to stop after the item in hand; nothing
+  // when none is going on.
+  void RequestStop();
+  bool Running() const { return run_.watching; }
+
  protected:
   void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  OptionsWindow(Components& components, Host& stores, HostEnvironment* env, QWidget* parent);
+  OptionsWindow(Ui& ui, Components* components, Host* stores, HostEnvironment* env,
+                QWidget* parent);
 
+  void BuildMenus();
+  void BuildPageArea();
+  // Builds the page over `components` and `stores` in the page tab, in
+  // place of the start view or an earlier page.
+  void BuildPage(Components& components, Host& stores);
+  void DropPage();
+  void ShowStart();
   // Applies a dirty page; false when Apply failed (already shown).
   bool ApplyPage();
+  // Nothing to ask, or the user chose Apply (which worked) or Discard.
+  bool ChangesSettled();
   void UndoLastRun();
   // The journal's lock for a run; nullptr (after a box saying so) while
   // another Tidewell run holds it.
   std::unique_ptr<RunSession> StartRun();
+  void Replace(const std::function<void()>& click);
+  // The run watch of the Ui: the first call of a run locks the window.
+  void ItemOpened(const std::string& name);
+  bool StopWanted();
+  void SetRunning(bool running);
+  void UpdateActions();
 
-  Components& components_;
-  HostEnvironment* env_;  // null: no undo
+  Ui& ui_;
+  Components* components_ = nullptr;
+  HostEnvironment* env_ = nullptr;              // null: no undo
+  std::unique_ptr<HostEnvironment> owned_env_;  // stores opened by the window
   std::unique_ptr<UC1> page_;
-  PageView* view_;
-  QLabel* help_;
-  QPushButton* apply_;
+  PageView* view_ = nullptr;
+
+  QStackedWidget* views_ = nullptr;
+  QWidget* start_ = nullptr;
+  QWidget* page_area_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  QLabel* help_ = nullptr;
+  QLabel* run_report_ = nullptr;
+  QPushButton* apply_ = nullptr;
+  QPushButton* undo_ = nullptr;
+  QWidget* button_row_ = nullptr;
+  QLabel* run_item_ = nullptr;
+  QPushButton* stop_ = nullptr;
+
+  QMenu* run_menu_ = nullptr;
+  QMenu* found_menu_ = nullptr;
+  QAction* open_folder_action_ = nullptr;
+  QAction* apply_action_ = nullptr;
+  QAction* close_action_ = nullptr;
+  QAction* replace_action_ = nullptr;
+  QAction* stop_action_ = nullptr;
+  QAction* undo_action_ = nullptr;
+
+  struct RunState {
+    bool armed = false;     // a Replace click is under way
+    bool watching = false;  // its run has begun: the window is locked
+    bool stop = false;
+    bool close_after = false;
+    std::string last_item;
+  } run_;
+  bool discard_on_close_ = false;
 };
 
 }  // namespace tidewell::gui

@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QResizeEvent>
 #include <algorithm>
 #include <stdexcept>
 
@@ -14,6 +15,60 @@
 namespace tidewell::gui {
 
 namespace {
+
+// How a widget follows the extra room of a grown page: each field is 0 or 1,
+// the share of the extra width (dx) or height (dy) added to its edge.
+struct Stretch {
+  const char* name;
+  int x_dx, width_dx, y_dy, height_dy;
+};
+constexpr Stretch kStretches[] = {
+    {"frameSettings", 0, 1, 0, 1}, {"lstFolderList", 0, 1, 0, 1}, {"Picture3", 1, 0, 0, 0},
+    {"Picture1", 0, 1, 0, 1},      {"cmdReplace", 0, 0, 1, 0},    {"frameProgress", 0, 1, 1, 0},
+    {"lblFolderName", 0, 1, 0, 0}, {"ProgressBar1", 0, 1, 0, 0},  {"Line4", 0, 1, 0, 0},
+    {"Line6", 1, 0, 0, 1},         {"Line7", 0, 1, 1, 0},         {"Line8", 0, 0, 0, 1},
+};
+
+// What each control is and does, for assistive technology.
+struct Accessible {
+  const char* name;
+  const char* accessible_name;
+  const char* description;
+};
+constexpr Accessible kAccessible[] = {
+    {"frameSettings", "Search And Replace", "The settings of a search and replace run."},
+    {"lblSearchFor", "Search For", "Names the box of the text to look for."},
+    {"txtSearchFor", "Search For",
+     "The text or pattern to look for in the chosen fields of each item."},
+    {"chkCaseSensitive", "Case sensitive", "When ticked, upper and lower case must match too."},
+    {"lblReplaceWith", "Replace With", "Names the box of the text put in place of each match."},
+    {"txtReplaceWith", "Replace With", "The text put in place of each match."},
+    {"lblLookIn", "Look In Fields", "Names the button that chooses the fields to search."},
+    {"cmdChooseFields", "Choose Fields",
+     "Chooses the fields of contacts, appointments and tasks that are searched."},
+    {"lblSearchIn", "Search In Folders", "Names the list of the folders to search."},
+    {"lstFolderList", "Search In Folders", "The folders a run searches, in order."},
+    {"Picture3", "Folders", "The buttons that choose the folders to search."},
+    {"cmdChooseFolder", "Choose Folder", "Chooses one folder to search, in place of the list."},
+    {"cmdChooseMultiFolder", "Choose Multi Folders",
+     "Chooses several folders to search, in place of the list."},
+    {"frameWarning", "Warning", "A warning before running."},
+    {"Label1", "Make backups before running this utility.",
+     "Make backups before running this utility."},
+    {"Picture1", "Run", "The Replace button and the progress of a run."},
+    {"cmdReplace", "Replace",
+     "Replaces every match in the chosen fields of the folders listed, after asking."},
+    {"frameProgress", "Progress", "The folder a run is in and how far it is."},
+    {"lblFolderName", "Run status", "The folder being searched, then what the run changed."},
+    {"ProgressBar1", "Progress", "How many items of the folder the run has checked."},
+};
+
+const Accessible& AccessibleRow(const std::string& name) {
+  for (const Accessible& row : kAccessible) {
+    if (name == row.name) return row;
+  }
+  throw std::logic_error("No accessible name for " + name);
+}
 
 template <typename Kind>
 Kind& As(Control* control, const char* name) {
@@ -48,6 +103,7 @@ PageView::PageView(UC1& page, FailureHandler onFailure, QWidget* parent)
       place.setHeight(std::max(place.height(), 1));
     }
     widget->setGeometry(place);
+    places_[widget] = place;
     if (row.bold) widget->setFont(ClassicFont(kPageFontPoints, true));
     widgets_[row.name] = widget;
     if (onPage) {
@@ -65,6 +121,12 @@ PageView::PageView(UC1& page, FailureHandler onFailure, QWidget* parent)
   // edges kept on the right and at the bottom too.
   extent_ = QSize(TwipsToPixels(right + margin_left, dpi), TwipsToPixels(bottom + margin_top, dpi));
   setMinimumSize(extent_);
+
+  for (const Accessible& row : kAccessible) {
+    QWidget* widget = widgets_.at(row.name);
+    widget->setAccessibleName(QString::fromUtf8(row.accessible_name));
+    widget->setAccessibleDescription(QString::fromUtf8(row.description));
+  }
 
   page_.txtSearchFor.AddObserver([guard = QPointer<PageView>(this)] {
     if (guard) guard->ShowPatternFault();
@@ -150,10 +212,27 @@ QWidget* PageView::Widget(const std::string& name) const {
   return found == widgets_.end() ? nullptr : found->second;
 }
 
+void PageView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int dx = std::max(0, width() - extent_.width());
+  const int dy = std::max(0, height() - extent_.height());
+  for (const Stretch& stretch : kStretches) {
+    QWidget* widget = widgets_.at(stretch.name);
+    const QRect place = places_.at(widget);
+    widget->setGeometry(place.x() + stretch.x_dx * dx, place.y() + stretch.y_dy * dy,
+                        place.width() + stretch.width_dx * dx,
+                        place.height() + stretch.height_dy * dy);
+  }
+}
+
 void PageView::ShowPatternFault() {
   auto* edit = static_cast<QLineEdit*>(widgets_.at(page_.txtSearchFor.Name()));
   const std::string fault = ClassicPatternMatcher::Check(page_.txtSearchFor.Text());
   edit->setToolTip(QString::fromStdString(fault));
+  // A screen reader cannot see red: the fault is read with the box.
+  QString description = QString::fromUtf8(AccessibleRow(page_.txtSearchFor.Name()).description);
+  if (!fault.empty()) description += QLatin1Char(' ') + QString::fromStdString(fault);
+  edit->setAccessibleDescription(description);
   QPalette palette = edit->parentWidget()->palette();
   if (!fault.empty()) palette.setColor(QPalette::Text, Qt::red);
   edit->setPalette(palette);

@@ -13,6 +13,15 @@
 // belongs to no control with a handler (the frames, Label1, ProgressBar1)
 // change nothing: they are not passed on to the container.
 //
+// The view may grow past its size: the extra width goes to the folder list,
+// the frames around it and the progress frame, the extra height to the
+// folder list, with Replace and the progress frame moving down under it.
+// Everything else keeps its place and size, so the page reads as before.
+//
+// Every control has an accessible name and description, for screen readers
+// and the like: the name says what it is, as its caption or the label in
+// front of it does; the description what it does.
+//
 // While the search text is not a valid pattern, txtSearchFor shows its text
 // in red and its tooltip holds the pattern's fault, e.g. "Invalid pattern:
 // '[' at position 3 is never closed.". The page itself runs whatever it is
@@ -42,6 +51,7 @@ class PageView : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QWidget* MakeWidget(const ControlLayout& row, QWidget* parent);
@@ -54,6 +64,7 @@ class PageView : public QWidget {
   FailureHandler on_failure_;
   std::map<std::string, QWidget*> widgets_;
   std::map<const QWidget*, Control*> controls_;
+  std::map<QWidget*, QRect> places_;  // where the layout puts each widget
   QSize extent_;
 };
 

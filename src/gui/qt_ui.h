@@ -11,10 +11,17 @@
 // Message boxes carry no icon and are named "MsgBox"; they and the folder
 // windows open over the window given to SetWindow. The field chooser opens
 // with no owner window, as the page asks.
+//
+// A run holds the GUI thread: the item it opens and its question whether to
+// stop go to the run watch a window sets, which can let the window answer
+// (process its events) in between. Without a watch nothing is heard and a
+// run never stops.
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
+#include <string>
 
 #include "gui/control_binding.h"
 #include "gui/page_view.h"
@@ -29,6 +36,13 @@ class QtUi : public Ui {
   void SetPage(PageView* view) { page_ = view; }
   // Where failures of the field chooser's handlers go; none by default.
   void SetFailureHandler(FailureHandler onFailure) { on_failure_ = std::move(onFailure); }
+  // `onItem` hears each item a run opens ("" between folders); `stopWanted`
+  // answers StopRequested. Either may be empty.
+  void SetRunWatch(std::function<void(const std::string&)> onItem,
+                   std::function<bool()> stopWanted) {
+    on_item_ = std::move(onItem);
+    stop_wanted_ = std::move(stopWanted);
+  }
 
   // OK-only boxes answer Ok (Escape too); Yes/No boxes answer No for Escape.
   MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons,
@@ -45,11 +59,17 @@ class QtUi : public Ui {
   // have is ignored.
   void Repaint(const std::string& controlName) override;
   void SetFocus(const std::string& controlName) override;
+  void CurrentItem(const std::string& name) override {
+    if (on_item_) on_item_(name);
+  }
+  bool StopRequested() override { return stop_wanted_ && stop_wanted_(); }
 
  private:
   QPointer<QWidget> window_;
   QPointer<PageView> page_;
   FailureHandler on_failure_;
+  std::function<void(const std::string&)> on_item_;
+  std::function<bool()> stop_wanted_;
 };
 
 }  // namespace tidewell::gui

@@ -1,6 +1,9 @@
 // The screenshot renderer behind scripts/screenshots.sh: real windows over a
-// copy of the demo store, grabbed offscreen.
+// copy of the demo store, grabbed offscreen. At a device pixel ratio of 2
+// (QT_SCALE_FACTOR=2) each file is named NAME@2x.png.
+#include <QTemporaryDir>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -15,8 +18,12 @@ namespace tidewell::gui::testing {
 
 namespace {
 
-bool Save(QWidget& widget, const std::filesystem::path& file) {
-  const bool saved = widget.grab().save(QString::fromStdString(file.string()), "PNG");
+bool Save(QWidget& widget, std::filesystem::path file) {
+  const QPixmap shot = widget.grab();
+  if (shot.devicePixelRatio() > 1.5) {
+    file.replace_filename(file.stem().string() + "@2x" + file.extension().string());
+  }
+  const bool saved = shot.save(QString::fromStdString(file.string()), "PNG");
   std::cout << (saved ? "wrote " : "could not write ") << file.string() << '\n';
   return saved;
 }
@@ -28,6 +35,45 @@ int RenderScreenshots(const std::string& folder) {
   std::filesystem::create_directories(out);
   Sandbox sandbox;
   QtUi ui;
+  bool saved = true;
+
+  {
+    // A first start: nothing remembered, and the configs of vdirsyncer and
+    // khard in a home of their own name a copy of the demo store's address
+    // book and calendar.
+    QTemporaryDir home;
+    const std::filesystem::path root = std::filesystem::canonical(home.path().toStdString());
+    const std::filesystem::path data = root / ".local/share/vdirsyncer";
+    const std::filesystem::path config = root / ".config";
+    for (const char* collection : {"contacts", "calendar"}) {
+      std::filesystem::create_directories(data / collection);
+      std::filesystem::copy(sandbox.Folder(collection), data / collection,
+                            std::filesystem::copy_options::recursive);
+    }
+    std::filesystem::create_directories(config / "vdirsyncer");
+    std::filesystem::create_directories(config / "khard");
+    tidewell::testing::WriteFile(
+        config / "vdirsyncer/config",
+        "[storage contacts]\ntype = \"filesystem\"\npath = \"~/.local/share/vdirsyncer/contacts\"\n"
+        "fileext = \".vcf\"\n\n[storage calendar]\ntype = \"filesystem\"\n"
+        "path = \"~/.local/share/vdirsyncer/calendar\"\nfileext = \".ics\"\n");
+    tidewell::testing::WriteFile(
+        config / "khard/khard.conf",
+        "[addressbooks]\n[[family]]\npath = ~/.local/share/vdirsyncer/contacts\n");
+    const QByteArray was = qgetenv("HOME");
+    qputenv("HOME", root.string().c_str());
+    qputenv("VDIRSYNCER_CONFIG", (config / "vdirsyncer/config").string().c_str());
+    qputenv("KHARD_CONFIG", (config / "khard/khard.conf").string().c_str());
+    OptionsWindow start(ui);
+    start.resize(720, 360);
+    start.show();
+    if (!QTest::qWaitForWindowExposed(&start)) return 1;
+    saved &= Save(start, out / "start.png");
+    qunsetenv("VDIRSYNCER_CONFIG");
+    qunsetenv("KHARD_CONFIG");
+    qputenv("HOME", was);
+  }
+
   HostEnvironment env(ui, {sandbox.StoreRoot()});
 
   // The page as a user leaves it before a run: a search, the contacts
@@ -43,7 +89,6 @@ int RenderScreenshots(const std::string& folder) {
   put("FolderStoreId1", env.store->StoreIDs().front());
   for (const char* key : {"EmailAddress", "Email2Address", "Email3Address"}) put(key, "1");
 
-  bool saved = true;
   OptionsWindow window(env);
   ui.SetWindow(&window);
   ui.SetPage(&window.View());

@@ -1,0 +1,44 @@
+// What the window shows before it has a store: the stores the configs of
+// vdirsyncer, khard, khal and todoman name (as `tidewell stores` lists them
+// when nothing is remembered), and "Open Folder..." for any other folder.
+//
+//   StartView start(FindStores(ProcessEnvironment()), open, openFolder);
+//
+// Widgets: "StartHeading", the list "FoundStores" (path and the configs that
+// named it, "~/" for the home folder; several may be selected), "cmdOpenFound" (enabled while a
+// store is selected; Enter or a double click on a row opens it too) and "cmdOpenFolder". With no
+// store found, the list gives way to the label "NoStoreFound", which says so.
+#pragma once
+
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/discovery/store_configs.h"
+
+namespace tidewell::gui {
+
+inline constexpr const char* kNoStoreFound =
+    "The configs of vdirsyncer, khard, khal and todoman name no store. Open the folder that "
+    "holds your address books and calendars.";
+
+class StartView : public QWidget {
+ public:
+  // `open` gets the roots chosen, in the list's order; `openFolder` is asked
+  // for the folder dialog.
+  StartView(const std::vector<FoundStore>& found,
+            std::function<void(const std::vector<std::string>&)> open,
+            std::function<void()> openFolder, QWidget* parent = nullptr);
+
+ private:
+  std::vector<std::string> Selected() const;
+
+  std::function<void(const std::vector<std::string>&)> open_;
+  QTreeWidget* list_ = nullptr;
+  QPushButton* open_found_ = nullptr;
+};
+
+}  // namespace tidewell::gui

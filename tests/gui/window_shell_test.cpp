@@ -1,0 +1,414 @@
+// The window around the page: the way in without a store, menus and
+// shortcuts, Enter and closing, resizing, a run watched and stopped,
+// accessibility, and the whole way from no store to a run and its undo with
+// the keyboard alone and with the mouse alone.
+#include <QAccessible>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "gui/options_window.h"
+#include "gui/start_view.h"
+#include "gui_support.h"
+#include "platform/settings/qsettings_store.h"
+#include "platform/support/store_host.h"
+
+namespace tidewell::gui::testing {
+namespace {
+
+using tidewell::testing::FakeHost;
+using tidewell::testing::FakeStore;
+
+void Key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+  QTest::keyClick(target, key, modifiers);
+}
+
+// Shown and active, so that its shortcuts work. Without a window manager
+// nothing gives the focus back to the window after a modal window closed:
+// the tests do it.
+void Show(QWidget& window) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+// The saved settings, as the window's stores read them (Marrowby.ini).
+void Save(const char* key, const std::string& value) {
+  QSettingsStore().SaveSetting("Marrowby", "Tidewell", key, value);
+}
+
+// VDIRSYNCER_CONFIG pointing at a config whose one storage is `root`, for
+// as long as it lives; an empty root names no config at all.
+class VdirsyncerConfig {
+ public:
+  explicit VdirsyncerConfig(const std::string& root) {
+    const std::string file = dir_.path().toStdString() + "/config";
+    tidewell::testing::WriteFile(file, root.empty()
+                                           ? ""
+                                           : "[storage local]\ntype = \"filesystem\"\npath = \"" +
+                                                 root + "\"\nfileext = \".vcf\"\n");
+    setenv("VDIRSYNCER_CONFIG", file.c_str(), 1);
+    path = file;
+  }
+  ~VdirsyncerConfig() { unsetenv("VDIRSYNCER_CONFIG"); }
+  std::string path;
+
+ private:
+  QTemporaryDir dir_;
+};
+
+// The number of files of `folder` that differ from `before`, leaving out the
+// REV line that every save stamps anew.
+int ChangedFiles(const std::map<std::string, std::string>& before,
+                 const std::filesystem::path& folder) {
+  const auto unstamped = [](const std::string& bytes) {
+    return QString::fromStdString(bytes).remove(QRegularExpression("REV:[^\n]*\n"));
+  };
+  int changed = 0;
+  for (const auto& [file, bytes] : Sandbox::Snapshot(folder)) {
+    changed += unstamped(before.at(file)) != unstamped(bytes) ? 1 : 0;
+  }
+  return changed;
+}
+
+// Without a store: the stores the configs name, or a word that there are
+// none. A folder that is no store is refused; Ctrl+O opens the folder
+// dialog, and the folder chosen there opens and is remembered.
+TEST(StartTest, TheStartViewOffersTheStoresTheConfigsNameAndAnyFolder) {
+  for (const bool configured : {true, false}) {
+    SCOPED_TRACE(configured);
+    Sandbox sandbox;
+    QtUi ui;
+    VdirsyncerConfig config(configured ? sandbox.StoreRoot() : "");
+    OptionsWindow window(ui);
+    Show(window);
+    EXPECT_EQ(window.windowTitle(), "Marrowby Options");
+    EXPECT_FALSE(window.findChild<QAction*>("actionReplace")->isEnabled());
+    if (configured) {
+      auto* found = Find<QTreeWidget>(&window, "FoundStores");
+      ASSERT_EQ(found->topLevelItemCount(), 1);
+      EXPECT_EQ(found->topLevelItem(0)->text(0).toStdString(),
+                std::filesystem::canonical(sandbox.StoreRoot()).string());
+      EXPECT_EQ(found->topLevelItem(0)->text(1).toStdString(), config.path);
+      continue;
+    }
+    EXPECT_EQ(Find<QLabel>(&window, "NoStoreFound")->text().toStdString(), kNoStoreFound);
+    // A folder that went away since the configs were read.
+    SeenBox box;
+    {
+      ModalAnswers answers({Press(QMessageBox::Ok, &box)});
+      EXPECT_FALSE(window.OpenStores({"/no/such/folder"}));
+    }
+    EXPECT_EQ(box.text, "No such store: /no/such/folder");
+    EXPECT_FALSE(window.HasPage());
+    EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""), "");
+    Show(window);
+    {
+      ModalAnswers answers({[&sandbox](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        dialog->selectFile(QString::fromStdString(sandbox.StoreRoot()));
+        QMetaObject::invokeMethod(dialog, "accept");
+      }});
+      Key(&window, Qt::Key_O, Qt::ControlModifier);
+    }
+    EXPECT_TRUE(window.HasPage());
+    EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
+              sandbox.StoreRoot() + "\n");
+  }
+}
+
+// Enter must not press a default button: the page stays open and dirty.
+// Closing it any other way than Cancel asks what to do with the changes.
+TEST(CloseTest, EnterDoesNoHarmAndClosingAsksAboutUnappliedChanges) {
+  const struct {
+    QMessageBox::StandardButton answer;
+    bool saved, closed;
+  } rows[] = {{QMessageBox::Apply, true, true},
+              {QMessageBox::Discard, false, true},
+              {QMessageBox::Cancel, false, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.answer);
+    QtFakeComponents components;
+    FakeHost stores{std::make_shared<FakeStore>()};
+    OptionsWindow window(components, stores);
+    Show(window);
+    for (const char* box : {"txtSearchFor", "txtReplaceWith"}) {
+      auto* edit = Find<QLineEdit>(&window, box);
+      QTest::keyClicks(edit, "555");
+      Key(edit, Qt::Key_Return);
+      Key(edit, Qt::Key_Enter);
+    }
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(components.settings.Value("SearchFor").has_value());
+
+    SeenBox seen;
+    {
+      ModalAnswers answers({Press(row.answer, &seen)});
+      Key(&window, Qt::Key_Q, Qt::ControlModifier);
+    }
+    EXPECT_EQ(seen.text.toStdString(), kUnappliedQuestion);
+    EXPECT_EQ(seen.buttons, QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel);
+    EXPECT_EQ(components.settings.Value("SearchFor").has_value(), row.saved);
+    EXPECT_EQ(window.isVisible(), !row.closed);
+  }
+}
+
+// The window over the demo store, settings saved for a run of 555 to 777
+// over the contacts.
+class StoreShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Save("SearchFor", "555");
+    Save("ReplaceWith", "777");
+    Save("FolderCount", "1");
+    Save("FolderName1", "Contacts");
+    Save("FolderEntryId1", "contacts");
+    for (const char* phone : {"MobilePhone", "BusinessPhone", "HomePhone"}) Save(phone, "1");
+  }
+  Sandbox sandbox;
+  QtUi ui;
+};
+
+TEST_F(StoreShellTest, TheFolderListAndTheProgressTakeTheRoomOfAGrownWindow) {
+  HostEnvironment env(ui, {sandbox.StoreRoot()});
+  OptionsWindow window(env);
+  Show(window);
+  PageView& view = window.View();
+  const auto place = [&view](const char* name) {
+    QWidget* widget = view.Widget(name);
+    return QRect(widget->mapTo(&view, QPoint(0, 0)), widget->size());
+  };
+  const QRect list = place("lstFolderList");
+  const QRect search = place("txtSearchFor");
+  const QSize was = view.size();
+  window.resize(window.width() + 300, window.height() + 200);
+  QApplication::processEvents();
+  const QSize grown = view.size() - was;
+  ASSERT_GT(grown.width(), 250);
+  ASSERT_GT(grown.height(), 150);
+  EXPECT_EQ(place("lstFolderList").size(), list.size() + grown);
+  EXPECT_EQ(place("txtSearchFor"), search);
+  // Still in the page's order, each inside its container.
+  EXPECT_LT(place("lstFolderList").bottom(), place("cmdReplace").top());
+  EXPECT_LT(place("cmdReplace").bottom(), place("frameProgress").top());
+  EXPECT_LT(place("lstFolderList").right(), place("cmdChooseFolder").left());
+  for (QWidget* widget : view.findChildren<QWidget*>()) {
+    if (widget->objectName().isEmpty() || widget->parentWidget() == nullptr) continue;
+    EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry()))
+        << widget->objectName().toStdString();
+  }
+}
+
+// A run is watched and stopped three ways; each stops after the item in
+// hand, says how far it came, and undo takes it back.
+TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
+  enum class How { kStopButton, kEscape, kClose };
+  for (const How how : {How::kStopButton, How::kEscape, How::kClose}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    HostEnvironment env(ui, {sandbox.StoreRoot()});
+    Save("FolderStoreId1", env.store->StoreIDs().front());
+    OptionsWindow window(env);
+    Show(window);
+    const auto before = Sandbox::Snapshot(sandbox.Folder("contacts"));
+
+    std::set<QString> seen_items;
+    bool locked = true;
+    QTimer watcher;
+    watcher.setInterval(0);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      if (!window.Running()) return;
+      auto* stop = Find<QPushButton>(&window, "cmdStop");
+      locked = locked && !Find<QWidget>(&window, "OptionsTabs")->isEnabled() &&
+               !window.findChild<QAction*>("actionReplace")->isEnabled() && stop->isVisible();
+      seen_items.insert(Find<QLabel>(&window, "RunItem")->text());
+      if (seen_items.size() < 4 || !stop->isEnabled()) return;
+      if (how == How::kStopButton) Click(&window, "cmdStop");
+      if (how == How::kEscape) {
+        // Without a window manager nothing gives the focus back after the
+        // confirmation box closed.
+        window.activateWindow();
+        Key(&window, Qt::Key_Escape);
+      }
+      if (how == How::kClose) window.close();
+    });
+    watcher.start();
+    {
+      ModalAnswers answers({Press(QMessageBox::Yes)});
+      Click(&window, "cmdReplace");
+    }
+    watcher.stop();
+    QApplication::processEvents();
+    EXPECT_TRUE(locked) << "the page took input during the run";
+    const int changed = ChangedFiles(before, sandbox.Folder("contacts"));
+    EXPECT_GT(changed, 0);
+    EXPECT_LT(changed, static_cast<int>(before.size()) - 5) << "the run went on";
+    EXPECT_EQ(window.isVisible(), how != How::kClose);
+    EXPECT_TRUE(Find<QWidget>(&window, "OptionsTabs")->isEnabled());
+    EXPECT_FALSE(Find<QWidget>(&window, "cmdStop")->isVisible());
+    const QString report = Find<QLabel>(&window, "RunReport")->text();
+    const QRegularExpression expected(
+        "^Stopped after " + QString::number(changed) +
+        " items; Undo Last Run takes this run back\\.\nLast item checked: contacts/\\S+\\.vcf "
+        "\\(.+\\)$");
+    EXPECT_TRUE(expected.match(report).hasMatch()) << report.toStdString();
+
+    ModalAnswers answers({Press(QMessageBox::Yes), Press(QMessageBox::Ok)});
+    window.findChild<QAction*>("actionUndoLastRun")->trigger();
+    EXPECT_EQ(ChangedFiles(before, sandbox.Folder("contacts")), 0);
+  }
+}
+
+TEST_F(StoreShellTest, EveryControlHasAnAccessibleNameAndDescriptionAndTabFollowsThePage) {
+  VdirsyncerConfig config(sandbox.StoreRoot());
+  OptionsWindow start(ui);
+  HostEnvironment env(ui, {sandbox.StoreRoot()});
+  OptionsWindow window(env);
+  for (OptionsWindow* shown : {&start, &window}) {
+    Show(*shown);
+    for (QWidget* widget : shown->findChildren<QWidget*>()) {
+      const bool control = (widget->focusPolicy() & Qt::TabFocus) != 0 ||
+                           qobject_cast<QLabel*>(widget) || qobject_cast<QGroupBox*>(widget) ||
+                           qobject_cast<QProgressBar*>(widget);
+      if (!control || !widget->isVisibleTo(shown)) continue;
+      QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+      ASSERT_NE(accessible, nullptr);
+      const std::string name =
+          widget->objectName().toStdString() + " (" + widget->metaObject()->className() + ")";
+      EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << name;
+      EXPECT_FALSE(accessible->text(QAccessible::Description).isEmpty()) << name;
+    }
+    // Every action of the menus has a shortcut.
+    for (QAction* action : shown->menuBar()->findChildren<QAction*>()) {
+      if (action->isSeparator() || action->menu() || action->text().isEmpty()) continue;
+      if (action->parent() == shown->findChild<QMenu*>("FoundStoresMenu")) continue;
+      EXPECT_FALSE(action->shortcut().isEmpty()) << action->text().toStdString();
+    }
+  }
+
+  const char* order[] = {"txtSearchFor",         "chkCaseSensitive", "txtReplaceWith",
+                         "cmdChooseFields",      "lstFolderList",    "cmdChooseFolder",
+                         "cmdChooseMultiFolder", "cmdReplace",       "cmdUndoLastRun"};
+  window.activateWindow();
+  window.View().Widget("txtSearchFor")->setFocus();
+  for (const char* expected : order) {
+    EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), expected);
+    Key(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+}
+
+// From a window without a store to a run and its undo, the store picked from
+// the configs' list. `keyboard`: every step with keys; else with the mouse
+// alone (the texts saved before).
+TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone) {
+  for (const bool keyboard : {true, false}) {
+    SCOPED_TRACE(keyboard ? "keyboard" : "mouse");
+    Sandbox fresh;
+    SetUp();
+    VdirsyncerConfig config(fresh.StoreRoot());
+    OptionsWindow window(ui);
+    Show(window);
+    const auto press = [keyboard](QMessageBox::StandardButton which) -> ModalAnswers::Action {
+      if (!keyboard) return Press(which);
+      return [](QWidget* box) { Key(box, Qt::Key_Return); };
+    };
+
+    auto* found = Find<QTreeWidget>(&window, "FoundStores");
+    if (keyboard) {
+      EXPECT_EQ(QApplication::focusWidget(), found);
+      Key(found, Qt::Key_Return);
+    } else {
+      QTest::mouseClick(found->viewport(), Qt::LeftButton, {},
+                        found->visualItemRect(found->topLevelItem(0)).center());
+      Click(&window, "cmdOpenFound");
+    }
+    ASSERT_TRUE(window.HasPage());
+    ASSERT_NE(window.Environment(), nullptr);
+    HostEnvironment& env = *window.Environment();
+    const std::string root = std::filesystem::canonical(fresh.StoreRoot()).string();
+    EXPECT_EQ(RememberedStores(env.saved_settings, env.support), std::vector<std::string>{root});
+
+    QWidget* focus = QApplication::focusWidget();
+    if (keyboard) {
+      EXPECT_EQ(focus->objectName(), "txtSearchFor");
+      Key(focus, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClicks(focus, "555");
+      Key(focus, Qt::Key_Tab);
+      Key(QApplication::focusWidget(), Qt::Key_Tab);
+      QTest::keyClicks(QApplication::focusWidget(), "777");
+      for (int i = 0; i < 3; ++i) Key(QApplication::focusWidget(), Qt::Key_Tab);
+      EXPECT_EQ(QApplication::focusWidget()->objectName(), "cmdChooseFolder");
+    }
+    {
+      ModalAnswers answers({[keyboard](QWidget* picker) {
+        auto* tree = Find<QTreeWidget>(picker, "FolderTree");
+        if (keyboard) {
+          // The tree is the window's first control; without a window
+          // manager to activate the window, the test gives it the focus.
+          tree->setFocus();
+          QTest::keyClicks(tree, "Contacts");
+          Key(tree, Qt::Key_Return);
+        } else {
+          QTreeWidgetItem* item = tree->findItems("Contacts", Qt::MatchRecursive).value(0);
+          QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                            tree->visualItemRect(item).center());
+          Click(picker, "cmdOk");
+        }
+      }});
+      if (keyboard) {
+        Key(QApplication::focusWidget(), Qt::Key_Space);
+      } else {
+        Click(&window, "cmdChooseFolder");
+      }
+    }
+    Show(window);  // back from the folder window
+    if (keyboard) {
+      Key(&window, Qt::Key_S, Qt::ControlModifier);
+    } else {
+      Click(&window, "HostApply");
+    }
+    EXPECT_FALSE(window.Page().Dirty());
+
+    const auto before = Sandbox::Snapshot(fresh.Folder("contacts"));
+    {
+      ModalAnswers answers({press(QMessageBox::Yes)});
+      if (keyboard) {
+        Key(&window, Qt::Key_F5);
+      } else {
+        Click(&window, "cmdReplace");
+      }
+    }
+    Show(window);
+    const int changed = ChangedFiles(before, fresh.Folder("contacts"));
+    EXPECT_GT(changed, 1);
+    EXPECT_EQ(Find<QLabel>(&window, "lblFolderName")->text().toStdString(),
+              "Updated " + std::to_string(changed) + " items in 1 folder");
+
+    {
+      ModalAnswers answers({press(QMessageBox::Yes), press(QMessageBox::Ok)});
+      if (keyboard) {
+        Key(&window, Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
+      } else {
+        Click(&window, "cmdUndoLastRun");
+      }
+    }
+    EXPECT_EQ(ChangedFiles(before, fresh.Folder("contacts")), 0);
+  }
+}
+
+}  // namespace
+}  // namespace tidewell::gui::testing
