@@ -8,12 +8,18 @@
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <optional>
+#include <utility>
 
+#include "gui/history_dialog.h"
+#include "gui/preview_dialog.h"
+#include "gui/results_view.h"
 #include "platform/failure.h"
 #include "platform/logbook/journal_reader.h"
 #include "platform/logbook/run_index.h"
 #include "platform/logbook/run_session.h"
-#include "platform/support/undo.h"
+#include "platform/support/dry_run.h"
+#include "platform/support/run_report.h"
 
 namespace tidewell::gui {
 
@@ -22,23 +28,6 @@ namespace {
 constexpr const char* kWindowTitle = "Marrowby Options";
 constexpr const char* kPageTab = "Search And Replace";
 constexpr const char* kBoxTitle = "Marrowby";
-// A box taller than the screen hides its OK button; the journal keeps them all.
-constexpr size_t kSkipsShown = 20;
-
-std::string UndoReport(const UndoOutcome& outcome) {
-  std::string report = UndoSummary(outcome);
-  if (!outcome.skipped.empty()) report += '\n';
-  for (size_t i = 0; i < outcome.skipped.size() && i < kSkipsShown; ++i) {
-    const SkippedField& skipped = outcome.skipped[i];
-    report += '\n';
-    report += DescribeSkipped(skipped);
-  }
-  if (outcome.skipped.size() > kSkipsShown) {
-    report += "\nand " + std::to_string(outcome.skipped.size() - kSkipsShown) + " more.";
-  }
-  return report;
-}
-
 // The host object the page is given: the client and its folders come from
 // the stores, the status and the help go to the window.
 class WindowHost : public Host {
@@ -98,15 +87,21 @@ OptionsWindow::OptionsWindow(Components& components, Host& stores, HostEnvironme
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(apply_, &QPushButton::clicked, this, [this] { ApplyPage(); });
 
-  // Undo acts on the files, not on the page's settings: it stands apart, on
-  // the left, away from OK, Cancel and Apply.
+  // Preview and history act on the files, not on the page's settings: they
+  // stand apart, on the left, away from OK, Cancel and Apply.
   auto* buttonRow = new QHBoxLayout;
   if (env_ != nullptr) {
-    auto* undo = new QPushButton(QStringLiteral("Undo Last Run..."), this);
-    undo->setObjectName(QStringLiteral("cmdUndoLastRun"));
-    undo->setAutoDefault(false);
-    connect(undo, &QPushButton::clicked, this, [this] { UndoLastRun(); });
-    buttonRow->addWidget(undo);
+    const std::pair<const char*, void (OptionsWindow::*)()> actions[] = {
+        {"cmdPreviewChanges", &OptionsWindow::PreviewChanges},
+        {"cmdRunHistory", &OptionsWindow::ShowRunHistory}};
+    const QString captions[] = {tr("Preview Changes..."), tr("Run History...")};
+    for (int i = 0; i < 2; ++i) {
+      auto* button = new QPushButton(captions[i], this);
+      button->setObjectName(QString::fromLatin1(actions[i].first));
+      button->setAutoDefault(false);
+      connect(button, &QPushButton::clicked, this, actions[i].second);
+      buttonRow->addWidget(button);
+    }
   }
   buttonRow->addWidget(buttons);
 
@@ -122,8 +117,15 @@ OptionsWindow::OptionsWindow(Components& components, Host& stores, HostEnvironme
     // A run holds the journal for its whole length; one going on elsewhere
     // refuses this one (in a box) rather than freezing the window.
     page_->cmdReplace.Click = [this, click = page_->cmdReplace.Click] {
-      const std::unique_ptr<RunSession> run = StartRun();
-      if (run) click();
+      std::string id;
+      {
+        const std::unique_ptr<RunSession> run = StartRun();
+        if (!run) return;
+        id = run->Id();
+        click();
+      }
+      // The session indexed the run as it ended: the journal can be read now.
+      ShowResults(id);
     };
   }
 }
@@ -170,27 +172,77 @@ bool OptionsWindow::ApplyPage() {
   return applied;
 }
 
-void OptionsWindow::UndoLastRun() {
+void OptionsWindow::PreviewChanges() {
+  if (env_ == nullptr) return;
+  Ui& ui = components_.ui();
+  if (page_->Dirty()) {
+    const MsgBoxResult apply =
+        ui.MsgBox("The preview shows a run over the applied settings. Apply your changes first?",
+                  MsgBoxButtons::YesNo, kBoxTitle);
+    if (apply != MsgBoxResult::Yes || !ApplyPage()) return;
+  }
+  std::vector<std::string> roots;
+  for (const StoreSource& source : env_->sources) roots.push_back(source.root);
+  std::optional<DryRunOutcome> outcome;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  Guarded(
+      [this](const std::exception& failure) {
+        QApplication::restoreOverrideCursor();
+        ShowFailure(failure);
+      },
+      [&] {
+        outcome = DryRunReplace(roots);
+        QApplication::restoreOverrideCursor();
+      });
+  if (!outcome) return;
+  PreviewDialog preview(*outcome, this);
+  if (preview.exec() != QDialog::Accepted) return;
+  if (auto* replace = qobject_cast<QPushButton*>(view_->Widget("cmdReplace"))) replace->click();
+}
+
+void OptionsWindow::ShowRunHistory() {
+  if (env_ == nullptr) return;
+  HistoryDialog history(
+      *env_, [this] { return StartRun(); }, this);
+  history.exec();
+}
+
+void OptionsWindow::ShowResults(const std::string& runId) {
   Guarded(
       [this](const std::exception& failure) { ShowFailure(failure); },
-      [this] {
-        Ui& ui = components_.ui();
-        const std::unique_ptr<RunSession> session = StartRun();
-        if (!session) return;
-        const RunList& runs = session->Runs();
-        const RunSummary* newest = runs.NewestToUndo();
-        if (newest == nullptr) {
-          ui.MsgBox(kNoRunToUndo, MsgBoxButtons::OkOnly, kBoxTitle);
-          return;
+      [this, &runId] {
+        const RunList runs = ListRuns(env_->logbook);
+        const RunSummary* run = runs.Find(runId);
+        RunResults results;
+        if (run != nullptr) {
+          results = ResultsOfRun(*env_, *run, page_->lblFolderName.Caption());
+        } else {
+          // A run whose every item failed before a change still reported.
+          for (const RunFailure& failure : RunFailures(env_->logbook, runId)) {
+            results.failures.push_back(failure.message);
+          }
+          if (results.failures.empty()) return;
+          results.summary = page_->lblFolderName.Caption();
         }
-        const JournalRun run = LoadRun(*newest);
-        if (ui.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, kBoxTitle) != MsgBoxResult::Yes) {
-          return;
+        if (!results_) {
+          results_ = new QDialog(this);
+          results_->setObjectName(QStringLiteral("ResultsDialog"));
+          results_->setWindowTitle(tr("Run Results"));
+          results_->setSizeGripEnabled(true);
+          auto* layout = new QVBoxLayout(results_);
+          layout->setContentsMargins(16, 16, 16, 12);
+          layout->addWidget(new ResultsView(results_), 1);
+          auto* close = new QDialogButtonBox(QDialogButtonBox::Close, results_);
+          close->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdResultsClose"));
+          connect(close, &QDialogButtonBox::rejected, results_.data(), &QDialog::close);
+          layout->addWidget(close);
+          results_->resize(760, 440);
         }
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const UndoOutcome outcome = UndoJournalRun(run, *env_->store, components_);
-        QApplication::restoreOverrideCursor();
-        ui.MsgBox(UndoReport(outcome), MsgBoxButtons::OkOnly, kBoxTitle);
+        // ResultsView has no meta-object of its own: found by name, not type.
+        static_cast<ResultsView*>(results_->findChild<QWidget*>(QStringLiteral("ResultsView")))
+            ->Show(results);
+        results_->show();
+        results_->raise();
       });
 }
 

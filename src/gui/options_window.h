@@ -18,15 +18,16 @@
 //
 // Over a HostEnvironment each run (Replace, undo) holds the journal's lock
 // for its length; while another process's run holds it, a box says so and
-// nothing runs. The window also has "Undo Last Run..." beside its
-// buttons: it names the newest run of the journal that is no undo and was
-// not undone (its time and "Looking for" line) in a Yes/No box, and on Yes gives the run's fields
-// their old values back and shows the summary line and any skipped fields in a box captioned
-// "Marrowby". The boxes go through the Ui of the components.
+// nothing runs. After a Replace run a results window lists the run's
+// changes, its failures and its summary (results_view.h). "Preview
+// Changes..." shows what a Replace over the applied settings would change
+// (preview_dialog.h), "Run History..." the runs of the journal to show and
+// undo (history_dialog.h). The boxes go through the Ui of the components.
 #pragma once
 
 #include <QDialog>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <memory>
 
@@ -60,6 +61,15 @@ class OptionsWindow : public QDialog {
   // Shows a failure that reached the host.
   void ShowFailure(const std::exception& failure);
 
+  // "Preview Changes...": asks to apply a dirty page first (No previews
+  // nothing), then shows the preview; its Replace presses the page's
+  // cmdReplace. Nothing without a HostEnvironment.
+  void PreviewChanges();
+  // "Run History...", modal. Nothing without a HostEnvironment.
+  void ShowRunHistory();
+  // The results window of the last run; nullptr before one ran.
+  QDialog* Results() const { return results_; }
+
  protected:
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -69,7 +79,9 @@ class OptionsWindow : public QDialog {
 
   // Applies a dirty page; false when Apply failed (already shown).
   bool ApplyPage();
-  void UndoLastRun();
+  // Opens the results window over the run `runId`, unless that run left no
+  // line in the journal or the error log (it was refused or not confirmed).
+  void ShowResults(const std::string& runId);
   // The journal's lock for a run; nullptr (after a box saying so) while
   // another Tidewell run holds it.
   std::unique_ptr<RunSession> StartRun();
@@ -80,6 +92,7 @@ class OptionsWindow : public QDialog {
   PageView* view_;
   QLabel* help_;
   QPushButton* apply_;
+  QPointer<QDialog> results_;
 };
 
 }  // namespace tidewell::gui

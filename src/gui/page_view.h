@@ -14,11 +14,13 @@
 // change nothing: they are not passed on to the container.
 //
 // While the search text is not a valid pattern, txtSearchFor shows its text
-// in red and its tooltip holds the pattern's fault, e.g. "Invalid pattern:
-// '[' at position 3 is never closed.". The page itself runs whatever it is
-// given; this is a hint for the user only.
+// in red and the pattern's fault, e.g. "Invalid pattern: '[' at position 3 is
+// never closed.", stands in a note under it ("PatternFault", over the fields
+// below, which stay clickable through it) and in its tooltip. The page
+// itself runs whatever it is given; this is a hint for the user only.
 #pragma once
 
+#include <QLabel>
 #include <QWidget>
 #include <map>
 #include <string>
@@ -55,6 +57,7 @@ class PageView : public QWidget {
   std::map<std::string, QWidget*> widgets_;
   std::map<const QWidget*, Control*> controls_;
   QSize extent_;
+  QLabel* fault_;
 };
 
 }  // namespace tidewell::gui
