@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Renders the desktop host's windows offscreen to PNG files: the page, the
-# field chooser's three tabs and the window after a run on a copy of the demo
-# store. Usage: scripts/screenshots.sh [FOLDER]   (default docs/screenshots)
+# field chooser's three tabs, the preview, the window after a run with its
+# results, and the run history on a copy of the demo store. Usage: scripts/screenshots.sh [FOLDER]   (default docs/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-docs/screenshots}")

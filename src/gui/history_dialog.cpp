@@ -120,6 +120,7 @@ HistoryDialog::HistoryDialog(HostEnvironment& env, StartRun startRun, QWidget* p
   split->addWidget(top);
   split->addWidget(details_);
   split->setChildrenCollapsible(false);
+  split->setSizes({170, 330});
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(16, 16, 16, 12);

@@ -236,6 +236,7 @@ void OptionsWindow::ShowResults(const std::string& runId) {
           close->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdResultsClose"));
           connect(close, &QDialogButtonBox::rejected, results_.data(), &QDialog::close);
           layout->addWidget(close);
+          close->button(QDialogButtonBox::Close)->setFocus();
           results_->resize(760, 440);
         }
         // ResultsView has no meta-object of its own: found by name, not type.

@@ -45,8 +45,8 @@ class OptionsWindow : public QDialog {
   // `components` and `stores` outlive the window.
   OptionsWindow(Components& components, Host& stores, QWidget* parent = nullptr)
       : OptionsWindow(components, stores, nullptr, parent) {}
-  // With "Undo Last Run..." over the journal and store of `env`, which
-  // outlives the window.
+  // With "Preview Changes...", the results of a run and "Run History..." over the journal and store
+  // of `env`, which outlives the window.
   explicit OptionsWindow(HostEnvironment& env, QWidget* parent = nullptr)
       : OptionsWindow(*env.components, *env.host, &env, parent) {}
   ~OptionsWindow() override;

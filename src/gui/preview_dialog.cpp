@@ -36,6 +36,7 @@ PreviewDialog::PreviewDialog(const DryRunOutcome& outcome, QWidget* parent) : QD
   // Enter must not start a run that writes to every item.
   replace->setAutoDefault(false);
   close->setDefault(true);
+  close->setFocus();
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -78,6 +78,7 @@ ResultsView::ResultsView(QWidget* parent) : QWidget(parent) {
   table_->setShowGrid(false);
   table_->setWordWrap(false);
   table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 10);
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->horizontalHeader()->setHighlightSections(false);
   table_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
