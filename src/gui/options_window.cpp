@@ -95,8 +95,12 @@ OptionsWindow::OptionsWindow(Components& components, Host& stores, HostEnvironme
         {"cmdPreviewChanges", &OptionsWindow::PreviewChanges},
         {"cmdRunHistory", &OptionsWindow::ShowRunHistory}};
     const QString captions[] = {tr("Preview Changes..."), tr("Run History...")};
+    const QString descriptions[] = {
+        tr("Lists what Replace would change over the applied settings, changing nothing"),
+        tr("Lists the runs made, to show or undo any of them")};
     for (int i = 0; i < 2; ++i) {
       auto* button = new QPushButton(captions[i], this);
+      button->setAccessibleDescription(descriptions[i]);
       button->setObjectName(QString::fromLatin1(actions[i].first));
       button->setAutoDefault(false);
       connect(button, &QPushButton::clicked, this, actions[i].second);

@@ -71,6 +71,8 @@ PageView::PageView(UC1& page, FailureHandler onFailure, QWidget* parent)
   fault_->setTextFormat(Qt::PlainText);
   fault_->setWordWrap(true);
   fault_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  fault_->setAccessibleName(QStringLiteral("Pattern fault"));
+  fault_->setAccessibleDescription(QStringLiteral("Why the search text is no valid pattern"));
   fault_->setStyleSheet(
       QStringLiteral("QLabel { background: #fdecea; color: #8a1c12; border: 1px solid #f0b4ad;"
                      " border-radius: 4px; padding: 2px 6px; }"));

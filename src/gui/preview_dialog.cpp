@@ -27,12 +27,13 @@ PreviewDialog::PreviewDialog(const DryRunOutcome& outcome, QWidget* parent) : QD
   view_->Show(PreviewResults(outcome));
 
   auto* buttons = new QDialogButtonBox(this);
-  QPushButton* replace = buttons->addButton(tr("Replace"), QDialogButtonBox::AcceptRole);
+  QPushButton* replace = buttons->addButton(tr("&Replace"), QDialogButtonBox::AcceptRole);
   replace->setObjectName(QStringLiteral("cmdPreviewReplace"));
   replace->setEnabled(!outcome.changes.empty());
   replace->setAccessibleDescription(tr("Runs this replacement on the items, after a confirmation"));
   QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
   close->setObjectName(QStringLiteral("cmdPreviewClose"));
+  close->setAccessibleDescription(tr("Closes the preview without changing anything"));
   // Enter must not start a run that writes to every item.
   replace->setAutoDefault(false);
   close->setDefault(true);

@@ -52,24 +52,32 @@ ResultsView::ResultsView(QWidget* parent) : QWidget(parent) {
   bigger.setPointSizeF(bigger.pointSizeF() * 1.25);
   bigger.setBold(true);
   summary_->setFont(bigger);
+  summary_->setAccessibleName(tr("Summary"));
+  summary_->setAccessibleDescription(tr("What the run did, or would do"));
 
   // Failures stand first and in the palette's warning colours: a run that
   // changed 30 items and failed on one must not read as a success.
   failure_banner_ = PlainLabel("ResultFailureCount", this);
-  failure_banner_->setAccessibleName(QStringLiteral("Failures"));
+  failure_banner_->setAccessibleName(tr("Failure count"));
+  failure_banner_->setAccessibleDescription(tr("How many items could not be changed"));
   failure_banner_->setStyleSheet(
       QStringLiteral("QLabel { background: #fdecea; color: #8a1c12; border: 1px solid #f0b4ad;"
                      " border-radius: 6px; padding: 6px 10px; font-weight: 600; }"));
   failures_ = new QListWidget(this);
   failures_->setObjectName(QStringLiteral("ResultFailures"));
-  failures_->setAccessibleName(QStringLiteral("Failures"));
+  failures_->setAccessibleName(tr("Failures"));
+  failures_->setAccessibleDescription(tr("Each item that could not be changed, with the reason"));
   failures_->setWordWrap(true);
   failures_->setStyleSheet(QStringLiteral("QListWidget { color: #8a1c12; }"));
 
   totals_ = PlainLabel("ResultTotals", this);
+  totals_->setAccessibleName(tr("Totals"));
+  totals_->setAccessibleDescription(tr("How many fields in how many items"));
   table_ = new QTableWidget(0, kColumns, this);
   table_->setObjectName(QStringLiteral("ResultChanges"));
-  table_->setAccessibleName(QStringLiteral("Changed fields"));
+  table_->setAccessibleName(tr("Changed fields"));
+  table_->setAccessibleDescription(
+      tr("The folder, item, field, old value and new value of each changed field"));
   table_->setHorizontalHeaderLabels(
       {tr("Folder"), tr("Item"), tr("Field"), tr("Old value"), tr("New value")});
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -77,6 +85,8 @@ ResultsView::ResultsView(QWidget* parent) : QWidget(parent) {
   table_->setAlternatingRowColors(true);
   table_->setShowGrid(false);
   table_->setWordWrap(false);
+  // Tab leaves the table for the buttons, rather than walking every cell.
+  table_->setTabKeyNavigation(false);
   table_->verticalHeader()->hide();
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 10);
   table_->horizontalHeader()->setStretchLastSection(true);
@@ -85,9 +95,12 @@ ResultsView::ResultsView(QWidget* parent) : QWidget(parent) {
 
   notes_title_ = PlainLabel("ResultNotesTitle", this);
   notes_title_->setText(tr("Values not searched"));
+  notes_title_->setAccessibleName(tr("Values not searched"));
+  notes_title_->setAccessibleDescription(tr("Heading of the values no field stands for"));
   notes_ = new QListWidget(this);
   notes_->setObjectName(QStringLiteral("ResultNotes"));
-  notes_->setAccessibleName(QStringLiteral("Values not searched"));
+  notes_->setAccessibleName(tr("Values not searched"));
+  notes_->setAccessibleDescription(tr("Values of items that no field stands for"));
   notes_->setWordWrap(true);
 
   auto* layout = new QVBoxLayout(this);

@@ -267,6 +267,44 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   }
 }
 
+// Enter on a run shows it without closing the dialog; Tab reaches "Undo
+// Run...", Space asks, Enter in the box says Yes; Escape closes.
+TEST_F(RunViewsTest, TheHistoryWorksFromTheKeyboard) {
+  OptionsWindow& w = Shown();
+  const auto before = Sandbox::Snapshot(sandbox.Folder("contacts"));
+  {
+    ModalAnswers answers({Press(QMessageBox::Yes)});
+    Click(&w, "cmdReplace");
+  }
+  HistoryDialog history(env,
+                        [this] { return std::make_unique<RunSession>(env.logbook, RunWait{}); });
+  history.show();
+  history.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&history));
+  auto* list = Find<QTreeWidget>(&history, "RunList");
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_TRUE(history.isVisible());
+  const Rows shown = TableRows(&history);
+  ASSERT_FALSE(shown.empty());
+  {
+    auto* undo = Find<QPushButton>(&history, "cmdUndoRun");
+    for (int tabs = 0; tabs < 10 && QApplication::focusWidget() != undo; ++tabs) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), undo);
+    ModalAnswers answers({[](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); }});
+    QTest::keyClick(undo, Qt::Key_Space);
+  }
+  EXPECT_TRUE(history.isVisible());
+  EXPECT_TRUE(LabelText(&history, "UndoOutcome").endsWith("; skipped 0."))
+      << LabelText(&history, "UndoOutcome").toStdString();
+  EXPECT_EQ(Sandbox::Snapshot(sandbox.Folder("contacts")).size(), before.size());
+  EXPECT_EQ(ListRuns(env.logbook).runs.size(), 2u);
+  QTest::keyClick(&history, Qt::Key_Escape);
+  EXPECT_FALSE(history.isVisible());
+}
+
 TEST_F(RunViewsTest, RunHistoryOpensFromTheWindow) {
   OptionsWindow& w = Shown();
   ModalAnswers answers({[](QWidget* history) {
