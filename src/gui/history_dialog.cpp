@@ -227,7 +227,8 @@ void HistoryDialog::UndoSelected() {
         const UndoOutcome outcome = UndoJournalRun(LoadRun(*run), *env_.store, *env_.components);
         session.reset();
         QApplication::restoreOverrideCursor();
-        outcome_->setText(QString::fromStdString(UndoSummary(outcome)));
+        last_undo_ = UndoSummary(outcome);
+        outcome_->setText(QString::fromStdString(last_undo_));
         outcome_->show();
         skipped_->clear();
         for (const SkippedField& skipped : outcome.skipped) {

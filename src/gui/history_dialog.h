@@ -54,6 +54,9 @@ class HistoryDialog : public QDialog {
   // Undoes the selected run after asking.
   void UndoSelected();
 
+  // The summary line of the last undo made here; "" when none was.
+  const std::string& LastUndoSummary() const { return last_undo_; }
+
  private:
   const RunSummary* Selected() const;
 
@@ -66,6 +69,7 @@ class HistoryDialog : public QDialog {
   ResultsView* details_;
   QLabel* outcome_;
   QListWidget* skipped_;
+  std::string last_undo_;
 };
 
 }  // namespace tidewell::gui

@@ -209,6 +209,11 @@ void OptionsWindow::ShowRunHistory() {
   HistoryDialog history(
       *env_, [this] { return StartRun(); }, this);
   history.exec();
+  // The progress area shows the result of the last run; an undo is one, and
+  // the summary of the run it took back no longer holds.
+  if (!history.LastUndoSummary().empty()) {
+    page_->lblFolderName.SetCaption(history.LastUndoSummary());
+  }
 }
 
 void OptionsWindow::ShowResults(const std::string& runId) {

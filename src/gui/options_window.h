@@ -65,7 +65,8 @@ class OptionsWindow : public QDialog {
   // nothing), then shows the preview; its Replace presses the page's
   // cmdReplace. Nothing without a HostEnvironment.
   void PreviewChanges();
-  // "Run History...", modal. Nothing without a HostEnvironment.
+  // "Run History...", modal; after an undo there the progress area shows its
+  // summary. Nothing without a HostEnvironment.
   void ShowRunHistory();
   // The results window of the last run; nullptr before one ran.
   QDialog* Results() const { return results_; }

@@ -267,6 +267,7 @@ TEST_F(StoreWindowTest, AWholeRunAndItsUndo) {
   const auto [outcome, skipped] = undo(QMessageBox::Yes);
   EXPECT_EQ(outcome.toStdString(), "Restored " + std::to_string(fields - 1) + " fields in " +
                                        std::to_string(items - 1) + " items; skipped 1.");
+  EXPECT_EQ(Find<QLabel>(&w.window, "lblFolderName")->text(), outcome);
   EXPECT_EQ(skipped, QStringList{QString::fromStdString("MobileTelephoneNumber of contacts/" +
                                                         edited + ": changed since the run")});
   auto restored = before;
