@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the desktop host's windows offscreen to PNG files: the page, the
-# field chooser's three tabs and the window after a run on a copy of the demo
-# store, at 1x and at 2x (NAME@2x.png). Usage: scripts/screenshots.sh [FOLDER]
+# field chooser's three tabs, the start view, the preview, the window after a
+# run with its results, and the run history on a copy of the demo store, at 1x
+# and at 2x (NAME@2x.png). Usage: scripts/screenshots.sh [FOLDER]
 # (default docs/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,7 +4,6 @@
 #include <csignal>
 #include <exception>
 #include <filesystem>
-#include <map>
 #include <memory>
 
 #include <signal.h>
@@ -21,6 +20,7 @@
 #include "platform/logbook/run_session.h"
 #include "platform/pattern/classic_pattern_matcher.h"
 #include "platform/support/change_listing.h"
+#include "platform/support/run_report.h"
 #include "platform/support/store_host.h"
 #include "platform/support/undo.h"
 #include "platform/support/version.h"
@@ -471,39 +471,8 @@ const RunSummary& ChooseRun(const RunList& list, const std::optional<std::string
 
 // Its changes, one line each, as a preview lists them.
 int ShowRun(Context& c, const RunSummary& summary) {
-  const JournalRun run = LoadRun(summary);
-  std::map<std::pair<std::string, std::string>, std::string> folders;
-  std::map<std::pair<std::string, std::string>, std::string> items;
-  for (const JournalEntry& entry : run.entries) {
-    if (!entry.complete) continue;
-    auto [folder, new_folder] = folders.try_emplace({entry.FolderStoreId, entry.FolderEntryId});
-    if (new_folder) {
-      folder->second = entry.FolderEntryId;
-      try {
-        if (auto found = c.env.host->engine().YSGetFolder(entry.FolderEntryId, entry.FolderStoreId))
-          folder->second = found->Name();
-      } catch (const std::exception&) {
-      }
-    }
-    auto [item, new_item] = items.try_emplace({entry.FolderStoreId, entry.ItemEntryId});
-    if (new_item) {
-      item->second = entry.ItemEntryId;
-      try {
-        if (auto found = c.env.store->GetItemFromID(entry.ItemEntryId, entry.FolderStoreId)) {
-          const bool contact = found->TypeName() == "ContactItem";
-          auto wrapper = c.env.components->CreateSafeItem(
-              contact ? kSafeContactItem
-                      : (found->TypeName() == "TaskItem" ? kSafeTaskItem : kSafeAppointmentItem));
-          wrapper->SetItem(found);
-          item->second = contact ? wrapper->FullNameAndCompany() : wrapper->Get("Subject");
-        }
-      } catch (const std::exception&) {
-      }
-    }
-    const std::string written =
-        run.kind == RunKind::kUndo ? entry.restored.value_or("") : entry.written.value_or("");
-    c.out << ChangeLine({folder->second, item->second, entry.FieldName, entry.FieldValue, written})
-          << '\n';
+  for (const FieldChange& change : RunChanges(LoadRun(summary), c.env)) {
+    c.out << ChangeLine(change) << '\n';
   }
   return kDone;
 }

@@ -1,8 +1,7 @@
 #include "cli/terminal_ui.h"
 
-#include <string_view>
-
 #include "fields/frm_look_in_fields.h"
+#include "platform/support/dry_run.h"
 
 namespace tidewell::cli {
 
@@ -74,9 +73,7 @@ void TerminalUi::PrintLine(const std::string& line) {
 }
 
 std::string TerminalUi::Worded(const std::string& caption) const {
-  constexpr std::string_view kDone = "Updated ";
-  if (!preview || !caption.starts_with(kDone)) return caption;
-  return "Would update " + caption.substr(kDone.size());
+  return preview ? PreviewCaption(caption) : caption;
 }
 
 void TerminalUi::EndProgressLine() {

@@ -14,8 +14,13 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <optional>
+#include <utility>
 
+#include "gui/history_dialog.h"
+#include "gui/preview_dialog.h"
 #include "gui/qt_ui.h"
+#include "gui/results_view.h"
 #include "gui/start_view.h"
 #include "page/page_layout.h"
 #include "platform/discovery/store_configs.h"
@@ -23,6 +28,8 @@
 #include "platform/logbook/journal_reader.h"
 #include "platform/logbook/run_index.h"
 #include "platform/logbook/run_session.h"
+#include "platform/support/dry_run.h"
+#include "platform/support/run_report.h"
 #include "platform/support/undo.h"
 
 namespace tidewell::gui {
@@ -158,6 +165,14 @@ void OptionsWindow::BuildMenus() {
   stop_action_->setShortcut(Qt::Key_Escape);
   stop_action_->setObjectName(QStringLiteral("actionStop"));
   run_menu_->addSeparator();
+  preview_action_ = run_menu_->addAction(QStringLiteral("&Preview Changes..."), this,
+                                         [this] { PreviewChanges(); });
+  preview_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  preview_action_->setObjectName(QStringLiteral("actionPreviewChanges"));
+  history_action_ =
+      run_menu_->addAction(QStringLiteral("Run &History..."), this, [this] { ShowRunHistory(); });
+  history_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+  history_action_->setObjectName(QStringLiteral("actionRunHistory"));
   undo_action_ =
       run_menu_->addAction(QStringLiteral("&Undo Last Run..."), this, [this] { UndoLastRun(); });
   // Ctrl+Z alone belongs to the text boxes.
@@ -221,11 +236,24 @@ void OptionsWindow::BuildPageArea() {
   });
   connect(apply_, &QPushButton::clicked, this, [this] { ApplyPage(); });
 
-  // Undo acts on the files, not on the page's settings: it stands apart, on
-  // the left, away from OK, Cancel and Apply.
+  // Preview, history and undo act on the files, not on the page's settings:
+  // they stand apart, on the left, away from OK, Cancel and Apply.
   button_row_ = new QWidget(page_area_);
   auto* buttonRow = new QHBoxLayout(button_row_);
   buttonRow->setContentsMargins(0, 0, 0, 0);
+  preview_ = new QPushButton(QStringLiteral("Preview Changes..."), button_row_);
+  preview_->setObjectName(QStringLiteral("cmdPreviewChanges"));
+  Describe(preview_, "Preview Changes",
+           "Lists what Replace would change over the applied settings, changing nothing.");
+  connect(preview_, &QPushButton::clicked, this, [this] { PreviewChanges(); });
+  history_ = new QPushButton(QStringLiteral("Run History..."), button_row_);
+  history_->setObjectName(QStringLiteral("cmdRunHistory"));
+  Describe(history_, "Run History", "Lists the runs made, to show or undo any of them.");
+  connect(history_, &QPushButton::clicked, this, [this] { ShowRunHistory(); });
+  for (QPushButton* button : {preview_, history_}) {
+    button->setAutoDefault(false);
+    buttonRow->addWidget(button);
+  }
   undo_ = new QPushButton(QStringLiteral("Undo Last Run..."), button_row_);
   undo_->setObjectName(QStringLiteral("cmdUndoLastRun"));
   undo_->setAutoDefault(false);
@@ -287,13 +315,15 @@ void OptionsWindow::BuildPage(Components& components, Host& stores) {
     setTabOrder(previous, widget);
     previous = widget;
   }
-  setTabOrder(previous, undo_);
+  setTabOrder(previous, preview_);
+  setTabOrder(preview_, history_);
+  setTabOrder(history_, undo_);
   view_->Widget(page_->txtSearchFor.Name())->setFocus(Qt::OtherFocusReason);
   page_->SetHost(std::make_shared<WindowHost>(stores, *this));
   page_->cmdReplace.Click = [this, click = page_->cmdReplace.Click] { Replace(click); };
   if (auto* qt = dynamic_cast<QtUi*>(&ui_)) qt->SetPage(view_);
 
-  undo_->setVisible(env_ != nullptr);
+  for (QPushButton* button : {preview_, history_, undo_}) button->setVisible(env_ != nullptr);
   run_report_->hide();
   views_->setCurrentWidget(page_area_);
   if (start_ != nullptr) {
@@ -365,17 +395,28 @@ std::unique_ptr<RunSession> OptionsWindow::StartRun() {
 void OptionsWindow::Replace(const std::function<void()>& click) {
   // The window answers during a run: no second run may start inside it.
   if (run_.armed) return;
-  // A run holds the journal for its whole length; one going on elsewhere
-  // refuses this one (in a box) rather than freezing the window.
-  std::unique_ptr<RunSession> session;
-  if (env_ != nullptr) {
-    session = StartRun();
-    if (!session) return;
+  std::string id;
+  bool closing = false;
+  {
+    // A run holds the journal for its whole length; one going on elsewhere
+    // refuses this one (in a box) rather than freezing the window.
+    std::unique_ptr<RunSession> session;
+    if (env_ != nullptr) {
+      session = StartRun();
+      if (!session) return;
+      id = session->Id();
+    }
+    Watch(click, closing);
   }
+  // The session indexed the run as it ended: the journal can be read now.
+  if (!id.empty() && !closing && page_) ShowResults(id);
+}
+
+void OptionsWindow::Watch(const std::function<void()>& click, bool& closing) {
   run_ = RunState{};
   run_.armed = true;
   run_report_->hide();
-  const auto finish = qScopeGuard([this] {
+  const auto finish = qScopeGuard([this, &closing] {
     if (run_.watching) SetRunning(false);
     if (page_ && page_->StoppedRun()) {
       std::string report = "Stopped after " + std::to_string(*page_->StoppedRun()) +
@@ -385,6 +426,7 @@ void OptionsWindow::Replace(const std::function<void()>& click) {
       run_report_->show();
     }
     const bool close_after = run_.close_after;
+    closing = close_after;
     run_ = RunState{};
     UpdateActions();
     if (close_after) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -441,8 +483,10 @@ void OptionsWindow::UpdateActions() {
   replace_action_->setEnabled(idle && page);
   stop_action_->setEnabled(run_.watching && !run_.stop);
   stop_->setEnabled(run_.watching && !run_.stop);
-  undo_action_->setVisible(env_ != nullptr);
-  undo_action_->setEnabled(idle && page && env_ != nullptr);
+  for (QAction* action : {preview_action_, history_action_, undo_action_}) {
+    action->setVisible(env_ != nullptr);
+    action->setEnabled(idle && page && env_ != nullptr);
+  }
 }
 
 void OptionsWindow::PageStatusChanged() {
@@ -514,6 +558,89 @@ void OptionsWindow::UndoLastRun() {
         // The report of a stopped run no longer holds once it is taken back.
         run_report_->hide();
         ui_.MsgBox(UndoReport(outcome), MsgBoxButtons::OkOnly, kBoxTitle);
+      });
+}
+
+void OptionsWindow::PreviewChanges() {
+  if (env_ == nullptr || !page_ || run_.armed) return;
+  if (page_->Dirty()) {
+    const MsgBoxResult apply =
+        ui_.MsgBox("The preview shows a run over the applied settings. Apply your changes first?",
+                   MsgBoxButtons::YesNo, kBoxTitle);
+    if (apply != MsgBoxResult::Yes || !ApplyPage()) return;
+  }
+  std::vector<std::string> roots;
+  for (const StoreSource& source : env_->sources) roots.push_back(source.root);
+  std::optional<DryRunOutcome> outcome;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  Guarded(
+      [this](const std::exception& failure) {
+        QApplication::restoreOverrideCursor();
+        ShowFailure(failure);
+      },
+      [&] {
+        outcome = DryRunReplace(roots);
+        QApplication::restoreOverrideCursor();
+      });
+  if (!outcome) return;
+  PreviewDialog preview(*outcome, this);
+  if (preview.exec() != QDialog::Accepted) return;
+  if (auto* replace = qobject_cast<QPushButton*>(view_->Widget("cmdReplace"))) replace->click();
+}
+
+void OptionsWindow::ShowRunHistory() {
+  if (env_ == nullptr || !page_ || run_.armed) return;
+  HistoryDialog history(
+      *env_, [this] { return StartRun(); }, this);
+  history.exec();
+  // The progress area shows the result of the last run; an undo is one, and
+  // the summary of the run it took back no longer holds.
+  if (!history.LastUndoSummary().empty()) {
+    page_->lblFolderName.SetCaption(history.LastUndoSummary());
+    run_report_->hide();
+  }
+}
+
+void OptionsWindow::ShowResults(const std::string& runId) {
+  Guarded(
+      [this](const std::exception& failure) { ShowFailure(failure); },
+      [this, &runId] {
+        // A stopped run says where it stopped, beside the page's summary.
+        std::string summary = page_->lblFolderName.Caption();
+        if (run_report_->isVisibleTo(this)) summary += "\n" + run_report_->text().toStdString();
+        const RunList runs = ListRuns(env_->logbook);
+        const RunSummary* run = runs.Find(runId);
+        RunResults results;
+        if (run != nullptr) {
+          results = ResultsOfRun(*env_, *run, summary);
+        } else {
+          // A run whose every item failed before a change still reported.
+          for (const RunFailure& failure : RunFailures(env_->logbook, runId)) {
+            results.failures.push_back(failure.message);
+          }
+          if (results.failures.empty()) return;
+          results.summary = summary;
+        }
+        if (!results_) {
+          results_ = new QDialog(this);
+          results_->setObjectName(QStringLiteral("ResultsDialog"));
+          results_->setWindowTitle(tr("Run Results"));
+          results_->setSizeGripEnabled(true);
+          auto* layout = new QVBoxLayout(results_);
+          layout->setContentsMargins(16, 16, 16, 12);
+          layout->addWidget(new ResultsView(results_), 1);
+          auto* close = new QDialogButtonBox(QDialogButtonBox::Close, results_);
+          close->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("cmdResultsClose"));
+          connect(close, &QDialogButtonBox::rejected, results_.data(), &QDialog::close);
+          layout->addWidget(close);
+          close->button(QDialogButtonBox::Close)->setFocus();
+          results_->resize(760, 440);
+        }
+        // ResultsView has no meta-object of its own: found by name, not type.
+        static_cast<ResultsView*>(results_->findChild<QWidget*>(QStringLiteral("ResultsView")))
+            ->Show(results);
+        results_->show();
+        results_->raise();
       });
 }
 

@@ -39,17 +39,18 @@
 //
 // Over a HostEnvironment each run (Replace, undo) holds the journal's lock
 // for its length; while another process's run holds it, a box says so and
-// nothing runs. The window also has "Undo Last Run..." beside its
-// buttons: it names the newest run of the journal that is no undo and was
-// not undone (its time and "Looking for" line) in a Yes/No box, and on Yes gives the run's fields
-// their old values back and shows the summary line and any skipped fields in a box captioned
-// "Marrowby". The boxes go through the Ui of the components.
+// nothing runs. After a Replace run a results window lists the run's
+// changes, its failures and its summary (results_view.h). "Preview
+// Changes..." shows what a Replace over the applied settings would change
+// (preview_dialog.h), "Run History..." the runs of the journal to show and
+// undo (history_dialog.h). The boxes go through the Ui of the components.
 #pragma once
 
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -112,6 +113,16 @@ class OptionsWindow : public QMainWindow {
   void RequestStop();
   bool Running() const { return run_.watching; }
 
+  // "Preview Changes...": asks to apply a dirty page first (No previews
+  // nothing), then shows the preview; its Replace presses the page's
+  // cmdReplace. Nothing without a HostEnvironment.
+  void PreviewChanges();
+  // "Run History...", modal; after an undo there the progress area shows its
+  // summary. Nothing without a HostEnvironment.
+  void ShowRunHistory();
+  // The results window of the last run; nullptr before one ran.
+  QDialog* Results() const { return results_; }
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -133,10 +144,16 @@ class OptionsWindow : public QMainWindow {
   // Nothing to ask, or the user chose Apply (which worked) or Discard.
   bool ChangesSettled();
   void UndoLastRun();
+  // Opens the results window over the run `runId`, unless that run left no
+  // line in the journal or the error log (it was refused or not confirmed).
+  void ShowResults(const std::string& runId);
   // The journal's lock for a run; nullptr (after a box saying so) while
   // another Tidewell run holds it.
   std::unique_ptr<RunSession> StartRun();
   void Replace(const std::function<void()>& click);
+  // The run of one Replace click under the run watch; `closing` tells
+  // whether the window closes after it.
+  void Watch(const std::function<void()>& click, bool& closing);
   // The run watch of the Ui: the first call of a run locks the window.
   void ItemOpened(const std::string& name);
   bool StopWanted();
@@ -179,6 +196,11 @@ class OptionsWindow : public QMainWindow {
     std::string last_item;
   } run_;
   bool discard_on_close_ = false;
+  QPushButton* preview_ = nullptr;
+  QPushButton* history_ = nullptr;
+  QAction* preview_action_ = nullptr;
+  QAction* history_action_ = nullptr;
+  QPointer<QDialog> results_;
 };
 
 }  // namespace tidewell::gui

@@ -128,6 +128,18 @@ PageView::PageView(UC1& page, FailureHandler onFailure, QWidget* parent)
     widget->setAccessibleDescription(QString::fromUtf8(row.description));
   }
 
+  fault_ = new QLabel(this);
+  fault_->setObjectName(QStringLiteral("PatternFault"));
+  fault_->setTextFormat(Qt::PlainText);
+  fault_->setWordWrap(true);
+  fault_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  fault_->setAccessibleName(QStringLiteral("Pattern fault"));
+  fault_->setAccessibleDescription(QStringLiteral("Why the search text is no valid pattern"));
+  fault_->setStyleSheet(
+      QStringLiteral("QLabel { background: #fdecea; color: #8a1c12; border: 1px solid #f0b4ad;"
+                     " border-radius: 4px; padding: 2px 6px; }"));
+  fault_->hide();
+
   page_.txtSearchFor.AddObserver([guard = QPointer<PageView>(this)] {
     if (guard) guard->ShowPatternFault();
   });
@@ -236,6 +248,16 @@ void PageView::ShowPatternFault() {
   QPalette palette = edit->parentWidget()->palette();
   if (!fault.empty()) palette.setColor(QPalette::Text, Qt::red);
   edit->setPalette(palette);
+
+  fault_->setText(QString::fromStdString(fault));
+  fault_->setVisible(!fault.empty());
+  if (fault.empty()) return;
+  const QRect field(edit->mapTo(this, QPoint(0, 0)), edit->size());
+  // Up to the page's right margin: a two-line note would cover more below.
+  fault_->setFixedWidth(std::max(field.width(), extent_.width() - field.left() - field.height()));
+  fault_->adjustSize();
+  fault_->move(field.left(), field.bottom() + 2);
+  fault_->raise();
 }
 
 void PageView::WatchMouse(QWidget* root) {

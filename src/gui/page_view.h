@@ -23,11 +23,13 @@
 // front of it does; the description what it does.
 //
 // While the search text is not a valid pattern, txtSearchFor shows its text
-// in red and its tooltip holds the pattern's fault, e.g. "Invalid pattern:
-// '[' at position 3 is never closed.". The page itself runs whatever it is
-// given; this is a hint for the user only.
+// in red and the pattern's fault, e.g. "Invalid pattern: '[' at position 3 is
+// never closed.", stands in a note under it ("PatternFault", over the fields
+// below, which stay clickable through it) and in its tooltip. The page
+// itself runs whatever it is given; this is a hint for the user only.
 #pragma once
 
+#include <QLabel>
 #include <QWidget>
 #include <map>
 #include <string>
@@ -66,6 +68,7 @@ class PageView : public QWidget {
   std::map<const QWidget*, Control*> controls_;
   std::map<QWidget*, QRect> places_;  // where the layout puts each widget
   QSize extent_;
+  QLabel* fault_;
 };
 
 }  // namespace tidewell::gui

@@ -139,8 +139,9 @@ inline void UseTemporaryXdgHomes() {
   }
 }
 
-// Renders the page, the field chooser's tabs and the window after a run to
-// PNG files in `folder`; returns the exit code.
+// Renders the page, the field chooser's tabs, the preview, the window after
+// a run with its results, and the run history to PNG files in `folder` (the
+// last three also at twice the density); returns the exit code.
 int RenderScreenshots(const std::string& folder);
 
 }  // namespace tidewell::gui::testing

@@ -199,11 +199,6 @@ TEST_F(StoreWindowTest, TheFolderWindowsReplaceTheListOnOkOnly) {
 TEST_F(StoreWindowTest, AWholeRunAndItsUndo) {
   Shown w(ui, env);
   SeenBox box;
-  w.Answer("cmdUndoLastRun", {Press(QMessageBox::Ok, &box)});
-  EXPECT_EQ(box.text, "The journal holds no run to undo.");
-  EXPECT_EQ(box.title, "Marrowby");
-  EXPECT_EQ(box.buttons, QMessageBox::Ok);
-
   w.Answer("cmdChooseFields", {[](QWidget* chooser) {
              Click(chooser, "cmdContactClearAllFields");
              Click(chooser, "cmdContactPhoneNumbers");
@@ -236,11 +231,31 @@ TEST_F(StoreWindowTest, AWholeRunAndItsUndo) {
             "Updated " + std::to_string(items) + " items in 1 folder");
   EXPECT_FALSE(Find<QProgressBar>(&w.window, "ProgressBar1")->isVisible());
 
-  w.Answer("cmdUndoLastRun", {Press(QMessageBox::No, &box)});
+  // The newest run, undone from the history: first answered No.
+  const auto undo = [&](QMessageBox::StandardButton answer) {
+    QString outcome;
+    QStringList skipped;
+    w.Answer("cmdRunHistory", {[&](QWidget* history) {
+               auto* runs = Find<QTreeWidget>(history, "RunList");
+               runs->setCurrentItem(runs->topLevelItem(0));
+               {
+                 ModalAnswers answers({Press(answer, &box)});
+                 Click(history, "cmdUndoRun");
+               }
+               outcome = Find<QLabel>(history, "UndoOutcome")->text();
+               auto* list = Find<QListWidget>(history, "UndoSkipped");
+               for (int i = 0; i < list->count(); ++i) skipped << list->item(i)->text();
+               Click(history, "cmdHistoryClose");
+             }});
+    return std::pair(outcome, skipped);
+  };
+  undo(QMessageBox::No);
   const QRegularExpression question(
-      "^Undo the run of \\S+ \\(Looking for '555' replacing with '777'; Case sensitive: 0\\): " +
+      QString::fromUtf8("^Undo the run of .+ \\(Looking for “555”, replacing with “777”, any "
+                        "case\\): ") +
       QString::number(fields) + " fields in " + QString::number(items) + " items\\?$");
   EXPECT_TRUE(question.match(box.text).hasMatch()) << box.text.toStdString();
+  EXPECT_EQ(box.title, "Marrowby");
   EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
   EXPECT_EQ(Sandbox::Snapshot(contacts), after);
 
@@ -249,13 +264,12 @@ TEST_F(StoreWindowTest, AWholeRunAndItsUndo) {
   card.replace(card.find("(777) 450-6627"), 14, "(888) 450-6627");
   tidewell::testing::WriteFile(contacts / edited, card);
 
-  w.Answer("cmdUndoLastRun", {Press(QMessageBox::Yes), Press(QMessageBox::Ok, &box)});
-  EXPECT_EQ(box.title, "Marrowby");
-  EXPECT_EQ(box.buttons, QMessageBox::Ok);
-  EXPECT_EQ(box.text.toStdString(), "Restored " + std::to_string(fields - 1) + " fields in " +
-                                        std::to_string(items - 1) +
-                                        " items; skipped 1.\n\nMobileTelephoneNumber of contacts/" +
-                                        edited + ": changed since the run");
+  const auto [outcome, skipped] = undo(QMessageBox::Yes);
+  EXPECT_EQ(outcome.toStdString(), "Restored " + std::to_string(fields - 1) + " fields in " +
+                                       std::to_string(items - 1) + " items; skipped 1.");
+  EXPECT_EQ(Find<QLabel>(&w.window, "lblFolderName")->text(), outcome);
+  EXPECT_EQ(skipped, QStringList{QString::fromStdString("MobileTelephoneNumber of contacts/" +
+                                                        edited + ": changed since the run")});
   auto restored = before;
   restored[edited] = card;
   EXPECT_EQ(Differences(restored, Sandbox::Snapshot(contacts)), std::pair(0, 0));

@@ -9,9 +9,13 @@
 
 #include "fields/frm_look_in_fields.h"
 #include "gui/field_chooser_view.h"
+#include "gui/history_dialog.h"
 #include "gui/options_window.h"
+#include "gui/preview_dialog.h"
 #include "gui/qt_ui.h"
 #include "gui_support.h"
+#include "platform/logbook/run_session.h"
+#include "platform/support/dry_run.h"
 #include "platform/support/store_host.h"
 
 namespace tidewell::gui::testing {
@@ -28,12 +32,29 @@ bool Save(QWidget& widget, std::filesystem::path file) {
   return saved;
 }
 
+// `name`.png and, drawn at twice the pixels as on a high-density screen,
+// `name`@2x.png.
+bool SaveBoth(QWidget& widget, const std::filesystem::path& folder, const std::string& name) {
+  bool saved = Save(widget, folder / (name + ".png"));
+  QPixmap dense(widget.size() * 2);
+  dense.setDevicePixelRatio(2);
+  dense.fill(Qt::transparent);
+  widget.render(&dense);
+  const std::filesystem::path file = folder / (name + "@2x.png");
+  const bool saved2x = dense.save(QString::fromStdString(file.string()), "PNG");
+  std::cout << (saved2x ? "wrote " : "could not write ") << file.string() << '\n';
+  return saved && saved2x;
+}
+
 }  // namespace
 
 int RenderScreenshots(const std::string& folder) {
   const std::filesystem::path out(folder);
   std::filesystem::create_directories(out);
   Sandbox sandbox;
+  // One file among the contacts that no run can read: the results show how
+  // a failure looks.
+  tidewell::testing::WriteFile(sandbox.Folder("contacts") / "zz-damaged.vcf", "");
   QtUi ui;
   bool saved = true;
 
@@ -111,11 +132,28 @@ int RenderScreenshots(const std::string& folder) {
   }
 
   {
+    PreviewDialog preview(DryRunReplace({sandbox.StoreRoot()}), &window);
+    preview.show();
+    if (!QTest::qWaitForWindowExposed(&preview)) return 1;
+    saved &= SaveBoth(preview, out, "preview");
+  }
+
+  {
     ModalAnswers answers({Press(QMessageBox::Yes)});
     Click(&window, "cmdReplace");
   }
   QTest::mouseMove(window.View().Widget("lblFolderName"), QPoint(8, 4));
   saved &= Save(window, out / "window-after-run.png");
+  if (window.Results() == nullptr || !QTest::qWaitForWindowExposed(window.Results())) return 1;
+  saved &= SaveBoth(*window.Results(), out, "results");
+  window.Results()->close();
+
+  HistoryDialog history(
+      env, [&env] { return std::make_unique<RunSession>(env.logbook, RunWait{}); }, &window);
+  history.show();
+  if (!QTest::qWaitForWindowExposed(&history)) return 1;
+  Click(&history, "cmdShowRun");
+  saved &= SaveBoth(history, out, "history");
   return saved ? 0 : 1;
 }
 

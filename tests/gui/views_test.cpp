@@ -132,6 +132,8 @@ TEST_F(PageViewTest, EnabledGreysEveryControlFramesAndLabelsIncluded) {
 
 TEST_F(PageViewTest, AnInvalidSearchPatternIsMarkedWithItsFault) {
   auto* edit = Find<QLineEdit>(&view, "txtSearchFor");
+  auto* note = Find<QLabel>(&view, "PatternFault");
+  const QRect field(edit->mapTo(&view, QPoint(0, 0)), edit->size());
   const QColor normal = edit->palette().color(QPalette::Text);
   for (const auto& [typed, tooltip] :
        {std::pair{"ab[c", "Invalid pattern: '[' at position 3 is never closed."},
@@ -140,6 +142,18 @@ TEST_F(PageViewTest, AnInvalidSearchPatternIsMarkedWithItsFault) {
     QTest::keyClicks(edit, typed);
     EXPECT_EQ(edit->toolTip().toStdString(), tooltip) << edit->text().toStdString();
     EXPECT_EQ(edit->palette().color(QPalette::Text) != normal, tooltip[0] != '\0');
+    EXPECT_EQ(note->isVisible(), tooltip[0] != '\0');
+    EXPECT_EQ(note->text().toStdString(), tooltip);
+    if (!note->isVisible()) continue;
+    // Under the field, from its left edge, and not hidden behind the frame's
+    // other controls.
+    EXPECT_EQ(note->geometry().left(), field.left());
+    EXPECT_GT(note->geometry().top(), field.bottom());
+    EXPECT_NE(view.childAt(note->geometry().center()), note)
+        << "the note lets clicks through to the field under it";
+    const QPoint inside = note->geometry().topLeft() + QPoint(note->width() / 2, 2);
+    EXPECT_EQ(view.grab().toImage().pixelColor(inside), QColor(QStringLiteral("#fdecea")))
+        << "drawn over the controls below";
   }
 }
 

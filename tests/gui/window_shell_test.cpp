@@ -302,7 +302,8 @@ TEST_F(StoreShellTest, EveryControlHasAnAccessibleNameAndDescriptionAndTabFollow
 
   const char* order[] = {"txtSearchFor",         "chkCaseSensitive", "txtReplaceWith",
                          "cmdChooseFields",      "lstFolderList",    "cmdChooseFolder",
-                         "cmdChooseMultiFolder", "cmdReplace",       "cmdUndoLastRun"};
+                         "cmdChooseMultiFolder", "cmdReplace",       "cmdPreviewChanges",
+                         "cmdRunHistory",        "cmdUndoLastRun"};
   window.activateWindow();
   window.View().Widget("txtSearchFor")->setFocus();
   for (const char* expected : order) {
@@ -385,18 +386,41 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
 
     const auto before = Sandbox::Snapshot(fresh.Folder("contacts"));
     {
-      ModalAnswers answers({press(QMessageBox::Yes)});
+      // The preview's Replace runs through the page's own, with its question.
+      ModalAnswers answers({[&](QWidget* preview) {
+                              ASSERT_EQ(preview->objectName(), "PreviewDialog");
+                              EXPECT_EQ(ChangedFiles(before, fresh.Folder("contacts")), 0);
+                              if (keyboard) {
+                                // No window manager activates the preview offscreen.
+                                QApplication::setActiveWindow(preview);
+                                Key(preview, Qt::Key_R, Qt::AltModifier);
+                              } else {
+                                Click(preview, "cmdPreviewReplace");
+                              }
+                            },
+                            press(QMessageBox::Yes)});
       if (keyboard) {
-        Key(&window, Qt::Key_F5);
+        Key(&window, Qt::Key_P, Qt::ControlModifier);
       } else {
-        Click(&window, "cmdReplace");
+        Click(&window, "cmdPreviewChanges");
       }
     }
     Show(window);
     const int changed = ChangedFiles(before, fresh.Folder("contacts"));
     EXPECT_GT(changed, 1);
-    EXPECT_EQ(Find<QLabel>(&window, "lblFolderName")->text().toStdString(),
-              "Updated " + std::to_string(changed) + " items in 1 folder");
+    const std::string summary = "Updated " + std::to_string(changed) + " items in 1 folder";
+    EXPECT_EQ(Find<QLabel>(&window, "lblFolderName")->text().toStdString(), summary);
+    QDialog* results = window.Results();
+    ASSERT_NE(results, nullptr);
+    EXPECT_TRUE(results->isVisible());
+    EXPECT_EQ(Find<QLabel>(results, "ResultSummary")->text().toStdString(), summary);
+    if (keyboard) {
+      Key(results, Qt::Key_Escape);
+    } else {
+      Click(results, "cmdResultsClose");
+    }
+    EXPECT_FALSE(results->isVisible());
+    Show(window);
 
     {
       ModalAnswers answers({press(QMessageBox::Yes), press(QMessageBox::Ok)});
