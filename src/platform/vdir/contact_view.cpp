@@ -7,7 +7,6 @@
 #include <span>
 #include <stdexcept>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -99,19 +98,45 @@ constexpr std::array<size_t, kPhoneCount> kPhoneSlots = {
 
 size_t PhoneSlot(Phone p) { return kPhoneSlots[static_cast<size_t>(p)]; }
 
-// The slot (or kFullNameAndCompany) of a property name; a run asks Knows and
-// then Get for some sixty names of every contact.
+struct NamedSlot {
+  std::string_view name;
+  size_t slot;  // or kFullNameAndCompany
+};
+
+// The property names by length. A run asks Knows and then Get for some sixty
+// names of every contact, so a name is compared only with the few of its
+// length.
+constexpr auto kNamedSlots = [] {
+  std::array<NamedSlot, kFullNameAndCompany + 1> all{};
+  for (size_t i = 0; i < kContactRows.size(); ++i) all[i] = {kContactRows[i].property, i};
+  all[kSubject] = {"Subject", kSubject};
+  all[kFullNameAndCompany] = {"FullNameAndCompany", kFullNameAndCompany};
+  std::sort(all.begin(), all.end(),
+            [](const NamedSlot& a, const NamedSlot& b) { return a.name.size() < b.name.size(); });
+  return all;
+}();
+constexpr size_t kLongestName = kNamedSlots.back().name.size();
+
+// For each length n, where the names of length n begin in kNamedSlots; the
+// entry after it is where they end.
+constexpr auto kFirstOfLength = [] {
+  std::array<uint8_t, kLongestName + 2> first{};
+  for (size_t n = 0; n < first.size(); ++n) {
+    size_t i = 0;
+    while (i < kNamedSlots.size() && kNamedSlots[i].name.size() < n) ++i;
+    first[n] = static_cast<uint8_t>(i);
+  }
+  return first;
+}();
+
 std::optional<size_t> FindProperty(std::string_view name) {
-  static const std::unordered_map<std::string_view, size_t> index = [] {
-    std::unordered_map<std::string_view, size_t> all;
-    for (size_t i = 0; i < kContactRows.size(); ++i) all.emplace(kContactRows[i].property, i);
-    all.emplace("Subject", kSubject);
-    all.emplace("FullNameAndCompany", kFullNameAndCompany);
-    return all;
-  }();
-  const auto found = index.find(name);
-  if (found == index.end()) return std::nullopt;
-  return found->second;
+  if (name.size() > kLongestName) return std::nullopt;
+  for (size_t i = kFirstOfLength[name.size()]; i < kFirstOfLength[name.size() + 1]; ++i) {
+    // Checking the last byte first spares most candidates a call to memcmp.
+    const std::string_view candidate = kNamedSlots[i].name;
+    if (candidate.back() == name.back() && candidate == name) return kNamedSlots[i].slot;
+  }
+  return std::nullopt;
 }
 
 // The lower-case type words a line's kind is read from, in the order of
