@@ -1,5 +1,5 @@
 // The replace engine: one rule per field (ReplaceFieldText) and one procedure
-// per item kind, which walks that kind's field table in catalog order.
+// per item kind, which walks that kind's rows of the field catalog in order.
 //
 //   ReplaceEngine engine(matcher, selection, journal);
 //   bool changed = engine.SearchAndReplaceContacts(storeId, entryId, *contact,

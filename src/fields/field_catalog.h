@@ -136,7 +136,8 @@ inline constexpr std::array<CatalogRow, 56> kFieldCatalog = [] {
 }();
 // clang-format on
 
-// The row's place in the catalog, from 1.
+// The row's place in the catalog, from 1. `row` is one of kFieldCatalog's
+// own rows, never a copy.
 constexpr int Number(const CatalogRow& row) {
   return static_cast<int>(&row - kFieldCatalog.data()) + 1;
 }
