@@ -71,11 +71,11 @@ inline constexpr const char* kSettingsSection = "Tidewell";
 // Other Fax above Other Phone in the dialog, out of catalog order.
 // One line per row, so that the table reads as one.
 // clang-format off
-inline constexpr std::array<CatalogRow, 56> kFieldCatalog = [] {
+inline constexpr auto kFieldCatalog = [] {
   using K = FieldKind;
   using G = PresetGroup;
   using H = FieldHandling;
-  return std::array<CatalogRow, 56>{{
+  return std::to_array<CatalogRow>({
       {K::Contact, "AccountName", "Account Name", {270, 270}, 1, G::None, "Account", 20, H::kWholeValue},
       {K::Contact, "AssistantsPhone", "Assistant's Phone", {270, 615}, 1, G::Phone, "AssistantTelephoneNumber", 30, H::kPhone, 1},
       {K::Contact, "BusinessStreetAddress", "Business Street Address", {270, 975}, 1, G::None, "BusinessAddressStreet", 40, H::kWholeValue},
@@ -132,7 +132,7 @@ inline constexpr std::array<CatalogRow, 56> kFieldCatalog = [] {
       {K::Task, "TaskStartDate", "Start Date", {270, 2730}, 0, G::None, "StartDate", 670, H::kWholeValue},
       {K::Task, "TaskSubject", "Subject", {270, 3090}, 0, G::None, "Subject", 675, H::kWholeValue},
       {K::Task, "TaskTotalWork", "Total Work", {270, 3450}, 0, G::None, "TotalWork", 680, H::kWholeValue},
-  }};
+  });
 }();
 // clang-format on
 
