@@ -123,8 +123,8 @@ int Show(Context& c) {
   FieldSelection selection;
   LoadFieldSelection(selection, c.env.settings, c.env.watched);
   for (const CatalogRow& row : kFieldCatalog) {
-    c.out << row.key << ": " << selection.*row.flag << '\n';
-    if (row.number == kLastContactRow) {
+    c.out << row.key << ": " << selection[row] << '\n';
+    if (Number(row) == kLastContactRow) {
       c.out << kSpecialInstructionsKey << ": " << selection.SpecialInstructions << '\n';
     }
   }
@@ -221,9 +221,8 @@ int Set(Context& c) {
 int Fields(Context& c) {
   for (const Option& o : c.invocation.options) {
     if (o.name != "--tick" && o.name != "--untick") continue;
-    const bool known = std::any_of(kFieldCatalog.begin(), kFieldCatalog.end(),
-                                   [&](const CatalogRow& row) { return o.value == row.key; });
-    if (!known) throw UsageError("Unknown field key '" + o.value + "' (see 'tidewell show').");
+    if (FindField(o.value) == nullptr)
+      throw UsageError("Unknown field key '" + o.value + "' (see 'tidewell show').");
   }
 
   frmLookInFields dialog(c.env.settings, c.env.watched);
@@ -271,8 +270,7 @@ std::vector<std::string> FieldWords(const std::string& list) {
   for (const std::string& word : words) {
     const bool preset = word == "all" || word == "phone" || word == "zip" || word == "email" ||
                         word == "appointments" || word == "tasks";
-    const bool key = std::any_of(kFieldCatalog.begin(), kFieldCatalog.end(),
-                                 [&](const CatalogRow& row) { return word == row.key; });
+    const bool key = FindField(word) != nullptr;
     if (!preset && !key) {
       throw UsageError("Unknown field '" + word +
                        "' in --fields (see 'tidewell replace --help' and 'tidewell show').");

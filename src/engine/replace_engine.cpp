@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <string_view>
 
 #include "engine/rich_text.h"
 #include "platform/failure.h"
@@ -10,92 +9,6 @@
 namespace tidewell {
 
 namespace {
-
-using H = FieldHandling;
-using S = FieldSelection;
-
-// 370 is not used and 225 stands between 220 and 230: the marks are the ones
-// failure reports have always shown, so they stay as they are.
-constexpr FieldStep kContactSteps[] = {
-    {20, &S::AccountName, "Account", "Account", H::kWholeValue},
-    {30, &S::AssistantsPhone, "AssistantTelephoneNumber", "AssistantTelephoneNumber", H::kPhone},
-    {40, &S::BusinessStreetAddress, "BusinessAddressStreet", "BusinessAddressStreet",
-     H::kWholeValue},
-    {50, &S::BusinessCity, "BusinessAddressCity", "BusinessAddressCity", H::kWholeValue},
-    {60, &S::BusinessState, "BusinessAddressState", "BusinessAddressState", H::kWholeValue},
-    {70, &S::BusinessZip, "BusinessAddressPostalCode", "BusinessAddressPostalCode", H::kWholeValue},
-    {80, &S::Body, "Body", "Body", H::kBody},
-    {90, &S::BusinessPhone, "BusinessTelephoneNumber", "BusinessTelephoneNumber", H::kPhone},
-    {100, &S::BusinessPhone2, "Business2TelephoneNumber", "Business2TelephoneNumber", H::kPhone},
-    {110, &S::BusinessFax, "BusinessFaxNumber", "BusinessFaxNumber", H::kPhone},
-    {120, &S::BusinessHomePage, "BusinessHomePage", "BusinessHomePage", H::kWholeValue},
-    {130, &S::CallbackPhone, "CallbackTelephoneNumber", "CallbackTelephoneNumber", H::kPhone},
-    {140, &S::CarPhone, "CarTelephoneNumber", "CarTelephoneNumber", H::kPhone},
-    {150, &S::CompanyMainPhone, "CompanyMainTelephoneNumber", "CompanyMainTelephoneNumber",
-     H::kPhone},
-    {160, &S::CompanyName, "CompanyName", "CompanyName", H::kWholeValue},
-    {170, &S::EmailAddress, "Email1Address", "Email1Address", H::kWholeValueLogged},
-    {180, &S::Email2Address, "Email2Address", "Email2Address", H::kWholeValue},
-    {190, &S::Email3Address, "Email3Address", "Email3Address", H::kWholeValue},
-    {200, &S::EmailDisplayAs, "Email1DisplayName", "Email1DisplayName", H::kWholeValue},
-    {210, &S::Email2DisplayAs, "Email2DisplayName", "Email2DisplayName", H::kWholeValue},
-    {220, &S::Email3DisplayAs, "Email3DisplayName", "Email3DisplayName", H::kWholeValue},
-    {225, &S::FileAs, "FileAs", "FileAs", H::kWholeValue},
-    {230, &S::HomeStreetAddress, "HomeAddressStreet", "HomeAddressStreet", H::kWholeValue},
-    {240, &S::HomeCity, "HomeAddressCity", "HomeAddressCity", H::kWholeValue},
-    {250, &S::HomeState, "HomeAddressState", "HomeAddressState", H::kWholeValue},
-    {260, &S::HomeZip, "HomeAddressPostalCode", "HomeAddressPostalCode", H::kWholeValue},
-    {270, &S::HomePhone, "HomeTelephoneNumber", "HomeTelephoneNumber", H::kPhone},
-    {280, &S::HomePhone2, "Home2TelephoneNumber", "Home2TelephoneNumber", H::kPhone},
-    {290, &S::HomeFax, "HomeFaxNumber", "HomeFaxNumber", H::kPhone},
-    {300, &S::MobilePhone, "MobileTelephoneNumber", "MobileTelephoneNumber", H::kPhone},
-    {310, &S::OfficeLocation, "OfficeLocation", "OfficeLocation", H::kWholeValue},
-    {320, &S::OtherStreetAddress, "OtherAddressStreet", "OtherAddressStreet", H::kWholeValue},
-    {330, &S::OtherCity, "OtherAddressCity", "OtherAddressCity", H::kWholeValue},
-    {340, &S::OtherState, "OtherAddressState", "OtherAddressState", H::kWholeValue},
-    {350, &S::OtherZip, "OtherAddressPostalCode", "OtherAddressPostalCode", H::kWholeValue},
-    {360, &S::OtherPhone, "OtherTelephoneNumber", "OtherTelephoneNumber", H::kPhone},
-    {380, &S::OtherFax, "OtherFaxNumber", "OtherFaxNumber", H::kPhone},
-    {390, &S::Pager, "PagerNumber", "PagerNumber", H::kPhone},
-    {400, &S::PrimaryPhone, "PrimaryTelephoneNumber", "PrimaryTelephoneNumber", H::kPhone},
-    {410, &S::RadioPhone, "RadioTelephoneNumber", "RadioTelephoneNumber", H::kPhone},
-    {420, &S::TTYPhone, "TTYTDDTelephoneNumber", "TTYTDDTelephoneNumber", H::kPhone},
-};
-
-constexpr FieldStep kAppointmentSteps[] = {
-    {500, &S::AppointmentSubject, "Subject", "Subject", H::kWholeValue},
-    {510, &S::AppointmentLocation, "Location", "Location", H::kWholeValue},
-    {520, &S::AppointmentStart, "Start", "Start", H::kWholeValue},
-    {530, &S::AppointmentEnd, "End", "End", H::kWholeValue},
-    {540, &S::AppointmentBody, "Body", "Body", H::kBody},
-};
-
-// The task's subject is searched too, at 675: after the start date, before
-// the total work, which is where the chooser lists it.
-constexpr FieldStep kTaskSteps[] = {
-    {600, &S::TaskActualWork, "ActualWork", "ActualWork", H::kWholeValue},
-    {610, &S::TaskBody, "Body", "Body", H::kBody},
-    {620, &S::TaskBillingInformation, "BillingInformation", "BillingInformation", H::kWholeValue},
-    {630, &S::TaskCompanies, "Companies", "Companies", H::kWholeValue},
-    {640, &S::TaskDateCompleted, "DateCompleted", "DateCompleted", H::kWholeValue},
-    {650, &S::TaskDueDate, "DueDate", "DueDate", H::kWholeValue},
-    {660, &S::TaskMileage, "Mileage", "Mileage", H::kWholeValue},
-    {670, &S::TaskStartDate, "StartDate", "StartDate", H::kWholeValue},
-    {675, &S::TaskSubject, "Subject", "Subject", H::kWholeValue},
-    {680, &S::TaskTotalWork, "TotalWork", "TotalWork", H::kWholeValue},
-};
-
-// How many catalog slots the kind of value whose first slot `step` is has:
-// the phones and e-mail addresses a contact may hold more of than the
-// catalog has slots for; 0 for every other field.
-size_t SlotsOfKind(const FieldStep& step) {
-  const std::string_view property = step.property;
-  if (step.handling == FieldHandling::kWholeValueLogged) return 3;  // Email1Address
-  if (step.handling != FieldHandling::kPhone) return 0;
-  if (property == "Business2TelephoneNumber" || property == "Home2TelephoneNumber") return 0;
-  if (property == "BusinessTelephoneNumber" || property == "HomeTelephoneNumber") return 2;
-  return 1;
-}
 
 // The count a contact gives for "<first slot>#"; an item that keeps no
 // count (it reads as "") has no values beyond the slots.
@@ -140,18 +53,6 @@ bool Trapped(Journal& journal, const char* procedure, Body body) {
 }
 
 }  // namespace
-
-std::span<const FieldStep> FieldSteps(FieldKind kind) {
-  switch (kind) {
-    case FieldKind::Contact:
-      return kContactSteps;
-    case FieldKind::Appointment:
-      return kAppointmentSteps;
-    case FieldKind::Task:
-      return kTaskSteps;
-  }
-  return {};
-}
 
 // The mark each part of one field's rule shows. Only the first e-mail address
 // moves its mark on inside the step; every other field keeps its row's mark.
@@ -201,22 +102,21 @@ bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind k
   return Trapped(journal_, procedure, [&](bool& changed, int32_t& line) {
     matcher_.SetCaseSensitive(CaseSensitive != 0);
     journal_.WriteToLog(procedure, logText + run.Item.Get("Subject"));
-    for (const FieldStep& step : FieldSteps(kind)) {
+    for (const CatalogRow& step : FieldsOf(kind)) {
       line = step.line_mark;
-      if (selection_.*step.flag == 0) continue;
-      NamingTheField(step.journal_name, [&] { Apply(step, run, changed, line); });
+      if (selection_[step] == 0) continue;
+      NamingTheField(step.property, [&] { Apply(step, run, changed, line); });
     }
     if (kind != FieldKind::Contact) return;
     // The values beyond the catalog's slots of their kind, after the
     // catalog's fields, each under its kind's first slot.
-    for (const FieldStep& step : FieldSteps(kind)) {
-      const size_t slots = SlotsOfKind(step);
-      if (slots == 0) continue;
+    for (const CatalogRow& step : FieldsOf(kind)) {
+      if (step.kind_rows == 0) continue;
       line = step.line_mark;
-      if (selection_.*step.flag == 0) continue;
+      if (selection_[step] == 0) continue;
       const std::string head = std::string(step.property) + "#";
       const size_t count = ValueCount(run.Item.Get(head));
-      for (size_t place = slots + 1; place <= count; ++place) {
+      for (size_t place = size_t(step.kind_rows) + 1; place <= count; ++place) {
         const std::string name = head + std::to_string(place);
         NamingTheField(name, [&] {
           if (step.handling == FieldHandling::kPhone &&
@@ -232,11 +132,11 @@ bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind k
   });
 }
 
-void ReplaceEngine::Apply(const FieldStep& step, const RunInputs& run, bool& changed,
+void ReplaceEngine::Apply(const CatalogRow& step, const RunInputs& run, bool& changed,
                           int32_t& line) {
   switch (step.handling) {
     case FieldHandling::kWholeValue:
-      if (Rewrite(run, step.property, step.journal_name, TextKind::kPlain,
+      if (Rewrite(run, step.property, step.property, TextKind::kPlain,
                   StepMarks::Uniform(step.line_mark), line)) {
         changed = true;
       }
@@ -244,7 +144,7 @@ void ReplaceEngine::Apply(const FieldStep& step, const RunInputs& run, bool& cha
     case FieldHandling::kPhone:
       if (selection_.SpecialInstructions == kOnlyAreaCodes) {
         if (RewriteAreaPart(run, step.property)) changed = true;
-      } else if (Rewrite(run, step.property, step.journal_name, TextKind::kPlain,
+      } else if (Rewrite(run, step.property, step.property, TextKind::kPlain,
                          StepMarks::Uniform(step.line_mark), line)) {
         changed = true;
       }
@@ -255,14 +155,14 @@ void ReplaceEngine::Apply(const FieldStep& step, const RunInputs& run, bool& cha
       matcher_.SetText(run.Item.Get(step.property));
       matcher_.SetPattern(run.SearchFor);
       if (matcher_.MatchCount() < 1) return;
-      if (Rewrite(run, "RTFBody", step.journal_name, TextKind::kRich,
+      if (Rewrite(run, "RTFBody", step.property, TextKind::kRich,
                   StepMarks::Uniform(step.line_mark), line)) {
         changed = true;
       }
       return;
     }
     case FieldHandling::kWholeValueLogged:
-      if (Rewrite(run, step.property, step.journal_name, TextKind::kPlain,
+      if (Rewrite(run, step.property, step.property, TextKind::kPlain,
                   StepMarks::Stepped(step.line_mark), line)) {
         journal_.WriteToLog("TidewellContacts",
                             "Updated Email1Address: " + run.Item.Get("Email1Address"));

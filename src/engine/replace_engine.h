@@ -1,5 +1,5 @@
 // The replace engine: one rule per field (ReplaceFieldText) and one procedure
-// per item kind, which walks that kind's field table in catalog order.
+// per item kind, which walks that kind's rows of the field catalog in order.
 //
 //   ReplaceEngine engine(matcher, selection, journal);
 //   bool changed = engine.SearchAndReplaceContacts(storeId, entryId, *contact,
@@ -26,7 +26,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 
 #include "fields/field_catalog.h"
@@ -35,27 +34,6 @@
 #include "platform/safe_item.h"
 
 namespace tidewell {
-
-// How a procedure treats one selected field.
-enum class FieldHandling {
-  kWholeValue,        // ReplaceFieldText on the whole text
-  kPhone,             // the area part alone under "Only look in city/area codes"
-  kBody,              // "Body" tested, then the shown text of "RTFBody" rewritten
-  kWholeValueLogged,  // as kWholeValue, then an "Updated Email1Address: " line
-};
-
-// One row of an item procedure's field table.
-struct FieldStep {
-  int32_t line_mark;  // shown by a failure report while the field is worked on
-  int32_t FieldSelection::*flag;
-  const char* property;      // read and written; for kBody the plain body tested
-  const char* journal_name;  // the undo record's field name
-  FieldHandling handling;
-};
-
-// The field table of contacts, appointments or tasks, in the order the
-// procedure walks it (the catalog's order).
-std::span<const FieldStep> FieldSteps(FieldKind kind);
 
 // The six values a run hands to every item procedure, less the case flag,
 // which the procedure sets on the matcher once per item.
@@ -100,7 +78,7 @@ class ReplaceEngine {
 
   bool Walk(const char* procedure, const char* logText, FieldKind kind, const RunInputs& run,
             int32_t CaseSensitive);
-  void Apply(const FieldStep& step, const RunInputs& run, bool& changed, int32_t& line);
+  void Apply(const CatalogRow& step, const RunInputs& run, bool& changed, int32_t& line);
   bool Rewrite(const RunInputs& run, const std::string& P, const std::string& N, TextKind kind,
                const StepMarks& marks, int32_t& line);
   bool RewriteAreaPart(const RunInputs& run, const std::string& P);

@@ -1,6 +1,8 @@
 #include "fields/frm_look_in_fields.h"
 
+#include <array>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "fields/conversions.h"
@@ -60,34 +62,21 @@ constexpr DialogControlLayout kControls[] = {
     {"cmdTaskClearAllFields", K::kButton, "Frame3", "Clear All Fields", 1878, 1200, 1500, 375},
 };
 
-// Where each check box stands, by catalog row. Home Fax stands above Home
-// Phone and Other Fax above Other Phone, out of catalog order.
-struct BoxPlace {
-  const char* page;
-  int32_t left;
-  int32_t top;
-};
+// The dialog's page of each kind of field, in FieldKind order.
+constexpr const char* kPages[] = {"Picture1", "Picture2", "Picture3"};
 
-constexpr std::array<BoxPlace, 56> kBoxPlaces{
-    {{"Picture1", 270, 270},   {"Picture1", 270, 615},   {"Picture1", 270, 975},
-     {"Picture1", 270, 1320},  {"Picture1", 270, 1680},  {"Picture1", 270, 2025},
-     {"Picture1", 270, 2385},  {"Picture1", 270, 2730},  {"Picture1", 270, 3090},
-     {"Picture1", 270, 3435},  {"Picture1", 270, 3795},  {"Picture1", 270, 4140},
-     {"Picture1", 270, 4500},  {"Picture1", 270, 4845},  {"Picture1", 270, 5205},
-     {"Picture1", 3345, 270},  {"Picture1", 3345, 615},  {"Picture1", 3345, 975},
-     {"Picture1", 3345, 1320}, {"Picture1", 3345, 1680}, {"Picture1", 3345, 2025},
-     {"Picture1", 3345, 2370}, {"Picture1", 3345, 2700}, {"Picture1", 3345, 3045},
-     {"Picture1", 3345, 3405}, {"Picture1", 3345, 3750}, {"Picture1", 3345, 4455},
-     {"Picture1", 3345, 4815}, {"Picture1", 3345, 4110}, {"Picture1", 3345, 5160},
-     {"Picture1", 6135, 240},  {"Picture1", 6135, 585},  {"Picture1", 6135, 930},
-     {"Picture1", 6135, 1290}, {"Picture1", 6135, 1635}, {"Picture1", 6135, 2340},
-     {"Picture1", 6135, 1995}, {"Picture1", 6135, 2700}, {"Picture1", 6135, 3045},
-     {"Picture1", 6135, 3405}, {"Picture1", 6135, 3750}, {"Picture2", 270, 270},
-     {"Picture2", 270, 630},   {"Picture2", 270, 990},   {"Picture2", 270, 1335},
-     {"Picture2", 270, 1695},  {"Picture3", 270, 270},   {"Picture3", 270, 615},
-     {"Picture3", 270, 975},   {"Picture3", 270, 1320},  {"Picture3", 270, 1680},
-     {"Picture3", 270, 2025},  {"Picture3", 270, 2385},  {"Picture3", 270, 2730},
-     {"Picture3", 270, 3090},  {"Picture3", 270, 3450}}};
+// "chk" + key for every row, in catalog order: the layout hands out their
+// characters for as long as the program runs.
+const std::array<std::string, kFieldCatalog.size()>& BoxNames() {
+  static const std::array<std::string, kFieldCatalog.size()> names = [] {
+    std::array<std::string, kFieldCatalog.size()> all;
+    for (const CatalogRow& row : kFieldCatalog) {
+      all[static_cast<size_t>(Number(row) - 1)] = std::string("chk") + row.key;
+    }
+    return all;
+  }();
+  return names;
+}
 
 // A stored flag as the box shows it: nothing when the text is not a whole
 // number (a fraction included, which the run would round).
@@ -101,7 +90,7 @@ std::optional<int32_t> BoxState(const std::string& stored) {
 }
 
 bool IsContactBoxOfTheGroupButtons(const CatalogRow& row) {
-  return row.kind == FieldKind::Contact && row.number != kFileAsRow;
+  return row.kind == FieldKind::Contact && Number(row) != kFileAsRow;
 }
 
 }  // namespace
@@ -110,9 +99,9 @@ const std::vector<DialogControlLayout>& LookInFieldsLayout() {
   static const std::vector<DialogControlLayout> layout = [] {
     std::vector<DialogControlLayout> all(std::begin(kControls), std::end(kControls));
     for (const CatalogRow& row : kFieldCatalog) {
-      const BoxPlace& place = kBoxPlaces[static_cast<size_t>(row.number - 1)];
-      const bool fileAs = row.number == kFileAsRow;
-      all.push_back({row.check_box, K::kCheckBox, place.page, row.caption, place.left, place.top,
+      const bool fileAs = Number(row) == kFileAsRow;
+      all.push_back({BoxNames()[static_cast<size_t>(Number(row) - 1)].c_str(), K::kCheckBox,
+                     kPages[static_cast<int>(row.kind)], row.caption, row.place.left, row.place.top,
                      fileAs ? 1830 : 2745, fileAs ? 210 : 195});
     }
     return all;
@@ -123,9 +112,10 @@ const std::vector<DialogControlLayout>& LookInFieldsLayout() {
 frmLookInFields::frmLookInFields(SettingsStore& settings, SupportComponent& support)
     : settings_(settings), support_(support) {
   for (const CatalogRow& row : kFieldCatalog) {
-    auto box = std::make_unique<CheckBox>(row.check_box);
+    const size_t index = static_cast<size_t>(Number(row) - 1);
+    auto box = std::make_unique<CheckBox>(BoxNames()[index]);
     box->SetCaption(row.caption);
-    boxes_[static_cast<size_t>(row.number - 1)] = std::move(box);
+    boxes_[index] = std::move(box);
   }
   cboSpecialInstructions.SetText(kSpecialInstructionsDefault);
 
@@ -157,8 +147,8 @@ void frmLookInFields::Form_Load() {
     for (const CatalogRow& row : kFieldCatalog) {
       const std::string stored = settings_.GetSetting(support_.AppName(), kSettingsSection, row.key,
                                                       std::to_string(row.dialog_default));
-      chk(row.number).SetValue(BoxState(stored).value_or(row.dialog_default));
-      if (row.number == kLastContactRow) {
+      chk(Number(row)).SetValue(BoxState(stored).value_or(row.dialog_default));
+      if (Number(row) == kLastContactRow) {
         cboSpecialInstructions.Clear();
         cboSpecialInstructions.AddItem(kSpecialInstructionsDefault);
         cboSpecialInstructions.AddItem(kOnlyAreaCodes);
@@ -212,8 +202,8 @@ void frmLookInFields::cmdOk_Click() {
   try {
     for (const CatalogRow& row : kFieldCatalog) {
       settings_.SaveSetting(support_.AppName(), kSettingsSection, row.key,
-                            std::to_string(chk(row.number).Value()));
-      if (row.number == kLastContactRow) {
+                            std::to_string(chk(Number(row)).Value()));
+      if (Number(row) == kLastContactRow) {
         settings_.SaveSetting(support_.AppName(), kSettingsSection, kSpecialInstructionsKey,
                               cboSpecialInstructions.Text());
       }
@@ -235,14 +225,14 @@ CheckBox& frmLookInFields::chk(int number) {
 
 CheckBox& frmLookInFields::chk(const std::string& key) {
   for (const CatalogRow& row : kFieldCatalog) {
-    if (key == row.key) return chk(row.number);
+    if (key == row.key) return chk(Number(row));
   }
   throw Failure("There is no field '" + key + "'.");
 }
 
 void frmLookInFields::SetRows(bool (*pick)(const CatalogRow&), int32_t value) {
   for (const CatalogRow& row : kFieldCatalog) {
-    if (pick(row)) chk(row.number).SetValue(value);
+    if (pick(row)) chk(Number(row)).SetValue(value);
   }
 }
 

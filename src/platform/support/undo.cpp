@@ -28,7 +28,7 @@ std::string PropertyOf(const JournalEntry& entry) {
 }
 
 bool IsPhone(const std::string& property) {
-  for (const FieldStep& step : FieldSteps(FieldKind::Contact)) {
+  for (const CatalogRow& step : FieldsOf(FieldKind::Contact)) {
     if (step.handling == FieldHandling::kPhone && property == step.property) return true;
   }
   return false;

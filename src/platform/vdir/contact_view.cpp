@@ -4,11 +4,13 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "fields/field_catalog.h"
 #include "platform/failure.h"
 #include "platform/vdir/text_forms.h"
 
@@ -36,109 +38,105 @@ enum Phone {
   kPhoneCount
 };
 
-// Slot indices: the name table below lists the names in this order.
-enum Property : uint8_t {
-  kSubject,
-  kCompanyName,
-  kAccount,
-  kBody,
-  kFileAs,
-  kBusinessHomePage,
-  kOfficeLocation,
-  kEmails,                    // Address, DisplayName for each of the three
-  kAddresses = kEmails + 6,   // Street, City, State, PostalCode for each kind
-  kPhones = kAddresses + 12,  // in Phone order
-  kFullNameAndCompany = kPhones + kPhoneCount,
-  kPropertyCount
+// One slot per contact row of the catalog, at the row's place among them,
+// then one for the full name, which no row searches but every run logs.
+constexpr std::span<const CatalogRow> kContactRows = FieldsOf(FieldKind::Contact);
+constexpr size_t kSubject = kContactRows.size();
+// Made of the full name and the company; no slot of its own.
+constexpr size_t kFullNameAndCompany = kSubject + 1;
+
+// The slot of a property, found while compiling: a name no row has does not
+// build.
+consteval size_t SlotOf(std::string_view property) {
+  for (size_t i = 0; i < kContactRows.size(); ++i) {
+    if (property == kContactRows[i].property) return i;
+  }
+  if (property == "Subject") return kSubject;
+  throw "no contact field has this property";
+}
+
+// Where each kind of line puts its values.
+constexpr size_t kCompanyName = SlotOf("CompanyName");
+constexpr size_t kAccount = SlotOf("Account");
+constexpr size_t kBody = SlotOf("Body");
+constexpr size_t kFileAs = SlotOf("FileAs");
+constexpr size_t kBusinessHomePage = SlotOf("BusinessHomePage");
+constexpr size_t kOfficeLocation = SlotOf("OfficeLocation");
+constexpr std::array<size_t, 3> kEmailAddresses = {SlotOf("Email1Address"), SlotOf("Email2Address"),
+                                                   SlotOf("Email3Address")};
+constexpr std::array<size_t, 3> kEmailNames = {
+    SlotOf("Email1DisplayName"), SlotOf("Email2DisplayName"), SlotOf("Email3DisplayName")};
+// Street, City, State and PostalCode (components 2 to 5 of an ADR) of the
+// work, home and other address.
+constexpr std::array<std::array<size_t, 4>, 3> kAddressParts = {{
+    {SlotOf("BusinessAddressStreet"), SlotOf("BusinessAddressCity"), SlotOf("BusinessAddressState"),
+     SlotOf("BusinessAddressPostalCode")},
+    {SlotOf("HomeAddressStreet"), SlotOf("HomeAddressCity"), SlotOf("HomeAddressState"),
+     SlotOf("HomeAddressPostalCode")},
+    {SlotOf("OtherAddressStreet"), SlotOf("OtherAddressCity"), SlotOf("OtherAddressState"),
+     SlotOf("OtherAddressPostalCode")},
+}};
+constexpr std::array<size_t, kPhoneCount> kPhoneSlots = {
+    SlotOf("AssistantTelephoneNumber"),
+    SlotOf("BusinessTelephoneNumber"),
+    SlotOf("Business2TelephoneNumber"),
+    SlotOf("BusinessFaxNumber"),
+    SlotOf("CallbackTelephoneNumber"),
+    SlotOf("CarTelephoneNumber"),
+    SlotOf("CompanyMainTelephoneNumber"),
+    SlotOf("HomeTelephoneNumber"),
+    SlotOf("Home2TelephoneNumber"),
+    SlotOf("HomeFaxNumber"),
+    SlotOf("MobileTelephoneNumber"),
+    SlotOf("OtherTelephoneNumber"),
+    SlotOf("OtherFaxNumber"),
+    SlotOf("PagerNumber"),
+    SlotOf("PrimaryTelephoneNumber"),
+    SlotOf("RadioTelephoneNumber"),
+    SlotOf("TTYTDDTelephoneNumber"),
 };
 
-constexpr std::array<std::string_view, kPropertyCount> kPropertyNames = {
-    "Subject",
-    "CompanyName",
-    "Account",
-    "Body",
-    "FileAs",
-    "BusinessHomePage",
-    "OfficeLocation",
-    "Email1Address",
-    "Email1DisplayName",
-    "Email2Address",
-    "Email2DisplayName",
-    "Email3Address",
-    "Email3DisplayName",
-    "BusinessAddressStreet",
-    "BusinessAddressCity",
-    "BusinessAddressState",
-    "BusinessAddressPostalCode",
-    "HomeAddressStreet",
-    "HomeAddressCity",
-    "HomeAddressState",
-    "HomeAddressPostalCode",
-    "OtherAddressStreet",
-    "OtherAddressCity",
-    "OtherAddressState",
-    "OtherAddressPostalCode",
-    "AssistantTelephoneNumber",
-    "BusinessTelephoneNumber",
-    "Business2TelephoneNumber",
-    "BusinessFaxNumber",
-    "CallbackTelephoneNumber",
-    "CarTelephoneNumber",
-    "CompanyMainTelephoneNumber",
-    "HomeTelephoneNumber",
-    "Home2TelephoneNumber",
-    "HomeFaxNumber",
-    "MobileTelephoneNumber",
-    "OtherTelephoneNumber",
-    "OtherFaxNumber",
-    "PagerNumber",
-    "PrimaryTelephoneNumber",
-    "RadioTelephoneNumber",
-    "TTYTDDTelephoneNumber",
-    "FullNameAndCompany",
+size_t PhoneSlot(Phone p) { return kPhoneSlots[static_cast<size_t>(p)]; }
+
+struct NamedSlot {
+  std::string_view name;
+  size_t slot;  // or kFullNameAndCompany
 };
 
-size_t PhoneSlot(Phone p) { return kPhones + static_cast<size_t>(p); }
+// The property names by length. A run asks Knows and then Get for some sixty
+// names of every contact, so a name is compared only with the few of its
+// length.
+constexpr auto kNamedSlots = [] {
+  std::array<NamedSlot, kFullNameAndCompany + 1> all{};
+  for (size_t i = 0; i < kContactRows.size(); ++i) all[i] = {kContactRows[i].property, i};
+  all[kSubject] = {"Subject", kSubject};
+  all[kFullNameAndCompany] = {"FullNameAndCompany", kFullNameAndCompany};
+  std::sort(all.begin(), all.end(),
+            [](const NamedSlot& a, const NamedSlot& b) { return a.name.size() < b.name.size(); });
+  return all;
+}();
+constexpr size_t kLongestName = kNamedSlots.back().name.size();
 
-// A run asks Knows and then Get for some sixty names of every contact, so a
-// name is found from a few of its bytes and one comparison rather than by
-// hashing all of it each time.
-class PropertyIndex {
- public:
-  PropertyIndex() {
-    buckets_.fill(kEmpty);
-    for (size_t i = 0; i < kPropertyNames.size(); ++i) {
-      size_t b = Bucket(kPropertyNames[i]);
-      while (buckets_[b] != kEmpty) b = (b + 1) % kBuckets;
-      buckets_[b] = static_cast<uint8_t>(i);
-    }
+// For each length n, where the names of length n begin in kNamedSlots; the
+// entry after it is where they end.
+constexpr auto kFirstOfLength = [] {
+  std::array<uint8_t, kLongestName + 2> first{};
+  for (size_t n = 0; n < first.size(); ++n) {
+    size_t i = 0;
+    while (i < kNamedSlots.size() && kNamedSlots[i].name.size() < n) ++i;
+    first[n] = static_cast<uint8_t>(i);
   }
-
-  std::optional<size_t> Find(std::string_view name) const {
-    if (name.empty()) return std::nullopt;
-    for (size_t b = Bucket(name); buckets_[b] != kEmpty; b = (b + 1) % kBuckets) {
-      if (kPropertyNames[buckets_[b]] == name) return buckets_[b];
-    }
-    return std::nullopt;
-  }
-
- private:
-  static constexpr size_t kBuckets = 128;
-  static constexpr uint8_t kEmpty = 0xFF;
-  static_assert(size_t{kPropertyCount} * 2 < kBuckets);
-
-  static size_t Bucket(std::string_view name) {
-    auto at = [&](size_t i) { return static_cast<size_t>(static_cast<unsigned char>(name[i])); };
-    return (name.size() * 31 + at(0) * 7 + at(name.size() / 2) * 3 + at(name.size() - 1)) %
-           kBuckets;
-  }
-
-  std::array<uint8_t, kBuckets> buckets_{};
-};
+  return first;
+}();
 
 std::optional<size_t> FindProperty(std::string_view name) {
-  static const PropertyIndex index;
-  return index.Find(name);
+  if (name.size() > kLongestName) return std::nullopt;
+  for (size_t i = kFirstOfLength[name.size()]; i < kFirstOfLength[name.size() + 1]; ++i) {
+    // Checking the last byte first spares most candidates a call to memcmp.
+    const std::string_view candidate = kNamedSlots[i].name;
+    if (candidate.back() == name.back() && candidate == name) return kNamedSlots[i].slot;
+  }
+  return std::nullopt;
 }
 
 // The lower-case type words a line's kind is read from, in the order of
@@ -386,7 +384,7 @@ std::string LineBreaksLike(const std::string& old, const std::string& text) {
 }  // namespace
 
 ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
-  static_assert(kSlotCount == kFullNameAndCompany);
+  static_assert(kSlotCount == kSubject + 1);
   std::optional<size_t> card;
   size_t seen = 0;
   for (size_t c : doc_.top_level()) {
@@ -464,11 +462,11 @@ ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
       break;
     }
   }
-  values_[kEmails] = emails;
+  values_[kEmailAddresses[0]] = emails;
   for (size_t k = 0; k < emails.size() && k < 3; ++k) {
-    Bind(kEmails + 2 * k, emails[k], Kind::kText);
+    Bind(kEmailAddresses[k], emails[k], Kind::kText);
     if (lines[emails[k]].FindParam("X-DISPLAY-NAME")) {
-      Bind(kEmails + 2 * k + 1, emails[k], Kind::kParam, 0, "X-DISPLAY-NAME");
+      Bind(kEmailNames[k], emails[k], Kind::kParam, 0, "X-DISPLAY-NAME");
     }
   }
 
@@ -483,9 +481,8 @@ ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
 
   for (size_t kind = 0; kind < 3; ++kind) {
     if (!adrs[kind]) continue;
-    // Street, City, State and PostalCode are components 2 to 5 of an ADR.
     for (size_t part = 0; part < 4; ++part) {
-      Bind(kAddresses + 4 * kind + part, *adrs[kind], Kind::kComponent, part + 2);
+      Bind(kAddressParts[kind][part], *adrs[kind], Kind::kComponent, part + 2);
     }
     if (kind == 0) Bind(kOfficeLocation, *adrs[kind], Kind::kComponent, 1);
     if (labels[kind]) label_of_adr_[kind] = {*adrs[kind], *labels[kind]};
@@ -511,12 +508,7 @@ namespace {
 // How many slots the kind whose first slot is `slot` has; 0 for a slot that
 // heads no kind of many values.
 size_t SlotsOfKind(size_t slot) {
-  if (slot == kEmails) return 3;
-  if (slot < kPhones || slot >= size_t{kPhones} + size_t{kPhoneCount}) return 0;
-  const auto phone = static_cast<Phone>(slot - kPhones);
-  if (phone == kBusiness || phone == kHome) return 2;
-  if (phone == kBusiness2 || phone == kHome2) return 0;
-  return 1;
+  return slot < kContactRows.size() ? static_cast<size_t>(kContactRows[slot].kind_rows) : 0;
 }
 
 }  // namespace
@@ -622,7 +614,7 @@ void ContactView::Set(const std::string& property, const std::string& text) {
       throw std::out_of_range("The contact has no " + property + ".");
     }
     ContentLine& line = doc_.lines()[values_[extra->slot][extra->place - 1]];
-    const ValueKind kind = extra->slot == kEmails ? ValueKind::kText : ValueKind::kUri;
+    const ValueKind kind = extra->slot == kEmailAddresses[0] ? ValueKind::kText : ValueKind::kUri;
     EncodeValue(line, EscapeLike(text, DecodedValue(line), kind, dialect_), dialect_);
     return;
   }

@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "fields/field_catalog.h"
 #include "platform/vdir/document.h"
 #include "platform/vdir/item_view.h"
 
@@ -59,9 +60,9 @@ class ContactView : public ItemView {
     size_t component = 0;
     const char* param = nullptr;
   };
-  // One slot per property name but FullNameAndCompany, which is made of two
-  // others, in the order of the name table in contact_view.cpp.
-  static constexpr size_t kSlotCount = 42;
+  // One slot per contact field of the catalog, and one for the full name.
+  // FullNameAndCompany is made of two others and has none.
+  static constexpr size_t kSlotCount = FieldsOf(FieldKind::Contact).size() + 1;
 
   // A value beyond the slots of its kind: its line and its place in the kind.
   struct Extra {

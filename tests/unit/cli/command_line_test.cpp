@@ -115,10 +115,7 @@ TEST(CommandLine, DescriptionHoldsEveryCommandOptionAndChoice) {
       EXPECT_NO_THROW(ParseCommandLine(line)) << option.name;
     }
   }
-  const CommandDescription fields = DescribeCommands()[4];
-  EXPECT_EQ(fields.summary, "Changes the fields a run looks in");
-  EXPECT_EQ(fields.options[5].name, "--appointments");
-  EXPECT_EQ(fields.options[5].choices, Split("all none"));
+  EXPECT_EQ(DescribeCommands()[4].summary, "Changes the fields a run looks in");
 
   Words global;
   for (const OptionDescription& option : DescribeGlobalOptions()) global.push_back(option.name);

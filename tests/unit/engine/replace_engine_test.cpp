@@ -63,24 +63,18 @@ class ReplaceEngineTest : public ::testing::Test {
 TEST_F(ReplaceEngineTest, FieldRuleReplacesEveryMatchInOnePass) {
   const struct {
     std::string field, search, replace;
-    bool caseSensitive;
     std::optional<std::string> written;  // nothing: neither journalled nor written
-  } rows[] = {{"cat and cat", "cat", "dog", false, "dog and dog"},
-              {"cat and cat", "cat", "", false, " and "},
-              {"cat", "cat", "", false, ""},
-              {"a", "a", "a", false, "a"},
-              {"ab ab", "ab", "abab", false, "abab abab"},
-              {"CAT Cat", "cat", "dog", false, "dog dog"},
-              {"CAT Cat", "cat", "dog", true, std::nullopt},
-              {"dog", "cat", "dog", false, std::nullopt},
-              {"", "cat", "dog", false, std::nullopt}};
+  } rows[] = {{"cat and cat", "cat", "", " and "},
+              {"a", "a", "a", "a"},
+              {"ab ab", "ab", "abab", "abab abab"},
+              {"CAT Cat", "cat", "dog", "dog dog"},
+              {"", "cat", "dog", std::nullopt}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.field + " / " + row.search + " -> " + row.replace);
     Clear();
     auto item = Make(FieldKind::Task, {{"Companies", row.field}});
     FakeSafeItem wrapper(kSafeTaskItem);
     wrapper.SetItem(item);
-    matcher.SetCaseSensitive(row.caseSensitive);
     bool changed = false;
     engine.ReplaceFieldText({"s", "f", wrapper, row.search, row.replace}, "Companies", "Co",
                             changed);
@@ -106,7 +100,7 @@ TEST_F(ReplaceEngineTest, AreaCodeRuleSearchesFromTheFirstOpenToTheFirstClose) {
               {kAreaOnly, "(555) 123-4567", "123", "777", std::nullopt},
               {kAreaOnly, "(555) 123", "(5", "[", "[55) 123"},
               {kAreaOnly, "555)(123", ")(", "-", std::nullopt}};
-  selection.BusinessPhone = 1;
+  selection["BusinessPhone"] = 1;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.instruction + ": " + row.number);
     Clear();
@@ -121,7 +115,7 @@ TEST_F(ReplaceEngineTest, AreaCodeRuleSearchesFromTheFirstOpenToTheFirstClose) {
 
   // ")" two places or more before "(" fails the step; fields before it stay written.
   Clear();
-  selection.AccountName = selection.CompanyName = 1;
+  selection["AccountName"] = selection["CompanyName"] = 1;
   auto item =
       Make(FieldKind::Contact,
            {{"Account", "555"}, {"BusinessTelephoneNumber", "555) 1 (2"}, {"CompanyName", "555"}});
@@ -134,7 +128,7 @@ TEST_F(ReplaceEngineTest, AreaCodeRuleSearchesFromTheFirstOpenToTheFirstClose) {
 }
 
 TEST_F(ReplaceEngineTest, SelectedFieldsOfOneItemInCatalogOrderUnderItsCaseFlag) {
-  selection.CompanyName = selection.FileAs = selection.OfficeLocation = 1;
+  selection["CompanyName"] = selection["FileAs"] = selection["OfficeLocation"] = 1;
   auto item = Make(
       FieldKind::Contact,
       {{"CompanyName", "Acme Ltd"}, {"FileAs", "Smith, Acme"}, {"OfficeLocation", "ACME Dock"}});
@@ -157,7 +151,7 @@ TEST_F(ReplaceEngineTest, SelectedFieldsOfOneItemInCatalogOrderUnderItsCaseFlag)
 // catalog's fields, under their kind's first slot: its flag, its mark, its
 // name and "#" and the place for the journal.
 TEST_F(ReplaceEngineTest, ValuesBeyondTheSlotsFollowTheCatalogUnderTheirKindsFirstSlot) {
-  selection.BusinessPhone = selection.EmailAddress = 1;
+  selection["BusinessPhone"] = selection["EmailAddress"] = 1;
   for (const bool areaOnly : {false, true}) {
     SCOPED_TRACE(areaOnly);
     Clear();
@@ -189,10 +183,10 @@ TEST_F(ReplaceEngineTest, ValuesBeyondTheSlotsFollowTheCatalogUnderTheirKindsFir
 
 TEST_F(ReplaceEngineTest, EveryStepReportsItsOwnLineMark) {
   for (FieldKind kind : {FieldKind::Contact, FieldKind::Appointment, FieldKind::Task}) {
-    for (const FieldStep& step : FieldSteps(kind)) {
+    for (const CatalogRow& step : FieldsOf(kind)) {
       SCOPED_TRACE(step.property);
       selection = FieldSelection{};
-      selection.*step.flag = 1;
+      selection[step] = 1;
       Clear();
       const bool body = step.handling == FieldHandling::kBody;
       auto item = Make(kind, {{step.property, "x"}, {"RTFBody", RtfFromPlainText("x")}});
@@ -202,13 +196,13 @@ TEST_F(ReplaceEngineTest, EveryStepReportsItsOwnLineMark) {
       EXPECT_EQ(components.support.Reports(),
                 Report(kind, step.line_mark + (stepped ? 6 : 0), "Refused"));
       EXPECT_EQ(components.UndoMessages(),
-                Entry(step.journal_name, body ? RtfFromPlainText("x") : "x"));
+                Entry(step.property, body ? RtfFromPlainText("x") : "x"));
     }
   }
 }
 
 TEST_F(ReplaceEngineTest, FirstEmailAddressIsLoggedAndMovesItsMarkOnStepByStep) {
-  selection.EmailAddress = 1;
+  selection["EmailAddress"] = 1;
   auto item = Make(FieldKind::Contact, {{"Email1Address", "ann@old.example"}});
   EXPECT_TRUE(Run(FieldKind::Contact, item, "old", "new"));
   EXPECT_EQ(components.ProgressLines(),
@@ -247,19 +241,19 @@ TEST_F(ReplaceEngineTest, BodyTestsPlainTextAndRewritesShownRichText) {
   const std::string rtf = R"({\rtf1{\fonttbl{\f0 Acme;}}\f0 Call {\b Acme} now\par})";
   const struct {
     FieldKind kind;
-    int32_t FieldSelection::*flag;
+    const char* key;
     std::string plain;
     std::string rich;
     std::optional<std::string> written;
-  } rows[] = {{FieldKind::Contact, &FieldSelection::Body, "Call Acme now", rtf,
-               R"({\rtf1{\fonttbl{\f0 Acme;}}\f0 Call {\b Apex} now\par})"},
-              {FieldKind::Appointment, &FieldSelection::AppointmentBody, "Call Acme",
-               R"({\rtf1 Call})", std::nullopt},
-              {FieldKind::Task, &FieldSelection::TaskBody, "Call", rtf, std::nullopt}};
+  } rows[] = {
+      {FieldKind::Contact, "Body", "Call Acme now", rtf,
+       R"({\rtf1{\fonttbl{\f0 Acme;}}\f0 Call {\b Apex} now\par})"},
+      {FieldKind::Appointment, "AppointmentBody", "Call Acme", R"({\rtf1 Call})", std::nullopt},
+      {FieldKind::Task, "TaskBody", "Call", rtf, std::nullopt}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.plain);
     selection = FieldSelection{};
-    selection.*row.flag = 1;
+    selection[row.key] = 1;
     Clear();
     auto item = Make(row.kind, {{"Body", row.plain}, {"RTFBody", row.rich}});
     EXPECT_EQ(Run(row.kind, item, "acme", "Apex"), row.written.has_value());

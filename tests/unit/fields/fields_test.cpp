@@ -1,13 +1,10 @@
-// The field catalog against the item procedures' tables, and the field
-// chooser's model against the settings store.
-#include <map>
+// The field chooser's model against the settings store.
 #include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "engine/replace_engine.h"
 #include "fields/frm_look_in_fields.h"
 #include "support/fake_components.h"
 
@@ -30,59 +27,10 @@ const Texts kKeys = Words(
     "TaskCompanies TaskDateCompleted TaskDueDate TaskMileage TaskStartDate TaskSubject "
     "TaskTotalWork");
 
-// Each row's step: the line mark its failure reports show and the property searched.
-const int32_t kMarks[] = {20,  30,  40,  50,  60,  70,  80,  90,  100, 110, 120, 130, 140, 150,
-                          160, 170, 180, 190, 200, 210, 220, 225, 230, 240, 250, 260, 270, 280,
-                          290, 300, 310, 320, 330, 340, 350, 360, 380, 390, 400, 410, 420, 500,
-                          510, 520, 530, 540, 600, 610, 620, 630, 640, 650, 660, 670, 675, 680};
-const Texts kProperties = Words(
-    "Account AssistantTelephoneNumber BusinessAddressStreet BusinessAddressCity "
-    "BusinessAddressState BusinessAddressPostalCode Body BusinessTelephoneNumber "
-    "Business2TelephoneNumber BusinessFaxNumber BusinessHomePage CallbackTelephoneNumber "
-    "CarTelephoneNumber CompanyMainTelephoneNumber CompanyName Email1Address Email2Address "
-    "Email3Address Email1DisplayName Email2DisplayName Email3DisplayName FileAs "
-    "HomeAddressStreet HomeAddressCity HomeAddressState HomeAddressPostalCode "
-    "HomeTelephoneNumber Home2TelephoneNumber HomeFaxNumber MobileTelephoneNumber "
-    "OfficeLocation OtherAddressStreet OtherAddressCity OtherAddressState "
-    "OtherAddressPostalCode OtherTelephoneNumber OtherFaxNumber PagerNumber "
-    "PrimaryTelephoneNumber RadioTelephoneNumber TTYTDDTelephoneNumber Subject Location Start "
-    "End Body ActualWork Body BillingInformation Companies DateCompleted DueDate Mileage "
-    "StartDate Subject TotalWork");
-
-TEST(FieldCatalog, AgreesWithTheFieldTablesOfTheItemProcedures) {
-  ASSERT_EQ(kProperties.size(), kFieldCatalog.size());
-  static_assert(std::size(kMarks) == kFieldCatalog.size());
-  size_t next_step[3] = {0, 0, 0};
-  FieldSelection selection;
-  for (const CatalogRow& row : kFieldCatalog) {
-    SCOPED_TRACE(row.key);
-    const size_t n = size_t(row.number - 1);
-    EXPECT_EQ(row.kind, n < 41   ? FieldKind::Contact
-                        : n < 46 ? FieldKind::Appointment
-                                 : FieldKind::Task);
-    EXPECT_EQ(row.key, kKeys[n < 41 ? n : n + 1]);
-    EXPECT_EQ(std::string(row.check_box), "chk" + std::string(row.key));
-    selection.*row.flag = row.number;  // each row names its own member
-
-    // The procedure walks its kind's rows in catalog order, one step each.
-    const auto steps = FieldSteps(row.kind);
-    size_t& at = next_step[static_cast<int>(row.kind)];
-    ASSERT_LT(at, steps.size());
-    const FieldStep& step = steps[at++];
-    EXPECT_EQ(step.flag, row.flag);
-    EXPECT_EQ(step.line_mark, kMarks[n]);
-    EXPECT_EQ(step.property, kProperties[n]);
-    EXPECT_STREQ(step.journal_name, step.property);
-    EXPECT_EQ(step.handling == FieldHandling::kPhone, row.preset == PresetGroup::Phone);
-  }
-  EXPECT_EQ(next_step[0] + next_step[1] + next_step[2], 56u);
-  for (const CatalogRow& row : kFieldCatalog) EXPECT_EQ(selection.*row.flag, row.number);
-}
-
 Rows Ticked(frmLookInFields& dialog) {
   Rows ticked;
   for (const CatalogRow& row : kFieldCatalog) {
-    if (dialog.chk(row.number).Value() != 0) ticked.insert(row.number);
+    if (dialog.chk(Number(row)).Value() != 0) ticked.insert(Number(row));
   }
   return ticked;
 }
@@ -112,7 +60,7 @@ TEST_F(LookInFieldsTest, NewStoreShowsDialogDefaultsAndOkWritesThemAllInOrder) {
   EXPECT_FALSE(dialog.IsOpen());
   EXPECT_EQ(settings.writes, kKeys);
   for (const CatalogRow& row : kFieldCatalog) {
-    const bool ticked = row.kind == FieldKind::Contact && row.number != kFileAsRow;
+    const bool ticked = row.kind == FieldKind::Contact && Number(row) != kFileAsRow;
     EXPECT_EQ(settings.Value(row.key), ticked ? "1" : "0") << row.key;
   }
   EXPECT_EQ(settings.Value("SpecialInstructions"), "None");
@@ -198,28 +146,6 @@ TEST_F(LookInFieldsTest, StoreFailuresAreReportedAndCloseTheDialog) {
                    "read-only.",
                    "Tidewell.frmLookInFields|Error occurred.  Reason: The settings file is "
                    "damaged."}));
-}
-
-TEST(LookInFieldsLayout, PlacesEveryBoxOnItsKindsPageAndEveryButton) {
-  std::map<std::string, const DialogControlLayout*> layout;
-  for (const auto& control : LookInFieldsLayout()) layout[control.name] = &control;
-  for (const CatalogRow& row : kFieldCatalog) {
-    ASSERT_TRUE(layout.contains(row.check_box)) << row.check_box;
-    const char* pages[] = {"Picture1", "Picture2", "Picture3"};
-    EXPECT_STREQ(layout[row.check_box]->container, pages[int(row.kind)]);
-    EXPECT_STREQ(layout[row.check_box]->caption, row.caption);
-  }
-  // Home Fax stands above Home Phone in the middle column.
-  EXPECT_LT(layout["chkHomeFax"]->top, layout["chkHomePhone"]->top);
-
-  FakeSettings settings;
-  FakeSupport support;
-  frmLookInFields dialog(settings, support);
-  for (const Button* button : {&dialog.cmdOk, &dialog.cmdCancel, &dialog.cmdContactPhoneNumbers,
-                               &dialog.cmdTaskClearAllFields}) {
-    ASSERT_TRUE(layout.contains(button->Name())) << button->Name();
-    EXPECT_EQ(button->Caption(), layout[button->Name()]->caption);
-  }
 }
 
 }  // namespace
