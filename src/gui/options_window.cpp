@@ -9,11 +9,11 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "adapters/logbook/journal_reader.h"
+#include "adapters/logbook/run_index.h"
+#include "adapters/logbook/run_session.h"
 #include "platform/failure.h"
-#include "platform/logbook/journal_reader.h"
-#include "platform/logbook/run_index.h"
-#include "platform/logbook/run_session.h"
-#include "platform/support/undo.h"
+#include "undo/undo.h"
 
 namespace tidewell::gui {
 
@@ -49,7 +49,7 @@ class WindowHost : public Host {
     return stores_.OutlookApplication();
   }
   void OnStatusChange() override { window_.PageStatusChanged(); }
-  Engine& engine() override { return stores_.engine(); }
+  FolderLookup& engine() override { return stores_.engine(); }
   void SetHotHelp(const std::string& helpText, const std::string&) override {
     window_.ShowHotHelp(helpText);
   }

@@ -9,7 +9,6 @@
 
 #include "gui/classic_form.h"
 #include "page/page_layout.h"
-#include "platform/pattern/classic_pattern_matcher.h"
 
 namespace tidewell::gui {
 
@@ -152,7 +151,7 @@ QWidget* PageView::Widget(const std::string& name) const {
 
 void PageView::ShowPatternFault() {
   auto* edit = static_cast<QLineEdit*>(widgets_.at(page_.txtSearchFor.Name()));
-  const std::string fault = ClassicPatternMatcher::Check(page_.txtSearchFor.Text());
+  const std::string fault = page_.regularExpressions->Check(page_.txtSearchFor.Text());
   edit->setToolTip(QString::fromStdString(fault));
   QPalette palette = edit->parentWidget()->palette();
   if (!fault.empty()) palette.setColor(QPalette::Text, Qt::red);

@@ -4,12 +4,12 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/store_host.h"
 #include "fields/frm_look_in_fields.h"
 #include "gui/field_chooser_view.h"
 #include "gui/options_window.h"
 #include "gui/qt_ui.h"
 #include "gui_support.h"
-#include "platform/support/store_host.h"
 
 namespace tidewell::gui::testing {
 
