@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ class MailStore : public FolderLookup {
   // nullptr when there is none.
   virtual std::shared_ptr<OutlookItem> GetItemFromID(const std::string& itemEntryId,
                                                      const std::string& storeId) const = 0;
+
+  // When the item was last written, in seconds since the epoch; nothing when
+  // the store cannot tell (no such item, or one of several in its file).
+  virtual std::optional<double> LastWritten(const std::string& itemEntryId,
+                                            const std::string& storeId) const = 0;
 
   // The store ids, in the order the user configured the stores.
   virtual const std::vector<std::string>& StoreIDs() const = 0;

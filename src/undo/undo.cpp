@@ -8,8 +8,6 @@
 #include <optional>
 #include <utility>
 
-#include <sys/stat.h>
-
 #include "engine/replace_engine.h"
 #include "platform/failure.h"
 #include "text/rich_text.h"
@@ -52,15 +50,13 @@ std::optional<double> EpochOf(const std::string& time) {
 // and the store saves an item only once its entries are durable, so the item
 // was not saved then. But a journal cut short later looks the same, so when
 // the entry names its item, the item's file must also be unchanged since.
-bool NeverSaved(const JournalEntry& entry) {
+bool NeverSaved(const JournalEntry& entry, const MailStore& store) {
   if (!entry.cut_off) return false;
   if (entry.records < 3) return true;
-  struct stat st {};
-  const std::string path = entry.FolderStoreId + "/" + entry.ItemEntryId;
-  if (::stat(path.c_str(), &st) != 0) return false;
+  const std::optional<double> modified = store.LastWritten(entry.ItemEntryId, entry.FolderStoreId);
+  if (!modified) return false;
   const std::optional<double> began = EpochOf(entry.time);
-  const double modified = static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9;
-  return began && modified < *began;
+  return began && *modified < *began;
 }
 
 class Undoer {
@@ -83,7 +79,7 @@ class Undoer {
     std::vector<std::vector<const JournalEntry*>> items;
     std::map<std::pair<std::string, std::string>, size_t> item_index;
     for (auto entry = run_.entries.rbegin(); entry != run_.entries.rend(); ++entry) {
-      if (!entry->complete && NeverSaved(*entry)) continue;
+      if (!entry->complete && NeverSaved(*entry, store_)) continue;
       if (!entry->complete) {
         Skip(*entry, entry->records < 5 ? "its journal entry is incomplete (" +
                                               std::to_string(entry->records) + " of 5 records)"

@@ -243,6 +243,14 @@ std::optional<std::string> VdirRoot(const std::string& given) {
   return root.string();
 }
 
+std::optional<double> VdirStore::LastWritten(const std::string& itemEntryId,
+                                             const std::string& storeId) const {
+  struct stat st {};
+  const std::string path = storeId + "/" + itemEntryId;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9;
+}
+
 void VdirStore::WriteNothing() { state_->writes_nothing = true; }
 
 std::shared_ptr<Application> VdirStore::OutlookApplication() const {

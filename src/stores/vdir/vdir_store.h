@@ -115,6 +115,11 @@ class VdirStore : public MailStore {
                                              const std::string& storeId) const override;
 
   // The canonical root paths, in configured order.
+  // The modification time of the file `storeId`/`itemEntryId`: an item
+  // "#N" past the first of its file names no file and has none.
+  std::optional<double> LastWritten(const std::string& itemEntryId,
+                                    const std::string& storeId) const override;
+
   const std::vector<std::string>& StoreIDs() const override;
 
   // From now on the store changes nothing on disk of its own accord: a
