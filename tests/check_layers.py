@@ -40,6 +40,18 @@ def read_table_rows(path):
 
 def check_includes(rows, src):
     by_folder = {folder: row for row in rows for folder in row.folders}
+
+    # "stores/*": each folder under stores/ is a layer of its own on that row,
+    # so one store may not include another.
+    def row_of(folder):
+        row = by_folder.get(folder)
+        if row is None and "/" in folder:
+            row = by_folder.get(folder.rsplit("/", 1)[0] + "/*")
+        return row
+
+    def wildcard(row, folder):
+        return folder not in row.folders
+
     faults = []
     for dirpath, dirnames, filenames in os.walk(src):
         dirnames.sort()
@@ -47,7 +59,7 @@ def check_includes(rows, src):
         sources = sorted(f for f in filenames if f.endswith((".h", ".cpp")))
         if not sources:
             continue
-        row = by_folder.get(folder)
+        row = row_of(folder)
         if row is None:
             faults.append(f"src/{folder} is in no row of src/layers.txt")
             continue
@@ -62,9 +74,13 @@ def check_includes(rows, src):
                 if not os.path.isfile(os.path.join(src, included)):
                     faults.append(f'{where}: "{included}" is no file of src/')
                     continue
-                target = by_folder.get(os.path.dirname(included))
+                target_folder = os.path.dirname(included)
+                target = row_of(target_folder)
                 if target is None:
                     faults.append(f'{where}: "{included}" is in no row of src/layers.txt')
+                elif target is row and wildcard(row, folder) and target_folder != folder:
+                    faults.append(f'{where}: src/{folder} may not include "{included}" '
+                                  f'(another folder of {row.name})')
                 elif target is not row and target.name not in row.uses:
                     faults.append(f'{where}: {row.name} may not include "{included}" ({target.name})')
     return faults
