@@ -14,7 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "platform/pattern/classic_pattern_matcher.h"
+#include "adapters/pattern/classic_pattern_matcher.h"
 
 namespace tidewell {
 namespace {

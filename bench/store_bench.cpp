@@ -10,11 +10,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "engine/rich_text.h"
-#include "platform/pattern/classic_pattern_matcher.h"
-#include "platform/vdir/calendar_view.h"
-#include "platform/vdir/contact_view.h"
-#include "platform/vdir/document.h"
+#include "adapters/pattern/classic_pattern_matcher.h"
+#include "formats/calendar_view.h"
+#include "formats/contact_view.h"
+#include "formats/document.h"
+#include "text/rich_text.h"
 
 namespace tidewell {
 namespace {

@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/utf8.h"
+#include "adapters/pattern/classic_pattern_matcher.h"
+#include "adapters/pattern/classic_syntax.h"
 #include "platform/failure.h"
-#include "platform/pattern/classic_pattern_matcher.h"
-#include "platform/pattern/classic_syntax.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string replacement = Part(input, pos, false);
   const std::string text = Part(input, pos, true);
 
-  const std::string check = ClassicPatternMatcher::Check(pattern);
+  const std::string check = ClassicPatternMatcher().Check(pattern);
   if (!check.empty() && !check.starts_with("Invalid pattern: ")) {
     Broken("Check names no invalid pattern: " + check);
   }

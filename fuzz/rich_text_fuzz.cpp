@@ -15,11 +15,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/rich_text.h"
-#include "engine/utf8.h"
+#include "adapters/pattern/classic_pattern_matcher.h"
 #include "platform/failure.h"
-#include "platform/pattern/classic_pattern_matcher.h"
-#include "platform/support/iconv_code_pages.h"
+#include "text/iconv_code_pages.h"
+#include "text/rich_text.h"
+#include "text/utf8.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <memory>
 #include <optional>
 
-#include "engine/rich_text.h"
-#include "engine/utf8.h"
+#include "formats/calendar_view.h"
+#include "formats/contact_view.h"
+#include "formats/document.h"
 #include "platform/failure.h"
-#include "platform/vdir/calendar_view.h"
-#include "platform/vdir/contact_view.h"
-#include "platform/vdir/document.h"
+#include "text/rich_text.h"
+#include "text/utf8.h"
 
 namespace tidewell::fuzz {
 namespace {

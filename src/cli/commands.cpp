@@ -8,6 +8,13 @@
 
 #include <signal.h>
 
+#include "adapters/logbook/journal_reader.h"
+#include "adapters/logbook/run_index.h"
+#include "adapters/logbook/run_session.h"
+#include "app/change_listing.h"
+#include "app/run_report.h"
+#include "app/store_host.h"
+#include "app/version.h"
 #include "cli/command_line.h"
 #include "cli/manuals.h"
 #include "cli/terminal_ui.h"
@@ -15,15 +22,7 @@
 #include "fields/frm_look_in_fields.h"
 #include "page/uc1.h"
 #include "platform/failure.h"
-#include "platform/logbook/journal_reader.h"
-#include "platform/logbook/run_index.h"
-#include "platform/logbook/run_session.h"
-#include "platform/pattern/classic_pattern_matcher.h"
-#include "platform/support/change_listing.h"
-#include "platform/support/run_report.h"
-#include "platform/support/store_host.h"
-#include "platform/support/undo.h"
-#include "platform/support/version.h"
+#include "undo/undo.h"
 
 namespace tidewell::cli {
 
@@ -287,7 +286,7 @@ void CheckBeforeStart(const Invocation& invocation) {
   for (const Option& o : invocation.options) {
     if (o.name == "--search") {
       ++texts;
-      if (std::string fault = ClassicPatternMatcher::Check(o.value); !fault.empty()) {
+      if (std::string fault = NewPatternMatcher()->Check(o.value); !fault.empty()) {
         throw UsageError(fault);
       }
     }
@@ -376,7 +375,8 @@ int Replace(Context& c) {
   if (!search) {
     const std::string pattern =
         c.env.settings.GetSetting(c.env.watched.AppName(), kSettingsSection, "SearchFor", "");
-    if (std::string fault = ClassicPatternMatcher::Check(pattern); !fault.empty()) {
+    if (std::string fault = c.env.components->CreatePatternMatcher()->Check(pattern);
+        !fault.empty()) {
       throw UsageError(fault);
     }
   }

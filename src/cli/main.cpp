@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "cli/commands.h"
-#include "platform/support/iconv_code_pages.h"
+#include "text/iconv_code_pages.h"
 
 int main(int argc, char** argv) {
   // Dates are shown and read in the user's locale, as the desktop shows them.

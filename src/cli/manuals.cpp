@@ -3,8 +3,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "app/manual_page.h"
 #include "cli/command_line.h"
-#include "platform/support/manual_page.h"
 
 namespace tidewell::cli {
 namespace {

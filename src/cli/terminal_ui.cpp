@@ -1,7 +1,7 @@
 #include "cli/terminal_ui.h"
 
 #include "fields/frm_look_in_fields.h"
-#include "platform/support/dry_run.h"
+#include "app/dry_run.h"
 
 namespace tidewell::cli {
 

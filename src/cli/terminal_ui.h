@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "page/controls.h"
+#include "controls/controls.h"
 #include "platform/ui.h"
 
 namespace tidewell::cli {

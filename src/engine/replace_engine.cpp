@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "engine/rich_text.h"
 #include "platform/failure.h"
+#include "text/rich_text.h"
 
 namespace tidewell {
 
@@ -217,16 +217,30 @@ bool ReplaceEngine::RewriteAreaPart(const RunInputs& run, const std::string& P) 
   // length. Side by side, ")(" gives the empty area part.
   if (close + 1 < open) throw Failure("Invalid procedure call or argument");
 
-  matcher_.SetText(old.substr(open, close + 1 - open));
   matcher_.SetPattern(run.SearchFor);
-  if (matcher_.MatchCount() < 1) return false;
-
-  matcher_.SetReplace(run.ReplaceWith);
-  const std::string replaced = old.substr(0, open) + matcher_.Text() + old.substr(close + 1);
+  const std::optional<std::string> replaced = ReplaceAreaPart(matcher_, old, run.ReplaceWith);
+  if (!replaced) return false;
   journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), P, old,
-                    replaced);
-  run.Item.Set(P, replaced);
+                    *replaced);
+  run.Item.Set(P, *replaced);
   return true;
+}
+
+std::optional<std::string> ReplaceAreaPart(PatternMatcher& matcher, const std::string& number,
+                                           const std::string& replaceWith) {
+  const size_t open = number.find('(');
+  const size_t close = number.find(')');
+  if (open == std::string::npos || close == std::string::npos || close + 1 < open) {
+    return std::nullopt;
+  }
+  matcher.SetText(number.substr(open, close + 1 - open));
+  if (matcher.MatchCount() < 1) return std::nullopt;
+  matcher.SetReplace(replaceWith);
+  return number.substr(0, open) + matcher.Text() + number.substr(close + 1);
+}
+
+std::string PropertyOfJournalName(const std::string& fieldName) {
+  return fieldName == "Body" ? "RTFBody" : fieldName;
 }
 
 }  // namespace tidewell

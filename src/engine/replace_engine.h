@@ -26,6 +26,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "fields/field_catalog.h"
@@ -87,5 +89,17 @@ class ReplaceEngine {
   const FieldSelection& selection_;
   Journal& journal_;
 };
+
+// The area-part rule: `number` with only its part from the first "(" to the
+// first ")" replaced through `matcher`, which holds the run's pattern and case
+// flag. Nothing when the number has no such part, when ")" stands two or more
+// places before "(" (the run refuses that number), or when the part holds no
+// match.
+std::optional<std::string> ReplaceAreaPart(PatternMatcher& matcher, const std::string& number,
+                                           const std::string& replaceWith);
+
+// The property a journalled field name is read and written through: the body
+// is journalled as "Body" but rewritten, and so restored, as "RTFBody".
+std::string PropertyOfJournalName(const std::string& fieldName);
 
 }  // namespace tidewell

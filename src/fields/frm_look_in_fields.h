@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "controls/controls.h"
 #include "fields/field_catalog.h"
-#include "page/controls.h"
 #include "platform/settings_store.h"
 #include "platform/support.h"
 

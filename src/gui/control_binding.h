@@ -1,4 +1,4 @@
-// Mirrors the toolkit-neutral controls (page/controls.h) into Qt widgets.
+// Mirrors the toolkit-neutral controls (controls/controls.h) into Qt widgets.
 //
 // Each Bind* makes the widget show the control now and after every change of
 // it (caption, text, value, list, Enabled, Visible), and feeds the user's
@@ -27,7 +27,7 @@
 #include <exception>
 #include <functional>
 
-#include "page/controls.h"
+#include "controls/controls.h"
 
 namespace tidewell::gui {
 

@@ -10,8 +10,8 @@
 
 #include "gui/control_binding.h"
 #include "platform/failure.h"
-#include "platform/logbook/journal_reader.h"
-#include "platform/support/undo.h"
+#include "adapters/logbook/journal_reader.h"
+#include "undo/undo.h"
 
 namespace tidewell::gui {
 

@@ -22,9 +22,9 @@
 #include <string>
 
 #include "gui/results_view.h"
-#include "platform/logbook/run_index.h"
-#include "platform/logbook/run_session.h"
-#include "platform/support/store_host.h"
+#include "adapters/logbook/run_index.h"
+#include "adapters/logbook/run_session.h"
+#include "app/store_host.h"
 
 namespace tidewell::gui {
 

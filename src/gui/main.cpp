@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "app/manual_page.h"
+#include "app/store_host.h"
+#include "app/version.h"
 #include "gui/options_window.h"
 #include "gui/qt_ui.h"
-#include "platform/support/iconv_code_pages.h"
-#include "platform/support/manual_page.h"
-#include "platform/support/store_host.h"
-#include "platform/support/version.h"
+#include "text/iconv_code_pages.h"
 
 namespace {
 

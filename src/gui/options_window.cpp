@@ -17,20 +17,20 @@
 #include <optional>
 #include <utility>
 
+#include "adapters/logbook/journal_reader.h"
+#include "adapters/logbook/run_index.h"
+#include "adapters/logbook/run_session.h"
+#include "app/discovery/store_configs.h"
+#include "app/dry_run.h"
+#include "app/run_report.h"
 #include "gui/history_dialog.h"
 #include "gui/preview_dialog.h"
 #include "gui/qt_ui.h"
 #include "gui/results_view.h"
 #include "gui/start_view.h"
 #include "page/page_layout.h"
-#include "platform/discovery/store_configs.h"
 #include "platform/failure.h"
-#include "platform/logbook/journal_reader.h"
-#include "platform/logbook/run_index.h"
-#include "platform/logbook/run_session.h"
-#include "platform/support/dry_run.h"
-#include "platform/support/run_report.h"
-#include "platform/support/undo.h"
+#include "undo/undo.h"
 
 namespace tidewell::gui {
 
@@ -73,7 +73,7 @@ class WindowHost : public Host {
     return stores_.OutlookApplication();
   }
   void OnStatusChange() override { window_.PageStatusChanged(); }
-  Engine& engine() override { return stores_.engine(); }
+  FolderLookup& engine() override { return stores_.engine(); }
   void SetHotHelp(const std::string& helpText, const std::string&) override {
     window_.ShowHotHelp(helpText);
   }

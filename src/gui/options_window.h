@@ -58,12 +58,12 @@
 #include <string>
 #include <vector>
 
+#include "adapters/logbook/run_session.h"
+#include "app/store_host.h"
 #include "gui/page_view.h"
 #include "page/uc1.h"
 #include "platform/components.h"
 #include "platform/host.h"
-#include "platform/logbook/run_session.h"
-#include "platform/support/store_host.h"
 
 namespace tidewell::gui {
 

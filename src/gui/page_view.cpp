@@ -10,7 +10,6 @@
 
 #include "gui/classic_form.h"
 #include "page/page_layout.h"
-#include "platform/pattern/classic_pattern_matcher.h"
 
 namespace tidewell::gui {
 
@@ -239,7 +238,7 @@ void PageView::resizeEvent(QResizeEvent* event) {
 
 void PageView::ShowPatternFault() {
   auto* edit = static_cast<QLineEdit*>(widgets_.at(page_.txtSearchFor.Name()));
-  const std::string fault = ClassicPatternMatcher::Check(page_.txtSearchFor.Text());
+  const std::string fault = page_.regularExpressions->Check(page_.txtSearchFor.Text());
   edit->setToolTip(QString::fromStdString(fault));
   // A screen reader cannot see red: the fault is read with the box.
   QString description = QString::fromUtf8(AccessibleRow(page_.txtSearchFor.Name()).description);

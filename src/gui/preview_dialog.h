@@ -13,7 +13,7 @@
 #include <QPushButton>
 
 #include "gui/results_view.h"
-#include "platform/support/dry_run.h"
+#include "app/dry_run.h"
 
 namespace tidewell::gui {
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <utility>
 
-#include "platform/support/run_report.h"
+#include "app/run_report.h"
 
 namespace tidewell::gui {
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/logbook/run_index.h"
-#include "platform/support/change_listing.h"
-#include "platform/support/store_host.h"
+#include "adapters/logbook/run_index.h"
+#include "app/change_listing.h"
+#include "app/store_host.h"
 
 namespace tidewell::gui {
 

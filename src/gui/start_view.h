@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/discovery/store_configs.h"
+#include "app/discovery/store_configs.h"
 
 namespace tidewell::gui {
 

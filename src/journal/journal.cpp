@@ -49,15 +49,21 @@ void Journal::UndoSave(const std::string& FolderStoreId, const std::string& Fold
                        const std::string& ItemEntryId, const std::string& FieldName,
                        const std::string& FieldValue, const std::string& NewValue) {
   try {
-    UndoRecord("UndoSave", "FolderStoreId: " + FolderStoreId);
-    UndoRecord("UndoSave", "FolderEntryId: " + FolderEntryId);
-    UndoRecord("UndoSave", "ItemEntryId: " + ItemEntryId);
-    UndoRecord("UndoSave", "FieldName: " + FieldName);
-    components_.CreateActivityLogger()->WriteWith(kSource, "UndoSave", "FieldValue: " + FieldValue,
-                                                  kUndoTrue, "new", NewValue);
+    WriteUndoRecords(FolderStoreId, FolderEntryId, ItemEntryId, FieldName, FieldValue, NewValue);
   } catch (const std::exception& e) {
     Report(FailureFormatC(0, DescriptionOf(e)), "UndoSave");
   }
+}
+
+void Journal::WriteUndoRecords(const std::string& FolderStoreId, const std::string& FolderEntryId,
+                               const std::string& ItemEntryId, const std::string& FieldName,
+                               const std::string& FieldValue, const std::string& NewValue) {
+  UndoRecord("UndoSave", "FolderStoreId: " + FolderStoreId);
+  UndoRecord("UndoSave", "FolderEntryId: " + FolderEntryId);
+  UndoRecord("UndoSave", "ItemEntryId: " + ItemEntryId);
+  UndoRecord("UndoSave", "FieldName: " + FieldName);
+  components_.CreateActivityLogger()->WriteWith(kSource, "UndoSave", "FieldValue: " + FieldValue,
+                                                kUndoTrue, "new", NewValue);
 }
 
 void Journal::Report(const std::string& message, const std::string& procedureName) {

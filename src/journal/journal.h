@@ -48,6 +48,12 @@ class Journal {
                 const std::string& ItemEntryId, const std::string& FieldName,
                 const std::string& FieldValue, const std::string& NewValue);
 
+  // The five records of UndoSave, each written as it is made: throws what the
+  // logger throws, leaving the entry cut short there (undo skips the field).
+  void WriteUndoRecords(const std::string& FolderStoreId, const std::string& FolderEntryId,
+                        const std::string& ItemEntryId, const std::string& FieldName,
+                        const std::string& FieldValue, const std::string& NewValue);
+
   // Reports `message` under "Tidewell." + `procedureName` with the flag false.
   void Report(const std::string& message, const std::string& procedureName);
 

@@ -132,7 +132,7 @@ void UC1::cmdReplace_Click() {
 
         if (typeName == "ContactItem") {
           line = 11;
-          contact = components_.CreateSafeItem(kSafeContactItem);
+          contact = components_.CreateSafeItem(SafeItemProgId(typeName));
           contact->SetItem(item);
           const bool changed = engine.SearchAndReplaceContacts(
               storeId, entryId, *contact, searchFor, replaceWith, caseSensitive);
@@ -147,8 +147,7 @@ void UC1::cmdReplace_Click() {
           line = 20;
           const bool appointment = typeName == "AppointmentItem";
           line = 22;
-          auto wrapper =
-              components_.CreateSafeItem(appointment ? kSafeAppointmentItem : kSafeTaskItem);
+          auto wrapper = components_.CreateSafeItem(SafeItemProgId(typeName));
           line = 24;
           wrapper->SetItem(item);
           line = 26;

@@ -32,9 +32,9 @@
 #include <optional>
 #include <string>
 
+#include "controls/controls.h"
 #include "fields/field_catalog.h"
 #include "journal/journal.h"
-#include "page/controls.h"
 #include "platform/components.h"
 #include "platform/folder_record.h"
 #include "platform/host.h"

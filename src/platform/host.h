@@ -9,9 +9,9 @@
 namespace tidewell {
 
 // The host's folder lookup (the host object's `engine`).
-class Engine {
+class FolderLookup {
  public:
-  virtual ~Engine() = default;
+  virtual ~FolderLookup() = default;
   // The folder named by stored identifiers, or nullptr when there is none.
   // A store id that names no store is not a failure: the lookup may search
   // every store for the entry id.
@@ -26,7 +26,7 @@ class Host {
   virtual std::shared_ptr<Application> OutlookApplication() = 0;
   // The page became dirty: the host re-reads `Dirty` (enables its Apply).
   virtual void OnStatusChange() = 0;
-  virtual Engine& engine() = 0;
+  virtual FolderLookup& engine() = 0;
   // Shows `helpText` in the host's help area. `secondText` is always "".
   virtual void SetHotHelp(const std::string& helpText, const std::string& secondText) = 0;
   // A run passes over a stored folder that no longer resolves. The page says

@@ -35,6 +35,12 @@ class PatternMatcher {
  public:
   virtual ~PatternMatcher() = default;
 
+  // "" when `pattern` is valid, otherwise the description SetPattern would
+  // throw for it ("Invalid pattern: '[' at position 3 is never closed."). The
+  // empty pattern is valid. Leaves the matcher's own pattern alone, so a host
+  // can check what the user types as it is typed.
+  virtual std::string Check(const std::string& pattern) const = 0;
+
   virtual void SetCaseSensitive(bool caseSensitive) = 0;
   virtual void SetText(const std::string& text) = 0;
 

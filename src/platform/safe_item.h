@@ -19,6 +19,15 @@ inline constexpr const char* kSafeContactItem = "QZOutlook.QZSafeContactItem";
 inline constexpr const char* kSafeAppointmentItem = "QZOutlook.QZSafeAppointmentItem";
 inline constexpr const char* kSafeTaskItem = "QZOutlook.QZSafeTaskItem";
 
+// The safe wrapper for an item of `typeName` (OutlookItem::TypeName()):
+// contacts, appointments and tasks have one; nullptr for any other item.
+inline const char* SafeItemProgId(const std::string& typeName) {
+  if (typeName == "ContactItem") return kSafeContactItem;
+  if (typeName == "AppointmentItem") return kSafeAppointmentItem;
+  if (typeName == "TaskItem") return kSafeTaskItem;
+  return nullptr;
+}
+
 class SafeItem {
  public:
   virtual ~SafeItem() = default;

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/store_host.h"
 #include "gui_support.h"
-#include "platform/support/store_host.h"
 
 namespace tidewell::gui::testing {
 namespace {

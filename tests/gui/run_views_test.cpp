@@ -12,9 +12,9 @@
 #include "gui/options_window.h"
 #include "gui/preview_dialog.h"
 #include "gui_support.h"
-#include "platform/logbook/run_index.h"
-#include "platform/logbook/run_session.h"
-#include "platform/support/store_host.h"
+#include "adapters/logbook/run_index.h"
+#include "adapters/logbook/run_session.h"
+#include "app/store_host.h"
 
 namespace tidewell::gui::testing {
 namespace {

@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <iostream>
 
+#include "adapters/logbook/run_session.h"
+#include "app/dry_run.h"
+#include "app/store_host.h"
 #include "fields/frm_look_in_fields.h"
 #include "gui/field_chooser_view.h"
 #include "gui/history_dialog.h"
@@ -14,9 +17,6 @@
 #include "gui/preview_dialog.h"
 #include "gui/qt_ui.h"
 #include "gui_support.h"
-#include "platform/logbook/run_session.h"
-#include "platform/support/dry_run.h"
-#include "platform/support/store_host.h"
 
 namespace tidewell::gui::testing {
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/platform_components.h"
 #include "gui/classic_form.h"
 #include "gui/field_chooser_view.h"
 #include "gui/page_view.h"
@@ -19,6 +20,15 @@ using tidewell::testing::FakeComponents;
 using tidewell::testing::FakeHost;
 using tidewell::testing::FakeStore;
 
+// The view marks a pattern through the page's own matcher, so it is shown
+// the real one.
+class RealMatcherComponents : public FakeComponents {
+ public:
+  std::unique_ptr<tidewell::PatternMatcher> CreatePatternMatcher() override {
+    return tidewell::NewPatternMatcher();
+  }
+};
+
 class PageViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -31,7 +41,7 @@ class PageViewTest : public ::testing::Test {
   QWidget* W(const char* name) { return Find<QWidget>(&view, name); }
   void MoveOver(const char* name, QPoint at = {4, 4}) { QTest::mouseMove(W(name), at); }
 
-  FakeComponents components;
+  RealMatcherComponents components;
   std::shared_ptr<FakeHost> host = std::make_shared<FakeHost>(std::make_shared<FakeStore>());
   UC1 page{components};
   std::vector<std::string> failures;

@@ -20,11 +20,11 @@
 
 #include <gtest/gtest.h>
 
+#include "adapters/settings/qsettings_store.h"
+#include "app/store_host.h"
 #include "gui/options_window.h"
 #include "gui/start_view.h"
 #include "gui_support.h"
-#include "platform/settings/qsettings_store.h"
-#include "platform/support/store_host.h"
 
 namespace tidewell::gui::testing {
 namespace {

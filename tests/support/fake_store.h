@@ -159,7 +159,7 @@ class FakeStore : public Application {
 };
 
 // The host object: records what the page asks of it.
-class FakeHost : public Host, public Engine {
+class FakeHost : public Host, public FolderLookup {
  public:
   explicit FakeHost(std::shared_ptr<FakeStore> store) : store_(std::move(store)) {}
 
@@ -168,7 +168,7 @@ class FakeHost : public Host, public Engine {
     if (fail_status_change) throw Failure(*fail_status_change);
     ++status_changes;
   }
-  Engine& engine() override { return *this; }
+  FolderLookup& engine() override { return *this; }
   void SetHotHelp(const std::string& helpText, const std::string& secondText) override {
     hot_help.emplace_back(helpText, secondText);
   }

@@ -9,7 +9,7 @@
 //   support.LookupText(strings, "2");       // throws: the set has odd keys only
 #pragma once
 
-#include "platform/logbook/logbook.h"
+#include "adapters/logbook/logbook.h"
 #include "platform/support.h"
 
 namespace tidewell {

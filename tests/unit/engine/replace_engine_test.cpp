@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/rich_text.h"
 #include "support/fake_components.h"
+#include "text/rich_text.h"
 
 namespace tidewell::testing {
 namespace {

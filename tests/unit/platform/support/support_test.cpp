@@ -5,15 +5,15 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "engine/rich_text.h"
 #include "platform/failure.h"
-#include "platform/support/iconv_code_pages.h"
 #include "platform/support/marrowby_support.h"
 #include "platform/support/safe_item_library.h"
 #include "platform/support/ui_folder_picker.h"
 #include "support/fake_components.h"
 #include "support/fake_store.h"
 #include "support/temp_files.h"
+#include "text/iconv_code_pages.h"
+#include "text/rich_text.h"
 
 namespace tidewell {
 namespace {

@@ -1,0 +1,223 @@
+#include "adapters/logbook/journal_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/failure.h"
+#include "text/utf8.h"
+
+namespace tidewell {
+
+namespace {
+
+// The logbook's own lines are flat objects of strings and booleans with no
+// blanks between tokens. Reading them by hand costs a fraction of building a
+// json object for each, which was most of a rebuild of the index from a long
+// history. Anything else (a \u escape, a number, a blank, a key twice, bytes
+// that are not UTF-8, a line cut short) is left to the full parser: nullopt.
+std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRecord& out) {
+  if (line.size() < 2 || line.front() != '{' || line.back() != '}' || !IsValidUtf8(line)) {
+    return std::nullopt;
+  }
+  // Each member this reader keeps, by its bit in `seen`.
+  static constexpr std::array<std::string_view, 8> kKeys = {
+      "time", "source", "procedure", "message", "undo", "run", "new", "undoes"};
+  constexpr unsigned kRequired = 0x1F;  // time to undo
+  unsigned seen = 0;
+  std::string key, value;
+  JournalRecord record;
+  size_t at = 1;
+  // Reads the string that begins at `at` into `text`; false when it is not
+  // one this reader knows.
+  const auto string = [&](std::string& text) {
+    if (at >= line.size() || line[at] != '"') return false;
+    text.clear();
+    for (++at; at < line.size(); ++at) {
+      const char c = line[at];
+      if (c == '"') {
+        ++at;
+        return true;
+      }
+      if (static_cast<unsigned char>(c) < 0x20) return false;
+      if (c != '\\') {
+        text += c;
+        continue;
+      }
+      if (++at >= line.size()) return false;
+      switch (line[at]) {
+        case '"':
+          text += '"';
+          break;
+        case '\\':
+          text += '\\';
+          break;
+        case '/':
+          text += '/';
+          break;
+        case 'b':
+          text += '\b';
+          break;
+        case 'f':
+          text += '\f';
+          break;
+        case 'n':
+          text += '\n';
+          break;
+        case 'r':
+          text += '\r';
+          break;
+        case 't':
+          text += '\t';
+          break;
+        default:
+          return false;
+      }
+    }
+    return false;
+  };
+  while (true) {
+    if (!string(key) || at >= line.size() || line[at] != ':') return std::nullopt;
+    ++at;
+    const size_t known =
+        static_cast<size_t>(std::find(kKeys.begin(), kKeys.end(), key) - kKeys.begin());
+    const unsigned bit = known < kKeys.size() ? 1u << known : 0;
+    if ((seen & bit) != 0) return std::nullopt;  // a key twice: the full parser decides
+    bool flag = false, is_flag = false;
+    if (line.compare(at, 4, "true") == 0) {
+      flag = is_flag = true;
+      at += 4;
+    } else if (line.compare(at, 5, "false") == 0) {
+      is_flag = true;
+      at += 5;
+    } else if (!string(value)) {
+      return std::nullopt;
+    }
+    // A member of another type than its own counts as absent, as below.
+    if (is_flag == (key == "undo") && bit != 0) {
+      seen |= bit;
+      switch (known) {
+        case 0:
+          record.time = std::move(value);
+          break;
+        case 1:
+          record.source = std::move(value);
+          break;
+        case 2:
+          record.procedure = std::move(value);
+          break;
+        case 3:
+          record.message = std::move(value);
+          break;
+        case 4:
+          record.undo = flag;
+          break;
+        case 5:
+          record.run = std::move(value);
+          break;
+        case 6:
+          record.written = std::move(value);
+          break;
+        default:
+          record.undoes = std::move(value);
+          break;
+      }
+    }
+    if (at >= line.size()) return std::nullopt;
+    if (line[at] == '}') break;
+    if (line[at] != ',') return std::nullopt;
+    ++at;
+  }
+  if (at + 1 != line.size()) return std::nullopt;
+  if ((seen & kRequired) != kRequired) return JournalLine::Kind::kMalformed;
+  out = std::move(record);
+  return JournalLine::Kind::kRecord;
+}
+
+JournalLine::Kind ParseRecord(const std::string& line, JournalRecord& out) {
+  if (const std::optional<JournalLine::Kind> kind = ParseOwnLine(line, out)) return *kind;
+  const auto json = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
+  if (json.is_discarded()) return JournalLine::Kind::kTorn;
+  if (!json.is_object()) return JournalLine::Kind::kMalformed;
+  auto text = [&](const char* key) -> const std::string* {
+    auto found = json.find(key);
+    return found != json.end() && found->is_string() ? found->get_ptr<const std::string*>()
+                                                     : nullptr;
+  };
+  const std::string* time = text("time");
+  const std::string* source = text("source");
+  const std::string* procedure = text("procedure");
+  const std::string* message = text("message");
+  auto undo = json.find("undo");
+  if (!time || !source || !procedure || !message || undo == json.end() || !undo->is_boolean()) {
+    return JournalLine::Kind::kMalformed;
+  }
+  out =
+      JournalRecord{*time, *source, *procedure, *message, undo->get<bool>(), "", std::nullopt, ""};
+  if (const std::string* run = text("run")) out.run = *run;
+  if (const std::string* written = text("new")) out.written = *written;
+  if (const std::string* undoes = text("undoes")) out.undoes = *undoes;
+  return JournalLine::Kind::kRecord;
+}
+
+}  // namespace
+
+JournalContents ReadJournal(std::istream& in, uint64_t base, const std::string& only_run) {
+  uint64_t at = base;
+  std::string line;
+  return GroupJournalLines([&](JournalLine& next) {
+    while (std::getline(in, line)) {
+      const bool ended = !in.eof();
+      next.start = at;
+      at += line.size() + (ended ? 1 : 0);
+      next.end = at;
+      // A cheap look before the parse: most lines of a history are other runs'.
+      // Older lines name no run: they are kept and grouped by their neighbours.
+      if (!only_run.empty() && line.find(only_run) == std::string::npos &&
+          line.find("\"run\":") != std::string::npos) {
+        continue;
+      }
+      next.kind = ParseRecord(line, next.record);
+      switch (next.kind) {
+        case JournalLine::Kind::kRecord:
+          if (only_run.empty() || next.record.run.empty() || next.record.run == only_run) {
+            return true;
+          }
+          break;
+        case JournalLine::Kind::kTorn:
+          if (!line.empty()) return true;
+          break;
+        case JournalLine::Kind::kMalformed:
+          return true;
+      }
+    }
+    return false;
+  });
+}
+
+JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start, uint64_t end,
+                                const std::string& only_run) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    const int error = errno;
+    if (error == ENOENT) return {};
+    throw Failure("Cannot read '" + path.string() + "': " + std::strerror(error));
+  }
+  if (start > 0) in.seekg(static_cast<std::streamoff>(start));
+  if (end == 0) return ReadJournal(in, start, only_run);
+  // Only the bytes asked for: the rest of the history is never read.
+  std::string bytes(end - start, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  std::istringstream range(std::move(bytes));
+  return ReadJournal(range, start, only_run);
+}
+
+}  // namespace tidewell

@@ -1,0 +1,25 @@
+// The journal's lines read back from activity.jsonl (logbook.h) and grouped
+// into runs by the core (journal/journal_runs.h, which says how).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <istream>
+#include <string>
+
+#include "journal/journal_runs.h"
+
+namespace tidewell {
+
+// Reads `in` line by line (never all at once); offsets count from `base`.
+// With `only_run`, keeps only that run's lines (and the older lines that
+// name no run).
+JournalContents ReadJournal(std::istream& in, uint64_t base = 0, const std::string& only_run = "");
+
+// An absent file is an empty journal. Throws Failure naming the file when it
+// exists but cannot be read. Reads the bytes from `start` to `end` (the end
+// of the file when 0): a run's lines, from the index.
+JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start = 0,
+                                uint64_t end = 0, const std::string& only_run = "");
+
+}  // namespace tidewell

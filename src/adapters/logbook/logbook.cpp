@@ -1,0 +1,279 @@
+#include "adapters/logbook/logbook.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <system_error>
+
+#include <fcntl.h>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include "adapters/logbook/run_session.h"
+#include "platform/failure.h"
+#include "text/utf8.h"
+
+namespace tidewell {
+
+namespace {
+
+// A run logs a line for every item it checks, all within a few seconds, and
+// gmtime_r and strftime cost more than the rest of the line: the text of the
+// last whole second is kept and only the milliseconds are written anew.
+std::string UtcNow() {
+  using std::chrono::milliseconds;
+  const auto since_epoch =
+      std::chrono::duration_cast<milliseconds>(std::chrono::system_clock::now().time_since_epoch());
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(since_epoch);
+  const time_t whole = static_cast<time_t>(seconds.count());
+  const auto millis = static_cast<int>((since_epoch - seconds).count());
+  struct Second {
+    bool known = false;
+    time_t whole = 0;
+    char text[40] = {};
+    size_t length = 0;
+  };
+  thread_local Second last;
+  if (!last.known || last.whole != whole) {
+    std::tm parts{};
+    gmtime_r(&whole, &parts);
+    last.length = std::strftime(last.text, sizeof last.text, "%Y-%m-%dT%H:%M:%S", &parts);
+    last.whole = whole;
+    last.known = true;
+  }
+  std::string text;
+  text.reserve(last.length + 5);
+  text.append(last.text, last.length);
+  text += '.';
+  text += static_cast<char>('0' + millis / 100);
+  text += static_cast<char>('0' + millis / 10 % 10);
+  text += static_cast<char>('0' + millis % 10);
+  text += 'Z';
+  return text;
+}
+
+// Replacing bad UTF-8 rather than throwing: a field value read from a damaged
+// item must still reach the undo journal.
+std::string Line(const nlohmann::ordered_json& record) {
+  return record.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
+}
+
+[[noreturn]] void Fail(const char* action, const std::filesystem::path& path, int error) {
+  throw Failure(std::string("Cannot ") + action + " '" + path.string() +
+                "': " + std::strerror(error));
+}
+
+class FileLogger : public ActivityLogger {
+ public:
+  explicit FileLogger(Logbook& logbook) : logbook_(logbook) {}
+  void Write(const std::string& source, const std::string& procedure, const std::string& message,
+             int32_t undo) override {
+    logbook_.WriteActivity(source, procedure, message, undo != 0);
+  }
+  void WriteWith(const std::string& source, const std::string& procedure,
+                 const std::string& message, int32_t undo, const std::string& key,
+                 const std::string& value) override {
+    logbook_.WriteActivityWith(source, procedure, message, undo != 0, key, value);
+  }
+
+ private:
+  Logbook& logbook_;
+};
+
+}  // namespace
+
+std::filesystem::path Logbook::DefaultFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && state[0] == '/') return std::filesystem::path(state) / "Marrowby";
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr ? home : "") / ".local" / "state" / "Marrowby";
+}
+
+Logbook::Logbook(std::filesystem::path folder)
+    : folder_(std::move(folder)),
+      activity_path_(folder_ / "activity.jsonl"),
+      errors_path_(folder_ / "errors.jsonl") {}
+
+Logbook::~Logbook() { CloseFiles(); }
+
+void Logbook::CloseFiles() {
+  if (activity_fd_ >= 0) ::close(activity_fd_);
+  if (errors_fd_ >= 0) ::close(errors_fd_);
+  activity_fd_ = errors_fd_ = -1;
+}
+
+std::unique_ptr<ActivityLogger> Logbook::CreateActivityLogger() {
+  return std::make_unique<FileLogger>(*this);
+}
+
+int Logbook::Descriptor(int& fd, const std::filesystem::path& path) {
+  if (fd >= 0) return fd;
+  std::error_code error;
+  std::filesystem::create_directories(folder_, error);
+  if (error) Fail("create", folder_, error.value());
+  // 0600: undo records hold the old values of contacts' fields.
+  const int opened = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (opened < 0) Fail("open", path, errno);
+  fd = opened;
+  return fd;
+}
+
+void Logbook::Append(int& fd, const std::filesystem::path& path, const std::string& line) {
+  const int out = Descriptor(fd, path);
+  // After a failed write the file is opened afresh, so a log that was moved
+  // away or replaced is found again at the next line.
+  auto fail = [&](int error) {
+    ::close(fd);
+    fd = -1;
+    Fail("write to", path, error);
+  };
+  ssize_t written;
+  do {
+    written = ::write(out, line.data(), line.size());
+  } while (written < 0 && errno == EINTR);
+  if (written < 0) fail(errno);
+  if (static_cast<size_t>(written) == line.size()) return;
+
+  // A short write to a regular file means the disk or a quota is full; the
+  // next write says which. Finish the line if the space came back, else end
+  // the fragment so the next record starts on a line of its own.
+  size_t done = static_cast<size_t>(written);
+  while (done < line.size()) {
+    written = ::write(out, line.data() + done, line.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const int error = written < 0 ? errno : ENOSPC;
+      [[maybe_unused]] const ssize_t ended = ::write(out, "\n", 1);
+      fail(error);
+    }
+    done += static_cast<size_t>(written);
+  }
+}
+
+namespace {
+
+// `text` as a JSON string, byte for byte as nlohmann's dump writes valid
+// UTF-8. A run writes a line for every item it checks, and building a json
+// object for each cost a tenth of a run that changes nothing.
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+}  // namespace
+
+const std::string& Logbook::Run() {
+  if (!run_.empty()) return run_;
+  if (own_run_.empty()) own_run_ = MakeRunId();
+  return own_run_;
+}
+
+void Logbook::WriteActivity(const std::string& source, const std::string& procedure,
+                            const std::string& message, bool undo) {
+  WriteActivityWith(source, procedure, message, undo, "", "");
+}
+
+void Logbook::WriteActivityWith(const std::string& source, const std::string& procedure,
+                                const std::string& message, bool undo, const std::string& key,
+                                const std::string& value) {
+  if (writes_nothing_) return;
+  const std::string& run = Run();
+  if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message) && IsValidUtf8(value)) {
+    std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
+    line.reserve(line.size() + source.size() + procedure.size() + message.size() + value.size() +
+                 96);
+    AppendJsonString(line, source);
+    line += ",\"procedure\":";
+    AppendJsonString(line, procedure);
+    line += ",\"message\":";
+    AppendJsonString(line, message);
+    line += undo ? ",\"undo\":true" : ",\"undo\":false";
+    if (!key.empty()) {
+      line += ',';
+      AppendJsonString(line, key);
+      line += ':';
+      AppendJsonString(line, value);
+    }
+    line += ",\"run\":";
+    AppendJsonString(line, run);
+    line += "}\n";
+    Append(activity_fd_, ActivityPath(), line);
+    unsynced_ = true;
+    return;
+  }
+  nlohmann::ordered_json record;
+  record["time"] = UtcNow();
+  record["source"] = source;
+  record["procedure"] = procedure;
+  record["message"] = message;
+  record["undo"] = undo;
+  if (!key.empty()) record[key] = value;
+  record["run"] = run;
+  Append(activity_fd_, ActivityPath(), Line(record));
+  unsynced_ = true;
+}
+
+void Logbook::WriteError(const std::string& procedure, const std::string& message, bool flag) {
+  if (echo_ != nullptr) {
+    if (echo_heading_) {
+      if (const std::string heading = echo_heading_(); !heading.empty()) *echo_ << heading << '\n';
+    }
+    *echo_ << procedure << ": " << message << std::endl;
+  }
+  if (writes_nothing_) return;
+  nlohmann::ordered_json record;
+  record["time"] = UtcNow();
+  record["procedure"] = procedure;
+  record["message"] = message;
+  record["flag"] = flag;
+  record["run"] = Run();
+  Append(errors_fd_, ErrorsPath(), Line(record));
+}
+
+void Logbook::Sync() {
+  if (!unsynced_) return;
+  // Syncing a descriptor opened anew still flushes the lines written through
+  // the old one, as long as it is the same file.
+  const int out = Descriptor(activity_fd_, ActivityPath());
+  if (::fdatasync(out) != 0) Fail("flush to disk", ActivityPath(), errno);
+  unsynced_ = false;
+  ++disk_syncs_;
+}
+
+}  // namespace tidewell

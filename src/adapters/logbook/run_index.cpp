@@ -1,0 +1,329 @@
+#include "adapters/logbook/run_index.h"
+
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <optional>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/failure.h"
+
+namespace tidewell {
+
+const RunSummary* RunList::Find(const std::string& id) const {
+  for (const RunSummary& run : runs) {
+    if (run.id == id) return &run;
+  }
+  return nullptr;
+}
+
+const RunSummary* RunList::NewestToUndo() const {
+  for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+    if (run->kind == RunKind::kReplace && !run->undone) return &*run;
+  }
+  return nullptr;
+}
+
+RunSummary Summarize(const JournalRun& run, const std::filesystem::path& file) {
+  RunSummary summary;
+  summary.id = run.id;
+  summary.kind = run.kind;
+  summary.time = run.time;
+  summary.description = run.Description();
+  summary.undoes = run.undoes;
+  summary.fields = run.CompleteEntries();
+  summary.items = run.ChangedItems();
+  summary.incomplete = static_cast<size_t>(
+      std::count_if(run.entries.begin(), run.entries.end(),
+                    [](const JournalEntry& e) { return !e.complete && !e.cut_off; }));
+  summary.file = file;
+  summary.start = run.start;
+  summary.end = run.end;
+  return summary;
+}
+
+namespace {
+
+void MarkUndone(RunList& list) {
+  std::vector<RunRef> refs;
+  refs.reserve(list.runs.size());
+  for (const RunSummary& run : list.runs) refs.push_back({run.id, run.kind, run.undoes});
+  const std::vector<std::string> undone = UndoneRuns(refs);
+  const std::set<std::string> ids(undone.begin(), undone.end());
+  for (RunSummary& run : list.runs) run.undone = ids.contains(run.id);
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kCurrent = "activity.jsonl";
+constexpr const char* kIndex = "activity.index";
+constexpr std::string_view kSegmentStart = "activity-";
+constexpr std::string_view kErrorsStart = "errors-";
+constexpr std::string_view kSegmentEnd = ".jsonl";
+
+const char* KindName(RunKind kind) { return kind == RunKind::kUndo ? "undo" : "replace"; }
+
+std::string IndexLine(const RunSummary& run, uint64_t covered) {
+  nlohmann::ordered_json line;
+  line["id"] = run.id;
+  line["kind"] = KindName(run.kind);
+  line["time"] = run.time;
+  line["description"] = run.description;
+  line["undoes"] = run.undoes;
+  line["fields"] = run.fields;
+  line["items"] = run.items;
+  line["incomplete"] = run.incomplete;
+  line["file"] = run.file.filename().string();
+  line["start"] = run.start;
+  line["end"] = run.end;
+  line["covered"] = covered;
+  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
+}
+
+std::optional<std::pair<RunSummary, uint64_t>> ParseIndexLine(const std::string& text,
+                                                              const fs::path& folder) {
+  const auto line = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (!line.is_object()) return std::nullopt;
+  try {
+    RunSummary run;
+    run.id = line.at("id").get<std::string>();
+    run.kind = line.at("kind").get<std::string>() == "undo" ? RunKind::kUndo : RunKind::kReplace;
+    run.time = line.at("time").get<std::string>();
+    run.description = line.at("description").get<std::string>();
+    run.undoes = line.at("undoes").get<std::string>();
+    run.fields = line.at("fields").get<size_t>();
+    run.items = line.at("items").get<size_t>();
+    run.incomplete = line.at("incomplete").get<size_t>();
+    const std::string file = line.at("file").get<std::string>();
+    if (file.find('/') != std::string::npos) return std::nullopt;
+    run.file = folder / file;
+    run.start = line.at("start").get<uint64_t>();
+    run.end = line.at("end").get<uint64_t>();
+    return std::pair{std::move(run), line.at("covered").get<uint64_t>()};
+  } catch (const nlohmann::json::exception&) {
+    return std::nullopt;
+  }
+}
+
+uint64_t SizeOf(const fs::path& path) {
+  std::error_code error;
+  const uintmax_t size = fs::file_size(path, error);
+  return error ? 0 : static_cast<uint64_t>(size);
+}
+
+// The rotated segments in the folder, oldest first (their names sort by the
+// id of their first run).
+std::vector<fs::path> Segments(const fs::path& folder) {
+  std::vector<fs::path> segments;
+  std::error_code error;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    if (name.starts_with(kSegmentStart) && name.ends_with(kSegmentEnd)) {
+      segments.push_back(entry->path());
+    }
+  }
+  std::sort(segments.begin(), segments.end());
+  return segments;
+}
+
+fs::path ErrorsOf(const fs::path& segment) {
+  const std::string name = segment.filename().string();
+  return segment.parent_path() / (std::string(kErrorsStart) + name.substr(kSegmentStart.size()));
+}
+
+// Errors files whose segment is gone, as an older removal killed between the
+// two left them. A rotation renames the segment first, so every errors file
+// it makes has its segment.
+void RemoveOrphanErrors(const fs::path& folder) {
+  std::vector<fs::path> orphans;
+  std::error_code error;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    if (name.starts_with(kErrorsStart) && name.ends_with(kSegmentEnd) &&
+        !fs::exists(folder / (std::string(kSegmentStart) + name.substr(kErrorsStart.size())))) {
+      orphans.push_back(entry->path());
+    }
+  }
+  for (const fs::path& orphan : orphans) fs::remove(orphan, error);
+}
+
+void AddRuns(RunList& list, const JournalContents& journal, const fs::path& file) {
+  for (const JournalRun& run : journal.runs) list.runs.push_back(Summarize(run, file));
+  list.malformed_lines += journal.malformed_lines;
+  list.torn_lines += journal.torn_lines;
+  list.stray_entries += journal.stray_entries;
+}
+
+RunList Rebuild(const fs::path& folder) {
+  RunList list;
+  list.rebuilt = true;
+  for (const fs::path& segment : Segments(folder)) {
+    AddRuns(list, ReadJournalFile(segment), segment);
+  }
+  AddRuns(list, ReadJournalFile(folder / kCurrent), folder / kCurrent);
+  return list;
+}
+
+// Replaces the index whole: a kill leaves the old one or the new one.
+void WriteIndex(const fs::path& folder, const RunList& list, uint64_t covered) {
+  const fs::path index = folder / kIndex;
+  const fs::path temporary = folder / (std::string(kIndex) + ".tmp");
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    for (const RunSummary& run : list.runs) out << IndexLine(run, covered);
+    // The damage met in the logs, to be told by every reader of the index,
+    // and how much of activity.jsonl it covers even when it names no run.
+    out << "{\"covered\":" << covered << ",\"malformed\":" << list.malformed_lines
+        << ",\"torn\":" << list.torn_lines << ",\"stray\":" << list.stray_entries << "}\n";
+    out.flush();
+    if (!out) throw Failure("Cannot write '" + temporary.string() + "'.");
+  }
+  std::error_code error;
+  fs::rename(temporary, index, error);
+  if (error) throw Failure("Cannot write '" + index.string() + "': " + error.message());
+}
+
+}  // namespace
+
+static RunList ListRunsUnmarked(const Logbook& logbook) {
+  const fs::path& folder = logbook.Folder();
+  const fs::path current = folder / kCurrent;
+  std::ifstream in(folder / kIndex, std::ios::binary);
+  if (!in) return Rebuild(folder);
+
+  RunList list;
+  uint64_t covered = 0;
+  bool agrees = true;
+  std::set<fs::path> named;
+  std::string text;
+  while (agrees && std::getline(in, text)) {
+    const bool last = in.peek() == std::char_traits<char>::eof();
+    if (auto parsed = ParseIndexLine(text, folder)) {
+      named.insert(parsed->first.file);
+      covered = parsed->second;
+      list.runs.push_back(std::move(parsed->first));
+    } else if (auto only = nlohmann::json::parse(text, nullptr, false);
+               only.is_object() && only.contains("covered") && only["covered"].is_number()) {
+      covered = only["covered"].get<uint64_t>();
+      list.malformed_lines = only.value("malformed", size_t{0});
+      list.torn_lines = only.value("torn", size_t{0});
+      list.stray_entries = only.value("stray", size_t{0});
+    } else if (!last) {
+      agrees = false;  // a torn last line is a run's line the kill cut: read past it below
+    }
+  }
+  const uint64_t size = SizeOf(current);
+  const std::vector<fs::path> segments = Segments(folder);
+  agrees = agrees && size >= covered;
+  for (const fs::path& segment : segments) agrees = agrees && named.contains(segment);
+  for (const RunSummary& run : list.runs) {
+    agrees = agrees &&
+             (run.file == current ? run.end <= size
+                                  : std::binary_search(segments.begin(), segments.end(), run.file));
+  }
+  if (!agrees) return Rebuild(folder);
+  if (size > covered) {
+    list.caught_up = true;
+    AddRuns(list, ReadJournalFile(current, covered, 0), current);
+  }
+  return list;
+}
+
+RunList ListRuns(const Logbook& logbook) {
+  RunList list = ListRunsUnmarked(logbook);
+  MarkUndone(list);
+  return list;
+}
+
+RunList MaintainJournal(const Logbook& logbook, const Retention& retention) {
+  const fs::path& folder = logbook.Folder();
+  const fs::path current = folder / kCurrent;
+  RunList list = ListRuns(logbook);
+  uint64_t size = SizeOf(current);
+  if (list.rebuilt || list.caught_up || !fs::exists(folder / kIndex)) {
+    WriteIndex(folder, list, size);
+  }
+
+  // Rotation: the current file's runs move to a segment named for the first.
+  const auto first_current = std::find_if(list.runs.begin(), list.runs.end(),
+                                          [&](const RunSummary& r) { return r.file == current; });
+  if (size > retention.segment_bytes && first_current != list.runs.end()) {
+    const std::string suffix = first_current->id + std::string(kSegmentEnd);
+    const fs::path segment = folder / (std::string(kSegmentStart) + suffix);
+    for (RunSummary& run : list.runs) {
+      if (run.file == current) run.file = segment;
+    }
+    // Index first: a kill before the rename leaves an index naming a segment
+    // that is not there, which is rebuilt.
+    WriteIndex(folder, list, 0);
+    std::error_code error;
+    fs::rename(current, segment, error);
+    if (error) throw Failure("Cannot rotate '" + current.string() + "': " + error.message());
+    fs::rename(folder / "errors.jsonl", folder / (std::string(kErrorsStart) + suffix), error);
+    size = 0;
+  }
+
+  // Retention: whole segments whose every run is past both limits.
+  char cutoff[32];
+  const std::time_t limit =
+      std::time(nullptr) - static_cast<std::time_t>(retention.keep_days) * 86400;
+  std::tm parts{};
+  gmtime_r(&limit, &parts);
+  std::strftime(cutoff, sizeof cutoff, "%Y-%m-%dT%H:%M:%S", &parts);
+  std::set<fs::path> kept;
+  for (size_t i = 0; i < list.runs.size(); ++i) {
+    const RunSummary& run = list.runs[i];
+    if (run.file == current || i + retention.keep_runs >= list.runs.size() ||
+        (retention.keep_days > 0 && run.time >= cutoff)) {
+      kept.insert(run.file);
+    }
+  }
+  std::vector<fs::path> dropped;
+  for (const fs::path& segment : Segments(folder)) {
+    if (!kept.contains(segment)) dropped.push_back(segment);
+  }
+  if (!dropped.empty()) {
+    std::erase_if(list.runs, [&](const RunSummary& run) { return !kept.contains(run.file); });
+    // Index first: a segment it does not name is read again, never lost.
+    WriteIndex(folder, list, size);
+    for (const fs::path& segment : dropped) {
+      // The errors file before its segment: a kill between the two leaves
+      // the segment, which the next run reads again and drops, rather than an
+      // errors file nothing names.
+      std::error_code error;
+      fs::remove(ErrorsOf(segment), error);
+      fs::remove(segment, error);
+    }
+  }
+  RemoveOrphanErrors(folder);
+  return list;
+}
+
+void IndexRun(const Logbook& logbook, const std::string& id, uint64_t start) {
+  const fs::path current = logbook.Folder() / kCurrent;
+  const uint64_t size = SizeOf(current);
+  if (size <= start) return;
+  const JournalContents journal = ReadJournalFile(current, start, size, id);
+  const JournalRun* run = journal.Find(id);
+  if (run == nullptr) return;
+  std::ofstream out(logbook.Folder() / kIndex, std::ios::binary | std::ios::app);
+  out << IndexLine(Summarize(*run, current), size);
+}
+
+JournalRun LoadRun(const RunSummary& summary) {
+  const JournalContents journal =
+      ReadJournalFile(summary.file, summary.start, summary.end, summary.id);
+  if (const JournalRun* run = journal.Find(summary.id)) return *run;
+  throw Failure("The lines of run " + summary.id + " are no longer in '" + summary.file.string() +
+                "'.");
+}
+
+}  // namespace tidewell

@@ -1,0 +1,272 @@
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include "adapters/pattern/classic_pattern_matcher.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include <pcre2.h>
+
+#include "adapters/pattern/classic_syntax.h"
+#include "platform/failure.h"
+
+namespace tidewell {
+namespace {
+
+// PCRE2 counts per start position. Real patterns on 20 KB bodies stay far
+// below; the classic catastrophes ("{a+}+b") pass it within a millisecond or
+// two.
+constexpr uint32_t kMatchLimit = 1'000'000;
+constexpr uint32_t kDepthLimit = 1'000'000;
+// PCRE2's own 32 KB JIT stack is enough until a repeated tag meets a long
+// text ("{ab}*" over a body of "abab..."); then this one is made, once.
+constexpr size_t kJitStackStart = 64 * 1024;
+constexpr size_t kJitStackMax = 8 * 1024 * 1024;
+// Offset pairs kept per match: the match and tags 1..9, all a replacement
+// can name.
+constexpr uint32_t kPairs = 10;
+
+const char* const kTooComplex = "The pattern is too complex for this text.";
+
+struct CodeFree {
+  void operator()(pcre2_code* p) const { pcre2_code_free(p); }
+};
+struct MatchDataFree {
+  void operator()(pcre2_match_data* p) const { pcre2_match_data_free(p); }
+};
+struct ContextFree {
+  void operator()(pcre2_match_context* p) const { pcre2_match_context_free(p); }
+};
+struct JitStackFree {
+  void operator()(pcre2_jit_stack* p) const { pcre2_jit_stack_free(p); }
+};
+using Code = std::unique_ptr<pcre2_code, CodeFree>;
+
+std::string ErrorMessage(int error) {
+  PCRE2_UCHAR buffer[256];
+  if (pcre2_get_error_message(error, buffer, sizeof buffer) < 0) {
+    return "error " + std::to_string(error);
+  }
+  return reinterpret_cast<const char*>(buffer);
+}
+
+pcre2_code* CompileSource(const std::string& source, uint32_t options, int& error,
+                          PCRE2_SIZE& offset) {
+  return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(source.data()), source.size(), options, &error,
+                       &offset, nullptr);
+}
+
+// Throws Failure("Invalid pattern: ...").
+Code CompileClassic(const std::string& pattern, bool caseSensitive) {
+  const classic::Translation translation = classic::Translate(pattern);
+  uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
+  if (!caseSensitive) options |= PCRE2_CASELESS;
+  int error = 0;
+  PCRE2_SIZE offset = 0;
+  Code code;
+  if (translation.is_literal) {
+    code.reset(CompileSource(translation.literal, options | PCRE2_LITERAL, error, offset));
+  }
+  // The translated form also serves a literal that PCRE2 refused (too long),
+  // because only its offsets lead back to the user's pattern.
+  if (!code) code.reset(CompileSource(translation.pcre, options | PCRE2_DOTALL, error, offset));
+  if (!code) {
+    const auto at = [&](size_t pcre_offset) {
+      return " at position " + std::to_string(translation.OriginOf(pcre_offset));
+    };
+    // PCRE2 speaks of parentheses and regular expressions; the user wrote
+    // neither.
+    switch (error) {
+      case PCRE2_ERROR_PARENTHESES_NEST_TOO_DEEP:
+        // PCRE2 points just past the parenthesis too many.
+        throw Failure("Invalid pattern: '{'" + at(offset - 1) + " is nested too deeply.");
+      case PCRE2_ERROR_PATTERN_TOO_LARGE:
+        throw Failure("Invalid pattern: the pattern is too long" + at(offset) + ".");
+      default:
+        throw Failure("Invalid pattern: " + ErrorMessage(error) + at(offset) + ".");
+    }
+  }
+  return code;
+}
+
+}  // namespace
+
+struct ClassicPatternMatcher::Compiled {
+  Compiled()
+      : match_data(pcre2_match_data_create(kPairs, nullptr)),
+        context(pcre2_match_context_create(nullptr)) {
+    if (!match_data || !context) throw std::bad_alloc();
+    pcre2_set_match_limit(context.get(), kMatchLimit);
+    pcre2_set_depth_limit(context.get(), kDepthLimit);
+  }
+
+  // The next non-empty match at or after `offset`: PCRE2's result code.
+  int Match(const std::string& text, size_t offset) {
+    const auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
+    int rc = pcre2_match(code.get(), subject, text.size(), offset, PCRE2_NOTEMPTY, match_data.get(),
+                         context.get());
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT && !jit_stack) {
+      jit_stack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
+      if (!jit_stack) throw std::bad_alloc();
+      pcre2_jit_stack_assign(context.get(), nullptr, jit_stack.get());
+      rc = pcre2_match(code.get(), subject, text.size(), offset, PCRE2_NOTEMPTY, match_data.get(),
+                       context.get());
+    }
+    return rc;
+  }
+
+  const std::vector<classic::ReplacementPart>& Parsed(const std::string& replacement) {
+    if (!replacement_parsed || replacement != replacement_source) {
+      replacement_parts = classic::ParseReplacement(replacement);
+      replacement_source = replacement;
+      replacement_parsed = true;
+    }
+    return replacement_parts;
+  }
+
+  Code code;  // none for the empty pattern
+  std::unique_ptr<pcre2_match_data, MatchDataFree> match_data;
+  std::unique_ptr<pcre2_match_context, ContextFree> context;
+  std::unique_ptr<pcre2_jit_stack, JitStackFree> jit_stack;
+
+  bool replacement_parsed = false;
+  std::string replacement_source;
+  std::vector<classic::ReplacementPart> replacement_parts;
+};
+
+ClassicPatternMatcher::ClassicPatternMatcher() : compiled_(std::make_unique<Compiled>()) {}
+
+ClassicPatternMatcher::~ClassicPatternMatcher() = default;
+
+std::string ClassicPatternMatcher::Check(const std::string& pattern) const {
+  if (pattern.empty()) return "";
+  try {
+    CompileClassic(pattern, true);
+  } catch (const Failure& failure) {
+    return failure.Description();
+  }
+  return "";
+}
+
+void ClassicPatternMatcher::SetCaseSensitive(bool caseSensitive) {
+  if (caseSensitive == case_sensitive_) return;
+  case_sensitive_ = caseSensitive;
+  compiled_current_ = false;
+  scanned_ = false;
+}
+
+void ClassicPatternMatcher::SetText(const std::string& text) {
+  text_ = text;
+  scanned_ = false;
+}
+
+void ClassicPatternMatcher::SetPattern(const std::string& pattern) {
+  if (pattern == pattern_ && compiled_current_) {
+    if (!pattern_error_.empty()) throw Failure(pattern_error_);
+    return;
+  }
+  pattern_ = pattern;
+  Compile();
+}
+
+void ClassicPatternMatcher::Compile() {
+  compiled_current_ = true;
+  scanned_ = false;
+  pattern_error_.clear();
+  compiled_->code.reset();
+  if (pattern_.empty()) return;
+  Code code;
+  try {
+    code = CompileClassic(pattern_, case_sensitive_);
+  } catch (const Failure& failure) {
+    pattern_error_ = failure.Description();
+    throw;
+  }
+  // Without JIT (no executable memory) pcre2_match interprets the same code
+  // under the same limits, so a failure here only costs speed.
+  pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
+  uint32_t tags = 0;
+  pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &tags);
+  width_ = std::min(tags + 1, kPairs);
+  compiled_->code = std::move(code);
+}
+
+void ClassicPatternMatcher::Scan() {
+  if (!compiled_current_) Compile();
+  if (!pattern_error_.empty()) throw Failure(pattern_error_);
+  if (scanned_) return;
+  spans_.clear();
+  if (compiled_->code) {
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(compiled_->match_data.get());
+    // A non-empty match cannot start at the end, so the loop stops there.
+    for (size_t offset = 0; offset < text_.size();) {
+      const int rc = compiled_->Match(text_, offset);
+      if (rc == PCRE2_ERROR_NOMATCH) break;
+      if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
+          rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+        throw Failure(kTooComplex);
+      }
+      if (rc < 0) throw Failure("The pattern matcher failed: " + ErrorMessage(rc) + ".");
+      // rc == 0: more tags than kPairs, every kept pair is filled.
+      const size_t filled = rc == 0 ? kPairs : static_cast<size_t>(rc);
+      for (size_t pair = 0; pair < width_; ++pair) {
+        const bool set = pair < filled && ovector[2 * pair] != PCRE2_UNSET;
+        spans_.push_back(set ? ovector[2 * pair] : PCRE2_UNSET);
+        spans_.push_back(set ? ovector[2 * pair + 1] : PCRE2_UNSET);
+      }
+      offset = ovector[1];
+    }
+  }
+  scanned_ = true;
+}
+
+int32_t ClassicPatternMatcher::MatchCount() {
+  Scan();
+  return static_cast<int32_t>(spans_.size() / (2 * width_));
+}
+
+void ClassicPatternMatcher::AppendReplacement(std::string& out, size_t match,
+                                              const std::string& replacement) {
+  const size_t* pairs = spans_.data() + match * 2 * width_;
+  for (const classic::ReplacementPart& part : compiled_->Parsed(replacement)) {
+    if (part.tag < 0) {
+      out += part.literal;
+    } else if (static_cast<size_t>(part.tag) < width_ && pairs[2 * part.tag] != PCRE2_UNSET) {
+      out.append(text_, pairs[2 * part.tag], pairs[2 * part.tag + 1] - pairs[2 * part.tag]);
+    }
+  }
+}
+
+void ClassicPatternMatcher::SetReplace(const std::string& replacement) {
+  Scan();
+  if (spans_.empty()) return;
+  std::string result;
+  result.reserve(text_.size());
+  size_t previous = 0;
+  for (size_t match = 0; match < spans_.size() / (2 * width_); ++match) {
+    const size_t begin = spans_[match * 2 * width_];
+    result.append(text_, previous, begin - previous);
+    AppendReplacement(result, match, replacement);
+    previous = spans_[match * 2 * width_ + 1];
+  }
+  result.append(text_, previous);
+  text_ = std::move(result);
+  scanned_ = false;
+}
+
+std::string ClassicPatternMatcher::Text() { return text_; }
+
+std::vector<PatternMatcher::Match> ClassicPatternMatcher::Matches(const std::string& replacement) {
+  Scan();
+  std::vector<Match> found;
+  found.reserve(spans_.size() / (2 * width_));
+  for (size_t match = 0; match < spans_.size() / (2 * width_); ++match) {
+    Match& m = found.emplace_back();
+    m.begin = spans_[match * 2 * width_];
+    m.end = spans_[match * 2 * width_ + 1];
+    AppendReplacement(m.replacement, match, replacement);
+  }
+  return found;
+}
+
+}  // namespace tidewell

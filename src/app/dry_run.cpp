@@ -1,0 +1,124 @@
+#include "app/dry_run.h"
+
+#include <string_view>
+
+#include "app/store_host.h"
+#include "fields/frm_look_in_fields.h"
+#include "page/uc1.h"
+
+namespace tidewell {
+
+namespace {
+
+// The user asked for the preview: the page's confirmation is answered, its
+// other boxes kept for the caller, and nothing opens a window.
+class PreviewUi : public Ui {
+ public:
+  PreviewUi(DryRunOutcome& outcome, const std::function<bool()>& stop)
+      : outcome_(outcome), stop_(stop) {}
+
+  MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons,
+                      const std::string&) override {
+    if (buttons == MsgBoxButtons::YesNo) return MsgBoxResult::Yes;
+    outcome_.messages.push_back(prompt);
+    return MsgBoxResult::Ok;
+  }
+  void ShowFieldChooser(frmLookInFields& dialog) override { dialog.cmdCancel_Click(); }
+  std::optional<size_t> PickFolder(const std::vector<FolderChoice>&) override {
+    return std::nullopt;
+  }
+  std::optional<std::vector<size_t>> PickFolders(const std::vector<FolderChoice>&,
+                                                 const std::vector<size_t>&,
+                                                 const std::string&) override {
+    return std::nullopt;
+  }
+  void Repaint(const std::string&) override {}
+  void Note(const std::string& text) override { outcome_.notes.push_back(text); }
+  void CurrentItem(const std::string& name) override { current_item = name; }
+  bool StopRequested() override { return stop_ && stop_(); }
+
+  std::string current_item;
+
+ private:
+  DryRunOutcome& outcome_;
+  const std::function<bool()>& stop_;
+};
+
+// Keeps each report with the item open when it was made.
+class NotingSupport : public SupportComponent {
+ public:
+  NotingSupport(SupportComponent& inner, const PreviewUi& ui, DryRunOutcome& outcome)
+      : inner_(inner), ui_(ui), outcome_(outcome) {}
+  std::string AppName() override { return inner_.AppName(); }
+  void ReportError(const std::string& message, bool flag, const std::string& procedure) override {
+    outcome_.failures.push_back({ui_.current_item, procedure, message});
+    inner_.ReportError(message, flag, procedure);
+  }
+  void LoadStringSet(StringSet& set, const std::string& name) override {
+    inner_.LoadStringSet(set, name);
+  }
+  std::string LookupText(const StringSet& set, const std::string& key) override {
+    return inner_.LookupText(set, key);
+  }
+
+ private:
+  SupportComponent& inner_;
+  const PreviewUi& ui_;
+  DryRunOutcome& outcome_;
+};
+
+class NotingComponents : public Components {
+ public:
+  NotingComponents(Components& inner, SupportComponent& support)
+      : inner_(inner), support_(support) {}
+  std::unique_ptr<SafeItem> CreateSafeItem(const std::string& progId) override {
+    return inner_.CreateSafeItem(progId);
+  }
+  std::unique_ptr<ActivityLogger> CreateActivityLogger() override {
+    return inner_.CreateActivityLogger();
+  }
+  std::unique_ptr<MultiFolderPicker> CreateMultiFolderPicker() override {
+    return inner_.CreateMultiFolderPicker();
+  }
+  std::unique_ptr<PatternMatcher> CreatePatternMatcher() override {
+    return inner_.CreatePatternMatcher();
+  }
+  SupportComponent& Support() override { return support_; }
+  SettingsStore& Settings() override { return inner_.Settings(); }
+  Ui& ui() override { return inner_.ui(); }
+
+ private:
+  Components& inner_;
+  SupportComponent& support_;
+};
+
+}  // namespace
+
+std::string PreviewCaption(const std::string& caption) {
+  constexpr std::string_view kDone = "Updated ";
+  if (!caption.starts_with(kDone)) return caption;
+  return "Would update " + caption.substr(kDone.size());
+}
+
+DryRunOutcome DryRunReplace(const std::vector<std::string>& roots,
+                            const std::function<bool()>& stop) {
+  DryRunOutcome outcome;
+  PreviewUi ui(outcome, stop);
+  HostOptions options;
+  options.write_nothing = true;
+  HostEnvironment env(ui, roots, options);
+  ChangeListing listing(
+      *env.components, env.host, /*save=*/false,
+      [&outcome](const FieldChange& change) { outcome.changes.push_back(change); });
+  NotingSupport support(env.watched, ui, outcome);
+  NotingComponents components(listing, support);
+  UC1 page(components);
+  page.SetHost(listing.host());
+  page.Show();
+  page.cmdReplace.Press();
+  outcome.summary = PreviewCaption(page.lblFolderName.Caption());
+  page.Terminate();
+  return outcome;
+}
+
+}  // namespace tidewell

@@ -1,0 +1,44 @@
+// The real outside components of the page, put together for a host: the
+// vdir-backed safe items, the logbook's activity logger, the Ui's
+// multi-folder picker and the classic pattern matcher.
+//
+//   Logbook logbook;
+//   MarrowbySupport support(logbook);
+//   QSettingsStore settings;
+//   PlatformComponents components(ui, settings, logbook, support);
+//   UC1 page(components);
+#pragma once
+
+#include "adapters/logbook/logbook.h"
+#include "platform/components.h"
+#include "platform/support/safe_item_library.h"
+
+namespace tidewell {
+
+// The pattern matcher of the page, for a host that checks a pattern before
+// there are components (a command line's --search).
+std::unique_ptr<PatternMatcher> NewPatternMatcher();
+
+class PlatformComponents : public Components {
+ public:
+  // Holds references only: every part must outlive the components.
+  PlatformComponents(Ui& ui, SettingsStore& settings, Logbook& logbook, SupportComponent& support)
+      : ui_(ui), settings_(settings), logbook_(logbook), support_(support) {}
+
+  std::unique_ptr<SafeItem> CreateSafeItem(const std::string& progId) override;
+  std::unique_ptr<ActivityLogger> CreateActivityLogger() override;
+  std::unique_ptr<MultiFolderPicker> CreateMultiFolderPicker() override;
+  std::unique_ptr<PatternMatcher> CreatePatternMatcher() override;
+  SupportComponent& Support() override { return support_; }
+  SettingsStore& Settings() override { return settings_; }
+  Ui& ui() override { return ui_; }
+
+ private:
+  Ui& ui_;
+  SettingsStore& settings_;
+  Logbook& logbook_;
+  SupportComponent& support_;
+  SafeItemLibrary safe_items_;
+};
+
+}  // namespace tidewell

@@ -1,0 +1,101 @@
+#include "app/store_host.h"
+
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+
+#include "app/discovery/store_configs.h"
+#include "platform/failure.h"
+#include "stores/store_factory.h"
+
+namespace tidewell {
+
+namespace {
+constexpr const char* kHostSection = "Host";
+constexpr const char* kStoresKey = "Stores";
+}  // namespace
+
+void StoreHost::OnStatusChange() {
+  if (on_status_change) on_status_change();
+}
+
+void StoreHost::SetHotHelp(const std::string& helpText, const std::string&) {
+  if (on_hot_help) on_hot_help(helpText);
+}
+
+void WatchedSupport::ReportError(const std::string& message, bool flag,
+                                 const std::string& procedure) {
+  reported_.push_back(procedure);
+  inner_.ReportError(message, flag, procedure);
+}
+
+std::vector<std::string> RememberedStores(SettingsStore& settings, SupportComponent& support) {
+  std::vector<std::string> roots;
+  std::istringstream lines(settings.GetSetting(support.AppName(), kHostSection, kStoresKey, ""));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty()) roots.push_back(line);
+  }
+  return roots;
+}
+
+void RememberStores(SettingsStore& settings, SupportComponent& support,
+                    const std::vector<std::string>& roots) {
+  std::string joined;
+  for (const std::string& root : roots) joined += root + "\n";
+  settings.SaveSetting(support.AppName(), kHostSection, kStoresKey, joined);
+}
+
+Retention JournalRetention(SettingsStore& settings, SupportComponent& support) {
+  Retention retention;
+  auto number = [&](const char* key, long fallback, long least) {
+    const std::string text = settings.GetSetting(support.AppName(), "Journal", key, "");
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && value >= least ? value : fallback;
+  };
+  retention.keep_runs = static_cast<size_t>(number("KeepRuns", 100, 1));
+  retention.keep_days = static_cast<int>(number("KeepDays", 90, 0));
+  retention.segment_bytes =
+      static_cast<uint64_t>(number("SegmentBytes", static_cast<long>(retention.segment_bytes), 1));
+  return retention;
+}
+
+std::string NoSuchStoreMessage(const std::string& given) { return "No such store: " + given; }
+
+HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores,
+                                 HostOptions options)
+    : settings(options.run_settings_only || options.write_nothing
+                   ? static_cast<SettingsStore&>(run_settings)
+                   : saved_settings) {
+  if (options.write_nothing) logbook.WriteNothing();
+  std::vector<std::string> roots;
+  if (givenStores.empty()) {
+    for (const std::string& root : RememberedStores(settings, support)) {
+      sources.push_back({root, "remembered"});
+    }
+    if (sources.empty()) {
+      for (const FoundStore& found : FindStores(ProcessEnvironment())) {
+        std::string named_by;
+        for (const std::string& config : found.named_by) {
+          named_by += (named_by.empty() ? "" : ", ") + config;
+        }
+        sources.push_back({found.path, named_by});
+      }
+    }
+  } else {
+    for (const std::string& given : givenStores) {
+      std::optional<std::string> root = GivenStoreRoot(given);
+      if (!root) throw Failure(NoSuchStoreMessage(given));
+      sources.push_back({*root, "--store"});
+    }
+  }
+  for (const StoreSource& source : sources) roots.push_back(source.root);
+  if (!givenStores.empty()) RememberStores(settings, support, roots);
+  if (roots.empty()) throw Failure(kNoStoreMessage);
+  store = OpenStore(roots, ui, &logbook);
+  if (options.write_nothing) store->WriteNothing();
+  components = std::make_unique<PlatformComponents>(ui, settings, logbook, watched);
+  host = std::make_shared<StoreHost>(*store);
+}
+
+}  // namespace tidewell

@@ -1,0 +1,135 @@
+// What both hosts (terminal and desktop) put around the page: the stores the
+// user named, the logs, the settings and the host object the page talks to.
+//
+//   HostEnvironment env(ui, {"/home/me/.contacts"});   // or {} for the remembered stores
+//   UC1 page(env.components);
+//   page.SetHost(env.host);
+//   page.Show();
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "adapters/logbook/logbook.h"
+#include "adapters/logbook/run_index.h"
+#include "adapters/settings/qsettings_store.h"
+#include "app/overlay_settings.h"
+#include "app/platform_components.h"
+#include "platform/host.h"
+#include "platform/mail_store.h"
+#include "platform/support/marrowby_support.h"
+
+namespace tidewell {
+
+// The host object over a MailStore. A host that wants to hear of the page's
+// dirty mark or its help texts sets the two callbacks.
+class StoreHost : public Host {
+ public:
+  explicit StoreHost(MailStore& store) : store_(store) {}
+
+  std::shared_ptr<Application> OutlookApplication() override { return store_.OutlookApplication(); }
+  void OnStatusChange() override;
+  FolderLookup& engine() override { return store_.engine(); }
+  void SetHotHelp(const std::string& helpText, const std::string& secondText) override;
+  void OnFolderNotFound(const std::string& folderName) override {
+    if (on_folder_not_found) on_folder_not_found(folderName);
+  }
+
+  std::function<void()> on_status_change;
+  std::function<void(const std::string&)> on_hot_help;
+  std::function<void(const std::string&)> on_folder_not_found;
+
+ private:
+  MailStore& store_;
+};
+
+// The support component as the hosts hand it to the page: every call goes to
+// MarrowbySupport, and the procedures of the failure reports are kept, so a
+// host can tell whether a run ended through its failure report.
+class WatchedSupport : public SupportComponent {
+ public:
+  explicit WatchedSupport(SupportComponent& inner) : inner_(inner) {}
+  std::string AppName() override { return inner_.AppName(); }
+  void ReportError(const std::string& message, bool flag, const std::string& procedure) override;
+  void LoadStringSet(StringSet& set, const std::string& name) override {
+    inner_.LoadStringSet(set, name);
+  }
+  std::string LookupText(const StringSet& set, const std::string& key) override {
+    return inner_.LookupText(set, key);
+  }
+
+  // "Tidewell.cmdConvert", ... in the order reported.
+  const std::vector<std::string>& reported() const { return reported_; }
+
+ private:
+  SupportComponent& inner_;
+  std::vector<std::string> reported_;
+};
+
+// The store roots the hosts remember between runs: settings section "Host",
+// key "Stores", one absolute path per line.
+std::vector<std::string> RememberedStores(SettingsStore& settings, SupportComponent& support);
+void RememberStores(SettingsStore& settings, SupportComponent& support,
+                    const std::vector<std::string>& roots);
+
+// The journal's retention the user set: settings section "Journal", keys
+// "KeepRuns" (default 100, at least 1) and "KeepDays" (default 90; 0 keeps
+// by count alone), and the hidden "SegmentBytes" (default 32 MiB, at least 1),
+// the size past which activity.jsonl is rotated, which lets a test rotate on
+// every run; any other value keeps the default.
+Retention JournalRetention(SettingsStore& settings, SupportComponent& support);
+
+// Thrown when no store was given, none is remembered and no config names one.
+inline constexpr const char* kNoStoreMessage =
+    "No store given, and the configs of vdirsyncer, khard, khal and todoman name none. Name a "
+    "folder of address books and calendars with --store DIR.";
+
+// A store of the environment and where it came from: "--store", "remembered",
+// or the config files that named it, joined by ", ".
+struct StoreSource {
+  std::string root;
+  std::string named_by;
+};
+
+// "No such store: PATH", for a given store that is empty, missing, or not a
+// folder the user may list.
+std::string NoSuchStoreMessage(const std::string& given);
+
+// How much of a run may reach the disk.
+struct HostOptions {
+  // Settings for this run only: every setting written (the page's, the field
+  // chooser's, the remembered stores) stays in memory; Marrowby.ini is read.
+  bool run_settings_only = false;
+  // A preview: also no log or error file is opened or written (reports are
+  // only echoed). Implies run_settings_only.
+  bool write_nothing = false;
+};
+
+class HostEnvironment {
+ public:
+  // `givenStores` (made absolute) are remembered and used; when empty, the
+  // remembered ones are used; when none is remembered, the ones the peers'
+  // configs name (FindStores in app/discovery/store_configs.h), which
+  // are not remembered, so a store added to a config later is found too.
+  // Throws Failure(NoSuchStoreMessage) for a given store that is no readable
+  // folder, before anything is remembered, and Failure(kNoStoreMessage) when
+  // there are none. `ui` must outlive the environment.
+  HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores, HostOptions options = {});
+
+  std::vector<StoreSource> sources;  // in the order of store->StoreIDs()
+
+  Logbook logbook;
+  MarrowbySupport support{logbook};
+  WatchedSupport watched{support};
+  QSettingsStore saved_settings;
+  OverlaySettingsStore run_settings{saved_settings};
+  // saved_settings, or run_settings when the options ask for it.
+  SettingsStore& settings;
+  std::unique_ptr<MailStore> store;  // the one stores/store_factory.h opened
+  std::unique_ptr<PlatformComponents> components;
+  std::shared_ptr<StoreHost> host;
+};
+
+}  // namespace tidewell

@@ -1,0 +1,333 @@
+#include "formats/content_line.h"
+
+#include <algorithm>
+
+#include "platform/failure.h"
+#include "text/charsets.h"
+#include "text/utf8.h"
+
+namespace tidewell::vdir {
+namespace {
+
+struct Physical {
+  size_t begin;
+  size_t content_end;
+  size_t end;
+};
+
+bool IsNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_' || c == '.';
+}
+
+Param ParseParam(std::string_view raw) {
+  Param param;
+  param.raw = std::string(raw);
+  size_t eq = std::string_view::npos;
+  bool quoted = false;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '"') quoted = !quoted;
+    if (raw[i] == '=' && !quoted) {
+      eq = i;
+      break;
+    }
+  }
+  std::string_view value = raw;
+  if (eq != std::string_view::npos) {
+    param.name = ToUpper(Trim(raw.substr(0, eq)));
+    value = raw.substr(eq + 1);
+  }
+  for (char c : value) {
+    if (c != '"') param.value += c;
+  }
+  return param;
+}
+
+// Fills group, name, params and value; leaves is_property false for text
+// that is not "name[;params]:value".
+void ParseLogical(std::string_view text, ContentLine& line) {
+  size_t i = 0;
+  while (i < text.size() && text[i] != ';' && text[i] != ':') {
+    if (!IsNameChar(text[i])) return;
+    ++i;
+  }
+  if (i == 0 || i == text.size()) return;
+  std::string_view full = text.substr(0, i);
+  std::vector<Param> params;
+  while (text[i] == ';') {
+    size_t start = ++i;
+    bool quoted = false;
+    while (i < text.size() && (quoted || (text[i] != ';' && text[i] != ':'))) {
+      if (text[i] == '"') quoted = !quoted;
+      ++i;
+    }
+    if (i == text.size()) return;
+    params.push_back(ParseParam(text.substr(start, i - start)));
+  }
+  size_t dot = full.rfind('.');
+  if (dot != std::string_view::npos) {
+    line.group = std::string(full.substr(0, dot));
+    full = full.substr(dot + 1);
+  }
+  if (full.empty()) {
+    line.group.clear();
+    return;
+  }
+  line.name = std::string(full);
+  line.upper_name = ToUpper(full);
+  line.params = std::move(params);
+  line.value = std::string(text.substr(i + 1));
+  line.is_property = true;
+}
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool HasNonAscii(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// The text up to the first ":" outside double quotes: name and parameters.
+std::string_view Head(std::string_view text) {
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') quoted = !quoted;
+    if (text[i] == ':' && !quoted) return text.substr(0, i);
+  }
+  return text;
+}
+
+bool HeadSaysQuotedPrintable(std::string_view text) {
+  return ToUpper(Head(text)).find("QUOTED-PRINTABLE") != std::string::npos;
+}
+
+const Param* ContentLine::FindParam(std::string_view upperName) const {
+  for (const Param& p : params) {
+    if (p.name == upperName) return &p;
+  }
+  return nullptr;
+}
+
+Param* ContentLine::FindParam(std::string_view upperName) {
+  for (Param& p : params) {
+    if (p.name == upperName) return &p;
+  }
+  return nullptr;
+}
+
+std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start) {
+  std::vector<Physical> physical;
+  for (size_t pos = start; pos < bytes.size();) {
+    size_t nl = bytes.find('\n', pos);
+    size_t end = nl == std::string_view::npos ? bytes.size() : nl + 1;
+    size_t content_end = nl == std::string_view::npos ? bytes.size() : nl;
+    while (content_end > pos && bytes[content_end - 1] == '\r') --content_end;
+    physical.push_back({pos, content_end, end});
+    pos = end;
+  }
+
+  std::vector<ContentLine> lines;
+  lines.reserve(physical.size());
+  // Nearly every line is one physical line, whose text is read in place; a
+  // line is copied only when a fold or soft break joins more to it.
+  struct Text {
+    size_t content_end;
+    bool joined = false;
+    std::string joined_text;
+  };
+  std::vector<Text> texts;
+  texts.reserve(physical.size());
+  auto text = [&](size_t entry) -> std::string_view {
+    const Text& t = texts[entry];
+    if (t.joined) return t.joined_text;
+    return bytes.substr(lines[entry].begin, t.content_end - lines[entry].begin);
+  };
+  auto append = [&](size_t entry, std::string_view more) {
+    Text& t = texts[entry];
+    if (!t.joined) {
+      t.joined_text.reserve(t.content_end - lines[entry].begin + more.size() + 80);
+      t.joined_text.assign(text(entry));
+      t.joined = true;
+    }
+    t.joined_text += more;
+  };
+  auto extend = [&](size_t entry, const Physical& p) {
+    lines[entry].end = p.end;
+    lines[entry].terminator.assign(bytes.substr(p.content_end, p.end - p.content_end));
+  };
+  // Quoted-printable soft line breaks: the next physical line continues the
+  // value as it stands, whatever it starts with.
+  auto join_soft_breaks = [&](size_t entry, size_t& i) {
+    while (i + 1 < physical.size() && !text(entry).empty() && text(entry).back() == '=' &&
+           HeadSaysQuotedPrintable(text(entry))) {
+      Text& t = texts[entry];
+      if (t.joined) {
+        t.joined_text.pop_back();
+      } else {
+        --t.content_end;
+      }
+      const Physical& next = physical[++i];
+      append(entry, bytes.substr(next.begin, next.content_end - next.begin));
+      extend(entry, next);
+    }
+  };
+
+  for (size_t i = 0; i < physical.size(); ++i) {
+    const Physical& p = physical[i];
+    std::string_view content = bytes.substr(p.begin, p.content_end - p.begin);
+    if (!content.empty() && (content[0] == ' ' || content[0] == '\t')) {
+      size_t k = lines.size();
+      while (k > 0 && text(k - 1).empty()) --k;
+      if (k > 0) {
+        lines.resize(k);
+        texts.resize(k);
+        append(k - 1, content.substr(1));
+        extend(k - 1, p);
+        join_soft_breaks(k - 1, i);
+        continue;
+      }
+    }
+    ContentLine line;
+    line.begin = p.begin;
+    line.line_number = i + 1;
+    lines.push_back(std::move(line));
+    texts.push_back({p.content_end, false, {}});
+    extend(lines.size() - 1, p);
+    join_soft_breaks(lines.size() - 1, i);
+  }
+
+  // Without a CHARSET a file is UTF-8; lines without one that are not UTF-8
+  // came from Windows. Each line is read by its own bytes, so that rewriting
+  // one never changes how another reads. What is written into a vCard 2.1
+  // file goes in the file's one character set: Windows-1252 once any such
+  // line is not UTF-8.
+  bool utf8 = true;
+  bool v21 = false;
+  std::vector<bool> own_utf8(lines.size(), true);
+  for (size_t k = 0; k < lines.size(); ++k) {
+    ContentLine& line = lines[k];
+    const std::string_view logical = text(k);
+    ParseLogical(logical, line);
+    if (!line.is_property) continue;
+    if (const Param* charset = line.FindParam("CHARSET")) {
+      line.charset = charset->value;
+    } else {
+      line.charset.clear();  // the file's, once known
+      own_utf8[k] = IsQuotedPrintable(line) ? IsValidUtf8(QuotedPrintableDecode(line.value))
+                                            : IsValidUtf8(line.value);
+      utf8 = utf8 && own_utf8[k];
+    }
+    v21 = v21 || (line.upper_name == "VERSION" && Trim(line.value) == "2.1");
+    // The parts are the text's own substrings in order, so Serialize gives
+    // the text back whenever the sizes agree; they differ only where a
+    // leading "." of an empty group is dropped.
+    size_t serialized =
+        line.group.size() + (line.group.empty() ? 0 : 1) + line.name.size() + 1 + line.value.size();
+    for (const Param& p : line.params) serialized += 1 + p.raw.size();
+    if (serialized != logical.size()) {
+      line.pristine = Serialize(line);
+    } else if (texts[k].joined) {
+      line.pristine = std::move(texts[k].joined_text);
+    }
+  }
+  for (size_t k = 0; k < lines.size(); ++k) {
+    ContentLine& line = lines[k];
+    if (!line.is_property || !line.charset.empty()) continue;
+    line.charset = own_utf8[k] ? "UTF-8" : "WINDOWS-1252";
+    if (v21) line.write_charset = utf8 ? "UTF-8" : "WINDOWS-1252";
+  }
+  return lines;
+}
+
+std::string_view Pristine(const ContentLine& line, std::string_view bytes) {
+  if (line.pristine) return *line.pristine;
+  return bytes.substr(line.begin, line.end - line.terminator.size() - line.begin);
+}
+
+std::string Serialize(const ContentLine& line) {
+  std::string out;
+  if (!line.group.empty()) out += line.group + ".";
+  out += line.name;
+  for (const Param& p : line.params) out += ";" + p.raw;
+  out += ":";
+  out += line.value;
+  return out;
+}
+
+bool IsQuotedPrintable(const ContentLine& line) {
+  for (const Param& p : line.params) {
+    if ((p.name == "ENCODING" || p.name.empty()) &&
+        EqualsIgnoringCase(p.value, "QUOTED-PRINTABLE")) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string DecodedValue(const ContentLine& line) {
+  std::string bytes = IsQuotedPrintable(line) ? QuotedPrintableDecode(line.value) : line.value;
+  if (IsUtf8Name(line.charset)) return bytes;
+  std::optional<std::string> text = ConvertCharset(bytes, line.charset, "UTF-8");
+  if (!text) {
+    throw Failure("The value of " + Excerpt(line.name) + " on line " +
+                  std::to_string(line.line_number) + " is not valid " + line.charset + " text.");
+  }
+  return *text;
+}
+
+void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dialect) {
+  bool qp = IsQuotedPrintable(line);
+  // Spellings of bytes in another character set say nothing about these.
+  std::string old = qp ? line.value : "";
+  const std::string target = line.write_charset.empty() ? line.charset : line.write_charset;
+  if (dialect == Dialect::kVCard21 && !qp && HasLineBreak(escapedUtf8)) {
+    line.params.push_back(ParseParam("ENCODING=QUOTED-PRINTABLE"));
+    // Readers decode quoted-printable without a CHARSET as UTF-8 only when
+    // they must guess; a file in another character set keeps its own.
+    if (HasNonAscii(escapedUtf8) && !line.FindParam("CHARSET") && IsUtf8Name(target)) {
+      line.params.push_back(ParseParam("CHARSET=UTF-8"));
+      line.charset = "UTF-8";
+    }
+    qp = true;
+  }
+  std::string bytes = escapedUtf8;
+  std::string written_in = line.FindParam("CHARSET") ? line.charset : target;
+  if (!IsUtf8Name(written_in)) {
+    std::optional<std::string> converted;
+    try {
+      converted = ConvertCharset(bytes, "UTF-8", written_in);
+      // Shift_JIS writes both "\\" and the yen sign as 0x5C and reads it as
+      // the yen sign, so an escape would read as one: a text that does not
+      // read back as itself is one the character set cannot hold. Without a
+      // CHARSET, bytes that happen to be UTF-8 would read back as UTF-8.
+      if (converted &&
+          (ConvertCharset(*converted, written_in, "UTF-8") != bytes ||
+           (!line.FindParam("CHARSET") && HasNonAscii(*converted) && IsValidUtf8(*converted)))) {
+        converted.reset();
+      }
+    } catch (const Failure&) {
+      // A character set no converter knows holds no text either; failing
+      // here would fail a save over a stamp line that names one.
+    }
+    if (converted) {
+      bytes = std::move(*converted);
+    } else {
+      if (Param* charset = line.FindParam("CHARSET")) {
+        SetParamValue(*charset, "UTF-8", dialect);
+      } else {
+        line.params.push_back(ParseParam("CHARSET=UTF-8"));
+      }
+      written_in = "UTF-8";
+      old.clear();
+    }
+  }
+  line.charset = written_in;
+  line.value = qp ? QuotedPrintableEncodeLike(bytes, old) : bytes;
+}
+}  // namespace tidewell::vdir

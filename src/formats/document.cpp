@@ -1,0 +1,148 @@
+#include "formats/document.h"
+
+#include <cstdio>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "platform/failure.h"
+
+namespace tidewell::vdir {
+namespace {
+
+// Text files hold no control characters but tab, line breaks, form feed and
+// escape (ISO-2022 character sets use it).
+bool IsBinaryByte(unsigned char c) {
+  return (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1B) || c == 0x7F;
+}
+
+bool IsBlank(const ContentLine& line, const std::string& bytes) {
+  for (size_t i = line.begin; i < line.end; ++i) {
+    char c = bytes[i];
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+  }
+  return true;
+}
+
+// Where the first binary byte from `from` on may be: a lower bound that skips
+// whole blocks of text. Every file is scanned, so this runs on every byte a
+// run reads.
+size_t SkipText(std::string_view bytes, size_t from) {
+#if defined(__SSE2__)
+  const __m128i below_blank = _mm_set1_epi8(0x1F);
+  const __m128i allowed[] = {_mm_set1_epi8('\t'), _mm_set1_epi8('\n'), _mm_set1_epi8('\r'),
+                             _mm_set1_epi8('\f'), _mm_set1_epi8(0x1B)};
+  const __m128i del = _mm_set1_epi8(0x7F);
+  for (; from + 16 <= bytes.size(); from += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + from));
+    // Unsigned v <= 0x1F: the minimum of the two is v itself.
+    __m128i bad = _mm_cmpeq_epi8(_mm_min_epu8(v, below_blank), v);
+    for (const __m128i& a : allowed) bad = _mm_andnot_si128(_mm_cmpeq_epi8(v, a), bad);
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(v, del));
+    if (_mm_movemask_epi8(bad) != 0) break;
+  }
+#endif
+  return from;
+}
+
+}  // namespace
+
+Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
+  for (size_t i = SkipText(bytes_, 0); i < bytes_.size(); ++i) {
+    auto c = static_cast<unsigned char>(bytes_[i]);
+    if (IsBinaryByte(c)) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", c);
+      throw Failure("it holds binary data (byte " + std::string(hex) + " at offset " +
+                    std::to_string(i) + ").");
+    }
+  }
+  size_t start = bytes_.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  lines_ = SplitContentLines(bytes_, start);
+
+  newline_ = "\r\n";
+  for (const ContentLine& line : lines_) {
+    if (!line.terminator.empty()) {
+      newline_ = line.terminator;
+      break;
+    }
+  }
+
+  std::vector<size_t> open;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const ContentLine& line = lines_[i];
+    if (!line.is_property) {
+      if (!open.empty() && !IsBlank(line, bytes_)) {
+        throw Failure("line " + std::to_string(line.line_number) + " is not a content line.");
+      }
+      continue;
+    }
+    const std::string_view property = line.upper_name;
+    if (property == "BEGIN") {
+      Component c;
+      c.name = ToUpper(Trim(line.value));
+      c.begin_line = i;
+      size_t index = components_.size();
+      if (open.empty()) {
+        top_level_.push_back(index);
+      } else {
+        components_[open.back()].children.push_back(index);
+      }
+      components_.push_back(std::move(c));
+      open.push_back(index);
+    } else if (property == "END") {
+      std::string name = ToUpper(Trim(line.value));
+      if (open.empty() || components_[open.back()].name != name) {
+        throw Failure("END:" + Excerpt(name) + " on line " + std::to_string(line.line_number) +
+                      " closes no BEGIN:" + Excerpt(name) + ".");
+      }
+      open.pop_back();
+    } else if (!open.empty()) {
+      components_[open.back()].properties.push_back(i);
+    }
+  }
+  if (!open.empty()) {
+    const Component& c = components_[open.back()];
+    throw Failure("BEGIN:" + Excerpt(c.name) + " on line " +
+                  std::to_string(lines_[c.begin_line].line_number) + " is never closed.");
+  }
+  for (const Component& c : components_) {
+    if (c.name != "VCARD") continue;
+    bool v21 = false;
+    for (size_t i : c.properties) {
+      v21 = v21 || (lines_[i].upper_name == "VERSION" && Trim(lines_[i].value) == "2.1");
+    }
+    if (!v21) continue;
+    if (unfolded_.empty()) unfolded_.resize(lines_.size());
+    for (size_t i : c.properties) unfolded_[i] = true;
+  }
+}
+
+bool Document::Changed() const {
+  for (const ContentLine& line : lines_) {
+    if (line.is_property && Serialize(line) != Pristine(line, bytes_)) return true;
+  }
+  return false;
+}
+
+std::string Document::Render() const {
+  std::string out;
+  out.reserve(bytes_.size() + 256);
+  size_t pos = 0;
+  for (const ContentLine& line : lines_) {
+    if (!line.is_property || Serialize(line) == Pristine(line, bytes_)) continue;
+    out.append(bytes_, pos, line.begin - pos);
+    const size_t body_end = line.end - line.terminator.size();
+    const size_t index = static_cast<size_t>(&line - lines_.data());
+    const bool folds = unfolded_.empty() || !unfolded_[index];
+    out += Refold(line, std::string_view(bytes_).substr(line.begin, body_end - line.begin),
+                  newline_, folds);
+    out += line.terminator;
+    pos = line.end;
+  }
+  out.append(bytes_, pos);
+  return out;
+}
+
+}  // namespace tidewell::vdir

@@ -1,0 +1,61 @@
+// One vCard or iCalendar file: its bytes, its content lines and the tree of
+// BEGIN/END components. Internal to the vdir store.
+//
+// Edits change ContentLine values in place; Render() then gives the file with
+// only the changed lines rewritten, each in the form it was read in (see
+// Refold; a vCard 2.1 line gets no new fold), and every other byte as it was
+// read.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "formats/content_line.h"
+
+namespace tidewell::vdir {
+
+struct Component {
+  std::string name;                // upper case: VCARD, VCALENDAR, VEVENT, VALARM...
+  size_t begin_line = 0;           // index of its BEGIN line
+  std::vector<size_t> properties;  // its own property lines (not its children's), in file order
+  std::vector<size_t> children;    // component indexes
+};
+
+class Document {
+ public:
+  // Throws Failure with the reason when the bytes are not a readable file:
+  // binary bytes, a BEGIN never closed, an END closing nothing, a line inside
+  // a component that is not a content line.
+  explicit Document(std::string bytes);
+
+  const std::string& bytes() const { return bytes_; }
+  std::vector<ContentLine>& lines() { return lines_; }
+  const std::vector<ContentLine>& lines() const { return lines_; }
+  // In the order of their BEGIN lines, so a parent comes before its children.
+  const std::vector<Component>& components() const { return components_; }
+  // The components that are not inside another one.
+  const std::vector<size_t>& top_level() const { return top_level_; }
+
+  // The file's own line ending (its first one), used to fold a line that
+  // was read unfolded.
+  const std::string& newline() const { return newline_; }
+
+  // True when some line now serializes differently from how it was read.
+  bool Changed() const;
+  // The file with every changed line rewritten and all else byte for byte.
+  std::string Render() const;
+
+ private:
+  std::string bytes_;
+  std::vector<ContentLine> lines_;
+  std::vector<Component> components_;
+  std::vector<size_t> top_level_;
+  std::string newline_;
+  // Lines of vCard 2.1 cards, written without folds (see Refold); empty
+  // when the file has none.
+  std::vector<bool> unfolded_;
+};
+
+}  // namespace tidewell::vdir

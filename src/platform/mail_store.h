@@ -1,0 +1,45 @@
+// A mail store as the hosts and undo see it: the client's object model, the
+// host's folder lookup, and an item looked up by its ids. The vdir store
+// (stores/vdir/vdir_store.h) is one; stores/store_factory.h picks the store
+// that --store names.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+#include "platform/outlook.h"
+
+namespace tidewell {
+
+class MailStore : public FolderLookup {
+ public:
+  // The host's OutlookApplication(): GetNamespace("MAPI") gives every store.
+  // Objects it hands out stay valid after the store is gone.
+  virtual std::shared_ptr<Application> OutlookApplication() const = 0;
+
+  // The host's `engine`.
+  FolderLookup& engine() { return *this; }
+
+  // The item whose EntryID is `itemEntryId` in the store `storeId`, looked up
+  // like YSGetFolder (a store id that names no store searches every store);
+  // nullptr when there is none.
+  virtual std::shared_ptr<OutlookItem> GetItemFromID(const std::string& itemEntryId,
+                                                     const std::string& storeId) const = 0;
+
+  // When the item was last written, in seconds since the epoch; nothing when
+  // the store cannot tell (no such item, or one of several in its file).
+  virtual std::optional<double> LastWritten(const std::string& itemEntryId,
+                                            const std::string& storeId) const = 0;
+
+  // The store ids, in the order the user configured the stores.
+  virtual const std::vector<std::string>& StoreIDs() const = 0;
+
+  // From now on the store changes nothing of its own accord (a preview).
+  // Items are kept from saving by the caller, who never calls Save.
+  virtual void WriteNothing() = 0;
+};
+
+}  // namespace tidewell

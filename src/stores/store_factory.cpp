@@ -1,0 +1,46 @@
+#include "stores/store_factory.h"
+
+#include <array>
+
+#include "stores/vdir/vdir_store.h"
+
+namespace tidewell {
+
+namespace {
+
+struct StoreKind {
+  // Whether a root (remembered, configured or made by `given_root`) is one
+  // of this kind's.
+  bool (*owns)(const std::string& root);
+  std::optional<std::string> (*given_root)(const std::string& given);
+  std::unique_ptr<MailStore> (*open)(const std::vector<std::string>& roots, Ui& ui,
+                                     WriteAheadLog* wal);
+};
+
+// In the order asked; a kind that owns every root (a folder path) comes last.
+const std::array kStoreKinds = {
+    StoreKind{[](const std::string&) { return true; }, VdirRoot,
+              [](const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal) {
+                return std::unique_ptr<MailStore>(std::make_unique<VdirStore>(roots, ui, wal));
+              }},
+};
+
+const StoreKind& KindOf(const std::string& root) {
+  for (const StoreKind& kind : kStoreKinds) {
+    if (kind.owns(root)) return kind;
+  }
+  return kStoreKinds.back();
+}
+
+}  // namespace
+
+std::optional<std::string> GivenStoreRoot(const std::string& given) {
+  return KindOf(given).given_root(given);
+}
+
+std::unique_ptr<MailStore> OpenStore(const std::vector<std::string>& roots, Ui& ui,
+                                     WriteAheadLog* wal) {
+  return KindOf(roots.empty() ? std::string() : roots.front()).open(roots, ui, wal);
+}
+
+}  // namespace tidewell

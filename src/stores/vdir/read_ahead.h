@@ -1,0 +1,58 @@
+// Reads the item files of a folder ahead of its items, a batch at a time,
+// through io_uring: one system call opens, reads and closes a few dozen
+// files, where reading them one at a time costs three calls a file, and the
+// calls cost more than the reading. Internal to the vdir store.
+//
+//   ReadAhead ahead(dirFd, names);
+//   std::optional<std::string> bytes = ahead.Take(0);  // reads names[0..31]
+//   bytes = ahead.Take(1);                             // already read
+//
+// Only what one plain read would give is handed out: a .vcf or .ics file
+// that came whole in one read shorter than the batch buffer. Anything else
+// (a failure, a larger file, what is not a regular file) is left for the
+// item to read itself, so that it fails there as it always did. Where
+// io_uring is missing (an old kernel, a sandbox that forbids it) nothing is
+// read ahead. Bytes read ahead may be a batch older than the item's first
+// use; a save tells a change made since by the file's content.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "stores/vdir/folders.h"
+
+namespace tidewell::vdir {
+
+class ReadAhead {
+ public:
+  // `dirFd` and `names` must outlive this.
+  ReadAhead(int dirFd, const NameList& names);
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The bytes of names[index] when they were read ahead, once; nothing when
+  // they were not. Asking for a name outside the current batch reads the
+  // batch that starts there.
+  std::optional<std::string> Take(size_t index);
+
+  // False where io_uring cannot be used: Take then always gives nothing.
+  bool active() const { return ring_ != nullptr && !dead_; }
+
+ private:
+  struct Ring;
+
+  void Fill(size_t first);
+
+  int dir_fd_;
+  const NameList& names_;
+  std::unique_ptr<Ring> ring_;
+  bool dead_ = false;  // the ring failed once and is not used again
+  size_t first_ = 0;   // the batch: names_[first_, first_ + results_.size())
+  std::vector<std::optional<std::string>> results_;
+};
+
+}  // namespace tidewell::vdir

@@ -1,0 +1,328 @@
+#include "stores/vdir/vdir_store.h"
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/failure.h"
+#include "stores/vdir/folders.h"
+#include "stores/vdir/read_ahead.h"
+#include "stores/vdir/vdir_item.h"
+
+namespace tidewell {
+namespace vdir {
+namespace {
+
+// Bytes read while counting a folder's components are kept for its items up
+// to this much; past it a file is read again when its item is reached, so a
+// large folder costs the same memory as a small one.
+constexpr size_t kKeptBytes = 8 * 1024 * 1024;
+
+class VdirItems : public Items {
+ public:
+  VdirItems(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> dir,
+            FolderInfo folder, NameList names)
+      : state_(std::move(state)),
+        dir_(std::move(dir)),
+        folder_(std::move(folder)),
+        names_(std::move(names)) {}
+
+  int32_t Count() override {
+    List();
+    return entries_.size() > INT32_MAX ? INT32_MAX : static_cast<int32_t>(entries_.size());
+  }
+
+  std::shared_ptr<OutlookItem> Item(int32_t index) override {
+    if (index < 1 || index > Count()) {
+      throw Failure("The folder " + folder_.name + " has no item " + std::to_string(index) + ".");
+    }
+    const Entry& entry = entries_[static_cast<size_t>(index - 1)];
+    FileShare& share = *shares_[entry.file];
+    if (!share.pending && !share.saved) {
+      if (!read_again_) read_again_ = std::make_unique<ReadAhead>(dir_->get(), names_);
+      if (std::optional<std::string> bytes = read_again_->Take(entry.file)) {
+        share.pending = std::move(bytes);
+      }
+    }
+    auto item = std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
+                                           std::string(names_[entry.file]), entry.ordinal,
+                                           entry.components, entry.type, shares_[entry.file]);
+    item->TellUnsearched();
+    return item;
+  }
+
+ private:
+  struct Entry {
+    size_t file;
+    size_t ordinal;
+    size_t components;
+    std::string type;
+  };
+
+  // Every component of every file, in file order: each file is read (ahead,
+  // a batch at a time) and scanned for its components once.
+  void List() {
+    if (listed_) return;
+    listed_ = true;
+    ReadAhead ahead(dir_->get(), names_);
+    size_t kept = 0;
+    shares_.reserve(names_.size());
+    for (size_t file = 0; file < names_.size(); ++file) {
+      auto share = std::make_shared<FileShare>();
+      const std::string name(names_[file]);
+      const std::string fallback = FallbackTypeName(name);
+      std::vector<std::string> types;
+      if (fallback != "MailItem") {
+        std::optional<std::string> bytes = ahead.Take(file);
+        if (!bytes) {
+          try {
+            bytes = ReadItemFile(dir_->get(), name);
+          } catch (const Failure&) {
+            // Left for the item to read, and fail, in its procedure.
+          }
+        }
+        if (bytes) {
+          types = ScanItemTypes(*bytes, fallback == "ContactItem");
+          if (kept + bytes->size() <= kKeptBytes) {
+            kept += bytes->size();
+            share->pending = std::move(bytes);
+          }
+        }
+      }
+      if (types.empty()) types.push_back(fallback);
+      for (size_t n = 0; n < types.size(); ++n) {
+        entries_.push_back({file, n + 1, types.size(), std::move(types[n])});
+      }
+      shares_.push_back(std::move(share));
+    }
+  }
+
+  std::shared_ptr<const StoreState> state_;
+  std::shared_ptr<const UniqueFd> dir_;
+  FolderInfo folder_;
+  NameList names_;
+  bool listed_ = false;
+  std::vector<Entry> entries_;
+  std::vector<std::shared_ptr<FileShare>> shares_;
+  std::unique_ptr<ReadAhead> read_again_;  // for the files whose bytes were not kept
+};
+
+class VdirFolder : public MAPIFolder {
+ public:
+  VdirFolder(std::shared_ptr<const StoreState> state, FolderInfo info)
+      : state_(std::move(state)), info_(std::move(info)) {}
+
+  std::string EntryID() override { return info_.entry_id; }
+  std::string StoreID() override { return state_->roots[info_.store]; }
+  std::string Name() override { return info_.name; }
+
+  std::unique_ptr<Items> GetItems() override {
+    UniqueFd root = OpenRoot(state_->roots[info_.store]);
+    auto dir = std::make_shared<UniqueFd>(root.valid() ? OpenFolder(root.get(), info_.entry_id)
+                                                       : UniqueFd());
+    if (!dir->valid()) {
+      throw Failure("The folder " + info_.name + " (" + state_->roots[info_.store] + "/" +
+                    info_.entry_id + ") cannot be opened.");
+    }
+    state_->ui->CurrentItem("");
+    // A run going over the folder: the place to clear what cut-off saves of
+    // earlier runs left behind (never in a preview, which writes nothing).
+    if (!state_->writes_nothing) RemoveCutSaves(dir->get());
+    NameList names = ItemNames(dir->get());
+    return std::make_unique<VdirItems>(state_, std::move(dir), info_, std::move(names));
+  }
+
+ private:
+  std::shared_ptr<const StoreState> state_;
+  FolderInfo info_;
+};
+
+std::vector<FolderInfo> EveryFolder(const StoreState& state) {
+  std::vector<FolderInfo> all;
+  for (size_t s = 0; s < state.roots.size(); ++s) {
+    std::vector<FolderInfo> folders = ListFolders(state, s);
+    all.insert(all.end(), folders.begin(), folders.end());
+  }
+  return all;
+}
+
+class VdirNameSpace : public NameSpace {
+ public:
+  explicit VdirNameSpace(std::shared_ptr<const StoreState> state) : state_(std::move(state)) {}
+
+  std::unique_ptr<MAPIFolder> PickFolder() override {
+    std::vector<FolderInfo> folders = EveryFolder(*state_);
+    std::vector<FolderChoice> choices;
+    choices.reserve(folders.size());
+    for (const FolderInfo& f : folders) {
+      choices.push_back({f.name, f.entry_id, state_->roots[f.store]});
+    }
+    std::optional<size_t> chosen = state_->ui->PickFolder(choices);
+    if (!chosen || *chosen >= folders.size()) return nullptr;
+    return std::make_unique<VdirFolder>(state_, folders[*chosen]);
+  }
+
+  std::unique_ptr<MAPIFolder> GetDefaultFolder(int32_t folderType) override {
+    if (folderType != olFolderContacts) {
+      throw Failure("The store has no default folder of type " + std::to_string(folderType) + ".");
+    }
+    for (const FolderInfo& f : EveryFolder(*state_)) {
+      UniqueFd root = OpenRoot(state_->roots[f.store]);
+      UniqueFd dir = root.valid() ? OpenFolder(root.get(), f.entry_id) : UniqueFd();
+      if (!dir.valid()) continue;
+      const NameList names = ItemNames(dir.get());
+      for (size_t i = 0; i < names.size(); ++i) {
+        if (ToLower(names[i]).ends_with(".vcf")) return std::make_unique<VdirFolder>(state_, f);
+      }
+    }
+    throw Failure("No folder of the store holds contacts.");
+  }
+
+  std::vector<std::unique_ptr<MAPIFolder>> AllFolders() override {
+    std::vector<std::unique_ptr<MAPIFolder>> out;
+    for (FolderInfo& f : EveryFolder(*state_)) {
+      out.push_back(std::make_unique<VdirFolder>(state_, std::move(f)));
+    }
+    return out;
+  }
+
+ private:
+  std::shared_ptr<const StoreState> state_;
+};
+
+class VdirApplication : public Application {
+ public:
+  explicit VdirApplication(std::shared_ptr<const StoreState> state) : state_(std::move(state)) {}
+
+  std::unique_ptr<NameSpace> GetNamespace(const std::string& type) override {
+    if (type != "MAPI") throw Failure("There is no namespace named '" + type + "'.");
+    return std::make_unique<VdirNameSpace>(state_);
+  }
+
+ private:
+  std::shared_ptr<const StoreState> state_;
+};
+
+std::string CanonicalRoot(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path absolute = fs::absolute(root, ec);
+  if (ec) absolute = fs::path(root);
+  fs::path canonical = fs::weakly_canonical(absolute, ec);
+  if (ec) canonical = absolute.lexically_normal();
+  std::string text = canonical.string();
+  while (text.size() > 1 && text.ends_with("/")) text.pop_back();
+  return text;
+}
+
+}  // namespace
+}  // namespace vdir
+
+VdirStore::VdirStore(const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal)
+    : state_(std::make_shared<vdir::StoreState>()) {
+  for (const std::string& root : roots) state_->roots.push_back(vdir::CanonicalRoot(root));
+  state_->ui = &ui;
+  state_->wal = wal;
+}
+
+VdirStore::~VdirStore() = default;
+
+std::optional<std::string> VdirRoot(const std::string& given) {
+  std::error_code ec;
+  if (given.empty() || !std::filesystem::is_directory(given, ec) ||
+      ::access(given.c_str(), R_OK | X_OK) != 0) {
+    return std::nullopt;
+  }
+  std::filesystem::path root = std::filesystem::absolute(given).lexically_normal();
+  if (!root.has_filename()) root = root.parent_path();
+  return root.string();
+}
+
+std::optional<double> VdirStore::LastWritten(const std::string& itemEntryId,
+                                             const std::string& storeId) const {
+  struct stat st {};
+  const std::string path = storeId + "/" + itemEntryId;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9;
+}
+
+void VdirStore::WriteNothing() { state_->writes_nothing = true; }
+
+std::shared_ptr<Application> VdirStore::OutlookApplication() const {
+  return std::make_shared<vdir::VdirApplication>(state_);
+}
+
+std::unique_ptr<MAPIFolder> VdirStore::YSGetFolder(const std::string& entryId,
+                                                   const std::string& storeId) {
+  for (size_t store : vdir::StoresFor(*state_, storeId)) {
+    if (std::optional<vdir::FolderInfo> f = vdir::ResolveFolder(*state_, store, entryId)) {
+      return std::make_unique<vdir::VdirFolder>(state_, std::move(*f));
+    }
+  }
+  return nullptr;
+}
+
+std::shared_ptr<OutlookItem> VdirStore::GetItemFromID(const std::string& itemEntryId,
+                                                      const std::string& storeId) const {
+  auto split = vdir::SplitItemEntryId(itemEntryId);
+  if (!split) return nullptr;
+  auto [folder, file] = *split;
+  size_t ordinal = 1;
+  // "alice.vcf#2": the second component of alice.vcf. A name that ends in
+  // ".vcf" is never taken apart.
+  if (const size_t hash = file.rfind('#');
+      hash != std::string::npos && !vdir::IsItemName(file) && hash + 1 < file.size() &&
+      file.size() - hash <= 7 &&
+      std::all_of(file.begin() + static_cast<std::ptrdiff_t>(hash) + 1, file.end(),
+                  [](char c) { return c >= '0' && c <= '9'; }) &&
+      file[hash + 1] != '0') {
+    ordinal = std::stoul(file.substr(hash + 1));
+    file.resize(hash);
+    if (ordinal < 2) return nullptr;
+  }
+  if (!vdir::IsSafeEntryId(folder) || !vdir::IsItemName(file)) return nullptr;
+  for (size_t store : vdir::StoresFor(*state_, storeId)) {
+    // A directory inside a collection opens but is no folder.
+    if (folder.find('/') != std::string::npos && !vdir::ResolveFolder(*state_, store, folder)) {
+      continue;
+    }
+    vdir::UniqueFd root = vdir::OpenRoot(state_->roots[store]);
+    if (!root.valid()) continue;
+    auto dir = std::make_shared<vdir::UniqueFd>(vdir::OpenFolder(root.get(), folder));
+    struct stat st {};
+    if (!dir->valid() || ::fstatat(dir->get(), file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode)) {
+      continue;
+    }
+    std::string fallback = vdir::FallbackTypeName(file);
+    std::vector<std::string> types;
+    // Read for the components alone: the item reads the file again when it
+    // is first used, as a lookup may come long before that. A contact file's
+    // first card needs no reading: it is a contact whatever the file holds.
+    if (fallback == "ContactItem" && ordinal == 1) {
+      types.push_back(fallback);
+    } else if (fallback != "MailItem") {
+      try {
+        types =
+            vdir::ScanItemTypes(vdir::ReadItemFile(dir->get(), file), fallback == "ContactItem");
+      } catch (const Failure&) {
+        // The item fails when it is read, as in a folder's items.
+      }
+    }
+    if (types.empty()) types.push_back(std::move(fallback));
+    if (ordinal > types.size()) return nullptr;
+    return std::make_shared<vdir::VdirItem>(state_, std::move(dir), store, folder, file, ordinal,
+                                            types.size(), types[ordinal - 1],
+                                            std::make_shared<vdir::FileShare>());
+  }
+  return nullptr;
+}
+
+const std::vector<std::string>& VdirStore::StoreIDs() const { return state_->roots; }
+
+}  // namespace tidewell

@@ -1,0 +1,17 @@
+// The platform's CodePageDecoder: glibc's iconv.
+#pragma once
+
+#include "platform/code_pages.h"
+
+namespace tidewell {
+
+class IconvCodePages final : public CodePageDecoder {
+ public:
+  std::optional<std::string> ToUtf8(int32_t codePage, std::string_view bytes) const override;
+};
+
+// Makes rich text decode double-byte code pages through IconvCodePages (see
+// SetCodePageDecoder in text/rich_text.h). Each host calls it once at start.
+void UseIconvCodePages();
+
+}  // namespace tidewell

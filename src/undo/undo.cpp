@@ -1,0 +1,256 @@
+#include "undo/undo.h"
+
+#include <cstdio>
+#include <ctime>
+#include <exception>
+#include <map>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "engine/replace_engine.h"
+#include "platform/failure.h"
+#include "text/rich_text.h"
+
+namespace tidewell {
+
+namespace {
+
+constexpr const char* kSource = "Tidewell";
+constexpr int32_t kProgressLine = 0;
+
+bool IsPhone(const std::string& property) {
+  for (const CatalogRow& step : FieldsOf(FieldKind::Contact)) {
+    if (step.handling == FieldHandling::kPhone && property == step.property) return true;
+  }
+  return false;
+}
+
+// The store makes a body's RTF anew from the note at every read, so only its
+// shown text says what the body holds.
+bool SameValue(const std::string& property, const std::string& a, const std::string& b) {
+  return property == "RTFBody" ? PlainTextFromRtf(a) == PlainTextFromRtf(b) : a == b;
+}
+
+// "2026-12-05T17:25:24.123Z" as seconds since the epoch; nullopt for any
+// other text.
+std::optional<double> EpochOf(const std::string& time) {
+  std::tm parts{};
+  int millis = 0;
+  if (std::sscanf(time.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &parts.tm_year, &parts.tm_mon,
+                  &parts.tm_mday, &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &millis) != 7) {
+    return std::nullopt;
+  }
+  parts.tm_year -= 1900;
+  parts.tm_mon -= 1;
+  return static_cast<double>(timegm(&parts)) + millis / 1000.0;
+}
+
+// An entry cut off at the end of its run: the run died while journalling it,
+// and the store saves an item only once its entries are durable, so the item
+// was not saved then. But a journal cut short later looks the same, so when
+// the entry names its item, the item's file must also be unchanged since.
+bool NeverSaved(const JournalEntry& entry, const MailStore& store) {
+  if (!entry.cut_off) return false;
+  if (entry.records < 3) return true;
+  const std::optional<double> modified = store.LastWritten(entry.ItemEntryId, entry.FolderStoreId);
+  if (!modified) return false;
+  const std::optional<double> began = EpochOf(entry.time);
+  return began && *modified < *began;
+}
+
+class Undoer {
+ public:
+  Undoer(const JournalRun& run, const MailStore& store, Components& components,
+         const std::function<bool()>& stop)
+      : stop_(stop),
+        run_(run),
+        store_(store),
+        components_(components),
+        journal_(components),
+        matcher_(components.CreatePatternMatcher()) {
+    matcher_->SetCaseSensitive(run.CaseSensitive != 0);
+  }
+
+  UndoOutcome Undo() {
+    // Item by item, so each is saved once; inside an item the newest change
+    // goes first, so a field the run changed twice (a folder listed twice)
+    // ends with the value it had before the run.
+    std::vector<std::vector<const JournalEntry*>> items;
+    std::map<std::pair<std::string, std::string>, size_t> item_index;
+    for (auto entry = run_.entries.rbegin(); entry != run_.entries.rend(); ++entry) {
+      if (!entry->complete && NeverSaved(*entry, store_)) continue;
+      if (!entry->complete) {
+        Skip(*entry, entry->records < 5 ? "its journal entry is incomplete (" +
+                                              std::to_string(entry->records) + " of 5 records)"
+                                        : "its journal entry lacks the value the undo wrote");
+        continue;
+      }
+      auto [at, added] =
+          item_index.try_emplace({entry->FolderStoreId, entry->ItemEntryId}, items.size());
+      if (added) items.emplace_back();
+      items[at->second].push_back(&*entry);
+    }
+    for (const auto& entries : items) {
+      if (stop_ && stop_()) {
+        outcome_.stopped = true;
+        break;
+      }
+      UndoItem(entries);
+    }
+
+    if (header_logged_) {
+      // The summary line only helps a reader of the log: the undo is done and
+      // its records are written, so a logger failing now changes nothing.
+      try {
+        Log(kUndoRunProcedure, UndoSummary(outcome_), kProgressLine);
+      } catch (const std::exception&) {
+      }
+    }
+    return std::move(outcome_);
+  }
+
+ private:
+  void UndoItem(const std::vector<const JournalEntry*>& entries) {
+    const JournalEntry& first = *entries.front();
+    std::unique_ptr<SafeItem> item;
+    try {
+      std::shared_ptr<OutlookItem> found =
+          store_.GetItemFromID(first.ItemEntryId, first.FolderStoreId);
+      if (!found) return SkipAll(entries, "the item is gone");
+      const char* progId = SafeItemProgId(found->TypeName());
+      if (progId == nullptr) return SkipAll(entries, "the item is no contact, appointment or task");
+      item = components_.CreateSafeItem(progId);
+      item->SetItem(found);
+    } catch (const std::exception& e) {
+      return SkipAll(entries, "the item cannot be opened: " + DescriptionOf(e));
+    }
+
+    std::vector<const JournalEntry*> written;
+    for (const JournalEntry* entry : entries) {
+      if (Restore(*entry, *item)) written.push_back(entry);
+    }
+    if (written.empty()) return;
+    try {
+      item->Save();
+    } catch (const std::exception& e) {
+      return SkipAll(written, "the item could not be saved: " + DescriptionOf(e));
+    }
+    outcome_.restored_fields += static_cast<int>(written.size());
+    ++outcome_.restored_items;
+  }
+
+  // Writes the entry's old value into `item` when the field still shows what
+  // the run wrote; true when it did. A field that already holds its old value
+  // is left as it is, neither restored nor skipped: the run was cut off
+  // between journalling it and saving the item, or the run was undone before.
+  bool Restore(const JournalEntry& entry, SafeItem& item) {
+    const std::string property = PropertyOfJournalName(entry.FieldName);
+    std::string current;
+    try {
+      current = item.Get(property);
+    } catch (const std::exception& e) {
+      return Skip(entry, "cannot be read: " + DescriptionOf(e));
+    }
+    try {
+      if (!ShowsRunResult(entry, property, current)) {
+        if (SameValue(property, current, entry.FieldValue)) return false;
+        return Skip(entry, "changed since the run");
+      }
+    } catch (const std::exception& e) {
+      return Skip(entry, "cannot be checked: " + DescriptionOf(e));
+    }
+    try {
+      JournalOverwrite(entry, current);
+    } catch (const std::exception& e) {
+      return Skip(entry, "the journal cannot be written: " + DescriptionOf(e));
+    }
+    try {
+      item.Set(property, entry.FieldValue);
+    } catch (const std::exception& e) {
+      return Skip(entry, "cannot be written: " + DescriptionOf(e));
+    }
+    return true;
+  }
+
+  bool ShowsRunResult(const JournalEntry& entry, const std::string& property,
+                      const std::string& current) {
+    if (run_.kind == RunKind::kUndo) return SameValue(property, current, *entry.restored);
+    matcher_->SetPattern(run_.SearchFor);
+    if (property == "RTFBody") {
+      return SameValue(property, current,
+                       ReplaceShownText(*matcher_, entry.FieldValue, run_.ReplaceWith));
+    }
+    matcher_->SetText(entry.FieldValue);
+    if (matcher_->MatchCount() > 0) {
+      matcher_->SetReplace(run_.ReplaceWith);
+      if (matcher_->Text() == current) return true;
+    }
+    // Which phone rule the run used depends on a setting that may have
+    // changed since, so either result counts.
+    return IsPhone(property) &&
+           ReplaceAreaPart(*matcher_, entry.FieldValue, run_.ReplaceWith) == current;
+  }
+
+  // The same five records the page writes, then the value going back in, so
+  // that this undo can be undone in turn.
+  void JournalOverwrite(const JournalEntry& entry, const std::string& overwritten) {
+    if (!header_logged_) {
+      components_.CreateActivityLogger()->WriteWith(
+          kSource, kUndoRunProcedure, kUndoRunHeader + run_.time, kProgressLine, "undoes", run_.id);
+      header_logged_ = true;
+    }
+    journal_.WriteUndoRecords(entry.FolderStoreId, entry.FolderEntryId, entry.ItemEntryId,
+                              entry.FieldName, overwritten, entry.FieldValue);
+    Log(kUndoRunProcedure, kUndoRestoredValue + entry.FieldValue, kProgressLine);
+  }
+
+  void Log(const std::string& procedure, const std::string& message, int32_t undo) {
+    components_.CreateActivityLogger()->Write(kSource, procedure, message, undo);
+  }
+
+  bool Skip(const JournalEntry& entry, std::string reason) {
+    outcome_.skipped.push_back({entry.ItemEntryId, entry.FieldName, std::move(reason)});
+    return false;
+  }
+
+  void SkipAll(const std::vector<const JournalEntry*>& entries, const std::string& reason) {
+    for (const JournalEntry* entry : entries) Skip(*entry, reason);
+  }
+
+  const std::function<bool()>& stop_;
+  const JournalRun& run_;
+  const MailStore& store_;
+  Components& components_;
+  Journal journal_;
+  std::unique_ptr<PatternMatcher> matcher_;
+  bool header_logged_ = false;
+  UndoOutcome outcome_;
+};
+
+}  // namespace
+
+UndoOutcome UndoJournalRun(const JournalRun& run, const MailStore& store, Components& components,
+                           const std::function<bool()>& stop) {
+  return Undoer(run, store, components, stop).Undo();
+}
+
+std::string UndoSummary(const UndoOutcome& outcome) {
+  return "Restored " + std::to_string(outcome.restored_fields) + " fields in " +
+         std::to_string(outcome.restored_items) + " items; skipped " +
+         std::to_string(outcome.skipped.size()) + ".";
+}
+
+std::string UndoQuestion(const JournalRun& run) {
+  return "Undo the run of " + run.time + " (" + run.Description() +
+         "): " + std::to_string(run.CompleteEntries()) + " fields in " +
+         std::to_string(run.ChangedItems()) + " items?";
+}
+
+std::string DescribeSkipped(const SkippedField& skipped) {
+  return (skipped.FieldName.empty() ? "A field" : skipped.FieldName) + " of " +
+         (skipped.ItemEntryId.empty() ? "an unknown item" : skipped.ItemEntryId) + ": " +
+         skipped.reason;
+}
+
+}  // namespace tidewell

@@ -1,0 +1,85 @@
+// Undo of a run read back from the journal (journal/journal_runs.h): a feature
+// of the hosts, beside the page, which itself never reads the journal.
+//
+//   JournalContents journal = ReadJournalFile(env.logbook.ActivityPath());
+//   if (const JournalRun* newest = journal.Newest()) {
+//     UndoOutcome outcome = UndoJournalRun(*newest, *env.store, *env.components);
+//     UndoSummary(outcome);   // "Restored 12 fields in 5 items; skipped 1."
+//     outcome.skipped[0];     // {"contacts/ann.vcf", "Account", "changed since the run"}
+//   }
+//
+// Every field of the run gets its journalled old value back, the newest change
+// first, through the store and the same safe-item wrappers the page uses; each
+// item is saved once. "Body" restores RTFBody.
+//
+// A field is written only while the item still shows what the run wrote
+// there: the old value replaced again with the run's pattern, replacement and
+// case flag (a phone number also in its area-part form; a body compared by its
+// shown text, since the store makes RTF anew from the note). Anything else is
+// skipped and listed, never overwritten: another program's edit, and also a
+// value the store reads back in another form than the run wrote it (a date
+// written without its seconds).
+//
+// An undo is itself a run that can be undone. Before its first change it logs
+// "Undo of the run of <time>" under "UndoRun"; for each field it journals the
+// value it overwrites like the page (five "UndoSave" records), then logs
+// "Restored value: <value>" under "UndoRun", and it ends with the summary line.
+// The store syncs the journal before every Save. Undoing that undo checks for
+// the restored values and writes the run's results back.
+//
+// A field that already holds its old value needs nothing: the run was cut off
+// after journalling it but before saving its item, or the run was undone
+// already. It is neither restored nor skipped, and its item is not saved, so
+// "Restored" counts the fields this undo wrote and the items it saved, which
+// are also what an undo of this undo finds in the journal.
+//
+// Skipped, each with its reason, while the rest goes on: an incomplete entry,
+// an item that is gone or cannot be read, a field changed since the run, a
+// field or undo record that cannot be written, and every field of an item
+// whose Save fails.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "journal/journal_runs.h"
+#include "platform/components.h"
+#include "platform/mail_store.h"
+
+namespace tidewell {
+
+struct SkippedField {
+  std::string ItemEntryId;  // "" when the journal lost it
+  std::string FieldName;    // "" when the journal lost it
+  std::string reason;       // "changed since the run", "the item is gone", ...
+};
+
+struct UndoOutcome {
+  int restored_fields = 0;
+  int restored_items = 0;             // items saved with at least one field restored
+  std::vector<SkippedField> skipped;  // in the order met: newest change first
+  bool stopped = false;               // `stop` said yes before the last item
+};
+
+// Undoes `run` in the items of `store`, journalling through the activity
+// loggers of `components` (the host's, whose store syncs that journal). Never
+// throws: every failure ends up in `skipped`.
+// `stop`, when given, is asked before each item; true ends the undo there
+// (outcome.stopped), the items before it restored.
+UndoOutcome UndoJournalRun(const JournalRun& run, const MailStore& store, Components& components,
+                           const std::function<bool()>& stop = {});
+
+// "Restored <n> fields in <m> items; skipped <k>."
+std::string UndoSummary(const UndoOutcome& outcome);
+
+// What both hosts ask before an undo:
+// "Undo the run of <time> (<description>): <n> fields in <m> items?"
+std::string UndoQuestion(const JournalRun& run);
+
+// One skipped field for the user: "<FieldName> of <ItemEntryId>: <reason>".
+std::string DescribeSkipped(const SkippedField& skipped);
+
+inline constexpr const char* kNoRunToUndo = "The journal holds no run to undo.";
+
+}  // namespace tidewell

@@ -1,0 +1,422 @@
+#include "adapters/logbook/logbook.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "adapters/logbook/journal_reader.h"
+#include "platform/failure.h"
+#include "support/temp_files.h"
+
+namespace tidewell {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+class LogbookTest : public ::testing::Test {
+ protected:
+  // The records of `file`, each checked to begin with its UTC time, which is then dropped,
+  // and to be spelt as nlohmann spells it (the activity log writes its lines by hand).
+  std::vector<json> Records(const std::string& file) const {
+    static const std::regex kUtcMillis(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+    std::ifstream in(folder_ / file, std::ios::binary);
+    std::vector<json> records;
+    for (std::string line; std::getline(in, line);) {
+      json& record = records.emplace_back(json::parse(line));
+      EXPECT_EQ(line, record.dump());
+      EXPECT_EQ(record.begin().key(), "time");
+      EXPECT_TRUE(std::regex_match(record["time"].get<std::string>(), kUtcMillis)) << line;
+      record.erase("time");
+    }
+    return records;
+  }
+
+  testing::TempDir dir_;
+  const fs::path root_ = dir_.path();
+  const fs::path folder_ = root_ / "state" / "Marrowby";
+};
+
+TEST_F(LogbookTest, EachLineParsesBackToWhatWasWrittenInItsOwnFile) {
+  struct Row {
+    std::string procedure, message;
+    int32_t undo;
+    bool stored_undo;
+    std::string stored = "";  // the message as stored, when it differs
+  };
+  const std::vector<Row> rows = {
+      {"cmdReplace_Click", "Looking for 'a' replacing with 'b'; Case sensitive: 0", 0, false},
+      {"UndoSave", "FieldValue: line one\nline two\r\nline \"three\"", -1, true},
+      {"UndoSave", "FieldValue: {\\rtf1 \\b bold\\b0}\ttab\b\f\x01\x1F\x7F/", -1, true},
+      {"SearchAndReplaceContacts", "Checking contact: Müller, 株式会社", 0, false},
+      {"UndoSave", "FieldValue: ", 1, true},
+      {"UndoSave", "FieldValue: caf\xE9!", 1, true, "FieldValue: caf\uFFFD!"},
+  };
+  Logbook logbook(folder_);
+  logbook.SetRun("R1");
+  std::ostringstream echo;
+  logbook.EchoErrorsTo(&echo);
+  std::vector<json> expected;
+  for (const Row& row : rows) {
+    logbook.CreateActivityLogger()->Write("Tidewell", row.procedure, row.message, row.undo);
+    expected.push_back({{"source", "Tidewell"},
+                        {"procedure", row.procedure},
+                        {"message", row.stored.empty() ? row.message : row.stored},
+                        {"undo", row.stored_undo},
+                        {"run", "R1"}});
+  }
+  logbook.CreateActivityLogger()->WriteWith("Tidewell", "UndoSave", "FieldValue: a", -1, "new",
+                                            "b\tc\xE9");
+  expected.push_back({{"source", "Tidewell"},
+                      {"procedure", "UndoSave"},
+                      {"message", "FieldValue: a"},
+                      {"undo", true},
+                      {"new", "b\tc\uFFFD"},
+                      {"run", "R1"}});
+  logbook.WriteError("Tidewell.cmdConvert", "Error occurred.  Reason: disk\nfull", false);
+  logbook.WriteError("Tidewell.UndoSave", "Error occurred at line 0.  Reason: ", true);
+  EXPECT_EQ(Records("activity.jsonl"), expected);
+  EXPECT_EQ(Records("errors.jsonl"),
+            (std::vector<json>{{{"procedure", "Tidewell.cmdConvert"},
+                                {"message", "Error occurred.  Reason: disk\nfull"},
+                                {"flag", false},
+                                {"run", "R1"}},
+                               {{"procedure", "Tidewell.UndoSave"},
+                                {"message", "Error occurred at line 0.  Reason: "},
+                                {"flag", true},
+                                {"run", "R1"}}}));
+  EXPECT_EQ(echo.str(),
+            "Tidewell.cmdConvert: Error occurred.  Reason: disk\nfull\n"
+            "Tidewell.UndoSave: Error occurred at line 0.  Reason: \n");
+  // Undo records hold the old values of contacts' fields.
+  EXPECT_EQ(fs::status(folder_ / "activity.jsonl").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// Lines up to ~9 KB, well past PIPE_BUF, would tear or interleave if an append took two writes.
+TEST_F(LogbookTest, TwoProcessesAppendingAtOnceNeitherInterleaveNorLoseLines) {
+  constexpr int kLines = 1500;
+  for (char writer : {'a', 'b'}) {
+    if (::fork() != 0) continue;
+    int code = 1;
+    try {
+      Logbook logbook(folder_);
+      for (int i = 0; i < kLines; ++i) {
+        logbook.WriteActivity("Tidewell", std::string(1, writer),
+                              std::to_string(i) + " " + std::string((i * 37) % 9000, writer),
+                              false);
+      }
+      code = 0;
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  for (int status = 0; ::wait(&status) > 0;) EXPECT_TRUE(WIFEXITED(status) && !WEXITSTATUS(status));
+
+  std::map<std::string, int> next;
+  for (const json& record : Records("activity.jsonl")) {
+    const std::string writer = record["procedure"], message = record["message"];
+    ASSERT_EQ(message, std::to_string(next[writer]) + " " +
+                           std::string((next[writer] * 37) % 9000, writer.at(0)));
+    ++next[writer];
+  }
+  EXPECT_EQ(next, (std::map<std::string, int>{{"a", kLines}, {"b", kLines}}));
+}
+
+// Each step writes activity ('a') and error ('e') lines, then syncs.
+TEST_F(LogbookTest, SyncReachesTheDiskOnlyAfterNewActivityLines) {
+  Logbook logbook(folder_);
+  for (const auto& [lines, syncs] : std::vector<std::pair<std::string, uint64_t>>{
+           {"", 0}, {"a", 1}, {"", 1}, {"e", 1}, {"aaaaa", 2}, {"", 2}}) {
+    for (char line : lines) {
+      line == 'a' ? logbook.WriteActivity("Tidewell", "UndoSave", "FieldName: Body", true)
+                  : logbook.WriteError("Tidewell.x", "m", false);
+    }
+    logbook.Sync();
+    EXPECT_EQ(logbook.DiskSyncs(), syncs) << "after '" << lines << "'";
+  }
+}
+
+TEST_F(LogbookTest, AWriteThatCannotBeDoneFailsWithTheReasonAndTheNextLineGoesThrough) {
+  const fs::path log = folder_ / "activity.jsonl";
+  for (const auto& [spoil, message] : std::vector<std::pair<std::function<void()>, std::string>>{
+           {[&] { fs::create_directories(log); },
+            "Cannot open '" + log.string() + "': Is a directory"},
+           {[&] {
+              fs::create_directories(folder_);
+              fs::create_symlink("/dev/full", log);
+            },
+            "Cannot write to '" + log.string() + "': No space left on device"},
+           {[&] { std::ofstream(folder_.parent_path()) << "x"; },
+            "Cannot create '" + folder_.string() + "': Not a directory"}}) {
+    SCOPED_TRACE(message);
+    fs::remove_all(root_ / "state");
+    spoil();
+    Logbook logbook(folder_);
+    try {
+      logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body", -1);
+      ADD_FAILURE() << "no failure";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.Description(), message);
+    }
+    logbook.Sync();
+    EXPECT_EQ(logbook.DiskSyncs(), 0u) << "a failed line needs no sync";
+    fs::remove_all(root_ / "state");
+    logbook.WriteActivity("Tidewell", "UndoSave", "again", true);
+    EXPECT_EQ(Records("activity.jsonl").size(), 1u);
+  }
+}
+
+TEST_F(LogbookTest, AfterWriteNothingNoFileIsMadeAndReportsAreOnlyEchoed) {
+  Logbook logbook(folder_);
+  std::ostringstream echo;
+  logbook.EchoErrorsTo(&echo);
+  logbook.WriteNothing();
+  logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body", -1);
+  logbook.WriteActivity("Tidewell", "cmdReplace_Click", "Looking for 'a'", false);
+  logbook.WriteError("Tidewell.cmdConvert", "Error occurred.  Reason: x", false);
+  logbook.Sync();
+  EXPECT_FALSE(fs::exists(root_ / "state"));
+  EXPECT_EQ(logbook.DiskSyncs(), 0u);
+  EXPECT_EQ(echo.str(), "Tidewell.cmdConvert: Error occurred.  Reason: x\n");
+}
+
+TEST(LogbookFolder, FollowsTheXdgStateHomeWhenItIsAbsolute) {
+  const auto saved = [](const char* name) { return std::getenv(name) ? std::getenv(name) : ""; };
+  const std::string home = saved("HOME"), state = saved("XDG_STATE_HOME");
+  const auto set = [](const char* name, const char* value) {
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  };
+  set("HOME", "/home/someone");
+  for (const auto& [state_home, expected] : std::vector<std::pair<const char*, std::string>>{
+           {"/var/tmp/state", "/var/tmp/state/Marrowby"},
+           {nullptr, "/home/someone/.local/state/Marrowby"},
+           {"", "/home/someone/.local/state/Marrowby"},
+           {"relative/state", "/home/someone/.local/state/Marrowby"}}) {
+    set("XDG_STATE_HOME", state_home);
+    EXPECT_EQ(Logbook::DefaultFolder(), fs::path(expected)) << (state_home ? state_home : "unset");
+  }
+  set("HOME", home.c_str());
+  set("XDG_STATE_HOME", state.empty() ? nullptr : state.c_str());
+}
+
+// Journal lines as the logbook writes them; `at` stands in for the time.
+std::string Line(const std::string& procedure, const std::string& message, bool undo = false,
+                 const std::string& at = "t", const std::string& source = "Tidewell") {
+  nlohmann::ordered_json record = {{"time", at}, {"source", source}, {"procedure", procedure}};
+  record["message"] = message;
+  record["undo"] = undo;
+  return record.dump() + "\n";
+}
+
+std::string Folder(const std::string& name, const std::string& at = "t") {
+  return Line("cmdReplace_Click", name + "Count of items in folder '" + name + "': 3", false, at);
+}
+
+std::string Looking(const std::string& search, const std::string& replace, int caseFlag = 0) {
+  return Line("cmdReplace_Click", "Looking for '" + search + "' replacing with '" + replace +
+                                      "'; Case sensitive: " + std::to_string(caseFlag));
+}
+
+// Records `first` to `end` - 1 of the five records of one entry.
+std::string Entry(const std::string& item, const std::string& value = "old", int end = 5,
+                  int first = 0) {
+  const std::string messages[] = {"FolderStoreId: /s", "FolderEntryId: contacts",
+                                  "ItemEntryId: " + item, "FieldName: Account",
+                                  "FieldValue: " + value};
+  std::string lines;
+  for (int i = first; i < end; ++i) lines += Line("UndoSave", messages[i], true, "e" + item);
+  return lines;
+}
+
+// One word per run: kind and search, time, folders, complete/all entries; then any damage.
+std::string Summary(const std::string& text) {
+  std::istringstream in(text);
+  const JournalContents journal = ReadJournal(in);
+  std::ostringstream out;
+  for (const JournalRun& run : journal.runs) {
+    out << (run.kind == RunKind::kUndo
+                ? "undo(" + run.undone + ")"
+                : run.SearchFor + ">" + run.ReplaceWith + ":" + std::to_string(run.CaseSensitive));
+    out << "@" << run.time << "[";
+    for (const std::string& folder : run.folders) out << folder << ",";
+    out << "]" << run.CompleteEntries() << "/" << run.entries.size() << " ";
+  }
+  if (journal.malformed_lines > 0) out << "malformed " << journal.malformed_lines << " ";
+  if (journal.stray_entries > 0) out << "stray " << journal.stray_entries << " ";
+  return out.str() + (journal.torn_lines > 0 ? "torn " + std::to_string(journal.torn_lines) : "");
+}
+
+// `lines` as lines of run `id`.
+std::string Of(const std::string& id, const std::string& lines) {
+  std::string out;
+  std::istringstream in(lines);
+  for (std::string line; std::getline(in, line);) {
+    out += line.substr(0, line.size() - 1) + ",\"run\":\"" + id + "\"}\n";
+  }
+  return out;
+}
+
+TEST(JournalReader, GroupsRecordsIntoEntriesAndEntriesIntoRuns) {
+  struct Row {
+    const char* what;
+    std::string journal, summary;
+  };
+  const std::string cut = Entry("c/x.vcf"), run = Folder("C", "r1") + Looking("e", "E");
+  const std::string torn = Of("B", Folder("D", "r2"));
+  const std::vector<Row> rows = {
+      {"empty", "", ""},
+      {"a run over three folders, one of them with nothing changed",
+       Folder("Contacts", "r1") + Looking("e", "E") + Entry("a") + Folder("Calendar", "r2") +
+           Looking("e", "E") + Folder("Tasks", "r3") + Looking("e", "E") + Entry("c"),
+       "e>E:0@r1[Contacts,Calendar,Tasks,]2/2 "},
+      {"two identical runs back to back over one folder",
+       Folder("Contacts", "r1") + Looking("e", "E") + Entry("a") + Folder("Contacts", "r2") +
+           Looking("e", "E") + Entry("a", "old2"),
+       "e>E:0@r1[Contacts,]1/1 e>E:0@r2[Contacts,]1/1 "},
+      {"another search text, replacement or case flag begins a run",
+       Folder("C", "r1") + Looking("e", "E") + Folder("D", "r2") + Looking("e", "F") +
+           Folder("E", "r3") + Looking("e", "F", 1) + Folder("F", "r4") + Looking("f", "F", 1),
+       "e>E:0@r1[C,]0/0 e>F:0@r2[D,]0/0 e>F:1@r3[E,]0/0 f>F:1@r4[F,]0/0 "},
+      {"an entry cut short by a failing logger",
+       run + Entry("a", "old", 2) + Entry("b") + Entry("c", "old", 4) +
+           Line("SearchAndReplaceContacts", "Checking contact: x"),
+       "e>E:0@r1[C,]1/3 "},
+      {"entries before any run line", Entry("a") + run + Entry("b"), "e>E:0@r1[C,]1/1 stray 1 "},
+      {"an undo run is a run of its own; an entry without its restored value is incomplete",
+       run + Entry("a") + Entry("b") + Line("UndoRun", "Undo of the run of r1", false, "u") +
+           Entry("b", "new") + Line("UndoRun", "Restored value: old") + Entry("a", "new") +
+           Folder("C", "r2") + Looking("e", "E"),
+       "e>E:0@r1[C,]2/2 undo(r1)@u[]1/2 e>E:0@r2[C,]0/0 "},
+      {"lines that are no records, and a record out of its place",
+       run + "not json\n" + "[1,2]\n" +
+           R"({"time":"t","source":"Tidewell","procedure":"UndoSave","message":"x"})" + "\n" +
+           Entry("a", "old", 3) + Line("UndoSave", "FieldValue: v", true) + Entry("b"),
+       "e>E:0@r1[C,]1/2 malformed 3 torn 1"},
+      {"a last line cut by a crash", run + Entry("a") + cut.substr(0, cut.size() - 20),
+       "e>E:0@r1[C,]1/2 torn 1"},
+      {"a whole last record whose line break is missing", run + cut.substr(0, cut.size() - 1),
+       "e>E:0@r1[C,]1/1 "},
+      {"lines of other sources are left out, even inside an entry",
+       run + Entry("a", "old", 2) + Line("UndoSave", "ItemEntryId: x", true, "t", "Other") +
+           Entry("a", "old", 5, 2),
+       "e>E:0@r1[C,]1/1 "},
+      // Lines with a run id are grouped by it, never by their neighbours.
+      {"two identical runs back to back over different folders",
+       Of("A", Folder("Contacts", "r1") + Looking("e", "E") + Entry("a")) +
+           Of("B", Folder("Calendar", "r2") + Looking("e", "E") + Entry("b")),
+       "e>E:0@r1[Contacts,]1/1 e>E:0@r2[Calendar,]1/1 "},
+      {"two runs whose lines and entries interleave",
+       Of("A", Folder("C", "r1") + Looking("e", "E")) + Of("B", Folder("D", "r2")) +
+           Of("A", Entry("a", "old", 2)) + Of("B", Looking("f", "F") + Entry("b", "old", 3)) +
+           Of("A", Entry("a", "old", 5, 2)) + Of("B", Entry("b", "old", 5, 3)),
+       "e>E:0@r1[C,]1/1 f>F:0@r2[D,]1/1 "},
+      {"a torn line ended by the next run, whose lines stay its own",
+       Of("A", Folder("C", "r1") + Looking("e", "E") + Entry("a")) +
+           torn.substr(0, torn.size() - 30) + "\n" +
+           Of("U", Line("UndoRun", "Undo of the run of r1", false, "u") + Entry("a", "new") +
+                       Line("UndoRun", "Restored value: old")),
+       "e>E:0@r1[C,]1/1 undo(r1)@u[]1/1 torn 1"},
+      {"lines of a command that ran nothing are no run", Of("S", Entry("x")), "stray 1 "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(Summary(row.journal), row.summary);
+  }
+}
+
+// The logbook's own lines are read by hand and every other spelling of JSON by
+// the full parser; both must read a line alike.
+TEST(JournalReader, ReadsALineAlikeHoweverItIsSpelt) {
+  const std::string head = Of("A", Folder("C", "r1") + Looking("e", "E") + Entry("a", "old", 4));
+  const std::string start = R"({"time":"t","source":"Tidewell","procedure":"UndoSave",)";
+  struct Row {
+    const char* what;
+    std::string line;
+    std::string read;  // the entry's old value, or the damage counted
+  };
+  const std::vector<Row> rows = {
+      {"escapes", start + R"("message":"FieldValue: a\"b\\c\/d\n\r\t\b\f","undo":true,"run":"A"})",
+       "a\"b\\c/d\n\r\t\b\f"},
+      {"a \\u escape",
+       start + R"("message":"FieldValue: caf\u00e9 \ud83d\ude00","undo":true,"run":"A"})",
+       "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"blanks between tokens",
+       start + R"( "message" : "FieldValue: v" , "undo" : true, "run":"A" })", "v"},
+      {"other members of any type",
+       start + R"("n":5,"message":"FieldValue: v","x":[1,{"y":null}],"undo":true,"run":"A"})", "v"},
+      {"a key twice: the last counts",
+       start + R"("message":"FieldValue: v","undo":false,"undo":true,"run":"B","run":"A"})", "v"},
+      {"a key twice, the last of the wrong type",
+       start + R"("message":"FieldValue: v","message":true,"undo":true,"run":"A"})", "malformed 1"},
+      {"\"undo\" not a boolean", start + R"("message":"FieldValue: v","undo":"true","run":"A"})",
+       "malformed 1"},
+      {"\"message\" not a string", start + R"("message":7,"undo":true,"run":"A"})", "malformed 1"},
+      {"bytes that are not UTF-8",
+       start + "\"message\":\"FieldValue: \xE9\",\"undo\":true,\"run\":\"A\"}", "torn 1"},
+      {"a raw line break's stand-in, a control byte",
+       start + "\"message\":\"FieldValue: a\x01\",\"undo\":true,\"run\":\"A\"}", "torn 1"},
+      {"something after the object", start + R"("message":"FieldValue: v","undo":true,"run":"A"}x)",
+       "torn 1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::istringstream in(head + row.line + "\n");
+    const JournalContents journal = ReadJournal(in);
+    ASSERT_EQ(journal.runs.size(), 1u);
+    const JournalEntry& entry = journal.runs[0].entries.at(0);
+    const std::string damage = journal.malformed_lines
+                                   ? "malformed " + std::to_string(journal.malformed_lines)
+                               : journal.torn_lines ? "torn " + std::to_string(journal.torn_lines)
+                                                    : "";
+    EXPECT_EQ(entry.complete ? entry.FieldValue : damage, row.read);
+  }
+}
+
+TEST(JournalReader, ReadsSearchSettingsBackFromTheirLine) {
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"Looking for '555' replacing with '777'; Case sensitive: 0", "555>777:0"},
+      {"Looking for '' replacing with ''; Case sensitive: 2", ">:2"},
+      {"Looking for 'it's' replacing with 'x'; Case sensitive: 1'; Case sensitive: 1",
+       "it's>x'; Case sensitive: 1:1"},
+      {"Looking for 'a' replacing with 'b' replacing with 'c'; Case sensitive: 0",
+       "a>b' replacing with 'c:0 ambiguous"},
+      {"Looking for 'a' replacing with 'b'; Case sensitive: yes", "none"},
+      {"Looking for 'a' with 'b'; Case sensitive: 0", "none"},
+      {"Checking contact: Looking for 'a' replacing with 'b'; Case sensitive: 0", "none"},
+  };
+  for (const auto& [message, expected] : rows) {
+    const std::optional<SearchLine> got = ParseSearchLine(message);
+    EXPECT_EQ(!got ? "none"
+                   : got->SearchFor + ">" + got->ReplaceWith + ":" +
+                         std::to_string(got->CaseSensitive) + (got->ambiguous ? " ambiguous" : ""),
+              expected)
+        << message;
+  }
+}
+
+TEST(JournalReader, FindsTheFolderNameThatStandsTwice) {
+  const std::string middle = "Count of items in folder '";
+  const std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
+      {"Contacts" + middle + "Contacts': 42", "Contacts"},
+      {middle + "': 0", ""},
+      {"A" + middle + "B': 0" + middle + "A" + middle + "B': 0': 7", "A" + middle + "B': 0"},
+      {"Contacts" + middle + "Calendar': 4", std::nullopt},
+      {"Contacts" + middle + "Contacts': many", std::nullopt},
+  };
+  for (const auto& [message, name] : rows) {
+    SCOPED_TRACE(message);
+    EXPECT_EQ(ParseFolderLine(message), name);
+  }
+}
+
+}  // namespace
+}  // namespace tidewell

@@ -1,0 +1,79 @@
+// Temporary stores of vCard/iCalendar files for the vdir store's tests.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/failure.h"
+#include "stores/vdir/vdir_store.h"
+#include "support/fake_components.h"
+#include "support/temp_files.h"
+
+namespace tidewell::testing {
+
+// A store whose one root holds the folder "f" with the given files.
+struct OneFolderStore {
+  explicit OneFolderStore(const std::vector<std::pair<std::string, std::string>>& files) {
+    for (const auto& [name, bytes] : files) WriteFile(File(name), bytes);
+    store = std::make_unique<VdirStore>(std::vector<std::string>{dir.path().string()}, ui, nullptr);
+  }
+  std::shared_ptr<OutlookItem> Item(const std::string& name) {
+    return store->GetItemFromID("f/" + name, store->StoreIDs()[0]);
+  }
+  std::filesystem::path File(const std::string& name) const { return dir.path() / "f" / name; }
+
+  TempDir dir;
+  ScriptedUi ui;
+  std::unique_ptr<VdirStore> store;
+};
+
+// Sets TZ for its lifetime (a POSIX rule needs no time zone database).
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* tz) {
+    if (const char* old = std::getenv("TZ")) saved_ = old;
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    saved_ ? setenv("TZ", saved_->c_str(), 1) : unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// What `action` gives, or "!" and the description of the Failure it throws.
+inline std::string Outcome(const std::function<std::string()>& action) {
+  try {
+    return action();
+  } catch (const Failure& f) {
+    return "!" + f.Description();
+  }
+}
+
+// Runs `command` with /bin/sh; gives its exit status and standard output.
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+inline CommandResult RunShell(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) result.output.append(buf, n);
+  result.status = pclose(pipe);
+  return result;
+}
+
+}  // namespace tidewell::testing
