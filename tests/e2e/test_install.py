@@ -7,6 +7,7 @@ import re
 import shutil
 import subprocess
 import unittest
+from pathlib import Path
 
 from peers import BINARY_DIR, BUILD_DIR, DEMO_STORE, INSTALLED, SOURCE_DIR, Sandbox
 
@@ -34,6 +35,23 @@ class InstallTest(Sandbox):
                          else "not built from a git checkout")
                 self.assertRegex(done.stdout,
                                  rf"\A{program} {re.escape(project_version())} \({built}\)\n\Z")
+
+    def test_the_menu_entry_opens_the_window_without_a_store(self):
+        desktop = (Path("/usr/share/applications") if INSTALLED else SOURCE_DIR / "data") \
+            / "org.tidewell.Tidewell.desktop"
+        exec_line = re.search(r"^Exec=(.*)$", desktop.read_text(), re.M).group(1).split()
+        self.assertEqual(exec_line, ["tidewell-gui"], "the menu starts it with no arguments")
+        # A home with no store remembered and no config: once this refused to open at all.
+        gui = subprocess.Popen([str(BINARY_DIR / exec_line[0])],
+                               env=dict(self.env, QT_QPA_PLATFORM="offscreen"),
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            gui.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            gui.terminate()
+        out, err = gui.communicate(timeout=60)
+        self.assertNotEqual(gui.returncode, 2, err)
+        self.assertNotIn("No store", err)
 
     def man(self, page):
         where = [page] if INSTALLED else ["-l", str(BUILD_DIR / "manuals" / f"{page}.1")]
