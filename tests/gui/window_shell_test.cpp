@@ -20,7 +20,6 @@
 
 #include <gtest/gtest.h>
 
-#include "adapters/settings/qsettings_store.h"
 #include "app/store_host.h"
 #include "gui/options_window.h"
 #include "gui/start_view.h"
@@ -31,24 +30,6 @@ namespace {
 
 using tidewell::testing::FakeHost;
 using tidewell::testing::FakeStore;
-
-void Key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
-  QTest::keyClick(target, key, modifiers);
-}
-
-// Shown and active, so that its shortcuts work. Without a window manager
-// nothing gives the focus back to the window after a modal window closed:
-// the tests do it.
-void Show(QWidget& window) {
-  window.show();
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
-
-// The saved settings, as the window's stores read them (Marrowby.ini).
-void Save(const char* key, const std::string& value) {
-  QSettingsStore().SaveSetting("Marrowby", "Tidewell", key, value);
-}
 
 // VDIRSYNCER_CONFIG pointing at a config whose one storage is `root`, for
 // as long as it lives; an empty root names no config at all.
@@ -69,20 +50,6 @@ class VdirsyncerConfig {
  private:
   QTemporaryDir dir_;
 };
-
-// The number of files of `folder` that differ from `before`, leaving out the
-// REV line that every save stamps anew.
-int ChangedFiles(const std::map<std::string, std::string>& before,
-                 const std::filesystem::path& folder) {
-  const auto unstamped = [](const std::string& bytes) {
-    return QString::fromStdString(bytes).remove(QRegularExpression("REV:[^\n]*\n"));
-  };
-  int changed = 0;
-  for (const auto& [file, bytes] : Sandbox::Snapshot(folder)) {
-    changed += unstamped(before.at(file)) != unstamped(bytes) ? 1 : 0;
-  }
-  return changed;
-}
 
 // Without a store: the stores the configs name, or a word that there are
 // none. A folder that is no store is refused; Ctrl+O opens the folder
@@ -172,14 +139,7 @@ TEST(CloseTest, EnterDoesNoHarmAndClosingAsksAboutUnappliedChanges) {
 // over the contacts.
 class StoreShellTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Save("SearchFor", "555");
-    Save("ReplaceWith", "777");
-    Save("FolderCount", "1");
-    Save("FolderName1", "Contacts");
-    Save("FolderEntryId1", "contacts");
-    for (const char* phone : {"MobilePhone", "BusinessPhone", "HomePhone"}) Save(phone, "1");
-  }
+  void SetUp() override { SavePhoneRun(""); }
   Sandbox sandbox;
   QtUi ui;
 };
@@ -254,7 +214,7 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
     watcher.stop();
     QApplication::processEvents();
     EXPECT_TRUE(locked) << "the page took input during the run";
-    const int changed = ChangedFiles(before, sandbox.Folder("contacts"));
+    const int changed = Sandbox::ChangedFiles(before, sandbox.Folder("contacts"));
     EXPECT_GT(changed, 0);
     EXPECT_LT(changed, static_cast<int>(before.size()) - 5) << "the run went on";
     EXPECT_EQ(window.isVisible(), how != How::kClose);
@@ -269,7 +229,7 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
 
     ModalAnswers answers({Press(QMessageBox::Yes), Press(QMessageBox::Ok)});
     window.findChild<QAction*>("actionUndoLastRun")->trigger();
-    EXPECT_EQ(ChangedFiles(before, sandbox.Folder("contacts")), 0);
+    EXPECT_EQ(Sandbox::ChangedFiles(before, sandbox.Folder("contacts")), 0);
   }
 }
 
@@ -364,9 +324,7 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
           QTest::keyClicks(tree, "Contacts");
           Key(tree, Qt::Key_Return);
         } else {
-          QTreeWidgetItem* item = tree->findItems("Contacts", Qt::MatchRecursive).value(0);
-          QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
-                            tree->visualItemRect(item).center());
+          ClickItem(tree, "Contacts");
           Click(picker, "cmdOk");
         }
       }});
@@ -389,7 +347,7 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
       // The preview's Replace runs through the page's own, with its question.
       ModalAnswers answers({[&](QWidget* preview) {
                               ASSERT_EQ(preview->objectName(), "PreviewDialog");
-                              EXPECT_EQ(ChangedFiles(before, fresh.Folder("contacts")), 0);
+                              EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
                               if (keyboard) {
                                 // No window manager activates the preview offscreen.
                                 QApplication::setActiveWindow(preview);
@@ -406,7 +364,7 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
       }
     }
     Show(window);
-    const int changed = ChangedFiles(before, fresh.Folder("contacts"));
+    const int changed = Sandbox::ChangedFiles(before, fresh.Folder("contacts"));
     EXPECT_GT(changed, 1);
     const std::string summary = "Updated " + std::to_string(changed) + " items in 1 folder";
     EXPECT_EQ(Find<QLabel>(&window, "lblFolderName")->text().toStdString(), summary);
@@ -430,7 +388,7 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
         Click(&window, "cmdUndoLastRun");
       }
     }
-    EXPECT_EQ(ChangedFiles(before, fresh.Folder("contacts")), 0);
+    EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
   }
 }
 
