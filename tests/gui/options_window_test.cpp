@@ -42,37 +42,42 @@ class FakeWindowTest : public ::testing::Test {
   FakeHost stores{std::make_shared<FakeStore>()};
 };
 
-TEST_F(FakeWindowTest, ApplyIsEnabledWhileDirtyAndOkAppliesButCancelDoesNot) {
-  for (const auto& [button, stored, closed] : {std::tuple{"HostApply", true, false},
-                                               {"HostOk", true, true},
-                                               {"HostCancel", false, true}}) {
-    SCOPED_TRACE(button);
+// A failed write is shown, and the window stays open and dirty.
+TEST_F(FakeWindowTest, ApplyIsEnabledWhileDirtyOkAppliesCancelDoesNotAndAFailedWriteIsShown) {
+  const struct {
+    const char* button;
+    bool fails, stored, closed;
+  } rows[] = {{"HostApply", false, true, false},
+              {"HostOk", false, true, true},
+              {"HostCancel", false, false, true},
+              {"HostOk", true, false, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.button) + (row.fails ? ", failing" : ""));
     components.settings.values.clear();
+    components.settings.fail_write.clear();
+    if (row.fails)
+      components.settings.fail_write["ReplaceWith"] = "The settings file is read-only.";
     Shown w(components, stores);
     EXPECT_FALSE(w.ApplyEnabled());
     w.Type("txtSearchFor", "555");
     EXPECT_TRUE(w.ApplyEnabled());
-    Click(&w.window, button);
-    EXPECT_EQ(components.settings.Value("SearchFor").has_value(), stored);
-    EXPECT_EQ(w.window.isVisible(), !closed);
-    EXPECT_FALSE(w.ApplyEnabled() && stored);
+    SeenBox seen;
+    {
+      ModalAnswers answers(row.fails ? std::vector{Press(QMessageBox::Ok, &seen)}
+                                     : std::vector<ModalAnswers::Action>{});
+      Click(&w.window, row.button);
+    }
+    EXPECT_EQ(seen.title, row.fails ? "Marrowby" : "");
+    EXPECT_EQ(seen.text, row.fails ? "The settings file is read-only." : "");
+    if (!row.fails) {
+      EXPECT_EQ(components.settings.Value("SearchFor").has_value(), row.stored);
+    }
+    EXPECT_EQ(w.window.isVisible(), !row.closed);
+    EXPECT_EQ(w.ApplyEnabled(), w.window.Page().Dirty());
+    if (row.stored || row.fails) {
+      EXPECT_EQ(w.window.Page().Dirty(), row.fails);
+    }
   }
-}
-
-TEST_F(FakeWindowTest, AFailedApplyIsShownAndTheWindowStaysOpenAndDirty) {
-  components.settings.fail_write["ReplaceWith"] = "The settings file is read-only.";
-  Shown w(components, stores);
-  w.Type("txtSearchFor", "555");
-  SeenBox seen;
-  {
-    ModalAnswers answers({Press(QMessageBox::Ok, &seen)});
-    Click(&w.window, "HostOk");
-  }
-  EXPECT_EQ(seen.title, "Marrowby");
-  EXPECT_EQ(seen.text, "The settings file is read-only.");
-  EXPECT_TRUE(w.window.isVisible());
-  EXPECT_TRUE(w.ApplyEnabled());
-  EXPECT_TRUE(w.window.Page().Dirty());
 }
 
 TEST_F(FakeWindowTest, TheHelpAreaShowsHotHelpAndLeavingThePageClearsIt) {

@@ -251,47 +251,6 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   EXPECT_TRUE(column(2)[3].endsWith(", undone")) << column(2)[3].toStdString();
 }
 
-// With keys alone: Ctrl+H opens the history; Enter on a run shows it without
-// closing the dialog; Tab reaches "Undo Run...", Space asks, Enter in the box
-// says Yes; Escape closes, and the progress area then shows the undo's
-// outcome in place of the run's summary.
-TEST_F(RunViewsTest, TheHistoryWorksFromTheKeyboard) {
-  OptionsWindow& w = Shown();
-  {
-    ModalAnswers answers({Press(QMessageBox::Yes)});
-    Click(&w, "cmdReplace");
-  }
-  Show(w);
-  QString outcome;
-  {
-    ModalAnswers answers({[&outcome](QWidget* history) {
-      // No window manager activates the dialog offscreen.
-      QApplication::setActiveWindow(history);
-      auto* list = Find<QTreeWidget>(history, "RunList");
-      list->setFocus();
-      Key(list, Qt::Key_Return);
-      EXPECT_TRUE(history->isVisible());
-      EXPECT_FALSE(TableRows(history).empty());
-      auto* undo = Find<QPushButton>(history, "cmdUndoRun");
-      for (int tabs = 0; tabs < 10 && QApplication::focusWidget() != undo; ++tabs) {
-        Key(QApplication::focusWidget(), Qt::Key_Tab);
-      }
-      ASSERT_EQ(QApplication::focusWidget(), undo);
-      {
-        ModalAnswers box({[](QWidget* question) { Key(question, Qt::Key_Return); }});
-        Key(undo, Qt::Key_Space);
-      }
-      EXPECT_TRUE(history->isVisible());
-      outcome = LabelText(history, "UndoOutcome");
-      Key(history, Qt::Key_Escape);
-    }});
-    Key(&w, Qt::Key_H, Qt::ControlModifier);
-  }
-  EXPECT_TRUE(outcome.endsWith("; skipped 0.")) << outcome.toStdString();
-  EXPECT_EQ(LabelText(&w, "lblFolderName").toStdString(), outcome.toStdString());
-  EXPECT_EQ(ListRuns(env.logbook).runs.size(), 2u);
-}
-
 TEST(RunWordsTest, RunsAreDescribedInPlainWords) {
   struct Row {
     RunKind kind;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdlib>
@@ -380,13 +381,42 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
     EXPECT_FALSE(results->isVisible());
     Show(window);
 
-    {
-      ModalAnswers answers({press(QMessageBox::Yes), press(QMessageBox::Ok)});
-      if (keyboard) {
-        Key(&window, Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
-      } else {
-        Click(&window, "cmdUndoLastRun");
-      }
+    // The keys undo from the history: Enter on a run shows it without
+    // closing the dialog; Tab reaches "Undo Run...", Space asks, Enter says
+    // Yes; Escape closes, and the progress area shows the undo's outcome.
+    // The mouse takes Undo Last Run.
+    QString outcome;
+    if (keyboard) {
+      ModalAnswers answers({[&outcome](QWidget* history) {
+        QApplication::setActiveWindow(history);
+        auto* list = Find<QTreeWidget>(history, "RunList");
+        list->setFocus();
+        Key(list, Qt::Key_Return);
+        EXPECT_TRUE(history->isVisible());
+        EXPECT_GT(Find<QTableWidget>(history, "ResultChanges")->rowCount(), 0);
+        auto* undo = Find<QPushButton>(history, "cmdUndoRun");
+        for (int tabs = 0; tabs < 10 && QApplication::focusWidget() != undo; ++tabs) {
+          Key(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        ASSERT_EQ(QApplication::focusWidget(), undo);
+        {
+          ModalAnswers box({[](QWidget* question) { Key(question, Qt::Key_Return); }});
+          Key(undo, Qt::Key_Space);
+        }
+        EXPECT_TRUE(history->isVisible());
+        outcome = LabelText(history, "UndoOutcome");
+        Key(history, Qt::Key_Escape);
+      }});
+      Key(&window, Qt::Key_H, Qt::ControlModifier);
+    } else {
+      SeenBox box;
+      ModalAnswers answers({Press(QMessageBox::Yes), Press(QMessageBox::Ok, &box)});
+      Click(&window, "cmdUndoLastRun");
+      outcome = box.text;
+    }
+    EXPECT_TRUE(outcome.startsWith("Restored ")) << outcome.toStdString();
+    if (keyboard) {
+      EXPECT_EQ(LabelText(&window, "lblFolderName").toStdString(), outcome.toStdString());
     }
     EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
   }
