@@ -52,52 +52,39 @@ class VdirsyncerConfig {
   QTemporaryDir dir_;
 };
 
-// Without a store: the stores the configs name, or a word that there are
-// none. A folder that is no store is refused; Ctrl+O opens the folder
-// dialog, and the folder chosen there opens and is remembered.
-TEST(StartTest, TheStartViewOffersTheStoresTheConfigsNameAndAnyFolder) {
-  for (const bool configured : {true, false}) {
-    SCOPED_TRACE(configured);
-    Sandbox sandbox;
-    QtUi ui;
-    VdirsyncerConfig config(configured ? sandbox.StoreRoot() : "");
-    OptionsWindow window(ui);
-    Show(window);
-    EXPECT_EQ(window.windowTitle(), "Marrowby Options");
-    EXPECT_FALSE(window.findChild<QAction*>("actionReplace")->isEnabled());
-    if (configured) {
-      auto* found = Find<QTreeWidget>(&window, "FoundStores");
-      ASSERT_EQ(found->topLevelItemCount(), 1);
-      EXPECT_EQ(found->topLevelItem(0)->text(0).toStdString(),
-                std::filesystem::canonical(sandbox.StoreRoot()).string());
-      EXPECT_EQ(found->topLevelItem(0)->text(1).toStdString(), config.path);
-      continue;
-    }
-    EXPECT_EQ(Find<QLabel>(&window, "NoStoreFound")->text().toStdString(), kNoStoreFound);
-    // A folder that went away since the configs were read.
-    SeenBox box;
-    {
-      ModalAnswers answers({Press(QMessageBox::Ok, &box)});
-      EXPECT_FALSE(window.OpenStores({"/no/such/folder"}));
-    }
-    EXPECT_EQ(box.text, "No such store: /no/such/folder");
-    EXPECT_FALSE(window.HasPage());
-    EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""), "");
-    Show(window);
-    {
-      ModalAnswers answers({[&sandbox](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
-        dialog->selectFile(QString::fromStdString(sandbox.StoreRoot()));
-        QMetaObject::invokeMethod(dialog, "accept");
-      }});
-      Key(&window, Qt::Key_O, Qt::ControlModifier);
-    }
-    EXPECT_TRUE(window.HasPage());
-    EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
-              sandbox.StoreRoot() + "\n");
+// Without a store and none in the configs: a word that there are none. A
+// folder that is no store is refused; Ctrl+O opens the folder dialog, and the
+// folder chosen there opens and is remembered.
+TEST(StartTest, TheStartViewOpensAnyFolderAndRemembersIt) {
+  Sandbox sandbox;
+  QtUi ui;
+  VdirsyncerConfig config("");
+  OptionsWindow window(ui);
+  Show(window);
+  EXPECT_EQ(LabelText(&window, "NoStoreFound").toStdString(), kNoStoreFound);
+  // A folder that went away since the configs were read.
+  SeenBox box;
+  {
+    ModalAnswers answers({Press(QMessageBox::Ok, &box)});
+    EXPECT_FALSE(window.OpenStores({"/no/such/folder"}));
   }
+  EXPECT_EQ(box.text, "No such store: /no/such/folder");
+  EXPECT_FALSE(window.HasPage());
+  EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""), "");
+  Show(window);
+  {
+    ModalAnswers answers({[&sandbox](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+      dialog->selectFile(QString::fromStdString(sandbox.StoreRoot()));
+      QMetaObject::invokeMethod(dialog, "accept");
+    }});
+    Key(&window, Qt::Key_O, Qt::ControlModifier);
+  }
+  EXPECT_TRUE(window.HasPage());
+  EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
+            sandbox.StoreRoot() + "\n");
 }
 
 // Enter must not press a default button: the page stays open and dirty.
@@ -289,7 +276,13 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
       return [](QWidget* box) { Key(box, Qt::Key_Return); };
     };
 
+    EXPECT_EQ(window.windowTitle(), "Marrowby Options");
+    EXPECT_FALSE(window.findChild<QAction*>("actionReplace")->isEnabled());
+    const std::string root = std::filesystem::canonical(fresh.StoreRoot()).string();
     auto* found = Find<QTreeWidget>(&window, "FoundStores");
+    ASSERT_EQ(found->topLevelItemCount(), 1);
+    EXPECT_EQ(found->topLevelItem(0)->text(0).toStdString(), root);
+    EXPECT_EQ(found->topLevelItem(0)->text(1).toStdString(), config.path);
     if (keyboard) {
       EXPECT_EQ(QApplication::focusWidget(), found);
       Key(found, Qt::Key_Return);
@@ -301,7 +294,6 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
     ASSERT_TRUE(window.HasPage());
     ASSERT_NE(window.Environment(), nullptr);
     HostEnvironment& env = *window.Environment();
-    const std::string root = std::filesystem::canonical(fresh.StoreRoot()).string();
     EXPECT_EQ(RememberedStores(env.saved_settings, env.support), std::vector<std::string>{root});
 
     QWidget* focus = QApplication::focusWidget();
