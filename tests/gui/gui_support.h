@@ -6,11 +6,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWidget>
 #include <cstdlib>
 #include <deque>
@@ -22,6 +26,8 @@
 
 #include <gtest/gtest.h>
 
+#include "adapters/settings/qsettings_store.h"
+#include "fields/field_catalog.h"
 #include "gui/qt_ui.h"
 #include "support/fake_components.h"
 #include "support/temp_files.h"
@@ -96,6 +102,58 @@ inline void Click(QWidget* root, const char* name) {
                     box ? QPoint(6, button->height() / 2) : button->rect().center());
 }
 
+inline void Key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+  QTest::keyClick(target, key, modifiers);
+}
+
+// Clicks the item of `tree` whose text is `text`, at any depth.
+inline void ClickItem(QTreeWidget* tree, const char* text) {
+  QTreeWidgetItem* item = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive).value(0);
+  ASSERT_NE(item, nullptr) << text;
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+}
+
+// The texts of the list widget `name` under `root`, in order.
+inline QStringList ListTexts(QWidget* root, const char* name) {
+  QStringList texts;
+  auto* list = Find<QListWidget>(root, name);
+  for (int i = 0; list != nullptr && i < list->count(); ++i) texts << list->item(i)->text();
+  return texts;
+}
+
+inline QString LabelText(QWidget* root, const char* name) {
+  auto* label = Find<QLabel>(root, name);
+  return label == nullptr ? QString() : label->text();
+}
+
+// Shown and active, so that its shortcuts work. Without a window manager
+// nothing gives the focus back to a window after a modal window closed:
+// the tests call this again.
+inline void Show(QWidget& window) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+// Saves a page setting where the window reads it (Marrowby.ini).
+inline void Save(const std::string& key, const std::string& value) {
+  QSettingsStore().SaveSetting("Marrowby", kSettingsSection, key, value);
+}
+
+// The saved settings of a run of 555 to 777 over the phone numbers of the
+// contacts folder of the store `store_id` (left out when empty).
+inline void SavePhoneRun(const std::string& store_id) {
+  Save("SearchFor", "555");
+  Save("ReplaceWith", "777");
+  Save("FolderCount", "1");
+  Save("FolderName1", "Contacts");
+  Save("FolderEntryId1", "contacts");
+  if (!store_id.empty()) Save("FolderStoreId1", store_id);
+  for (const CatalogRow& row : kFieldCatalog) {
+    Save(row.key, row.preset == PresetGroup::Phone ? "1" : "0");
+  }
+}
+
 // The fake components with real Qt windows for message boxes and dialogs.
 class QtFakeComponents : public tidewell::testing::FakeComponents {
  public:
@@ -123,6 +181,19 @@ class Sandbox {
       files[entry.path().filename().string()] = tidewell::testing::ReadFile(entry.path());
     }
     return files;
+  }
+  // How many files of `folder` differ from `before`, leaving out the REV
+  // line that every save stamps anew.
+  static int ChangedFiles(const std::map<std::string, std::string>& before,
+                          const std::filesystem::path& folder) {
+    const auto unstamped = [](const std::string& bytes) {
+      return QString::fromStdString(bytes).remove(QRegularExpression("REV:[^\n]*\n"));
+    };
+    int changed = 0;
+    for (const auto& [file, bytes] : Snapshot(folder)) {
+      changed += unstamped(before.at(file)) != unstamped(bytes) ? 1 : 0;
+    }
+    return changed;
   }
 
  private:

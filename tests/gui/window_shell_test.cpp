@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdlib>
@@ -20,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include "adapters/settings/qsettings_store.h"
 #include "app/store_host.h"
 #include "gui/options_window.h"
 #include "gui/start_view.h"
@@ -31,24 +31,6 @@ namespace {
 
 using tidewell::testing::FakeHost;
 using tidewell::testing::FakeStore;
-
-void Key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
-  QTest::keyClick(target, key, modifiers);
-}
-
-// Shown and active, so that its shortcuts work. Without a window manager
-// nothing gives the focus back to the window after a modal window closed:
-// the tests do it.
-void Show(QWidget& window) {
-  window.show();
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
-
-// The saved settings, as the window's stores read them (Marrowby.ini).
-void Save(const char* key, const std::string& value) {
-  QSettingsStore().SaveSetting("Marrowby", "Tidewell", key, value);
-}
 
 // VDIRSYNCER_CONFIG pointing at a config whose one storage is `root`, for
 // as long as it lives; an empty root names no config at all.
@@ -70,66 +52,39 @@ class VdirsyncerConfig {
   QTemporaryDir dir_;
 };
 
-// The number of files of `folder` that differ from `before`, leaving out the
-// REV line that every save stamps anew.
-int ChangedFiles(const std::map<std::string, std::string>& before,
-                 const std::filesystem::path& folder) {
-  const auto unstamped = [](const std::string& bytes) {
-    return QString::fromStdString(bytes).remove(QRegularExpression("REV:[^\n]*\n"));
-  };
-  int changed = 0;
-  for (const auto& [file, bytes] : Sandbox::Snapshot(folder)) {
-    changed += unstamped(before.at(file)) != unstamped(bytes) ? 1 : 0;
+// Without a store and none in the configs: a word that there are none. A
+// folder that is no store is refused; Ctrl+O opens the folder dialog, and the
+// folder chosen there opens and is remembered.
+TEST(StartTest, TheStartViewOpensAnyFolderAndRemembersIt) {
+  Sandbox sandbox;
+  QtUi ui;
+  VdirsyncerConfig config("");
+  OptionsWindow window(ui);
+  Show(window);
+  EXPECT_EQ(LabelText(&window, "NoStoreFound").toStdString(), kNoStoreFound);
+  // A folder that went away since the configs were read.
+  SeenBox box;
+  {
+    ModalAnswers answers({Press(QMessageBox::Ok, &box)});
+    EXPECT_FALSE(window.OpenStores({"/no/such/folder"}));
   }
-  return changed;
-}
-
-// Without a store: the stores the configs name, or a word that there are
-// none. A folder that is no store is refused; Ctrl+O opens the folder
-// dialog, and the folder chosen there opens and is remembered.
-TEST(StartTest, TheStartViewOffersTheStoresTheConfigsNameAndAnyFolder) {
-  for (const bool configured : {true, false}) {
-    SCOPED_TRACE(configured);
-    Sandbox sandbox;
-    QtUi ui;
-    VdirsyncerConfig config(configured ? sandbox.StoreRoot() : "");
-    OptionsWindow window(ui);
-    Show(window);
-    EXPECT_EQ(window.windowTitle(), "Marrowby Options");
-    EXPECT_FALSE(window.findChild<QAction*>("actionReplace")->isEnabled());
-    if (configured) {
-      auto* found = Find<QTreeWidget>(&window, "FoundStores");
-      ASSERT_EQ(found->topLevelItemCount(), 1);
-      EXPECT_EQ(found->topLevelItem(0)->text(0).toStdString(),
-                std::filesystem::canonical(sandbox.StoreRoot()).string());
-      EXPECT_EQ(found->topLevelItem(0)->text(1).toStdString(), config.path);
-      continue;
-    }
-    EXPECT_EQ(Find<QLabel>(&window, "NoStoreFound")->text().toStdString(), kNoStoreFound);
-    // A folder that went away since the configs were read.
-    SeenBox box;
-    {
-      ModalAnswers answers({Press(QMessageBox::Ok, &box)});
-      EXPECT_FALSE(window.OpenStores({"/no/such/folder"}));
-    }
-    EXPECT_EQ(box.text, "No such store: /no/such/folder");
-    EXPECT_FALSE(window.HasPage());
-    EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""), "");
-    Show(window);
-    {
-      ModalAnswers answers({[&sandbox](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
-        dialog->selectFile(QString::fromStdString(sandbox.StoreRoot()));
-        QMetaObject::invokeMethod(dialog, "accept");
-      }});
-      Key(&window, Qt::Key_O, Qt::ControlModifier);
-    }
-    EXPECT_TRUE(window.HasPage());
-    EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
-              sandbox.StoreRoot() + "\n");
+  EXPECT_EQ(box.text, "No such store: /no/such/folder");
+  EXPECT_FALSE(window.HasPage());
+  EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""), "");
+  Show(window);
+  {
+    ModalAnswers answers({[&sandbox](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+      dialog->selectFile(QString::fromStdString(sandbox.StoreRoot()));
+      QMetaObject::invokeMethod(dialog, "accept");
+    }});
+    Key(&window, Qt::Key_O, Qt::ControlModifier);
   }
+  EXPECT_TRUE(window.HasPage());
+  EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
+            sandbox.StoreRoot() + "\n");
 }
 
 // Enter must not press a default button: the page stays open and dirty.
@@ -172,14 +127,7 @@ TEST(CloseTest, EnterDoesNoHarmAndClosingAsksAboutUnappliedChanges) {
 // over the contacts.
 class StoreShellTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Save("SearchFor", "555");
-    Save("ReplaceWith", "777");
-    Save("FolderCount", "1");
-    Save("FolderName1", "Contacts");
-    Save("FolderEntryId1", "contacts");
-    for (const char* phone : {"MobilePhone", "BusinessPhone", "HomePhone"}) Save(phone, "1");
-  }
+  void SetUp() override { SavePhoneRun(""); }
   Sandbox sandbox;
   QtUi ui;
 };
@@ -254,7 +202,7 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
     watcher.stop();
     QApplication::processEvents();
     EXPECT_TRUE(locked) << "the page took input during the run";
-    const int changed = ChangedFiles(before, sandbox.Folder("contacts"));
+    const int changed = Sandbox::ChangedFiles(before, sandbox.Folder("contacts"));
     EXPECT_GT(changed, 0);
     EXPECT_LT(changed, static_cast<int>(before.size()) - 5) << "the run went on";
     EXPECT_EQ(window.isVisible(), how != How::kClose);
@@ -269,7 +217,7 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
 
     ModalAnswers answers({Press(QMessageBox::Yes), Press(QMessageBox::Ok)});
     window.findChild<QAction*>("actionUndoLastRun")->trigger();
-    EXPECT_EQ(ChangedFiles(before, sandbox.Folder("contacts")), 0);
+    EXPECT_EQ(Sandbox::ChangedFiles(before, sandbox.Folder("contacts")), 0);
   }
 }
 
@@ -328,7 +276,13 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
       return [](QWidget* box) { Key(box, Qt::Key_Return); };
     };
 
+    EXPECT_EQ(window.windowTitle(), "Marrowby Options");
+    EXPECT_FALSE(window.findChild<QAction*>("actionReplace")->isEnabled());
+    const std::string root = std::filesystem::canonical(fresh.StoreRoot()).string();
     auto* found = Find<QTreeWidget>(&window, "FoundStores");
+    ASSERT_EQ(found->topLevelItemCount(), 1);
+    EXPECT_EQ(found->topLevelItem(0)->text(0).toStdString(), root);
+    EXPECT_EQ(found->topLevelItem(0)->text(1).toStdString(), config.path);
     if (keyboard) {
       EXPECT_EQ(QApplication::focusWidget(), found);
       Key(found, Qt::Key_Return);
@@ -340,7 +294,6 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
     ASSERT_TRUE(window.HasPage());
     ASSERT_NE(window.Environment(), nullptr);
     HostEnvironment& env = *window.Environment();
-    const std::string root = std::filesystem::canonical(fresh.StoreRoot()).string();
     EXPECT_EQ(RememberedStores(env.saved_settings, env.support), std::vector<std::string>{root});
 
     QWidget* focus = QApplication::focusWidget();
@@ -364,9 +317,7 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
           QTest::keyClicks(tree, "Contacts");
           Key(tree, Qt::Key_Return);
         } else {
-          QTreeWidgetItem* item = tree->findItems("Contacts", Qt::MatchRecursive).value(0);
-          QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
-                            tree->visualItemRect(item).center());
+          ClickItem(tree, "Contacts");
           Click(picker, "cmdOk");
         }
       }});
@@ -389,7 +340,7 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
       // The preview's Replace runs through the page's own, with its question.
       ModalAnswers answers({[&](QWidget* preview) {
                               ASSERT_EQ(preview->objectName(), "PreviewDialog");
-                              EXPECT_EQ(ChangedFiles(before, fresh.Folder("contacts")), 0);
+                              EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
                               if (keyboard) {
                                 // No window manager activates the preview offscreen.
                                 QApplication::setActiveWindow(preview);
@@ -406,7 +357,7 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
       }
     }
     Show(window);
-    const int changed = ChangedFiles(before, fresh.Folder("contacts"));
+    const int changed = Sandbox::ChangedFiles(before, fresh.Folder("contacts"));
     EXPECT_GT(changed, 1);
     const std::string summary = "Updated " + std::to_string(changed) + " items in 1 folder";
     EXPECT_EQ(Find<QLabel>(&window, "lblFolderName")->text().toStdString(), summary);
@@ -422,15 +373,44 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
     EXPECT_FALSE(results->isVisible());
     Show(window);
 
-    {
-      ModalAnswers answers({press(QMessageBox::Yes), press(QMessageBox::Ok)});
-      if (keyboard) {
-        Key(&window, Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
-      } else {
-        Click(&window, "cmdUndoLastRun");
-      }
+    // The keys undo from the history: Enter on a run shows it without
+    // closing the dialog; Tab reaches "Undo Run...", Space asks, Enter says
+    // Yes; Escape closes, and the progress area shows the undo's outcome.
+    // The mouse takes Undo Last Run.
+    QString outcome;
+    if (keyboard) {
+      ModalAnswers answers({[&outcome](QWidget* history) {
+        QApplication::setActiveWindow(history);
+        auto* list = Find<QTreeWidget>(history, "RunList");
+        list->setFocus();
+        Key(list, Qt::Key_Return);
+        EXPECT_TRUE(history->isVisible());
+        EXPECT_GT(Find<QTableWidget>(history, "ResultChanges")->rowCount(), 0);
+        auto* undo = Find<QPushButton>(history, "cmdUndoRun");
+        for (int tabs = 0; tabs < 10 && QApplication::focusWidget() != undo; ++tabs) {
+          Key(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        ASSERT_EQ(QApplication::focusWidget(), undo);
+        {
+          ModalAnswers box({[](QWidget* question) { Key(question, Qt::Key_Return); }});
+          Key(undo, Qt::Key_Space);
+        }
+        EXPECT_TRUE(history->isVisible());
+        outcome = LabelText(history, "UndoOutcome");
+        Key(history, Qt::Key_Escape);
+      }});
+      Key(&window, Qt::Key_H, Qt::ControlModifier);
+    } else {
+      SeenBox box;
+      ModalAnswers answers({Press(QMessageBox::Yes), Press(QMessageBox::Ok, &box)});
+      Click(&window, "cmdUndoLastRun");
+      outcome = box.text;
     }
-    EXPECT_EQ(ChangedFiles(before, fresh.Folder("contacts")), 0);
+    EXPECT_TRUE(outcome.startsWith("Restored ")) << outcome.toStdString();
+    if (keyboard) {
+      EXPECT_EQ(LabelText(&window, "lblFolderName").toStdString(), outcome.toStdString());
+    }
+    EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
   }
 }
 
