@@ -557,6 +557,8 @@ void OptionsWindow::UndoLastRun() {
         QApplication::restoreOverrideCursor();
         // The report of a stopped run no longer holds once it is taken back.
         run_report_->hide();
+        // An undo is a run: the summary of the run it took back no longer holds.
+        page_->lblFolderName.SetCaption(UndoSummary(outcome));
         ui_.MsgBox(UndoReport(outcome), MsgBoxButtons::OkOnly, kBoxTitle);
       });
 }
