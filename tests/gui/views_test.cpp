@@ -176,7 +176,7 @@ TEST(FieldChooserViewTest, EveryControlStandsWhereTheLayoutSaysAndTabsSwitchPage
   EXPECT_EQ(view.windowTitle(), "Look In Fields");
   EXPECT_EQ(view.size(),
             QSize(TwipsToPixels(kLookInFieldsWidth, dpi), TwipsToPixels(kLookInFieldsHeight, dpi)));
-  for (const DialogControlLayout& row : LookInFieldsLayout()) {
+  for (const ControlLayout& row : LookInFieldsLayout()) {
     SCOPED_TRACE(row.name);
     QWidget* widget = view.Widget(row.name);
     ASSERT_NE(widget, nullptr);
