@@ -13,7 +13,7 @@ namespace tidewell {
 
 namespace {
 
-using K = DialogControlKind;
+using K = ControlKind;
 
 constexpr const char* kReportName = "Tidewell.frmLookInFields";
 
@@ -22,44 +22,42 @@ constexpr const char* kGroupHint =
     "for.  You can use these buttons to quickly select (or deselect) groups of commonly used "
     "fields.";
 
-constexpr DialogControlLayout kControls[] = {
-    {"cmdOk", K::kButton, "", "&OK", 6075, 8475, 1350, 330},
-    {"cmdCancel", K::kButton, "", "&Cancel", 7590, 8475, 1350, 330},
-    {"vsIndexTab1", K::kTabControl, "", "&Contacts|&Appointments|&Tasks", 75, 165, 9240, 8115},
-    {"Picture1", K::kPage, "vsIndexTab1", "", 45, 330, 9150, 7740},
-    {"Picture2", K::kPage, "vsIndexTab1", "", 45, 330, 9150, 7740},
-    {"Picture3", K::kPage, "vsIndexTab1", "", 45, 330, 9150, 7740},
-    {"frameSpecialInstructions", K::kFrame, "Picture1", "Special Instructions", 5715, 3975, 3285,
-     1890},
-    {"lblSpecialInstructions", K::kLabel, "frameSpecialInstructions",
+constexpr ControlLayout kControls[] = {
+    {"cmdOk", K::kButton, "", 6075, 8475, 1350, 330, "&OK"},
+    {"cmdCancel", K::kButton, "", 7590, 8475, 1350, 330, "&Cancel"},
+    {"vsIndexTab1", K::kTabControl, "", 75, 165, 9240, 8115, "&Contacts|&Appointments|&Tasks"},
+    {"Picture1", K::kPage, "vsIndexTab1", 45, 330, 9150, 7740, ""},
+    {"Picture2", K::kPage, "vsIndexTab1", 45, 330, 9150, 7740, ""},
+    {"Picture3", K::kPage, "vsIndexTab1", 45, 330, 9150, 7740, ""},
+    {"frameSpecialInstructions", K::kFrame, "Picture1", 5715, 3975, 3285, 1890,
+     "Special Instructions"},
+    {"lblSpecialInstructions", K::kLabel, "frameSpecialInstructions", 135, 285, 3030, 795,
      "Use this area to refine how phone numbers should be handled.  See the help file for more "
-     "information about how to use this feature.",
-     135, 285, 3030, 795},
-    {"cboSpecialInstructions", K::kComboBox, "frameSpecialInstructions", "None", 150, 1215, 3030,
-     315},
-    {"Frame1", K::kFrame, "Picture1", "Common Search And Replace Functions", 165, 5865, 8835, 1740},
-    {"Label1", K::kLabel, "Frame1",
+     "information about how to use this feature."},
+    {"cboSpecialInstructions", K::kComboBox, "frameSpecialInstructions", 150, 1215, 3030, 315,
+     "None"},
+    {"Frame1", K::kFrame, "Picture1", 165, 5865, 8835, 1740, "Common Search And Replace Functions"},
+    {"Label1", K::kLabel, "Frame1", 195, 285, 8400, 765,
      "The items that are checked above will be considered when looking for the text to search "
      "for.  You can use these buttons to quickly select (or deselect) groups of commonly used "
      "fields.  For example, to update area codes, click the Phone Numbers button and use the "
      "Email Addresses button to update domain names (in case a company changes it's domain "
-     "name).",
-     195, 285, 8400, 765},
-    {"cmdContactSelectAllFields", K::kButton, "Frame1", "Select All Fields", 105, 1200, 1500, 375},
-    {"cmdContactClearAllFields", K::kButton, "Frame1", "Clear All Fields", 1878, 1200, 1500, 375},
-    {"cmdContactPhoneNumbers", K::kButton, "Frame1", "Phone Numbers", 3651, 1200, 1500, 375},
-    {"cmdContactZipPostalCodes", K::kButton, "Frame1", "Zip/Postal Codes", 5424, 1200, 1500, 375},
-    {"cmdContactEmailAddresses", K::kButton, "Frame1", "Email Addresses", 7200, 1200, 1500, 375},
-    {"Frame2", K::kFrame, "Picture2", "Common Search And Replace Functions", 165, 5865, 8835, 1740},
-    {"Label2", K::kLabel, "Frame2", kGroupHint, 195, 285, 8400, 765},
-    {"cmdAppointmentSelectAllFields", K::kButton, "Frame2", "Select All Fields", 105, 1200, 1500,
-     375},
-    {"cmdAppointmentClearAllFields", K::kButton, "Frame2", "Clear All Fields", 1878, 1200, 1500,
-     375},
-    {"Frame3", K::kFrame, "Picture3", "Common Search And Replace Functions", 165, 5865, 8835, 1740},
-    {"Label3", K::kLabel, "Frame3", kGroupHint, 195, 285, 8400, 765},
-    {"cmdTaskSelectAllFields", K::kButton, "Frame3", "Select All Fields", 105, 1200, 1500, 375},
-    {"cmdTaskClearAllFields", K::kButton, "Frame3", "Clear All Fields", 1878, 1200, 1500, 375},
+     "name)."},
+    {"cmdContactSelectAllFields", K::kButton, "Frame1", 105, 1200, 1500, 375, "Select All Fields"},
+    {"cmdContactClearAllFields", K::kButton, "Frame1", 1878, 1200, 1500, 375, "Clear All Fields"},
+    {"cmdContactPhoneNumbers", K::kButton, "Frame1", 3651, 1200, 1500, 375, "Phone Numbers"},
+    {"cmdContactZipPostalCodes", K::kButton, "Frame1", 5424, 1200, 1500, 375, "Zip/Postal Codes"},
+    {"cmdContactEmailAddresses", K::kButton, "Frame1", 7200, 1200, 1500, 375, "Email Addresses"},
+    {"Frame2", K::kFrame, "Picture2", 165, 5865, 8835, 1740, "Common Search And Replace Functions"},
+    {"Label2", K::kLabel, "Frame2", 195, 285, 8400, 765, kGroupHint},
+    {"cmdAppointmentSelectAllFields", K::kButton, "Frame2", 105, 1200, 1500, 375,
+     "Select All Fields"},
+    {"cmdAppointmentClearAllFields", K::kButton, "Frame2", 1878, 1200, 1500, 375,
+     "Clear All Fields"},
+    {"Frame3", K::kFrame, "Picture3", 165, 5865, 8835, 1740, "Common Search And Replace Functions"},
+    {"Label3", K::kLabel, "Frame3", 195, 285, 8400, 765, kGroupHint},
+    {"cmdTaskSelectAllFields", K::kButton, "Frame3", 105, 1200, 1500, 375, "Select All Fields"},
+    {"cmdTaskClearAllFields", K::kButton, "Frame3", 1878, 1200, 1500, 375, "Clear All Fields"},
 };
 
 // The dialog's page of each kind of field, in FieldKind order.
@@ -95,14 +93,14 @@ bool IsContactBoxOfTheGroupButtons(const CatalogRow& row) {
 
 }  // namespace
 
-const std::vector<DialogControlLayout>& LookInFieldsLayout() {
-  static const std::vector<DialogControlLayout> layout = [] {
-    std::vector<DialogControlLayout> all(std::begin(kControls), std::end(kControls));
+const std::vector<ControlLayout>& LookInFieldsLayout() {
+  static const std::vector<ControlLayout> layout = [] {
+    std::vector<ControlLayout> all(std::begin(kControls), std::end(kControls));
     for (const CatalogRow& row : kFieldCatalog) {
       const bool fileAs = Number(row) == kFileAsRow;
       all.push_back({BoxNames()[static_cast<size_t>(Number(row) - 1)].c_str(), K::kCheckBox,
-                     kPages[static_cast<int>(row.kind)], row.caption, row.place.left, row.place.top,
-                     fileAs ? 1830 : 2745, fileAs ? 210 : 195});
+                     kPages[static_cast<int>(row.kind)], row.place.left, row.place.top,
+                     fileAs ? 1830 : 2745, fileAs ? 210 : 195, row.caption});
     }
     return all;
   }();
@@ -135,7 +133,7 @@ frmLookInFields::frmLookInFields(SettingsStore& settings, SupportComponent& supp
   for (const auto& [button, handler] : handlers) {
     button->Click = [this, handler = handler] { (this->*handler)(); };
   }
-  for (const DialogControlLayout& control : kControls) {
+  for (const ControlLayout& control : kControls) {
     for (const auto& [button, handler] : handlers) {
       if (button->Name() == control.name) button->SetCaption(control.caption);
     }

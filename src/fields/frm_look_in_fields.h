@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "controls/controls.h"
+#include "controls/layout.h"
 #include "fields/field_catalog.h"
 #include "platform/settings_store.h"
 #include "platform/support.h"
@@ -33,26 +34,10 @@ inline constexpr int32_t kLookInFieldsHeight = 9030;
 inline constexpr const char* kLookInFieldsFontName = "Microsoft Sans Serif";
 inline constexpr double kLookInFieldsFontPoints = 8.25;
 
-enum class DialogControlKind { kButton, kTabControl, kPage, kFrame, kLabel, kComboBox, kCheckBox };
-
-// Where one control of the dialog sits, for views that draw it. Positions are
-// twips relative to the container ("" is the dialog). The tab control's
-// caption holds its tab captions joined by "|"; its pages (Picture1 to
-// Picture3) are listed in tab order and share one place, one shown at a time.
-struct DialogControlLayout {
-  const char* name;
-  DialogControlKind kind;
-  const char* container;
-  const char* caption;
-  int32_t left;
-  int32_t top;
-  int32_t width;
-  int32_t height;
-};
-
-// Every control, containers before what they hold, the 56 check boxes last in
-// catalog order.
-const std::vector<DialogControlLayout>& LookInFieldsLayout();
+// Where every control of the dialog sits (rows as controls/layout.h describes
+// them), containers before what they hold, the 56 check boxes last in catalog
+// order. The tab control vsIndexTab1 holds the pages Picture1 to Picture3.
+const std::vector<ControlLayout>& LookInFieldsLayout();
 
 class frmLookInFields {
  public:

@@ -1,13 +1,13 @@
 #include "gui/field_chooser_view.h"
 
 #include <QKeyEvent>
-#include <QLabel>
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
 #include <array>
 #include <stdexcept>
 
 #include "gui/classic_form.h"
+#include "gui/layout_widgets.h"
 
 namespace tidewell::gui {
 
@@ -37,30 +37,27 @@ FieldChooserView::FieldChooserView(frmLookInFields& dialog, FailureHandler onFai
   setFont(ClassicFont(kLookInFieldsFontPoints, false));
   setFixedSize(TwipsToPixels(kLookInFieldsWidth, dpi_), TwipsToPixels(kLookInFieldsHeight, dpi_));
 
-  for (const DialogControlLayout& row : LookInFieldsLayout()) {
-    QWidget* container = row.container[0] == '\0' ? this : widgets_.at(row.container);
-    QWidget* widget = MakeWidget(row, container);
-    widget->setObjectName(QString::fromLatin1(row.name));
-    widget->setGeometry(TwipsRect(row.left, row.top, row.width, row.height, dpi_));
-    widgets_[row.name] = widget;
-  }
+  widgets_ = BuildLayout(
+      LookInFieldsLayout(), this, dpi_, kLookInFieldsFontPoints,
+      [this](const ControlLayout& row, QWidget* container) { return MakeWidget(row, container); });
   ShowPage(0);
 }
 
-QWidget* FieldChooserView::MakeWidget(const DialogControlLayout& row, QWidget* parent) {
-  const QString caption = QString::fromStdString(row.caption);
+QWidget* FieldChooserView::MakeWidget(const ControlLayout& row, QWidget* parent) {
   switch (row.kind) {
-    case DialogControlKind::kTabControl: {
+    case ControlKind::kTabControl: {
       auto* control = new QWidget(parent);
       tabs_ = new QTabBar(control);
       tabs_->setObjectName(QString::fromLatin1(row.name) + QStringLiteral("Tabs"));
       tabs_->setDrawBase(false);
       tabs_->setExpanding(false);
-      for (const QString& tab : caption.split(QLatin1Char('|'))) tabs_->addTab(tab);
+      for (const QString& tab : QString::fromUtf8(row.caption).split(QLatin1Char('|'))) {
+        tabs_->addTab(tab);
+      }
       connect(tabs_, &QTabBar::currentChanged, this, &FieldChooserView::ShowPage);
       return control;
     }
-    case DialogControlKind::kPage: {
+    case ControlKind::kPage: {
       if (pages_.empty()) {
         // The strip of tabs fills the band above the pages; the pane frames them.
         const QRect place = TwipsRect(row.left, row.top, row.width, row.height, dpi_);
@@ -72,40 +69,24 @@ QWidget* FieldChooserView::MakeWidget(const DialogControlLayout& row, QWidget* p
       pages_.push_back(page);
       return page;
     }
-    case DialogControlKind::kFrame:
-      return new QGroupBox(caption, parent);
-    case DialogControlKind::kLabel: {
-      auto* label = new QLabel(caption, parent);
-      label->setTextFormat(Qt::PlainText);
-      label->setWordWrap(true);
-      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      return label;
-    }
-    case DialogControlKind::kComboBox: {
-      auto* box = new QComboBox(parent);
-      box->setEditable(true);
-      BindComboBox(dialog_.cboSpecialInstructions, box, on_failure_);
-      return box;
-    }
-    case DialogControlKind::kCheckBox: {
-      auto* box = new QCheckBox(parent);
-      FitIndicator(box);
+    case ControlKind::kComboBox:
+      return MakeControlWidget(row, &dialog_.cboSpecialInstructions, parent, on_failure_);
+    case ControlKind::kCheckBox:
       // Check boxes are named "chk" + their catalog key.
-      BindCheckBox(dialog_.chk(std::string(row.name).substr(3)), box, on_failure_);
-      return box;
-    }
-    case DialogControlKind::kButton: {
-      auto* button = new QPushButton(parent);
-      button->setAutoDefault(false);
-      BindButton(*FindButton(row.name), button, on_failure_);
+      return MakeControlWidget(row, &dialog_.chk(std::string(row.name).substr(3)), parent,
+                               on_failure_);
+    case ControlKind::kButton: {
+      QWidget* button = MakeControlWidget(row, FindButton(row.name), parent, on_failure_);
       // After the model's own handler: OK, Cancel or a failed store closed it.
-      connect(button, &QPushButton::clicked, this, [this] {
+      connect(static_cast<QPushButton*>(button), &QPushButton::clicked, this, [this] {
         if (!dialog_.IsOpen()) accept();
       });
       return button;
     }
+    default:
+      // Frames and labels show their captions and nothing else.
+      return MakeControlWidget(row, nullptr, parent, on_failure_);
   }
-  return new QWidget(parent);
 }
 
 Button* FieldChooserView::FindButton(const std::string& name) {

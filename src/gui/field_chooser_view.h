@@ -38,7 +38,7 @@ class FieldChooserView : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  QWidget* MakeWidget(const DialogControlLayout& row, QWidget* parent);
+  QWidget* MakeWidget(const ControlLayout& row, QWidget* parent);
   Button* FindButton(const std::string& name);
   void ShowPage(int index);
 

@@ -1,7 +1,6 @@
 #include "gui/page_view.h"
 
 #include <QEvent>
-#include <QFrame>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QResizeEvent>
@@ -9,6 +8,7 @@
 #include <stdexcept>
 
 #include "gui/classic_form.h"
+#include "gui/layout_widgets.h"
 #include "page/page_layout.h"
 
 namespace tidewell::gui {
@@ -69,15 +69,6 @@ const Accessible& AccessibleRow(const std::string& name) {
   throw std::logic_error("No accessible name for " + name);
 }
 
-template <typename Kind>
-Kind& As(Control* control, const char* name) {
-  auto* typed = dynamic_cast<Kind*>(control);
-  if (typed == nullptr) {
-    throw std::logic_error(std::string("The page has no control of the right kind for ") + name);
-  }
-  return *typed;
-}
-
 }  // namespace
 
 PageView::PageView(UC1& page, FailureHandler onFailure, QWidget* parent)
@@ -86,26 +77,17 @@ PageView::PageView(UC1& page, FailureHandler onFailure, QWidget* parent)
   setFont(ClassicFont(kPageFontPoints, false));
   const double dpi = ScreenDpi();
 
+  widgets_ = BuildLayout(
+      kPageLayout, this, dpi, kPageFontPoints,
+      [this](const ControlLayout& row, QWidget* container) { return MakeWidget(row, container); });
   int32_t right = 0;
   int32_t bottom = 0;
   int32_t margin_left = INT32_MAX;
   int32_t margin_top = INT32_MAX;
   for (const ControlLayout& row : kPageLayout) {
-    const bool onPage = row.container[0] == '\0';
-    QWidget* container = onPage ? this : widgets_.at(row.container);
-    QWidget* widget = MakeWidget(row, container);
-    widget->setObjectName(QString::fromLatin1(row.name));
-    QRect place = TwipsRect(row.left, row.top, row.width, row.height, dpi);
-    if (row.kind == ControlKind::kLine) {
-      // A line is a segment; give it the one pixel it is drawn with.
-      place.setWidth(std::max(place.width(), 1));
-      place.setHeight(std::max(place.height(), 1));
-    }
-    widget->setGeometry(place);
-    places_[widget] = place;
-    if (row.bold) widget->setFont(ClassicFont(kPageFontPoints, true));
-    widgets_[row.name] = widget;
-    if (onPage) {
+    QWidget* widget = widgets_.at(row.name);
+    places_[widget] = widget->geometry();
+    if (row.container[0] == '\0') {
       right = std::max(right, row.left + row.width);
       bottom = std::max(bottom, row.top + row.height);
       margin_left = std::min(margin_left, row.left);
@@ -147,73 +129,12 @@ PageView::PageView(UC1& page, FailureHandler onFailure, QWidget* parent)
 }
 
 QWidget* PageView::MakeWidget(const ControlLayout& row, QWidget* parent) {
-  if (row.kind == ControlKind::kLine) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(row.height == 0 ? QFrame::HLine : QFrame::VLine);
-    line->setFrameShadow(QFrame::Plain);
-    return line;
-  }
-
+  if (row.kind == ControlKind::kLine) return MakeControlWidget(row, nullptr, parent, on_failure_);
   Control* control = page_.FindControl(row.name);
   if (control == nullptr) {
     throw std::logic_error(std::string("The page has no control named ") + row.name);
   }
-  QWidget* widget = nullptr;
-  switch (row.kind) {
-    case ControlKind::kFrame: {
-      auto* box = new QGroupBox(parent);
-      BindFrame(As<Frame>(control, row.name), box);
-      widget = box;
-      break;
-    }
-    case ControlKind::kLabel: {
-      auto* label = new QLabel(parent);
-      label->setWordWrap(true);
-      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      BindLabel(As<Label>(control, row.name), label);
-      widget = label;
-      break;
-    }
-    case ControlKind::kTextBox: {
-      auto* edit = new QLineEdit(parent);
-      BindTextBox(As<TextBox>(control, row.name), edit, on_failure_);
-      widget = edit;
-      break;
-    }
-    case ControlKind::kCheckBox: {
-      auto* box = new QCheckBox(parent);
-      FitIndicator(box);
-      BindCheckBox(As<CheckBox>(control, row.name), box, on_failure_);
-      widget = box;
-      break;
-    }
-    case ControlKind::kButton: {
-      auto* button = new QPushButton(parent);
-      button->setAutoDefault(false);
-      BindButton(As<Button>(control, row.name), button, on_failure_);
-      widget = button;
-      break;
-    }
-    case ControlKind::kListBox: {
-      auto* list = new QListWidget(parent);
-      BindListBox(As<ListBox>(control, row.name), list);
-      widget = list;
-      break;
-    }
-    case ControlKind::kPictureBox: {
-      widget = new QWidget(parent);
-      BindContainer(*control, widget);
-      break;
-    }
-    case ControlKind::kProgressBar: {
-      auto* bar = new QProgressBar(parent);
-      BindProgressBar(As<ProgressBar>(control, row.name), bar);
-      widget = bar;
-      break;
-    }
-    case ControlKind::kLine:
-      break;
-  }
+  QWidget* widget = MakeControlWidget(row, control, parent, on_failure_);
   controls_[widget] = control;
   return widget;
 }

@@ -1,5 +1,6 @@
 // The page's widgets (layout, mirroring, hot help from real mouse moves,
-// Enabled, the invalid-pattern hint) and the field chooser's window.
+// Enabled, the invalid-pattern hint), the field chooser's window and the
+// widgets both build from layout rows.
 #include <QFontDatabase>
 #include <QTest>
 #include <functional>
@@ -9,6 +10,7 @@
 #include "app/platform_components.h"
 #include "gui/classic_form.h"
 #include "gui/field_chooser_view.h"
+#include "gui/layout_widgets.h"
 #include "gui/page_view.h"
 #include "gui_support.h"
 #include "page/page_layout.h"
@@ -176,7 +178,7 @@ TEST(FieldChooserViewTest, EveryControlStandsWhereTheLayoutSaysAndTabsSwitchPage
   EXPECT_EQ(view.windowTitle(), "Look In Fields");
   EXPECT_EQ(view.size(),
             QSize(TwipsToPixels(kLookInFieldsWidth, dpi), TwipsToPixels(kLookInFieldsHeight, dpi)));
-  for (const DialogControlLayout& row : LookInFieldsLayout()) {
+  for (const ControlLayout& row : LookInFieldsLayout()) {
     SCOPED_TRACE(row.name);
     QWidget* widget = view.Widget(row.name);
     ASSERT_NE(widget, nullptr);
@@ -197,6 +199,40 @@ TEST(FieldChooserViewTest, EveryControlStandsWhereTheLayoutSaysAndTabsSwitchPage
     for (int page = 0; page < 3; ++page) {
       const std::string name = "Picture" + std::to_string(page + 1);
       EXPECT_EQ(view.Widget(name)->isVisible(), page == tab) << "tab " << tab << ", " << name;
+    }
+  }
+}
+
+// A form's own frames and labels have no control: they show the row's caption
+// as it is. A row whose control is missing or of another class is a slip in a
+// table and must fail at once, not draw a dead widget.
+TEST(LayoutWidgetsTest, BareRowsShowTheirCaptionAndAMismatchedControlFails) {
+  QWidget form;
+  Button button{"cmdGo"};
+  const ControlLayout frame{"frameX", ControlKind::kFrame, "", 0, 0, 10, 10, "R&D <b>"};
+  const ControlLayout label{"lblX", ControlKind::kLabel, "", 0, 0, 10, 10, "R&D <b>"};
+  EXPECT_EQ(static_cast<QGroupBox*>(MakeControlWidget(frame, nullptr, &form, {}))->title(),
+            "R&D <b>");
+  auto* shown = static_cast<QLabel*>(MakeControlWidget(label, nullptr, &form, {}));
+  EXPECT_EQ(shown->text(), "R&D <b>");
+  EXPECT_EQ(shown->textFormat(), Qt::PlainText);
+
+  const struct {
+    ControlKind kind;
+    Control* control;
+  } mismatches[] = {{ControlKind::kButton, nullptr},
+                    {ControlKind::kTextBox, &button},
+                    {ControlKind::kCheckBox, &button},
+                    {ControlKind::kTabControl, &button}};
+  for (const auto& mismatch : mismatches) {
+    const ControlLayout row{"cmdGo", mismatch.kind, "", 0, 0, 10, 10, ""};
+    try {
+      MakeControlWidget(row, mismatch.control, &form, {});
+      ADD_FAILURE() << "built kind " << static_cast<int>(mismatch.kind);
+    } catch (const std::logic_error& e) {
+      EXPECT_EQ(std::string(e.what()), mismatch.kind == ControlKind::kTabControl
+                                           ? "No plain widget for the tab control part cmdGo"
+                                           : "No control of the right kind for cmdGo");
     }
   }
 }
