@@ -21,8 +21,12 @@
 
 #include <gtest/gtest.h>
 
+#include "app/dry_run.h"
 #include "app/store_host.h"
+#include "gui/history_dialog.h"
 #include "gui/options_window.h"
+#include "gui/preview_dialog.h"
+#include "gui/results_view.h"
 #include "gui/start_view.h"
 #include "gui_support.h"
 
@@ -233,8 +237,16 @@ TEST_F(StoreShellTest, EveryControlHasAnAccessibleNameAndDescriptionAndTabFollow
   OptionsWindow start(ui);
   HostEnvironment env(ui, {sandbox.StoreRoot()});
   OptionsWindow window(env);
-  for (OptionsWindow* shown : {&start, &window}) {
-    Show(*shown);
+  // The run views too: a preview, a history and the results of a run with a
+  // failure and a note.
+  PreviewDialog preview(DryRunReplace({sandbox.StoreRoot()}), &window);
+  HistoryDialog history(env, {}, &window);
+  ResultsView results;
+  results.Show(
+      {"Updated 0 items in 1 folder", {}, {"Error occurred at line 0."}, {"Not searched: x"}});
+  for (QWidget* shown :
+       std::initializer_list<QWidget*>{&start, &window, &preview, &history, &results}) {
+    shown->show();
     for (QWidget* widget : shown->findChildren<QWidget*>()) {
       const bool control = (widget->focusPolicy() & Qt::TabFocus) != 0 ||
                            qobject_cast<QLabel*>(widget) || qobject_cast<QGroupBox*>(widget) ||
@@ -247,13 +259,16 @@ TEST_F(StoreShellTest, EveryControlHasAnAccessibleNameAndDescriptionAndTabFollow
       EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << name;
       EXPECT_FALSE(accessible->text(QAccessible::Description).isEmpty()) << name;
     }
-    // Every action of the menus has a shortcut.
+  }
+  // Every action of the menus has a shortcut.
+  for (OptionsWindow* shown : {&start, &window}) {
     for (QAction* action : shown->menuBar()->findChildren<QAction*>()) {
       if (action->isSeparator() || action->menu() || action->text().isEmpty()) continue;
       if (action->parent() == shown->findChild<QMenu*>("FoundStoresMenu")) continue;
       EXPECT_FALSE(action->shortcut().isEmpty()) << action->text().toStdString();
     }
   }
+  Show(window);
 
   const char* order[] = {"txtSearchFor",         "chkCaseSensitive", "txtReplaceWith",
                          "cmdChooseFields",      "lstFolderList",    "cmdChooseFolder",
