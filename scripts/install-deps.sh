@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libpcre2-dev nlohmann-json3-dev libcli11-dev libmimalloc-dev liburing-dev libical-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-vobject khard khal todoman
+  libcurl4-openssl-dev curl openssl radicale xandikos python3-caldav vdirsyncer
   locales time xauth xvfb strace
   dpkg-dev bash-completion man-db appstream desktop-file-utils zsh fish
   clang libclang-rt-14-dev

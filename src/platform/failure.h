@@ -21,6 +21,11 @@ class Failure : public std::runtime_error {
   std::string Description() const { return what(); }
 };
 
+// Why a store refuses to save an item: its file or its server copy is no
+// longer what the item was read from, and writing would lose that change.
+inline constexpr const char* kChangedByAnotherProgram =
+    "The item was changed by another program since it was read.";
+
 // The description of any exception caught by a trap: a Failure's own text,
 // the what() of a standard exception.
 inline std::string DescriptionOf(const std::exception& e) { return e.what(); }

@@ -14,6 +14,15 @@
 
 namespace tidewell {
 
+// What a store needs besides its roots; only server stores use it.
+struct StoreOptions {
+  // --user: the login; empty takes the netrc file's, else asks.
+  std::string user;
+  // --ca-file: a PEM file of the certificate authorities to trust besides
+  // the system's; empty for the system's alone.
+  std::string ca_file;
+};
+
 class MailStore : public FolderLookup {
  public:
   // The host's OutlookApplication(): GetNamespace("MAPI") gives every store.
@@ -40,6 +49,24 @@ class MailStore : public FolderLookup {
   // From now on the store changes nothing of its own accord (a preview).
   // Items are kept from saving by the caller, who never calls Save.
   virtual void WriteNothing() = 0;
+
+  // Whether saving an item here may make the server e-mail other people
+  // (a CalDAV server with implicit scheduling); only then does
+  // MayNotifyOthers say yes for any item.
+  virtual bool SchedulesImplicitly() const { return false; }
+
+  // Whether the item, as this store last read it, is an event with attendees
+  // organized by the account, on a server that schedules implicitly: saving it
+  // may send each attendee an update. False for an item not read yet.
+  virtual bool MayNotifyOthers(const std::string& /*itemEntryId*/,
+                               const std::string& /*storeId*/) const {
+    return false;
+  }
+
+  // From now on every folder's items leave out the items MayNotifyOthers
+  // would say yes for, each named in a Ui::Note as it is passed over, so a
+  // run never changes them.
+  virtual void LeaveNotifyingItemsAlone() {}
 };
 
 }  // namespace tidewell

@@ -15,6 +15,13 @@ class frmLookInFields;
 enum class MsgBoxButtons { OkOnly, YesNo };
 enum class MsgBoxResult { Ok, Cancel, Yes, No };
 
+// A login for a server store. Never written anywhere: not to settings, logs,
+// the journal or error reports.
+struct Credentials {
+  std::string user;
+  std::string password;
+};
+
 // One folder offered by a folder dialog.
 struct FolderChoice {
   std::string name;
@@ -65,6 +72,17 @@ class Ui {
   // before it saved and the rest untouched. The terminal host says yes after
   // SIGINT or SIGTERM; a host that cannot be interrupted never does.
   virtual bool StopRequested() { return false; }
+
+  // The login for the server `where` (scheme, host and port, as
+  // "https://dav.example.org"), asked when the server wants one and the netrc
+  // file has none: the password without echo, `user` (from --user or netrc,
+  // may be empty) offered as the login. Nothing when the user cancels or the
+  // host cannot ask (no terminal); the store then fails with the server's
+  // status line.
+  virtual std::optional<Credentials> AskCredentials(const std::string& /*where*/,
+                                                    const std::string& /*user*/) {
+    return std::nullopt;
+  }
 };
 
 }  // namespace tidewell

@@ -14,13 +14,14 @@ struct StoreKind {
   bool (*owns)(const std::string& root);
   std::optional<std::string> (*given_root)(const std::string& given);
   std::unique_ptr<MailStore> (*open)(const std::vector<std::string>& roots, Ui& ui,
-                                     WriteAheadLog* wal);
+                                     WriteAheadLog* wal, const StoreOptions& options);
 };
 
 // In the order asked; a kind that owns every root (a folder path) comes last.
 const std::array kStoreKinds = {
     StoreKind{[](const std::string&) { return true; }, VdirRoot,
-              [](const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal) {
+              [](const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal,
+                 const StoreOptions&) {
                 return std::unique_ptr<MailStore>(std::make_unique<VdirStore>(roots, ui, wal));
               }},
 };
@@ -39,8 +40,8 @@ std::optional<std::string> GivenStoreRoot(const std::string& given) {
 }
 
 std::unique_ptr<MailStore> OpenStore(const std::vector<std::string>& roots, Ui& ui,
-                                     WriteAheadLog* wal) {
-  return KindOf(roots.empty() ? std::string() : roots.front()).open(roots, ui, wal);
+                                     WriteAheadLog* wal, const StoreOptions& options) {
+  return KindOf(roots.empty() ? std::string() : roots.front()).open(roots, ui, wal, options);
 }
 
 }  // namespace tidewell

@@ -26,8 +26,9 @@ std::optional<std::string> GivenStoreRoot(const std::string& given);
 // opened by the kind that owns the first root; one run's roots are of one
 // kind. A root that no longer exists is not a failure: it shows no folders.
 // `ui` must outlive the store; `wal` may be null, else it is synced before
-// every save.
+// every save. A server store may throw Failure here already: it finds its
+// collections when opened (a refused login, an unsafe URL, no answer).
 std::unique_ptr<MailStore> OpenStore(const std::vector<std::string>& roots, Ui& ui,
-                                     WriteAheadLog* wal);
+                                     WriteAheadLog* wal, const StoreOptions& options = {});
 
 }  // namespace tidewell

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include "platform/activity_logger.h"
+#include "platform/failure.h"
 
 namespace tidewell::vdir {
 
@@ -70,8 +71,5 @@ FileStamp StampIfUnchanged(int dirFd, const std::string& name, std::string_view 
 // The temporary file never outlives a failure that the process survives.
 void ReplaceItemFile(int dirFd, const std::string& name, const std::string& bytes,
                      const FileStamp& expected, WriteAheadLog* wal);
-
-inline constexpr const char* kChangedByAnotherProgram =
-    "The item was changed by another program since it was read.";
 
 }  // namespace tidewell::vdir
