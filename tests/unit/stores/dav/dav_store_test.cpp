@@ -254,5 +254,40 @@ TEST(DavItems, ReadsByMultigetWhereTheQueryIsRefused) {
   EXPECT_EQ(f.server->Sent("REPORT").size(), 2u);
 }
 
+TEST(DavItems, LeavesEventsThatMayNotifyAttendeesAloneWhenAsked) {
+  Fixture f;
+  Account(*f.server, "/me/", "/me/", "");
+  f.server->On("PROPFIND", kHost + "/me/",
+               {207, Multistatus(Ok("/me/",
+                                    "<c:calendar-home-set><d:href>/me/</d:href>"
+                                    "</c:calendar-home-set><c:calendar-user-address-set>"
+                                    "<d:href>mailto:ME@a.example</d:href>"
+                                    "</c:calendar-user-address-set>"))},
+               "addressbook-home-set");
+  f.server->On("PROPFIND", kHost + "/me/",
+               {207, Multistatus(Calendar("/me/cal/", "VEVENT")), "", "1, calendar-auto-schedule"},
+               "resourcetype");
+  const auto event = [](const std::string& href, const std::string& organizer) {
+    return Ok(href,
+              "<d:getetag>\"1\"</d:getetag><c:calendar-data>BEGIN:VCALENDAR\r\n"
+              "BEGIN:VEVENT\r\nUID:" +
+                  href + "\r\nSUMMARY:Meet\r\nORGANIZER:" + organizer +
+                  "\r\nATTENDEE:mailto:bob@a.example\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"
+                  "</c:calendar-data>");
+  };
+  f.server->On("REPORT", kHost + "/me/cal/",
+               {207, Multistatus(event("/me/cal/mine.ics", "mailto:me@a.example") +
+                                 event("/me/cal/theirs.ics", "mailto:bob@a.example"))});
+  DavStore& store = f.Open();
+  ASSERT_TRUE(store.SchedulesImplicitly());
+  ASSERT_EQ(f.Listing("cal")->Count(), 2);
+  EXPECT_TRUE(store.MayNotifyOthers("cal/mine.ics", kHost + "/"));
+  EXPECT_FALSE(store.MayNotifyOthers("cal/theirs.ics", kHost + "/"));
+  store.LeaveNotifyingItemsAlone();
+  EXPECT_EQ(f.Listing("cal")->Count(), 1);
+  EXPECT_EQ(f.ui.notes, (std::vector<std::string>{"Skipped cal/mine.ics: it has attendees, and "
+                                                  "the server may e-mail them the change."}));
+}
+
 }  // namespace
 }  // namespace tidewell::testing
