@@ -83,6 +83,9 @@ class LoginUi : public testing::ScriptedUi {
   std::vector<std::string> asked;
 };
 
+// A netrc file of the user running the tests must not log them in.
+const int kNoNetrc = ::setenv("NETRC", "/nonexistent/netrc", 1);
+
 const std::string kBasicAnn = R"("auth": {"user": "ann", "password": "pw"})";
 
 std::vector<std::chrono::seconds> slept;
@@ -197,7 +200,6 @@ TEST(CurlTransport, AsksForTheLoginOnceWhenNoneIsKnown) {
       {"basic", Credentials{"ann", "wrong"}, 401},
       {"basic", std::nullopt, 401},
   };
-  ::setenv("NETRC", "/nonexistent/netrc", 1);
   for (const Row& row : rows) {
     FakeServer server(R"({"auth": {"user": "ann", "password": "pw", "scheme": ")" + row.scheme +
                       R"("}, "rules": [{"path": "*", "body": "ok"}]})");
@@ -208,7 +210,6 @@ TEST(CurlTransport, AsksForTheLoginOnceWhenNoneIsKnown) {
     EXPECT_EQ(Get(transport, server.Url("/b")).status, row.status);
     EXPECT_EQ(ui.asked, std::vector<std::string>{server.Url("") + " ann"});
   }
-  ::unsetenv("NETRC");
 }
 
 TEST(CurlTransport, TakesTheLoginFromNetrc) {
@@ -221,7 +222,7 @@ TEST(CurlTransport, TakesTheLoginFromNetrc) {
   LoginUi ui;
   CurlTransport transport(server.Url("/"), {}, ui);
   EXPECT_EQ(Get(transport, server.Url("/a")).status, 200);
-  ::unsetenv("NETRC");
+  ::setenv("NETRC", "/nonexistent/netrc", 1);
   EXPECT_TRUE(ui.asked.empty());
 }
 
@@ -252,6 +253,8 @@ TEST(CurlTransport, RefusesPlainHttpBeyondLoopback) {
 
 TEST(CurlTransport, NeverCarriesTheLoginToAnotherHost) {
   FakeServer other(R"([{"path": "*", "body": "there"}])");
+  FakeServer same("{" + kBasicAnn + R"(, "rules": [{"path": "/a", "status": 301,
+                  "headers": {"Location": "/b"}}, {"path": "/b", "body": "here"}]})");
   FakeServer home("{" + kBasicAnn + R"(, "rules": [{"path": "/a", "status": 302,
                   "headers": {"Location": ")" +
                   other.Url("/b", "localhost") + R"("}}]})");
@@ -263,6 +266,11 @@ TEST(CurlTransport, NeverCarriesTheLoginToAnotherHost) {
   ASSERT_EQ(other.Requests().size(), 1u);
   EXPECT_EQ(other.Requests()[0].find("Authorization"), std::string::npos);
   EXPECT_NE(home.Requests().back().find("Authorization"), std::string::npos);
+  // Its own redirects keep it, and the URL answered does not show it.
+  CurlTransport own(same.Url("/"), {}, ui);
+  r = Get(own, same.Url("/a"));
+  EXPECT_EQ(r.body, "here");
+  EXPECT_EQ(r.location, same.Url("/b"));
 }
 
 TEST(CurlTransport, NoAnswerNamesTheServer) {
