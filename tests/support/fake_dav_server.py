@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """A scriptable HTTP server that plays a DAV server badly or well, for tests.
 
-    fake_dav_server.py SCENARIO.json [--log REQUESTS.jsonl]
+    fake_dav_server.py SCENARIO.json [--log REQUESTS.jsonl] [--tls CERT.pem KEY.pem]
 
 Binds 127.0.0.1 on a free port and prints that port as the first line of
-stdout (flushed), then serves until killed. HTTP/1.1 with keep-alive, one
+stdout (flushed), then serves until killed; with --tls, over https with
+that certificate. HTTP/1.1 with keep-alive, one
 thread per connection. Standard library only.
 
 The scenario is a JSON object (or just the list of rules):
@@ -51,6 +52,7 @@ import json
 import os
 import secrets
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -252,10 +254,15 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("scenario")
     parser.add_argument("--log", default="")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     args = parser.parse_args()
     with open(args.scenario, encoding="utf-8") as f:
         scenario = Scenario(json.load(f))
     server = Server(("127.0.0.1", 0), Handler)
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*args.tls)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.scenario = scenario
     server.log_path = os.path.abspath(args.log) if args.log else ""
     server.log_lock = threading.Lock()

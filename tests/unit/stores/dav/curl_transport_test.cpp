@@ -24,7 +24,10 @@ using testing::TempDir;
 // tests/support/fake_dav_server.py on a free port, playing `scenario`.
 class FakeServer {
  public:
-  explicit FakeServer(const std::string& scenario) {
+  // `tls`: the certificate and key files to serve https with.
+  explicit FakeServer(const std::string& scenario,
+                      std::optional<std::pair<std::string, std::string>> tls = {})
+      : scheme_(tls ? "https" : "http") {
     testing::WriteFile(dir_.path() / "scenario.json", scenario);
     int out[2];
     if (pipe(out) != 0) throw std::runtime_error("pipe failed");
@@ -36,8 +39,11 @@ class FakeServer {
     if (pid_ == 0) {
       dup2(out[1], STDOUT_FILENO);
       close(out[0]);
-      execl("/usr/bin/python3", "python3", script.c_str(), scenarioPath.c_str(), "--log",
-            log.c_str(), static_cast<char*>(nullptr));
+      std::vector<const char*> argv = {"python3", script.c_str(), scenarioPath.c_str(), "--log",
+                                       log.c_str()};
+      if (tls) argv.insert(argv.end(), {"--tls", tls->first.c_str(), tls->second.c_str()});
+      argv.push_back(nullptr);
+      execv("/usr/bin/python3", const_cast<char* const*>(argv.data()));
       _exit(127);
     }
     close(out[1]);
@@ -53,7 +59,7 @@ class FakeServer {
   }
 
   std::string Url(const std::string& path, const std::string& host = "127.0.0.1") const {
-    return "http://" + host + ":" + std::to_string(port_) + path;
+    return scheme_ + "://" + host + ":" + std::to_string(port_) + path;
   }
   int port() const { return port_; }
   // One JSON line per request the server read.
@@ -67,6 +73,7 @@ class FakeServer {
  private:
   std::string LogPath() const { return dir_.path() / "requests.jsonl"; }
 
+  std::string scheme_;
   TempDir dir_;
   pid_t pid_ = -1;
   int port_ = 0;
@@ -271,6 +278,34 @@ TEST(CurlTransport, NeverCarriesTheLoginToAnotherHost) {
   r = Get(own, same.Url("/a"));
   EXPECT_EQ(r.body, "here");
   EXPECT_EQ(r.location, same.Url("/b"));
+}
+
+TEST(CurlTransport, TrustsTheGivenAuthorityAndNeverGoesDownToHttp) {
+  TempDir dir;
+  const std::string cert = dir.path() / "cert.pem", key = dir.path() / "key.pem";
+  const std::string makeCert =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+      "subjectAltName=IP:127.0.0.1 -keyout " +
+      key + " -out " + cert + " 2>/dev/null";
+  ASSERT_EQ(std::system(makeCert.c_str()), 0);
+  FakeServer plain(R"([{"path": "*", "body": "plain"}])");
+  FakeServer tls(R"([{"path": "/a", "body": "secure"},
+                     {"path": "/down", "status": 302, "headers": {"Location": ")" +
+                     plain.Url("/x") + R"("}}])",
+                 std::pair{cert, key});
+  LoginUi ui;
+  CurlTransport trusting(tls.Url("/"), {.user = "", .ca_file = cert}, ui);
+  EXPECT_EQ(Get(trusting, tls.Url("/a")).body, "secure");
+  EXPECT_THROW(Get(trusting, tls.Url("/down")), Failure);
+  EXPECT_TRUE(plain.Requests().empty());
+  CurlTransport untrusting(tls.Url("/"), {}, ui);
+  try {
+    Get(untrusting, tls.Url("/a"));
+    FAIL() << "an unknown authority trusted";
+  } catch (const Failure& f) {
+    EXPECT_TRUE(f.Description().starts_with("No answer from " + tls.Url("") + ": SSL"))
+        << f.Description();
+  }
 }
 
 TEST(CurlTransport, NoAnswerNamesTheServer) {
