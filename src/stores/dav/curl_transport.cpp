@@ -63,6 +63,22 @@ std::optional<UrlParts> ParseUrl(const std::string& given) {
   return parts;
 }
 
+// After a redirect libcurl's effective URL carries the login in its
+// user-info part; the store keeps and may quote that URL.
+std::string WithoutLogin(const std::string& given) {
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
+  char* text = nullptr;
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, given.c_str(), 0) != CURLUE_OK ||
+      curl_url_set(url.get(), CURLUPART_USER, nullptr, 0) != CURLUE_OK ||
+      curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK ||
+      curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK) {
+    return "";
+  }
+  std::string bare = text;
+  curl_free(text);
+  return bare;
+}
+
 bool IsSuccess(long status) { return status >= 200 && status < 300; }
 
 bool IsRetryable(long status) { return status == 429 || status == 503; }
@@ -354,7 +370,7 @@ CurlTransport::Attempt CurlTransport::SendOnce(const Request& request, const Bod
   }
   char* effective = nullptr;
   curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
-  exchange.response.location = effective != nullptr ? effective : request.url;
+  exchange.response.location = WithoutLogin(effective != nullptr ? effective : request.url);
   return {std::move(exchange.response), std::move(exchange.retry_after)};
 }
 
