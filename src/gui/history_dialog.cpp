@@ -8,9 +8,9 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
-#include "adapters/logbook/journal_reader.h"
 #include "gui/control_binding.h"
 #include "platform/failure.h"
+#include "adapters/logbook/journal_reader.h"
 #include "undo/undo.h"
 
 namespace tidewell::gui {

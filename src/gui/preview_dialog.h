@@ -12,8 +12,8 @@
 #include <QDialog>
 #include <QPushButton>
 
-#include "app/dry_run.h"
 #include "gui/results_view.h"
+#include "app/dry_run.h"
 
 namespace tidewell::gui {
 
