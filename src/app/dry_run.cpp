@@ -132,6 +132,8 @@ DryRunOutcome DryRunReplace(const std::vector<std::string>& roots,
   DryRunOutcome outcome;
   PreviewUi ui(outcome, stop, setup);
   HostOptions options = setup.host;
+  // The roots are the open store's own already.
+  options.given_root = [](const std::string& root) { return std::optional(root); };
   options.write_nothing = true;
   HostEnvironment env(ui, roots, options);
   ChangeListing listing(

@@ -86,7 +86,8 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
     }
   } else {
     for (const std::string& given : givenStores) {
-      std::optional<std::string> root = GivenStoreRoot(given);
+      std::optional<std::string> root =
+          options.given_root ? options.given_root(given) : GivenStoreRoot(given);
       if (!root) throw Failure(NoSuchStoreMessage(given));
       sources.push_back({*root, "--store"});
     }

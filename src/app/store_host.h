@@ -116,6 +116,8 @@ struct HostOptions {
   StoreOptions store;
   // Empty: OpenStore.
   StoreOpener open_store;
+  // The root a given store names; empty: GivenStoreRoot.
+  std::function<std::optional<std::string>(const std::string& given)> given_root;
   // Not null: the settings of this run read through this store rather than
   // Marrowby.ini (a preview of a run whose settings are in memory only); it
   // is never written. Implies run_settings_only.

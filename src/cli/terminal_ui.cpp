@@ -113,8 +113,10 @@ std::optional<Credentials> TerminalUi::AskCredentials(const std::string& where,
     if (!line || line->empty()) return std::nullopt;
     given.user = *line;
   }
-  tty.Write("Password for " + given.user + " at " + where + ": ");
+  // Echo goes off before the prompt shows: what is typed after it is never
+  // shown, and what was typed before it is dropped.
   if (!tty.EchoOff()) return std::nullopt;
+  tty.Write("Password for " + given.user + " at " + where + ": ");
   std::optional<std::string> password = tty.ReadLine();
   tty.EchoOn();
   if (!password) {
