@@ -26,6 +26,7 @@ Transport& DavItem::transport() const { return *state_->servers[server_].transpo
 
 std::string DavItem::ReadResource() {
   if (resource_->refused) throw Failure(*resource_->refused);
+  if (resource_->spill) return resource_->spill->Get(resource_->extent);
   return FetchItem(transport(), resource_->url, &resource_->etag);
 }
 

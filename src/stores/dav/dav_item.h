@@ -8,6 +8,7 @@
 
 #include "formats/component_item.h"
 #include "stores/dav/dav_state.h"
+#include "stores/dav/spill_file.h"
 
 namespace tidewell::dav {
 
@@ -19,6 +20,10 @@ struct Resource : vdir::ComponentShare {
   // Why the resource is never read or written (an href outside its
   // collection, an item over the size cap); the item fails with it.
   std::optional<std::string> refused;
+  // The bytes the listing read, kept on disk; read back from there instead
+  // of fetched again.
+  std::shared_ptr<SpillFile> spill;
+  Extent extent;
 };
 
 class DavItem : public vdir::ComponentItem {

@@ -15,8 +15,8 @@ namespace tidewell {
 namespace dav {
 namespace {
 
-// Bytes of items kept from the listing for their items; past this an item
-// is fetched again when reached, so a large folder costs what a small one does.
+// Bytes of items kept in memory from the listing for their items; past this
+// they are kept on disk, so a large folder costs what a small one does.
 constexpr size_t kKeptBytes = 8 * 1024 * 1024;
 constexpr size_t kMultigetBatch = 500;
 
@@ -184,6 +184,8 @@ class DavItems : public Items {
       if (kept_ + d.data.size() <= kKeptBytes) {
         kept_ += d.data.size();
         resource->pending = std::move(d.data);
+      } else {
+        Spill(*resource, d.data);
       }
     }
     if (types.empty()) types.push_back(fallback);
@@ -212,11 +214,27 @@ class DavItems : public Items {
     }
   }
 
+  // Past kKeptBytes the bytes go to disk; only when that fails is the item
+  // fetched again when it is reached.
+  void Spill(Resource& resource, std::string_view bytes) {
+    if (!spill_tried_) {
+      spill_tried_ = true;
+      spill_ = SpillFile::Make();
+    }
+    if (!spill_) return;
+    if (std::optional<Extent> extent = spill_->Put(bytes)) {
+      resource.spill = spill_;
+      resource.extent = *extent;
+    }
+  }
+
   std::shared_ptr<StoreState> state_;
   size_t server_;
   Collection collection_;
   bool listed_ = false;
   size_t kept_ = 0;
+  bool spill_tried_ = false;
+  std::shared_ptr<SpillFile> spill_;
   std::vector<Entry> entries_;
   std::vector<std::shared_ptr<Resource>> resources_;
 };

@@ -28,8 +28,10 @@
 // - A folder's items come from one addressbook-query or calendar-query
 //   REPORT, read as it streams; where the server refuses it (400, 403, 405,
 //   501), a Depth-1 PROPFIND of the ETags and multigets of 500 hrefs. The
-//   bytes of the first 8 MiB of items are kept; the rest are fetched again
-//   (GET) when their item is reached, so a folder of any size costs the same.
+//   bytes of the first 8 MiB of items are kept in memory, the rest in an
+//   unlinked temporary file (spill_file.h), so a folder of any size costs the
+//   same memory and is read once; only where no such file can be written is
+//   an item fetched again (GET) when it is reached.
 // - An item is parsed when first read, as vdir's (vdir_store.h: the property
 //   map, "Not searched:", a malformed item failing in its own procedure). An
 //   href outside its collection, or an item over 16 MiB, is one item that

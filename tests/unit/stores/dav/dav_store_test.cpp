@@ -177,6 +177,27 @@ TEST(DavItems, ListsEveryComponentAndRefusesHrefsOutsideTheFolder) {
   EXPECT_TRUE(f.server->Sent("GET").empty());
 }
 
+TEST(DavItems, AListingLargerThanMemoryKeepsIsReadFromTheServerOnce) {
+  // 12 cards of 1 MiB pass what a listing keeps in memory; the rest must
+  // come back whole from disk, not from the server again.
+  std::string cards;
+  for (int i = 1; i <= 12; ++i) {
+    const std::string note = std::string(1 << 20, static_cast<char>('a' + i));
+    cards += Card("/me/contacts/c" + std::to_string(i) + ".vcf", "\"e\"",
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:C" + std::to_string(i) + "\r\nNOTE:" + note +
+                      "\r\nEND:VCARD\r\n");
+  }
+  Fixture f;
+  WithCards(f, cards);
+  auto items = f.Listing("contacts");
+  ASSERT_EQ(items->Count(), 12);
+  for (int i = 12; i >= 1; --i) {
+    const std::string body = items->Item(i)->GetProperty("Body");
+    EXPECT_EQ(body, std::string(1 << 20, static_cast<char>('a' + i))) << i;
+  }
+  EXPECT_TRUE(f.server->Sent("GET").empty());
+}
+
 TEST(DavItems, SaveSendsOnlyTheChangedLineWithIfMatchAfterTheLog) {
   Fixture f;
   WithCards(f, Card("/me/contacts/two.vcf", "\"e1\"", kTwoCards));
