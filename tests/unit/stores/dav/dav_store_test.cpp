@@ -177,7 +177,7 @@ TEST(DavItems, ListsEveryComponentAndRefusesHrefsOutsideTheFolder) {
   EXPECT_TRUE(f.server->Sent("GET").empty());
 }
 
-TEST(DavItems, AListingLargerThanMemoryKeepsIsReadFromTheServerOnce) {
+TEST(DavItems, AListingLargerThanWhatMemoryKeepsIsReadFromTheServerOnce) {
   // 12 cards of 1 MiB pass what a listing keeps in memory; the rest must
   // come back whole from disk, not from the server again.
   std::string cards;
