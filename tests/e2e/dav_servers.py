@@ -8,7 +8,6 @@ Everything here talks to 127.0.0.1 only.
 
 import base64
 import http.client
-import os
 import re
 import socket
 import ssl
@@ -132,10 +131,11 @@ class Radicale(Server):
 
     user, password = USER, PASSWORD
 
-    def __init__(self, root=None, users=None, tls=None):
+    def __init__(self, root=None, users=None, tls=None, hook=None):
         super().__init__(root)
         self.users = users or {USER: PASSWORD}
         self.tls = tls
+        self.hook = hook
         self.scheme = "https" if tls else "http"
         self.ca_file = tls[0] if tls else None
 
@@ -155,6 +155,7 @@ class Radicale(Server):
             "htpasswd_encryption = plain\ndelay = 0\n"
             "[rights]\ntype = owner_only\n"
             f"[storage]\nfilesystem_folder = {self.storage}\n"
+            + (f"hook = {self.hook}\n" if self.hook else "") +
             "[logging]\nlevel = warning\n")
         return [PYTHON, "-m", "radicale", "--config", str(config)]
 

@@ -1,0 +1,366 @@
+"""The server store end to end, against Radicale and Xandikos started on a free loopback port.
+
+The demo store is put on the server, one collection per folder, and the same run is made once over
+the server and once over a vdir copy of the demo store: the server's items must then read as the
+vdir run's files would (Xandikos keeps the bytes it is given, so byte for byte but for stamps;
+Radicale re-serialises, so value for value). Credentials come from a netrc file; Xandikos takes
+no login at all, so the login cases run on Radicale.
+"""
+
+import re
+import shutil
+import signal
+import subprocess
+import time
+import unittest
+from pathlib import Path
+
+from dav_servers import (LOOPBACK, PASSWORD, USER, Radicale, Xandikos, make_tls)
+from peers import BINARY_DIR, DEMO_STORE, SOURCE_DIR, Sandbox
+from test_undo import content_lines
+
+FOLDERS = (("contacts", "Contacts", ()), ("calendar", "Calendar", ("VEVENT",)),
+           ("tasks", "Tasks", ("VTODO",)))
+REFUSED = "Refusing to send a password over plain HTTP to dav.example.invalid; use https."
+CONFLICT = "The item was changed by another program since it was read."
+# A save is a new revision: its time stamps and an event's SEQUENCE change, undone or not.
+REVISION = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP|SEQUENCE)[;:]", re.IGNORECASE)
+
+
+def setUpModule():
+    # Until the server store is part of the build there is nothing here to test.
+    done = subprocess.run([str(BINARY_DIR / "tidewell"), "--store", "http://dav.example.invalid/",
+                           "folders"], capture_output=True, text=True, timeout=60)
+    if REFUSED not in done.stderr:
+        raise unittest.SkipTest("this tidewell has no server store yet")
+
+
+def without_revision(data):
+    return b"".join(line for line in data.splitlines(keepends=True) if not REVISION.match(line))
+
+
+def one_form(data):
+    """The bytes with one kind of line end: an XML answer carries CR LF as LF."""
+    return data.replace(b"\r\n", b"\n")
+
+
+def values(data):
+    """What an item says, whatever the form: its unfolded, decoded lines but stamps, sorted."""
+    return sorted(line for line in content_lines(data) if not REVISION.match(line[0] + b":"))
+
+
+def collection_path(server, folder):
+    if isinstance(server, Xandikos):
+        return f"/user/{'contacts' if folder == 'contacts' else 'calendars'}/{folder}/"
+    return f"/{USER}/{folder}/"
+
+
+def put_files(server, files, folders=FOLDERS):
+    """{folder: {name: bytes}} as collections of `server`: {folder: {href: bytes it holds}}."""
+    client = server.client()
+    for folder, name, components in folders:
+        path = collection_path(server, folder)
+        if components:
+            client.make_calendar(path, name, components)
+        else:
+            client.make_address_book(path, name)
+        for item, data in sorted(files.get(folder, {}).items()):
+            client.put(path + item, data)
+    client.close()
+    return read_server(server, folders)
+
+
+def store_files(store, folders=FOLDERS):
+    return {folder: {p.name: p.read_bytes() for p in sorted((Path(store) / folder).iterdir())
+                     if p.suffix in (".vcf", ".ics")} for folder, _, _ in folders}
+
+
+def put_store(server, store, folders=FOLDERS):
+    return put_files(server, store_files(store, folders), folders)
+
+
+def by_name(items):
+    return {href.rsplit("/", 1)[1]: data for href, data in items.items()}
+
+
+def read_server(server, folders=FOLDERS):
+    client = server.client()
+    try:
+        return {folder: client.items(collection_path(server, folder)) for folder, _, _ in folders}
+    finally:
+        client.close()
+
+
+class DavSandbox(Sandbox):
+    def setUp(self):
+        super().setUp()
+        self.netrc = self.root / "netrc"
+        self.login(PASSWORD)
+        self.env["NETRC"] = str(self.netrc)
+
+    def login(self, password):
+        self.netrc.write_text(f"machine {LOOPBACK} login {USER} password {password}\n"
+                              f"machine localhost login {USER} password {password}\n")
+        self.netrc.chmod(0o600)
+
+    def serve(self, kind=Radicale, **options):
+        self.servers = getattr(self, "servers", 0) + 1
+        server = kind(root=self.root / f"server-{self.servers}", **options)
+        server.start()
+        self.addCleanup(server.stop)
+        return server
+
+    def folders(self, *store_args):
+        out = self.tidewell_ok(*store_args, "folders")
+        return [tuple(line.split("\t")) for line in out.splitlines()]
+
+    def served(self, kind, files, folders=FOLDERS):
+        """What a fresh server of `kind` holds once given `files`: {folder: {name: bytes}}."""
+        return {f: by_name(items) for f, items in put_files(self.serve(kind), files, folders).items()}
+
+    def vdir_result(self, search, replace):
+        """The demo store's files after the same run over a vdir copy, with settings of its own."""
+        env = self.env
+        self.env = dict(env, **{f"XDG_{k}_HOME": str(self.root / "vdir-run" / k.lower())
+                                for k in ("CONFIG", "STATE", "DATA", "CACHE")})
+        try:
+            self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
+                         replace=replace, case="1", folders=("contacts", "calendar", "tasks"))
+            self.tidewell_ok("replace", "--yes")
+        finally:
+            self.env = env
+        return {folder: {p.name: p.read_bytes() for p in self.items(folder)}
+                for folder, _, _ in FOLDERS}
+
+    def prepare_server_run(self, server, search, replace, store_url=None):
+        self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
+                     replace=replace, case="1", folders=[name for _, name, _ in FOLDERS],
+                     store=store_url or server.account)
+
+    def assert_nothing_leaks_the_password(self):
+        for path in self.root.rglob("*"):
+            if path.is_file() and path != self.netrc and "server-" not in str(path):
+                self.assertNotIn(PASSWORD.encode(), path.read_bytes(), path)
+
+
+class DiscoveryTest(DavSandbox):
+    def test_folders_are_found_from_the_host_the_account_or_one_collection(self):
+        for kind in (Radicale, Xandikos):
+            server = self.serve(kind)
+            put_files(server, {})
+            if kind is Radicale:
+                ids = {"Contacts": "contacts", "Calendar": "calendar", "Tasks": "tasks"}
+            else:
+                ids = {"Contacts": "addressbooks/contacts", "Calendar": "calendars/calendar",
+                       "Tasks": "calendars/tasks"}
+            host = f"http://{LOOPBACK}:{server.port}"
+            account = server.account
+            rows = [
+                (host, f"{host}/", ids),
+                (f"{host}/", f"{host}/", ids),
+                (account.rstrip("/"), account, ids),
+                # Scheme and host in lower case, the default port gone, one slash at the end.
+                (account.replace("http://", "HTTP://").replace(LOOPBACK, "LocalHost") + "//",
+                 account.replace(LOOPBACK, "localhost"), ids),
+                (host + collection_path(server, "tasks"), None, {"Tasks": ids["Tasks"]}),
+            ]
+            for given, store_id, expected in rows:
+                with self.subTest(server=kind.__name__, url=given):
+                    listed = self.folders("--store", given)
+                    self.assertEqual({name: entry for name, entry, _ in listed}, expected)
+                    self.assertEqual({sid for _, _, sid in listed},
+                                     {store_id or given})
+
+
+class RunTest(DavSandbox):
+    """A run over contacts, events and tasks on the server, vdirsyncer after it, then its undo."""
+
+    def vdirsyncer(self, server, *commands):
+        config = self.root / "vdirsyncer" / "config"
+        if not config.exists():
+            config.parent.mkdir(parents=True, exist_ok=True)
+            login = (f'username = "{USER}"\npassword = "{PASSWORD}"\n'
+                     if isinstance(server, Radicale) else "")
+            text = f'[general]\nstatus_path = "{config.parent / "status"}/"\n'
+            for folder, _, components in FOLDERS:
+                kind = "caldav" if components else "carddav"
+                mirror = self.root / "mirror" / folder
+                mirror.mkdir(parents=True)
+                text += (f'[pair {folder}]\na = "{folder}_server"\nb = "{folder}_mirror"\n'
+                         'collections = null\n'
+                         f'[storage {folder}_server]\ntype = "{kind}"\n'
+                         f'url = "{server.base.rstrip("/")}{collection_path(server, folder)}"\n'
+                         + login +
+                         f'[storage {folder}_mirror]\ntype = "filesystem"\npath = "{mirror}"\n'
+                         f'fileext = "{".ics" if components else ".vcf"}"\n')
+            config.write_text(text)
+        for command in commands:
+            self.run_peer("vdirsyncer", "-c", str(config), command)
+        return {folder: sorted(p.read_bytes() for p in (self.root / "mirror" / folder).iterdir())
+                for folder, _, _ in FOLDERS}
+
+    def test_a_run_changes_only_its_lines_on_the_server_and_its_undo_restores_them(self):
+        expected = self.vdir_result("e", "E")
+        for kind in (Xandikos, Radicale):
+            with self.subTest(server=kind.__name__):
+                self.check_run_and_undo(self.serve(kind), expected)
+
+    def check_run_and_undo(self, server, expected):
+        before = put_store(server, DEMO_STORE)
+        # What the server makes of the vdir run's files is what it must hold after the run.
+        wanted = self.served(type(server), expected)
+        mirrored = self.vdirsyncer(server, "discover", "sync")
+
+        self.prepare_server_run(server, "e", "E")
+        out = self.tidewell_ok("replace", "--yes")
+        changed = sum(before[f][h] != after for f, items in read_server(server).items()
+                      for h, after in items.items())
+        self.assertIn(f"Updated {changed} items in 3 folders", out)
+        self.assertGreater(changed, 50)
+        after = read_server(server)
+        for folder, _, _ in FOLDERS:
+            ours, theirs = by_name(after[folder]), wanted[folder]
+            self.assertEqual(ours.keys(), theirs.keys())
+            for item in ours:
+                with self.subTest(folder=folder, item=item):
+                    if isinstance(server, Xandikos):
+                        self.assertEqual(without_revision(ours[item]),
+                                         without_revision(theirs[item]))
+                    else:
+                        self.assertEqual(values(ours[item]), values(theirs[item]))
+
+        # vdirsyncer sees every item the run changed, and reads each as the server holds it.
+        synced = self.vdirsyncer(server, "sync")
+        for folder, _, _ in FOLDERS:
+            self.assertEqual(sorted(map(one_form, synced[folder])),
+                             sorted(map(one_form, after[folder].values())))
+        self.assertNotEqual(synced, mirrored)
+
+        self.assert_nothing_leaks_the_password()
+        self.assertEqual(self.tidewell("undo", "--yes")[0], 0)
+        for folder, items in read_server(server).items():
+            for href, data in items.items():
+                with self.subTest(undone=href):
+                    if isinstance(server, Xandikos):
+                        self.assertEqual(without_revision(data), without_revision(before[folder][href]))
+                    else:
+                        self.assertEqual(values(data), values(before[folder][href]))
+
+
+class TroubleTest(DavSandbox):
+    """Runs that must not go through: a conflict, a wrong login, an untrusted or plain link."""
+
+    def test_an_item_changed_on_the_server_during_the_run_is_never_overwritten(self):
+        # Radicale runs the hook after each change and before it answers: after the run's first
+        # save another client adds a NOTE to every contact the run has not saved yet.
+        trigger = self.root / "change-the-others"
+        hook = self.root / "hook.py"
+        hook.write_text(
+            "import pathlib, sys\n"
+            f"trigger = pathlib.Path({str(trigger)!r})\n"
+            "if trigger.exists():\n"
+            "    trigger.unlink()\n"
+            f"    for item in pathlib.Path('collection-root/{USER}/contacts').glob('*.vcf'):\n"
+            "        data = item.read_bytes()\n"
+            "        item.write_bytes(data.replace(b'END:VCARD', b'NOTE:Changed elsewhere\\r\\n"
+            "END:VCARD'))\n")
+        server = self.serve(Radicale, hook=f"/usr/bin/python3 {hook}")
+        before = by_name(put_store(server, DEMO_STORE, FOLDERS[:1])["contacts"])
+        self.prepare("--select-all", search="e", replace="E", case="1", folders=("Contacts",),
+                     store=server.account)
+        trigger.touch()
+        status, out, err = self.tidewell("replace", "--yes")
+        self.assertEqual(status, 1, out + err)
+        self.assertIn(CONFLICT, err)
+        self.assertFalse(trigger.exists())
+        items = read_server(server, FOLDERS[:1])["contacts"]
+        noted = [h for h, data in items.items() if b"NOTE:Changed elsewhere" in data]
+        self.assertEqual(len(noted), len(items))
+        # One item was saved before the other client came; the one the run failed on is not.
+        untouched = [h for h, data in by_name(items).items()
+                     if values(data) == sorted(values(before[h]) + [(b"NOTE", b"Changed elsewhere")])]
+        self.assertEqual(len(untouched), len(items) - 1)
+
+    def test_a_wrong_password_ends_the_run_before_anything_is_written(self):
+        server = self.serve(Radicale)
+        before = put_store(server, DEMO_STORE)
+        self.prepare_server_run(server, "e", "E")
+        self.login("not-" + PASSWORD)
+        status, out, err = self.tidewell("replace", "--yes")
+        self.assertEqual(status, 2, out + err)
+        self.assertIn("401 Unauthorized", err)
+        self.assertEqual(read_server(server), before)
+        self.assertEqual([r for r in self.log() if r.get("undo")], [])
+
+    def test_a_private_ca_is_trusted_only_when_given(self):
+        ca, cert, key = make_tls(self.root / "tls")
+        server = self.serve(Radicale, tls=(ca, cert, key))
+        put_store(server, DEMO_STORE, FOLDERS[1:2])
+        status, out, err = self.tidewell("--store", server.account, "folders")
+        self.assertNotEqual(status, 0, out)
+        self.assertEqual(out, "")
+        listed = self.folders("--store", server.account, "--ca-file", str(ca))
+        self.assertEqual([(name, entry) for name, entry, _ in listed], [("Calendar", "calendar")])
+
+    def test_a_password_never_goes_over_plain_http_to_another_host(self):
+        with open(self.netrc, "a") as netrc:
+            netrc.write(f"machine dav.example.invalid login {USER} password {PASSWORD}\n")
+        for command in (("folders",), ("fields", "--select-all")):
+            with self.subTest(command=command[0]):
+                status, out, err = self.tidewell("--store", "http://dav.example.invalid/",
+                                                 *command)
+                self.assertEqual(status, 2, out + err)
+                self.assertIn(REFUSED, err.splitlines())
+
+
+class KilledRunTest(DavSandbox):
+    def test_a_run_killed_midway_leaves_each_item_old_or_new_and_its_undo_restores_all(self):
+        store = self.root / "generated"
+        subprocess.run([str(SOURCE_DIR / "bench" / "make-store"), str(store), "--contacts", "300",
+                        "--events", "0", "--tasks", "0", "--share-555", "1", "--seed", "11"],
+                       check=True, capture_output=True)
+        shutil.rmtree(self.store)
+        shutil.copytree(store, self.store)
+        env = self.env
+        self.env = dict(env, XDG_CONFIG_HOME=str(self.root / "vdir-config"),
+                        XDG_STATE_HOME=str(self.root / "vdir-state"))
+        self.prepare("--select-all", search="555", replace="777", folders=("contacts",))
+        self.tidewell_ok("replace", "--yes")
+        self.env = env
+        replaced = self.served(Radicale, store_files(self.store, FOLDERS[:1]), FOLDERS[:1])
+
+        server = self.serve(Radicale)
+        before = put_store(server, store, FOLDERS[:1])["contacts"]
+        self.prepare("--select-all", search="555", replace="777", folders=("Contacts",),
+                     store=server.account)
+        journal = self.root / "state" / "Marrowby" / "activity.jsonl"
+        with open(self.root / "replace.out", "wb") as out:
+            run = subprocess.Popen([str(BINARY_DIR / "tidewell"), "replace", "--yes"],
+                                   env=self.env, stdout=out, stderr=subprocess.STDOUT)
+        # Killed once the journal holds the records of some dozens of items.
+        while run.poll() is None and (not journal.exists() or
+                                      journal.read_bytes().count(b"\n") < 150):
+            time.sleep(0.005)
+        run.send_signal(signal.SIGKILL)
+        run.wait()
+        self.assertEqual(run.returncode, -signal.SIGKILL, "the run ended before the kill")
+
+        now = read_server(server, FOLDERS[:1])["contacts"]
+        self.assertEqual(now.keys(), before.keys())
+        new = [h for h, data in now.items() if data != before[h]]
+        for href in new:
+            with self.subTest(item=href):
+                self.assertEqual(values(now[href]),
+                                 values(replaced["contacts"][href.rsplit("/", 1)[1]]))
+        self.assertGreater(len(new), 0)
+        self.assertLess(len(new), len(before))
+
+        status, out, err = self.tidewell("undo", "--yes")
+        self.assertEqual(status, 0, out + err)
+        for href, data in read_server(server, FOLDERS[:1])["contacts"].items():
+            with self.subTest(undone=href):
+                self.assertEqual(values(data), values(before[href]))
+
+
+if __name__ == "__main__":
+    unittest.main()
