@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "stores/dav/curl_transport.h"
+#include "stores/dav/dav_store.h"
+#include "stores/dav/dav_url.h"
 #include "stores/vdir/vdir_store.h"
 
 namespace tidewell {
@@ -19,11 +22,20 @@ struct StoreKind {
 
 // In the order asked; a kind that owns every root (a folder path) comes last.
 const std::array kStoreKinds = {
-    StoreKind{[](const std::string&) { return true; }, VdirRoot,
+    StoreKind{[](const std::string& root) { return dav::DavRoot(root).has_value(); }, dav::DavRoot,
               [](const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal,
-                 const StoreOptions&) {
-                return std::unique_ptr<MailStore>(std::make_unique<VdirStore>(roots, ui, wal));
+                 const StoreOptions& options) {
+                return std::unique_ptr<MailStore>(std::make_unique<DavStore>(
+                    roots, ui, wal, [&options, &ui](const std::string& url) {
+                      return std::unique_ptr<dav::Transport>(
+                          std::make_unique<dav::CurlTransport>(url, options, ui));
+                    }));
               }},
+    StoreKind{
+        [](const std::string&) { return true; }, VdirRoot,
+        [](const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal, const StoreOptions&) {
+          return std::unique_ptr<MailStore>(std::make_unique<VdirStore>(roots, ui, wal));
+        }},
 };
 
 const StoreKind& KindOf(const std::string& root) {

@@ -27,8 +27,8 @@ inline constexpr size_t kAnswerCap = size_t{64} << 20;
 inline constexpr size_t kItemCap = size_t{16} << 20;
 
 struct Request {
-  std::string method;  // "PROPFIND", "REPORT", "GET", "PUT"
-  std::string url;     // absolute
+  std::string method;                                        // "PROPFIND", "REPORT", "GET", "PUT"
+  std::string url;                                           // absolute
   std::vector<std::pair<std::string, std::string>> headers;  // "Depth", "If-Match", ...
   std::string body;
 };

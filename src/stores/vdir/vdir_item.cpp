@@ -1,76 +1,22 @@
 #include "stores/vdir/vdir_item.h"
 
-#include <cstdint>
-#include <ctime>
-#include <optional>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "formats/calendar_view.h"
-#include "formats/contact_view.h"
 #include "platform/failure.h"
-#include "platform/ui.h"
-#include "text/rich_text.h"
 
 namespace tidewell::vdir {
 namespace {
 
-std::string_view LineBody(std::string_view line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
-    line.remove_suffix(1);
-  }
-  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-  return line;
-}
-
-// The upper-case component name of a BEGIN or END line, or nothing.
-std::optional<std::string> Marker(std::string_view line, std::string_view word) {
-  if (line.size() <= word.size() || !EqualsIgnoringCase(line.substr(0, word.size()), word)) {
-    return std::nullopt;
-  }
-  return ToUpper(Trim(line.substr(word.size())));
-}
-
-const char* CalendarType(const std::string& name) {
-  if (name == "VEVENT") return "AppointmentItem";
-  if (name == "VTODO") return "TaskItem";
-  if (name == "VJOURNAL") return "JournalItem";
-  return nullptr;
+ComponentItem::Kind KindOf(const std::string& fileName) {
+  const std::string lower = ToLower(fileName);
+  if (lower.ends_with(".vcf")) return ComponentItem::Kind::kContact;
+  if (lower.ends_with(".ics")) return ComponentItem::Kind::kCalendar;
+  return ComponentItem::Kind::kMail;
 }
 
 }  // namespace
-
-std::vector<std::string> ScanItemTypes(std::string_view bytes, bool contacts) {
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-  std::vector<std::string> types;
-  size_t depth = 0;
-  constexpr size_t kNone = SIZE_MAX;
-  size_t item_depth = kNone;  // the depth of the open item component
-  for (size_t pos = 0; pos < bytes.size();) {
-    size_t nl = bytes.find('\n', pos);
-    if (nl == std::string_view::npos) nl = bytes.size();
-    const std::string_view line = LineBody(bytes.substr(pos, nl - pos));
-    pos = nl + 1;
-    if (line.empty() || (line[0] != 'B' && line[0] != 'b' && line[0] != 'E' && line[0] != 'e')) {
-      continue;
-    }
-    if (std::optional<std::string> name = Marker(line, "BEGIN:")) {
-      if (item_depth == kNone) {
-        if (contacts ? depth == 0 && *name == "VCARD" : CalendarType(*name) != nullptr) {
-          types.emplace_back(contacts ? "ContactItem" : CalendarType(*name));
-          item_depth = depth;
-        }
-      }
-      ++depth;
-    } else if (Marker(line, "END:")) {
-      if (depth > 0) --depth;
-      if (depth == item_depth) item_depth = kNone;
-    }
-  }
-  return types;
-}
 
 std::string FallbackTypeName(std::string_view fileName) {
   const std::string lower = ToLower(fileName);
@@ -82,19 +28,14 @@ std::string FallbackTypeName(std::string_view fileName) {
 VdirItem::VdirItem(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> folder,
                    size_t store, std::string folderEntryId, std::string fileName, size_t ordinal,
                    size_t components, std::string typeName, std::shared_ptr<FileShare> share)
-    : state_(std::move(state)),
+    : ComponentItem(KindOf(fileName), ordinal, components, std::move(typeName), std::move(share),
+                    state->ui),
+      state_(std::move(state)),
       folder_(std::move(folder)),
       folder_entry_id_(std::move(folderEntryId)),
       file_name_(std::move(fileName)),
-      ordinal_(ordinal),
-      components_(components),
-      type_name_(std::move(typeName)),
-      share_(std::move(share)) {
+      ordinal_(ordinal) {
   path_ = ItemPath(*state_, store, folder_entry_id_, file_name_);
-  std::string lower = ToLower(file_name_);
-  kind_ = lower.ends_with(".vcf")   ? Kind::kContact
-          : lower.ends_with(".ics") ? Kind::kCalendar
-                                    : Kind::kMail;
 }
 
 std::string VdirItem::EntryId() const {
@@ -103,112 +44,9 @@ std::string VdirItem::EntryId() const {
   return id;
 }
 
-std::string VdirItem::TypeName() const { return type_name_; }
+std::string VdirItem::ReadResource() { return ReadItemFile(folder_->get(), file_name_); }
 
-void VdirItem::Load() {
-  if (document_ || kind_ == Kind::kMail) return;
-  // Named before an unreadable file fails too, so that its report says which.
-  if (tell_unsearched_) {
-    std::string name = EntryId() + " (" + path_ + ")";
-    state_->ui->CurrentItem(name);
-  }
-  if (load_error_) throw Failure(*load_error_);
-  try {
-    if (share_->saved) {
-      Parse(*share_->saved);
-    } else if (share_->pending) {
-      // The last component of the file takes the bytes; those before copy them.
-      if (ordinal_ >= components_) {
-        std::string bytes = std::move(*share_->pending);
-        share_->pending.reset();
-        Parse(std::move(bytes));
-      } else {
-        Parse(*share_->pending);
-      }
-    } else {
-      Parse(ReadItemFile(folder_->get(), file_name_));
-    }
-  } catch (const Failure& f) {
-    load_error_ = "Cannot read " + path_ + ": " + f.Description();
-    throw Failure(*load_error_);
-  }
-  if (!tell_unsearched_) return;
-  std::string note;
-  for (size_t i : view_->Unsearched()) {
-    const ContentLine& line = document_->lines()[i];
-    note += (note.empty() ? "" : ", ") + line.name + " on line " + std::to_string(line.line_number);
-  }
-  if (!note.empty()) state_->ui->Note("Not searched: " + EntryId() + ": " + note + ".");
-}
-
-void VdirItem::Parse(std::string bytes) { Adopt(std::make_unique<Document>(std::move(bytes))); }
-
-void VdirItem::Adopt(std::unique_ptr<Document> document) {
-  // The view is made first: a component it cannot find leaves the item as it was.
-  std::unique_ptr<ItemView> view;
-  if (kind_ == Kind::kContact) {
-    view = std::make_unique<ContactView>(*document, ordinal_);
-  } else {
-    view = std::make_unique<CalendarView>(*document, ordinal_);
-  }
-  view_.reset();
-  document_ = std::move(document);
-  view_ = std::move(view);
-}
-
-void VdirItem::Rebase(const std::string& current) {
-  auto fresh = std::make_unique<Document>(current);
-  std::vector<ContentLine>& now = fresh->lines();
-  const std::vector<ContentLine>& mine = document_->lines();
-  // A save rewrites values in place, so the logical lines of a file keep
-  // their places across the saves of its components.
-  if (now.size() != mine.size()) throw Failure(kChangedByAnotherProgram);
-  for (size_t i = 0; i < mine.size(); ++i) {
-    const ContentLine& was = mine[i];
-    if (!was.is_property || Serialize(was) == Pristine(was, document_->bytes())) continue;
-    ContentLine& line = now[i];
-    if (!line.is_property || Pristine(line, fresh->bytes()) != Pristine(was, document_->bytes())) {
-      throw Failure(kChangedByAnotherProgram);
-    }
-    line.group = was.group;
-    line.name = was.name;
-    line.upper_name = was.upper_name;
-    line.params = was.params;
-    line.value = was.value;
-    line.charset = was.charset;
-  }
-  Adopt(std::move(fresh));
-}
-
-void VdirItem::Unknown(const std::string& name) const {
-  throw Failure(TypeName() + " has no property named '" + name + "'.");
-}
-
-std::string VdirItem::GetProperty(const std::string& name) {
-  // Compared as views: a run asks this for every field of every item.
-  using namespace std::string_view_literals;
-  if (name == "EntryID"sv) return EntryId();
-  Load();
-  if (!view_) Unknown(name);
-  if (name == "RTFBody"sv) return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";
-  if (!view_->Knows(name)) Unknown(name);
-  return view_->Get(name);
-}
-
-void VdirItem::SetProperty(const std::string& name, const std::string& text) {
-  if (name == "EntryID") throw Failure("EntryID cannot be changed.");
-  Load();
-  if (!view_) Unknown(name);
-  std::string property = name == "RTFBody" ? "Body" : name;
-  if (!view_->Knows(property)) Unknown(name);
-  if (!view_->Has(property)) {
-    throw Failure(path_ + " has no " + name + " to change, and fields are never added.");
-  }
-  RefuseReadOnly();
-  view_->Set(property, name == "RTFBody" ? PlainTextFromRtf(text) : text);
-}
-
-void VdirItem::RefuseReadOnly() {
+void VdirItem::RefuseWrite() {
   if (!read_only_) {
     // The mode, not access(2): root may write anything, yet a file its owner
     // made read-only must stay as it is for root too.
@@ -219,25 +57,14 @@ void VdirItem::RefuseReadOnly() {
   if (*read_only_) throw Failure(kItemIsReadOnly);
 }
 
-void VdirItem::Save() {
-  if (!document_ || !document_->Changed()) return;
+void VdirItem::WriteResource(const std::string& read, const std::string& bytes) {
   try {
-    if (share_->saved && *share_->saved != document_->bytes()) Rebase(*share_->saved);
+    const FileStamp stamp = StampIfUnchanged(folder_->get(), file_name_, read);
+    ReplaceItemFile(folder_->get(), file_name_, bytes, stamp, state_->wal);
   } catch (const Failure& f) {
     if (f.Description() == kChangedByAnotherProgram) throw;
     throw Failure(path_ + ": " + f.Description());
   }
-  view_->Touch(std::time(nullptr));
-  std::string bytes = document_->Render();
-  try {
-    const FileStamp read = StampIfUnchanged(folder_->get(), file_name_, document_->bytes());
-    ReplaceItemFile(folder_->get(), file_name_, bytes, read, state_->wal);
-  } catch (const Failure& f) {
-    if (f.Description() == kChangedByAnotherProgram) throw;
-    throw Failure(path_ + ": " + f.Description());
-  }
-  share_->saved = bytes;
-  Parse(std::move(bytes));
 }
 
 }  // namespace tidewell::vdir

@@ -1,0 +1,403 @@
+#include "stores/dav/dav_store.h"
+
+#include <algorithm>
+#include <climits>
+
+#include <curl/curl.h>
+
+#include "formats/document.h"
+#include "platform/failure.h"
+#include "stores/dav/dav_item.h"
+#include "stores/dav/dav_state.h"
+#include "stores/dav/dav_url.h"
+
+namespace tidewell {
+namespace dav {
+namespace {
+
+// Bytes of items kept from the listing for their items; past this an item
+// is fetched again when reached, so a large folder costs what a small one does.
+constexpr size_t kKeptBytes = 8 * 1024 * 1024;
+constexpr size_t kMultigetBatch = 500;
+
+std::string QueryBody(const Collection& c) {
+  const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+  if (c.contacts) {
+    return head +
+           "<C:addressbook-query xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\">"
+           "<D:prop><D:getetag/><D:getlastmodified/><C:address-data/></D:prop>"
+           "</C:addressbook-query>";
+  }
+  return head +
+         "<C:calendar-query xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\">"
+         "<D:prop><D:getetag/><D:getlastmodified/><C:calendar-data/></D:prop>"
+         "<C:filter><C:comp-filter name=\"VCALENDAR\"/></C:filter></C:calendar-query>";
+}
+
+std::string MultigetBody(const Collection& c, const std::vector<std::string>& hrefs) {
+  std::string body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+  const std::string ns =
+      c.contacts ? "urn:ietf:params:xml:ns:carddav" : "urn:ietf:params:xml:ns:caldav";
+  const std::string root = c.contacts ? "addressbook-multiget" : "calendar-multiget";
+  body += "<C:" + root + " xmlns:D=\"DAV:\" xmlns:C=\"" + ns + "\"><D:prop><D:getetag/>" +
+          "<D:getlastmodified/><C:" + (c.contacts ? "address-data" : "calendar-data") +
+          "/></D:prop>";
+  for (const std::string& href : hrefs) {
+    std::string escaped;
+    for (char ch : href) escaped += ch == '&' ? "&amp;" : ch == '<' ? "&lt;" : std::string(1, ch);
+    body += "<D:href>" + escaped + "</D:href>";
+  }
+  return body + "</C:" + root + ">";
+}
+
+bool Organizes(const Server& server, const std::string& organizer) {
+  if (server.user_addresses.empty()) return true;
+  std::string lower = vdir::ToLower(vdir::Trim(organizer));
+  return std::find(server.user_addresses.begin(), server.user_addresses.end(), lower) !=
+         server.user_addresses.end();
+}
+
+// Which item components (in order) of a calendar resource are events with
+// attendees that the account organizes.
+std::vector<bool> NotifyingComponents(const Server& server, const std::string& bytes) {
+  std::vector<bool> out;
+  try {
+    vdir::Document doc(bytes);
+    for (const vdir::Component& c : doc.components()) {
+      if (c.name != "VEVENT" && c.name != "VTODO" && c.name != "VJOURNAL") continue;
+      bool attendees = false, organized = false;
+      for (size_t i : c.properties) {
+        const vdir::ContentLine& line = doc.lines()[i];
+        if (line.upper_name == "ATTENDEE") attendees = true;
+        if (line.upper_name == "ORGANIZER") organized = Organizes(server, line.value);
+      }
+      out.push_back(c.name == "VEVENT" && attendees && organized);
+    }
+  } catch (const Failure&) {
+    // A malformed resource fails in its item's procedure, never here.
+  }
+  return out;
+}
+
+class DavItems : public Items {
+ public:
+  DavItems(std::shared_ptr<StoreState> state, size_t server, Collection collection)
+      : state_(std::move(state)), server_(server), collection_(std::move(collection)) {}
+
+  int32_t Count() override {
+    List();
+    return entries_.size() > INT32_MAX ? INT32_MAX : static_cast<int32_t>(entries_.size());
+  }
+
+  std::shared_ptr<OutlookItem> Item(int32_t index) override {
+    if (index < 1 || index > Count()) {
+      throw Failure("The folder " + collection_.name + " has no item " + std::to_string(index) +
+                    ".");
+    }
+    const Entry& e = entries_[static_cast<size_t>(index - 1)];
+    const std::shared_ptr<Resource>& resource = resources_[e.resource];
+    auto item = std::make_shared<DavItem>(state_, server_, collection_, LastSegment(resource->url),
+                                          e.ordinal, e.components, e.type, resource);
+    item->TellUnsearched();
+    return item;
+  }
+
+ private:
+  struct Entry {
+    size_t resource;
+    size_t ordinal;
+    size_t components;
+    std::string type;
+  };
+
+  Server& server() const { return state_->servers[server_]; }
+
+  void List() {
+    if (listed_) return;
+    listed_ = true;
+    Request report{"REPORT",
+                   collection_.url,
+                   {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
+                   QueryBody(collection_)};
+    const Response r =
+        SendMultistatus(*server().transport, report, [&](DavResponse& d) { Add(d); });
+    if (r.status == 207) return;
+    if (r.status == 400 || r.status == 403 || r.status == 405 || r.status == 501) {
+      ListByMultiget();
+      return;
+    }
+    throw Failure(r.status_line);
+  }
+
+  // For servers that refuse the query: the hrefs first, then their data.
+  void ListByMultiget() {
+    std::vector<std::string> hrefs;
+    for (DavResponse& d : Propfind(*server().transport, collection_.url, 1, "<D:getetag/>")) {
+      if (d.collection) continue;
+      if (!HrefInside(collection_.url, d.href)) {
+        Add(d);  // refused as an item of its own, never fetched
+      } else {
+        hrefs.push_back(d.href);
+      }
+    }
+    for (size_t first = 0; first < hrefs.size(); first += kMultigetBatch) {
+      const std::vector<std::string> batch(
+          hrefs.begin() + static_cast<std::ptrdiff_t>(first),
+          hrefs.begin() +
+              static_cast<std::ptrdiff_t>(std::min(hrefs.size(), first + kMultigetBatch)));
+      Request multiget{"REPORT",
+                       collection_.url,
+                       {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
+                       MultigetBody(collection_, batch)};
+      const Response r =
+          SendMultistatus(*server().transport, multiget, [&](DavResponse& d) { Add(d); });
+      if (r.status != 207) throw Failure(r.status_line);
+    }
+  }
+
+  void Add(DavResponse& d) {
+    if (d.collection) return;
+    auto resource = std::make_shared<Resource>();
+    const std::optional<std::string> url = HrefInside(collection_.url, d.href);
+    resource->url = url ? *url : Resolve(collection_.url, d.href).value_or(d.href);
+    if (!url) {
+      // The server's own folder is never an item; anything else it names
+      // outside the folder is one that fails, so a run reports it.
+      if (Resolve(collection_.url, d.href) == Resolve(collection_.url, collection_.url)) return;
+      resource->refused = "The server named " + Excerpt(d.href) + " as an item of " +
+                          collection_.url +
+                          ", which lies outside it; it is neither read nor written.";
+    } else if (d.status < 200 || d.status > 299) {
+      resource->refused =
+          "The server did not give " + *url + " (status " + std::to_string(d.status) + ").";
+    } else if (d.data_too_large) {
+      resource->refused = "The item " + *url + " is larger than 16 MiB.";
+    }
+    resource->etag = d.etag;
+    const std::string fallback = collection_.contacts ? "ContactItem" : "AppointmentItem";
+    std::vector<std::string> types;
+    std::vector<bool> notifying;
+    if (!resource->refused && d.has_data) {
+      types = vdir::ScanItemTypes(d.data, collection_.contacts);
+      if (server().schedules && !collection_.contacts)
+        notifying = NotifyingComponents(server(), d.data);
+      if (kept_ + d.data.size() <= kKeptBytes) {
+        kept_ += d.data.size();
+        resource->pending = std::move(d.data);
+      }
+    }
+    if (types.empty()) types.push_back(fallback);
+    const std::string name = LastSegment(resource->url);
+    const std::string& storeId = state_->roots[server_];
+    if (!d.last_modified.empty()) {
+      const time_t t = curl_getdate(d.last_modified.c_str(), nullptr);
+      if (t != -1) {
+        state_->last_modified[ItemKey(storeId, collection_.entry_id + "/" + name)] =
+            static_cast<double>(t);
+      }
+    }
+    const size_t index = resources_.size();
+    resources_.push_back(std::move(resource));
+    for (size_t n = 0; n < types.size(); ++n) {
+      std::string id = collection_.entry_id + "/" + name;
+      if (n > 0) id += "#" + std::to_string(n + 1);
+      const bool notifies = n < notifying.size() && notifying[n];
+      if (notifies) state_->may_notify[ItemKey(storeId, id)] = true;
+      if (notifies && state_->leaves_notifying_items) {
+        state_->ui->Note("Skipped " + id +
+                         ": it has attendees, and the server may e-mail them the change.");
+        continue;
+      }
+      entries_.push_back({index, n + 1, types.size(), std::move(types[n])});
+    }
+  }
+
+  std::shared_ptr<StoreState> state_;
+  size_t server_;
+  Collection collection_;
+  bool listed_ = false;
+  size_t kept_ = 0;
+  std::vector<Entry> entries_;
+  std::vector<std::shared_ptr<Resource>> resources_;
+};
+
+class DavFolder : public MAPIFolder {
+ public:
+  DavFolder(std::shared_ptr<StoreState> state, Collection collection)
+      : state_(std::move(state)), collection_(std::move(collection)) {}
+
+  std::string EntryID() override { return collection_.entry_id; }
+  std::string StoreID() override { return state_->roots[collection_.store]; }
+  std::string Name() override { return collection_.name; }
+  std::unique_ptr<Items> GetItems() override {
+    state_->ui->CurrentItem("");
+    return std::make_unique<DavItems>(state_, collection_.store, collection_);
+  }
+
+ private:
+  std::shared_ptr<StoreState> state_;
+  Collection collection_;
+};
+
+std::vector<Collection> Every(const StoreState& state) {
+  std::vector<Collection> all;
+  for (const Server& s : state.servers)
+    all.insert(all.end(), s.collections.begin(), s.collections.end());
+  return all;
+}
+
+class DavNameSpace : public NameSpace {
+ public:
+  explicit DavNameSpace(std::shared_ptr<StoreState> state) : state_(std::move(state)) {}
+
+  std::unique_ptr<MAPIFolder> PickFolder() override {
+    const std::vector<Collection> all = Every(*state_);
+    std::vector<FolderChoice> choices;
+    for (const Collection& c : all) choices.push_back({c.name, c.entry_id, state_->roots[c.store]});
+    const std::optional<size_t> chosen = state_->ui->PickFolder(choices);
+    if (!chosen || *chosen >= all.size()) return nullptr;
+    return std::make_unique<DavFolder>(state_, all[*chosen]);
+  }
+
+  std::unique_ptr<MAPIFolder> GetDefaultFolder(int32_t folderType) override {
+    if (folderType != olFolderContacts) {
+      throw Failure("The store has no default folder of type " + std::to_string(folderType) + ".");
+    }
+    for (const Collection& c : Every(*state_)) {
+      if (c.contacts) return std::make_unique<DavFolder>(state_, c);
+    }
+    throw Failure("No folder of the store holds contacts.");
+  }
+
+  std::vector<std::unique_ptr<MAPIFolder>> AllFolders() override {
+    std::vector<std::unique_ptr<MAPIFolder>> out;
+    for (Collection& c : Every(*state_))
+      out.push_back(std::make_unique<DavFolder>(state_, std::move(c)));
+    return out;
+  }
+
+ private:
+  std::shared_ptr<StoreState> state_;
+};
+
+class DavApplication : public Application {
+ public:
+  explicit DavApplication(std::shared_ptr<StoreState> state) : state_(std::move(state)) {}
+  std::unique_ptr<NameSpace> GetNamespace(const std::string& type) override {
+    if (type != "MAPI") throw Failure("There is no namespace named '" + type + "'.");
+    return std::make_unique<DavNameSpace>(state_);
+  }
+
+ private:
+  std::shared_ptr<StoreState> state_;
+};
+
+// The servers to search for an entry id: the one `storeId` names, or all.
+std::vector<size_t> ServersFor(const StoreState& state, const std::string& storeId) {
+  std::vector<size_t> out;
+  for (size_t i = 0; i < state.roots.size(); ++i) {
+    if (state.roots[i] == storeId) return {i};
+  }
+  for (size_t i = 0; i < state.roots.size(); ++i) out.push_back(i);
+  return out;
+}
+
+}  // namespace
+}  // namespace dav
+
+DavStore::DavStore(const std::vector<std::string>& urls, Ui& ui, WriteAheadLog* wal,
+                   std::function<std::unique_ptr<dav::Transport>(const std::string& url)> connect)
+    : state_(std::make_shared<dav::StoreState>()) {
+  state_->ui = &ui;
+  state_->wal = wal;
+  for (const std::string& url : urls) {
+    const std::optional<std::string> root = dav::DavRoot(url);
+    if (!root) throw Failure(url + " is no http:// or https:// URL.");
+    dav::Server server;
+    server.root = *root;
+    server.transport = connect(*root);
+    dav::Discover(server, *root);
+    for (dav::Collection& c : server.collections) c.store = state_->servers.size();
+    state_->roots.push_back(*root);
+    state_->servers.push_back(std::move(server));
+  }
+}
+
+DavStore::~DavStore() = default;
+
+std::shared_ptr<Application> DavStore::OutlookApplication() const {
+  return std::make_shared<dav::DavApplication>(state_);
+}
+
+std::unique_ptr<MAPIFolder> DavStore::YSGetFolder(const std::string& entryId,
+                                                  const std::string& storeId) {
+  for (size_t s : dav::ServersFor(*state_, storeId)) {
+    for (const dav::Collection& c : state_->servers[s].collections) {
+      if (c.entry_id == entryId) return std::make_unique<dav::DavFolder>(state_, c);
+    }
+  }
+  return nullptr;
+}
+
+std::shared_ptr<OutlookItem> DavStore::GetItemFromID(const std::string& itemEntryId,
+                                                     const std::string& storeId) const {
+  const size_t slash = itemEntryId.rfind('/');
+  if (slash == std::string::npos) return nullptr;
+  const std::string folder = itemEntryId.substr(0, slash);
+  std::string name = itemEntryId.substr(slash + 1);
+  size_t ordinal = 1;
+  if (const size_t hash = name.rfind('#');
+      hash != std::string::npos && hash + 1 < name.size() && name.size() - hash <= 7 &&
+      name[hash + 1] != '0' &&
+      std::all_of(name.begin() + static_cast<std::ptrdiff_t>(hash) + 1, name.end(),
+                  [](char c) { return c >= '0' && c <= '9'; })) {
+    ordinal = std::stoul(name.substr(hash + 1));
+    name.resize(hash);
+    if (ordinal < 2) return nullptr;
+  }
+  for (size_t s : dav::ServersFor(*state_, storeId)) {
+    for (const dav::Collection& c : state_->servers[s].collections) {
+      if (c.entry_id != folder) continue;
+      const std::optional<std::string> url = dav::HrefInside(c.url, name);
+      if (!url || name.find('/') != std::string::npos) return nullptr;
+      auto resource = std::make_shared<dav::Resource>();
+      resource->url = *url;
+      const dav::Response r =
+          state_->servers[s].transport->Send(dav::Request{"GET", *url, {}, ""}, {}, dav::kItemCap);
+      if (r.status == 404 || r.status == 410) return nullptr;
+      if (r.status < 200 || r.status > 299) throw Failure(r.status_line);
+      resource->etag = r.etag;
+      std::vector<std::string> types = vdir::ScanItemTypes(r.body, c.contacts);
+      if (types.empty()) types.push_back(c.contacts ? "ContactItem" : "AppointmentItem");
+      if (ordinal > types.size()) return nullptr;
+      resource->pending = r.body;
+      return std::make_shared<dav::DavItem>(state_, s, c, name, ordinal, types.size(),
+                                            types[ordinal - 1], std::move(resource));
+    }
+  }
+  return nullptr;
+}
+
+std::optional<double> DavStore::LastWritten(const std::string& itemEntryId,
+                                            const std::string& storeId) const {
+  const auto found = state_->last_modified.find(dav::ItemKey(storeId, itemEntryId));
+  if (found == state_->last_modified.end()) return std::nullopt;
+  return found->second;
+}
+
+const std::vector<std::string>& DavStore::StoreIDs() const { return state_->roots; }
+
+void DavStore::WriteNothing() { state_->writes_nothing = true; }
+
+bool DavStore::SchedulesImplicitly() const {
+  return std::any_of(state_->servers.begin(), state_->servers.end(),
+                     [](const dav::Server& s) { return s.schedules; });
+}
+
+bool DavStore::MayNotifyOthers(const std::string& itemEntryId, const std::string& storeId) const {
+  return state_->may_notify.contains(dav::ItemKey(storeId, itemEntryId));
+}
+
+void DavStore::LeaveNotifyingItemsAlone() { state_->leaves_notifying_items = true; }
+
+}  // namespace tidewell

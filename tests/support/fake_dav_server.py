@@ -1,0 +1,278 @@
+#!/usr/bin/python3
+"""A scriptable HTTP server that plays a DAV server badly or well, for tests.
+
+    fake_dav_server.py SCENARIO.json [--log REQUESTS.jsonl] [--tls CERT.pem KEY.pem]
+
+Binds 127.0.0.1 on a free port and prints that port as the first line of
+stdout (flushed), then serves until killed; with --tls, over https with
+that certificate. HTTP/1.1 with keep-alive, one
+thread per connection. Standard library only.
+
+The scenario is a JSON object (or just the list of rules):
+
+    {
+      "auth": {"user": "ann", "password": "secret", "scheme": "basic"},
+      "rules": [
+        {"method": "PUT", "path": "/dav/a.vcf", "times": 1,
+         "status": 412},
+        {"method": "PUT", "path": "/dav/a.vcf", "status": 201,
+         "headers": {"ETag": "\\"2\\""}},
+        {"method": "GET", "path": "/big", "status": 200,
+         "body_repeat": {"text": "0123456789", "count": 10000000}},
+        {"method": "*", "path": "*", "status": 404, "body": "nothing here"}
+      ]
+    }
+
+auth (optional): every request must carry this login, else it gets 401 with
+  a challenge; "scheme" is "basic" (the default) or "digest" (MD5, qop=auth).
+  "realm" is optional.
+rules: tried in order for each request; the first whose method and path
+  match answers. "method" and "path" may be "*" for any; "path" is compared
+  with the request's path including any query string. A rule with "times"
+  answers that many requests, then no more (the next matching rule applies).
+  "status" (default 200), "headers" (an object; a header the rule sets is
+  sent as given), and the body: "body" (text), "body_file" (a file's bytes)
+  or "body_repeat" {"text", "count"} (text repeated count times, streamed,
+  for huge answers). "delay" (seconds) waits before answering. No matching
+  rule: 404.
+
+--log: every request, once its body is read, is appended as one JSON line
+  {"connection": N, "method", "path", "headers": {name: value}, "body"}.
+  N counts the TCP connections from 1, so a client that keeps its
+  connection alive shows one N for all its requests. Requests refused for
+  want of a login are logged too.
+"""
+
+import argparse
+import base64
+import hashlib
+import http.server
+import itertools
+import json
+import os
+import secrets
+import socketserver
+import ssl
+import sys
+import threading
+import time
+
+
+class Scenario:
+    def __init__(self, data):
+        if isinstance(data, list):
+            data = {"rules": data}
+        self.auth = data.get("auth")
+        self.rules = data.get("rules", [])
+        self.used = [0] * len(self.rules)
+        self.lock = threading.Lock()
+        self.nonces = set()
+
+    def pick(self, method, path):
+        with self.lock:
+            for i, rule in enumerate(self.rules):
+                if rule.get("method", "*") not in ("*", method):
+                    continue
+                if rule.get("path", "*") not in ("*", path):
+                    continue
+                times = rule.get("times")
+                if times is not None and self.used[i] >= times:
+                    continue
+                self.used[i] += 1
+                return rule
+        return None
+
+
+def md5(text):
+    return hashlib.md5(text.encode()).hexdigest()
+
+
+def parse_digest(value):
+    fields = {}
+    for part in split_commas(value):
+        name, _, val = part.partition("=")
+        val = val.strip()
+        if val.startswith('"') and val.endswith('"'):
+            val = val[1:-1]
+        fields[name.strip().lower()] = val
+    return fields
+
+
+def split_commas(text):
+    parts, current, quoted = [], "", False
+    for ch in text:
+        if ch == '"':
+            quoted = not quoted
+        if ch == "," and not quoted:
+            parts.append(current)
+            current = ""
+        else:
+            current += ch
+    if current.strip():
+        parts.append(current)
+    return parts
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "FakeDav/1"
+    connections = itertools.count(1)
+
+    def setup(self):
+        super().setup()
+        self.connection_number = next(Handler.connections)
+
+    def log_message(self, format, *args):  # keep stderr quiet
+        pass
+
+    def read_body(self):
+        if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
+            body = b""
+            while True:
+                size = int(self.rfile.readline().split(b";")[0], 16)
+                if size == 0:
+                    self.rfile.readline()
+                    return body
+                body += self.rfile.read(size)
+                self.rfile.readline()
+        length = int(self.headers.get("Content-Length", "0") or 0)
+        return self.rfile.read(length) if length else b""
+
+    def log_request_line(self, body):
+        log = self.server.log_path
+        if not log:
+            return
+        entry = {
+            "connection": self.connection_number,
+            "method": self.command,
+            "path": self.path,
+            "headers": {k: v for k, v in self.headers.items()},
+            "body": body.decode("utf-8", "replace"),
+        }
+        with self.server.log_lock, open(log, "a", encoding="utf-8") as f:
+            f.write(json.dumps(entry) + "\n")
+
+    def authorized(self):
+        auth = self.server.scenario.auth
+        if not auth:
+            return True
+        given = self.headers.get("Authorization", "")
+        scheme = auth.get("scheme", "basic").lower()
+        if scheme == "basic" and given.startswith("Basic "):
+            try:
+                user, _, password = base64.b64decode(given[6:]).decode().partition(":")
+            except ValueError:
+                return False
+            return user == auth["user"] and password == auth["password"]
+        if scheme == "digest" and given.startswith("Digest "):
+            f = parse_digest(given[7:])
+            if f.get("username") != auth["user"] or f.get("nonce") not in self.server.scenario.nonces:
+                return False
+            ha1 = md5(f'{auth["user"]}:{self.realm()}:{auth["password"]}')
+            ha2 = md5(f'{self.command}:{f.get("uri", "")}')
+            if f.get("qop"):
+                want = md5(f'{ha1}:{f["nonce"]}:{f.get("nc", "")}:{f.get("cnonce", "")}:{f["qop"]}:{ha2}')
+            else:
+                want = md5(f'{ha1}:{f["nonce"]}:{ha2}')
+            return f.get("response") == want
+        return False
+
+    def realm(self):
+        return self.server.scenario.auth.get("realm", "fake")
+
+    def challenge(self):
+        auth = self.server.scenario.auth
+        if auth.get("scheme", "basic").lower() == "digest":
+            nonce = secrets.token_hex(16)
+            self.server.scenario.nonces.add(nonce)
+            value = f'Digest realm="{self.realm()}", qop="auth", nonce="{nonce}", algorithm=MD5'
+        else:
+            value = f'Basic realm="{self.realm()}"'
+        self.answer({"status": 401, "headers": {"WWW-Authenticate": value}, "body": "Unauthorized"})
+
+    def handle_any(self):
+        body = self.read_body()
+        self.log_request_line(body)
+        if not self.authorized():
+            self.challenge()
+            return
+        rule = self.server.scenario.pick(self.command, self.path)
+        if rule is None:
+            rule = {"status": 404, "body": f"no rule for {self.command} {self.path}"}
+        if rule.get("delay"):
+            time.sleep(float(rule["delay"]))
+        self.answer(rule)
+
+    def answer(self, rule):
+        headers = dict(rule.get("headers", {}))
+        if "body_repeat" in rule:
+            piece = rule["body_repeat"]["text"].encode()
+            count = int(rule["body_repeat"]["count"])
+            length = len(piece) * count
+        elif "body_file" in rule:
+            with open(rule["body_file"], "rb") as f:
+                data = f.read()
+            length = len(data)
+        else:
+            data = rule.get("body", "").encode()
+            length = len(data)
+        self.send_response(int(rule.get("status", 200)))
+        for name, value in headers.items():
+            self.send_header(name, str(value))
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        try:
+            if "body_repeat" in rule:
+                block = piece * max(1, 65536 // max(1, len(piece)))
+                per_block = len(block) // len(piece)
+                left = count
+                while left > 0:
+                    n = min(left, per_block)
+                    self.wfile.write(block if n == per_block else piece * n)
+                    left -= n
+            else:
+                self.wfile.write(data)
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+    def __getattr__(self, name):
+        # do_GET, do_PUT, do_PROPFIND, do_REPORT, ...: every method alike.
+        if name.startswith("do_"):
+            return self.handle_any
+        raise AttributeError(name)
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("scenario")
+    parser.add_argument("--log", default="")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    args = parser.parse_args()
+    with open(args.scenario, encoding="utf-8") as f:
+        scenario = Scenario(json.load(f))
+    server = Server(("127.0.0.1", 0), Handler)
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*args.tls)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
+    server.scenario = scenario
+    server.log_path = os.path.abspath(args.log) if args.log else ""
+    server.log_lock = threading.Lock()
+    print(server.server_address[1], flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    sys.exit(0)
+
+
+if __name__ == "__main__":
+    main()

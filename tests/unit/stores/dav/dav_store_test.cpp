@@ -1,0 +1,293 @@
+#include "stores/dav/dav_store.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/failure.h"
+#include "support/fake_components.h"
+#include "support/memory_transport.h"
+
+namespace tidewell::testing {
+namespace {
+
+const std::string kHost = "http://127.0.0.1:5232";
+
+std::string Multistatus(const std::string& responses) {
+  return "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" "
+         "xmlns:a=\"urn:ietf:params:xml:ns:carddav\" "
+         "xmlns:c=\"urn:ietf:params:xml:ns:caldav\">" +
+         responses + "</d:multistatus>";
+}
+
+std::string Ok(const std::string& href, const std::string& props) {
+  return "<d:response><d:href>" + href + "</d:href><d:propstat><d:prop>" + props +
+         "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+}
+
+std::string Book(const std::string& href, const std::string& name) {
+  return Ok(href,
+            "<d:resourcetype><d:collection/><a:addressbook/></d:resourcetype>"
+            "<d:displayname>" +
+                name + "</d:displayname>");
+}
+
+std::string Calendar(const std::string& href, const std::string& comp) {
+  return Ok(href,
+            "<d:resourcetype><d:collection/><c:calendar/></d:resourcetype>"
+            "<c:supported-calendar-component-set><c:comp name=\"" +
+                comp + "\"/></c:supported-calendar-component-set>");
+}
+
+// An account whose principal is /me/ with the given home sets and collections.
+void Account(MemoryTransport& server, const std::string& books, const std::string& calendars,
+             const std::string& listing) {
+  server.On("PROPFIND", kHost + "/",
+            {207, Multistatus(Ok("/",
+                                 "<d:current-user-principal>"
+                                 "<d:href>/me/</d:href>"
+                                 "</d:current-user-principal>"))});
+  server.On("PROPFIND", kHost + "/me/",
+            {207, Multistatus(Ok("/me/", "<a:addressbook-home-set><d:href>" + books +
+                                             "</d:href></a:addressbook-home-set>"
+                                             "<c:calendar-home-set><d:href>" +
+                                             calendars + "</d:href></c:calendar-home-set>"))},
+            "addressbook-home-set");
+  for (const std::string& home : {books, calendars}) {
+    server.On("PROPFIND", kHost + home,
+              {207, Multistatus(Ok(home,
+                                   "<d:resourcetype>"
+                                   "<d:collection/>"
+                                   "</d:resourcetype>") +
+                                listing)},
+              "resourcetype");
+  }
+}
+
+struct NotingUi : ScriptedUi {
+  void Note(const std::string& text) override { notes.push_back(text); }
+  std::vector<std::string> notes;
+};
+
+struct CountingLog : WriteAheadLog {
+  explicit CountingLog(const MemoryTransport& t) : server(t) {}
+  void Sync() override { synced_after.push_back(server.requests.size()); }
+  const MemoryTransport& server;
+  std::vector<size_t> synced_after;  // how many requests had been sent at each Sync
+};
+
+struct Fixture {
+  Fixture() : log(*server) {}
+  DavStore& Open(const std::string& url = kHost) {
+    store = std::make_unique<DavStore>(
+        std::vector<std::string>{url}, ui, &log,
+        [this](const std::string&) { return std::make_unique<SharedTransport>(server); });
+    return *store;
+  }
+  std::unique_ptr<Items> Listing(const std::string& folder) {
+    return store->YSGetFolder(folder, store->StoreIDs()[0])->GetItems();
+  }
+
+  std::shared_ptr<MemoryTransport> server = std::make_shared<MemoryTransport>();
+  NotingUi ui;
+  CountingLog log;
+  std::unique_ptr<DavStore> store;
+};
+
+std::string Outcome(OutlookItem& item, const std::string& property) {
+  try {
+    return item.GetProperty(property);
+  } catch (const Failure& f) {
+    return "!" + f.Description();
+  }
+}
+
+TEST(DavDiscovery, NamesFoldersByTheirPathBelowTheHomeSets) {
+  const struct {
+    const char* books;
+    const char* calendars;
+    std::vector<std::string> folders;  // "ENTRYID=NAME"
+  } rows[] = {
+      {"/me/", "/me/", {"contacts=Contacts", "personal=personal", "tasks=tasks"}},
+      {"/dav/addressbooks/me/",
+       "/dav/calendars/me/",
+       {"addressbooks/contacts=Contacts", "calendars/personal=personal", "calendars/tasks=tasks"}},
+  };
+  for (const auto& row : rows) {
+    Fixture f;
+    const std::string books = row.books, calendars = row.calendars;
+    Account(*f.server, books, calendars, "");
+    f.server->On("PROPFIND", kHost + books,
+                 {207, Multistatus(Book(books + "contacts/", "Contacts"))}, "resourcetype");
+    const std::string cals =
+        Calendar(calendars + "personal/", "VEVENT") + Calendar(calendars + "tasks/", "VTODO");
+    f.server->On("PROPFIND", kHost + calendars,
+                 {207, Multistatus(books == calendars ? Book(books + "contacts/", "Contacts") + cals
+                                                      : cals)},
+                 "resourcetype");
+    DavStore& store = f.Open();
+    std::vector<std::string> got;
+    for (auto& folder : store.OutlookApplication()->GetNamespace("MAPI")->AllFolders()) {
+      got.push_back(folder->EntryID() + "=" + folder->Name());
+      EXPECT_EQ(folder->StoreID(), kHost + "/");
+    }
+    EXPECT_EQ(got, row.folders) << books;
+  }
+}
+
+TEST(DavDiscovery, RefusedLoginFailsWithTheStatusLine) {
+  Fixture f;
+  f.server->On("PROPFIND", kHost + "/", {401, ""});
+  try {
+    f.Open();
+    FAIL() << "opened";
+  } catch (const Failure& e) {
+    EXPECT_EQ(e.Description(), "HTTP/1.1 401 Unauthorized");
+  }
+}
+
+const std::string kTwoCards =
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEMAIL:ann@a.example\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bob\r\nEMAIL:bob@a.example\r\nEND:VCARD\r\n";
+
+std::string Card(const std::string& href, const std::string& etag, const std::string& data) {
+  return Ok(href,
+            "<d:getetag>" + etag + "</d:getetag><a:address-data>" + data + "</a:address-data>");
+}
+
+// One address book /me/contacts/ holding `cards`, answered by a REPORT.
+Fixture& WithCards(Fixture& f, const std::string& cards) {
+  Account(*f.server, "/me/", "/me/", Book("/me/contacts/", "Contacts"));
+  f.server->On("REPORT", kHost + "/me/contacts/", {207, Multistatus(cards)});
+  f.Open();
+  return f;
+}
+
+TEST(DavItems, ListsEveryComponentAndRefusesHrefsOutsideTheFolder) {
+  Fixture f;
+  WithCards(f, Card("/me/contacts/two.vcf", "\"e1\"", kTwoCards) +
+                   Card("/elsewhere/x.vcf", "\"e2\"", kTwoCards));
+  auto items = f.Listing("contacts");
+  ASSERT_EQ(items->Count(), 3);
+  EXPECT_EQ(items->Item(1)->GetProperty("EntryID"), "contacts/two.vcf");
+  EXPECT_EQ(items->Item(2)->GetProperty("EntryID"), "contacts/two.vcf#2");
+  EXPECT_EQ(items->Item(2)->GetProperty("Email1Address"), "bob@a.example");
+  EXPECT_EQ(Outcome(*items->Item(3), "Email1Address"),
+            "!Cannot read http://127.0.0.1:5232/elsewhere/x.vcf: The server named "
+            "/elsewhere/x.vcf as an item of http://127.0.0.1:5232/me/contacts/, which lies "
+            "outside it; it is neither read nor written.");
+  EXPECT_TRUE(f.server->Sent("GET").empty());
+}
+
+TEST(DavItems, SaveSendsOnlyTheChangedLineWithIfMatchAfterTheLog) {
+  Fixture f;
+  WithCards(f, Card("/me/contacts/two.vcf", "\"e1\"", kTwoCards));
+  const std::string url = kHost + "/me/contacts/two.vcf";
+  f.server->On("PUT", url, {204, "", "\"e2\""});
+  auto items = f.Listing("contacts");
+  auto ann = items->Item(1), bob = items->Item(2);
+  ann->SetProperty("Email1Address", "ann@b.example");
+  bob->SetProperty("Email1Address", "bob@b.example");
+  ann->Save();
+  bob->Save();
+  const std::vector<dav::Request> puts = f.server->Sent("PUT");
+  ASSERT_EQ(puts.size(), 2u);
+  std::string first = kTwoCards, second;
+  first.replace(first.find("ann@a"), 5, "ann@b");
+  second = first;
+  second.replace(second.find("bob@a"), 5, "bob@b");
+  EXPECT_EQ(puts[0].body, first);
+  EXPECT_EQ(puts[1].body, second);  // built on the first save, not taken for a conflict
+  const auto header = [](const dav::Request& r, const std::string& name) {
+    for (const auto& [k, v] : r.headers) {
+      if (k == name) return v;
+    }
+    return std::string();
+  };
+  EXPECT_EQ(header(puts[0], "If-Match"), "\"e1\"");
+  EXPECT_EQ(header(puts[1], "If-Match"), "\"e2\"");
+  EXPECT_EQ(header(puts[0], "Content-Type"), "text/vcard; charset=utf-8");
+  // Each Sync came right before its PUT was sent.
+  ASSERT_EQ(f.log.synced_after.size(), 2u);
+  EXPECT_EQ(f.server->requests[f.log.synced_after[0]].method, "PUT");
+  EXPECT_EQ(f.server->requests[f.log.synced_after[1]].method, "PUT");
+}
+
+TEST(DavItems, FailedPutsFailTheSave) {
+  const struct {
+    long status;
+    const char* error;
+  } rows[] = {
+      {412, "The item was changed by another program since it was read."},
+      {500, "HTTP/1.1 500 Internal Server Error"},
+  };
+  for (const auto& row : rows) {
+    Fixture f;
+    WithCards(f, Card("/me/contacts/two.vcf", "\"e1\"", kTwoCards));
+    f.server->On("PUT", kHost + "/me/contacts/two.vcf", {row.status, ""});
+    auto ann = f.Listing("contacts")->Item(1);
+    ann->SetProperty("Email1Address", "ann@b.example");
+    try {
+      ann->Save();
+      ADD_FAILURE() << row.status << " saved";
+    } catch (const Failure& e) {
+      EXPECT_EQ(e.Description(), row.error);
+    }
+  }
+}
+
+TEST(DavItems, ReadsByMultigetWhereTheQueryIsRefused) {
+  Fixture f;
+  Account(*f.server, "/me/", "/me/", Book("/me/contacts/", "Contacts"));
+  f.server->On("REPORT", kHost + "/me/contacts/", {405, ""}, "addressbook-query");
+  f.server->On("PROPFIND", kHost + "/me/contacts/",
+               {207, Multistatus(Ok("/me/contacts/",
+                                    "<d:resourcetype><d:collection/>"
+                                    "</d:resourcetype>") +
+                                 Ok("/me/contacts/two.vcf", "<d:getetag>\"e1\"</d:getetag>"))},
+               "getetag");
+  f.server->On("REPORT", kHost + "/me/contacts/",
+               {207, Multistatus(Card("/me/contacts/two.vcf", "\"e1\"", kTwoCards))},
+               "<D:href>/me/contacts/two.vcf</D:href>");
+  f.Open();
+  auto items = f.Listing("contacts");
+  ASSERT_EQ(items->Count(), 2);
+  EXPECT_EQ(items->Item(2)->GetProperty("Email1Address"), "bob@a.example");
+  EXPECT_EQ(f.server->Sent("REPORT").size(), 2u);
+}
+
+TEST(DavItems, LeavesEventsThatMayNotifyAttendeesAloneWhenAsked) {
+  Fixture f;
+  Account(*f.server, "/me/", "/me/", "");
+  f.server->On("PROPFIND", kHost + "/me/",
+               {207, Multistatus(Ok("/me/",
+                                    "<c:calendar-home-set><d:href>/me/</d:href>"
+                                    "</c:calendar-home-set><c:calendar-user-address-set>"
+                                    "<d:href>mailto:ME@a.example</d:href>"
+                                    "</c:calendar-user-address-set>"))},
+               "addressbook-home-set");
+  f.server->On("PROPFIND", kHost + "/me/",
+               {207, Multistatus(Calendar("/me/cal/", "VEVENT")), "", "1, calendar-auto-schedule"},
+               "resourcetype");
+  const auto event = [](const std::string& href, const std::string& organizer) {
+    return Ok(href,
+              "<d:getetag>\"1\"</d:getetag><c:calendar-data>BEGIN:VCALENDAR\r\n"
+              "BEGIN:VEVENT\r\nUID:" +
+                  href + "\r\nSUMMARY:Meet\r\nORGANIZER:" + organizer +
+                  "\r\nATTENDEE:mailto:bob@a.example\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"
+                  "</c:calendar-data>");
+  };
+  f.server->On("REPORT", kHost + "/me/cal/",
+               {207, Multistatus(event("/me/cal/mine.ics", "mailto:me@a.example") +
+                                 event("/me/cal/theirs.ics", "mailto:bob@a.example"))});
+  DavStore& store = f.Open();
+  ASSERT_TRUE(store.SchedulesImplicitly());
+  ASSERT_EQ(f.Listing("cal")->Count(), 2);
+  EXPECT_TRUE(store.MayNotifyOthers("cal/mine.ics", kHost + "/"));
+  EXPECT_FALSE(store.MayNotifyOthers("cal/theirs.ics", kHost + "/"));
+  store.LeaveNotifyingItemsAlone();
+  EXPECT_EQ(f.Listing("cal")->Count(), 1);
+  EXPECT_EQ(f.ui.notes, (std::vector<std::string>{"Skipped cal/mine.ics: it has attendees, and "
+                                                  "the server may e-mail them the change."}));
+}
+
+}  // namespace
+}  // namespace tidewell::testing

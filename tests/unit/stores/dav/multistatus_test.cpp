@@ -1,0 +1,102 @@
+#include "stores/dav/multistatus.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/failure.h"
+
+namespace tidewell::dav {
+namespace {
+
+// Prefixes differ from the usual ones on purpose: elements go by namespace.
+const std::string kAnswer =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<x:multistatus xmlns:x=\"DAV:\" xmlns:card=\"urn:ietf:params:xml:ns:carddav\" "
+    "xmlns:cal=\"urn:ietf:params:xml:ns:caldav\">"
+    "<x:response><x:href>/dav/me/c/a%20b.vcf</x:href><x:propstat><x:prop>"
+    "<x:getetag>\"1\"</x:getetag><card:address-data>BEGIN:VCARD&#13;\nFN:J\xC3\xBCrgen &amp; "
+    "Co&#13;\n"
+    "END:VCARD&#13;\n</card:address-data></x:prop><x:status>HTTP/1.1 200 OK</x:status>"
+    "</x:propstat><x:propstat><x:prop><x:displayname>ignored</x:displayname></x:prop>"
+    "<x:status>HTTP/1.1 404 Not Found</x:status></x:propstat></x:response>"
+    "<x:response><x:href>/dav/me/cal/</x:href><x:propstat><x:prop><x:resourcetype><x:collection/>"
+    "<cal:calendar/></x:resourcetype><x:displayname> Tasks </x:displayname>"
+    "<cal:supported-calendar-component-set><cal:comp "
+    "name=\"VTODO\"/></cal:supported-calendar-component-set>"
+    "<x:current-user-principal><x:href>/dav/me/</x:href></x:current-user-principal>"
+    "<cal:calendar-home-set><x:href>/dav/me/</x:href></cal:calendar-home-set>"
+    "</x:prop><x:status>HTTP/1.1 200 OK</x:status></x:propstat></x:response>"
+    "<x:response><x:href>/dav/me/c/gone.vcf</x:href><x:status>HTTP/1.1 404 Not Found</x:status>"
+    "</x:response></x:multistatus>\n";
+
+std::string Summary(const DavResponse& r) {
+  std::string s = r.href + "|" + std::to_string(r.status) + "|" + r.etag + "|" + r.data + "|" +
+                  r.display_name + "|" + (r.collection ? "col " : "") + (r.calendar ? "cal " : "") +
+                  (r.addressbook ? "book " : "") + "|" + r.principal;
+  for (const auto& c : r.components) s += "|" + c;
+  for (const auto& h : r.calendar_homes) s += "|home " + h;
+  return s;
+}
+
+std::vector<std::string> Read(const std::string& answer, size_t split) {
+  std::vector<std::string> out;
+  MultistatusReader reader([&](DavResponse& r) { out.push_back(Summary(r)); });
+  reader.Add(answer.substr(0, split));
+  reader.Add(answer.substr(split));
+  reader.Finish();
+  return out;
+}
+
+TEST(Multistatus, GivesTheSameResponsesWhereverTheAnswerIsSplit) {
+  const std::vector<std::string> whole = Read(kAnswer, kAnswer.size());
+  ASSERT_EQ(whole, (std::vector<std::string>{
+                       "/dav/me/c/a%20b.vcf|200|\"1\"|BEGIN:VCARD\r\nFN:J\xC3\xBCrgen & Co\r\n"
+                       "END:VCARD\r\n|||",
+                       "/dav/me/cal/|200|||Tasks|col cal |/dav/me/|VTODO|home /dav/me/",
+                       "/dav/me/c/gone.vcf|404|||||"}));
+  for (size_t split = 0; split < kAnswer.size(); ++split) {
+    ASSERT_EQ(Read(kAnswer, split), whole) << "split at " << split;
+  }
+}
+
+TEST(Multistatus, RestoresCrLfThatTheXmlTurnedIntoLf) {
+  std::string data;
+  MultistatusReader reader([&](DavResponse& r) { data = r.data; });
+  reader.Add(
+      "<multistatus xmlns=\"DAV:\"><response><href>a</href><propstat><prop>"
+      "<address-data xmlns=\"urn:ietf:params:xml:ns:carddav\">BEGIN:VCARD\r\nEND:VCARD\r\n"
+      "</address-data></prop><status>HTTP/1.1 200 OK</status></propstat></response>"
+      "</multistatus>");
+  reader.Finish();
+  EXPECT_EQ(data, "BEGIN:VCARD\r\nEND:VCARD\r\n");
+}
+
+TEST(Multistatus, RefusesUnreadableAnswers) {
+  const struct {
+    const char* answer;
+    const char* error;
+  } rows[] = {
+      {"<multistatus xmlns=\"DAV:\"><response>", "it ended before its last element closed"},
+      {"", "it ended before its last element closed"},
+      {"<!DOCTYPE m [<!ENTITY a \"aaaa\">]><multistatus xmlns=\"DAV:\">&a;</multistatus>",
+       "it declares a document type"},
+      {"<multistatus xmlns=\"DAV:\"></response></multistatus>", ""},
+  };
+  for (const auto& row : rows) {
+    std::string error;
+    try {
+      MultistatusReader reader([](DavResponse&) {});
+      reader.Add(row.answer);
+      reader.Finish();
+    } catch (const Failure& f) {
+      error = f.Description();
+    }
+    const std::string prefix = "The server's answer could not be read: ";
+    ASSERT_TRUE(error.starts_with(prefix)) << row.answer << " gave: " << error;
+    if (*row.error) {
+      EXPECT_EQ(error, prefix + row.error + ".") << row.answer;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tidewell::dav
