@@ -8,6 +8,7 @@ Everything here talks to 127.0.0.1 only.
 
 import base64
 import http.client
+import json
 import re
 import socket
 import ssl
@@ -178,6 +179,34 @@ class Xandikos(Server):
     def command(self):
         return ["xandikos", "-d", str(self.storage), "-l", LOOPBACK, "-p", str(self.port),
                 "--autocreate", "--current-user-principal", self.principal]
+
+
+class FakeServer:
+    """tests/support/fake_dav_server.py playing the rules of `scenario` (see its docstring);
+    requests() gives back what it was asked, in order."""
+
+    def __init__(self, root, scenario):
+        self.root = Path(root)
+        self.root.mkdir(parents=True, exist_ok=True)
+        (self.root / "scenario.json").write_text(json.dumps(scenario))
+        self.log = self.root / "requests.jsonl"
+        script = Path(__file__).resolve().parents[1] / "support" / "fake_dav_server.py"
+        self.proc = subprocess.Popen([PYTHON, str(script), str(self.root / "scenario.json"),
+                                      "--log", str(self.log)], stdout=subprocess.PIPE,
+                                     stdin=subprocess.DEVNULL, text=True)
+        self.port = int(self.proc.stdout.readline())
+        self.base = f"http://{LOOPBACK}:{self.port}/"
+
+    def requests(self):
+        if not self.log.exists():
+            return []
+        return [json.loads(line) for line in self.log.read_text().splitlines() if line.strip()]
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(10)
+        self.proc.stdout.close()
 
 
 def make_tls(folder, host_names=("localhost",), ip=LOOPBACK):

@@ -14,8 +14,9 @@ import subprocess
 import time
 import unittest
 from pathlib import Path
+from xml.sax.saxutils import escape
 
-from dav_servers import LOOPBACK, PASSWORD, USER, Radicale, Xandikos, make_tls, radicale_reads
+from dav_servers import FakeServer, LOOPBACK, PASSWORD, USER, Radicale, Xandikos, make_tls, radicale_reads
 from peers import BINARY_DIR, DEMO_STORE, SOURCE_DIR, Sandbox
 from test_undo import content_lines
 
@@ -313,6 +314,162 @@ class TroubleTest(DavSandbox):
                                                  *command)
                 self.assertEqual(status, 2, out + err)
                 self.assertIn(REFUSED, err.splitlines())
+
+
+# ---- a fake server: what no real one does on purpose --------------------------------------------
+
+ME, THEM = "mailto:alice@example.org", "mailto:bob@example.org"
+NAMESPACES = ('xmlns:d="DAV:" xmlns:a="urn:ietf:params:xml:ns:carddav" '
+              'xmlns:c="urn:ietf:params:xml:ns:caldav"')
+
+
+def multistatus(*responses):
+    return f'<?xml version="1.0" encoding="utf-8"?><d:multistatus {NAMESPACES}>' + "".join(
+        f"<d:response><d:href>{escape(href)}</d:href><d:propstat><d:prop>{props}</d:prop>"
+        "<d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"
+        for href, props in responses) + "</d:multistatus>"
+
+
+def card(n, phone="(030) 555-01"):
+    return (f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:card-{n}\r\nFN:Person {n}\r\n"
+            f"TEL;TYPE=work:{phone}{n:02}\r\nEND:VCARD\r\n")
+
+
+def event(n, attendees):
+    people = f"ORGANIZER:{ME}\r\nATTENDEE:{THEM}\r\n" if attendees else ""
+    return (f"BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nBEGIN:VEVENT\r\n"
+            f"UID:event-{n}\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20270101T100000Z\r\n"
+            f"SUMMARY:Call (030) 555-01{n:02}\r\n{people}END:VEVENT\r\nEND:VCALENDAR\r\n")
+
+
+def listing(items, kind="a:address-data"):
+    """A query's answer: {href: item text} with an ETag each."""
+    return multistatus(*((href, f'<d:getetag>"{n}"</d:getetag><{kind}>{escape(data)}</{kind}>')
+                         for n, (href, data) in enumerate(items.items())))
+
+
+class HostileServerTest(DavSandbox):
+    """The store against a fake server that answers badly: it must fail the folder or the item
+    it cannot trust, with a reason, and never write or fetch what lies outside a collection."""
+
+    def fake(self, contacts=None, events=None, put=(), schedules=False, report=None):
+        """An account at /dav/ with the address book /dav/contacts/ and the calendar
+        /dav/calendar/; `report` answers the address book's query instead of `contacts`."""
+        book = '<d:resourcetype><d:collection/><a:addressbook/></d:resourcetype>' \
+               '<d:displayname>Contacts</d:displayname>'
+        calendar = ('<d:resourcetype><d:collection/><c:calendar/></d:resourcetype>'
+                    '<d:displayname>Calendar</d:displayname><c:supported-calendar-component-set>'
+                    '<c:comp name="VEVENT"/></c:supported-calendar-component-set>')
+        principal = ('<d:resourcetype><d:collection/><d:principal/></d:resourcetype>'
+                     '<d:current-user-principal><d:href>/dav/</d:href></d:current-user-principal>'
+                     '<a:addressbook-home-set><d:href>/dav/</d:href></a:addressbook-home-set>'
+                     '<c:calendar-home-set><d:href>/dav/</d:href></c:calendar-home-set>'
+                     f'<c:calendar-user-address-set><d:href>{ME}</d:href>'
+                     '</c:calendar-user-address-set>')
+        found = {"status": 207, "headers": {"Content-Type": "application/xml; charset=utf-8"}}
+        dav = "1, 2, 3, addressbook, calendar-access" + (", calendar-auto-schedule"
+                                                         if schedules else "")
+        rules = [
+            {"method": "OPTIONS", "status": 200, "headers": {"DAV": dav, "Allow": "OPTIONS, "
+                                                             "GET, PUT, PROPFIND, REPORT"}},
+            {"method": "PROPFIND", "path": "/dav/", **found, "body": multistatus(
+                ("/dav/", principal), ("/dav/contacts/", book), ("/dav/calendar/", calendar))},
+            {"method": "PROPFIND", "path": "/dav/contacts/", **found,
+             "body": multistatus(("/dav/contacts/", book + principal.split("</d:resourcetype>")[1]))},
+            {"method": "PROPFIND", "path": "/dav/calendar/", **found, "body": multistatus(
+                ("/dav/calendar/", calendar + principal.split("</d:resourcetype>")[1]))},
+            {"method": "REPORT", "path": "/dav/contacts/", **found,
+             **(report or {"body": listing(contacts or {})})},
+            {"method": "REPORT", "path": "/dav/calendar/", **found,
+             "body": listing(events or {}, "c:calendar-data")},
+            *put,
+            {"method": "PUT", "status": 204, "headers": {"ETag": '"saved"'}},
+        ]
+        self.servers = getattr(self, "servers", 0) + 1
+        server = FakeServer(self.root / f"fake-{self.servers}", {"rules": rules})
+        self.addCleanup(server.stop)
+        return server
+
+    def run_on(self, server, folder="Contacts", args=(), stdin=""):
+        self.prepare("--select-all", "--appointments", "all", search="555", replace="777",
+                     folders=(folder,), store=server.base + "dav/")
+        return self.tidewell("replace", "--yes", *args, stdin=stdin)
+
+    @staticmethod
+    def puts(server):
+        return [r["path"] for r in server.requests() if r["method"] == "PUT"]
+
+    def test_an_item_outside_its_collection_is_neither_fetched_nor_written(self):
+        server = self.fake(contacts={
+            "/dav/contacts/good.vcf": card(1),
+            "http://elsewhere.invalid/dav/contacts/far.vcf": card(2),
+            "/dav/other/beside.vcf": card(3),
+            "/dav/contacts/../above.vcf": card(4),
+        })
+        status, out, err = self.run_on(server)
+        self.assertEqual(self.puts(server), ["/dav/contacts/good.vcf"], out + err)
+        asked = {r["path"] for r in server.requests()}
+        self.assertFalse({p for p in asked if "far" in p or "beside" in p or "above" in p})
+        self.assertEqual(status, 3, out + err)
+        self.assertIn("3 items could not be changed; see the reports above.", err)
+
+    def test_an_answer_that_cannot_be_read_fails_its_folder_before_anything_is_written(self):
+        huge = {"body_repeat": {"text": "<!-- an answer without end -->", "count": 2_300_000}}
+        rows = [
+            ("malformed", {"body": '<?xml version="1.0"?><d:multistatus xmlns:d="DAV:">'
+                                   "<d:response><d:href>/dav/contacts/a.vcf</d:hre"},
+             "The server's answer could not be read: "),
+            ("over 64 MiB", huge, "64 MiB"),
+        ]
+        for name, report, reason in rows:
+            with self.subTest(answer=name):
+                server = self.fake(report=report)
+                status, out, err = self.run_on(server)
+                self.assertIn(reason, err)
+                self.assertNotEqual(status, 0, out + err)
+                self.assertEqual(self.puts(server), [])
+
+    def test_a_refused_save_ends_the_run_and_what_was_saved_stays_saved(self):
+        contacts = {f"/dav/contacts/{n}.vcf": card(n) for n in range(3)}
+        server = self.fake(contacts=contacts, put=[
+            {"method": "PUT", "times": 1, "status": 201, "headers": {"ETag": '"new"'}},
+            {"method": "PUT", "status": 500}])
+        status, out, err = self.run_on(server)
+        self.assertEqual(status, 1, out + err)
+        self.assertIn("500 Internal Server Error", err)
+        saved, refused = self.puts(server)
+        self.assertNotEqual(saved, refused)
+        # The journal holds the one saved item's change, to be undone like any other.
+        self.assertTrue(self.tidewell_ok("runs").splitlines()[0].endswith("\t1 fields in 1 items"))
+
+    def test_a_busy_server_is_waited_for_and_asked_once_more(self):
+        for busy in (429, 503):
+            with self.subTest(status=busy):
+                server = self.fake(contacts={"/dav/contacts/a.vcf": card(1)}, put=[
+                    {"method": "PUT", "times": 1, "status": busy, "headers": {"Retry-After": "1"}}])
+                status, out, err = self.run_on(server)
+                self.assertEqual(status, 0, out + err)
+                self.assertEqual(self.puts(server), ["/dav/contacts/a.vcf"] * 2)
+
+    def test_events_with_attendees_are_changed_only_when_the_user_says_so(self):
+        events = {f"/dav/calendar/{n}.ics": event(n, attendees=n < 2) for n in range(3)}
+        question = ("2 events have attendees; the server may e-mail them the change. "
+                    "Change these events too?")
+        rows = [((), "", ["/dav/calendar/2.ics"]),
+                ((), "y\n", sorted(events)),
+                (("--notify-attendees",), "", sorted(events))]
+        for args, answer, changed in rows:
+            with self.subTest(args=args, answer=answer):
+                server = self.fake(events=events, schedules=True)
+                status, out, err = self.run_on(server, "Calendar", args, stdin=answer)
+                self.assertEqual(status, 0, out + err)
+                self.assertEqual(sorted(self.puts(server)), changed)
+                self.assertEqual(question in out + err, not args, out + err)
+        # A server that does not schedule sends nothing itself: no question.
+        server = self.fake(events=events)
+        status, out, err = self.run_on(server, "Calendar")
+        self.assertEqual((status, sorted(self.puts(server))), (0, sorted(events)), out + err)
+        self.assertNotIn(question, out + err)
 
 
 class KilledRunTest(DavSandbox):
