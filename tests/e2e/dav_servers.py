@@ -191,8 +191,10 @@ class FakeServer:
         (self.root / "scenario.json").write_text(json.dumps(scenario))
         self.log = self.root / "requests.jsonl"
         script = Path(__file__).resolve().parents[1] / "support" / "fake_dav_server.py"
+        self.errors = open(self.root / "server.log", "wb")
         self.proc = subprocess.Popen([PYTHON, str(script), str(self.root / "scenario.json"),
                                       "--log", str(self.log)], stdout=subprocess.PIPE,
+                                     stderr=self.errors,
                                      stdin=subprocess.DEVNULL, text=True)
         self.port = int(self.proc.stdout.readline())
         self.base = f"http://{LOOPBACK}:{self.port}/"
@@ -207,6 +209,7 @@ class FakeServer:
             self.proc.terminate()
             self.proc.wait(10)
         self.proc.stdout.close()
+        self.errors.close()
 
 
 def make_tls(folder, host_names=("localhost",), ip=LOOPBACK):
