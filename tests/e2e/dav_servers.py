@@ -129,8 +129,10 @@ class Server:
 
 
 class Radicale(Server):
-    """Radicale with plain htpasswd logins (USER/PASSWORD unless told otherwise); tls=(cert, key)
-    (ca, certificate, key) as make_tls() returns serves https with that certificate. Address books and calendars share the home set /USER/."""
+    """Radicale with plain htpasswd logins (USER/PASSWORD unless told otherwise). tls, the
+    (ca, certificate, key) make_tls() returns, serves https with that certificate; hook is a shell
+    command Radicale runs in its storage folder after every change, before it answers. Address
+    books and calendars share the home set /USER/."""
 
     user, password = USER, PASSWORD
 
