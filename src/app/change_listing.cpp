@@ -74,11 +74,15 @@ class ChangeListing::FolderNotingHost : public Host, public FolderLookup {
   std::unique_ptr<MAPIFolder> YSGetFolder(const std::string& entryId,
                                           const std::string& storeId) override {
     auto folder = inner_->engine().YSGetFolder(entryId, storeId);
-    if (folder) folder_name = folder->Name();
+    if (folder) {
+      folder_name = folder->Name();
+      store_id = folder->StoreID();
+    }
     return folder;
   }
 
   std::string folder_name;
+  std::string store_id;
 
  private:
   std::shared_ptr<Host> inner_;
@@ -117,6 +121,9 @@ class ChangeListing::ListedItem : public SafeItem {
     for (FieldChange& change : saved) {
       change.new_value = ReadForListing(*inner_, change.field);
       owner_.listener_(change);
+    }
+    if (!saved.empty() && owner_.on_item_saved) {
+      owner_.on_item_saved(ReadForListing(*inner_, "EntryID"), owner_.host_->store_id);
     }
   }
 

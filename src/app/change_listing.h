@@ -66,6 +66,10 @@ class ChangeListing : public Components {
   SettingsStore& Settings() override { return inner_.Settings(); }
   Ui& ui() override { return inner_.ui(); }
 
+  // Told of each item saved with at least one change, after its lines: its
+  // EntryID and the StoreID of its folder. Unset: nothing is told.
+  std::function<void(const std::string& entryId, const std::string& storeId)> on_item_saved;
+
  private:
   class FolderNotingHost;
   class ListedItem;

@@ -1,5 +1,6 @@
 #include "app/dry_run.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "app/store_host.h"
@@ -14,8 +15,8 @@ namespace {
 // other boxes kept for the caller, and nothing opens a window.
 class PreviewUi : public Ui {
  public:
-  PreviewUi(DryRunOutcome& outcome, const std::function<bool()>& stop)
-      : outcome_(outcome), stop_(stop) {}
+  PreviewUi(DryRunOutcome& outcome, const std::function<bool()>& stop, const DryRunSetup& setup)
+      : outcome_(outcome), stop_(stop), setup_(setup) {}
 
   MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons,
                       const std::string&) override {
@@ -36,12 +37,18 @@ class PreviewUi : public Ui {
   void Note(const std::string& text) override { outcome_.notes.push_back(text); }
   void CurrentItem(const std::string& name) override { current_item = name; }
   bool StopRequested() override { return stop_ && stop_(); }
+  std::optional<Credentials> AskCredentials(const std::string& where,
+                                            const std::string& user) override {
+    if (!setup_.ask_credentials) return std::nullopt;
+    return setup_.ask_credentials(where, user);
+  }
 
   std::string current_item;
 
  private:
   DryRunOutcome& outcome_;
   const std::function<bool()>& stop_;
+  const DryRunSetup& setup_;
 };
 
 // Keeps each report with the item open when it was made.
@@ -100,16 +107,40 @@ std::string PreviewCaption(const std::string& caption) {
   return "Would update " + caption.substr(kDone.size());
 }
 
+std::string NotifyingEventsLine(size_t events) {
+  return std::to_string(events) + (events == 1 ? " changed event has" : " changed events have") +
+         " attendees; the server may e-mail them the change.";
+}
+
+std::string NotifyingEventsQuestion(size_t events) {
+  return std::to_string(events) + (events == 1 ? " event has" : " events have") +
+         " attendees; the server may e-mail them the change. Change these events too?";
+}
+
+void NotifyingCounter::Attach(ChangeListing& listing) {
+  if (!store_.SchedulesImplicitly()) return;
+  listing.on_item_saved = [this](const std::string& entryId, const std::string& storeId) {
+    const std::pair<std::string, std::string> item{entryId, storeId};
+    if (std::find(seen_.begin(), seen_.end(), item) != seen_.end()) return;
+    seen_.push_back(item);
+    if (store_.MayNotifyOthers(entryId, storeId)) ++count_;
+  };
+}
+
 DryRunOutcome DryRunReplace(const std::vector<std::string>& roots,
-                            const std::function<bool()>& stop) {
+                            const std::function<bool()>& stop, const DryRunSetup& setup) {
   DryRunOutcome outcome;
-  PreviewUi ui(outcome, stop);
-  HostOptions options;
+  PreviewUi ui(outcome, stop, setup);
+  HostOptions options = setup.host;
+  // The roots are the open store's own already.
+  options.given_root = [](const std::string& root) { return std::optional(root); };
   options.write_nothing = true;
   HostEnvironment env(ui, roots, options);
   ChangeListing listing(
       *env.components, env.host, /*save=*/false,
       [&outcome](const FieldChange& change) { outcome.changes.push_back(change); });
+  NotifyingCounter notifying(*env.store);
+  notifying.Attach(listing);
   NotingSupport support(env.watched, ui, outcome);
   NotingComponents components(listing, support);
   UC1 page(components);
@@ -118,6 +149,7 @@ DryRunOutcome DryRunReplace(const std::vector<std::string>& roots,
   page.cmdReplace.Press();
   outcome.summary = PreviewCaption(page.lblFolderName.Caption());
   page.Terminate();
+  outcome.notifying_events = notifying.count();
   return outcome;
 }
 

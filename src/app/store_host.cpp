@@ -64,7 +64,9 @@ std::string NoSuchStoreMessage(const std::string& given) { return "No such store
 
 HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores,
                                  HostOptions options)
-    : settings(options.run_settings_only || options.write_nothing
+    : run_settings(options.settings_under != nullptr ? *options.settings_under : saved_settings),
+      settings(options.run_settings_only || options.write_nothing ||
+                       options.settings_under != nullptr
                    ? static_cast<SettingsStore&>(run_settings)
                    : saved_settings) {
   if (options.write_nothing) logbook.WriteNothing();
@@ -84,15 +86,25 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
     }
   } else {
     for (const std::string& given : givenStores) {
-      std::optional<std::string> root = GivenStoreRoot(given);
+      std::optional<std::string> root =
+          options.given_root ? options.given_root(given) : GivenStoreRoot(given);
       if (!root) throw Failure(NoSuchStoreMessage(given));
       sources.push_back({*root, "--store"});
     }
   }
   for (const StoreSource& source : sources) roots.push_back(source.root);
-  if (!givenStores.empty()) RememberStores(settings, support, roots);
   if (roots.empty()) throw Failure(kNoStoreMessage);
-  store = OpenStore(roots, ui, &logbook);
+  try {
+    store = options.open_store ? options.open_store(roots, ui, &logbook, options.store)
+                               : OpenStore(roots, ui, &logbook, options.store);
+  } catch (const Failure&) {
+    throw;
+  } catch (const std::exception& e) {
+    // Whatever kind of store refused, the hosts tell it the same way.
+    throw Failure(e.what());
+  }
+  // A store that did not open is not offered again next time.
+  if (!givenStores.empty()) RememberStores(settings, support, roots);
   if (options.write_nothing) store->WriteNothing();
   components = std::make_unique<PlatformComponents>(ui, settings, logbook, watched);
   host = std::make_shared<StoreHost>(*store);

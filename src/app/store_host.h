@@ -20,6 +20,7 @@
 #include "platform/host.h"
 #include "platform/mail_store.h"
 #include "platform/support/marrowby_support.h"
+#include "platform/ui.h"
 
 namespace tidewell {
 
@@ -97,7 +98,13 @@ struct StoreSource {
 // folder the user may list.
 std::string NoSuchStoreMessage(const std::string& given);
 
-// How much of a run may reach the disk.
+// Opens the store over `roots`: OpenStore (stores/store_factory.h), or a
+// test's own.
+using StoreOpener =
+    std::function<std::unique_ptr<MailStore>(const std::vector<std::string>& roots, Ui& ui,
+                                             WriteAheadLog* wal, const StoreOptions& options)>;
+
+// How much of a run may reach the disk, and how its store is opened.
 struct HostOptions {
   // Settings for this run only: every setting written (the page's, the field
   // chooser's, the remembered stores) stays in memory; Marrowby.ini is read.
@@ -105,6 +112,16 @@ struct HostOptions {
   // A preview: also no log or error file is opened or written (reports are
   // only echoed). Implies run_settings_only.
   bool write_nothing = false;
+  // --user and --ca-file, for a server store.
+  StoreOptions store;
+  // Empty: OpenStore.
+  StoreOpener open_store;
+  // The root a given store names; empty: GivenStoreRoot.
+  std::function<std::optional<std::string>(const std::string& given)> given_root;
+  // Not null: the settings of this run read through this store rather than
+  // Marrowby.ini (a preview of a run whose settings are in memory only); it
+  // is never written. Implies run_settings_only.
+  SettingsStore* settings_under = nullptr;
 };
 
 class HostEnvironment {
@@ -114,8 +131,10 @@ class HostEnvironment {
   // configs name (FindStores in app/discovery/store_configs.h), which
   // are not remembered, so a store added to a config later is found too.
   // Throws Failure(NoSuchStoreMessage) for a given store that is no readable
-  // folder, before anything is remembered, and Failure(kNoStoreMessage) when
-  // there are none. `ui` must outlive the environment.
+  // folder, and Failure(kNoStoreMessage) when there are none. A store that
+  // cannot be opened (a refused login, a server that does not answer) throws
+  // Failure with the store's reason. Given stores are remembered only once
+  // their store has opened. `ui` must outlive the environment.
   HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores, HostOptions options = {});
 
   std::vector<StoreSource> sources;  // in the order of store->StoreIDs()
@@ -124,7 +143,7 @@ class HostEnvironment {
   MarrowbySupport support{logbook};
   WatchedSupport watched{support};
   QSettingsStore saved_settings;
-  OverlaySettingsStore run_settings{saved_settings};
+  OverlaySettingsStore run_settings;
   // saved_settings, or run_settings when the options ask for it.
   SettingsStore& settings;
   std::unique_ptr<MailStore> store;  // the one stores/store_factory.h opened

@@ -183,6 +183,13 @@ std::unique_ptr<CLI::App> CommandLine() {
         "a store: a folder of address books and calendars, or one of them. Repeat for more. "
         "Without it, the stores of the last call; without those, the stores the configs of "
         "vdirsyncer, khard, khal and todoman name (see 'tidewell stores').");
+  Value(*tool, "--user", "NAME", Times::once,
+        "the login for a server store (a --store URL); without it, the netrc file's "
+        "($NETRC, else ~/.netrc), else it is asked on the terminal. The password is never an "
+        "option: it comes from the netrc file or is asked on the terminal, without echo.");
+  Value(*tool, "--ca-file", "PEM", Times::once,
+        "a file of certificate authorities (PEM) a server store's certificate may be signed "
+        "by, besides the system's.");
   Flag(*tool, "--version", "prints the version and the git commit it was built from.");
   Value(*tool, "--write-manuals", "DIR")->group("");  // the build's, never shown
 
@@ -258,6 +265,11 @@ std::unique_ptr<CLI::App> CommandLine() {
         "--case is given.");
   Value(replace, "--replace", "TEXT", Times::once, "its replacement, given with --search.");
   Flag(replace, "--case", "the case of --search counts.");
+  Flag(replace, "--notify-attendees",
+       "on a server that e-mails attendees of the events it stores (implicit scheduling), "
+       "change events with attendees too, without asking. Without it the run asks once "
+       "before changing any (y/N; --yes does not answer it); declined, or with no terminal to "
+       "ask, they are skipped with a note on stderr.");
   Value(replace, "--folder", "FOLDER", Times::repeated,
         "a folder to search, by its entry id or, when no entry id is FOLDER, by its name (case "
         "ignored); the folders given replace the saved list.");
@@ -405,6 +417,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
   Invocation invocation;
   for (const Option& option : InOrder(*tool, nullptr)) {
     if (option.name == "--store") invocation.stores.push_back(option.value);
+    if (option.name == "--user") invocation.user = option.value;
+    if (option.name == "--ca-file") invocation.ca_file = option.value;
     if (option.name == "--version") invocation.version = true;
     if (option.name == "--write-manuals") invocation.manuals_dir = option.value;
   }

@@ -31,6 +31,8 @@ struct Option {
 
 struct Invocation {
   std::vector<std::string> stores;
+  std::string user;                    // --user, the later one given
+  std::string ca_file;                 // --ca-file, the later one given
   std::string command;                 // "" with --help alone
   std::vector<Option> options;         // in the order given
   std::vector<std::string> arguments;  // words that are no option (undo's RUN)
@@ -64,7 +66,8 @@ struct CommandDescription {
   std::string help;     // what `tidewell NAME --help` prints
   std::vector<OptionDescription> options;
 };
-// The options before the command (--store, --help, --version), and the
+// The options before the command (--store, --user, --ca-file, --help,
+// --version), and the
 // commands in help order.
 std::vector<OptionDescription> DescribeGlobalOptions();
 std::vector<CommandDescription> DescribeCommands();

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include "adapters/logbook/run_index.h"
 #include "adapters/logbook/run_session.h"
 #include "app/change_listing.h"
+#include "app/dry_run.h"
 #include "app/run_report.h"
 #include "app/store_host.h"
 #include "app/version.h"
@@ -69,6 +71,7 @@ struct Context {
   const Invocation& invocation;
   TerminalUi& ui;
   HostEnvironment& env;
+  const HostOptions& host_options;
   std::ostream& out;
   std::ostream& err;
 
@@ -362,6 +365,35 @@ std::unique_ptr<RunSession> StartRun(Context& c) {
   }
 }
 
+// On a server that e-mails the attendees of the events it stores, the events
+// with attendees the run would change are counted by a preview of it first;
+// they are changed only when --notify-attendees says so or the user answers
+// Yes. --yes answers the run's own question only: mail to other people is no
+// thing to agree to by a flag given for something else.
+void SettleNotifyingEvents(Context& c) {
+  if (!c.env.store->SchedulesImplicitly() || c.Given("--notify-attendees")) return;
+  std::vector<std::string> roots;
+  for (const StoreSource& source : c.env.sources) roots.push_back(source.root);
+  DryRunSetup setup;
+  setup.host.store = c.host_options.store;
+  setup.host.open_store = c.host_options.open_store;
+  setup.host.settings_under = &c.env.settings;
+  setup.ask_credentials = [&c](const std::string& where, const std::string& user) {
+    if (auto given = c.ui.GivenCredentials(where)) return given;
+    return c.ui.AskCredentials(where, user);
+  };
+  const size_t events = DryRunReplace(
+                            roots, [] { return StopSignals::Received(); }, setup)
+                            .notifying_events;
+  if (events == 0) return;
+  const bool assume_yes = c.ui.assume_yes;
+  c.ui.assume_yes = false;
+  const MsgBoxResult answer =
+      c.ui.MsgBox(NotifyingEventsQuestion(events), MsgBoxButtons::YesNo, "Marrowby");
+  c.ui.assume_yes = assume_yes;
+  if (answer != MsgBoxResult::Yes) c.env.store->LeaveNotifyingItemsAlone();
+}
+
 int Replace(Context& c) {
   std::vector<std::string> named_folders;
   std::optional<std::string> search, replace;
@@ -417,6 +449,14 @@ int Replace(Context& c) {
   }
   if (GivesPageSettings(c.invocation)) page->Apply();
 
+  NotifyingCounter notifying(*c.env.store);
+  if (dry_run) {
+    notifying.Attach(listing);
+  } else {
+    SettleNotifyingEvents(c);
+    if (StopSignals::Received()) return StopSignals::ExitStatus();
+  }
+
   const size_t reports_before = c.env.watched.reported().size();
   c.ui.folder_label = &page->lblFolderName;
   c.ui.progress_bar = &page->ProgressBar1;
@@ -425,6 +465,7 @@ int Replace(Context& c) {
   c.ui.folder_label = nullptr;
   c.ui.progress_bar = nullptr;
   c.ui.stop_requested = nullptr;
+  if (notifying.count() > 0) c.err << NotifyingEventsLine(notifying.count()) << '\n';
   if (std::optional<int32_t> saved = page->StoppedRun()) {
     PrintStopped(c.err, *saved);
     return StopSignals::ExitStatus();
@@ -534,10 +575,27 @@ int Dispatch(Context& c) {
   return Replace(c);
 }
 
+// A --ca-file that cannot be read would otherwise fail only at the first
+// connection, as a TLS failure that hides the reason.
+void CheckCaFile(const std::string& path) {
+  if (path.empty()) return;
+  std::error_code ec;
+  const bool file = std::filesystem::is_regular_file(path, ec);
+  if (!file || !std::ifstream(path).good()) {
+    throw UsageError("--ca-file: '" + path + "' is no readable file.");
+  }
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err, bool errIsTerminal) {
+  return Run(args, in, out, err, errIsTerminal, {}, "/dev/tty");
+}
+
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err, bool errIsTerminal, const StoreOpener& open,
+        const std::string& ttyPath) {
   try {
     const Invocation invocation = ParseCommandLine(args);
     if (invocation.version) {
@@ -553,8 +611,12 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       return kDone;
     }
     CheckBeforeStart(invocation);
+    CheckCaFile(invocation.ca_file);
     TerminalUi ui(in, out, err, errIsTerminal);
+    ui.tty_path = ttyPath;
     HostOptions options;
+    options.store = {invocation.user, invocation.ca_file};
+    options.open_store = open;
     if (invocation.command == "replace") {
       options.run_settings_only = GivesPageSettings(invocation);
       options.write_nothing = std::any_of(invocation.options.begin(), invocation.options.end(),
@@ -570,7 +632,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     env->host->on_folder_not_found = [&err](const std::string& name) {
       err << "Folder '" << name << "' was not found; skipped.\n";
     };
-    Context context{invocation, ui, *env, out, err};
+    Context context{invocation, ui, *env, options, out, err};
     const int status = Dispatch(context);
     env->logbook.EchoErrorsTo(nullptr);
     return status;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/store_host.h"
+
 namespace tidewell::cli {
 
 // Exit statuses.
@@ -19,5 +21,10 @@ inline constexpr int kItemsFailed = 3;  // replace finished, but items failed in
 // Runs one command line (without the program name). Never throws.
 int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err, bool errIsTerminal);
+
+// The same over the stores `open` makes instead of OpenStore (a test's),
+// asking logins on `ttyPath` rather than /dev/tty.
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err, bool errIsTerminal, const StoreOpener& open, const std::string& ttyPath);
 
 }  // namespace tidewell::cli

@@ -62,7 +62,7 @@ std::string BashCompletion() {
       "  local command='' i\n"
       "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
       "    case ${COMP_WORDS[i]} in\n"
-      "      --store) ((i++)) ;;\n"
+      "      --store|--user|--ca-file) ((i++)) ;;\n"
       "      -*) ;;\n"
       "      *) command=${COMP_WORDS[i]}; break ;;\n"
       "    esac\n"
@@ -71,6 +71,10 @@ std::string BashCompletion() {
       "    COMPREPLY=($(compgen -d -- \"$cur\"))\n"
       "    return\n"
       "  fi\n"
+      "  case $prev in\n"
+      "    --ca-file) COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n"
+      "    --user) COMPREPLY=(); return ;;\n"
+      "  esac\n"
       "  case $command in\n";
   std::vector<std::string> names;
   for (const CommandDescription& command : DescribeCommands()) {
@@ -112,7 +116,10 @@ std::string ZshCompletion() {
   script +=
       "  )\n"
       "  _arguments -C \\\n"
-      "    '*--store[a store: a folder of address books and calendars]:folder:_files -/' \\\n"
+      "    '*--store[a store: a folder of address books and calendars, or a server "
+      "URL]:folder:_files -/' \\\n"
+      "    '--user[the login for a server store]:user: ' \\\n"
+      "    '--ca-file[certificate authorities to trust (PEM)]:file:_files' \\\n"
       "    '(- *)--help[print the help]' \\\n"
       "    '(- *)--version[print the version]' \\\n"
       "    '1:command:->command' \\\n"
@@ -151,6 +158,10 @@ std::string FishCompletion() {
       "complete -c tidewell -f\n"
       "complete -c tidewell -n __fish_use_subcommand -l store -r -a "
       "'(__fish_complete_directories)' -d 'a store: a folder of address books and calendars'\n"
+      "complete -c tidewell -n __fish_use_subcommand -l user -x -d 'the login for a server "
+      "store'\n"
+      "complete -c tidewell -n __fish_use_subcommand -l ca-file -r -F -d 'certificate "
+      "authorities to trust (PEM)'\n"
       "complete -c tidewell -n __fish_use_subcommand -l version -d 'print the version'\n"
       "complete -c tidewell -l help -d 'print the help'\n";
   for (const CommandDescription& command : DescribeCommands()) {

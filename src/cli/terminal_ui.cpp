@@ -1,9 +1,138 @@
 #include "cli/terminal_ui.h"
 
-#include "fields/frm_look_in_fields.h"
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include "app/dry_run.h"
+#include "fields/frm_look_in_fields.h"
 
 namespace tidewell::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_prompt_interrupted = 0;
+
+extern "C" void OnPromptInterrupt(int) { g_prompt_interrupted = 1; }
+
+// The terminal, open for one question; closed and its echo restored however
+// the question ends.
+class Terminal {
+ public:
+  explicit Terminal(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY)) {}
+  ~Terminal() {
+    EchoOn();
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  bool Open() const { return fd_ >= 0 && isatty(fd_) != 0; }
+
+  void Write(const std::string& text) const {
+    for (size_t done = 0; done < text.size();) {
+      const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR && g_prompt_interrupted == 0) continue;
+      if (n <= 0) return;
+      done += static_cast<size_t>(n);
+    }
+  }
+
+  // One line without its end; nothing at the end of input or on Ctrl-C.
+  std::optional<std::string> ReadLine() const {
+    std::string line;
+    char ch = 0;
+    while (true) {
+      const ssize_t n = ::read(fd_, &ch, 1);
+      if (n < 0 && errno == EINTR && g_prompt_interrupted == 0) continue;
+      if (n <= 0) return std::nullopt;
+      if (ch == '\n') return line;
+      line += ch;
+    }
+  }
+
+  bool EchoOff() {
+    if (tcgetattr(fd_, &saved_) != 0) return false;
+    termios quiet = saved_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    echo_off_ = tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+    return echo_off_;
+  }
+  void EchoOn() {
+    if (!echo_off_) return;
+    tcsetattr(fd_, TCSAFLUSH, &saved_);
+    echo_off_ = false;
+  }
+
+ private:
+  int fd_;
+  termios saved_{};
+  bool echo_off_ = false;
+};
+
+// While asked, Ctrl-C ends the question (no SA_RESTART: the read returns);
+// afterwards the handler that was there before hears of it.
+class PromptSignals {
+ public:
+  PromptSignals() {
+    g_prompt_interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnPromptInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &old_);
+  }
+  ~PromptSignals() {
+    sigaction(SIGINT, &old_, nullptr);
+    if (g_prompt_interrupted != 0) raise(SIGINT);
+  }
+  PromptSignals(const PromptSignals&) = delete;
+  PromptSignals& operator=(const PromptSignals&) = delete;
+
+ private:
+  struct sigaction old_ {};
+};
+
+}  // namespace
+
+std::optional<Credentials> TerminalUi::AskCredentials(const std::string& where,
+                                                      const std::string& user) {
+  EndProgressLine();
+  // Declared first: the terminal's echo is back before SIGINT is passed on.
+  PromptSignals signals;
+  Terminal tty(tty_path);
+  if (!tty.Open()) return std::nullopt;
+  Credentials given{user, ""};
+  if (given.user.empty()) {
+    tty.Write("User for " + where + ": ");
+    std::optional<std::string> line = tty.ReadLine();
+    if (!line || line->empty()) return std::nullopt;
+    given.user = *line;
+  }
+  // Echo goes off before the prompt shows: what is typed after it is never
+  // shown, and what was typed before it is dropped.
+  if (!tty.EchoOff()) return std::nullopt;
+  tty.Write("Password for " + given.user + " at " + where + ": ");
+  std::optional<std::string> password = tty.ReadLine();
+  tty.EchoOn();
+  if (!password) {
+    tty.Write("\n");
+    return std::nullopt;
+  }
+  given.password = *password;
+  given_[where] = given;
+  return given;
+}
+
+std::optional<Credentials> TerminalUi::GivenCredentials(const std::string& where) const {
+  const auto found = given_.find(where);
+  if (found == given_.end()) return std::nullopt;
+  return found->second;
+}
 
 MsgBoxResult TerminalUi::MsgBox(const std::string& prompt, MsgBoxButtons buttons,
                                 const std::string&) {

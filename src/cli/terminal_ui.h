@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <istream>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -38,6 +39,17 @@ class TerminalUi : public Ui {
   void Repaint(const std::string& controlName) override;
   bool StopRequested() override { return stop_requested && stop_requested(); }
 
+  // On the controlling terminal (`tty_path`), never stdin or stdout:
+  // "User for WHERE: " when `user` is empty, then "Password for USER at
+  // WHERE: " read with echo off. Echo comes back on every path out, Ctrl-C
+  // too (which then reaches the process's own SIGINT handling). Nothing when
+  // there is no terminal, an empty line is given for the user, or input ends.
+  // The answer is kept in memory for GivenCredentials.
+  std::optional<Credentials> AskCredentials(const std::string& where,
+                                            const std::string& user) override;
+  // The login last given for `where` in this process; nothing before one was.
+  std::optional<Credentials> GivenCredentials(const std::string& where) const;
+
   // Notes go to stderr, one line each.
   void Note(const std::string& text) override;
   void CurrentItem(const std::string& name) override { current_item_ = name; }
@@ -61,6 +73,7 @@ class TerminalUi : public Ui {
   std::optional<std::vector<size_t>> folders_to_pick;
   const Label* folder_label = nullptr;
   const ProgressBar* progress_bar = nullptr;
+  std::string tty_path = "/dev/tty";
 
  private:
   void EndProgressLine();
@@ -73,6 +86,7 @@ class TerminalUi : public Ui {
   bool progress_drawn_ = false;
   std::optional<std::string> last_caption_;
   std::string current_item_;
+  std::map<std::string, Credentials> given_;
 };
 
 }  // namespace tidewell::cli

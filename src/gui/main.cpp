@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <clocale>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -24,13 +25,17 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tidewell-gui [--store DIR]...\n"
+    "Usage: tidewell-gui [--store DIR|URL]... [--user NAME] [--ca-file PEM]\n"
     "Shows the search-and-replace page over the stores named (folders of address books and\n"
-    "calendars), or over the stores of the last call when none is named. Without those, the\n"
-    "window offers the stores the configs of vdirsyncer, khard, khal and todoman name, and\n"
-    "any folder; the stores opened there are remembered.\n"
-    "  --store DIR   a store; repeat for more\n"
-    "  --version     print the version and the git commit it was built from\n";
+    "calendars, or the URL of a CardDAV/CalDAV server), or over the stores of the last call\n"
+    "when none is named. Without those, the window offers the stores the configs of\n"
+    "vdirsyncer, khard, khal and todoman name, any folder and any server; the stores opened\n"
+    "there are remembered. A server's password comes from the netrc file ($NETRC, else\n"
+    "~/.netrc) or is asked in a window; it is never an argument.\n"
+    "  --store DIR|URL  a store; repeat for more\n"
+    "  --user NAME      the login for a server store\n"
+    "  --ca-file PEM    certificate authorities a server's certificate may be signed by\n"
+    "  --version        print the version and the git commit it was built from\n";
 
 // tidewell-gui(1), from the help above; the build writes it with the hidden
 // --write-manual FILE.
@@ -41,7 +46,9 @@ int WriteManual(const std::string& path) {
   out << tidewell::RenderManualPage(
       {"tidewell-gui",
        "the search-and-replace page for contacts, appointments and tasks, in a window",
-       {{"SYNOPSIS", "tidewell-gui [--store DIR]...\ntidewell-gui --version\n"},
+       {{"SYNOPSIS",
+         "tidewell-gui [--store DIR|URL]... [--user NAME] [--ca-file PEM]\n"
+         "tidewell-gui --version\n"},
         {"DESCRIPTION", usage.substr(body)},
         {"SEE ALSO", "tidewell(1)\n"}}});
   out.close();
@@ -53,19 +60,45 @@ int WriteManual(const std::string& path) {
 // What is left once Qt took its own arguments (-platform, -style, ...).
 struct Arguments {
   std::vector<std::string> stores;
+  tidewell::StoreOptions store;
   std::string fault;  // not empty: the arguments cannot be used
 };
 
 Arguments Parse(const QStringList& args) {
   Arguments parsed;
+  // --NAME VALUE or --NAME=VALUE into `value`; false when `arg` is no --NAME.
+  auto take = [&](qsizetype& i, const std::string& arg, const std::string& name,
+                  const std::string& what, auto&& store) {
+    if (arg == name && i + 1 < args.size()) {
+      store(args[++i].toStdString());
+    } else if (arg.starts_with(name + "=")) {
+      store(arg.substr(name.size() + 1));
+    } else if (arg == name) {
+      parsed.fault = name + " needs " + what + ".";
+    } else {
+      return false;
+    }
+    return true;
+  };
   for (qsizetype i = 1; i < args.size(); ++i) {
     const std::string arg = args[i].toStdString();
-    if (arg == "--store" && i + 1 < args.size()) {
-      parsed.stores.push_back(args[++i].toStdString());
-    } else if (arg.starts_with("--store=")) {
-      parsed.stores.push_back(arg.substr(8));
-    } else {
-      parsed.fault = arg == "--store" ? "--store needs a folder." : "Unknown argument: " + arg;
+    if (take(i, arg, "--store", "a folder",
+             [&](std::string v) { parsed.stores.push_back(std::move(v)); }) ||
+        take(i, arg, "--user", "a name",
+             [&](std::string v) { parsed.store.user = std::move(v); }) ||
+        take(i, arg, "--ca-file", "a file",
+             [&](std::string v) { parsed.store.ca_file = std::move(v); })) {
+      continue;
+    }
+    parsed.fault = "Unknown argument: " + arg;
+  }
+  // Refused here rather than at the first connection, as a TLS failure that
+  // hides the reason.
+  if (parsed.fault.empty() && !parsed.store.ca_file.empty()) {
+    std::ifstream readable(parsed.store.ca_file);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(parsed.store.ca_file, ec) || !readable.good()) {
+      parsed.fault = "--ca-file: '" + parsed.store.ca_file + "' is no readable file.";
     }
   }
   return parsed;
@@ -108,9 +141,11 @@ int main(int argc, char** argv) {
   }
 
   tidewell::gui::QtUi ui;
+  tidewell::HostOptions options;
+  options.store = args.store;
   std::unique_ptr<tidewell::HostEnvironment> env;
   try {
-    env = std::make_unique<tidewell::HostEnvironment>(ui, args.stores);
+    env = std::make_unique<tidewell::HostEnvironment>(ui, args.stores, options);
   } catch (const std::exception& failure) {
     // Started from a menu with nothing remembered or configured: the window
     // opens anyway and offers a way in. A store named on the command line
@@ -132,6 +167,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<tidewell::gui::OptionsWindow> window =
       env ? std::make_unique<tidewell::gui::OptionsWindow>(*env)
           : std::make_unique<tidewell::gui::OptionsWindow>(ui);
+  window->SetStoreOptions(options);
   ui.SetFailureHandler([&window](const std::exception& failure) { window->ShowFailure(failure); });
   window->show();
   const int status = QApplication::exec();

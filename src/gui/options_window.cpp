@@ -27,6 +27,7 @@
 #include "gui/preview_dialog.h"
 #include "gui/qt_ui.h"
 #include "gui/results_view.h"
+#include "gui/server_dialogs.h"
 #include "gui/start_view.h"
 #include "page/page_layout.h"
 #include "platform/failure.h"
@@ -126,6 +127,10 @@ void OptionsWindow::BuildMenus() {
       file->addAction(QStringLiteral("&Open Folder..."), this, [this] { OpenFolder(); });
   open_folder_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   open_folder_action_->setObjectName(QStringLiteral("actionOpenFolder"));
+  connect_action_ =
+      file->addAction(QStringLiteral("Connect to &Server..."), this, [this] { ConnectToServer(); });
+  connect_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+  connect_action_->setObjectName(QStringLiteral("actionConnectServer"));
 
   // Read at each opening: a store added to a config since is offered too.
   found_menu_ = file->addMenu(QStringLiteral("Open Store &Found"));
@@ -293,7 +298,7 @@ void OptionsWindow::ShowStart() {
   start_ = new StartView(
       FindStores(ProcessEnvironment()),
       [this](const std::vector<std::string>& roots) { OpenStores(roots); },
-      [this] { OpenFolder(); }, views_);
+      [this] { OpenFolder(); }, [this] { ConnectToServer(); }, views_);
   views_->insertWidget(0, start_);
   views_->setCurrentWidget(start_);
   UpdateActions();
@@ -352,7 +357,7 @@ bool OptionsWindow::OpenStores(const std::vector<std::string>& roots) {
   if (roots.empty() || run_.armed || !ChangesSettled()) return false;
   std::unique_ptr<HostEnvironment> fresh;
   try {
-    fresh = std::make_unique<HostEnvironment>(ui_, roots);
+    fresh = std::make_unique<HostEnvironment>(ui_, roots, store_options_);
   } catch (const std::exception& failure) {
     ShowFailure(failure);
     return false;
@@ -382,6 +387,51 @@ void OptionsWindow::OpenFolder() {
   if (!folder.isEmpty()) OpenStores({folder.toStdString()});
 }
 
+void OptionsWindow::ConnectToServer() {
+  if (run_.armed) return;
+  ConnectDialog dialog(store_options_.store.user, this);
+  if (dialog.exec() != QDialog::Accepted || dialog.Url().empty()) return;
+  const HostOptions before = store_options_;
+  store_options_.store.user = dialog.User();
+  if (!OpenStores({dialog.Url()})) store_options_ = before;
+}
+
+DryRunOutcome OptionsWindow::Preview() {
+  std::vector<std::string> roots;
+  for (const StoreSource& source : env_->sources) roots.push_back(source.root);
+  DryRunSetup setup;
+  setup.host.store = store_options_.store;
+  setup.host.open_store = store_options_.open_store;
+  setup.ask_credentials = [this](const std::string& where, const std::string& user) {
+    auto* qt = dynamic_cast<QtUi*>(&ui_);
+    if (auto given = qt ? qt->GivenCredentials(where) : std::nullopt) return given;
+    return ui_.AskCredentials(where, user);
+  };
+  return DryRunReplace(roots, {}, setup);
+}
+
+void OptionsWindow::SettleNotifyingEvents() {
+  if (env_ == nullptr || !env_->store->SchedulesImplicitly()) return;
+  size_t events = 0;
+  {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    events = Preview().notifying_events;
+  }
+  if (events == 0) return;
+  QMessageBox box(QMessageBox::Question, QString::fromLatin1(kBoxTitle),
+                  Q(NotifyingEventsQuestion(events)), QMessageBox::Yes | QMessageBox::No, this);
+  box.setObjectName(QStringLiteral("AttendeesQuestion"));
+  box.setAccessibleName(QStringLiteral("Events with attendees"));
+  box.setAccessibleDescription(box.text());
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  box.exec();
+  if (box.clickedButton() != box.button(QMessageBox::Yes)) {
+    env_->store->LeaveNotifyingItemsAlone();
+  }
+}
+
 std::unique_ptr<RunSession> OptionsWindow::StartRun() {
   try {
     return std::make_unique<RunSession>(env_->logbook, RunWait{},
@@ -405,6 +455,13 @@ void OptionsWindow::Replace(const std::function<void()>& click) {
       session = StartRun();
       if (!session) return;
       id = session->Id();
+      bool settled = false;
+      Guarded([this](const std::exception& failure) { ShowFailure(failure); },
+              [this, &settled] {
+                SettleNotifyingEvents();
+                settled = true;
+              });
+      if (!settled) return;
     }
     Watch(click, closing);
   }
@@ -478,6 +535,7 @@ void OptionsWindow::UpdateActions() {
   const bool idle = !run_.watching;
   const bool page = page_ != nullptr;
   open_folder_action_->setEnabled(idle);
+  connect_action_->setEnabled(idle);
   found_menu_->setEnabled(idle);
   apply_action_->setEnabled(idle && page && page_->Dirty());
   replace_action_->setEnabled(idle && page);
@@ -581,7 +639,7 @@ void OptionsWindow::PreviewChanges() {
         ShowFailure(failure);
       },
       [&] {
-        outcome = DryRunReplace(roots);
+        outcome = Preview();
         QApplication::restoreOverrideCursor();
       });
   if (!outcome) return;

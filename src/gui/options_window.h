@@ -9,7 +9,8 @@
 //   window.show();                              // the page loads its settings
 //
 // Without a store the window shows a StartView (start_view.h): the stores
-// the peers' configs name and "Open Folder...". OpenStores opens a new
+// the peers' configs name, "Open Folder..." and "Connect to Server...".
+// OpenStores opens a new
 // HostEnvironment over the stores chosen there or in the File menu; they are
 // remembered as `--store` remembers them, and the page is built anew over
 // them.
@@ -59,6 +60,7 @@
 #include <vector>
 
 #include "adapters/logbook/run_session.h"
+#include "app/dry_run.h"
 #include "app/store_host.h"
 #include "gui/page_view.h"
 #include "page/uc1.h"
@@ -100,6 +102,11 @@ class OptionsWindow : public QMainWindow {
   bool OpenStores(const std::vector<std::string>& roots);
   // The folder dialog ("Open Folder"), then OpenStores with its folder.
   void OpenFolder();
+  // "Connect to Server...": the ConnectDialog (server_dialogs.h), then
+  // OpenStores with its address, logging in as the user given there.
+  void ConnectToServer();
+  // How OpenStores opens stores: --user and --ca-file, and a test's opener.
+  void SetStoreOptions(const HostOptions& options) { store_options_ = options; }
 
   // The host's side of the page: OnStatusChange and SetHotHelp.
   void PageStatusChanged();
@@ -151,6 +158,12 @@ class OptionsWindow : public QMainWindow {
   // another Tidewell run holds it.
   std::unique_ptr<RunSession> StartRun();
   void Replace(const std::function<void()>& click);
+  // A preview of the run over the stores open, asking logins as they did.
+  DryRunOutcome Preview();
+  // On a server that e-mails attendees, asks once whether the events with
+  // attendees the run would change are changed too ("AttendeesQuestion",
+  // default No); No leaves them alone.
+  void SettleNotifyingEvents();
   // The run of one Replace click under the run watch; `closing` tells
   // whether the window closes after it.
   void Watch(const std::function<void()>& click, bool& closing);
@@ -182,6 +195,7 @@ class OptionsWindow : public QMainWindow {
   QMenu* run_menu_ = nullptr;
   QMenu* found_menu_ = nullptr;
   QAction* open_folder_action_ = nullptr;
+  QAction* connect_action_ = nullptr;
   QAction* apply_action_ = nullptr;
   QAction* close_action_ = nullptr;
   QAction* replace_action_ = nullptr;
@@ -201,6 +215,7 @@ class OptionsWindow : public QMainWindow {
   QAction* preview_action_ = nullptr;
   QAction* history_action_ = nullptr;
   QPointer<QDialog> results_;
+  HostOptions store_options_;
 };
 
 }  // namespace tidewell::gui

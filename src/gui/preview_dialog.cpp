@@ -11,6 +11,9 @@ RunResults PreviewResults(const DryRunOutcome& outcome) {
   for (const std::string& message : outcome.messages) {
     if (results.summary.empty()) results.summary = message;
   }
+  if (outcome.notifying_events > 0) {
+    results.summary += "\n" + NotifyingEventsLine(outcome.notifying_events);
+  }
   for (const ItemFailure& failure : outcome.failures) {
     results.failures.push_back(failure.item.empty() ? failure.message
                                                     : failure.item + ": " + failure.message);

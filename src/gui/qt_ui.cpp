@@ -4,6 +4,7 @@
 
 #include "gui/field_chooser_view.h"
 #include "gui/folder_dialogs.h"
+#include "gui/server_dialogs.h"
 
 namespace tidewell::gui {
 
@@ -44,6 +45,19 @@ std::optional<std::vector<size_t>> QtUi::PickFolders(const std::vector<FolderCho
   dialog.Check(checked);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.Checked();
+}
+
+std::optional<Credentials> QtUi::AskCredentials(const std::string& where, const std::string& user) {
+  LoginDialog dialog(where, user, window_);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  given_[where] = Credentials{dialog.User(), dialog.Password()};
+  return given_[where];
+}
+
+std::optional<Credentials> QtUi::GivenCredentials(const std::string& where) const {
+  const auto found = given_.find(where);
+  if (found == given_.end()) return std::nullopt;
+  return found->second;
 }
 
 void QtUi::Repaint(const std::string& controlName) {

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "gui/control_binding.h"
@@ -63,6 +64,12 @@ class QtUi : public Ui {
     if (on_item_) on_item_(name);
   }
   bool StopRequested() override { return stop_wanted_ && stop_wanted_(); }
+  // The LoginDialog (server_dialogs.h) over the window; nothing on Cancel.
+  std::optional<Credentials> AskCredentials(const std::string& where,
+                                            const std::string& user) override;
+  // The login last given for `where` in this process (memory only), so that
+  // a preview of the store open does not ask again; nothing before one was.
+  std::optional<Credentials> GivenCredentials(const std::string& where) const;
 
  private:
   QPointer<QWidget> window_;
@@ -70,6 +77,7 @@ class QtUi : public Ui {
   FailureHandler on_failure_;
   std::function<void(const std::string&)> on_item_;
   std::function<bool()> stop_wanted_;
+  std::map<std::string, Credentials> given_;
 };
 
 }  // namespace tidewell::gui

@@ -31,7 +31,8 @@ QString Joined(const std::vector<std::string>& parts) {
 
 StartView::StartView(const std::vector<FoundStore>& found,
                      std::function<void(const std::vector<std::string>&)> open,
-                     std::function<void()> openFolder, QWidget* parent)
+                     std::function<void()> openFolder, std::function<void()> connectServer,
+                     QWidget* parent)
     : QWidget(parent), open_(std::move(open)) {
   setObjectName(QStringLiteral("StartView"));
   auto* heading = new QLabel(QStringLiteral("Choose the address books and calendars to search."));
@@ -109,6 +110,16 @@ StartView::StartView(const std::vector<FoundStore>& found,
     if (openFolder) openFolder();
   });
   buttons->addWidget(folder);
+  if (connectServer) {
+    auto* server = new QPushButton(QStringLiteral("Connect to Server..."));
+    server->setObjectName(QStringLiteral("cmdConnectServer"));
+    server->setAccessibleName(QStringLiteral("Connect to Server"));
+    server->setAccessibleDescription(QStringLiteral(
+        "Opens the address books and calendars of a CardDAV or CalDAV server by its address."));
+    connect(server, &QPushButton::clicked, this,
+            [connectServer = std::move(connectServer)] { connectServer(); });
+    buttons->addWidget(server);
+  }
   buttons->addStretch(1);
   layout->addLayout(buttons);
 }

@@ -6,7 +6,8 @@
 //
 // Widgets: "StartHeading", the list "FoundStores" (path and the configs that
 // named it, "~/" for the home folder; several may be selected), "cmdOpenFound" (enabled while a
-// store is selected; Enter or a double click on a row opens it too) and "cmdOpenFolder". With no
+// store is selected; Enter or a double click on a row opens it too), "cmdOpenFolder" and
+// "cmdConnectServer" ("Connect to Server...", shown when `connectServer` is given). With no
 // store found, the list gives way to the label "NoStoreFound", which says so.
 #pragma once
 
@@ -28,10 +29,11 @@ inline constexpr const char* kNoStoreFound =
 class StartView : public QWidget {
  public:
   // `open` gets the roots chosen, in the list's order; `openFolder` is asked
-  // for the folder dialog.
+  // for the folder dialog, `connectServer` for the server's address.
   StartView(const std::vector<FoundStore>& found,
             std::function<void(const std::vector<std::string>&)> open,
-            std::function<void()> openFolder, QWidget* parent = nullptr);
+            std::function<void()> openFolder, std::function<void()> connectServer = {},
+            QWidget* parent = nullptr);
 
  private:
   std::vector<std::string> Selected() const;

@@ -68,7 +68,7 @@ class InstallTest(Sandbox):
         self.assertEqual(len(usages), 8)
         for usage in usages:
             self.assertIn(usage, page)
-        self.assertIn("tidewell-gui [--store DIR]...", self.man("tidewell-gui"))
+        self.assertIn("tidewell-gui [--store DIR|URL]...", self.man("tidewell-gui"))
 
     def completions(self, line):
         """What bash offers for `line` (the last word is the one completed)."""

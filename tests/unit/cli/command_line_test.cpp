@@ -119,7 +119,7 @@ TEST(CommandLine, DescriptionHoldsEveryCommandOptionAndChoice) {
 
   Words global;
   for (const OptionDescription& option : DescribeGlobalOptions()) global.push_back(option.name);
-  EXPECT_EQ(global, Split("--store --version --help"));
+  EXPECT_EQ(global, Split("--store --user --ca-file --version --help"));
 }
 
 TEST(CommandLine, FieldsHelpSaysWhereTheChooserStarts) {

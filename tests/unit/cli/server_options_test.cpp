@@ -1,0 +1,253 @@
+// The terminal host over a store that stands for a server: what reaches the
+// store from the command line, the attendees question, logins on a terminal.
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "cli/commands.h"
+#include "cli/terminal_ui.h"
+#include "platform/failure.h"
+#include "stores/vdir/vdir_store.h"
+#include "support/scheduling_store.h"
+#include "support/temp_files.h"
+
+namespace tidewell::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::SchedulingLog;
+
+constexpr const char* kQuestion =
+    "2 events have attendees; the server may e-mail them the change. Change these events too? "
+    "[y/N] ";
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// A copy of the sample store, and the config and state folders of its own.
+class ServerRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = dir_.path() / "store";
+    fs::copy(fs::path(TIDEWELL_SOURCE_DIR) / "samples" / "store", root_,
+             fs::copy_options::recursive);
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "HOME"}) {
+      fs::create_directories(dir_.path() / variable);
+      setenv(variable, (dir_.path() / variable).c_str(), 1);
+    }
+    testing::WriteFile(dir_.path() / "ca.pem", "-----BEGIN CERTIFICATE-----\n");
+  }
+
+  int Run(const std::string& line, const std::string& input = "") {
+    std::vector<std::string> args;
+    std::istringstream words(line);
+    for (std::string word; words >> word;) args.push_back(word == "ROOT" ? root_.string() : word);
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const int status = cli::Run(
+        args, in, out, err, false,
+        [log = log_](const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal,
+                     const StoreOptions& options) -> std::unique_ptr<MailStore> {
+          log->opened_roots.push_back(roots);
+          log->opened_with.push_back(options);
+          if (!refusal_.empty()) throw Failure(refusal_);
+          return std::make_unique<testing::SchedulingStore>(
+              std::make_unique<VdirStore>(roots, ui, wal), log);
+        },
+        (dir_.path() / "no-tty").string());
+    out_ = out.str();
+    err_ = err.str();
+    return status;
+  }
+
+  testing::TempDir dir_;
+  fs::path root_;
+  std::shared_ptr<SchedulingLog> log_ = std::make_shared<SchedulingLog>();
+  static inline std::string refusal_;
+  std::string out_, err_;
+};
+
+TEST_F(ServerRun, UserAndCaFileReachEveryStoreOpened) {
+  log_->schedules = true;
+  log_->notifying = {"a2c6e0f4", "5b7d9f1a"};
+  const std::string ca = (dir_.path() / "ca.pem").string();
+  ASSERT_EQ(Run("--store ROOT --user ann --ca-file " + ca +
+                " replace --yes --notify-attendees --folder calendar --fields appointments "
+                "--search Newark "
+                "--replace Newark-on-Sea"),
+            0)
+      << err_;
+  ASSERT_FALSE(log_->opened_with.empty());
+  for (const StoreOptions& options : log_->opened_with) {
+    EXPECT_EQ(options.user, "ann");
+    EXPECT_EQ(options.ca_file, ca);
+  }
+
+  EXPECT_EQ(Run("--store ROOT --ca-file " + (dir_.path() / "none.pem").string() + " folders"), 2);
+  EXPECT_EQ(err_, "tidewell: --ca-file: '" + (dir_.path() / "none.pem").string() +
+                      "' is no readable file.\n");
+  EXPECT_EQ(Run("--store ROOT --ca-file " + dir_.path().string() + " folders"), 2);
+}
+
+// A store that does not open ends the command with its reason (exit 2) and
+// is not remembered for the next one.
+TEST_F(ServerRun, AStoreThatDoesNotOpenIsNotRemembered) {
+  refusal_ = "Refusing to send a password over plain HTTP to dav.example.invalid; use https.";
+  EXPECT_EQ(Run("--store ROOT folders"), 2);
+  EXPECT_EQ(err_, "tidewell: " + refusal_ + "\n");
+  refusal_.clear();
+  EXPECT_EQ(Run("stores"), 2);
+  EXPECT_EQ(err_, std::string("tidewell: ") + kNoStoreMessage + "\n");
+  ASSERT_EQ(Run("--store ROOT folders"), 0) << err_;
+  ASSERT_EQ(Run("stores"), 0) << err_;
+  EXPECT_EQ(out_, fs::canonical(root_).string() + "\tremembered\n");
+}
+
+TEST_F(ServerRun, TheAttendeesQuestionIsAskedOnceAndOnlyItsOwnAnswerCounts) {
+  struct Row {
+    const char* name;
+    bool schedules;
+    const char* options;
+    const char* input;
+    size_t asked;
+    int left_alone;
+  };
+  const Row rows[] = {
+      {"--yes does not answer it; no answer is No", true, "--yes", "", 1, 1},
+      {"declined", true, "--yes", "n\n", 1, 1},
+      {"accepted", true, "--yes", "y\n", 1, 0},
+      {"--notify-attendees answers it", true, "--yes --notify-attendees", "", 0, 0},
+      {"a server that does not schedule", false, "--yes", "", 0, 0},
+      {"a preview only counts", true, "--yes --dry-run", "", 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    log_ = std::make_shared<SchedulingLog>();
+    log_->schedules = row.schedules;
+    log_->notifying = {"a2c6e0f4", "5b7d9f1a", "1A7C3E59"};  // the last is not changed
+    const int status =
+        Run(std::string("--store ROOT replace --folder calendar --fields appointments ") +
+                row.options + " --search Newark --replace Newark-on-Sea",
+            row.input);
+    EXPECT_EQ(status, 0) << err_;
+    EXPECT_EQ(Count(err_, kQuestion), row.asked) << err_;
+    EXPECT_EQ(Count(err_, "attendees"),
+              row.asked + (std::string(row.options) == "--yes --dry-run"));
+    EXPECT_EQ(log_->left_alone, row.left_alone);
+  }
+  EXPECT_NE(err_.find("2 changed events have attendees; the server may e-mail them the change.\n"),
+            std::string::npos)
+      << err_;
+}
+
+// A terminal of the test's own: what the prompt writes, and answers to it.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+    grantpt(master_);
+    unlockpt(master_);
+    path_ = ptsname(master_);
+    // Held open so that the terminal keeps its settings between opens.
+    slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+  }
+  ~PseudoTerminal() {
+    close(slave_);
+    close(master_);
+  }
+  const std::string& path() const { return path_; }
+  bool Echoes() const {
+    termios settings{};
+    tcgetattr(slave_, &settings);
+    return (settings.c_lflag & ECHO) != 0;
+  }
+
+  // Reads what is written until `prompt` appears, then types `answer`.
+  void Answer(const std::string& prompt, const std::string& answer) {
+    while (seen_.find(prompt) == std::string::npos) {
+      pollfd ready{master_, POLLIN, 0};
+      if (poll(&ready, 1, 5000) <= 0) return;
+      char buffer[256];
+      const ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n <= 0) return;
+      seen_.append(buffer, static_cast<size_t>(n));
+    }
+    if (write(master_, answer.data(), answer.size()) < 0) return;
+  }
+  // Everything written to the terminal so far, and what it echoed.
+  std::string Seen() {
+    pollfd ready{master_, POLLIN, 0};
+    char buffer[256];
+    while (poll(&ready, 1, 100) > 0) {
+      const ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      seen_.append(buffer, static_cast<size_t>(n));
+    }
+    return seen_;
+  }
+
+ private:
+  int master_;
+  int slave_ = -1;
+  std::string path_;
+  std::string seen_;
+};
+
+TEST(TerminalLogin, AsksOnTheTerminalWithoutEchoingThePassword) {
+  struct Row {
+    const char* user;
+    std::vector<std::pair<std::string, std::string>> dialogue;  // prompt, answer
+    std::optional<std::string> user_given;
+  };
+  const std::string where = "https://dav.example.org";
+  const Row rows[] = {
+      {"",
+       {{"User for " + where + ": ", "ann\n"}, {"Password for ann at " + where + ": ", "s3cret\n"}},
+       "ann"},
+      {"bob", {{"Password for bob at " + where + ": ", "s3cret\n"}}, "bob"},
+      {"", {{"User for " + where + ": ", "\n"}}, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.user);
+    PseudoTerminal tty;
+    std::istringstream in;
+    std::ostringstream out, err;
+    TerminalUi ui(in, out, err, false);
+    ui.tty_path = tty.path();
+    std::thread typist([&] {
+      for (const auto& [prompt, answer] : row.dialogue) tty.Answer(prompt, answer);
+    });
+    const std::optional<Credentials> given = ui.AskCredentials(where, row.user);
+    typist.join();
+    EXPECT_EQ(given.has_value(), row.user_given.has_value());
+    if (given) {
+      EXPECT_EQ(given->user, *row.user_given);
+      EXPECT_EQ(given->password, "s3cret");
+      EXPECT_EQ(ui.GivenCredentials(where)->password, "s3cret");
+    }
+    EXPECT_EQ(tty.Seen().find("s3cret"), std::string::npos);
+    EXPECT_TRUE(tty.Echoes());
+    EXPECT_EQ(out.str() + err.str(), "");
+  }
+
+  std::istringstream in;
+  std::ostringstream out, err;
+  TerminalUi ui(in, out, err, false);
+  ui.tty_path = "/nonexistent/tty";
+  EXPECT_FALSE(ui.AskCredentials(where, "ann"));
+  EXPECT_FALSE(ui.GivenCredentials(where));
+}
+
+}  // namespace
+}  // namespace tidewell::cli
