@@ -118,8 +118,8 @@ class Server:
         path = self.root / "server.log"
         return path.read_text(errors="replace") if path.exists() else ""
 
-    def client(self, user=None, password=None):
-        return DavClient(self, user or self.user, password or self.password)
+    def client(self, user=None, password=None, timeout=60):
+        return DavClient(self, user or self.user, password or self.password, timeout)
 
     def __enter__(self):
         return self.start()
@@ -244,8 +244,9 @@ class DavError(RuntimeError):
 class DavClient:
     """A plain WebDAV client over one keep-alive connection: Basic login when a user is given."""
 
-    def __init__(self, server, user=None, password=None):
+    def __init__(self, server, user=None, password=None, timeout=60):
         self.server = server
+        self.timeout = timeout
         self.headers = {}
         if user:
             token = base64.b64encode(f"{user}:{password}".encode()).decode()
@@ -259,7 +260,7 @@ class DavClient:
             body = body.encode("utf-8")
         for attempt in (0, 1):
             if self.conn is None:
-                self.conn = self.server.connection()
+                self.conn = self.server.connection(self.timeout)
             try:
                 self.conn.request(method, path, body=body, headers=all_headers)
                 response = self.conn.getresponse()
