@@ -33,17 +33,6 @@ INCOMPLETE = re.compile(r"^.+ of (.+): its journal entry is incomplete \(\d of 5
 REVISION = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP|SEQUENCE)[;:]", re.IGNORECASE)
 
 
-def setUpModule():
-    # Until the server store is part of the build there is nothing here to test.
-    with tempfile.TemporaryDirectory() as home:
-        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home, XDG_STATE_HOME=home)
-        done = subprocess.run([str(BINARY_DIR / "tidewell"), "--store",
-                               "http://dav.example.invalid/", "folders"], env=env,
-                              capture_output=True, text=True, timeout=60)
-    if REFUSED not in done.stderr:
-        raise unittest.SkipTest("this tidewell has no server store yet")
-
-
 def without_revision(data):
     return b"".join(line for line in data.splitlines(keepends=True) if not REVISION.match(line))
 
