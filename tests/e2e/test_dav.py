@@ -7,12 +7,10 @@ Radicale re-serialises, so value for value). Credentials come from a netrc file;
 no login at all, so the login cases run on Radicale.
 """
 
-import os
 import re
 import shutil
 import signal
 import subprocess
-import tempfile
 import time
 import unittest
 from pathlib import Path
