@@ -33,8 +33,8 @@ std::optional<Extent> SpillFile::Put(std::string_view bytes) {
   const Extent extent{end_, bytes.size()};
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                               static_cast<off_t>(end_ + done));
+    const ssize_t n =
+        ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(end_ + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return std::nullopt;
     done += static_cast<size_t>(n);
