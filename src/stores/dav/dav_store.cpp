@@ -17,7 +17,7 @@ namespace {
 
 // Bytes of items kept in memory from the listing for their items; past this
 // they are kept on disk, so a large folder costs what a small one does.
-constexpr size_t kKeptBytes = 8 * 1024 * 1024;
+constexpr size_t kKeptBytes = size_t{8} << 20;
 constexpr size_t kMultigetBatch = 500;
 
 std::string QueryBody(const Collection& c) {
@@ -271,6 +271,7 @@ class DavNameSpace : public NameSpace {
   std::unique_ptr<MAPIFolder> PickFolder() override {
     const std::vector<Collection> all = Every(*state_);
     std::vector<FolderChoice> choices;
+    choices.reserve(all.size());
     for (const Collection& c : all) choices.push_back({c.name, c.entry_id, state_->roots[c.store]});
     const std::optional<size_t> chosen = state_->ui->PickFolder(choices);
     if (!chosen || *chosen >= all.size()) return nullptr;
@@ -386,7 +387,7 @@ std::shared_ptr<OutlookItem> DavStore::GetItemFromID(const std::string& itemEntr
       if (r.status < 200 || r.status > 299) throw Failure(r.status_line);
       resource->etag = r.etag;
       std::vector<std::string> types = vdir::ScanItemTypes(r.body, c.contacts);
-      if (types.empty()) types.push_back(c.contacts ? "ContactItem" : "AppointmentItem");
+      if (types.empty()) types.emplace_back(c.contacts ? "ContactItem" : "AppointmentItem");
       if (ordinal > types.size()) return nullptr;
       resource->pending = r.body;
       return std::make_shared<dav::DavItem>(state_, s, c, name, ordinal, types.size(),
