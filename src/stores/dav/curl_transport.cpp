@@ -290,7 +290,9 @@ CurlTransport::Attempt CurlTransport::SendOnce(const Request& request, const Bod
   char errorBuffer[CURL_ERROR_SIZE] = "";
 
   HeaderList headers;
-  for (const auto& [name, value] : request.headers) headers.Add(name + ": " += value);
+  for (const auto& [name, value] : request.headers) {
+    headers.Add(std::string(name).append(": ").append(value));
+  }
   // No 100-continue round trip: DAV bodies are small, and a server that
   // ignores Expect would cost a second's wait on every PUT.
   headers.Add("Expect:");
