@@ -10,6 +10,7 @@
 
 #include "platform/failure.h"
 #include "platform/safe_item.h"
+#include "text/rich_text.h"
 
 namespace tidewell {
 
@@ -58,7 +59,14 @@ std::vector<FieldChange> RunChanges(const JournalRun& run, HostEnvironment& env)
     if (new_item) item->second = ItemName(env, entry);
     const std::string written =
         run.kind == RunKind::kUndo ? entry.restored.value_or("") : entry.written.value_or("");
-    changes.push_back({folder->second, item->second, entry.FieldName, entry.FieldValue, written});
+    // The journal keeps the body as the RTF that was written; a listing shows
+    // it as the preview did, as the text a reader sees.
+    if (entry.FieldName == "Body") {
+      changes.push_back({folder->second, item->second, entry.FieldName,
+                         PlainTextFromRtf(entry.FieldValue), PlainTextFromRtf(written)});
+    } else {
+      changes.push_back({folder->second, item->second, entry.FieldName, entry.FieldValue, written});
+    }
   }
   return changes;
 }
