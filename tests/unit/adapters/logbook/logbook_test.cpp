@@ -46,53 +46,45 @@ class LogbookTest : public ::testing::Test {
 };
 
 TEST_F(LogbookTest, EachLineParsesBackToWhatWasWrittenInItsOwnFile) {
-  struct Row {
-    std::string procedure, message;
+  const struct {
+    std::string message;
     int32_t undo;
-    bool stored_undo;
     std::string stored = "";  // the message as stored, when it differs
-  };
-  const std::vector<Row> rows = {
-      {"cmdReplace_Click", "Looking for 'a' replacing with 'b'; Case sensitive: 0", 0, false},
-      {"UndoSave", "FieldValue: line one\nline two\r\nline \"three\"", -1, true},
-      {"UndoSave", "FieldValue: {\\rtf1 \\b bold\\b0}\ttab\b\f\x01\x1F\x7F/", -1, true},
-      {"SearchAndReplaceContacts", "Checking contact: Müller, 株式会社", 0, false},
-      {"UndoSave", "FieldValue: ", 1, true},
-      {"UndoSave", "FieldValue: caf\xE9!", 1, true, "FieldValue: caf\uFFFD!"},
+  } rows[] = {
+      {"Looking for 'a' replacing with 'b'; Case sensitive: 0", 0},
+      {"FieldValue: line \"1\"\r\n{\\rtf1 \\b}\ttab\b\f\x01\x1F\x7F/", -1},
+      {"Checking contact: Müller, 株式会社", 0},
+      {"FieldValue: ", 1},
+      {"FieldValue: caf\xE9!", 1, "FieldValue: caf\uFFFD!"},
   };
   Logbook logbook(folder_);
   logbook.SetRun("R1");
   std::ostringstream echo;
   logbook.EchoErrorsTo(&echo);
   std::vector<json> expected;
-  for (const Row& row : rows) {
-    logbook.CreateActivityLogger()->Write("Tidewell", row.procedure, row.message, row.undo);
+  for (const auto& row : rows) {
+    logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", row.message, row.undo);
     expected.push_back({{"source", "Tidewell"},
-                        {"procedure", row.procedure},
+                        {"procedure", "UndoSave"},
                         {"message", row.stored.empty() ? row.message : row.stored},
-                        {"undo", row.stored_undo},
+                        {"undo", row.undo != 0},
                         {"run", "R1"}});
   }
   logbook.CreateActivityLogger()->WriteWith("Tidewell", "UndoSave", "FieldValue: a", -1, "new",
                                             "b\tc\xE9");
-  expected.push_back({{"source", "Tidewell"},
-                      {"procedure", "UndoSave"},
-                      {"message", "FieldValue: a"},
-                      {"undo", true},
-                      {"new", "b\tc\uFFFD"},
-                      {"run", "R1"}});
+  expected.push_back(json::parse(R"({"source":"Tidewell","procedure":"UndoSave",)"
+                                 R"("message":"FieldValue: a","undo":true,"new":"b\tc\uFFFD",)"
+                                 R"("run":"R1"})"));
   logbook.WriteError("Tidewell.cmdConvert", "Error occurred.  Reason: disk\nfull", false);
   logbook.WriteError("Tidewell.UndoSave", "Error occurred at line 0.  Reason: ", true);
   EXPECT_EQ(Records("activity.jsonl"), expected);
-  EXPECT_EQ(Records("errors.jsonl"),
-            (std::vector<json>{{{"procedure", "Tidewell.cmdConvert"},
-                                {"message", "Error occurred.  Reason: disk\nfull"},
-                                {"flag", false},
-                                {"run", "R1"}},
-                               {{"procedure", "Tidewell.UndoSave"},
-                                {"message", "Error occurred at line 0.  Reason: "},
-                                {"flag", true},
-                                {"run", "R1"}}}));
+  EXPECT_EQ(
+      Records("errors.jsonl"),
+      json::parse(R"([{"procedure":"Tidewell.cmdConvert",)"
+                  R"("message":"Error occurred.  Reason: disk\nfull","flag":false,"run":"R1"},)"
+                  R"({"procedure":"Tidewell.UndoSave",)"
+                  R"("message":"Error occurred at line 0.  Reason: ","flag":true,"run":"R1"}])")
+          .get<std::vector<json>>());
   EXPECT_EQ(echo.str(),
             "Tidewell.cmdConvert: Error occurred.  Reason: disk\nfull\n"
             "Tidewell.UndoSave: Error occurred at line 0.  Reason: \n");
@@ -190,22 +182,19 @@ TEST_F(LogbookTest, AfterWriteNothingNoFileIsMadeAndReportsAreOnlyEchoed) {
 }
 
 TEST(LogbookFolder, FollowsTheXdgStateHomeWhenItIsAbsolute) {
-  const auto saved = [](const char* name) { return std::getenv(name) ? std::getenv(name) : ""; };
-  const std::string home = saved("HOME"), state = saved("XDG_STATE_HOME");
-  const auto set = [](const char* name, const char* value) {
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  };
-  set("HOME", "/home/someone");
-  for (const auto& [state_home, expected] : std::vector<std::pair<const char*, std::string>>{
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/";
+  const std::string fallback = "/home/someone/.local/state/Marrowby";
+  ::setenv("HOME", "/home/someone", 1);
+  for (const auto& [state_home, expected] : std::vector<std::pair<std::string, std::string>>{
            {"/var/tmp/state", "/var/tmp/state/Marrowby"},
-           {nullptr, "/home/someone/.local/state/Marrowby"},
-           {"", "/home/someone/.local/state/Marrowby"},
-           {"relative/state", "/home/someone/.local/state/Marrowby"}}) {
-    set("XDG_STATE_HOME", state_home);
-    EXPECT_EQ(Logbook::DefaultFolder(), fs::path(expected)) << (state_home ? state_home : "unset");
+           {"", fallback},
+           {"relative/state", fallback},
+           {"unset", fallback}}) {
+    state_home == "unset" ? ::unsetenv("XDG_STATE_HOME")
+                          : ::setenv("XDG_STATE_HOME", state_home.c_str(), 1);
+    EXPECT_EQ(Logbook::DefaultFolder(), fs::path(expected)) << state_home;
   }
-  set("HOME", home.c_str());
-  set("XDG_STATE_HOME", state.empty() ? nullptr : state.c_str());
+  ::setenv("HOME", home.c_str(), 1);
 }
 
 // Journal lines as the logbook writes them; `at` stands in for the time.

