@@ -6,13 +6,10 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -33,9 +30,6 @@
 
 namespace tidewell::gui::testing {
 namespace {
-
-using tidewell::testing::FakeHost;
-using tidewell::testing::FakeStore;
 
 // VDIRSYNCER_CONFIG pointing at a config whose one storage is `root`, for
 // as long as it lives; an empty root names no config at all.
@@ -67,6 +61,7 @@ TEST(StartTest, TheStartViewOpensAnyFolderAndRemembersIt) {
   OptionsWindow window(ui);
   Show(window);
   EXPECT_EQ(LabelText(&window, "NoStoreFound").toStdString(), kNoStoreFound);
+  // A folder that went away since the configs were read.
   SeenBox box;
   {
     ModalAnswers answers({Press(QMessageBox::Ok, &box)});
@@ -74,10 +69,7 @@ TEST(StartTest, TheStartViewOpensAnyFolderAndRemembersIt) {
   }
   EXPECT_EQ(box.text, "No such store: /no/such/folder");
   EXPECT_FALSE(window.HasPage());
-  const auto remembered = [] {
-    return QSettingsStore().GetSetting("Marrowby", "Host", "Stores", "");
-  };
-  EXPECT_EQ(remembered(), "");
+  EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""), "");
   Show(window);
   {
     ModalAnswers answers({[&sandbox](QWidget* modal) {
@@ -90,7 +82,8 @@ TEST(StartTest, TheStartViewOpensAnyFolderAndRemembersIt) {
     Key(&window, Qt::Key_O, Qt::ControlModifier);
   }
   EXPECT_TRUE(window.HasPage());
-  EXPECT_EQ(remembered(), sandbox.StoreRoot() + "\n");
+  EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
+            sandbox.StoreRoot() + "\n");
 }
 
 // The window over the demo store, settings saved for a run of 555 to 777
