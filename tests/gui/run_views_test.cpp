@@ -65,7 +65,7 @@ class RunViewsTest : public ::testing::Test {
 };
 
 // The preview shows what the run it leads to then changes, and the item it
-// cannot change; the results of that run show the same.
+// cannot change, and logs nothing; the results of that run show the same.
 TEST_F(RunViewsTest, ThePreviewForetellsTheRunAndTheResultsShowIt) {
   OptionsWindow& w = Shown();
   Rows previewed;
@@ -83,6 +83,9 @@ TEST_F(RunViewsTest, ThePreviewForetellsTheRunAndTheResultsShowIt) {
                << failures[0].toStdString();
            EXPECT_EQ(ListTexts(preview, "ResultNotes"),
                      QStringList{"Not searched: contacts/zz-page.vcf: URL on line 6."});
+           EXPECT_FALSE(std::filesystem::exists(env.logbook.ActivityPath()))
+               << "a preview logs nothing";
+           EXPECT_EQ(w.Results(), nullptr) << "no run, no results";
            Click(preview, "cmdPreviewReplace");
          },
          Press(QMessageBox::Yes)});
@@ -183,6 +186,7 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   }
   const QRegularExpression question("^Undo the run of .+ \\(" + first + "\\): " + changed + "\\?$");
   EXPECT_TRUE(question.match(box.text).hasMatch()) << box.text.toStdString();
+  EXPECT_EQ(box.title, "Marrowby");
   EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
   EXPECT_EQ(LabelText(&history, "UndoOutcome"),
             QString("Restored 0 fields in 0 items; skipped %1.").arg(fields));
