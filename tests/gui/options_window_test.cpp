@@ -43,8 +43,7 @@ TEST_F(FakeWindowTest, TheButtonsAndClosingReachThePageAndAFailedWriteIsShown) {
       {nullptr, QMessageBox::Cancel, false, false, false, kUnappliedQuestion},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.button ? row.button : "Ctrl+Q") + " " +
-                 std::to_string(row.answer));
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
     components.settings.values.clear();
     components.settings.writes.clear();
     components.settings.fail_write.clear();
