@@ -72,14 +72,13 @@ struct SeenBox {
   QString title;
   QString text;
   QMessageBox::StandardButtons buttons;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
 };
 // Clicks the button `which` of a message box, noting what it showed in `seen`.
 inline ModalAnswers::Action Press(QMessageBox::StandardButton which, SeenBox* seen = nullptr) {
   return [which, seen](QWidget* modal) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     ASSERT_NE(box, nullptr) << "expected a message box, got " << modal->metaObject()->className();
-    if (seen) *seen = {box->windowTitle(), box->text(), box->standardButtons(), box->icon()};
+    if (seen) *seen = {box->windowTitle(), box->text(), box->standardButtons()};
     box->button(which)->click();
   };
 }
@@ -174,25 +173,22 @@ class Sandbox {
   }
   std::string StoreRoot() const { return root_.string(); }
   std::filesystem::path Folder(const char* name) const { return root_ / name; }
-  // Every file of `folder` and its bytes.
-  static std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder) {
-    std::map<std::string, std::string> files;
+  // Every file of `folder` and its bytes, leaving out the REV line that
+  // every save stamps anew.
+  static std::map<std::string, QString> Snapshot(const std::filesystem::path& folder) {
+    std::map<std::string, QString> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-      files[entry.path().filename().string()] = tidewell::testing::ReadFile(entry.path());
+      files[entry.path().filename().string()] =
+          QString::fromStdString(tidewell::testing::ReadFile(entry.path()))
+              .remove(QRegularExpression("REV:[^\n]*\n"));
     }
     return files;
   }
-  // How many files of `folder` differ from `before`, leaving out the REV
-  // line that every save stamps anew.
-  static int ChangedFiles(const std::map<std::string, std::string>& before,
+  // How many files of `folder` differ from `before`.
+  static int ChangedFiles(const std::map<std::string, QString>& before,
                           const std::filesystem::path& folder) {
-    const auto unstamped = [](const std::string& bytes) {
-      return QString::fromStdString(bytes).remove(QRegularExpression("REV:[^\n]*\n"));
-    };
     int changed = 0;
-    for (const auto& [file, bytes] : Snapshot(folder)) {
-      changed += unstamped(before.at(file)) != unstamped(bytes) ? 1 : 0;
-    }
+    for (const auto& [file, text] : Snapshot(folder)) changed += before.at(file) != text ? 1 : 0;
     return changed;
   }
 
@@ -210,9 +206,10 @@ inline void UseTemporaryXdgHomes() {
   }
 }
 
-// Renders the page, the field chooser's tabs, the preview, the window after
-// a run with its results, and the run history to PNG files in `folder` (the
-// last three also at twice the density); returns the exit code.
+// Renders the start view, the page, the field chooser's tabs, the preview,
+// the window after a run with its results, and the run history to PNG files
+// in `folder` (NAME@2x.png at a device pixel ratio of 2); returns the exit
+// code.
 int RenderScreenshots(const std::string& folder);
 
 }  // namespace tidewell::gui::testing

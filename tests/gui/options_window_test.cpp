@@ -1,5 +1,6 @@
-// The desktop host's window: Apply, OK and Cancel against the settings, the
-// help area, repaints, and the folder windows on a copy of the demo store.
+// The desktop host's window: Apply, OK, Cancel and closing against the
+// settings, the help area, repaints, and the folder windows on a copy of the
+// demo store.
 #include "gui/options_window.h"
 
 #include <QTest>
@@ -16,84 +17,90 @@ namespace {
 using tidewell::testing::FakeHost;
 using tidewell::testing::FakeStore;
 
-// The window as main() sets it up, shown.
-class Shown {
- public:
-  Shown(Components& components, Host& stores) : window(components, stores) { Show(window); }
-  explicit Shown(HostEnvironment& env) : window(env) { Show(window); }
-
-  void Type(const char* name, const char* text) {
-    QTest::keyClicks(Find<QLineEdit>(&window, name), text);
-  }
-  bool ApplyEnabled() { return Find<QPushButton>(&window, "HostApply")->isEnabled(); }
-  // Opens a folder window with `button` and lets `user` work in its tree.
-  void PickFolders(const char* button, std::function<void(QWidget*, QTreeWidget*)> user) {
-    ModalAnswers answers(
-        {[&user](QWidget* picker) { user(picker, Find<QTreeWidget>(picker, "FolderTree")); }});
-    Click(&window, button);
-  }
-
-  OptionsWindow window;
-};
-
 class FakeWindowTest : public ::testing::Test {
  protected:
   QtFakeComponents components;
   FakeHost stores{std::make_shared<FakeStore>()};
 };
 
-// A failed write is shown, and the window stays open and dirty.
-TEST_F(FakeWindowTest, ApplyIsEnabledWhileDirtyOkAppliesCancelDoesNotAndAFailedWriteIsShown) {
+// Enter must not press a default button. Closing any other way than Cancel
+// asks what to do with the changes; a failed write is shown, and the window
+// stays open and dirty.
+TEST_F(FakeWindowTest, TheButtonsAndClosingReachThePageAndAFailedWriteIsShown) {
+  const QMessageBox::StandardButton none = QMessageBox::NoButton;
   const struct {
-    const char* button;
+    const char* button;  // null: Ctrl+Q
+    QMessageBox::StandardButton answer;
     bool fails, stored, closed;
-  } rows[] = {{"HostApply", false, true, false},
-              {"HostOk", false, true, true},
-              {"HostCancel", false, false, true},
-              {"HostOk", true, false, false}};
+    const char* text;
+  } rows[] = {
+      {"HostApply", none, false, true, false, ""},
+      {"HostOk", none, false, true, true, ""},
+      {"HostCancel", none, false, false, true, ""},
+      {"HostOk", QMessageBox::Ok, true, false, false, "The settings file is read-only."},
+      {nullptr, QMessageBox::Apply, false, true, true, kUnappliedQuestion},
+      {nullptr, QMessageBox::Discard, false, false, true, kUnappliedQuestion},
+      {nullptr, QMessageBox::Cancel, false, false, false, kUnappliedQuestion},
+  };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.button) + (row.fails ? ", failing" : ""));
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
     components.settings.values.clear();
+    components.settings.writes.clear();
     components.settings.fail_write.clear();
-    if (row.fails)
-      components.settings.fail_write["ReplaceWith"] = "The settings file is read-only.";
-    Shown w(components, stores);
-    EXPECT_FALSE(w.ApplyEnabled());
-    w.Type("txtSearchFor", "555");
-    EXPECT_TRUE(w.ApplyEnabled());
+    if (row.fails) components.settings.fail_write["ReplaceWith"] = row.text;
+    OptionsWindow window(components, stores);
+    Show(window);
+    auto* apply = Find<QPushButton>(&window, "HostApply");
+    EXPECT_FALSE(apply->isEnabled());
+    for (const char* box : {"txtSearchFor", "txtReplaceWith"}) {
+      auto* edit = Find<QLineEdit>(&window, box);
+      QTest::keyClicks(edit, "555");
+      Key(edit, Qt::Key_Return);
+      Key(edit, Qt::Key_Enter);
+    }
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(apply->isEnabled());
+    EXPECT_TRUE(components.settings.writes.empty());
+
     SeenBox seen;
     {
-      ModalAnswers answers(row.fails ? std::vector{Press(QMessageBox::Ok, &seen)}
-                                     : std::vector<ModalAnswers::Action>{});
-      Click(&w.window, row.button);
+      ModalAnswers answers(row.answer == none ? std::vector<ModalAnswers::Action>{}
+                                              : std::vector{Press(row.answer, &seen)});
+      if (row.button) {
+        Click(&window, row.button);
+      } else {
+        Key(&window, Qt::Key_Q, Qt::ControlModifier);
+      }
     }
-    EXPECT_EQ(seen.title, row.fails ? "Marrowby" : "");
-    EXPECT_EQ(seen.text, row.fails ? "The settings file is read-only." : "");
-    if (!row.fails) {
-      EXPECT_EQ(components.settings.Value("SearchFor").has_value(), row.stored);
+    EXPECT_EQ(seen.text.toStdString(), row.text);
+    EXPECT_EQ(seen.title, row.answer == none ? "" : "Marrowby");
+    if (!row.button) {
+      EXPECT_EQ(seen.buttons, QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel);
     }
-    EXPECT_EQ(w.window.isVisible(), !row.closed);
-    EXPECT_EQ(w.ApplyEnabled(), w.window.Page().Dirty());
-    if (row.stored || row.fails) {
-      EXPECT_EQ(w.window.Page().Dirty(), row.fails);
+    EXPECT_EQ(components.settings.Value("ReplaceWith").has_value(), row.stored);
+    EXPECT_EQ(window.isVisible(), !row.closed);
+    if (!row.closed) {
+      EXPECT_EQ(window.Page().Dirty(), !row.stored);
     }
+    EXPECT_EQ(apply->isEnabled(), window.Page().Dirty());
   }
 }
 
 TEST_F(FakeWindowTest, TheHelpAreaShowsHotHelpAndLeavingThePageClearsIt) {
-  Shown w(components, stores);
-  QTest::mouseMove(w.window.View().Widget("txtSearchFor"), {5, 5});
-  EXPECT_EQ(LabelText(&w.window, "HotHelp"), "help 1");
-  QTest::mouseMove(Find<QWidget>(&w.window, "HostCancel"), {5, 5});
-  EXPECT_EQ(LabelText(&w.window, "HotHelp"), "");
-  QTest::mouseMove(w.window.View().Widget("txtSearchFor"), {9, 9});
-  EXPECT_EQ(LabelText(&w.window, "HotHelp"), "help 1") << "coming back shows the same help again";
+  OptionsWindow window(components, stores);
+  Show(window);
+  for (const auto& [name, help] :
+       {std::pair{"txtSearchFor", "help 1"}, {"HostCancel", ""}, {"txtSearchFor", "help 1"}}) {
+    QTest::mouseMove(Find<QWidget>(&window, name), {5, 5});
+    EXPECT_EQ(LabelText(&window, "HotHelp"), help) << name;
+  }
 }
 
 // A run holds the thread: Repaint must paint before it returns.
 TEST_F(FakeWindowTest, RepaintPaintsTheControlBeforeReturning) {
-  Shown w(components, stores);
-  w.window.Page().ProgressBar1.SetVisible(true);
+  OptionsWindow window(components, stores);
+  Show(window);
+  window.Page().ProgressBar1.SetVisible(true);
   for (const char* name : {"lblFolderName", "ProgressBar1"}) {
     struct PaintCounter : QObject {
       int paints = 0;
@@ -102,33 +109,28 @@ TEST_F(FakeWindowTest, RepaintPaintsTheControlBeforeReturning) {
         return false;
       }
     } counter;
-    w.window.View().Widget(name)->installEventFilter(&counter);
+    window.View().Widget(name)->installEventFilter(&counter);
     components.qt_ui.Repaint(name);
     EXPECT_EQ(counter.paints, 1) << name;
   }
 }
 
-// The real platform under the window: a copy of the demo store, settings and
-// logs in temporary folders.
-class StoreWindowTest : public ::testing::Test {
- protected:
+// Each folder window starts from the list and replaces it on OK only.
+TEST(StoreWindowTest, TheFolderWindowsReplaceTheListOnOkOnly) {
   Sandbox sandbox;
   QtUi ui;
   HostEnvironment env{ui, {sandbox.StoreRoot()}};
-};
-
-TEST_F(StoreWindowTest, TheFolderWindowsReplaceTheListOnOkOnly) {
-  const std::string store = env.store->StoreIDs().front();
-  for (const auto& [key, value] : {std::pair<std::string, std::string>{"FolderCount", "1"},
-                                   {"FolderName1", "Contacts"},
-                                   {"FolderEntryId1", "contacts"},
-                                   {"FolderStoreId1", store}}) {
-    env.settings.SaveSetting("Marrowby", "Tidewell", key, value);
-  }
-  Shown w(env);
-  // The multi-folder window starts from the list; Cancel keeps it.
+  SavePhoneRun(env.store->StoreIDs().front());
+  OptionsWindow window(env);
+  Show(window);
+  const auto pick = [&window](const char* button,
+                              std::function<void(QWidget*, QTreeWidget*)> user) {
+    ModalAnswers answers(
+        {[&user](QWidget* picker) { user(picker, Find<QTreeWidget>(picker, "FolderTree")); }});
+    Click(&window, button);
+  };
   for (bool ok : {false, true}) {
-    w.PickFolders("cmdChooseMultiFolder", [ok](QWidget* picker, QTreeWidget* tree) {
+    pick("cmdChooseMultiFolder", [ok](QWidget* picker, QTreeWidget* tree) {
       EXPECT_EQ(picker->windowTitle(), "Choose the folders to search");
       QTreeWidgetItem* contacts = tree->findItems("Contacts", Qt::MatchRecursive).value(0);
       ASSERT_NE(contacts, nullptr);
@@ -137,18 +139,18 @@ TEST_F(StoreWindowTest, TheFolderWindowsReplaceTheListOnOkOnly) {
       QTest::keyClick(tree, Qt::Key_Space);
       Click(picker, ok ? "cmdOk" : "cmdCancel");
     });
-    EXPECT_EQ(ListTexts(&w.window, "lstFolderList"),
+    EXPECT_EQ(ListTexts(&window, "lstFolderList"),
               ok ? QStringList({"Calendar", "Contacts"}) : QStringList{"Contacts"});
-    EXPECT_EQ(w.window.Page().Dirty(), ok);
+    EXPECT_EQ(window.Page().Dirty(), ok);
   }
   for (bool ok : {false, true}) {
-    w.PickFolders("cmdChooseFolder", [ok](QWidget* picker, QTreeWidget* tree) {
+    pick("cmdChooseFolder", [ok](QWidget* picker, QTreeWidget* tree) {
       EXPECT_EQ(picker->windowTitle(), "Select Folder");
       EXPECT_FALSE(Find<QPushButton>(picker, "cmdOk")->isEnabled()) << "no folder chosen yet";
       ClickItem(tree, "Tasks");
       Click(picker, ok ? "cmdOk" : "cmdCancel");
     });
-    EXPECT_EQ(ListTexts(&w.window, "lstFolderList"),
+    EXPECT_EQ(ListTexts(&window, "lstFolderList"),
               ok ? QStringList{"Tasks"} : QStringList({"Calendar", "Contacts"}));
   }
 }

@@ -64,49 +64,40 @@ class RunViewsTest : public ::testing::Test {
   std::unique_ptr<OptionsWindow> window;
 };
 
-// The preview writes nothing and lists exactly what the run it leads to then
-// changes; the results of that run show its one failure, which the preview
-// foretold with the item's name.
+// The preview shows what the run it leads to then changes, and the item it
+// cannot change, and logs nothing; the results of that run show the same.
 TEST_F(RunViewsTest, ThePreviewForetellsTheRunAndTheResultsShowIt) {
   OptionsWindow& w = Shown();
-  const auto before = Sandbox::Snapshot(sandbox.Folder("contacts"));
   Rows previewed;
   {
-    ModalAnswers answers({[&](QWidget* preview) {
-                            EXPECT_EQ(preview->objectName(), "PreviewDialog");
-                            EXPECT_EQ(preview->windowTitle(), "Preview Changes");
-                            previewed = TableRows(preview);
-                            EXPECT_TRUE(
-                                LabelText(preview, "ResultSummary").startsWith("Would update "));
-                            EXPECT_EQ(LabelText(preview, "ResultFailureCount"),
-                                      QString::fromUtf8("\u26A0  1 item could not be changed"));
-                            const QStringList failures = ListTexts(preview, "ResultFailures");
-                            ASSERT_EQ(failures.size(), 1);
-                            EXPECT_TRUE(failures[0].startsWith("contacts/zz-empty.ics ("))
-                                << failures[0].toStdString();
-                            EXPECT_EQ(ListTexts(preview, "ResultNotes"),
-                                      QStringList{"Not searched: contacts/zz-page.vcf: URL on "
-                                                  "line 6."});
-                            EXPECT_EQ(Sandbox::Snapshot(sandbox.Folder("contacts")), before);
-                            EXPECT_FALSE(std::filesystem::exists(env.logbook.ActivityPath()))
-                                << "a preview logs nothing";
-                            EXPECT_EQ(w.Results(), nullptr) << "no run, no results";
-                            Click(preview, "cmdPreviewReplace");
-                          },
-                          Press(QMessageBox::Yes)});
+    ModalAnswers answers(
+        {[&](QWidget* preview) {
+           EXPECT_EQ(preview->windowTitle(), "Preview Changes");
+           previewed = TableRows(preview);
+           EXPECT_TRUE(LabelText(preview, "ResultSummary").startsWith("Would update "));
+           EXPECT_EQ(LabelText(preview, "ResultFailureCount"),
+                     QString::fromUtf8("\u26A0  1 item could not be changed"));
+           const QStringList failures = ListTexts(preview, "ResultFailures");
+           ASSERT_EQ(failures.size(), 1);
+           EXPECT_TRUE(failures[0].startsWith("contacts/zz-empty.ics ("))
+               << failures[0].toStdString();
+           EXPECT_EQ(ListTexts(preview, "ResultNotes"),
+                     QStringList{"Not searched: contacts/zz-page.vcf: URL on line 6."});
+           EXPECT_FALSE(std::filesystem::exists(env.logbook.ActivityPath()))
+               << "a preview logs nothing";
+           EXPECT_EQ(w.Results(), nullptr) << "no run, no results";
+           Click(preview, "cmdPreviewReplace");
+         },
+         Press(QMessageBox::Yes)});
     w.PreviewChanges();
   }
   ASSERT_GT(previewed.size(), 2u);
   QDialog* results = w.Results();
   ASSERT_NE(results, nullptr);
-  EXPECT_TRUE(results->isVisible());
   EXPECT_EQ(TableRows(results), previewed);
-  EXPECT_EQ(LabelText(results, "ResultSummary"), Find<QLabel>(w.window(), "lblFolderName")->text());
+  EXPECT_EQ(LabelText(results, "ResultSummary"), LabelText(&w, "lblFolderName"));
   EXPECT_TRUE(Find<QLabel>(results, "ResultFailureCount")->isVisible());
-  const QStringList failures = ListTexts(results, "ResultFailures");
-  ASSERT_EQ(failures.size(), 1);
-  EXPECT_TRUE(failures[0].contains("it holds no event, task or journal entry."))
-      << failures[0].toStdString();
+  EXPECT_EQ(ListTexts(results, "ResultFailures").size(), 1);
   std::set<QString> items;
   for (const std::string& row : previewed) items.insert(Cells(row)[0] + '|' + Cells(row)[1]);
   EXPECT_EQ(LabelText(results, "ResultTotals"),
@@ -124,10 +115,12 @@ TEST_F(RunViewsTest, APreviewOfUnappliedChangesAppliesThemFirstOrNothing) {
   EXPECT_EQ(box.text,
             "The preview shows a run over the applied settings. Apply your changes first?");
   EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
+  const auto saved = [this] {
+    return env.saved_settings.GetSetting("Marrowby", kSettingsSection, "ReplaceWith", "");
+  };
   EXPECT_TRUE(w.Page().Dirty());
-  EXPECT_EQ(env.saved_settings.GetSetting("Marrowby", kSettingsSection, "ReplaceWith", ""), "777");
+  EXPECT_EQ(saved(), "777");
 
-  QString summary;
   Rows rows;
   {
     ModalAnswers answers({Press(QMessageBox::Yes), [&](QWidget* preview) {
@@ -137,49 +130,27 @@ TEST_F(RunViewsTest, APreviewOfUnappliedChangesAppliesThemFirstOrNothing) {
     Click(&w, "cmdPreviewChanges");
   }
   EXPECT_FALSE(w.Page().Dirty());
-  EXPECT_EQ(env.saved_settings.GetSetting("Marrowby", kSettingsSection, "ReplaceWith", ""), "7778");
+  EXPECT_EQ(saved(), "7778");
   ASSERT_FALSE(rows.empty());
   for (const std::string& row : rows) EXPECT_TRUE(Cells(row)[4].contains("7778")) << row;
 }
 
-// Two runs, the first refused until applied; then each shown and undone from
-// the history, the oldest first while the newer still holds its fields:
-// skipped, named, and nothing written.
+// Two runs, each shown and undone from the history, the oldest first while
+// the newer still holds its fields: skipped, named, and nothing written.
 TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   OptionsWindow& w = Shown();
   const std::filesystem::path contacts = sandbox.Folder("contacts");
   const auto before = Sandbox::Snapshot(contacts);
-  auto* replace = Find<QLineEdit>(&w, "txtReplaceWith");
-  QTest::keyClicks(replace, "8");
-  Key(replace, Qt::Key_Backspace);
-  SeenBox box;
-  {
-    ModalAnswers answers({Press(QMessageBox::Ok, &box)});
+  const auto replace = [&w] {
+    ModalAnswers answers({Press(QMessageBox::Yes)});
     Click(&w, "cmdReplace");
-  }
-  EXPECT_EQ(box.text, "You must click Apply to save your settings, then you can click Replace.");
-  EXPECT_EQ(box.title, "Marrowby");
-  EXPECT_EQ(box.buttons, QMessageBox::Ok);
-  EXPECT_EQ(box.icon, QMessageBox::NoIcon);
-  EXPECT_EQ(Sandbox::ChangedFiles(before, contacts), 0);
-  Click(&w, "HostApply");
-  {
-    ModalAnswers answers({Press(QMessageBox::Yes, &box)});
-    Click(&w, "cmdReplace");
-  }
-  EXPECT_EQ(box.text, "Are you SURE you want to replace all occurrences of '555' with '777'");
-  EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
-  EXPECT_FALSE(Find<QWidget>(&w, "ProgressBar1")->isVisible());
-  ASSERT_GT(Sandbox::ChangedFiles(before, contacts), 1);
-
+  };
+  replace();
   Save("SearchFor", "777");
   Save("ReplaceWith", "888");
   Save("CaseSensitive", "1");
   w.Page().Show();
-  {
-    ModalAnswers answers({Press(QMessageBox::Yes)});
-    Click(&w, "cmdReplace");
-  }
+  replace();
 
   HistoryDialog history(env,
                         [this] { return std::make_unique<RunSession>(env.logbook, RunWait{}); });
@@ -196,18 +167,19 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   EXPECT_EQ(column(1), QStringList({second, first}));
   const RunList runs = ListRuns(env.logbook);
   ASSERT_EQ(runs.runs.size(), 2u);
-  const QString changed = column(2)[1];
-  EXPECT_EQ(changed,
-            QString("%1 fields in %2 items").arg(runs.runs[0].fields).arg(runs.runs[0].items));
-  EXPECT_EQ(column(2)[0], changed) << "the second run changed back every field of the first";
+  const size_t fields = runs.runs[0].fields;
+  const QString changed = QString("%1 fields in %2 items").arg(fields).arg(runs.runs[0].items);
+  EXPECT_EQ(column(2), QStringList({changed, changed}))
+      << "the second run changed back every field of the first";
 
   list->setCurrentItem(list->topLevelItem(1));
   Click(&history, "cmdShowRun");
-  EXPECT_EQ(TableRows(&history).size(), runs.runs[0].fields);
+  EXPECT_EQ(TableRows(&history).size(), fields);
   for (const std::string& row : TableRows(&history)) {
     EXPECT_TRUE(Cells(row)[3].contains("555") && Cells(row)[4].contains("777")) << row;
   }
 
+  SeenBox box;
   {
     ModalAnswers answers({Press(QMessageBox::Yes, &box)});
     Click(&history, "cmdUndoRun");
@@ -217,33 +189,24 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   EXPECT_EQ(box.title, "Marrowby");
   EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
   EXPECT_EQ(LabelText(&history, "UndoOutcome"),
-            QString("Restored 0 fields in 0 items; skipped %1.").arg(runs.runs[0].fields));
-  const QStringList skipped = ListTexts(&history, "UndoSkipped");
-  EXPECT_EQ(skipped.size(), static_cast<qsizetype>(runs.runs[0].fields));
-  EXPECT_TRUE(
-      skipped.contains("MobileTelephoneNumber of contacts/"
-                       "8e3b5d7f-0a29-4c61-b7d4-e5f1a3c9b082.vcf: changed since the run"))
-      << skipped.join('\n').toStdString();
+            QString("Restored 0 fields in 0 items; skipped %1.").arg(fields));
+  EXPECT_EQ(ListTexts(&history, "UndoSkipped").size(), static_cast<qsizetype>(fields));
 
   // The newest first, then the oldest: every file as it was.
   for (const QString& target : {second, first}) {
     list->setCurrentItem(list->findItems(target, Qt::MatchExactly, 1).value(0));
     ModalAnswers answers({Press(QMessageBox::Yes)});
     Click(&history, "cmdUndoRun");
-    EXPECT_EQ(LabelText(&history, "UndoOutcome"),
-              QString("Restored %1 fields in %2 items; skipped 0.")
-                  .arg(runs.runs[0].fields)
-                  .arg(runs.runs[0].items));
+    EXPECT_EQ(LabelText(&history, "UndoOutcome"), QString("Restored %1; skipped 0.").arg(changed));
     EXPECT_FALSE(Find<QListWidget>(&history, "UndoSkipped")->isVisible());
   }
   EXPECT_EQ(Sandbox::ChangedFiles(before, contacts), 0);
   // An undo that restored nothing wrote nothing, and is no run.
-  const QStringList what = column(1);
-  ASSERT_EQ(what.size(), 4);
-  EXPECT_TRUE(what[0].startsWith("Undo of the run of ")) << what[0].toStdString();
-  EXPECT_TRUE(what[1].startsWith("Undo of the run of ")) << what[1].toStdString();
-  EXPECT_TRUE(column(2)[2].endsWith(", undone")) << column(2)[2].toStdString();
-  EXPECT_TRUE(column(2)[3].endsWith(", undone")) << column(2)[3].toStdString();
+  ASSERT_EQ(list->topLevelItemCount(), 4);
+  for (int i : {0, 1}) {
+    EXPECT_TRUE(column(1)[i].startsWith("Undo of the run of ")) << column(1)[i].toStdString();
+    EXPECT_TRUE(column(2)[i + 2].endsWith(", undone")) << column(2)[i + 2].toStdString();
+  }
 }
 
 TEST(RunWordsTest, RunsAreDescribedInPlainWords) {

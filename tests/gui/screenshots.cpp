@@ -32,20 +32,6 @@ bool Save(QWidget& widget, std::filesystem::path file) {
   return saved;
 }
 
-// `name`.png and, drawn at twice the pixels as on a high-density screen,
-// `name`@2x.png.
-bool SaveBoth(QWidget& widget, const std::filesystem::path& folder, const std::string& name) {
-  bool saved = Save(widget, folder / (name + ".png"));
-  QPixmap dense(widget.size() * 2);
-  dense.setDevicePixelRatio(2);
-  dense.fill(Qt::transparent);
-  widget.render(&dense);
-  const std::filesystem::path file = folder / (name + "@2x.png");
-  const bool saved2x = dense.save(QString::fromStdString(file.string()), "PNG");
-  std::cout << (saved2x ? "wrote " : "could not write ") << file.string() << '\n';
-  return saved && saved2x;
-}
-
 }  // namespace
 
 int RenderScreenshots(const std::string& folder) {
@@ -135,7 +121,7 @@ int RenderScreenshots(const std::string& folder) {
     PreviewDialog preview(DryRunReplace({sandbox.StoreRoot()}), &window);
     preview.show();
     if (!QTest::qWaitForWindowExposed(&preview)) return 1;
-    saved &= SaveBoth(preview, out, "preview");
+    saved &= Save(preview, out / "preview.png");
   }
 
   {
@@ -145,7 +131,7 @@ int RenderScreenshots(const std::string& folder) {
   QTest::mouseMove(window.View().Widget("lblFolderName"), QPoint(8, 4));
   saved &= Save(window, out / "window-after-run.png");
   if (window.Results() == nullptr || !QTest::qWaitForWindowExposed(window.Results())) return 1;
-  saved &= SaveBoth(*window.Results(), out, "results");
+  saved &= Save(*window.Results(), out / "results.png");
   window.Results()->close();
 
   HistoryDialog history(
@@ -153,7 +139,7 @@ int RenderScreenshots(const std::string& folder) {
   history.show();
   if (!QTest::qWaitForWindowExposed(&history)) return 1;
   Click(&history, "cmdShowRun");
-  saved &= SaveBoth(history, out, "history");
+  saved &= Save(history, out / "history.png");
   return saved ? 0 : 1;
 }
 

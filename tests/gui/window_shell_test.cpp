@@ -1,18 +1,15 @@
 // The window around the page: the way in without a store, menus and
-// shortcuts, Enter and closing, resizing, a run watched and stopped,
+// shortcuts, resizing, a run watched and stopped,
 // accessibility, and the whole way from no store to a run and its undo with
 // the keyboard alone and with the mouse alone.
 #include <QAccessible>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -27,14 +24,12 @@
 #include "gui/options_window.h"
 #include "gui/preview_dialog.h"
 #include "gui/results_view.h"
+#include "gui/server_dialogs.h"
 #include "gui/start_view.h"
 #include "gui_support.h"
 
 namespace tidewell::gui::testing {
 namespace {
-
-using tidewell::testing::FakeHost;
-using tidewell::testing::FakeStore;
 
 // VDIRSYNCER_CONFIG pointing at a config whose one storage is `root`, for
 // as long as it lives; an empty root names no config at all.
@@ -91,42 +86,6 @@ TEST(StartTest, TheStartViewOpensAnyFolderAndRemembersIt) {
             sandbox.StoreRoot() + "\n");
 }
 
-// Enter must not press a default button: the page stays open and dirty.
-// Closing it any other way than Cancel asks what to do with the changes.
-TEST(CloseTest, EnterDoesNoHarmAndClosingAsksAboutUnappliedChanges) {
-  const struct {
-    QMessageBox::StandardButton answer;
-    bool saved, closed;
-  } rows[] = {{QMessageBox::Apply, true, true},
-              {QMessageBox::Discard, false, true},
-              {QMessageBox::Cancel, false, false}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.answer);
-    QtFakeComponents components;
-    FakeHost stores{std::make_shared<FakeStore>()};
-    OptionsWindow window(components, stores);
-    Show(window);
-    for (const char* box : {"txtSearchFor", "txtReplaceWith"}) {
-      auto* edit = Find<QLineEdit>(&window, box);
-      QTest::keyClicks(edit, "555");
-      Key(edit, Qt::Key_Return);
-      Key(edit, Qt::Key_Enter);
-    }
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_FALSE(components.settings.Value("SearchFor").has_value());
-
-    SeenBox seen;
-    {
-      ModalAnswers answers({Press(row.answer, &seen)});
-      Key(&window, Qt::Key_Q, Qt::ControlModifier);
-    }
-    EXPECT_EQ(seen.text.toStdString(), kUnappliedQuestion);
-    EXPECT_EQ(seen.buttons, QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel);
-    EXPECT_EQ(components.settings.Value("SearchFor").has_value(), row.saved);
-    EXPECT_EQ(window.isVisible(), !row.closed);
-  }
-}
-
 // The window over the demo store, settings saved for a run of 555 to 777
 // over the contacts.
 class StoreShellTest : public ::testing::Test {
@@ -151,8 +110,7 @@ TEST_F(StoreShellTest, TheFolderListAndTheProgressTakeTheRoomOfAGrownWindow) {
   window.resize(window.width() + 300, window.height() + 200);
   QApplication::processEvents();
   const QSize grown = view.size() - was;
-  ASSERT_GT(grown.width(), 250);
-  ASSERT_GT(grown.height(), 150);
+  ASSERT_TRUE(grown.width() > 250 && grown.height() > 150);
   EXPECT_EQ(place("lstFolderList").size(), list.size() + grown);
   EXPECT_EQ(place("txtSearchFor"), search);
   // Still in the page's order, each inside its container.
@@ -177,6 +135,8 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
     OptionsWindow window(env);
     Show(window);
     const auto before = Sandbox::Snapshot(sandbox.Folder("contacts"));
+    auto* tabs = Find<QWidget>(&window, "OptionsTabs");
+    auto* stop = Find<QPushButton>(&window, "cmdStop");
 
     std::set<QString> seen_items;
     bool locked = true;
@@ -184,10 +144,9 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
     watcher.setInterval(0);
     QObject::connect(&watcher, &QTimer::timeout, [&] {
       if (!window.Running()) return;
-      auto* stop = Find<QPushButton>(&window, "cmdStop");
-      locked = locked && !Find<QWidget>(&window, "OptionsTabs")->isEnabled() &&
+      locked = locked && !tabs->isEnabled() &&
                !window.findChild<QAction*>("actionReplace")->isEnabled() && stop->isVisible();
-      seen_items.insert(Find<QLabel>(&window, "RunItem")->text());
+      seen_items.insert(LabelText(&window, "RunItem"));
       if (seen_items.size() < 4 || !stop->isEnabled()) return;
       if (how == How::kStopButton) Click(&window, "cmdStop");
       if (how == How::kEscape) {
@@ -210,9 +169,9 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
     EXPECT_GT(changed, 0);
     EXPECT_LT(changed, static_cast<int>(before.size()) - 5) << "the run went on";
     EXPECT_EQ(window.isVisible(), how != How::kClose);
-    EXPECT_TRUE(Find<QWidget>(&window, "OptionsTabs")->isEnabled());
-    EXPECT_FALSE(Find<QWidget>(&window, "cmdStop")->isVisible());
-    const QString report = Find<QLabel>(&window, "RunReport")->text();
+    EXPECT_TRUE(tabs->isEnabled());
+    EXPECT_FALSE(stop->isVisible());
+    const QString report = LabelText(&window, "RunReport");
     const QRegularExpression expected(
         "^Stopped after " + QString::number(changed) +
         " items; Undo Last Run takes this run back\\.\nLast item checked: contacts/\\S+\\.vcf "
@@ -237,15 +196,18 @@ TEST_F(StoreShellTest, EveryControlHasAnAccessibleNameAndDescriptionAndTabFollow
   OptionsWindow start(ui);
   HostEnvironment env(ui, {sandbox.StoreRoot()});
   OptionsWindow window(env);
-  // The run views too: a preview, a history and the results of a run with a
-  // failure and a note.
+  // The run views and the server dialogs too: a preview, a history, the
+  // results of a run with a failure and a note, the login and the connect
+  // windows.
   PreviewDialog preview(DryRunReplace({sandbox.StoreRoot()}), &window);
   HistoryDialog history(env, {}, &window);
   ResultsView results;
   results.Show(
       {"Updated 0 items in 1 folder", {}, {"Error occurred at line 0."}, {"Not searched: x"}});
-  for (QWidget* shown :
-       std::initializer_list<QWidget*>{&start, &window, &preview, &history, &results}) {
+  LoginDialog login("https://dav.example.org", "ann");
+  ConnectDialog connect("ann");
+  for (QWidget* shown : std::initializer_list<QWidget*>{&start, &window, &preview, &history,
+                                                        &results, &login, &connect}) {
     shown->show();
     for (QWidget* widget : shown->findChildren<QWidget*>()) {
       const bool control = (widget->focusPolicy() & Qt::TabFocus) != 0 ||
@@ -269,14 +231,11 @@ TEST_F(StoreShellTest, EveryControlHasAnAccessibleNameAndDescriptionAndTabFollow
     }
   }
   Show(window);
-
-  const char* order[] = {"txtSearchFor",         "chkCaseSensitive", "txtReplaceWith",
-                         "cmdChooseFields",      "lstFolderList",    "cmdChooseFolder",
-                         "cmdChooseMultiFolder", "cmdReplace",       "cmdPreviewChanges",
-                         "cmdRunHistory",        "cmdUndoLastRun"};
-  window.activateWindow();
   window.View().Widget("txtSearchFor")->setFocus();
-  for (const char* expected : order) {
+  for (const char* expected :
+       {"txtSearchFor", "chkCaseSensitive", "txtReplaceWith", "cmdChooseFields", "lstFolderList",
+        "cmdChooseFolder", "cmdChooseMultiFolder", "cmdReplace", "cmdPreviewChanges",
+        "cmdRunHistory", "cmdUndoLastRun"}) {
     EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), expected);
     Key(QApplication::focusWidget(), Qt::Key_Tab);
   }
@@ -293,9 +252,10 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
     VdirsyncerConfig config(fresh.StoreRoot());
     OptionsWindow window(ui);
     Show(window);
-    const auto press = [keyboard](QMessageBox::StandardButton which) -> ModalAnswers::Action {
-      if (!keyboard) return Press(which);
-      return [](QWidget* box) { Key(box, Qt::Key_Return); };
+    const auto focus = [] { return QApplication::focusWidget(); };
+    // The key `key` with Ctrl pressed on the window, or a click on `button`.
+    const auto act = [&](Qt::Key key, const char* button) {
+      keyboard ? Key(&window, key, Qt::ControlModifier) : Click(&window, button);
     };
 
     EXPECT_EQ(window.windowTitle(), "Marrowby Options");
@@ -306,7 +266,7 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
     EXPECT_EQ(found->topLevelItem(0)->text(0).toStdString(), root);
     EXPECT_EQ(found->topLevelItem(0)->text(1).toStdString(), config.path);
     if (keyboard) {
-      EXPECT_EQ(QApplication::focusWidget(), found);
+      EXPECT_EQ(focus(), found);
       Key(found, Qt::Key_Return);
     } else {
       QTest::mouseClick(found->viewport(), Qt::LeftButton, {},
@@ -318,16 +278,14 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
     HostEnvironment& env = *window.Environment();
     EXPECT_EQ(RememberedStores(env.saved_settings, env.support), std::vector<std::string>{root});
 
-    QWidget* focus = QApplication::focusWidget();
     if (keyboard) {
-      EXPECT_EQ(focus->objectName(), "txtSearchFor");
-      Key(focus, Qt::Key_A, Qt::ControlModifier);
-      QTest::keyClicks(focus, "555");
-      Key(focus, Qt::Key_Tab);
-      Key(QApplication::focusWidget(), Qt::Key_Tab);
-      QTest::keyClicks(QApplication::focusWidget(), "777");
-      for (int i = 0; i < 3; ++i) Key(QApplication::focusWidget(), Qt::Key_Tab);
-      EXPECT_EQ(QApplication::focusWidget()->objectName(), "cmdChooseFolder");
+      EXPECT_EQ(focus()->objectName(), "txtSearchFor");
+      Key(focus(), Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClicks(focus(), "555");
+      for (int i = 0; i < 2; ++i) Key(focus(), Qt::Key_Tab);
+      QTest::keyClicks(focus(), "777");
+      for (int i = 0; i < 3; ++i) Key(focus(), Qt::Key_Tab);
+      EXPECT_EQ(focus()->objectName(), "cmdChooseFolder");
     }
     {
       ModalAnswers answers({[keyboard](QWidget* picker) {
@@ -343,55 +301,37 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
           Click(picker, "cmdOk");
         }
       }});
-      if (keyboard) {
-        Key(QApplication::focusWidget(), Qt::Key_Space);
-      } else {
-        Click(&window, "cmdChooseFolder");
-      }
+      keyboard ? Key(focus(), Qt::Key_Space) : Click(&window, "cmdChooseFolder");
     }
     Show(window);  // back from the folder window
-    if (keyboard) {
-      Key(&window, Qt::Key_S, Qt::ControlModifier);
-    } else {
-      Click(&window, "HostApply");
-    }
+    act(Qt::Key_S, "HostApply");
     EXPECT_FALSE(window.Page().Dirty());
 
     const auto before = Sandbox::Snapshot(fresh.Folder("contacts"));
     {
       // The preview's Replace runs through the page's own, with its question.
-      ModalAnswers answers({[&](QWidget* preview) {
-                              ASSERT_EQ(preview->objectName(), "PreviewDialog");
-                              EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
-                              if (keyboard) {
-                                // No window manager activates the preview offscreen.
-                                QApplication::setActiveWindow(preview);
-                                Key(preview, Qt::Key_R, Qt::AltModifier);
-                              } else {
-                                Click(preview, "cmdPreviewReplace");
-                              }
-                            },
-                            press(QMessageBox::Yes)});
-      if (keyboard) {
-        Key(&window, Qt::Key_P, Qt::ControlModifier);
-      } else {
-        Click(&window, "cmdPreviewChanges");
-      }
+      ModalAnswers answers(
+          {[&](QWidget* preview) {
+             ASSERT_EQ(preview->objectName(), "PreviewDialog");
+             EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
+             // No window manager activates the preview offscreen.
+             QApplication::setActiveWindow(preview);
+             keyboard ? Key(preview, Qt::Key_R, Qt::AltModifier)
+                      : Click(preview, "cmdPreviewReplace");
+           },
+           keyboard ? [](QWidget* box) { Key(box, Qt::Key_Return); } : Press(QMessageBox::Yes)});
+      act(Qt::Key_P, "cmdPreviewChanges");
     }
     Show(window);
     const int changed = Sandbox::ChangedFiles(before, fresh.Folder("contacts"));
     EXPECT_GT(changed, 1);
     const std::string summary = "Updated " + std::to_string(changed) + " items in 1 folder";
-    EXPECT_EQ(Find<QLabel>(&window, "lblFolderName")->text().toStdString(), summary);
+    EXPECT_EQ(LabelText(&window, "lblFolderName").toStdString(), summary);
     QDialog* results = window.Results();
     ASSERT_NE(results, nullptr);
     EXPECT_TRUE(results->isVisible());
-    EXPECT_EQ(Find<QLabel>(results, "ResultSummary")->text().toStdString(), summary);
-    if (keyboard) {
-      Key(results, Qt::Key_Escape);
-    } else {
-      Click(results, "cmdResultsClose");
-    }
+    EXPECT_EQ(LabelText(results, "ResultSummary").toStdString(), summary);
+    keyboard ? Key(results, Qt::Key_Escape) : Click(results, "cmdResultsClose");
     EXPECT_FALSE(results->isVisible());
     Show(window);
 
@@ -401,7 +341,7 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
     // The mouse takes Undo Last Run.
     QString outcome;
     if (keyboard) {
-      ModalAnswers answers({[&outcome](QWidget* history) {
+      ModalAnswers answers({[&outcome, &focus](QWidget* history) {
         QApplication::setActiveWindow(history);
         auto* list = Find<QTreeWidget>(history, "RunList");
         list->setFocus();
@@ -409,10 +349,8 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
         EXPECT_TRUE(history->isVisible());
         EXPECT_GT(Find<QTableWidget>(history, "ResultChanges")->rowCount(), 0);
         auto* undo = Find<QPushButton>(history, "cmdUndoRun");
-        for (int tabs = 0; tabs < 10 && QApplication::focusWidget() != undo; ++tabs) {
-          Key(QApplication::focusWidget(), Qt::Key_Tab);
-        }
-        ASSERT_EQ(QApplication::focusWidget(), undo);
+        for (int tabs = 0; tabs < 10 && focus() != undo; ++tabs) Key(focus(), Qt::Key_Tab);
+        ASSERT_EQ(focus(), undo);
         {
           ModalAnswers box({[](QWidget* question) { Key(question, Qt::Key_Return); }});
           Key(undo, Qt::Key_Space);
