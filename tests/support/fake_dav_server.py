@@ -47,15 +47,10 @@ class Scenario:
     def pick(self, method, path):
         with self.lock:
             for i, rule in enumerate(self.rules):
-                if rule.get("method", "*") not in ("*", method):
-                    continue
-                if rule.get("path", "*") not in ("*", path):
-                    continue
-                times = rule.get("times")
-                if times is not None and self.used[i] >= times:
-                    continue
-                self.used[i] += 1
-                return rule
+                if (rule.get("method", "*") in ("*", method) and rule.get("path", "*") in ("*", path)
+                        and self.used[i] < rule.get("times", float("inf"))):
+                    self.used[i] += 1
+                    return rule
         return None
 
 
@@ -88,13 +83,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         log = self.server.log_path
         if not log:
             return
-        entry = {
-            "connection": self.connection_number,
-            "method": self.command,
-            "path": self.path,
-            "headers": {k: v for k, v in self.headers.items()},
-            "body": body.decode("utf-8", "replace"),
-        }
+        entry = {"connection": self.connection_number, "method": self.command, "path": self.path,
+                 "headers": dict(self.headers.items()), "body": body.decode("utf-8", "replace")}
         with self.server.log_lock, open(log, "a", encoding="utf-8") as f:
             f.write(json.dumps(entry) + "\n")
 
@@ -116,11 +106,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return False
             ha1 = md5(f'{auth["user"]}:{self.realm()}:{auth["password"]}')
             ha2 = md5(f'{self.command}:{f.get("uri", "")}')
-            if f.get("qop"):
-                want = md5(f'{ha1}:{f["nonce"]}:{f.get("nc", "")}:{f.get("cnonce", "")}:{f["qop"]}:{ha2}')
-            else:
-                want = md5(f'{ha1}:{f["nonce"]}:{ha2}')
-            return f.get("response") == want
+            # The challenge offers qop=auth only, so an answer without it is wrong.
+            return f.get("response") == md5(f'{ha1}:{f["nonce"]}:{f.get("nc")}:{f.get("cnonce")}:'
+                                            f'{f.get("qop")}:{ha2}')
         return False
 
     def realm(self):
@@ -148,30 +136,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.answer(rule)
 
     def answer(self, rule):
-        headers = dict(rule.get("headers", {}))
-        if "body_repeat" in rule:
-            piece = rule["body_repeat"]["text"].encode()
-            count = int(rule["body_repeat"]["count"])
-            length = len(piece) * count
-        else:
-            data = rule.get("body", "").encode()
-            length = len(data)
+        repeat = rule.get("body_repeat", {"text": rule.get("body", ""), "count": 1})
+        piece, count = repeat["text"].encode(), int(repeat["count"])
         self.send_response(int(rule.get("status", 200)))
-        for name, value in headers.items():
+        for name, value in rule.get("headers", {}).items():
             self.send_header(name, str(value))
-        self.send_header("Content-Length", str(length))
+        self.send_header("Content-Length", str(len(piece) * count))
         self.end_headers()
         try:
-            if "body_repeat" in rule:
-                block = piece * max(1, 65536 // max(1, len(piece)))
-                per_block = len(block) // len(piece)
-                left = count
-                while left > 0:
-                    n = min(left, per_block)
-                    self.wfile.write(block if n == per_block else piece * n)
-                    left -= n
-            else:
-                self.wfile.write(data)
+            per_block = max(1, 65536 // max(1, len(piece)))
+            for start in range(0, count, per_block):
+                self.wfile.write(piece * min(per_block, count - start))
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
