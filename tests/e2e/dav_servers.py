@@ -97,12 +97,12 @@ class Server:
     close = stop
 
     def client(self, timeout=60):
-        return DavClient(self, self.user, self.password, timeout)
+        return DavClient(self, timeout)
 
 
 class Radicale(Server):
-    """Radicale with one plain htpasswd login, USER/PASSWORD. tls, the
-    (ca, certificate, key) make_tls() returns, serves https with that certificate; hook is a shell
+    """Radicale with one plain htpasswd login, USER/PASSWORD. tls, the (certificate, key)
+    make_tls() returns, serves https with that certificate; hook is a shell
     command Radicale runs in its storage folder after every change, before it answers. Address
     books and calendars share the home set /USER/."""
 
@@ -124,7 +124,7 @@ class Radicale(Server):
         config = self.root / "radicale.conf"
         server = f"[server]\nhosts = {LOOPBACK}:{self.port}\n"
         if self.tls:
-            server += f"ssl = True\ncertificate = {self.tls[1]}\nkey = {self.tls[2]}\n"
+            server += f"ssl = True\ncertificate = {self.tls[0]}\nkey = {self.tls[1]}\n"
         config.write_text(
             server + f"[auth]\ntype = htpasswd\nhtpasswd_filename = {htpasswd}\n"
             "htpasswd_encryption = plain\ndelay = 0\n"
@@ -152,45 +152,28 @@ class Xandikos(Server):
 
 
 def make_tls(folder):
-    """A private CA and a server certificate it signs for 127.0.0.1: (ca.pem, cert.pem, key.pem)."""
+    """A certificate for 127.0.0.1 that signs itself, so that it is its own authority to trust:
+    (cert.pem, key.pem)."""
     folder = Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
-    ca_key, ca, key, csr, cert = (folder / n for n in
-                                  ("ca.key", "ca.pem", "server.key", "server.csr", "server.pem"))
-    ext = folder / "server.ext"
-    ext.write_text(f"subjectAltName = IP:{LOOPBACK},DNS:localhost\nbasicConstraints = CA:FALSE\n"
-                   "keyUsage = digitalSignature, keyEncipherment\nextendedKeyUsage = serverAuth\n")
-
-    def openssl(*args):
-        subprocess.run(["openssl", *args], check=True, capture_output=True)
-
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(ca_key), "-out",
-            str(ca), "-days", "2", "-subj", "/CN=Tidewell Test CA")
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key), "-out", str(csr), "-subj",
-            f"/CN={LOOPBACK}")
-    openssl("x509", "-req", "-in", str(csr), "-CA", str(ca), "-CAkey", str(ca_key),
-            "-CAcreateserial", "-out", str(cert), "-days", "2", "-extfile", str(ext))
-    return ca, cert, key
-
-
-class DavError(RuntimeError):
-    pass
+    cert, key = folder / "cert.pem", folder / "key.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key),
+                    "-out", str(cert), "-days", "2", "-subj", f"/CN={LOOPBACK}", "-addext",
+                    f"subjectAltName = IP:{LOOPBACK},DNS:localhost"], check=True, capture_output=True)
+    return cert, key
 
 
 class DavClient:
-    """A plain WebDAV client over one keep-alive connection: Basic login when a user is given."""
+    """A plain WebDAV client over one keep-alive connection: Basic login where the server has one."""
 
-    def __init__(self, server, user=None, password=None, timeout=60):
-        self.server = server
-        self.timeout = timeout
-        self.headers = {}
-        if user:
-            token = base64.b64encode(f"{user}:{password}".encode()).decode()
+    def __init__(self, server, timeout=60):
+        self.server, self.timeout, self.conn, self.headers = server, timeout, None, {}
+        if server.user:
+            token = base64.b64encode(f"{server.user}:{server.password}".encode()).decode()
             self.headers["Authorization"] = "Basic " + token
-        self.conn = None
 
     def request(self, method, path, body=None, headers=None, expect=None):
-        """(status, headers, body bytes); raises DavError when `expect` is given and not met."""
+        """(status, headers, body bytes); raises RuntimeError when `expect` is given and not met."""
         all_headers = dict(self.headers, **(headers or {}))
         if isinstance(body, str):
             body = body.encode("utf-8")
@@ -208,8 +191,8 @@ class DavClient:
                 if attempt:
                     raise
         if expect is not None and response.status not in expect:
-            raise DavError(f"{method} {path}: {response.status} {response.reason}\n"
-                           f"{data.decode(errors='replace')[:2000]}")
+            raise RuntimeError(f"{method} {path}: {response.status} {response.reason}\n"
+                               f"{data.decode(errors='replace')[:2000]}")
         return response.status, {k.lower(): v for k, v in response.getheaders()}, data
 
     def close(self):
