@@ -44,6 +44,8 @@ class TerminalHostTest(Sandbox):
         ini = self.root / "config" / "Marrowby" / "Marrowby.ini"
         pristine = ini.read_text()
         rows = [  # (what, settings edit, command, status, stderr holds, items checked)
+            ("saved pattern invalid", ("SearchFor", "[5"), ["replace", "--yes"], 2,
+             "Invalid pattern: '[' at position 1 is never closed.", False),
             ("folder count not a number", ("FolderCount", "many"), ["replace", "--yes"], 1,
              "Error occurred.  LastLineNumber: 6  Reason: Type mismatch", False),
             ("unknown field key", None, ["fields", "--tick", "Nope"], 2,
