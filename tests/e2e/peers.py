@@ -3,6 +3,7 @@ real peers (khard, khal, todoman) and tidewell run inside it."""
 
 import json
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -18,8 +19,44 @@ INSTALLED = BINARY_DIR != BUILD_DIR
 DEMO_STORE = SOURCE_DIR / "samples" / "store"
 AREA_CODES = "Only look in city/area codes"
 
+STAMP = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP)[;:]", re.IGNORECASE)
+# A new time is a new revision of an event or task: SEQUENCE counts it, undone or not.
+REVISION = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP|SEQUENCE)[;:]", re.IGNORECASE)
+# Escapes that only spell a character another way; "\;" and "\n" keep their meaning.
+SPELLING = re.compile(rb"\\([\\,:])")
+
 # khard reads vCard 2.1 but says, for each such card, that it would not edit one.
 KHARD_V21_NOTICE = "Wrapping vCard with unsupported version 2.1"
+
+
+def without_stamps(data, stamps=STAMP):
+    return [line for line in data.splitlines(keepends=True) if not stamps.match(line)]
+
+
+def content_lines(data):
+    """The unfolded content lines but stamps and blanks, as (name and parameters, value)."""
+    lines = []
+    for physical in (line.rstrip(b"\r") for line in data.split(b"\n")):
+        if lines and physical[:1] in (b" ", b"\t"):
+            lines[-1] += physical[1:]
+        elif lines and lines[-1].endswith(b"=") and b"QUOTED-PRINTABLE" in lines[-1].upper():
+            lines[-1] = lines[-1][:-1] + physical
+        else:
+            lines.append(physical)
+    read = []
+    for line in lines:
+        if STAMP.match(line) or not line.strip():
+            continue
+        quoted = False
+        for at, byte in enumerate(line):
+            if byte == ord('"'):
+                quoted = not quoted
+            elif byte == ord(":") and not quoted:
+                read.append((line[:at], SPELLING.sub(rb"\1", line[at + 1:])))
+                break
+        else:
+            read.append((line, b""))
+    return read
 
 
 class Sandbox(unittest.TestCase):
@@ -41,6 +78,13 @@ class Sandbox(unittest.TestCase):
 
     def snapshot(self, root=None):
         return {p: p.read_bytes() for p in (root or self.store).rglob("*") if p.is_file()}
+
+    def assert_as_before(self, before, stamps=STAMP):
+        """Every file holds the bytes it held before but for its stamp lines."""
+        for path, data in before.items():
+            with self.subTest(file=str(path)):
+                self.assertEqual(without_stamps(path.read_bytes(), stamps),
+                                 without_stamps(data, stamps))
 
     def configure(self, name, text):
         path = self.root / "config" / name

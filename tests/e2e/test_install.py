@@ -96,12 +96,9 @@ class InstallTest(Sandbox):
             ("tidewell --store stores/one r", ["replace", "runs"]),
             ("tidewell --st", ["--store"]),
             ("tidewell --store sto", ["store", "stores"]),
-            ("tidewell --store store sto", ["stores"]),
             ("tidewell set --c", ["--case"]),
             ("tidewell set --case ''", ["0", "1"]),
-            ("tidewell fields --appointments ''", ["all", "none"]),
             ("tidewell set --search ''", []),
-            ("tidewell undo --y", ["--yes"]),
         ]
         for line, offered in rows:
             with self.subTest(line=line):

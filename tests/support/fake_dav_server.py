@@ -3,44 +3,21 @@
 
     fake_dav_server.py SCENARIO.json [--log REQUESTS.jsonl] [--tls CERT.pem KEY.pem]
 
-Binds 127.0.0.1 on a free port and prints that port as the first line of
-stdout (flushed), then serves until killed; with --tls, over https with
-that certificate. HTTP/1.1 with keep-alive, one
-thread per connection. Standard library only.
+Binds 127.0.0.1 on a free port, prints that port as the first line of stdout and serves until
+killed (over https with --tls): HTTP/1.1 with keep-alive, one thread per connection.
 
-The scenario is a JSON object (or just the list of rules):
+The scenario is a JSON object {"auth": ..., "rules": [...]}, or just the list of rules:
 
-    {
-      "auth": {"user": "ann", "password": "secret", "scheme": "basic"},
-      "rules": [
-        {"method": "PUT", "path": "/dav/a.vcf", "times": 1,
-         "status": 412},
-        {"method": "PUT", "path": "/dav/a.vcf", "status": 201,
-         "headers": {"ETag": "\\"2\\""}},
-        {"method": "GET", "path": "/big", "status": 200,
-         "body_repeat": {"text": "0123456789", "count": 10000000}},
-        {"method": "*", "path": "*", "status": 404, "body": "nothing here"}
-      ]
-    }
+auth (optional): {"user", "password", "scheme": "basic" (the default) or "digest" (MD5,
+  qop=auth), "realm"}: every request must carry this login, else it gets 401 with a challenge.
+rules: tried in order; the first whose "method" and "path" (with any query; "*" for any)
+  match answers with "status" (default 200), "headers" and "body", or "body_repeat" {"text",
+  "count"}, streamed, for huge answers. A rule with "times" answers that many requests, then
+  the next matching rule applies. No matching rule: 404.
 
-auth (optional): every request must carry this login, else it gets 401 with
-  a challenge; "scheme" is "basic" (the default) or "digest" (MD5, qop=auth).
-  "realm" is optional.
-rules: tried in order for each request; the first whose method and path
-  match answers. "method" and "path" may be "*" for any; "path" is compared
-  with the request's path including any query string. A rule with "times"
-  answers that many requests, then no more (the next matching rule applies).
-  "status" (default 200), "headers" (an object; a header the rule sets is
-  sent as given), and the body: "body" (text), "body_file" (a file's bytes)
-  or "body_repeat" {"text", "count"} (text repeated count times, streamed,
-  for huge answers). "delay" (seconds) waits before answering. No matching
-  rule: 404.
-
---log: every request, once its body is read, is appended as one JSON line
-  {"connection": N, "method", "path", "headers": {name: value}, "body"}.
-  N counts the TCP connections from 1, so a client that keeps its
-  connection alive shows one N for all its requests. Requests refused for
-  want of a login are logged too.
+--log: every request, refused or not, is appended as one JSON line {"connection": N, "method",
+  "path", "headers", "body"}; N counts TCP connections from 1, so a client that keeps its
+  connection alive shows one N for all its requests.
 """
 
 import argparse
@@ -50,12 +27,11 @@ import http.server
 import itertools
 import json
 import os
+import re
 import secrets
 import socketserver
 import ssl
-import sys
 import threading
-import time
 
 
 class Scenario:
@@ -71,15 +47,10 @@ class Scenario:
     def pick(self, method, path):
         with self.lock:
             for i, rule in enumerate(self.rules):
-                if rule.get("method", "*") not in ("*", method):
-                    continue
-                if rule.get("path", "*") not in ("*", path):
-                    continue
-                times = rule.get("times")
-                if times is not None and self.used[i] >= times:
-                    continue
-                self.used[i] += 1
-                return rule
+                if (rule.get("method", "*") in ("*", method) and rule.get("path", "*") in ("*", path)
+                        and self.used[i] < rule.get("times", float("inf"))):
+                    self.used[i] += 1
+                    return rule
         return None
 
 
@@ -88,29 +59,8 @@ def md5(text):
 
 
 def parse_digest(value):
-    fields = {}
-    for part in split_commas(value):
-        name, _, val = part.partition("=")
-        val = val.strip()
-        if val.startswith('"') and val.endswith('"'):
-            val = val[1:-1]
-        fields[name.strip().lower()] = val
-    return fields
-
-
-def split_commas(text):
-    parts, current, quoted = [], "", False
-    for ch in text:
-        if ch == '"':
-            quoted = not quoted
-        if ch == "," and not quoted:
-            parts.append(current)
-            current = ""
-        else:
-            current += ch
-    if current.strip():
-        parts.append(current)
-    return parts
+    return {name.lower(): quoted or plain
+            for name, quoted, plain in re.findall(r'(\w+)=(?:"([^"]*)"|([^,\s]*))', value)}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -126,15 +76,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def read_body(self):
-        if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
-            body = b""
-            while True:
-                size = int(self.rfile.readline().split(b";")[0], 16)
-                if size == 0:
-                    self.rfile.readline()
-                    return body
-                body += self.rfile.read(size)
-                self.rfile.readline()
         length = int(self.headers.get("Content-Length", "0") or 0)
         return self.rfile.read(length) if length else b""
 
@@ -142,13 +83,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         log = self.server.log_path
         if not log:
             return
-        entry = {
-            "connection": self.connection_number,
-            "method": self.command,
-            "path": self.path,
-            "headers": {k: v for k, v in self.headers.items()},
-            "body": body.decode("utf-8", "replace"),
-        }
+        entry = {"connection": self.connection_number, "method": self.command, "path": self.path,
+                 "headers": dict(self.headers.items()), "body": body.decode("utf-8", "replace")}
         with self.server.log_lock, open(log, "a", encoding="utf-8") as f:
             f.write(json.dumps(entry) + "\n")
 
@@ -170,11 +106,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return False
             ha1 = md5(f'{auth["user"]}:{self.realm()}:{auth["password"]}')
             ha2 = md5(f'{self.command}:{f.get("uri", "")}')
-            if f.get("qop"):
-                want = md5(f'{ha1}:{f["nonce"]}:{f.get("nc", "")}:{f.get("cnonce", "")}:{f["qop"]}:{ha2}')
-            else:
-                want = md5(f'{ha1}:{f["nonce"]}:{ha2}')
-            return f.get("response") == want
+            # The challenge offers qop=auth only, so an answer without it is wrong.
+            return f.get("response") == md5(f'{ha1}:{f["nonce"]}:{f.get("nc")}:{f.get("cnonce")}:'
+                                            f'{f.get("qop")}:{ha2}')
         return False
 
     def realm(self):
@@ -199,41 +133,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
         rule = self.server.scenario.pick(self.command, self.path)
         if rule is None:
             rule = {"status": 404, "body": f"no rule for {self.command} {self.path}"}
-        if rule.get("delay"):
-            time.sleep(float(rule["delay"]))
         self.answer(rule)
 
     def answer(self, rule):
-        headers = dict(rule.get("headers", {}))
-        if "body_repeat" in rule:
-            piece = rule["body_repeat"]["text"].encode()
-            count = int(rule["body_repeat"]["count"])
-            length = len(piece) * count
-        elif "body_file" in rule:
-            with open(rule["body_file"], "rb") as f:
-                data = f.read()
-            length = len(data)
-        else:
-            data = rule.get("body", "").encode()
-            length = len(data)
+        repeat = rule.get("body_repeat", {"text": rule.get("body", ""), "count": 1})
+        piece, count = repeat["text"].encode(), int(repeat["count"])
         self.send_response(int(rule.get("status", 200)))
-        for name, value in headers.items():
+        for name, value in rule.get("headers", {}).items():
             self.send_header(name, str(value))
-        self.send_header("Content-Length", str(length))
+        self.send_header("Content-Length", str(len(piece) * count))
         self.end_headers()
-        if self.command == "HEAD":
-            return
         try:
-            if "body_repeat" in rule:
-                block = piece * max(1, 65536 // max(1, len(piece)))
-                per_block = len(block) // len(piece)
-                left = count
-                while left > 0:
-                    n = min(left, per_block)
-                    self.wfile.write(block if n == per_block else piece * n)
-                    left -= n
-            else:
-                self.wfile.write(data)
+            per_block = max(1, 65536 // max(1, len(piece)))
+            for start in range(0, count, per_block):
+                self.wfile.write(piece * min(per_block, count - start))
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
@@ -267,11 +180,7 @@ def main():
     server.log_path = os.path.abspath(args.log) if args.log else ""
     server.log_lock = threading.Lock()
     print(server.server_address[1], flush=True)
-    try:
-        server.serve_forever()
-    except KeyboardInterrupt:
-        pass
-    sys.exit(0)
+    server.serve_forever()
 
 
 if __name__ == "__main__":
