@@ -186,10 +186,10 @@ class JournalTest(Sandbox):
         shown = self.tidewell_ok("runs", "--show", listed[0][0]).splitlines()
         self.assertTrue(shown)
         for line in shown:
-            folder, _, field, old, new = line.split("\t")
-            # A body is kept as RTF, whose control words the run leaves alone.
-            expected = new if field == "Body" else old.replace("e", "E")
-            self.assertEqual((folder, new), ("Calendar", expected), line)
+            folder, _, _, old, new = line.split("\t")
+            # A body is listed as the text a reader sees, not as its RTF.
+            self.assertEqual((folder, new), ("Calendar", old.replace("e", "E")), line)
+            self.assertNotIn("\\rtf", old + new)
             self.assertNotEqual(old, new)
         status, out, err = self.tidewell("undo", "--yes")
         self.assertEqual(status, 0, out + err)
