@@ -73,7 +73,11 @@ const std::vector<Edit> kEdits = {
      "DTEND:20240302T000000\n"},
     {"VEVENT", "DTSTART;VALUE=DATE:20240301\nDURATION:P1D\n", "End", "2024-03-02", "2024-03-04",
      "DTSTART;VALUE=DATE:20240301\nDURATION:P3D\n"},
+    {"VTODO", "COMPLETED:20240301T120000Z\n", "DateCompleted", "2024-03-01 07:00:00",
+     "2024-03-01 08:00:00", "COMPLETED:20240301T130000Z\n"},
     {"VTODO", "X-TOTAL-WORK:+0120\n", "TotalWork", "120", "-5", "X-TOTAL-WORK:-5\n"},
+    {"VTODO", "X-MILEAGE:12 km\\, city\n", "Mileage", "12 km, city", "13 km; town",
+     "X-MILEAGE:13 km\\; town\n"},
     // Texts a date or a number cannot take.
     {"VEVENT", "DTSTART;VALUE=DATE:20240301\n", "Start", "2024-03-01", "2024-03-05 10:00:00",
      "!Type mismatch: '2024-03-05 10:00:00' is not a date."},
@@ -136,6 +140,7 @@ const std::vector<Edit> kEdits = {
     // Escapes, read and written.
     {"3.0", "FN:Doe\\, Jane\n", "Subject", "Doe, Jane", "Roe; Jo, Jr\\",
      "FN:Roe\\; Jo\\, Jr\\\\\n"},
+    {"3.0", "X-ACCOUNT:acct\n", "Account", "acct", "bank", "X-ACCOUNT:bank\n"},
     {"3.0", "URL;TYPE=home:http://home\nURL:http\\://work\n", "BusinessHomePage", "http://work",
      "http://new", "URL;TYPE=home:http://home\nURL:http\\://new\n"},
     // Failing a work URL, the first whose types all say nothing of its kind is the home page.
@@ -160,6 +165,8 @@ const std::vector<Edit> kEdits = {
     {"2.1", kLabels, "BusinessAddressCity", "Springfield", "Shelbyville Heights",
      Edited(kLabels, {{"Springfield;IL;62701", "Shelbyville Heights;IL;62701"},
                       {"Springfield, IL", "Shelbyville Heights, IL"}})},
+    {"2.1", kLabels, "OfficeLocation", "Suite 5", "Suite 6",
+     Edited(kLabels, {{"Suite 5", "Suite 6"}})},
     {"2.1", kLabels, "HomeAddressCity", "Springfield", "Ogden",
      Edited(kLabels, {{"Springfield;IL;62702", "Ogden;IL;62702"}})},
     // Addresses: one of neither kind is the other address; a LABEL parameter follows its ADR.
