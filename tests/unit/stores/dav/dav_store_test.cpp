@@ -39,9 +39,10 @@ std::string Calendar(const std::string& href, const std::string& comp) {
                 comp + "\"/></c:supported-calendar-component-set>");
 }
 
-// An account whose principal is /me/ with the given home sets and collections.
+// An account whose principal is /me/ with the given home sets; `listing` answers for the
+// collections of both homes, or of the books' home alone where `calendar_listing` is given.
 void Account(MemoryTransport& server, const std::string& books, const std::string& calendars,
-             const std::string& listing) {
+             const std::string& listing, const std::string& calendar_listing = "") {
   server.On("PROPFIND", kHost + "/",
             {207, Multistatus(Ok("/",
                                  "<d:current-user-principal><d:href>/me/</d:href>"
@@ -53,10 +54,11 @@ void Account(MemoryTransport& server, const std::string& books, const std::strin
                                              calendars + "</d:href></c:calendar-home-set>"))},
             "addressbook-home-set");
   for (const std::string& home : {books, calendars}) {
-    server.On(
-        "PROPFIND", kHost + home,
-        {207, Multistatus(Ok(home, "<d:resourcetype><d:collection/></d:resourcetype>") + listing)},
-        "resourcetype");
+    const bool own = home == calendars && !calendar_listing.empty();
+    server.On("PROPFIND", kHost + home,
+              {207, Multistatus(Ok(home, "<d:resourcetype><d:collection/></d:resourcetype>") +
+                                (own ? calendar_listing : listing))},
+              "resourcetype");
   }
 }
 
@@ -113,15 +115,11 @@ TEST(DavDiscovery, NamesFoldersByTheirPathBelowTheHomeSets) {
   for (const auto& row : rows) {
     Fixture f;
     const std::string books = row.books, calendars = row.calendars;
-    Account(*f.server, books, calendars, "");
-    f.server->On("PROPFIND", kHost + books,
-                 {207, Multistatus(Book(books + "contacts/", "Contacts"))}, "resourcetype");
-    const std::string cals =
-        Calendar(calendars + "personal/", "VEVENT") + Calendar(calendars + "tasks/", "VTODO");
-    f.server->On("PROPFIND", kHost + calendars,
-                 {207, Multistatus(books == calendars ? Book(books + "contacts/", "Contacts") + cals
-                                                      : cals)},
-                 "resourcetype");
+    const std::string book = Book(books + "contacts/", "Contacts"),
+                      cals = Calendar(calendars + "personal/", "VEVENT") +
+                             Calendar(calendars + "tasks/", "VTODO");
+    if (books == calendars) Account(*f.server, books, calendars, book + cals);
+    if (books != calendars) Account(*f.server, books, calendars, book, cals);
     DavStore& store = f.Open();
     std::vector<std::string> got;
     for (auto& folder : store.OutlookApplication()->GetNamespace("MAPI")->AllFolders()) {
