@@ -151,6 +151,8 @@ const std::vector<Edit> kEdits = {
     {"3.0", "ITEM1.ADR:;;1 Quay;Port;;;\nitem1.X-ABLabel:_$!<Work>!$_\n", "BusinessAddressCity",
      "Port", "Cove", "ITEM1.ADR:;;1 Quay;Cove;;;\nitem1.X-ABLabel:_$!<Work>!$_\n"},
     {"3.0", "NOTE:a\\nb\n", "Body", "a\nb", "one\r\ntwo", "NOTE:one\\ntwo\n", "one\ntwo"},
+    {"3.0", "FN:Jo\n", "FullNameAndCompany", "Jo", "X",
+     "!FullNameAndCompany cannot be changed; it is made of Subject and CompanyName."},
     {"3.0", "FN:Doe\\, Jane\nORG:Acme\\; Sons;Sales\n", "FullNameAndCompany",
      "Doe, Jane, Acme; Sons", "X",
      "!FullNameAndCompany cannot be changed; it is made of Subject and CompanyName."},
@@ -220,6 +222,8 @@ const std::vector<Edit> kEdits = {
      "x"},
     {"", "BEGIN:VCARD\nFN:x\nEND:VEVENT\n", "Subject",
      "!Cannot read <file>: END:VEVENT on line 3 closes no BEGIN:VEVENT.", "x"},
+    {"", "BEGIN:VCARD\nFN:\x01x\nEND:VCARD\n", "Subject",
+     "!Cannot read <file>: it holds binary data (byte 0x01 at offset 15).", "x"},
     {"", std::string("BEGIN:VCARD\nFN:x\0\nEND:VCARD\n", 28), "Subject",
      "!Cannot read <file>: it holds binary data (byte 0x00 at offset 16).", "x"},
     // Tab, escape and form feed are text; DEL is not, wherever it stands.
