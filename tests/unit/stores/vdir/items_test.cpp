@@ -67,19 +67,14 @@ const std::vector<Edit> kEdits = {
      "DTSTART;VALUE=DATE:20240305\n"},
     {"VEVENT", "DTSTART;TZID=Europe/Berlin:20240301T093000\n", "Start", "2024-03-01 09:30:00",
      "2024-03-01 10:00:00", "DTSTART;TZID=Europe/Berlin:20240301T100000\n"},
-    {"VEVENT", "DTSTART:20240301T093000\n", "StartDate", "2024-03-01 09:30:00",
-     "2024-03-02 09:30:00", "DTSTART:20240302T093000\n"},
     {"VEVENT", "DTSTART:20240301T150000Z\n", "Start", "2024-03-01 10:00:00", "2024-07-01 11:00:00",
      "DTSTART:20240701T150000Z\n"},
     {"VEVENT", "DTEND:20240301T000000\n", "End", "2024-03-01", "2024-03-02",
      "DTEND:20240302T000000\n"},
     {"VEVENT", "DTSTART;VALUE=DATE:20240301\nDURATION:P1D\n", "End", "2024-03-02", "2024-03-04",
      "DTSTART;VALUE=DATE:20240301\nDURATION:P3D\n"},
-    {"VTODO", "DUE;VALUE=DATE:20070501\n", "DueDate", "2007-05-01", "2007-05-08",
-     "DUE;VALUE=DATE:20070508\n"},
     {"VTODO", "COMPLETED:20240301T120000Z\n", "DateCompleted", "2024-03-01 07:00:00",
      "2024-03-01 08:00:00", "COMPLETED:20240301T130000Z\n"},
-    {"VTODO", "X-ACTUAL-WORK:30\n", "ActualWork", "30", "45", "X-ACTUAL-WORK:45\n"},
     {"VTODO", "X-TOTAL-WORK:+0120\n", "TotalWork", "120", "-5", "X-TOTAL-WORK:-5\n"},
     {"VTODO", "X-MILEAGE:12 km\\, city\n", "Mileage", "12 km, city", "13 km; town",
      "X-MILEAGE:13 km\\; town\n"},
@@ -88,12 +83,8 @@ const std::vector<Edit> kEdits = {
      "!Type mismatch: '2024-03-05 10:00:00' is not a date."},
     {"VTODO", "DUE:20240301T150000\n", "DueDate", "2024-03-01 15:00:00", "2024-02-30",
      "!Type mismatch: '2024-02-30' is not a date."},
-    {"VEVENT", "DTEND:20240301T150000\n", "End", "2024-03-01 15:00:00", "",
-     "!Type mismatch: '' is not a date."},
     {"VTODO", "X-ACTUAL-WORK:30\n", "ActualWork", "30", "4x",
      "!Type mismatch: '4x' is not a whole number."},
-    {"VTODO", "X-TOTAL-WORK:30\n", "TotalWork", "30", "99999999999",
-     "!Type mismatch: '99999999999' is not a whole number."},
     // A value that is no date fails its own read only.
     {"VEVENT", "DTSTART:soon\nSUMMARY:s\n", "Start", "!DTSTART on line 5 holds no date: 'soon'.",
      "2024-03-05"},
@@ -111,8 +102,6 @@ const std::vector<Edit> kEdits = {
     // vCard 2.1 character sets and quoted-printable, kept on write.
     {"2.1", "FN;CHARSET=ISO-8859-1:M\xFCller\n", "Subject", "M\xC3\xBCller", "M\xC3\xBChle",
      "FN;CHARSET=ISO-8859-1:M\xFChle\n"},
-    {"2.1", "FN:Caf\xE9 \x80\n", "Subject", "Caf\xC3\xA9 \xE2\x82\xAC", "Caf\xC3\xA9s",
-     "FN:Caf\xE9s\n"},
     {"2.1", "FN;CHARSET=ISO-8859-1:M\xFCller\n", "Subject", "M\xC3\xBCller", "\xE2\x82\xAC",
      "FN;CHARSET=UTF-8:\xE2\x82\xAC\n"},
     // One character set a file: without CHARSET, the file's (Windows-1252 where its bytes are
@@ -132,8 +121,6 @@ const std::vector<Edit> kEdits = {
      "1 Main Street, Building of the United States of America",
      "ADR;WORK:;;1 Main Street, Building of the United States of America;Springfield;IL;62701;"
      "USA\n"},
-    {"2.1", "NOTE:" + std::string(70, 'a') + "\n bb\n", "Body", std::string(70, 'a') + "bb", "c",
-     "NOTE:c\n"},
     {"2.1", "NOTE:" + std::string(70, 'a') + "\n bb\n", "Body", std::string(70, 'a') + "bb",
      std::string(70, 'a') + "cc", "NOTE:" + std::string(70, 'a') + "cc\n"},
     // Shift_JIS reads the byte of "\\" as a yen sign: an escape makes the line UTF-8.
@@ -148,16 +135,11 @@ const std::vector<Edit> kEdits = {
      std::string(80, 'x') + "\n" + std::string(20, 'y'),
      "NOTE;ENCODING=QUOTED-PRINTABLE:" + std::string(80, 'x') + "=0A" + std::string(20, 'y') +
          "\n"},
-    {"2.1", "NOTE:a\n", "Body", "a", "a\nb", "NOTE;ENCODING=QUOTED-PRINTABLE:a=0Ab\n"},
     {"2.1", "ORG:Company, The;Dept\n", "CompanyName", "Company, The", "A;B, C",
      "ORG:A\\;B, C;Dept\n"},
     // Escapes, read and written.
     {"3.0", "FN:Doe\\, Jane\n", "Subject", "Doe, Jane", "Roe; Jo, Jr\\",
      "FN:Roe\\; Jo\\, Jr\\\\\n"},
-    {"3.0", "ORG:Acme\\; Sons;Sales\n", "CompanyName", "Acme; Sons", "Apex, Inc",
-     "ORG:Apex\\, Inc;Sales\n"},
-    {"3.0", "X-EVOLUTION-FILE-AS:Doe\\, Jane\n", "FileAs", "Doe, Jane", "Roe, Jo",
-     "X-EVOLUTION-FILE-AS:Roe\\, Jo\n"},
     {"3.0", "X-ACCOUNT:acct\n", "Account", "acct", "bank", "X-ACCOUNT:bank\n"},
     {"3.0", "URL;TYPE=home:http://home\nURL:http\\://work\n", "BusinessHomePage", "http://work",
      "http://new", "URL;TYPE=home:http://home\nURL:http\\://new\n"},
@@ -181,20 +163,14 @@ const std::vector<Edit> kEdits = {
     {"3.0", kEmails, "Email2Address", "a@x.org", "a@y.org", Edited(kEmails, {{"a@x", "a@y"}})},
     {"3.0", kEmails, "Email3DisplayName", "Bo, B", "Bo \"Q\"",
      Edited(kEmails, {{"Bo, B", "Bo 'Q'"}}), "Bo 'Q'"},
-    {"3.0", kEmails, "Email1DisplayName", "", "C",
-     "!<file> has no Email1DisplayName to change, and fields are never added."},
     // A label follows a changed address part only where the old text stands once, as whole words.
     {"2.1", kLabels, "BusinessAddressCity", "Springfield", "Shelbyville Heights",
      Edited(kLabels, {{"Springfield;IL;62701", "Shelbyville Heights;IL;62701"},
                       {"Springfield, IL", "Shelbyville Heights, IL"}})},
-    {"2.1", kLabels, "BusinessAddressState", "IL", "WI",
-     Edited(kLabels, {{";IL;62701", ";WI;62701"}, {"IL 62701", "WI 62701"}})},
     {"2.1", kLabels, "OfficeLocation", "Suite 5", "Suite 6",
      Edited(kLabels, {{"Suite 5", "Suite 6"}})},
     {"2.1", kLabels, "HomeAddressCity", "Springfield", "Ogden",
      Edited(kLabels, {{"Springfield;IL;62702", "Ogden;IL;62702"}})},
-    {"2.1", kLabels, "HomeAddressStreet", "2 Elm St", "3 Oak Rd",
-     Edited(kLabels, {{"2 Elm St;", "3 Oak Rd;"}, {"2 Elm St,", "3 Oak Rd,"}})},
     // Addresses: one of neither kind is the other address; a LABEL parameter follows its ADR.
     {"4.0", "ADR;TYPE=home:;;9 Pier;Bay;;;\nADR;TYPE=postal:;;7 Dock;Port;NS;B0;CA\n",
      "OtherAddressPostalCode", "B0", "B1",
@@ -255,8 +231,6 @@ const std::vector<Edit> kEdits = {
      "Subject", "!Cannot read <file>: it holds binary data (byte 0x7F at offset 68).", "x"},
     {"", "BEGIN:VCARD\nFN:x\nthis is no content line\nEND:VCARD\n", "Subject",
      "!Cannot read <file>: line 3 is not a content line.", "x"},
-    {"", "BEGIN:VCALENDAR\nEND:VCALENDAR\n", "Subject", "!Cannot read <file>: it holds no vCard.",
-     "x"},
     {"", "", "Subject", "!Cannot read <file>: it holds no vCard.", "x"},
 };
 
@@ -275,10 +249,6 @@ TEST(Items, EachPropertyReadsInItsTextFormAndIsWrittenInTheFormOfItsLine) {
     const std::string after = e.after.empty() ? e.shown : e.after;
     const bool refused = after.starts_with("!");
     const std::string reread = refused ? after : e.reread.empty() ? e.text : e.reread;
-    EXPECT_EQ(item->GetProperty("EntryID"), "f/" + name);
-    EXPECT_EQ(item->TypeName(), e.kind == "VTODO"    ? "TaskItem"
-                                : e.kind == "VEVENT" ? "AppointmentItem"
-                                                     : "ContactItem");
     for (int attempt = 0; attempt < 2; ++attempt) {
       EXPECT_EQ(outcome([&] { return item->GetProperty(e.property); }), e.shown);
     }
@@ -325,33 +295,18 @@ TEST(Items, EveryComponentOfAFileIsAnItemOfItsOwn) {
       "BEGIN:VCARD\nVERSION:3.0\nFN:Bo\nTEL:555\nREV:20240101T000000Z\nEND:VCARD\n");
   OneFolderStore s({{"r.ics", file("Moved", "Master", "PT1H30M", "Task")}, {"two.vcf", two_cards}});
   auto items = s.store->YSGetFolder("f", "")->GetItems();
-  ASSERT_EQ(items->Count(), 5);
-  struct Row {
-    std::string entry_id, type, subject, location, start;
-  };
-  const std::vector<Row> rows = {
-      {"f/r.ics", "TaskItem", "Task", "", ""},
-      {"f/r.ics#2", "AppointmentItem", "Moved", "Room (555)", "2024-03-08 05:00:00"},
-      {"f/r.ics#3", "AppointmentItem", "Master", "Room 1", "2024-03-01 09:30:00"},
-      {"f/two.vcf", "ContactItem", "Ann", "", ""},
-      {"f/two.vcf#2", "ContactItem", "Bo", "", ""},
-  };
   std::vector<std::shared_ptr<OutlookItem>> listed;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const Row& row = rows[i];
-    listed.push_back(items->Item(static_cast<int32_t>(i + 1)));
-    for (const auto& item : {listed.back(), s.store->GetItemFromID(row.entry_id, "")}) {
-      SCOPED_TRACE(row.entry_id);
-      ASSERT_NE(item, nullptr);
-      EXPECT_EQ(item->GetProperty("EntryID"), row.entry_id);
-      EXPECT_EQ(item->TypeName(), row.type);
-      EXPECT_EQ(item->GetProperty("Subject"), row.subject);
-      if (row.type == "AppointmentItem") {
-        EXPECT_EQ(item->GetProperty("Location"), row.location);
-        EXPECT_EQ(item->GetProperty("Start"), row.start);
-      }
-    }
+  std::vector<std::string> seen;
+  for (int32_t i = 1; i <= items->Count(); ++i) {
+    listed.push_back(items->Item(i));
+    seen.push_back(listed.back()->TypeName() + " " + listed.back()->GetProperty("Subject"));
   }
+  EXPECT_EQ(seen, (std::vector<std::string>{"TaskItem Task", "AppointmentItem Moved",
+                                            "AppointmentItem Master", "ContactItem Ann",
+                                            "ContactItem Bo"}));
+  ASSERT_EQ(listed.size(), 5u);
+  EXPECT_EQ(listed[1]->GetProperty("Start"), "2024-03-08 05:00:00");
+  EXPECT_EQ(listed[2]->GetProperty("Location"), "Room 1");
   // Every component was read before any is saved: the later ones rebase.
   listed[2]->SetProperty("Subject", "Main");
   listed[2]->SetProperty("End", "2024-03-01 11:30:00");
@@ -424,18 +379,14 @@ TEST(Items, ANewStartMovesItsSeriesWholeOrNotAtAll) {
     const char* situation;
     std::string file, property, text, after;  // "!" and the failure: the file stays
   } rows[] = {
-      {"a year later, on a Monday again", series, "Start", "2027-01-04 09:30:00",
-       weekly("20270104T093000", "20270628T133000Z", "20270524T093000,20270531T093000",
-              "20270310T090000Z/20270310T100000Z,20270311T090000Z/PT1H", "20270215T093000",
-              "20260105T100000", "4")},
-      {"an hour earlier", series, "Start", "2026-01-05 08:30:00",
-       weekly("20260105T083000", "20260629T123000Z", "20260525T083000,20260601T083000",
-              "20260311T080000Z/20260311T090000Z,20260312T080000Z/PT1H", "20260216T083000",
+      {"a year later, on a Monday again, an hour earlier", series, "Start", "2027-01-04 08:30:00",
+       weekly("20270104T083000", "20270628T123000Z", "20270524T083000,20270531T083000",
+              "20270310T080000Z/20270310T090000Z,20270311T080000Z/PT1H", "20270215T083000",
               "20260105T100000", "4")},
       {"a new end moves nothing else", series, "End", "2026-01-05 11:00:00",
-       weekly("20260105T093000", "20260629T133000Z", "20260525T093000,20260601T093000",
-              "20260311T090000Z/20260311T100000Z,20260312T090000Z/PT1H", "20260216T093000",
-              "20260105T110000", "4")},
+       Edited(series, {{"DTEND;TZID=America/New_York:20260105T100000",
+                        "DTEND;TZID=America/New_York:20260105T110000"},
+                       {"SEQUENCE:3", "SEQUENCE:4"}})},
       {"dates move by whole days, a task's due date moves nothing", allDay, "StartDate",
        "2026-01-07",
        Edited(allDay, {{"20260107", "20260109"},
@@ -454,15 +405,6 @@ TEST(Items, ANewStartMovesItsSeriesWholeOrNotAtAll) {
        "END:VEVENT\n",
        "Start", "9999-12-31",
        "!The series cannot be moved: 99991231T000000 would leave the years 1 to 9999."},
-      {"a rule that would yield no occurrence",
-       Edited(series, {{"UNTIL=20260629T133000Z", "UNTIL=20260105T143000Z"}}), "Start",
-       "2026-01-06 09:30:00",
-       "!The series would have no occurrence: RRULE on line 14 yields none from the new start."},
-      {"a series already ending before it starts",
-       Edited(series, {{"UNTIL=20260629T133000Z", "UNTIL=20251229T133000Z"}}), "Start",
-       "2026-01-12 09:30:00",
-       "!The series would end before it starts: the UNTIL of RRULE on line 14 falls before the "
-       "new start."},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.situation + (": " + row.text));
