@@ -1,16 +1,15 @@
 #include "text/rich_text.h"
 
 #include <cctype>
-#include <optional>
 #include <random>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "support/fake_components.h"
+#include "text/iconv_code_pages.h"
 
 namespace tidewell {
 namespace {
@@ -48,28 +47,8 @@ TEST(PlainTextFromRtf, ShowsOnlyTheTextAReaderShows) {
   }
 }
 
-// A few characters of each double-byte code page, as iconv gives them.
-class FewCodePages : public CodePageDecoder {
- public:
-  std::optional<std::string> ToUtf8(int32_t codePage, std::string_view bytes) const override {
-    const struct {
-      int32_t page;
-      std::string_view bytes, text;
-    } known[] = {{932, "\x82\xA0", "\u3042"},
-                 {932, "\x83\x41", "\u30A2"},
-                 {936, "\xC4\xE3", "\u4F60"},
-                 {949, "\xB0\xA1", "\uAC00"},
-                 {950, "\xA4\x40", "\u4E00"}};
-    for (const auto& k : known) {
-      if (k.page == codePage && k.bytes == bytes) return std::string(k.text);
-    }
-    return std::nullopt;
-  }
-};
-
 TEST(PlainTextFromRtf, DoubleByteCodePagesReadALeadByteWithTheByteAfterIt) {
-  const FewCodePages pages;
-  SetCodePageDecoder(&pages);
+  UseIconvCodePages();
   const struct {
     const char* situation;
     std::string rtf, shown;
