@@ -25,11 +25,10 @@ TEST(Journal, UndoSaveWritesFiveRecordsUntouchedAndStopsAtAFailingLogger) {
   // The entry stops with one report; a progress line's failure goes to its caller.
   components.log.clear();
   components.fail_log_line = components.log_attempts + 2;
-  components.fail_log_description = "No space left on device";
   journal.UndoSave("s", "f", "i", "Subject", "old", "new");
   EXPECT_EQ(components.UndoMessages(), Texts{"FolderStoreId: s"});
   EXPECT_EQ(components.support.Reports(),
-            Texts{"Tidewell.UndoSave|Error occurred at line 0.  Reason: No space left on device"});
+            Texts{"Tidewell.UndoSave|Error occurred at line 0.  Reason: Permission denied"});
   journal.WriteToLog("cmdReplace_Click", "Looking for 'a'");
   EXPECT_EQ(components.log.back(), (LogLine{"Tidewell", "cmdReplace_Click", "Looking for 'a'", 0}));
   components.fail_log_line = components.log_attempts + 1;
