@@ -77,8 +77,8 @@ class FakeSettings : public SettingsStore {
                          const std::string& key, const std::string& defaultValue) override {
     reads.push_back(key);
     if (fail_read.contains(key)) throw Failure(fail_read.at(key));
-    return values.contains({appName, section, key}) ? values.at({appName, section, key})
-                                                    : defaultValue;
+    const auto found = values.find({appName, section, key});
+    return found == values.end() ? defaultValue : found->second;
   }
   std::optional<std::vector<std::string>> Keys(const std::string& appName,
                                                const std::string& section) override {
@@ -86,9 +86,8 @@ class FakeSettings : public SettingsStore {
     if (!lists_keys) return std::nullopt;
     std::vector<std::string> keys;
     for (const auto& [key, value] : values) {
-      if (std::get<0>(key) == appName && std::get<1>(key) == section) {
+      if (std::get<0>(key) == appName && std::get<1>(key) == section)
         keys.push_back(std::get<2>(key));
-      }
     }
     return keys;
   }
@@ -103,8 +102,8 @@ class FakeSettings : public SettingsStore {
   void Put(const std::string& key, const std::string& value) { values[Page(key)] = value; }
   void Erase(const std::string& key) { values.erase(Page(key)); }
   std::optional<std::string> Value(const std::string& key) const {
-    if (!values.contains(Page(key))) return std::nullopt;
-    return values.at(Page(key));
+    const auto found = values.find(Page(key));
+    return found == values.end() ? std::nullopt : std::optional(found->second);
   }
   static Key Page(const std::string& key) { return {"Marrowby", "Tidewell", key}; }
 
@@ -186,7 +185,6 @@ class ListingMatcher : public PatternMatcher {
     }
     text_ = result + text_.substr(at);
   }
-  bool case_sensitive() const { return case_sensitive_; }
 
  protected:
   bool case_sensitive_ = false;
@@ -250,9 +248,9 @@ class FakeComponents : public Components {
   ScriptedUi ui_;
 
   std::vector<LogLine> log;
-  // The logger fails once, on this line (counting every line tried).
+  // The logger fails once, on this line (counting every line tried), with
+  // "Permission denied".
   std::optional<int> fail_log_line;
-  std::string fail_log_description = "Permission denied";
   int log_attempts = 0;
 
   std::optional<std::string> fail_create_safe_item;  // CreateSafeItem throws this
@@ -268,7 +266,7 @@ class FakeComponents : public Components {
     explicit Logger(FakeComponents& o) : owner(o) {}
     void Write(const std::string& source, const std::string& procedure, const std::string& message,
                int32_t undo) override {
-      if (owner.fail_log_line == ++owner.log_attempts) throw Failure(owner.fail_log_description);
+      if (owner.fail_log_line == ++owner.log_attempts) throw Failure("Permission denied");
       owner.log.push_back({source, procedure, message, undo});
     }
     FakeComponents& owner;

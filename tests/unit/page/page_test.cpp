@@ -1,5 +1,6 @@
 // The page over fakes: its contract with the host (dirty marking, hot help),
 // its settings, the folder buttons and the Replace run.
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,20 +14,49 @@
 namespace tidewell::testing {
 namespace {
 
-// Everything a test of the page touches; tables make a fresh one per row.
-struct PageOverFakes {
-  // Stores folder slot `n` as Apply would.
-  void PutSlot(int n, const std::string& name, const std::string& entryId,
-               const std::string& storeId) {
-    components.settings.Put("FolderName" + std::to_string(n), name);
-    components.settings.Put("FolderEntryId" + std::to_string(n), entryId);
-    components.settings.Put("FolderStoreId" + std::to_string(n), storeId);
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// A page over a contacts folder "c" and a calendar "k" of store "/s", set to
+// replace "Acme" by "Apex" in contact company names and appointment
+// locations; the stored folder slots are up to each test. Tables make a fresh
+// one per row.
+struct World {
+  World() {
+    store->folders = {
+        {"Contacts", "c", "/s", {MakeContact("c/1", "Ann Lee", {{"CompanyName", "Acme"}})}},
+        {"Calendar", "k", "/s", {MakeAppointment("k/1", "Lunch", {{"Location", "Acme Hall"}})}}};
+    for (const char* key : {"CompanyName", "AppointmentLocation"}) Put(key, "1");
+    Put("SearchFor", "Acme");
+    Put("ReplaceWith", "Apex");
+  }
+  void Put(const std::string& key, const std::string& value) {
+    components.settings.Put(key, value);
+  }
+  // Stores the folder slots as Apply would; a slot with no name gets no keys.
+  void Slots(const std::vector<std::array<std::string, 3>>& slots) {
+    Put("FolderCount", std::to_string(slots.size()));
+    for (size_t n = 1; n <= slots.size(); ++n) {
+      if (slots[n - 1][0].empty()) continue;
+      for (size_t k = 0; k < 3; ++k) {
+        const char* keys[] = {"FolderName", "FolderEntryId", "FolderStoreId"};
+        Put(keys[k] + std::to_string(n), slots[n - 1][k]);
+      }
+    }
   }
   Texts Reports() const { return components.support.Reports(); }
   void ShowWithHost() {
     page.SetHost(host);
     page.Show();
   }
+  void Confirm() {
+    components.ui_.answers = {MsgBoxResult::Yes};
+    page.cmdReplace.Press();
+  }
+  void ShowAndReplace() {
+    ShowWithHost();
+    Confirm();
+  }
+  FakeItem& Item(size_t folder, size_t item) { return *store->folders[folder].items[item]; }
 
   FakeComponents components;
   std::shared_ptr<FakeStore> store = std::make_shared<FakeStore>();
@@ -34,13 +64,11 @@ struct PageOverFakes {
   UC1 page{components};
 };
 
-class PageTest : public ::testing::Test, public PageOverFakes {};
-
-using HotHelp = std::vector<std::pair<std::string, std::string>>;
+class PageTest : public ::testing::Test, public World {};
 
 TEST_F(PageTest, ShowLoadsCleanAndEveryLaterChangeMarksThePageDirty) {
-  components.settings.Put("SearchFor", "cat");
-  components.settings.Put("CaseSensitive", "1");
+  Put("SearchFor", "cat");
+  Put("CaseSensitive", "1");
   ShowWithHost();
   EXPECT_EQ(page.txtSearchFor.Text(), "cat");
   EXPECT_FALSE(page.Dirty());
@@ -52,7 +80,7 @@ TEST_F(PageTest, ShowLoadsCleanAndEveryLaterChangeMarksThePageDirty) {
   page.txtReplaceWith.SetText("dog");
   EXPECT_EQ(host->status_changes, 2);
   page.Apply();
-  components.settings.Put("ReplaceWith", "cow");
+  Put("ReplaceWith", "cow");
   page.LoadValues();  // outside Show, a loaded value that differs is an edit
   EXPECT_TRUE(page.Dirty());
   EXPECT_EQ(host->status_changes, 3);
@@ -100,7 +128,7 @@ TEST_F(PageTest, EachControlSendsItsHelpOncePerVisit) {
       host->hot_help.clear();
       page.FindControl(name)->RaiseMouseMove();
       page.FindControl(name)->RaiseMouseMove();
-      EXPECT_EQ(host->hot_help, text.empty() ? HotHelp() : HotHelp({{text, ""}})) << name;
+      EXPECT_EQ(host->hot_help, text.empty() ? Pairs() : Pairs({{text, ""}})) << name;
     }
   }
   // Sent again only after a reset or an edit; a move without a host is not remembered.
@@ -115,10 +143,11 @@ TEST_F(PageTest, EachControlSendsItsHelpOncePerVisit) {
   page.txtSearchFor.RaiseMouseMove();
   page.txtSearchFor.SetText("edited");
   page.txtSearchFor.RaiseMouseMove();
-  EXPECT_EQ(host->hot_help, (HotHelp{{"help 1", ""}, {"help 1", ""}, {"", ""}, {"help 1", ""}}));
+  EXPECT_EQ(host->hot_help, (Pairs{{"help 1", ""}, {"help 1", ""}, {"", ""}, {"help 1", ""}}));
 }
 
 TEST_F(PageTest, EmptyStoreLoadsAnEmptyPageAndApplyWritesInOrderOrFailsDirty) {
+  components.settings.values.clear();
   page.lblFolderName.SetCaption("Updated 3 items in 1 folder");
   page.Show();
   EXPECT_EQ(page.txtSearchFor.Text(), "");
@@ -145,21 +174,18 @@ TEST_F(PageTest, EmptyStoreLoadsAnEmptyPageAndApplyWritesInOrderOrFailsDirty) {
 TEST(LoadValues, ASlotLackingANameOrEntryIdIsLeftOutAndApplyClosesTheGap) {
   for (const char* missing : {"FolderName2", "FolderEntryId2"}) {
     SCOPED_TRACE(missing);
-    PageOverFakes t;
-    t.components.settings.Put("FolderCount", "3");
-    t.components.settings.Put("CaseSensitive", "1");
-    t.PutSlot(1, "Contacts", "c", "/s");
-    t.PutSlot(2, "Calendar", "k", "/s");
-    t.PutSlot(3, "Tasks", "t", "");
-    t.components.settings.Erase("FolderStoreId1");
-    t.components.settings.Erase(missing);
-    t.page.Show();
-    EXPECT_EQ(t.page.lstFolderList.List(), (Texts{"Contacts", "Tasks"}));
-    EXPECT_EQ(t.page.Folders(),
+    World w;
+    w.Put("CaseSensitive", "1");
+    w.Slots({{"Contacts", "c", "/s"}, {"Calendar", "k", "/s"}, {"Tasks", "t", ""}});
+    w.components.settings.Erase("FolderStoreId1");
+    w.components.settings.Erase(missing);
+    w.page.Show();
+    EXPECT_EQ(w.page.lstFolderList.List(), (Texts{"Contacts", "Tasks"}));
+    EXPECT_EQ(w.page.Folders(),
               (FolderList{{"Contacts", "c", "Not Found"}, {"Tasks", "t", std::nullopt}}));
 
-    t.page.Apply();
-    const auto& s = t.components.settings;
+    w.page.Apply();
+    const auto& s = w.components.settings;
     EXPECT_EQ(s.Value("FolderCount"), "2");
     EXPECT_EQ(s.Value("CaseSensitive"), "1");
     EXPECT_EQ(s.Value("FolderStoreId1"), "Not Found");
@@ -181,13 +207,12 @@ TEST(LoadValues, FailureReportsTheLineReachedAndKeepsWhatWasLoadedBefore) {
               {"FolderStoreId1", nullptr, "Disk error  LastLineNumber: 10"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.message);
-    PageOverFakes w;
-    w.components.settings.Put("FolderCount", "1");
-    w.PutSlot(1, "Contacts", "c", "/s");
+    World w;
+    w.Slots({{"Contacts", "c", "/s"}});
     w.page.Show();
-    w.components.settings.Put("SearchFor", "changed");
+    w.Put("SearchFor", "changed");
     if (row.value != nullptr) {
-      w.components.settings.Put(row.key, row.value);
+      w.Put(row.key, row.value);
     } else {
       w.components.settings.fail_read[row.key] = "Disk error";
     }
@@ -217,62 +242,37 @@ TEST(FolderButtons, ReplaceTheWholeListOrLeaveIt) {
               {true, std::nullopt, "No display"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.multi ? "multi " : "single ") + (row.failure ? row.failure : ""));
-    PageOverFakes t;
-    t.store->folders = {{"Contacts", "c", "/s", {}}, {"Calendar", "k", "", {}}};
-    t.components.settings.Put("FolderCount", "5");
-    for (int n = 1; n <= 5; ++n) t.PutSlot(n, "Old" + std::to_string(n), "o", "/s");
-    t.ShowWithHost();
-    const FolderList loaded = *t.page.Folders();
-    if (row.chosen && !row.multi) t.store->pick_folder_answer = 1;
-    t.components.picker_answer = row.chosen;
-    if (row.failure && row.multi) t.components.picker_failure = row.failure;
-    if (row.failure && !row.multi) t.page.SetHost(nullptr);
-    (row.multi ? t.page.cmdChooseMultiFolder : t.page.cmdChooseFolder).Press();
+    World w;
+    w.store->folders[1].store_id = "";
+    std::vector<std::array<std::string, 3>> old;
+    for (int n = 1; n <= 5; ++n) old.push_back({"Old" + std::to_string(n), "o", "/s"});
+    w.Slots(old);
+    w.ShowWithHost();
+    const FolderList loaded = *w.page.Folders();
+    if (row.chosen && !row.multi) w.store->pick_folder_answer = 1;
+    w.components.picker_answer = row.chosen;
+    if (row.failure && row.multi) w.components.picker_failure = row.failure;
+    if (row.failure && !row.multi) w.page.SetHost(nullptr);
+    (row.multi ? w.page.cmdChooseMultiFolder : w.page.cmdChooseFolder).Press();
 
     const FolderList& want = row.chosen.value_or(loaded);
     Texts names;
     for (const FolderRecord& f : want) names.push_back(f.Name());
-    EXPECT_EQ(*t.page.Folders(), want);
-    EXPECT_EQ(t.page.lstFolderList.List(), names);
-    EXPECT_EQ(t.page.Dirty(), row.chosen.has_value());
-    EXPECT_EQ(t.host->status_changes, row.chosen ? 1 : 0);
+    EXPECT_EQ(*w.page.Folders(), want);
+    EXPECT_EQ(w.page.lstFolderList.List(), names);
+    EXPECT_EQ(w.page.Dirty(), row.chosen.has_value());
+    EXPECT_EQ(w.host->status_changes, row.chosen ? 1 : 0);
     const std::string button = row.multi ? "ChooseMultiFolderButton" : "ChooseFolderButton";
-    EXPECT_EQ(t.Reports(),
+    EXPECT_EQ(w.Reports(),
               row.failure ? Texts{"Tidewell." + button + "|Error occurred.  Reason: " + row.failure}
                           : Texts{});
-    EXPECT_EQ(t.components.picker_captions,
+    EXPECT_EQ(w.components.picker_captions,
               row.multi ? Texts{"Choose the folders to search"} : Texts{});
   }
 }
 
-using Lookups = std::vector<std::pair<std::string, std::string>>;
-
-// A clean page searching "Acme" for "Apex" in contact company names and
-// appointment locations; the stored folder slots are up to each test.
-struct RunWorld : PageOverFakes {
-  RunWorld() {
-    store->folders = {
-        {"Contacts", "c", "/s", {MakeContact("c/1", "Ann Lee", {{"CompanyName", "Acme"}})}},
-        {"Calendar", "k", "/s", {MakeAppointment("k/1", "Lunch", {{"Location", "Acme Hall"}})}}};
-    for (const char* key : {"CompanyName", "AppointmentLocation"})
-      components.settings.Put(key, "1");
-    components.settings.Put("SearchFor", "Acme");
-    components.settings.Put("ReplaceWith", "Apex");
-  }
-  void Run() {
-    ShowWithHost();
-    Confirm();
-  }
-  void Confirm() {
-    components.ui_.answers = {MsgBoxResult::Yes};
-    page.cmdReplace.Press();
-  }
-  FakeItem& Item(size_t folder, size_t item) { return *store->folders[folder].items[item]; }
-};
-
 TEST_F(PageTest, DirtyPageRefusesAndANoTouchesNothing) {
-  components.settings.Put("FolderCount", "1");
-  PutSlot(1, "Contacts", "c", "/s");
+  Slots({{"Contacts", "c", "/s"}});
   ShowWithHost();
   page.txtSearchFor.SetText("cat");
   page.txtReplaceWith.SetText("dog");
@@ -297,19 +297,15 @@ TEST_F(PageTest, DirtyPageRefusesAndANoTouchesNothing) {
   EXPECT_EQ(page.lblFolderName.Caption(), "");
 }
 
-TEST(ReplaceRun, SavesTheChangedItemsOfTheThreeKindsAndCountsEveryStoredSlot) {
-  RunWorld w;
-  w.components.settings.Put("FolderCount", "3");
-  w.PutSlot(1, "Calendar", "k", "/s");
-  w.PutSlot(2, "Skipped", "Not Found", "/s");
-  w.PutSlot(3, "Contacts", "c", "/s");
+TEST_F(PageTest, RunSavesTheChangedItemsOfTheThreeKindsAndCountsEveryStoredSlot) {
+  Slots({{"Calendar", "k", "/s"}, {"Skipped", "Not Found", "/s"}, {"Contacts", "c", "/s"}});
   auto unchanged = MakeAppointment("k/2", "Dentist", {{"Location", "Town"}});
   auto mail = std::make_shared<FakeItem>("MailItem", Properties{{"Subject", "Acme"}});
-  w.store->folders[1].items.push_back(unchanged);
-  w.store->folders[1].items.push_back(mail);
-  w.Run();
-  EXPECT_EQ(w.page.lblFolderName.Caption(), "Updated 2 items in 3 folders");
-  EXPECT_EQ(w.components.ProgressLines(),
+  store->folders[1].items.push_back(unchanged);
+  store->folders[1].items.push_back(mail);
+  ShowAndReplace();
+  EXPECT_EQ(page.lblFolderName.Caption(), "Updated 2 items in 3 folders");
+  EXPECT_EQ(components.ProgressLines(),
             (Texts{"cmdReplace_Click|CalendarCount of items in folder 'Calendar': 3",
                    "cmdReplace_Click|Looking for 'Acme' replacing with 'Apex'; Case sensitive: 0",
                    "SearchAndReplaceAppointments|Checking Appointment: Lunch",
@@ -317,28 +313,28 @@ TEST(ReplaceRun, SavesTheChangedItemsOfTheThreeKindsAndCountsEveryStoredSlot) {
                    "cmdReplace_Click|ContactsCount of items in folder 'Contacts': 1",
                    "cmdReplace_Click|Looking for 'Acme' replacing with 'Apex'; Case sensitive: 0",
                    "SearchAndReplaceContacts|Checking contact: Ann Lee"}));
-  EXPECT_EQ(w.host->lookups, (Lookups{{"k", "/s"}, {"c", "/s"}}));
-  EXPECT_EQ(w.Item(1, 0).saved().at("Location"), "Apex Hall");
-  EXPECT_EQ(w.Item(1, 0).save_count(), 1);
-  EXPECT_EQ(w.Item(0, 0).saved().at("CompanyName"), "Apex");
+  EXPECT_EQ(host->lookups, (Pairs{{"k", "/s"}, {"c", "/s"}}));
+  EXPECT_EQ(Item(1, 0).saved().at("Location"), "Apex Hall");
+  EXPECT_EQ(Item(1, 0).save_count(), 1);
+  EXPECT_EQ(Item(0, 0).saved().at("CompanyName"), "Apex");
   EXPECT_EQ(unchanged->save_count(), 0);
   EXPECT_TRUE(mail->reads().empty());
-  EXPECT_EQ(w.components.safe_items_created, 3);
-  EXPECT_EQ(w.components.ui_.repaints, (Texts{"lblFolderName", "ProgressBar1", "ProgressBar1",
-                                              "ProgressBar1", "lblFolderName", "ProgressBar1"}));
-  EXPECT_FALSE(w.page.ProgressBar1.Visible());
-  EXPECT_TRUE(w.Reports().empty());
+  EXPECT_EQ(components.safe_items_created, 3);
+  EXPECT_EQ(components.ui_.repaints, (Texts{"lblFolderName", "ProgressBar1", "ProgressBar1",
+                                            "ProgressBar1", "lblFolderName", "ProgressBar1"}));
+  EXPECT_FALSE(page.ProgressBar1.Visible());
+  EXPECT_TRUE(Reports().empty());
 
   // A folder not found counts too, and the host hears of it; a count far
   // beyond the stored slots visits the slots there are.
   for (const std::string slots : {"0", "1", "2000000000"}) {
     for (const bool lists_keys : {true, false}) {
       if (slots.size() > 1 && !lists_keys) continue;
-      RunWorld empty;
+      World empty;
       empty.components.settings.lists_keys = lists_keys;
-      empty.components.settings.Put("FolderCount", slots);
-      empty.PutSlot(1, "Gone", "missing", "/s");
-      empty.Run();
+      empty.Slots({{"Gone", "missing", "/s"}});
+      empty.Put("FolderCount", slots);
+      empty.ShowAndReplace();
       EXPECT_EQ(
           empty.page.lblFolderName.Caption(),
           "Updated 0 items in " + (slots == "1" ? std::string("1 folder") : slots + " folders"));
@@ -350,73 +346,64 @@ TEST(ReplaceRun, SavesTheChangedItemsOfTheThreeKindsAndCountsEveryStoredSlot) {
   }
 }
 
-TEST(ReplaceRun, UninitializedMeansDefaultContactsAndAbsentStoreIdIsLookedUpAsNotFound) {
-  RunWorld w;
-  w.components.settings.Put("CaseSensitive", "2");
-  w.components.settings.Put("FolderCount", "2");
-  w.PutSlot(1, "My Contacts", "Uninitialized", "");
-  w.PutSlot(2, "Calendar", "k", "/s");
-  w.components.settings.Erase("FolderStoreId2");
-  w.Run();
-  EXPECT_EQ(w.host->lookups, (Lookups{{"c", "/s"}, {"k", "Not Found"}}));
-  EXPECT_EQ(w.components.ProgressLines().at(1),
+TEST_F(PageTest, UninitializedMeansDefaultContactsAndAbsentStoreIdIsLookedUpAsNotFound) {
+  Put("CaseSensitive", "2");
+  Slots({{"My Contacts", "Uninitialized", ""}, {"Calendar", "k", ""}});
+  components.settings.Erase("FolderStoreId2");
+  ShowAndReplace();
+  EXPECT_EQ(host->lookups, (Pairs{{"c", "/s"}, {"k", "Not Found"}}));
+  EXPECT_EQ(components.ProgressLines().at(1),
             "cmdReplace_Click|Looking for 'Acme' replacing with 'Apex'; Case sensitive: 2");
-  EXPECT_EQ(w.page.lblFolderName.Caption(), "Updated 2 items in 2 folders");
+  EXPECT_EQ(page.lblFolderName.Caption(), "Updated 2 items in 2 folders");
 }
 
 TEST(ReplaceRun, FailureEndsTheRunWithTheLineReached) {
+  using Arrange = std::function<void(World&)>;
+  const Arrange no_host = [](World& w) { w.page.SetHost(nullptr); };
+  const Arrange no_safe_item = [](World& w) {
+    w.components.fail_create_safe_item = "Out of memory";
+  };
+  const Arrange contact_unsaved = [](World& w) { w.Item(0, 0).FailSave("Disk full"); };
+  const Arrange read_fails = [](World& w) {
+    w.components.settings.fail_read["FolderName2"] = "Disk error";
+  };
   const struct {
-    std::vector<const char*> slots;  // stored folders, by name; "" is a slot without keys
-    std::function<void(RunWorld&)> arrange;
+    const char* slots;  // stored folders, by name; "-" is a slot without keys
+    Arrange arrange;
     const char* message;
-  } rows[] = {{{},
-               [](RunWorld& w) { w.page.SetHost(nullptr); },
-               "2  Reason: Object variable or With block variable not set"},
-              {{},
-               [](RunWorld& w) { w.components.settings.Put("FolderCount", "many"); },
-               "6  Reason: Type mismatch"},
-              {{},
-               [](RunWorld& w) { w.components.settings.Put("AppointmentBody", "on"); },
-               "6  Reason: Type mismatch"},
-              {{"Calendar"},
-               [](RunWorld& w) { w.components.fail_log_line = 1; },
+  } rows[] = {{"", no_host, "2  Reason: Object variable or With block variable not set"},
+              {"", [](World& w) { w.Put("FolderCount", "many"); }, "6  Reason: Type mismatch"},
+              {"", [](World& w) { w.Put("AppointmentBody", "on"); }, "6  Reason: Type mismatch"},
+              {"Calendar", [](World& w) { w.components.fail_log_line = 1; },
                "10  Folder: Calendar  Reason: Permission denied"},
-              {{"Contacts"},
-               [](RunWorld& w) { w.components.fail_create_safe_item = "Out of memory"; },
-               "11  Folder: Contacts  Reason: Out of memory"},
-              {{"Calendar"},
-               [](RunWorld& w) { w.components.fail_create_safe_item = "Out of memory"; },
-               "22  Folder: Calendar  Reason: Out of memory"},
-              {{"Contacts"},
-               [](RunWorld& w) { w.Item(0, 0).FailSave("Disk full"); },
+              {"Contacts", no_safe_item, "11  Folder: Contacts  Reason: Out of memory"},
+              {"Calendar", no_safe_item, "22  Folder: Calendar  Reason: Out of memory"},
+              {"Contacts", contact_unsaved,
                "18  Folder: Contacts  Contact: Ann Lee, Acme  Reason: Disk full"},
-              {{"Contacts"},
-               [](RunWorld& w) {
-                 w.Item(0, 0).FailSave("Disk full");
+              {"Contacts",
+               [&](World& w) {
+                 contact_unsaved(w);
                  w.Item(0, 0).FailRead("FullNameAndCompany", "Unreadable");
                },
                "18  Folder: Contacts  Contact:   Reason: Disk full"},
-              {{"Contacts", "Calendar"},
-               [](RunWorld& w) { w.Item(1, 0).FailSave("Disk full"); },
+              {"Contacts Calendar", [](World& w) { w.Item(1, 0).FailSave("Disk full"); },
                "28  Folder: Calendar  Reason: Disk full"},
               // No mark is set between folders: the next folder's reads fail under
               // the mark of the last item, and the last name read, "Not Found" too.
-              {{"Calendar", "Contacts"},
-               [](RunWorld& w) {
-                 w.components.settings.Put("AppointmentLocation", "0");
-                 w.components.settings.fail_read["FolderName2"] = "Disk error";
+              {"Calendar Contacts",
+               [&](World& w) {
+                 w.Put("AppointmentLocation", "0");
+                 read_fails(w);
                },
                "26  Folder: Calendar  Reason: Disk error"},
-              {{"", "Contacts"},
-               [](RunWorld& w) { w.components.settings.fail_read["FolderName2"] = "Disk error"; },
-               "6  Folder: Not Found  Reason: Disk error"}};
+              {"- Contacts", read_fails, "6  Folder: Not Found  Reason: Disk error"}};
   for (const auto& row : rows) {
-    RunWorld w;
-    w.components.settings.Put("FolderCount", std::to_string(row.slots.size()));
-    for (size_t n = 0; n < row.slots.size(); ++n) {
-      const std::string name = row.slots[n];
-      if (!name.empty()) w.PutSlot(int(n + 1), name, name == "Contacts" ? "c" : "k", "/s");
-    }
+    SCOPED_TRACE(row.message);
+    World w;
+    std::vector<std::array<std::string, 3>> slots;
+    for (const std::string& name : Words(row.slots))
+      slots.push_back({name == "-" ? "" : name, name == "Contacts" ? "c" : "k", "/s"});
+    w.Slots(slots);
     w.ShowWithHost();
     row.arrange(w);
     w.Confirm();
@@ -426,31 +413,28 @@ TEST(ReplaceRun, FailureEndsTheRunWithTheLineReached) {
   }
 }
 
-TEST(ReplaceRun, ItemsSavedBeforeAFailureStaySavedAndNoSummaryIsShown) {
-  RunWorld w;
-  w.components.settings.Put("FolderCount", "2");
-  w.PutSlot(1, "Empty", "e", "/s");
-  w.PutSlot(2, "Calendar", "k", "/s");
-  w.store->folders.push_back({"Empty", "e", "/s", {}});
+TEST_F(PageTest, ItemsSavedBeforeAFailureStaySavedAndNoSummaryIsShown) {
+  Slots({{"Empty", "e", "/s"}, {"Calendar", "k", "/s"}});
+  store->folders.push_back({"Empty", "e", "/s", {}});
   auto failing = MakeAppointment("k/2", "Dentist", {{"Location", "Acme"}});
   auto after = MakeAppointment("k/3", "Review", {{"Location", "Acme"}});
   failing->FailSave("Disk full");
-  w.store->folders[1].items.push_back(failing);
-  w.store->folders[1].items.push_back(after);
-  w.Run();
-  EXPECT_EQ(w.Item(1, 0).saved().at("Location"), "Apex Hall");
+  store->folders[1].items.push_back(failing);
+  store->folders[1].items.push_back(after);
+  ShowAndReplace();
+  EXPECT_EQ(Item(1, 0).saved().at("Location"), "Apex Hall");
   EXPECT_EQ(after->save_count(), 0);
   EXPECT_TRUE(after->reads().empty());
-  EXPECT_EQ(w.page.lblFolderName.Caption(), "Folder: Calendar");
-  EXPECT_TRUE(w.page.ProgressBar1.Visible());
-  EXPECT_EQ(w.page.ProgressBar1.Value(), 2);
-  EXPECT_EQ(w.components.ProgressLines().at(0),
+  EXPECT_EQ(page.lblFolderName.Caption(), "Folder: Calendar");
+  EXPECT_TRUE(page.ProgressBar1.Visible());
+  EXPECT_EQ(page.ProgressBar1.Value(), 2);
+  EXPECT_EQ(components.ProgressLines().at(0),
             "cmdReplace_Click|EmptyCount of items in folder 'Empty': 0");
 }
 
 TEST(ChooseFields, EveryVisitMakesThePageDirtyWhateverTheUserDid) {
   for (bool storeFails : {false, true}) {
-    RunWorld w;
+    World w;
     w.ShowWithHost();
     w.components.ui_.field_chooser = [](frmLookInFields& dialog) { dialog.cmdCancel.Press(); };
     if (storeFails) w.components.support.fail_app_name = "Settings are locked";
