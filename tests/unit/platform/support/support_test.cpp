@@ -12,8 +12,6 @@
 #include "support/fake_components.h"
 #include "support/fake_store.h"
 #include "support/temp_files.h"
-#include "text/iconv_code_pages.h"
-#include "text/rich_text.h"
 
 namespace tidewell {
 namespace {
@@ -88,21 +86,6 @@ TEST_F(SupportTest, ReportsGoToTheErrorLogAndNeverThrow) {
   EXPECT_EQ(echo.str(),
             "Tidewell.SetDirty: Error occurred.  Reason: x\n"
             "Tidewell.LoadValues: Error occurred.  Reason: y\n");
-}
-
-TEST(IconvCodePages, RichTextInDoubleByteCodePagesReadsThroughIconv) {
-  UseIconvCodePages();
-  for (const auto& [rtf, shown] : std::vector<std::pair<std::string, std::string>>{
-           {R"({\rtf1\ansi\ansicpg932 \'82\'a0\'83A x})", "\u3042\u30A2 x"},
-           {R"({\rtf1\ansi\ansicpg936 \'c4\'e3\'ba\'c3})", "\u4F60\u597D"},
-           {R"({\rtf1\ansi\ansicpg949 \'c7\'d1\'b1\'db})", "\uD55C\uAE00"},
-           {R"({\rtf1\ansi\ansicpg950 \'a4\'a4\'a4@})", "\u4E2D\u4E00"},
-           {R"({\rtf1\ansi\ansicpg932 \'82\'ff})", "\uFFFD"}}) {
-    EXPECT_EQ(PlainTextFromRtf(rtf), shown) << rtf;
-  }
-  EXPECT_EQ(IconvCodePages().ToUtf8(874, "\xA1"), "\u0E01");
-  EXPECT_EQ(IconvCodePages().ToUtf8(99999, "a"), std::nullopt);
-  SetCodePageDecoder(nullptr);
 }
 
 // A folder may hold items of any kind; a wrapper takes only its own.
