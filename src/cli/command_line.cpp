@@ -304,6 +304,10 @@ std::unique_ptr<CLI::App> CommandLine() {
   undo.add_option("RUN");
   Flag(undo, "--yes");
   Flag(undo, "--no-wait");
+  Flag(undo, "--notify-attendees",
+       "as for replace: on a server that e-mails attendees, undo the changes of events with "
+       "attendees too, without asking; without it the undo asks once (y/N; --yes does not "
+       "answer it), and declined they are skipped and listed.");
 
   tool->footer(
       "Exit status: 0 done (every item handled); 1 the run ended through its failure report; 2 "

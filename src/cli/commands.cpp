@@ -365,11 +365,21 @@ std::unique_ptr<RunSession> StartRun(Context& c) {
   }
 }
 
+// --yes answers the run's own question only: mail to other people is no thing
+// to agree to by a flag given for something else.
+bool AgreesToNotify(Context& c, size_t events) {
+  const bool assume_yes = c.ui.assume_yes;
+  c.ui.assume_yes = false;
+  const MsgBoxResult answer =
+      c.ui.MsgBox(NotifyingEventsQuestion(events), MsgBoxButtons::YesNo, "Marrowby");
+  c.ui.assume_yes = assume_yes;
+  return answer == MsgBoxResult::Yes;
+}
+
 // On a server that e-mails the attendees of the events it stores, the events
 // with attendees the run would change are counted by a preview of it first;
 // they are changed only when --notify-attendees says so or the user answers
-// Yes. --yes answers the run's own question only: mail to other people is no
-// thing to agree to by a flag given for something else.
+// Yes.
 void SettleNotifyingEvents(Context& c) {
   if (!c.env.store->SchedulesImplicitly() || c.Given("--notify-attendees")) return;
   std::vector<std::string> roots;
@@ -385,13 +395,7 @@ void SettleNotifyingEvents(Context& c) {
   const size_t events = DryRunReplace(
                             roots, [] { return StopSignals::Received(); }, setup)
                             .notifying_events;
-  if (events == 0) return;
-  const bool assume_yes = c.ui.assume_yes;
-  c.ui.assume_yes = false;
-  const MsgBoxResult answer =
-      c.ui.MsgBox(NotifyingEventsQuestion(events), MsgBoxButtons::YesNo, "Marrowby");
-  c.ui.assume_yes = assume_yes;
-  if (answer != MsgBoxResult::Yes) c.env.store->LeaveNotifyingItemsAlone();
+  if (events > 0 && !AgreesToNotify(c, events)) c.env.store->LeaveNotifyingItemsAlone();
 }
 
 int Replace(Context& c) {
@@ -548,6 +552,12 @@ int Undo(Context& c) {
   c.ui.assume_yes = c.Given("--yes");
   if (c.ui.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, "Marrowby") != MsgBoxResult::Yes) {
     return StopSignals::Received() ? StopSignals::ExitStatus() : kDone;
+  }
+  // Undoing an event's change is a change the server may e-mail too.
+  if (!c.Given("--notify-attendees")) {
+    const size_t events = NotifyingItems(run, *c.env.store);
+    if (events > 0 && !AgreesToNotify(c, events)) c.env.store->LeaveNotifyingItemsAlone();
+    if (StopSignals::Received()) return StopSignals::ExitStatus();
   }
 
   const UndoOutcome outcome =

@@ -8,9 +8,10 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
-#include "gui/control_binding.h"
-#include "platform/failure.h"
 #include "adapters/logbook/journal_reader.h"
+#include "gui/control_binding.h"
+#include "gui/server_dialogs.h"
+#include "platform/failure.h"
 #include "undo/undo.h"
 
 namespace tidewell::gui {
@@ -223,8 +224,10 @@ void HistoryDialog::UndoSelected() {
             MsgBoxResult::Yes) {
           return;
         }
+        const JournalRun journalled = LoadRun(*run);
+        SettleNotifyingUndo(journalled, *env_.store, this);
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const UndoOutcome outcome = UndoJournalRun(LoadRun(*run), *env_.store, *env_.components);
+        const UndoOutcome outcome = UndoJournalRun(journalled, *env_.store, *env_.components);
         session.reset();
         QApplication::restoreOverrideCursor();
         last_undo_ = UndoSummary(outcome);

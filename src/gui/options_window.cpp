@@ -418,18 +418,7 @@ void OptionsWindow::SettleNotifyingEvents() {
     const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     events = Preview().notifying_events;
   }
-  if (events == 0) return;
-  QMessageBox box(QMessageBox::Question, QString::fromLatin1(kBoxTitle),
-                  Q(NotifyingEventsQuestion(events)), QMessageBox::Yes | QMessageBox::No, this);
-  box.setObjectName(QStringLiteral("AttendeesQuestion"));
-  box.setAccessibleName(QStringLiteral("Events with attendees"));
-  box.setAccessibleDescription(box.text());
-  box.setDefaultButton(QMessageBox::No);
-  box.setEscapeButton(QMessageBox::No);
-  box.exec();
-  if (box.clickedButton() != box.button(QMessageBox::Yes)) {
-    env_->store->LeaveNotifyingItemsAlone();
-  }
+  if (events > 0 && !AgreesToNotify(events, this)) env_->store->LeaveNotifyingItemsAlone();
 }
 
 std::unique_ptr<RunSession> OptionsWindow::StartRun() {
@@ -610,6 +599,7 @@ void OptionsWindow::UndoLastRun() {
         if (ui_.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, kBoxTitle) != MsgBoxResult::Yes) {
           return;
         }
+        SettleNotifyingUndo(run, *env_->store, this);
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const UndoOutcome outcome = UndoJournalRun(run, *env_->store, *components_);
         QApplication::restoreOverrideCursor();

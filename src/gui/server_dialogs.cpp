@@ -3,8 +3,12 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include "app/dry_run.h"
+#include "undo/undo.h"
 
 namespace tidewell::gui {
 
@@ -119,6 +123,24 @@ ConnectDialog::ConnectDialog(const std::string& user, QWidget* parent) : QDialog
   layout->addLayout(form);
   layout->addWidget(buttons);
   url_->setFocus(Qt::OtherFocusReason);
+}
+
+bool AgreesToNotify(size_t events, QWidget* parent) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Marrowby"),
+                  QString::fromStdString(NotifyingEventsQuestion(events)),
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  box.setObjectName(QStringLiteral("AttendeesQuestion"));
+  box.setAccessibleName(QStringLiteral("Events with attendees"));
+  box.setAccessibleDescription(box.text());
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  box.exec();
+  return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
+void SettleNotifyingUndo(const JournalRun& run, MailStore& store, QWidget* parent) {
+  const size_t events = NotifyingItems(run, store);
+  if (events > 0 && !AgreesToNotify(events, parent)) store.LeaveNotifyingItemsAlone();
 }
 
 }  // namespace tidewell::gui

@@ -10,12 +10,20 @@
 // ("txtServerUser", may stay empty: then the netrc file's, else asked when
 // the server wants one). OK is enabled while the address is an http(s) URL.
 // No password here: the store asks for it only when the server wants one.
+//
+// AgreesToNotify: the question ("AttendeesQuestion") a run or an undo asks
+// before changing events whose attendees the server may e-mail; No is the
+// default and Escape's answer.
 #pragma once
 
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstddef>
 #include <string>
+
+#include "journal/journal_runs.h"
+#include "platform/mail_store.h"
 
 namespace tidewell::gui {
 
@@ -44,5 +52,13 @@ class ConnectDialog : public QDialog {
   QLineEdit* url_ = nullptr;
   QLineEdit* user_ = nullptr;
 };
+
+// True when the user answers Yes to changing `events` events with attendees.
+bool AgreesToNotify(size_t events, QWidget* parent);
+
+// Before an undo of `run`: on a server that schedules implicitly, counts the
+// run's events with attendees and asks; declined, the store leaves them alone
+// and the undo skips them. Reads each item of the run once to count.
+void SettleNotifyingUndo(const JournalRun& run, MailStore& store, QWidget* parent);
 
 }  // namespace tidewell::gui

@@ -23,6 +23,10 @@ struct StoreOptions {
   std::string ca_file;
 };
 
+// Why an item that may make the server e-mail attendees is left alone.
+inline constexpr const char* kNotifiesAttendees =
+    "it has attendees, and the server may e-mail them the change";
+
 class MailStore : public FolderLookup {
  public:
   // The host's OutlookApplication(): GetNamespace("MAPI") gives every store.
@@ -66,7 +70,11 @@ class MailStore : public FolderLookup {
   // From now on every folder's items leave out the items MayNotifyOthers
   // would say yes for, each named in a Ui::Note as it is passed over, so a
   // run never changes them.
+  // The note is "Skipped <EntryID>: " + kNotifiesAttendees + ".".
   virtual void LeaveNotifyingItemsAlone() {}
+  // Whether LeaveNotifyingItemsAlone was called: an undo, which finds its
+  // items by id rather than in folders, then passes them over itself.
+  virtual bool LeavesNotifyingItemsAlone() const { return false; }
 };
 
 }  // namespace tidewell

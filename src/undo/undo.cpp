@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 
 #include "engine/replace_engine.h"
@@ -125,6 +126,10 @@ class Undoer {
     } catch (const std::exception& e) {
       return SkipAll(entries, "the item cannot be opened: " + DescriptionOf(e));
     }
+    if (store_.LeavesNotifyingItemsAlone() &&
+        store_.MayNotifyOthers(first.ItemEntryId, first.FolderStoreId)) {
+      return SkipAll(entries, kNotifiesAttendees);
+    }
 
     std::vector<const JournalEntry*> written;
     for (const JournalEntry* entry : entries) {
@@ -233,6 +238,24 @@ class Undoer {
 UndoOutcome UndoJournalRun(const JournalRun& run, const MailStore& store, Components& components,
                            const std::function<bool()>& stop) {
   return Undoer(run, store, components, stop).Undo();
+}
+
+size_t NotifyingItems(const JournalRun& run, const MailStore& store) {
+  if (!store.SchedulesImplicitly()) return 0;
+  std::set<std::pair<std::string, std::string>> seen;
+  size_t count = 0;
+  for (const JournalEntry& entry : run.entries) {
+    if (!entry.complete || !seen.insert({entry.FolderStoreId, entry.ItemEntryId}).second) continue;
+    try {
+      if (store.GetItemFromID(entry.ItemEntryId, entry.FolderStoreId) &&
+          store.MayNotifyOthers(entry.ItemEntryId, entry.FolderStoreId)) {
+        ++count;
+      }
+    } catch (const std::exception&) {
+      // The undo itself skips an item it cannot open, and says why.
+    }
+  }
+  return count;
 }
 
 std::string UndoSummary(const UndoOutcome& outcome) {

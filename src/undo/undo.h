@@ -36,7 +36,7 @@
 // Skipped, each with its reason, while the rest goes on: an incomplete entry,
 // an item that is gone or cannot be read, a field changed since the run, a
 // field or undo record that cannot be written, and every field of an item
-// whose Save fails.
+// whose Save fails or that the store leaves alone for its attendees.
 #pragma once
 
 #include <functional>
@@ -69,6 +69,12 @@ struct UndoOutcome {
 // (outcome.stopped), the items before it restored.
 UndoOutcome UndoJournalRun(const JournalRun& run, const MailStore& store, Components& components,
                            const std::function<bool()>& stop = {});
+
+// How many items of `run` the server may e-mail attendees about when the undo
+// saves them (MailStore::MayNotifyOthers), each looked up once: what a host
+// asks about before the undo. 0, with nothing read, when the store does not
+// schedule implicitly; an item that cannot be looked up is not counted.
+size_t NotifyingItems(const JournalRun& run, const MailStore& store);
 
 // "Restored <n> fields in <m> items; skipped <k>."
 std::string UndoSummary(const UndoOutcome& outcome);

@@ -53,9 +53,14 @@ class SchedulingStore : public MailStore {
     }
     return false;
   }
-  void LeaveNotifyingItemsAlone() override { ++log_->left_alone; }
+  void LeaveNotifyingItemsAlone() override {
+    ++log_->left_alone;
+    leaves_ = true;
+  }
+  bool LeavesNotifyingItemsAlone() const override { return leaves_; }
 
  private:
+  bool leaves_ = false;
   std::unique_ptr<MailStore> inner_;
   std::shared_ptr<SchedulingLog> log_;
 };

@@ -206,8 +206,7 @@ class DavItems : public Items {
       const bool notifies = n < notifying.size() && notifying[n];
       if (notifies) state_->may_notify[ItemKey(storeId, id)] = true;
       if (notifies && state_->leaves_notifying_items) {
-        state_->ui->Note("Skipped " + id +
-                         ": it has attendees, and the server may e-mail them the change.");
+        state_->ui->Note("Skipped " + id + ": " + kNotifiesAttendees + ".");
         continue;
       }
       entries_.push_back({index, n + 1, types.size(), std::move(types[n])});
@@ -389,6 +388,16 @@ std::shared_ptr<OutlookItem> DavStore::GetItemFromID(const std::string& itemEntr
       std::vector<std::string> types = vdir::ScanItemTypes(r.body, c.contacts);
       if (types.empty()) types.emplace_back(c.contacts ? "ContactItem" : "AppointmentItem");
       if (ordinal > types.size()) return nullptr;
+      // As a listing would: an undo asks MayNotifyOthers of what it looked up.
+      if (state_->servers[s].schedules && !c.contacts) {
+        const std::vector<bool> notifying = dav::NotifyingComponents(state_->servers[s], r.body);
+        const std::string key = dav::ItemKey(state_->roots[s], itemEntryId);
+        if (ordinal <= notifying.size() && notifying[ordinal - 1]) {
+          state_->may_notify[key] = true;
+        } else {
+          state_->may_notify.erase(key);
+        }
+      }
       resource->pending = r.body;
       return std::make_shared<dav::DavItem>(state_, s, c, name, ordinal, types.size(),
                                             types[ordinal - 1], std::move(resource));
@@ -418,5 +427,7 @@ bool DavStore::MayNotifyOthers(const std::string& itemEntryId, const std::string
 }
 
 void DavStore::LeaveNotifyingItemsAlone() { state_->leaves_notifying_items = true; }
+
+bool DavStore::LeavesNotifyingItemsAlone() const { return state_->leaves_notifying_items; }
 
 }  // namespace tidewell

@@ -93,6 +93,7 @@ class DavStore : public MailStore {
   // Listings leave those items out, each with the note "Skipped ENTRYID: it
   // has attendees, and the server may e-mail them the change.".
   void LeaveNotifyingItemsAlone() override;
+  bool LeavesNotifyingItemsAlone() const override;
 
  private:
   std::shared_ptr<dav::StoreState> state_;

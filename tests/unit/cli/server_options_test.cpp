@@ -136,6 +136,33 @@ TEST_F(ServerRun, TheAttendeesQuestionIsAskedOnceAndOnlyItsOwnAnswerCounts) {
   }
 }
 
+// An undo changes the events again: it asks the same, and declined, lists
+// the events it leaves as they are.
+TEST_F(ServerRun, AnUndoAsksTheSameQuestionAndDeclinedSkipsThoseEvents) {
+  log_->schedules = true;
+  log_->notifying = {"a2c6e0f4", "5b7d9f1a"};
+  ASSERT_EQ(Run("--store ROOT replace --yes --notify-attendees --folder calendar --fields "
+                "appointments --search Newark --replace Newark-on-Sea"),
+            0)
+      << err_;
+  ASSERT_EQ(Run("--store ROOT runs"), 0) << err_;
+  const std::string run = out_.substr(0, out_.find('\t'));
+
+  EXPECT_EQ(Run("--store ROOT undo --yes"), 1);
+  EXPECT_EQ(err_.substr(err_.find("2 events")),
+            "2 events have attendees; the server may e-mail them the change. Change these "
+            "events too? [y/N] \n");
+  const std::string a = "calendar/a2c6e0f4-8b13-4d79-9e5a-3f7b1d5c9e28.ics: ";
+  const std::string b = "calendar/5b7d9f1a-3c2e-4e60-8a4b-d6f0b2e8c519.ics: ";
+  const std::string why = std::string(kNotifiesAttendees) + "\n";
+  EXPECT_EQ(out_, "Restored 0 fields in 0 items; skipped 3.\nBody of " + a + why + "Location of " +
+                      a + why + "Location of " + b + why);
+
+  EXPECT_EQ(Run("--store ROOT undo " + run + " --yes --notify-attendees"), 0) << out_ << err_;
+  EXPECT_EQ(out_, "Restored 3 fields in 2 items; skipped 0.\n");
+  EXPECT_EQ(err_.find("attendees"), std::string::npos) << err_;
+}
+
 // A terminal of the test's own: what the prompt writes, and answers to it.
 class PseudoTerminal {
  public:

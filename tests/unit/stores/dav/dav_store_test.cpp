@@ -278,23 +278,34 @@ TEST(DavItems, LeavesEventsThatMayNotifyAttendeesAloneWhenAsked) {
   f.server->On("PROPFIND", kHost + "/me/",
                {207, Multistatus(Calendar("/me/cal/", "VEVENT")), "", "1, calendar-auto-schedule"},
                "resourcetype");
-  const auto event = [](const std::string& href, const std::string& organizer) {
-    return Ok(href,
-              "<d:getetag>\"1\"</d:getetag><c:calendar-data>BEGIN:VCALENDAR\r\n"
-              "BEGIN:VEVENT\r\nUID:" +
-                  href + "\r\nSUMMARY:Meet\r\nORGANIZER:" + organizer +
-                  "\r\nATTENDEE:mailto:bob@a.example\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"
-                  "</c:calendar-data>");
+  const auto ics = [](const std::string& href, const std::string& organizer) {
+    return "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + href +
+           "\r\nSUMMARY:Meet\r\nORGANIZER:" + organizer +
+           "\r\nATTENDEE:mailto:bob@a.example\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+  };
+  const auto event = [&ics](const std::string& href, const std::string& organizer) {
+    return Ok(href, "<d:getetag>\"1\"</d:getetag><c:calendar-data>" + ics(href, organizer) +
+                        "</c:calendar-data>");
   };
   f.server->On("REPORT", kHost + "/me/cal/",
                {207, Multistatus(event("/me/cal/mine.ics", "mailto:me@a.example") +
                                  event("/me/cal/theirs.ics", "mailto:bob@a.example"))});
+  f.server->On("GET", kHost + "/me/cal/mine.ics", {200, ics("mine", "mailto:me@a.example")});
+  f.server->On("GET", kHost + "/me/cal/theirs.ics", {200, ics("theirs", "mailto:bob@a.example")});
   DavStore& store = f.Open();
   ASSERT_TRUE(store.SchedulesImplicitly());
+  // An undo looks its items up by id, without a listing.
+  for (const char* name : {"cal/mine.ics", "cal/theirs.ics"}) {
+    ASSERT_NE(store.GetItemFromID(name, kHost + "/"), nullptr) << name;
+  }
+  EXPECT_TRUE(store.MayNotifyOthers("cal/mine.ics", kHost + "/"));
+  EXPECT_FALSE(store.MayNotifyOthers("cal/theirs.ics", kHost + "/"));
+  EXPECT_FALSE(store.LeavesNotifyingItemsAlone());
   ASSERT_EQ(f.Listing("cal")->Count(), 2);
   EXPECT_TRUE(store.MayNotifyOthers("cal/mine.ics", kHost + "/"));
   EXPECT_FALSE(store.MayNotifyOthers("cal/theirs.ics", kHost + "/"));
   store.LeaveNotifyingItemsAlone();
+  EXPECT_TRUE(store.LeavesNotifyingItemsAlone());
   EXPECT_EQ(f.Listing("cal")->Count(), 1);
   EXPECT_EQ(f.ui.notes, (std::vector<std::string>{"Skipped cal/mine.ics: it has attendees, and "
                                                   "the server may e-mail them the change."}));
