@@ -16,6 +16,8 @@
 #include "gui/options_window.h"
 #include "gui/preview_dialog.h"
 #include "gui_support.h"
+#include "stores/vdir/vdir_store.h"
+#include "support/scheduling_store.h"
 
 namespace tidewell::gui::testing {
 namespace {
@@ -133,6 +135,56 @@ TEST_F(RunViewsTest, APreviewOfUnappliedChangesAppliesThemFirstOrNothing) {
   EXPECT_EQ(saved(), "7778");
   ASSERT_FALSE(rows.empty());
   for (const std::string& row : rows) EXPECT_TRUE(Cells(row)[4].contains("7778")) << row;
+}
+
+// On a server that may e-mail attendees, the window's undo asks before it
+// changes those events again; declined, it skips them and says so.
+TEST(AttendeesTest, TheUndoAsksAboutEventsWithAttendeesAndDeclinedSkipsThem) {
+  Sandbox sandbox;
+  QtUi ui;
+  auto log = std::make_shared<tidewell::testing::SchedulingLog>();
+  log->schedules = true;
+  log->notifying = {"a2c6e0f4", "5b7d9f1a"};
+  HostOptions options;
+  options.open_store = [log](const std::vector<std::string>& roots, Ui& store_ui,
+                             WriteAheadLog* wal,
+                             const StoreOptions&) -> std::unique_ptr<MailStore> {
+    return std::make_unique<tidewell::testing::SchedulingStore>(
+        std::make_unique<VdirStore>(roots, store_ui, wal), log);
+  };
+  HostEnvironment env{ui, {sandbox.StoreRoot()}, options};
+  Save("SearchFor", "Newark");
+  Save("ReplaceWith", "Newark-on-Sea");
+  Save("FolderCount", "1");
+  Save("FolderName1", "Calendar");
+  Save("FolderEntryId1", "calendar");
+  for (const CatalogRow& row : kFieldCatalog) {
+    Save(row.key, row.kind == FieldKind::Appointment ? "1" : "0");
+  }
+  OptionsWindow w(env);
+  Show(w);
+  {
+    ModalAnswers answers({Press(QMessageBox::Yes)});
+    Click(&w, "cmdReplace");
+  }
+  const auto ran = Sandbox::Snapshot(sandbox.Folder("calendar"));
+  SeenBox attendees, report;
+  {
+    ModalAnswers answers({Press(QMessageBox::Yes),
+                          [&attendees](QWidget* box) {
+                            EXPECT_EQ(box->objectName(), "AttendeesQuestion");
+                            Press(QMessageBox::No, &attendees)(box);
+                          },
+                          Press(QMessageBox::Ok, &report)});
+    Click(&w, "cmdUndoLastRun");
+  }
+  EXPECT_EQ(attendees.text.toStdString(),
+            "2 events have attendees; the server may e-mail them the change. Change these events "
+            "too?");
+  EXPECT_TRUE(report.text.startsWith("Restored 0 fields in 0 items; skipped 3.\n"))
+      << report.text.toStdString();
+  EXPECT_EQ(report.text.count(QString::fromLatin1(kNotifiesAttendees)), 3);
+  EXPECT_EQ(Sandbox::Snapshot(sandbox.Folder("calendar")), ran);
 }
 
 // Two runs, each shown and undone from the history, the oldest first while
