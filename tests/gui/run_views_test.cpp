@@ -137,9 +137,10 @@ TEST_F(RunViewsTest, APreviewOfUnappliedChangesAppliesThemFirstOrNothing) {
   for (const std::string& row : rows) EXPECT_TRUE(Cells(row)[4].contains("7778")) << row;
 }
 
-// On a server that may e-mail attendees, the window's undo asks before it
-// changes those events again; declined, it skips them and says so.
-TEST(AttendeesTest, TheUndoAsksAboutEventsWithAttendeesAndDeclinedSkipsThem) {
+// On a server that may e-mail attendees, the window's run asks before it
+// changes such events, and its undo before it changes them again; declined,
+// the undo skips them and says so.
+TEST(AttendeesTest, TheRunAndItsUndoAskAboutEventsWithAttendees) {
   Sandbox sandbox;
   QtUi ui;
   auto log = std::make_shared<tidewell::testing::SchedulingLog>();
@@ -162,11 +163,21 @@ TEST(AttendeesTest, TheUndoAsksAboutEventsWithAttendeesAndDeclinedSkipsThem) {
     Save(row.key, row.kind == FieldKind::Appointment ? "1" : "0");
   }
   OptionsWindow w(env);
+  w.SetStoreOptions(options);
   Show(w);
+  const QString question =
+      "2 events have attendees; the server may e-mail them the change. Change these events too?";
+  SeenBox asked;
   {
-    ModalAnswers answers({Press(QMessageBox::Yes)});
+    ModalAnswers answers({[&asked](QWidget* box) {
+                            EXPECT_EQ(box->objectName(), "AttendeesQuestion");
+                            Press(QMessageBox::Yes, &asked)(box);
+                          },
+                          Press(QMessageBox::Yes)});
     Click(&w, "cmdReplace");
   }
+  EXPECT_EQ(asked.text, question);
+  EXPECT_EQ(log->left_alone, 0);
   const auto ran = Sandbox::Snapshot(sandbox.Folder("calendar"));
   SeenBox attendees, report;
   {
@@ -178,9 +189,7 @@ TEST(AttendeesTest, TheUndoAsksAboutEventsWithAttendeesAndDeclinedSkipsThem) {
                           Press(QMessageBox::Ok, &report)});
     Click(&w, "cmdUndoLastRun");
   }
-  EXPECT_EQ(attendees.text.toStdString(),
-            "2 events have attendees; the server may e-mail them the change. Change these events "
-            "too?");
+  EXPECT_EQ(attendees.text, question);
   EXPECT_TRUE(report.text.startsWith("Restored 0 fields in 0 items; skipped 3.\n"))
       << report.text.toStdString();
   EXPECT_EQ(report.text.count(QString::fromLatin1(kNotifiesAttendees)), 3);
