@@ -1,9 +1,11 @@
 #include "gui/server_dialogs.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -139,7 +141,14 @@ bool AgreesToNotify(size_t events, QWidget* parent) {
 }
 
 void SettleNotifyingUndo(const JournalRun& run, MailStore& store, QWidget* parent) {
-  const size_t events = NotifyingItems(run, store);
+  if (!store.SchedulesImplicitly()) return;
+  size_t events = 0;
+  {
+    // On a scheduling server the count reads every item of the run.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    events = NotifyingItems(run, store);
+  }
   if (events > 0 && !AgreesToNotify(events, parent)) store.LeaveNotifyingItemsAlone();
 }
 
