@@ -6,6 +6,7 @@
 // becomes the description); nothing escapes to a host as a crash.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,12 @@ class Failure : public std::runtime_error {
 // longer what the item was read from, and writing would lose that change.
 inline constexpr const char* kChangedByAnotherProgram =
     "The item was changed by another program since it was read.";
+
+// Why a store's GetDefaultFolder refuses: only the contacts folder is a
+// default folder in a store of folders.
+inline Failure NoDefaultFolder(int32_t folderType) {
+  return Failure("The store has no default folder of type " + std::to_string(folderType) + ".");
+}
 
 // The description of any exception caught by a trap: a Failure's own text,
 // the what() of a standard exception.

@@ -279,7 +279,7 @@ class DavNameSpace : public NameSpace {
 
   std::unique_ptr<MAPIFolder> GetDefaultFolder(int32_t folderType) override {
     if (folderType != olFolderContacts) {
-      throw Failure("The store has no default folder of type " + std::to_string(folderType) + ".");
+      throw NoDefaultFolder(folderType);
     }
     for (const Collection& c : Every(*state_)) {
       if (c.contacts) return std::make_unique<DavFolder>(state_, c);

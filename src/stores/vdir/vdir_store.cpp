@@ -169,7 +169,7 @@ class VdirNameSpace : public NameSpace {
 
   std::unique_ptr<MAPIFolder> GetDefaultFolder(int32_t folderType) override {
     if (folderType != olFolderContacts) {
-      throw Failure("The store has no default folder of type " + std::to_string(folderType) + ".");
+      throw NoDefaultFolder(folderType);
     }
     for (const FolderInfo& f : EveryFolder(*state_)) {
       UniqueFd root = OpenRoot(state_->roots[f.store]);
