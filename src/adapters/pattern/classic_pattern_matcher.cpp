@@ -9,6 +9,7 @@
 
 #include "adapters/pattern/classic_syntax.h"
 #include "platform/failure.h"
+#include "text/utf8.h"
 
 namespace tidewell {
 namespace {
@@ -101,15 +102,19 @@ struct ClassicPatternMatcher::Compiled {
   }
 
   // The next non-empty match at or after `offset`: PCRE2's result code.
-  int Match(const std::string& text, size_t offset) {
+  // `interpret`: without the JIT code. PCRE2 10.42's JIT lets a caseless
+  // negated list such as [^ς]+ run across bytes that are not UTF-8, which
+  // the interpreter never does, so a text holding such bytes is interpreted.
+  int Match(const std::string& text, size_t offset, bool interpret) {
     const auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
-    int rc = pcre2_match(code.get(), subject, text.size(), offset, PCRE2_NOTEMPTY, match_data.get(),
+    const uint32_t options = PCRE2_NOTEMPTY | (interpret ? PCRE2_NO_JIT : 0);
+    int rc = pcre2_match(code.get(), subject, text.size(), offset, options, match_data.get(),
                          context.get());
     if (rc == PCRE2_ERROR_JIT_STACKLIMIT && !jit_stack) {
       jit_stack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
       if (!jit_stack) throw std::bad_alloc();
       pcre2_jit_stack_assign(context.get(), nullptr, jit_stack.get());
-      rc = pcre2_match(code.get(), subject, text.size(), offset, PCRE2_NOTEMPTY, match_data.get(),
+      rc = pcre2_match(code.get(), subject, text.size(), offset, options, match_data.get(),
                        context.get());
     }
     return rc;
@@ -198,9 +203,10 @@ void ClassicPatternMatcher::Scan() {
   spans_.clear();
   if (compiled_->code) {
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(compiled_->match_data.get());
+    const bool interpret = !IsValidUtf8(text_);
     // A non-empty match cannot start at the end, so the loop stops there.
     for (size_t offset = 0; offset < text_.size();) {
-      const int rc = compiled_->Match(text_, offset);
+      const int rc = compiled_->Match(text_, offset, interpret);
       if (rc == PCRE2_ERROR_NOMATCH) break;
       if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
           rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT) {
