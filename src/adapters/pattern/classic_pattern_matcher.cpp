@@ -58,8 +58,13 @@ pcre2_code* CompileSource(const std::string& source, uint32_t options, int& erro
 }
 
 // Throws Failure("Invalid pattern: ...").
-Code CompileClassic(const std::string& pattern, bool caseSensitive) {
+// `anchors` tells whether the pattern holds to the start and to the end of
+// the text.
+Code CompileClassic(const std::string& pattern, bool caseSensitive,
+                    std::pair<bool, bool>& anchors) {
   const classic::Translation translation = classic::Translate(pattern);
+  // Every other backslash is written as \x{5c}, so these are the anchors.
+  anchors = {translation.pcre.starts_with("\\A"), translation.pcre.ends_with("\\z")};
   uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
   if (!caseSensitive) options |= PCRE2_CASELESS;
   int error = 0;
@@ -129,7 +134,8 @@ struct ClassicPatternMatcher::Compiled {
     return replacement_parts;
   }
 
-  Code code;  // none for the empty pattern
+  Code code;                      // none for the empty pattern
+  std::pair<bool, bool> anchors;  // held to the start, to the end of the text
   std::unique_ptr<pcre2_match_data, MatchDataFree> match_data;
   std::unique_ptr<pcre2_match_context, ContextFree> context;
   std::unique_ptr<pcre2_jit_stack, JitStackFree> jit_stack;
@@ -146,7 +152,8 @@ ClassicPatternMatcher::~ClassicPatternMatcher() = default;
 std::string ClassicPatternMatcher::Check(const std::string& pattern) const {
   if (pattern.empty()) return "";
   try {
-    CompileClassic(pattern, true);
+    std::pair<bool, bool> anchors;
+    CompileClassic(pattern, true, anchors);
   } catch (const Failure& failure) {
     return failure.Description();
   }
@@ -182,7 +189,7 @@ void ClassicPatternMatcher::Compile() {
   if (pattern_.empty()) return;
   Code code;
   try {
-    code = CompileClassic(pattern_, case_sensitive_);
+    code = CompileClassic(pattern_, case_sensitive_, compiled_->anchors);
   } catch (const Failure& failure) {
     pattern_error_ = failure.Description();
     throw;
@@ -213,6 +220,14 @@ void ClassicPatternMatcher::Scan() {
         throw Failure(kTooComplex);
       }
       if (rc < 0) throw Failure("The pattern matcher failed: " + ErrorMessage(rc) + ".");
+      // PCRE2 10.42's interpreter takes bytes that are not UTF-8 for the
+      // start or end of the text at \A and \z: such a match is none, and no
+      // real one can reach back across those bytes.
+      const auto [from_start, to_end] = compiled_->anchors;
+      if ((from_start && ovector[0] != 0) || (to_end && ovector[1] != text_.size())) {
+        offset = ovector[1];
+        continue;
+      }
       // rc == 0: more tags than kPairs, every kept pair is filled.
       const size_t filled = rc == 0 ? kPairs : static_cast<size_t>(rc);
       for (size_t pair = 0; pair < width_; ++pair) {

@@ -64,6 +64,9 @@ const Row kRows[] = {
     {".", true, "a\377b", 2, "", "\377"},
     // PCRE2's JIT ran a caseless negated list across them (found by fuzzing).
     {"[^\317\202]+", false, "}b\303#\237b&", 3, "-", "-\303-\237-"},
+    // Its interpreter, which such a text gets, took them for the end of the text.
+    {"[0-9]+$", true, "2\377\3771", 1, "X", "2\377\377X"},
+    {"^[0-9]+", true, "2\377\3771", 1, "X", "X\377\3771"},
     // A repeated tag over a long text outgrows PCRE2's default JIT stack.
     {"{ab}*", true, Repeat("ab", 100000), 1, "x", "x"},
     // Faults, word for word.
