@@ -32,7 +32,7 @@ struct Server {
   std::unique_ptr<Transport> transport;
   std::vector<Collection> collections;
   std::vector<std::string> user_addresses;  // calendar-user-address-set, lower case
-  bool schedules = false;                   // the calendar home offers calendar-auto-schedule
+  bool schedules = false;  // may e-mail attendees: calendar-auto-schedule, an outbox, or no answer
 };
 
 struct StoreState {

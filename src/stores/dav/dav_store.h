@@ -84,7 +84,10 @@ class DavStore : public MailStore {
   const std::vector<std::string>& StoreIDs() const override;
   void WriteNothing() override;
 
-  // True when a calendar home's DAV header lists calendar-auto-schedule.
+  // True when a server may e-mail attendees of what is written: the DAV
+  // header of a calendar home's (or the calendar's) OPTIONS or PROPFIND
+  // lists calendar-auto-schedule, the principal names a schedule-outbox-URL,
+  // or the OPTIONS answer could not be had (refused, or none came).
   bool SchedulesImplicitly() const override;
   // An event with ATTENDEE lines whose ORGANIZER is one of the account's
   // calendar-user-address-set (any ORGANIZER when the set is unknown), as

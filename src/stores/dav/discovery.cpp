@@ -11,9 +11,27 @@ constexpr const char* kCollectionProps =
     "<D:resourcetype/><D:displayname/><CAL:supported-calendar-component-set/>"
     "<D:current-user-principal/>";
 constexpr const char* kPrincipalProps =
-    "<C:addressbook-home-set/><CAL:calendar-home-set/><CAL:calendar-user-address-set/>";
+    "<C:addressbook-home-set/><CAL:calendar-home-set/><CAL:calendar-user-address-set/>"
+    "<CAL:schedule-outbox-URL/>";
 
 bool IsCollection(const DavResponse& r) { return r.addressbook || r.calendar; }
+
+bool OffersAutoSchedule(const Response& r) {
+  return r.dav.find("calendar-auto-schedule") != std::string::npos;
+}
+
+// Whether the server schedules for `url` (a calendar home or a calendar), as
+// RFC 6638 has it answer: in the DAV header of OPTIONS. Many servers send
+// that header on OPTIONS alone. A refused or lost answer counts as yes: a
+// server that may e-mail attendees must never be taken for one that won't.
+bool SchedulesAt(Transport& transport, const std::string& url) {
+  try {
+    const Response r = transport.Send(Request{"OPTIONS", url, {}, ""});
+    return r.status < 200 || r.status > 299 || OffersAutoSchedule(r);
+  } catch (const Failure&) {
+    return true;
+  }
+}
 
 Collection MakeCollection(const DavResponse& r, const std::string& url, std::string entryId) {
   Collection c;
@@ -54,7 +72,7 @@ void ListHome(Server& server, const std::string& home, const std::string& prefix
   Response answer;
   const std::vector<DavResponse> found =
       Propfind(*server.transport, home, 1, kCollectionProps, &answer);
-  if (answer.dav.find("calendar-auto-schedule") != std::string::npos) server.schedules = true;
+  if (OffersAutoSchedule(answer)) server.schedules = true;
   for (const DavResponse& r : found) {
     if (!IsCollection(r)) continue;
     const std::optional<std::string> url = HrefInside(home, r.href);
@@ -81,7 +99,7 @@ void Discover(Server& server, const std::string& url) {
   for (const DavResponse& r : given) {
     if (IsCollection(r)) {
       server.collections.push_back(MakeCollection(r, url, LastSegment(url)));
-      if (answer.dav.find("calendar-auto-schedule") != std::string::npos) server.schedules = true;
+      if (r.calendar) server.schedules = OffersAutoSchedule(answer) || SchedulesAt(transport, url);
       return;
     }
   }
@@ -104,6 +122,7 @@ void Discover(Server& server, const std::string& url) {
                      [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
       server.user_addresses.push_back(lower);
     }
+    if (!r.schedule_outbox.empty()) server.schedules = true;
   }
   // One home set for both (Radicale) gives ids of their own paths; separate
   // ones (Nextcloud) would collide there, so each gets its kind's prefix.
@@ -111,6 +130,12 @@ void Discover(Server& server, const std::string& url) {
   for (const std::string& home : books) ListHome(server, home, shared ? "" : "addressbooks/");
   if (!shared || books.empty()) {
     for (const std::string& home : calendars) ListHome(server, home, shared ? "" : "calendars/");
+  }
+  const bool anyCalendar = std::any_of(server.collections.begin(), server.collections.end(),
+                                       [](const Collection& c) { return !c.contacts; });
+  for (const std::string& home : calendars) {
+    if (!anyCalendar || server.schedules) break;
+    server.schedules = SchedulesAt(transport, home);
   }
   std::sort(server.collections.begin(), server.collections.end(),
             [](const Collection& a, const Collection& b) { return a.entry_id < b.entry_id; });

@@ -32,6 +32,7 @@ enum class Tag {
   kAddressbookHome,
   kCalendarHome,
   kUserAddresses,
+  kScheduleOutbox,
 };
 
 Tag TagOf(const QXmlStreamReader& xml) {
@@ -57,6 +58,7 @@ Tag TagOf(const QXmlStreamReader& xml) {
     if (name == u"comp") return Tag::kComp;
     if (name == u"calendar-home-set") return Tag::kCalendarHome;
     if (name == u"calendar-user-address-set") return Tag::kUserAddresses;
+    if (name == u"schedule-outbox-URL") return Tag::kScheduleOutbox;
   }
   return Tag::kOther;
 }
@@ -181,6 +183,8 @@ struct MultistatusReader::State {
           propstat.calendar_homes.push_back(Trimmed(text));
         } else if (parent == Tag::kUserAddresses) {
           propstat.user_addresses.push_back(Trimmed(text));
+        } else if (parent == Tag::kScheduleOutbox) {
+          propstat.schedule_outbox = Trimmed(text);
         }
         break;
       case Tag::kStatus:
@@ -229,6 +233,7 @@ struct MultistatusReader::State {
     for (std::string& h : p.addressbook_homes) response.addressbook_homes.push_back(std::move(h));
     for (std::string& h : p.calendar_homes) response.calendar_homes.push_back(std::move(h));
     for (std::string& a : p.user_addresses) response.user_addresses.push_back(std::move(a));
+    if (!p.schedule_outbox.empty()) response.schedule_outbox = std::move(p.schedule_outbox);
     p = DavResponse{};
   }
 

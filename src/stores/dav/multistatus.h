@@ -42,6 +42,7 @@ struct DavResponse {
   std::vector<std::string> addressbook_homes;
   std::vector<std::string> calendar_homes;
   std::vector<std::string> user_addresses;  // calendar-user-address-set: "mailto:me@example.org"
+  std::string schedule_outbox;              // schedule-outbox-URL's href (RFC 6638)
 };
 
 // The number of an HTTP status line: "HTTP/1.1 404 Not Found" -> 404; 0

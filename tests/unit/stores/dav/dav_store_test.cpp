@@ -130,6 +130,66 @@ TEST(DavDiscovery, NamesFoldersByTheirPathBelowTheHomeSets) {
   }
 }
 
+// A transport that answers OPTIONS by throwing, as one whose connection timed out.
+struct LostOptions : SharedTransport {
+  using SharedTransport::SharedTransport;
+  dav::Response Send(const dav::Request& r, const dav::BodySink& sink, size_t cap) override {
+    if (r.method == "OPTIONS") throw Failure("Timeout was reached");
+    return SharedTransport::Send(r, sink, cap);
+  }
+};
+
+TEST(DavDiscovery, CountsAServerAsSchedulingUnlessItsAnswersSayItIsNot) {
+  const std::string kSchedules = "1, 3, calendar-access, calendar-auto-schedule";
+  const std::string kPlain = "1, 3, calendar-access";
+  const struct {
+    const char* server;
+    long options;              // OPTIONS status on the home; 0: the answer is lost
+    std::string options_dav;   // its DAV header
+    std::string propfind_dav;  // the home listing's DAV header
+    std::string outbox;        // the principal's schedule-outbox-URL
+    bool via_collection;       // the store URL names the calendar itself
+    bool schedules;
+  } rows[] = {
+      {"header on OPTIONS only", 200, kSchedules, kPlain, "", false, true},
+      {"header on the calendar's OPTIONS", 200, kSchedules, kPlain, "", true, true},
+      {"header on PROPFIND only", 200, kPlain, kSchedules, "", false, true},
+      {"an outbox only", 200, kPlain, kPlain, "/me/outbox/", false, true},
+      {"OPTIONS refused", 405, "", kPlain, "", false, true},
+      {"the calendar's OPTIONS refused", 501, "", kPlain, "", true, true},
+      {"OPTIONS lost", 0, "", kPlain, "", false, true},
+      {"no sign of scheduling", 200, kPlain, kPlain, "", false, false},
+      {"no sign on the calendar itself", 200, kPlain, kPlain, "", true, false},
+  };
+  for (const auto& row : rows) {
+    Fixture f;
+    Account(*f.server, "/me/", "/me/", "");
+    const std::string outbox = row.outbox.empty() ? ""
+                                                  : "<c:schedule-outbox-URL><d:href>" + row.outbox +
+                                                        "</d:href></c:schedule-outbox-URL>";
+    f.server->On("PROPFIND", kHost + "/me/",
+                 {207, Multistatus(Ok("/me/",
+                                      "<c:calendar-home-set><d:href>/me/</d:href>"
+                                      "</c:calendar-home-set>" +
+                                          outbox))},
+                 "addressbook-home-set");
+    f.server->On("PROPFIND", kHost + "/me/",
+                 {207, Multistatus(Calendar("/me/cal/", "VEVENT")), "", row.propfind_dav},
+                 "resourcetype");
+    f.server->On("PROPFIND", kHost + "/me/cal/",
+                 {207, Multistatus(Calendar("/me/cal/", "VEVENT")), "", row.propfind_dav});
+    const std::string asked = kHost + (row.via_collection ? "/me/cal/" : "/me/");
+    f.server->On("OPTIONS", asked, {row.options, "", "", row.options_dav});
+    auto store = std::make_unique<DavStore>(
+        std::vector<std::string>{row.via_collection ? kHost + "/me/cal/" : kHost}, f.ui, &f.log,
+        [&](const std::string&) -> std::unique_ptr<dav::Transport> {
+          if (row.options == 0) return std::make_unique<LostOptions>(f.server);
+          return std::make_unique<SharedTransport>(f.server);
+        });
+    EXPECT_EQ(store->SchedulesImplicitly(), row.schedules) << row.server;
+  }
+}
+
 TEST(DavDiscovery, RefusedLoginFailsWithTheStatusLine) {
   Fixture f;
   f.server->On("PROPFIND", kHost + "/", {401});
