@@ -1,14 +1,23 @@
 """Real CardDAV/CalDAV servers for end-to-end tests, each on a free loopback port with a fresh
-storage folder: Radicale (htpasswd logins, optionally TLS) and Xandikos (no logins, keeps the
-bytes it is given). A DavClient makes collections and puts, reads and lists items the way any
+storage folder: Radicale (htpasswd logins, optionally TLS), Xandikos (no logins, keeps the
+bytes it is given), Cyrus IMAP's httpd (schedules, and e-mails attendees through a fake
+sendmail) and sabre/dav under `php -S` (names a schedule outbox). missing() says why one cannot
+run here. A DavClient makes collections and puts, reads and lists items the way any
 other client would, with no part of Tidewell in the way.
 
 Everything here talks to 127.0.0.1 only.
 """
 
 import base64
+import grp
 import http.client
+import imaplib
+import os
+import pwd
+import shutil
 import socket
+import sqlite3
+import tempfile
 import ssl
 import subprocess
 import time
@@ -38,6 +47,11 @@ class Server:
     user = None
     password = None
 
+    @classmethod
+    def missing(cls):
+        """Why the server cannot run here ("" when it can)."""
+        return ""
+
     def __init__(self, root):
         self.root = Path(root)
         self.storage = self.root / "storage"
@@ -54,7 +68,8 @@ class Server:
             self.storage.mkdir(parents=True, exist_ok=True)
             log = open(self.root / "server.log", "ab")
             self.proc = subprocess.Popen(self.command(), stdout=log, stderr=subprocess.STDOUT,
-                                         stdin=subprocess.DEVNULL, start_new_session=True)
+                                         stdin=subprocess.DEVNULL, start_new_session=True,
+                                         env=getattr(self, "env", None))
             log.close()
             if self._wait_until_answering():
                 return self
@@ -94,7 +109,8 @@ class Server:
                 self.proc.wait()
         self.proc = None
 
-    close = stop
+    def close(self):
+        self.stop()
 
     def client(self, timeout=60):
         return DavClient(self, timeout)
@@ -107,6 +123,11 @@ class Radicale(Server):
     books and calendars share the home set /USER/."""
 
     user, password = USER, PASSWORD
+
+    @classmethod
+    def missing(cls):
+        found = subprocess.run([PYTHON, "-c", "import radicale"], capture_output=True)
+        return "" if found.returncode == 0 else "Radicale is not installed (apt install radicale)"
 
     def __init__(self, root, tls=None, hook=None):
         super().__init__(root)
@@ -142,6 +163,10 @@ class Xandikos(Server):
 
     principal = "/user/"
 
+    @classmethod
+    def missing(cls):
+        return "" if shutil.which("xandikos") else "Xandikos is not installed (apt install xandikos)"
+
     @property
     def account(self):
         return f"{self.base}user/"
@@ -149,6 +174,186 @@ class Xandikos(Server):
     def command(self):
         return ["xandikos", "-d", str(self.storage), "-l", LOOPBACK, "-p", str(self.port),
                 "--autocreate", "--current-user-principal", self.principal]
+
+
+CYRUS_MASTER = "/usr/sbin/cyrmaster"
+CYRUS_HTTPD = "/usr/lib/cyrus/bin/httpd"
+
+FAKE_SENDMAIL = """#!/usr/bin/python3
+# Cyrus hands mail to `sendmail -bs`, speaking SMTP over stdin and stdout. This one keeps each
+# message as a file of its own: its recipients on an "RCPT:" line, then the message.
+import os, sys, time
+folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "mail")
+def say(line):
+    sys.stdout.write(line + "\\r\\n")
+    sys.stdout.flush()
+say("220 fake ESMTP")
+recipients = []
+for line in sys.stdin:
+    verb = line.strip().upper()
+    if verb.startswith(("EHLO", "HELO")):
+        say("250 fake")
+    elif verb.startswith("MAIL FROM"):
+        recipients = []
+        say("250 OK")
+    elif verb.startswith("RCPT TO"):
+        recipients.append(line.strip()[8:].strip(" <>"))
+        say("250 OK")
+    elif verb == "DATA":
+        say("354 go on")
+        body = []
+        for data in sys.stdin:
+            if data.rstrip("\\r\\n") == ".":
+                break
+            body.append(data)
+        name = os.path.join(folder, f"{time.time_ns()}-{os.getpid()}.eml")
+        with open(name + ".part", "w") as out:
+            out.write("RCPT: " + " ".join(recipients) + "\\n" + "".join(body))
+        os.rename(name + ".part", name)
+        say("250 kept")
+    elif verb == "QUIT":
+        say("221 bye")
+        break
+    else:
+        say("250 OK")
+"""
+
+
+class Cyrus(Server):
+    """Cyrus IMAP's CalDAV and CardDAV, served by its master process: any password passes for
+    USER (a SASL check for tests alone), scheduling is on, and the sendmail it runs to e-mail
+    attendees is a fake that keeps every message in mail_folder. Cyrus services refuse to run as
+    root: run by root, the master drops to the cyrus user, so the server keeps its files in a
+    folder of its own that that user owns, removed by close(). The user's INBOX is made by a
+    first IMAP login."""
+
+    user, password = USER, PASSWORD
+
+    @classmethod
+    def missing(cls):
+        if not (os.access(CYRUS_MASTER, os.X_OK) and os.access(CYRUS_HTTPD, os.X_OK)):
+            return "Cyrus IMAP is not installed (apt install cyrus-imapd cyrus-caldav sasl2-bin)"
+        if os.geteuid() == 0:
+            try:
+                pwd.getpwnam("cyrus")
+            except KeyError:
+                return "Cyrus IMAP runs as the cyrus user, which does not exist"
+        return ""
+
+    def __init__(self, root):
+        super().__init__(root)
+        self.root = Path(tempfile.mkdtemp(prefix="tidewell-cyrus-"))
+        self.storage = self.root / "storage"
+        self.imap_port = None
+        if os.geteuid() == 0:
+            self.run_as = pwd.getpwnam("cyrus")
+            self.root.chmod(0o755)
+        else:
+            self.run_as = pwd.getpwuid(os.getuid())
+
+    @property
+    def account(self):
+        return f"{self.base}dav/principals/user/{self.user}/"
+
+    @property
+    def mail_folder(self):
+        return self.root / "mail"
+
+    def mail(self):
+        """The messages the server has sent so far, oldest first, as text."""
+        return [p.read_text(errors="replace") for p in sorted(self.mail_folder.glob("*.eml"))]
+
+    def command(self):
+        self.imap_port = free_port()
+        root = self.root
+        for folder in ("conf", "storage", "sieve", "run/lock", "run/proc", "run/socket", "mail"):
+            (root / folder).mkdir(parents=True, exist_ok=True)
+        sendmail = root / "sendmail"
+        sendmail.write_text(FAKE_SENDMAIL)
+        sendmail.chmod(0o755)
+        config = root / "imapd.conf"
+        config.write_text(
+            f"configdirectory: {root}/conf\ndefaultpartition: default\n"
+            f"partition-default: {self.storage}\nsievedir: {root}/sieve\n"
+            f"proc_path: {root}/run/proc\nmboxname_lockpath: {root}/run/lock\n"
+            f"lmtpsocket: {root}/run/socket/lmtp\nidlesocket: {root}/run/socket/idle\n"
+            f"notifysocket: {root}/run/socket/notify\n"
+            f"cyrus_user: {self.run_as.pw_name}\n"
+            f"cyrus_group: {grp.getgrgid(self.run_as.pw_gid).gr_name}\n"
+            "servername: tidewell.test\nallowplaintext: yes\n"
+            "sasl_pwcheck_method: alwaystrue\nsasl_mech_list: PLAIN\nautocreate_quota: 0\n"
+            "httpmodules: caldav carddav\ncaldav_allowscheduling: on\nhttpallowcompress: no\n"
+            f"sendmail: {sendmail}\nsyslog_prefix: tidewell-test-cyrus\n")
+        services = root / "cyrus.conf"
+        services.write_text(
+            f'START {{\n  recover cmd="ctl_cyrusdb -r -C {config}"\n}}\n'
+            f'SERVICES {{\n  imap cmd="imapd -C {config}" listen="{LOOPBACK}:{self.imap_port}"'
+            f' prefork=0\n  http cmd="httpd -C {config}" listen="{LOOPBACK}:{self.port}"'
+            " prefork=0\n}\nEVENTS {\n}\nDAEMON {\n}\n")
+        for path in [root, *root.rglob("*")]:
+            os.chown(path, self.run_as.pw_uid, self.run_as.pw_gid)
+        return [CYRUS_MASTER, "-C", str(config), "-M", str(services), "-p",
+                str(root / "master.pid"), "-D"]
+
+    def start(self, attempts=3):
+        super().start(attempts)
+        imap = imaplib.IMAP4(LOOPBACK, self.imap_port, timeout=30)
+        imap.login(self.user, self.password)
+        imap.logout()
+        return self
+
+    def close(self):
+        self.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+SABRE_LIBRARY = Path("/usr/share/php/Sabre/autoload.php")
+SABRE_SCHEMA = Path("/usr/share/doc/php-sabre-dav/examples/sql")
+SABRE_SERVER = Path(__file__).resolve().parent / "sabre_server.php"
+
+
+class SabreDav(Server):
+    """sabre/dav (Debian's php-sabre-dav) with its PDO SQLite backends under `php -S`, one Basic
+    login USER/PASSWORD; principals under /principals/, homes under /calendars/ and
+    /addressbooks/."""
+
+    user, password = USER, PASSWORD
+    email = f"{USER}@example.org"
+
+    @classmethod
+    def missing(cls):
+        if not shutil.which("php") or not SABRE_LIBRARY.exists():
+            return "sabre/dav is not installed (apt install php-sabre-dav php-cli php-sqlite3)"
+        modules = subprocess.run(["php", "-m"], capture_output=True, text=True).stdout.split()
+        if "pdo_sqlite" not in modules:
+            return "PHP's SQLite driver is not installed (apt install php-sqlite3)"
+        if not (SABRE_SCHEMA / "sqlite.calendars.sql").exists():
+            return f"sabre/dav's SQL schema is missing from {SABRE_SCHEMA}"
+        return ""
+
+    @property
+    def account(self):
+        return f"{self.base}principals/{self.user}/"
+
+    def command(self):
+        database = self.storage / "dav.sqlite"
+        if not database.exists():
+            db = sqlite3.connect(database)
+            for part in ("principals", "calendars", "addressbooks", "locks"):
+                schema = (SABRE_SCHEMA / f"sqlite.{part}.sql").read_text()
+                # The shipped schema adds an example account; this server has its own.
+                db.executescript("\n".join(line for line in schema.splitlines()
+                                           if not line.startswith(("INSERT", "('"))))
+            principal = f"principals/{self.user}"
+            db.executemany("INSERT INTO principals (uri, email, displayname) VALUES (?, ?, ?)",
+                           [(principal, self.email, self.user),
+                            (principal + "/calendar-proxy-read", None, None),
+                            (principal + "/calendar-proxy-write", None, None)])
+            db.commit()
+            db.close()
+        self.env = dict(os.environ, TIDEWELL_SABRE_DB=str(database),
+                        TIDEWELL_SABRE_USER=self.user, TIDEWELL_SABRE_PASSWORD=self.password)
+        return ["php", "-S", f"{LOOPBACK}:{self.port}", str(SABRE_SERVER)]
 
 
 def make_tls(folder):
