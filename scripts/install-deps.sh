@@ -14,6 +14,17 @@ packages=(
   clang libclang-rt-14-dev
 )
 
+# Servers the end-to-end tests start on loopback ports of their own (tests only): Cyrus IMAP's
+# CalDAV/CardDAV and sabre/dav under PHP's built-in web server.
+test_servers=(
+  cyrus-imapd cyrus-caldav sasl2-bin
+  php-sabre-dav php-cli php-sqlite3
+)
+# The system services Debian starts when these install (package:service); the tests never use
+# them.
+test_server_services=(cyrus-imapd:cyrus-imapd sasl2-bin:saslauthd)
+packages+=("${test_servers[@]}")
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -25,4 +36,21 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || as_root=(sudo)
   "${as_root[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# A server installed here for the tests only must not run on the machine: stop the services its
+# package started and keep them from starting at boot. One the machine already had is left
+# alone.
+if ((${#missing[@]})); then
+  for pair in "${test_server_services[@]}"; do
+    package=${pair%%:*} service=${pair#*:}
+    [[ " ${missing[*]} " == *" $package "* ]] || continue
+    [ -e "/etc/init.d/$service" ] || [ -e "/lib/systemd/system/$service.service" ] || continue
+    if [ -d /run/systemd/system ]; then
+      "${as_root[@]}" systemctl disable --now "$service" || true
+    else
+      "${as_root[@]}" service "$service" stop || true
+      "${as_root[@]}" update-rc.d "$service" disable || true
+    fi
+  done
 fi
