@@ -147,26 +147,25 @@ TEST(DavDiscovery, CountsAServerAsSchedulingUnlessItsAnswersSayItIsNot) {
     long options;              // OPTIONS status on the home; 0: the answer is lost
     std::string options_dav;   // its DAV header
     std::string propfind_dav;  // the home listing's DAV header
-    std::string outbox;        // the principal's schedule-outbox-URL
+    bool outbox;               // the principal names a schedule-outbox-URL
     bool via_collection;       // the store URL names the calendar itself
     bool schedules;
   } rows[] = {
-      {"header on OPTIONS only", 200, kSchedules, kPlain, "", false, true},
-      {"header on the calendar's OPTIONS", 200, kSchedules, kPlain, "", true, true},
-      {"header on PROPFIND only", 200, kPlain, kSchedules, "", false, true},
-      {"an outbox only", 200, kPlain, kPlain, "/me/outbox/", false, true},
-      {"OPTIONS refused", 405, "", kPlain, "", false, true},
-      {"the calendar's OPTIONS refused", 501, "", kPlain, "", true, true},
-      {"OPTIONS lost", 0, "", kPlain, "", false, true},
-      {"no sign of scheduling", 200, kPlain, kPlain, "", false, false},
-      {"no sign on the calendar itself", 200, kPlain, kPlain, "", true, false},
+      {"header on OPTIONS only", 200, kSchedules, kPlain, false, false, true},
+      {"header on PROPFIND only", 200, kPlain, kSchedules, false, false, true},
+      {"an outbox only", 200, kPlain, kPlain, true, false, true},
+      {"OPTIONS refused", 405, "", kPlain, false, false, true},
+      {"the calendar's OPTIONS refused", 501, "", kPlain, false, true, true},
+      {"OPTIONS lost", 0, "", kPlain, false, false, true},
+      {"no sign of scheduling", 200, kPlain, kPlain, false, false, false},
+      {"no sign on the calendar itself", 200, kPlain, kPlain, false, true, false},
   };
   for (const auto& row : rows) {
     Fixture f;
     Account(*f.server, "/me/", "/me/", "");
-    const std::string outbox = row.outbox.empty() ? ""
-                                                  : "<c:schedule-outbox-URL><d:href>" + row.outbox +
-                                                        "</d:href></c:schedule-outbox-URL>";
+    const std::string outbox =
+        row.outbox ? "<c:schedule-outbox-URL><d:href>/me/out/</d:href></c:schedule-outbox-URL>"
+                   : "";
     f.server->On("PROPFIND", kHost + "/me/",
                  {207, Multistatus(Ok("/me/",
                                       "<c:calendar-home-set><d:href>/me/</d:href>"
