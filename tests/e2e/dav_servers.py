@@ -165,7 +165,8 @@ class Xandikos(Server):
 
     @classmethod
     def missing(cls):
-        return "" if shutil.which("xandikos") else "Xandikos is not installed (apt install xandikos)"
+        found = shutil.which("xandikos")
+        return "" if found else "Xandikos is not installed (apt install xandikos)"
 
     @property
     def account(self):

@@ -12,10 +12,13 @@ e-mailed.
 import http.client
 import http.server
 import re
+import shlex
+import subprocess
 import threading
 import unittest
 
 from dav_servers import LOOPBACK, Cyrus, DavClient, Radicale, SabreDav, Xandikos
+from peers import BINARY_DIR
 from test_dav import CONFLICT, DavSandbox
 
 SERVERS = (Radicale, Xandikos, Cyrus, SabreDav)
@@ -195,6 +198,21 @@ class ServerTest(DavSandbox):
         self.assertEqual(status, 0, out + err)
         note = "1 changed event has attendees; the server may e-mail them the change."
         self.assertEqual(note in err.splitlines(), schedules, err)
+
+        question = ("1 event has attendees; the server may e-mail them the change. Change these "
+                    "events too? [y/N]")
+        if schedules:
+            # Asked on a terminal, and declined.
+            done = subprocess.run(
+                ["script", "-qec", shlex.join([
+                    str(BINARY_DIR / "tidewell"), "--store", self.server.account, "replace",
+                    "--search", "Harbour", "--replace", "Harbor", "--fields",
+                    "AppointmentLocation", "--folder", self.events_id, "--yes"]), "/dev/null"],
+                input="n\n", env=self.env, capture_output=True, text=True, timeout=120)
+            self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+            self.assertIn(question, done.stdout)
+            self.assertEqual(self.locations("meeting.ics"), ["Harbour Hall"])
+            self.assertEqual(self.locations("walk.ics"), ["Harbor steps"])
 
         # No terminal to ask: the meeting is left alone, with a note, and no one is e-mailed.
         status, out, err = self.replace(self.events_id, "AppointmentLocation", "--yes")
