@@ -38,10 +38,10 @@ struct StoreOptions {
   std::string ca_file;
   // --password-command, split into words: run (never through a shell), its
   // first line of output is the password. Empty: none.
-  std::vector<std::string> password_command;
+  std::vector<std::string> password_command = {};
   // The logins the configs keep, tried after --user and --password-command
   // and before the netrc file.
-  std::vector<KeptLogin> kept_logins;
+  std::vector<KeptLogin> kept_logins = {};
 };
 
 // Why an item that may make the server e-mail attendees is left alone.
