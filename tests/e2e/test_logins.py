@@ -89,6 +89,10 @@ class LoginTest(Sandbox):
                 if message:
                     self.assertTrue(err.endswith(message), err)
                 self.assertNotIn(PASSWORD, out + err)
+        # The setting stands in for the option.
+        self.configure("Marrowby/Marrowby.ini", f"[Host]\nPasswordCommand=cat '{self.secret}'\n")
+        status, out, err = self.without_terminal("--store", collection, "folders")
+        self.assertEqual(status, 0, out + err)
 
 
 if __name__ == "__main__":
