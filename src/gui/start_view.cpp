@@ -155,11 +155,11 @@ void StartView::ShowServers(const std::vector<FoundServer>& servers,
   button->setAccessibleName(QStringLiteral("Open Server"));
   button->setAccessibleDescription(
       QStringLiteral("Opens the server selected in the list with the login the config keeps."));
-  auto openCurrent = [list, open = std::move(open)] {
-    if (const QTreeWidgetItem* row = list->currentItem()) open(row->text(0).toStdString());
+  auto openRow = [open = std::move(open)](const QTreeWidgetItem* row) {
+    if (row != nullptr) open(row->text(0).toStdString());
   };
-  connect(button, &QPushButton::clicked, this, openCurrent);
-  connect(list, &QTreeWidget::itemActivated, this, openCurrent);
+  connect(button, &QPushButton::clicked, this, [list, openRow] { openRow(list->currentItem()); });
+  connect(list, &QTreeWidget::itemActivated, this, openRow);
   // Above the row of buttons, which stays last.
   auto* layout = static_cast<QVBoxLayout*>(this->layout());
   const int at = layout->count() - 1;
