@@ -4,9 +4,11 @@
 #include <optional>
 #include <sstream>
 
+#include "app/discovery/server_configs.h"
 #include "app/discovery/store_configs.h"
 #include "platform/failure.h"
 #include "stores/store_factory.h"
+#include "text/shell_words.h"
 
 namespace tidewell {
 
@@ -60,6 +62,16 @@ Retention JournalRetention(SettingsStore& settings, SupportComponent& support) {
   return retention;
 }
 
+std::vector<std::string> SavedPasswordCommand(SettingsStore& settings, SupportComponent& support) {
+  const std::string text =
+      settings.GetSetting(support.AppName(), kHostSection, kPasswordCommandKey, "");
+  try {
+    return SplitShellWords(text);
+  } catch (const Failure& e) {
+    throw Failure(std::string("The setting ") + kPasswordCommandKey + ": " + e.what() + ".");
+  }
+}
+
 std::string NoSuchStoreMessage(const std::string& given) { return "No such store: " + given; }
 
 HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores,
@@ -94,6 +106,12 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
   }
   for (const StoreSource& source : sources) roots.push_back(source.root);
   if (roots.empty()) throw Failure(kNoStoreMessage);
+  if (options.store.password_command.empty()) {
+    options.store.password_command = SavedPasswordCommand(settings, support);
+  }
+  if (options.store.kept_logins.empty()) {
+    options.store.kept_logins = KeptLogins(FindServers(ProcessEnvironment()));
+  }
   try {
     store = options.open_store ? options.open_store(roots, ui, &logbook, options.store)
                                : OpenStore(roots, ui, &logbook, options.store);

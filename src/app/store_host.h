@@ -75,6 +75,13 @@ std::vector<std::string> RememberedStores(SettingsStore& settings, SupportCompon
 void RememberStores(SettingsStore& settings, SupportComponent& support,
                     const std::vector<std::string>& roots);
 
+// The password command the user keeps (settings section "Host", key
+// "PasswordCommand"), split into words as --password-command is; empty when
+// none is set. Throws Failure for a text that cannot be split ("The setting
+// PasswordCommand: the ' quote at character 6 is never closed.").
+inline constexpr const char* kPasswordCommandKey = "PasswordCommand";
+std::vector<std::string> SavedPasswordCommand(SettingsStore& settings, SupportComponent& support);
+
 // The journal's retention the user set: settings section "Journal", keys
 // "KeepRuns" (default 100, at least 1) and "KeepDays" (default 90; 0 keeps
 // by count alone), and the hidden "SegmentBytes" (default 32 MiB, at least 1),
@@ -112,7 +119,9 @@ struct HostOptions {
   // A preview: also no log or error file is opened or written (reports are
   // only echoed). Implies run_settings_only.
   bool write_nothing = false;
-  // --user and --ca-file, for a server store.
+  // --user, --ca-file and --password-command, for a server store. Left
+  // empty, the password command is the saved one and the kept logins are
+  // those of vdirsyncer's config (app/discovery/server_configs.h).
   StoreOptions store;
   // Empty: OpenStore.
   StoreOpener open_store;

@@ -184,9 +184,15 @@ std::unique_ptr<CLI::App> CommandLine() {
         "Without it, the stores of the last call; without those, the stores the configs of "
         "vdirsyncer, khard, khal and todoman name (see 'tidewell stores').");
   Value(*tool, "--user", "NAME", Times::once,
-        "the login for a server store (a --store URL); without it, the netrc file's "
-        "($NETRC, else ~/.netrc), else it is asked on the terminal. The password is never an "
-        "option: it comes from the netrc file or is asked on the terminal, without echo.");
+        "the login for a server store (a --store URL); without it, the user vdirsyncer's "
+        "config names for that URL, else the netrc file's ($NETRC, else ~/.netrc), else it is "
+        "asked on the terminal. The password is never an option.");
+  Value(*tool, "--password-command", "CMD", Times::once,
+        "a command whose first line of output is the server's password ('pass show dav'), "
+        "split into words as a shell would split it but never run through a shell; without "
+        "it, the setting PasswordCommand. Then the password.fetch (or password) of the "
+        "vdirsyncer storage whose url the --store URL is or lies under, then the netrc file, "
+        "else it is asked on the terminal, without echo.");
   Value(*tool, "--ca-file", "PEM", Times::once,
         "a file of certificate authorities (PEM) a server store's certificate may be signed "
         "by, besides the system's.");
@@ -199,7 +205,9 @@ std::unique_ptr<CLI::App> CommandLine() {
   Command(*tool, "stores",
           "Lists the stores in use, one per line: the folder, then where it came from "
           "('--store', 'remembered', or the configs of vdirsyncer, khard, khal and todoman that "
-          "name it), separated by a tab.");
+          "name it), separated by a tab. Then the CardDAV and CalDAV servers vdirsyncer's config "
+          "names, one per line: the URL, the config, 'user: ' and who logs in, and 'password: ' "
+          "and where the password comes from, separated by tabs.");
   Command(*tool, "show",
           "Prints the saved settings (search text, replacement, case flag, folders), then the "
           "field selection the next run loads, one 'Key: value' line each, in catalog order.");
@@ -423,6 +431,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     if (option.name == "--store") invocation.stores.push_back(option.value);
     if (option.name == "--user") invocation.user = option.value;
     if (option.name == "--ca-file") invocation.ca_file = option.value;
+    if (option.name == "--password-command") invocation.password_command = option.value;
     if (option.name == "--version") invocation.version = true;
     if (option.name == "--write-manuals") invocation.manuals_dir = option.value;
   }

@@ -33,6 +33,7 @@ struct Invocation {
   std::vector<std::string> stores;
   std::string user;                    // --user, the later one given
   std::string ca_file;                 // --ca-file, the later one given
+  std::string password_command;        // --password-command, the later one given, as typed
   std::string command;                 // "" with --help alone
   std::vector<Option> options;         // in the order given
   std::vector<std::string> arguments;  // words that are no option (undo's RUN)
@@ -66,8 +67,8 @@ struct CommandDescription {
   std::string help;     // what `tidewell NAME --help` prints
   std::vector<OptionDescription> options;
 };
-// The options before the command (--store, --user, --ca-file, --help,
-// --version), and the
+// The options before the command (--store, --user, --password-command,
+// --ca-file, --help, --version), and the
 // commands in help order.
 std::vector<OptionDescription> DescribeGlobalOptions();
 std::vector<CommandDescription> DescribeCommands();

@@ -13,6 +13,7 @@
 #include "adapters/logbook/run_index.h"
 #include "adapters/logbook/run_session.h"
 #include "app/change_listing.h"
+#include "app/discovery/server_configs.h"
 #include "app/dry_run.h"
 #include "app/run_report.h"
 #include "app/store_host.h"
@@ -24,6 +25,7 @@
 #include "fields/frm_look_in_fields.h"
 #include "page/uc1.h"
 #include "platform/failure.h"
+#include "text/shell_words.h"
 #include "undo/undo.h"
 
 namespace tidewell::cli {
@@ -102,10 +104,21 @@ int Folders(Context& c) {
   return kDone;
 }
 
+// The servers vdirsyncer's config names, one line each; never a password.
+void ListServers(std::ostream& out) {
+  for (const FoundServer& server : FindServers(ProcessEnvironment())) {
+    const std::string user = DescribeUser(server.login);
+    out << server.login.url << '\t' << server.config
+        << "\tuser: " << (user.empty() ? "the netrc file's, else asked" : user)
+        << "\tpassword: " << DescribePassword(server.login) << '\n';
+  }
+}
+
 int Stores(Context& c) {
   for (const StoreSource& source : c.env.sources) {
     c.out << source.root << '\t' << source.named_by << '\n';
   }
+  ListServers(c.out);
   return kDone;
 }
 
@@ -596,6 +609,14 @@ void CheckCaFile(const std::string& path) {
   }
 }
 
+std::vector<std::string> PasswordCommand(const Invocation& invocation) {
+  try {
+    return SplitShellWords(invocation.password_command);
+  } catch (const Failure& e) {
+    throw UsageError(std::string("--password-command: ") + e.what() + ".");
+  }
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -625,7 +646,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     TerminalUi ui(in, out, err, errIsTerminal);
     ui.tty_path = ttyPath;
     HostOptions options;
-    options.store = {invocation.user, invocation.ca_file};
+    options.store = {invocation.user, invocation.ca_file, PasswordCommand(invocation)};
     options.open_store = open;
     if (invocation.command == "replace") {
       options.run_settings_only = GivesPageSettings(invocation);
@@ -636,6 +657,12 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     try {
       env = std::make_unique<HostEnvironment>(ui, invocation.stores, options);
     } catch (const Failure& e) {
+      // With no store at all, the servers a config names are still worth listing.
+      if (invocation.command == "stores" && e.what() == std::string(kNoStoreMessage) &&
+          !FindServers(ProcessEnvironment()).empty()) {
+        ListServers(out);
+        return kDone;
+      }
       throw UsageError(e.what());
     }
     env->logbook.EchoErrorsTo(&err, [&ui] { return ui.ItemHeading(); });

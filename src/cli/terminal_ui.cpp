@@ -101,6 +101,17 @@ class PromptSignals {
 
 std::optional<Credentials> TerminalUi::AskCredentials(const std::string& where,
                                                       const std::string& user) {
+  return Ask(where, user, "");
+}
+
+std::optional<Credentials> TerminalUi::AskPassword(const std::string& where,
+                                                   const std::string& user,
+                                                   const std::string& prompt) {
+  return Ask(where, user, prompt.empty() ? "Password" : prompt);
+}
+
+std::optional<Credentials> TerminalUi::Ask(const std::string& where, const std::string& user,
+                                           const std::string& prompt) {
   EndProgressLine();
   // Declared first: the terminal's echo is back before SIGINT is passed on.
   PromptSignals signals;
@@ -116,7 +127,7 @@ std::optional<Credentials> TerminalUi::AskCredentials(const std::string& where,
   // Echo goes off before the prompt shows: what is typed after it is never
   // shown, and what was typed before it is dropped.
   if (!tty.EchoOff()) return std::nullopt;
-  tty.Write("Password for " + given.user + " at " + where + ": ");
+  tty.Write(prompt.empty() ? "Password for " + given.user + " at " + where + ": " : prompt + ": ");
   std::optional<std::string> password = tty.ReadLine();
   tty.EchoOn();
   if (!password) {

@@ -47,6 +47,9 @@ class TerminalUi : public Ui {
   // The answer is kept in memory for GivenCredentials.
   std::optional<Credentials> AskCredentials(const std::string& where,
                                             const std::string& user) override;
+  // The same, the password asked with "PROMPT: ".
+  std::optional<Credentials> AskPassword(const std::string& where, const std::string& user,
+                                         const std::string& prompt) override;
   // The login last given for `where` in this process; nothing before one was.
   std::optional<Credentials> GivenCredentials(const std::string& where) const;
 
@@ -78,6 +81,9 @@ class TerminalUi : public Ui {
  private:
   void EndProgressLine();
   std::string Worded(const std::string& caption) const;
+  // `prompt` "" asks "Password for USER at WHERE: ".
+  std::optional<Credentials> Ask(const std::string& where, const std::string& user,
+                                 const std::string& prompt);
 
   std::istream& in_;
   std::ostream& out_;

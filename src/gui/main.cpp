@@ -20,22 +20,30 @@
 #include "app/version.h"
 #include "gui/options_window.h"
 #include "gui/qt_ui.h"
+#include "platform/failure.h"
 #include "text/iconv_code_pages.h"
+#include "text/shell_words.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tidewell-gui [--store DIR|URL]... [--user NAME] [--ca-file PEM]\n"
+    "Usage: tidewell-gui [--store DIR|URL]... [--user NAME] [--password-command CMD]\n"
+    "                    [--ca-file PEM]\n"
     "Shows the search-and-replace page over the stores named (folders of address books and\n"
     "calendars, or the URL of a CardDAV/CalDAV server), or over the stores of the last call\n"
     "when none is named. Without those, the window offers the stores the configs of\n"
-    "vdirsyncer, khard, khal and todoman name, any folder and any server; the stores opened\n"
-    "there are remembered. A server's password comes from the netrc file ($NETRC, else\n"
-    "~/.netrc) or is asked in a window; it is never an argument.\n"
-    "  --store DIR|URL  a store; repeat for more\n"
-    "  --user NAME      the login for a server store\n"
-    "  --ca-file PEM    certificate authorities a server's certificate may be signed by\n"
-    "  --version        print the version and the git commit it was built from\n";
+    "vdirsyncer, khard, khal and todoman name, the servers vdirsyncer's config names, any\n"
+    "folder and any server; the stores opened there are remembered. A server's password\n"
+    "comes from --password-command (else the setting PasswordCommand), else from the\n"
+    "vdirsyncer storage whose url the store's URL is or lies under (password.fetch or\n"
+    "password), else from the netrc file ($NETRC, else ~/.netrc), else it is asked in a\n"
+    "window; it is never an argument.\n"
+    "  --store DIR|URL         a store; repeat for more\n"
+    "  --user NAME             the login for a server store\n"
+    "  --password-command CMD  a command whose first line of output is the password, split\n"
+    "                          into words as a shell would, never run through a shell\n"
+    "  --ca-file PEM           certificate authorities a server's certificate may be signed by\n"
+    "  --version               print the version and the git commit it was built from\n";
 
 // tidewell-gui(1), from the help above; the build writes it with the hidden
 // --write-manual FILE.
@@ -47,7 +55,8 @@ int WriteManual(const std::string& path) {
       {"tidewell-gui",
        "the search-and-replace page for contacts, appointments and tasks, in a window",
        {{"SYNOPSIS",
-         "tidewell-gui [--store DIR|URL]... [--user NAME] [--ca-file PEM]\n"
+         "tidewell-gui [--store DIR|URL]... [--user NAME] [--password-command CMD] "
+         "[--ca-file PEM]\n"
          "tidewell-gui --version\n"},
         {"DESCRIPTION", usage.substr(body)},
         {"SEE ALSO", "tidewell(1)\n"}}});
@@ -87,7 +96,14 @@ Arguments Parse(const QStringList& args) {
         take(i, arg, "--user", "a name",
              [&](std::string v) { parsed.store.user = std::move(v); }) ||
         take(i, arg, "--ca-file", "a file",
-             [&](std::string v) { parsed.store.ca_file = std::move(v); })) {
+             [&](std::string v) { parsed.store.ca_file = std::move(v); }) ||
+        take(i, arg, "--password-command", "a command", [&](const std::string& v) {
+          try {
+            parsed.store.password_command = tidewell::SplitShellWords(v);
+          } catch (const tidewell::Failure& e) {
+            parsed.fault = std::string("--password-command: ") + e.what() + ".";
+          }
+        })) {
       continue;
     }
     parsed.fault = "Unknown argument: " + arg;

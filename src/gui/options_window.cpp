@@ -295,10 +295,13 @@ void OptionsWindow::BuildPageArea() {
 void OptionsWindow::ShowStart() {
   DropPage();
   delete start_;
-  start_ = new StartView(
+  auto* start = new StartView(
       FindStores(ProcessEnvironment()),
       [this](const std::vector<std::string>& roots) { OpenStores(roots); },
       [this] { OpenFolder(); }, [this] { ConnectToServer(); }, views_);
+  start->ShowServers(FindServers(ProcessEnvironment()),
+                     [this](const std::string& url) { OpenStores({url}); });
+  start_ = start;
   views_->insertWidget(0, start_);
   views_->setCurrentWidget(start_);
   UpdateActions();

@@ -54,6 +54,15 @@ std::optional<Credentials> QtUi::AskCredentials(const std::string& where, const 
   return given_[where];
 }
 
+std::optional<Credentials> QtUi::AskPassword(const std::string& where, const std::string& user,
+                                             const std::string& prompt) {
+  LoginDialog dialog(where, user, window_);
+  dialog.ShowPrompt(prompt);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  given_[where] = Credentials{dialog.User(), dialog.Password()};
+  return given_[where];
+}
+
 std::optional<Credentials> QtUi::GivenCredentials(const std::string& where) const {
   const auto found = given_.find(where);
   if (found == given_.end()) return std::nullopt;

@@ -67,6 +67,9 @@ class QtUi : public Ui {
   // The LoginDialog (server_dialogs.h) over the window; nothing on Cancel.
   std::optional<Credentials> AskCredentials(const std::string& where,
                                             const std::string& user) override;
+  // The same, its heading the config's `prompt`.
+  std::optional<Credentials> AskPassword(const std::string& where, const std::string& user,
+                                         const std::string& prompt) override;
   // The login last given for `where` in this process (memory only), so that
   // a preview of the store open does not ask again; nothing before one was.
   std::optional<Credentials> GivenCredentials(const std::string& where) const;

@@ -58,7 +58,7 @@ LoginDialog::LoginDialog(const std::string& where, const std::string& user, QWid
   setObjectName(QStringLiteral("LoginDialog"));
   setWindowTitle(tr("Log In"));
   const QString server = QString::fromStdString(where);
-  auto* heading = new QLabel(tr("%1 asks for a login.").arg(server));
+  auto* heading = heading_ = new QLabel(tr("%1 asks for a login.").arg(server));
   heading->setObjectName(QStringLiteral("LoginHeading"));
   heading->setWordWrap(true);
   heading->setTextFormat(Qt::PlainText);
@@ -85,6 +85,11 @@ LoginDialog::LoginDialog(const std::string& where, const std::string& user, QWid
   layout->addLayout(form);
   layout->addWidget(buttons);
   (user.empty() ? login_ : password_)->setFocus(Qt::OtherFocusReason);
+}
+
+void LoginDialog::ShowPrompt(const std::string& prompt) {
+  heading_->setText(QString::fromStdString(prompt));
+  heading_->setAccessibleName(heading_->text());
 }
 
 ConnectDialog::ConnectDialog(const std::string& user, QWidget* parent) : QDialog(parent) {

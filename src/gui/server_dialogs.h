@@ -17,6 +17,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <cstddef>
@@ -34,8 +35,11 @@ class LoginDialog : public QDialog {
 
   std::string User() const { return login_->text().toStdString(); }
   std::string Password() const { return password_->text().toStdString(); }
+  // The heading says `prompt` instead: the text a config asks the password with.
+  void ShowPrompt(const std::string& prompt);
 
  private:
+  QLabel* heading_ = nullptr;
   QLineEdit* login_ = nullptr;
   QLineEdit* password_ = nullptr;
 };

@@ -124,6 +124,50 @@ StartView::StartView(const std::vector<FoundStore>& found,
   layout->addLayout(buttons);
 }
 
+void StartView::ShowServers(const std::vector<FoundServer>& servers,
+                            std::function<void(const std::string& url)> open) {
+  if (servers.empty()) return;
+  auto* caption = new QLabel(QStringLiteral("Ser&vers named in vdirsyncer's config:"));
+  caption->setObjectName(QStringLiteral("FoundServersCaption"));
+  caption->setAccessibleName(QStringLiteral("Servers found"));
+  auto* list = new QTreeWidget;
+  list->setObjectName(QStringLiteral("FoundServers"));
+  list->setHeaderLabels(
+      {QStringLiteral("Server"), QStringLiteral("User"), QStringLiteral("Password")});
+  list->setRootIsDecorated(false);
+  list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  list->setAccessibleName(QStringLiteral("Servers found"));
+  list->setAccessibleDescription(
+      QStringLiteral("The CardDAV and CalDAV servers of vdirsyncer's config, with who logs in "
+                     "and where the password comes from. Open one to search it."));
+  caption->setBuddy(list);
+  for (const FoundServer& server : servers) {
+    const std::string user = DescribeUser(server.login);
+    auto* row = new QTreeWidgetItem(
+        list, {QString::fromStdString(server.login.url),
+               QString::fromStdString(user.empty() ? "the netrc file's, else asked" : user),
+               QString::fromStdString(DescribePassword(server.login))});
+    row->setToolTip(0, QString::fromStdString(server.storage + " in " + server.config));
+  }
+  list->setCurrentItem(list->topLevelItem(0));
+  auto* button = new QPushButton(QStringLiteral("Open Server"));
+  button->setObjectName(QStringLiteral("cmdOpenServer"));
+  button->setAccessibleName(QStringLiteral("Open Server"));
+  button->setAccessibleDescription(
+      QStringLiteral("Opens the server selected in the list with the login the config keeps."));
+  auto openRow = [open = std::move(open)](const QTreeWidgetItem* row) {
+    if (row != nullptr) open(row->text(0).toStdString());
+  };
+  connect(button, &QPushButton::clicked, this, [list, openRow] { openRow(list->currentItem()); });
+  connect(list, &QTreeWidget::itemActivated, this, openRow);
+  // Above the row of buttons, which stays last.
+  auto* layout = static_cast<QVBoxLayout*>(this->layout());
+  const int at = layout->count() - 1;
+  layout->insertWidget(at, caption);
+  layout->insertWidget(at + 1, list, 1);
+  layout->insertWidget(at + 2, button, 0, Qt::AlignLeft);
+}
+
 std::vector<std::string> StartView::Selected() const {
   std::vector<std::string> roots;
   if (list_ == nullptr) return roots;

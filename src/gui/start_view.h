@@ -9,6 +9,8 @@
 // store is selected; Enter or a double click on a row opens it too), "cmdOpenFolder" and
 // "cmdConnectServer" ("Connect to Server...", shown when `connectServer` is given). With no
 // store found, the list gives way to the label "NoStoreFound", which says so.
+// ShowServers adds the servers vdirsyncer's config names: the list "FoundServers" (the URL,
+// who logs in and where the password comes from; one row at a time) and "cmdOpenServer".
 #pragma once
 
 #include <QPushButton>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/discovery/server_configs.h"
 #include "app/discovery/store_configs.h"
 
 namespace tidewell::gui {
@@ -34,6 +37,11 @@ class StartView : public QWidget {
             std::function<void(const std::vector<std::string>&)> open,
             std::function<void()> openFolder, std::function<void()> connectServer = {},
             QWidget* parent = nullptr);
+
+  // Lists `servers` under the stores; `open` gets the URL of the one chosen.
+  // Nothing is shown for none.
+  void ShowServers(const std::vector<FoundServer>& servers,
+                   std::function<void(const std::string& url)> open);
 
  private:
   std::vector<std::string> Selected() const;

@@ -14,6 +14,21 @@
 
 namespace tidewell {
 
+// A server login that a config keeps (vdirsyncer's carddav and caldav
+// storages): for the store ids at `url` or under it. Only ever in memory.
+struct KeptLogin {
+  std::string url;  // as the config writes it
+  std::string user;
+  // username.fetch = ["command", ...]: the command whose first line is the user.
+  std::vector<std::string> user_command;
+  // password.fetch = ["command", ...]: the command whose first line is the password.
+  std::vector<std::string> password_command;
+  // password.fetch = ["prompt", TEXT]: the password is asked with TEXT.
+  std::optional<std::string> password_prompt;
+  // password = "...", written in the config itself.
+  std::optional<std::string> password;
+};
+
 // What a store needs besides its roots; only server stores use it.
 struct StoreOptions {
   // --user: the login; empty takes the netrc file's, else asks.
@@ -21,6 +36,12 @@ struct StoreOptions {
   // --ca-file: a PEM file of the certificate authorities to trust besides
   // the system's; empty for the system's alone.
   std::string ca_file;
+  // --password-command, split into words: run (never through a shell), its
+  // first line of output is the password. Empty: none.
+  std::vector<std::string> password_command = {};
+  // The logins the configs keep, tried after --user and --password-command
+  // and before the netrc file.
+  std::vector<KeptLogin> kept_logins = {};
 };
 
 // Why an item that may make the server e-mail attendees is left alone.

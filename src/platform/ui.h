@@ -83,6 +83,14 @@ class Ui {
                                                     const std::string& /*user*/) {
     return std::nullopt;
   }
+
+  // As AskCredentials, but the password is asked with `prompt`, the text a
+  // config gave for it (vdirsyncer's password.fetch = ["prompt", TEXT]). A
+  // host that has no place for the text asks as AskCredentials does.
+  virtual std::optional<Credentials> AskPassword(const std::string& where, const std::string& user,
+                                                 const std::string& /*prompt*/) {
+    return AskCredentials(where, user);
+  }
 };
 
 }  // namespace tidewell

@@ -67,6 +67,17 @@ std::optional<std::string> JsonString(std::string_view raw) {
   return value.get<std::string>();
 }
 
+std::optional<std::vector<std::string>> JsonStringList(std::string_view raw) {
+  const nlohmann::json value = nlohmann::json::parse(raw, nullptr, false);
+  if (!value.is_array()) return std::nullopt;
+  std::vector<std::string> list;
+  for (const nlohmann::json& item : value) {
+    if (!item.is_string()) return std::nullopt;
+    list.push_back(item.get<std::string>());
+  }
+  return list;
+}
+
 std::optional<std::string> PythonStringAssignment(std::string_view text, std::string_view name) {
   std::optional<std::string> last;
   std::istringstream in{std::string(text)};

@@ -28,6 +28,9 @@ std::vector<IniLine> ReadIniLines(std::string_view text);
 std::string ConfigObjValue(std::string_view raw);
 // A JSON string value (vdirsyncer's); nullopt for anything else.
 std::optional<std::string> JsonString(std::string_view raw);
+// A JSON list of strings (vdirsyncer's `password.fetch`); nullopt for
+// anything else, a list that holds another kind of value too.
+std::optional<std::vector<std::string>> JsonStringList(std::string_view raw);
 // The text of a Python `NAME = "..."` or `NAME = '...'` line at the start of
 // a line, the last one in the file; nullopt when there is none or the value
 // is no plain string literal.
@@ -41,6 +44,10 @@ std::string ExpandUser(const std::string& path, const Environment& env);
 // The directories a shell-style glob matches, sorted; hidden names match only
 // a pattern that starts with ".".
 std::vector<std::string> GlobDirectories(const std::string& pattern);
+
+// Where vdirsyncer reads its config: $VDIRSYNCER_CONFIG, else
+// ~/.vdirsyncer/config when it exists, else $XDG_CONFIG_HOME/vdirsyncer/config.
+std::string VdirsyncerConfigPath(const Environment& env);
 
 // The file's text, or nullopt when it cannot be read.
 std::optional<std::string> ReadConfigFile(const std::string& path);

@@ -76,11 +76,7 @@ std::string ExpandVarsAndUser(const std::string& path, const Environment& env) {
 }
 
 void FromVdirsyncer(const Environment& env, std::vector<Named>& named) {
-  std::string config = Get(env, "VDIRSYNCER_CONFIG");
-  if (config.empty()) {
-    config = discovery::ExpandUser("~/.vdirsyncer/config", env);
-    if (FirstExisting({config}).empty()) config = ConfigHome(env) + "/vdirsyncer/config";
-  }
+  const std::string config = discovery::VdirsyncerConfigPath(env);
   const std::optional<std::string> text = discovery::ReadConfigFile(config);
   if (!text) return;
   struct Storage {
@@ -239,6 +235,15 @@ std::vector<FoundStore> Merge(const std::vector<Named>& named) {
 }
 
 }  // namespace
+
+std::string discovery::VdirsyncerConfigPath(const Environment& env) {
+  std::string config = Get(env, "VDIRSYNCER_CONFIG");
+  if (config.empty()) {
+    config = discovery::ExpandUser("~/.vdirsyncer/config", env);
+    if (FirstExisting({config}).empty()) config = ConfigHome(env) + "/vdirsyncer/config";
+  }
+  return config;
+}
 
 Environment ProcessEnvironment() {
   Environment env;

@@ -11,7 +11,7 @@
 #include <curl/curl.h>
 
 #include "platform/failure.h"
-#include "stores/dav/netrc.h"
+#include "stores/dav/login.h"
 
 namespace tidewell::dav {
 
@@ -226,7 +226,11 @@ void CurlTransport::DefaultSleep(std::chrono::seconds wait) { std::this_thread::
 
 CurlTransport::CurlTransport(const std::string& storeUrl, const StoreOptions& options, Ui& ui,
                              Sleep sleep)
-    : user_(options.user), ca_file_(options.ca_file), ui_(ui), sleep_(std::move(sleep)) {
+    : store_url_(storeUrl),
+      options_(options),
+      ca_file_(options.ca_file),
+      ui_(ui),
+      sleep_(std::move(sleep)) {
   const std::optional<UrlParts> url = ParseUrl(storeUrl);
   if (!url) throw Failure("Not an http or https URL: " + Excerpt(storeUrl));
   if (!url->MayCarryLogin()) {
@@ -245,11 +249,16 @@ CurlTransport::Login& CurlTransport::LoginFor(const std::string& origin, const s
   auto [it, fresh] = logins_.try_emplace(origin);
   Login& login = it->second;
   if (fresh) {
-    login.user = user_;
-    if (std::optional<NetrcLogin> netrc = ReadNetrcLogin(host, user_)) {
-      if (login.user.empty()) login.user = netrc->login;
-      login.password = netrc->password;
-      login.known = !netrc->password.empty();
+    try {
+      PlannedLogin planned = PlanLogin(options_, store_url_, origin, host, RealLoginSources());
+      login.user = std::move(planned.user);
+      login.password = std::move(planned.password);
+      login.known = planned.known;
+      login.prompt = std::move(planned.prompt);
+    } catch (...) {
+      // A failed command is tried again by the next request, not taken as no password.
+      logins_.erase(it);
+      throw;
     }
   }
   return login;
@@ -263,7 +272,10 @@ Response CurlTransport::Send(const Request& request, const BodySink& sink, size_
   Attempt attempt = SendOnce(request, sink, cap, url->origin, login);
   if (attempt.response.status == 401 && login != nullptr && !login->known && !login->asked) {
     login->asked = true;
-    if (std::optional<Credentials> given = ui_.AskCredentials(url->origin, login->user)) {
+    std::optional<Credentials> given =
+        login->prompt ? ui_.AskPassword(url->origin, login->user, *login->prompt)
+                      : ui_.AskCredentials(url->origin, login->user);
+    if (given) {
       login->user = given->user;
       login->password = given->password;
       login->known = true;

@@ -5,12 +5,13 @@
 //   dav::CurlTransport transport("https://dav.example.org/ann/", options, ui);
 //   dav::Response r = transport.Send({"GET", "https://dav.example.org/ann/a.vcf", {}, ""});
 //
-// The login: `options.user`, else the netrc file's; the password from the
-// netrc file ($NETRC, else ~/.netrc). With no password known, the first 401
-// of a server asks `ui.AskCredentials` once and sends the request again
-// with the answer; a cancelled question, or a second 401, is returned as
-// the status it is. A login is only ever sent to the server it belongs to
-// (scheme, host and port): a redirect, or a URL of another server, goes
+// The login: as PlanLogin (login.h) finds it for each server when first
+// sent a request: --user and --password-command, a config's login for the
+// store URL, the netrc file ($NETRC, else ~/.netrc). With no password known,
+// the first 401 of a server asks `ui.AskCredentials` (`ui.AskPassword` with
+// a config's prompt text) once and sends the request again with the answer;
+// a cancelled question, or a second 401, is returned as the status it is. A login is only ever sent
+// to the server it belongs to (scheme, host and port): a redirect, or a URL of another server, goes
 // without it.
 //
 // Safety: TLS certificates are always verified (`options.ca_file` adds
@@ -63,8 +64,9 @@ class CurlTransport : public Transport {
   struct Login {
     std::string user;
     std::string password;
-    bool known = false;  // a password to send (from netrc or asked)
-    bool asked = false;  // AskCredentials was asked for this server
+    bool known = false;                 // a password to send (from netrc or asked)
+    bool asked = false;                 // AskCredentials was asked for this server
+    std::optional<std::string> prompt;  // a config's text to ask with
   };
   struct Exchange;
   struct Attempt {
@@ -76,7 +78,8 @@ class CurlTransport : public Transport {
   Attempt SendOnce(const Request& request, const BodySink& sink, size_t cap,
                    const std::string& origin, const Login* login);
 
-  std::string user_;
+  std::string store_url_;
+  StoreOptions options_;
   std::string ca_file_;
   Ui& ui_;
   Sleep sleep_;

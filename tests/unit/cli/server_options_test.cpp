@@ -211,6 +211,7 @@ TEST(TerminalLogin, AsksOnTheTerminalWithoutEchoingThePassword) {
     const char* user;
     std::vector<std::pair<std::string, std::string>> dialogue;  // prompt, answer
     std::optional<std::string> user_given;
+    const char* prompt = nullptr;  // a config's text to ask the password with
   };
   const std::string where = "https://dav.example.org";
   const Row rows[] = {
@@ -220,6 +221,10 @@ TEST(TerminalLogin, AsksOnTheTerminalWithoutEchoingThePassword) {
       {"bob", {{"Password for bob at " + where + ": ", "s3cret\n"}}, "bob"},
       {"", {{"User for " + where + ": ", "\n"}}, std::nullopt},
       {"ann", {}, std::nullopt},  // no terminal at all
+      {"",
+       {{"User for " + where + ": ", "ann\n"}, {"Password for dav: ", "s3cret\n"}},
+       "ann",
+       "Password for dav"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.user);
@@ -231,7 +236,9 @@ TEST(TerminalLogin, AsksOnTheTerminalWithoutEchoingThePassword) {
     std::thread typist([&] {
       for (const auto& [prompt, answer] : row.dialogue) tty.Answer(prompt, answer);
     });
-    const std::optional<Credentials> given = ui.AskCredentials(where, row.user);
+    const std::optional<Credentials> given = row.prompt
+                                                 ? ui.AskPassword(where, row.user, row.prompt)
+                                                 : ui.AskCredentials(where, row.user);
     typist.join();
     EXPECT_EQ(given ? std::optional(given->user) : std::nullopt, row.user_given);
     const std::optional<Credentials> kept = ui.GivenCredentials(where);
