@@ -138,9 +138,10 @@ enum class ValueKind { kText, kUri, kComponent };
 // stays "\:", "\N" stays "\N" and `\"` stays `\"`. What old never held is
 // spelt strictly: "\\" and "\n"; "\;" and "\," in text and components; ":"
 // bare, and "," and ";" bare in URIs. A bare spelling is kept only where this
-// store reads it back as the same text: never for a line break or for ";"
-// in a component, and for "\" only before a character that makes no escape
-// with it. vCard 2.1 escapes nothing but ";" in components.
+// store reads it back as the same text: never for ";" in a component, for
+// "\" only before a character that makes no escape with it, and for a line
+// break only where old held one bare (a quoted-printable value, which
+// encodes it). vCard 2.1 escapes nothing but ";" in components.
 std::string EscapeLike(std::string_view text, std::string_view old, ValueKind kind,
                        Dialect dialect);
 
