@@ -153,13 +153,15 @@ std::string UnescapeComponent(std::string_view escaped, Dialect dialect);
 
 std::string QuotedPrintableDecode(std::string_view encoded);
 // `bytes` quoted-printable, spelt like `old` (the encoded value they
-// replace): the n-th occurrence of a byte is written as itself or as "=XX"
-// the way old wrote its n-th occurrence of that byte (a later one the way
-// old wrote its last), with old's case of hex digits ("=3d" stays lower
-// case). Bytes old never held are encoded when they are not printable
-// ASCII. Line breaks, control characters and a blank ending the value are
-// always encoded, and "=" is, unless old wrote it bare and it cannot be
-// taken for a "=XX" or a soft break.
+// replace). What comes before the first and after the last byte that
+// differs from old's text is written as old wrote it; in between, the n-th
+// occurrence of a byte is written as itself or as "=XX" the way old wrote
+// its n-th occurrence of that byte (a later one the way old wrote its last),
+// with old's case of hex digits ("=3d" stays lower case). Bytes old never
+// held are encoded when they are not printable ASCII. Line breaks, control
+// characters and a blank ending the value are always encoded, and "=" is,
+// unless old wrote it bare and it cannot be taken for a "=XX" or a soft
+// break.
 std::string QuotedPrintableEncodeLike(std::string_view bytes, std::string_view old);
 
 std::string ToUpper(std::string_view text);
