@@ -101,6 +101,19 @@ std::string Refold(const ContentLine& line, std::string_view was, const std::str
 
 bool IsQuotedPrintable(const ContentLine& line);
 
+// Whether `a` and `b` hold the same property: name, group, the parameters
+// other than CHARSET and ENCODING (by value, not spelling), and the same
+// text in each component of the value, whatever its escapes, encoding and
+// character set, or the same time, duration or number however spelt. False
+// when a value cannot be decoded.
+bool ReadsAlike(const ContentLine& a, const ContentLine& b, Dialect dialect);
+
+// Bytes of a file as plain ASCII text, to keep in the journal: "%" and every
+// byte from 0x80 on written as "%XX". Lines in any character set survive it.
+std::string LineToken(std::string_view bytes);
+// The bytes of a LineToken; nothing for a text that is not one.
+std::optional<std::string> LineOfToken(std::string_view token);
+
 // The value as UTF-8, quoted-printable and character set undone, still
 // escaped. Throws Failure when the character set is unknown.
 std::string DecodedValue(const ContentLine& line);
