@@ -96,6 +96,12 @@ class ChangeListing::ListedItem : public SafeItem {
   void SetItem(std::shared_ptr<OutlookItem> item) override { inner_->SetItem(std::move(item)); }
   std::string Get(const std::string& property) override { return inner_->Get(property); }
   std::string FullNameAndCompany() override { return inner_->FullNameAndCompany(); }
+  std::string PropertyLine(const std::string& property) override {
+    return inner_->PropertyLine(property);
+  }
+  void RestoreLine(const std::string& property, const std::string& line) override {
+    inner_->RestoreLine(property, line);
+  }
 
   void Set(const std::string& property, const std::string& text) override {
     const std::string field = ListedName(property);

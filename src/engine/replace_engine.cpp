@@ -200,8 +200,8 @@ bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const st
     replaced = ReplaceShownText(matcher_, old, run.ReplaceWith);
   }
   line = marks.journal;
-  journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), N, old,
-                    replaced);
+  journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), N, old, replaced,
+                    run.Item.PropertyLine(P));
   // An empty replacement never moves the mark past the replace itself.
   line = run.ReplaceWith.empty() ? marks.replace : marks.write;
   run.Item.Set(P, replaced);
@@ -221,7 +221,7 @@ bool ReplaceEngine::RewriteAreaPart(const RunInputs& run, const std::string& P) 
   const std::optional<std::string> replaced = ReplaceAreaPart(matcher_, old, run.ReplaceWith);
   if (!replaced) return false;
   journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), P, old,
-                    *replaced);
+                    *replaced, run.Item.PropertyLine(P));
   run.Item.Set(P, *replaced);
   return true;
 }

@@ -228,6 +228,13 @@ void CalendarView::Set(const std::string& property, const std::string& text) {
   }
 }
 
+std::optional<size_t> CalendarView::LineOfProperty(const std::string& property) const {
+  const Mapping* m = MappingOf(property);
+  if (m == nullptr) return std::nullopt;
+  if (property == "End" && !LineOf(kDtend)) return LineOf(kDuration);
+  return LineOf(m->line);
+}
+
 void CalendarView::Touch(std::time_t now) {
   // A new time is a new revision for those who were sent the item.
   if (std::optional<size_t> sequence = LineOf(kSequence)) {

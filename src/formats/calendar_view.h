@@ -37,6 +37,8 @@ class CalendarView : public ItemView {
   std::string Get(const std::string& property) const override;
   void Set(const std::string& property, const std::string& text) override;
   void Touch(std::time_t now) override;
+  // "End" of an item without DTEND is its DURATION line.
+  std::optional<size_t> LineOfProperty(const std::string& property) const override;
   // A second SUMMARY, LOCATION or DESCRIPTION of the component, and those of
   // its alarms.
   std::vector<size_t> Unsearched() const override { return unsearched_; }

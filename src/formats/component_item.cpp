@@ -149,6 +149,7 @@ void ComponentItem::Rebase(const std::string& current) {
     line.value = was.value;
     line.charset = was.charset;
   }
+  for (const auto& [index, physical] : document_->restores()) fresh->RestoreAs(index, physical);
   Adopt(std::move(fresh));
 }
 
@@ -178,6 +179,29 @@ void ComponentItem::SetProperty(const std::string& name, const std::string& text
   }
   RefuseWrite();
   view_->Set(property, name == "RTFBody" ? PlainTextFromRtf(text) : text);
+}
+
+std::string ComponentItem::PropertyLine(const std::string& name) {
+  try {
+    Load();
+    if (!view_) return "";
+    const std::optional<size_t> index = view_->LineOfProperty(name == "RTFBody" ? "Body" : name);
+    if (!index) return "";
+    const ContentLine& line = document_->lines()[*index];
+    const size_t body_end = line.end - line.terminator.size();
+    return LineToken(
+        std::string_view(document_->bytes()).substr(line.begin, body_end - line.begin));
+  } catch (const Failure&) {
+    return "";
+  }
+}
+
+void ComponentItem::RestoreLine(const std::string& name, const std::string& line) {
+  Load();
+  if (!view_) return;
+  const std::optional<size_t> index = view_->LineOfProperty(name == "RTFBody" ? "Body" : name);
+  std::optional<std::string> bytes = LineOfToken(line);
+  if (index && bytes) document_->RestoreAs(*index, std::move(*bytes));
 }
 
 void ComponentItem::Save() {

@@ -67,6 +67,9 @@ class ComponentItem : public OutlookItem {
   std::string TypeName() const override;
   std::string GetProperty(const std::string& name) override;
   void SetProperty(const std::string& name, const std::string& text) override;
+  // The property's physical lines as read, as a LineToken (content_line.h).
+  std::string PropertyLine(const std::string& name) override;
+  void RestoreLine(const std::string& name, const std::string& line) override;
   // Rebases onto a sibling's save, marks the item changed now (REV,
   // LAST-MODIFIED, DTSTAMP where present) and writes the resource with only
   // the changed lines rewritten. A Save with nothing changed writes nothing.

@@ -692,6 +692,16 @@ void ContactView::KeepLabelConsistent(size_t adrLine, const std::string& oldText
   }
 }
 
+std::optional<size_t> ContactView::LineOfProperty(const std::string& property) const {
+  if (const std::optional<size_t> p = FindProperty(property)) {
+    if (*p == kFullNameAndCompany || slots_[*p].line == kAbsent) return std::nullopt;
+    return slots_[*p].line;
+  }
+  const std::optional<Extra> extra = FindExtra(property, false);
+  if (!extra || extra->place > values_[extra->slot].size()) return std::nullopt;
+  return values_[extra->slot][extra->place - 1];
+}
+
 void ContactView::Touch(std::time_t now) {
   if (!rev_) return;
   ContentLine& rev = doc_.lines()[*rev_];

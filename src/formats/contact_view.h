@@ -49,6 +49,7 @@ class ContactView : public ItemView {
   bool Has(const std::string& property) const override;
   std::string Get(const std::string& property) const override;
   void Set(const std::string& property, const std::string& text) override;
+  std::optional<size_t> LineOfProperty(const std::string& property) const override;
   void Touch(std::time_t now) override;
 
  private:

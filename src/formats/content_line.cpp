@@ -1,7 +1,9 @@
 #include "formats/content_line.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "formats/text_forms.h"
 #include "platform/failure.h"
 #include "text/charsets.h"
 #include "text/utf8.h"
@@ -268,6 +270,96 @@ bool IsQuotedPrintable(const ContentLine& line) {
     }
   }
   return false;
+}
+
+namespace {
+
+// The parameters that say what a line means, by value: CHARSET and the
+// encoding say only how its value is written.
+std::vector<std::pair<std::string, std::string>> MeaningfulParams(const ContentLine& line) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const Param& p : line.params) {
+    if (p.name == "CHARSET" || p.name == "ENCODING") continue;
+    if (p.name.empty() && EqualsIgnoringCase(Trim(p.value), "QUOTED-PRINTABLE")) continue;
+    out.emplace_back(p.name, p.value);
+  }
+  return out;
+}
+
+std::vector<std::string> ReadComponents(const ContentLine& line, Dialect dialect) {
+  std::vector<std::string> parts = SplitComponents(DecodedValue(line));
+  for (std::string& part : parts) part = UnescapeComponent(part, dialect);
+  return parts;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool ReadsAlike(const ContentLine& a, const ContentLine& b, Dialect dialect) {
+  if (!a.is_property || !b.is_property || a.upper_name != b.upper_name ||
+      !EqualsIgnoringCase(a.group, b.group) || MeaningfulParams(a) != MeaningfulParams(b)) {
+    return false;
+  }
+  try {
+    const std::vector<std::string> as = ReadComponents(a, dialect);
+    const std::vector<std::string> bs = ReadComponents(b, dialect);
+    if (as == bs) return true;
+    if (as.size() != 1 || bs.size() != 1) return false;
+    // A time, duration or number reads by what it says, not how it is spelt
+    // ("PT1H" is "PT1H0M0S"): the views show it so, and an undo writes it so.
+    const std::optional<int64_t> da = ParseDuration(as[0]);
+    if (da) return da == ParseDuration(bs[0]);
+    const bool tz = a.FindParam("TZID") != nullptr;
+    const std::optional<IcalTime> ta = ParseIcalValue(as[0], tz);
+    if (ta) {
+      const std::optional<IcalTime> tb = ParseIcalValue(bs[0], tz);
+      return tb && ta->clock == tb->clock && ta->form == tb->form;
+    }
+    const std::optional<int32_t> na = ParseWholeNumber(as[0]);
+    return na && na == ParseWholeNumber(bs[0]);
+  } catch (const Failure&) {
+    return false;
+  }
+}
+
+std::string LineToken(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() + 16);
+  for (char c : bytes) {
+    auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || c == '%') {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> LineOfToken(std::string_view token) {
+  std::string out;
+  out.reserve(token.size());
+  for (size_t i = 0; i < token.size(); ++i) {
+    if (static_cast<unsigned char>(token[i]) >= 0x80) return std::nullopt;
+    if (token[i] != '%') {
+      out += token[i];
+      continue;
+    }
+    if (i + 2 >= token.size() || HexDigit(token[i + 1]) < 0 || HexDigit(token[i + 2]) < 0) {
+      return std::nullopt;
+    }
+    out += static_cast<char>(HexDigit(token[i + 1]) * 16 + HexDigit(token[i + 2]));
+    i += 2;
+  }
+  return out;
 }
 
 std::string DecodedValue(const ContentLine& line) {

@@ -101,6 +101,19 @@ std::string Refold(const ContentLine& line, std::string_view was, const std::str
 
 bool IsQuotedPrintable(const ContentLine& line);
 
+// Whether `a` and `b` hold the same property: name, group, the parameters
+// other than CHARSET and ENCODING (by value, not spelling), and the same
+// text in each component of the value, whatever its escapes, encoding and
+// character set, or the same time, duration or number however spelt. False
+// when a value cannot be decoded.
+bool ReadsAlike(const ContentLine& a, const ContentLine& b, Dialect dialect);
+
+// Bytes of a file as plain ASCII text, to keep in the journal: "%" and every
+// byte from 0x80 on written as "%XX". Lines in any character set survive it.
+std::string LineToken(std::string_view bytes);
+// The bytes of a LineToken; nothing for a text that is not one.
+std::optional<std::string> LineOfToken(std::string_view token);
+
 // The value as UTF-8, quoted-printable and character set undone, still
 // escaped. Throws Failure when the character set is unknown.
 std::string DecodedValue(const ContentLine& line);
@@ -138,9 +151,10 @@ enum class ValueKind { kText, kUri, kComponent };
 // stays "\:", "\N" stays "\N" and `\"` stays `\"`. What old never held is
 // spelt strictly: "\\" and "\n"; "\;" and "\," in text and components; ":"
 // bare, and "," and ";" bare in URIs. A bare spelling is kept only where this
-// store reads it back as the same text: never for a line break or for ";"
-// in a component, and for "\" only before a character that makes no escape
-// with it. vCard 2.1 escapes nothing but ";" in components.
+// store reads it back as the same text: never for ";" in a component, for
+// "\" only before a character that makes no escape with it, and for a line
+// break only where old held one bare (a quoted-printable value, which
+// encodes it). vCard 2.1 escapes nothing but ";" in components.
 std::string EscapeLike(std::string_view text, std::string_view old, ValueKind kind,
                        Dialect dialect);
 
@@ -152,13 +166,15 @@ std::string UnescapeComponent(std::string_view escaped, Dialect dialect);
 
 std::string QuotedPrintableDecode(std::string_view encoded);
 // `bytes` quoted-printable, spelt like `old` (the encoded value they
-// replace): the n-th occurrence of a byte is written as itself or as "=XX"
-// the way old wrote its n-th occurrence of that byte (a later one the way
-// old wrote its last), with old's case of hex digits ("=3d" stays lower
-// case). Bytes old never held are encoded when they are not printable
-// ASCII. Line breaks, control characters and a blank ending the value are
-// always encoded, and "=" is, unless old wrote it bare and it cannot be
-// taken for a "=XX" or a soft break.
+// replace). What comes before the first and after the last byte that
+// differs from old's text is written as old wrote it; in between, the n-th
+// occurrence of a byte is written as itself or as "=XX" the way old wrote
+// its n-th occurrence of that byte (a later one the way old wrote its last),
+// with old's case of hex digits ("=3d" stays lower case). Bytes old never
+// held are encoded when they are not printable ASCII. Line breaks, control
+// characters and a blank ending the value are always encoded, and "=" is,
+// unless old wrote it bare and it cannot be taken for a "=XX" or a soft
+// break.
 std::string QuotedPrintableEncodeLike(std::string_view bytes, std::string_view old);
 
 std::string ToUpper(std::string_view text);

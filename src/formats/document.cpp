@@ -46,6 +46,13 @@ size_t SkipText(std::string_view bytes, size_t from) {
   return from;
 }
 
+// Whether `line` reads as `physical` does, which can then stand in its place:
+// a line that would run on into the next one (a last soft break) cannot.
+bool RestoresAsRead(const ContentLine& line, const std::string& physical, bool v21) {
+  const std::vector<ContentLine> was = SplitContentLines(physical + "\nX:", 0);
+  return was.size() == 2 && ReadsAlike(line, was[0], v21 ? Dialect::kVCard21 : Dialect::kVCard3);
+}
+
 }  // namespace
 
 Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
@@ -136,8 +143,13 @@ std::string Document::Render() const {
     const size_t body_end = line.end - line.terminator.size();
     const size_t index = static_cast<size_t>(&line - lines_.data());
     const bool folds = unfolded_.empty() || !unfolded_[index];
-    out += Refold(line, std::string_view(bytes_).substr(line.begin, body_end - line.begin),
-                  newline_, folds);
+    const auto restore = restores_.find(index);
+    if (restore != restores_.end() && RestoresAsRead(line, restore->second, !folds)) {
+      out += restore->second;
+    } else {
+      out += Refold(line, std::string_view(bytes_).substr(line.begin, body_end - line.begin),
+                    newline_, folds);
+    }
     out += line.terminator;
     pos = line.end;
   }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,13 @@ class Document {
   // was read unfolded.
   const std::string& newline() const { return newline_; }
 
+  // `physical`, the physical lines (without the last terminator) that line
+  // `index` was once read from, before a run rewrote it, are what Render
+  // writes for it when it then reads as they do (see ReadsAlike): so an undo
+  // gives back folds, character set and encoding as they were.
+  void RestoreAs(size_t index, std::string physical) { restores_[index] = std::move(physical); }
+  const std::map<size_t, std::string>& restores() const { return restores_; }
+
   // True when some line now serializes differently from how it was read.
   bool Changed() const;
   // The file with every changed line rewritten and all else byte for byte.
@@ -56,6 +64,7 @@ class Document {
   // Lines of vCard 2.1 cards, written without folds (see Refold); empty
   // when the file has none.
   std::vector<bool> unfolded_;
+  std::map<size_t, std::string> restores_;  // by line index; an undo's only
 };
 
 }  // namespace tidewell::vdir

@@ -120,6 +120,12 @@ std::string EscapeLike(std::string_view text, std::string_view old, ValueKind ki
     char c = text[i];
     if (c == '\r' || c == '\n') {
       char letter = spelling(kEscapable.find('\n'));
+      // Only a quoted-printable value holds a bare break, encoded: it stays so.
+      if (letter == 'b') {
+        out += c;
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') out += text[++i];
+        continue;
+      }
       AppendBreaksAs(out, text, i, letter == 'N' ? "\\N" : "\\n");
       continue;
     }

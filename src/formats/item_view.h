@@ -2,7 +2,9 @@
 // vdir store: ContactView (vCard) and CalendarView (iCalendar).
 #pragma once
 
+#include <cstddef>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,11 @@ class ItemView {
   // Rewrites the value in memory. The caller has checked Has(). Throws
   // Failure for a text the property's type refuses.
   virtual void Set(const std::string& property, const std::string& text) = 0;
+  // The index of the line `property` reads and writes; nothing when the
+  // file lacks it or the property is made of several lines.
+  virtual std::optional<size_t> LineOfProperty(const std::string& /*property*/) const {
+    return std::nullopt;
+  }
   // Marks the item changed now (REV, or LAST-MODIFIED and DTSTAMP), where
   // the file has those lines.
   virtual void Touch(std::time_t now) = 0;

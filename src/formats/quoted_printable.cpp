@@ -1,4 +1,5 @@
 #include <array>
+#include <vector>
 
 #include "formats/content_line.h"
 
@@ -49,10 +50,40 @@ std::string QuotedPrintableEncodeLike(std::string_view bytes, std::string_view o
     }
   }
   const char* hex = lower && !upper ? "0123456789abcdef" : "0123456789ABCDEF";
+
+  // The text before the first and after the last changed byte is copied as
+  // old spelt it, so a replace re-encodes only the span it changed. The last
+  // byte of the value and a bare "=" before the changed span go by the rules
+  // below, which know what follows them now.
+  std::string was;
+  std::vector<size_t> at;  // where each byte of `was` is spelt in old
+  was.reserve(old.size());
+  at.reserve(old.size() + 1);
+  for (size_t i = 0; i < old.size(); ++i) {
+    at.push_back(i);
+    if (old[i] == '=' && i + 2 < old.size() && IsHexDigit(old[i + 1]) && IsHexDigit(old[i + 2])) {
+      was += static_cast<char>(HexValue(old[i + 1]) * 16 + HexValue(old[i + 2]));
+      i += 2;
+    } else {
+      was += old[i];
+    }
+  }
+  at.push_back(old.size());
+  size_t prefix = 0;
+  while (prefix < bytes.size() && prefix < was.size() && bytes[prefix] == was[prefix]) ++prefix;
+  size_t suffix = 0;
+  while (suffix < bytes.size() - prefix && suffix < was.size() - prefix &&
+         bytes[bytes.size() - 1 - suffix] == was[was.size() - 1 - suffix]) {
+    ++suffix;
+  }
+  if (suffix == 0 && prefix == bytes.size() && prefix > 0) --prefix;
+  while (prefix > 0 && was[prefix - 1] == '=' && at[prefix] - at[prefix - 1] == 1) --prefix;
+
   std::array<size_t, 256> seen{};
-  std::string out;
+  for (size_t i = 0; i < prefix; ++i) ++seen[static_cast<unsigned char>(bytes[i])];
+  std::string out(old.substr(0, at[prefix]));
   out.reserve(bytes.size() * 3 / 2);
-  for (size_t i = 0; i < bytes.size(); ++i) {
+  for (size_t i = prefix; i < bytes.size() - suffix; ++i) {
     auto c = static_cast<unsigned char>(bytes[i]);
     const bool last = i + 1 == bytes.size();
     const std::string& s = spelt[c];
@@ -77,6 +108,7 @@ std::string QuotedPrintableEncodeLike(std::string_view bytes, std::string_view o
       out += hex[c & 0x0F];
     }
   }
+  out.append(old, at[was.size() - suffix]);
   return out;
 }
 }  // namespace tidewell::vdir

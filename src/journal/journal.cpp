@@ -47,9 +47,11 @@ void Journal::UndoRecord(const std::string& procedureName, const std::string& me
 
 void Journal::UndoSave(const std::string& FolderStoreId, const std::string& FolderEntryId,
                        const std::string& ItemEntryId, const std::string& FieldName,
-                       const std::string& FieldValue, const std::string& NewValue) {
+                       const std::string& FieldValue, const std::string& NewValue,
+                       const std::string& Line) {
   try {
-    WriteUndoRecords(FolderStoreId, FolderEntryId, ItemEntryId, FieldName, FieldValue, NewValue);
+    WriteUndoRecords(FolderStoreId, FolderEntryId, ItemEntryId, FieldName, FieldValue, NewValue,
+                     Line);
   } catch (const std::exception& e) {
     Report(FailureFormatC(0, DescriptionOf(e)), "UndoSave");
   }
@@ -57,13 +59,14 @@ void Journal::UndoSave(const std::string& FolderStoreId, const std::string& Fold
 
 void Journal::WriteUndoRecords(const std::string& FolderStoreId, const std::string& FolderEntryId,
                                const std::string& ItemEntryId, const std::string& FieldName,
-                               const std::string& FieldValue, const std::string& NewValue) {
+                               const std::string& FieldValue, const std::string& NewValue,
+                               const std::string& Line) {
   UndoRecord("UndoSave", "FolderStoreId: " + FolderStoreId);
   UndoRecord("UndoSave", "FolderEntryId: " + FolderEntryId);
   UndoRecord("UndoSave", "ItemEntryId: " + ItemEntryId);
   UndoRecord("UndoSave", "FieldName: " + FieldName);
-  components_.CreateActivityLogger()->WriteWith(kSource, "UndoSave", "FieldValue: " + FieldValue,
-                                                kUndoTrue, "new", NewValue);
+  components_.CreateActivityLogger()->WriteWithBoth(
+      kSource, "UndoSave", "FieldValue: " + FieldValue, kUndoTrue, "new", NewValue, "line", Line);
 }
 
 void Journal::Report(const std::string& message, const std::string& procedureName) {

@@ -41,18 +41,22 @@ class Journal {
 
   // Journals one field's old value as five undo records ("FolderStoreId: ",
   // "FolderEntryId: ", "ItemEntryId: ", "FieldName: ", "FieldValue: "); the
-  // last also carries `NewValue`, the value the field is given, as "new".
+  // last also carries `NewValue`, the value the field is given, as "new",
+  // and `Line`, the field's line as the store read it (SafeItem::PropertyLine),
+  // as "line" unless it is "".
   // Never throws: a failure stops the entry where it is, is reported under
   // "Tidewell.UndoSave" (format C, line 0), and the caller goes on.
   void UndoSave(const std::string& FolderStoreId, const std::string& FolderEntryId,
                 const std::string& ItemEntryId, const std::string& FieldName,
-                const std::string& FieldValue, const std::string& NewValue);
+                const std::string& FieldValue, const std::string& NewValue,
+                const std::string& Line = "");
 
   // The five records of UndoSave, each written as it is made: throws what the
   // logger throws, leaving the entry cut short there (undo skips the field).
   void WriteUndoRecords(const std::string& FolderStoreId, const std::string& FolderEntryId,
                         const std::string& ItemEntryId, const std::string& FieldName,
-                        const std::string& FieldValue, const std::string& NewValue);
+                        const std::string& FieldValue, const std::string& NewValue,
+                        const std::string& Line = "");
 
   // Reports `message` under "Tidewell." + `procedureName` with the flag false.
   void Report(const std::string& message, const std::string& procedureName);

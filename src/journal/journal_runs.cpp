@@ -140,7 +140,10 @@ class Assembler {
     std::string* fields[] = {&entry.FolderStoreId, &entry.FolderEntryId, &entry.ItemEntryId,
                              &entry.FieldName, &entry.FieldValue};
     *fields[label] = value;
-    if (label + 1 == kEntryLabels.size()) entry.written = record.written;
+    if (label + 1 == kEntryLabels.size()) {
+      entry.written = record.written;
+      entry.line = record.line;
+    }
     if (++entry.records == static_cast<int>(kEntryLabels.size())) CloseEntry(state);
   }
 

@@ -76,6 +76,10 @@ struct JournalEntry {
   // The value the field was given ("new" of the FieldValue record), when
   // the line says.
   std::optional<std::string> written = std::nullopt;
+  // The field's line as the store read it before the change ("line" of the
+  // FieldValue record, SafeItem::PropertyLine): what an undo writes back
+  // when the field reads as it did. "" when the line does not say.
+  std::string line = "";
 };
 
 enum class RunKind { kReplace, kUndo };
@@ -157,6 +161,7 @@ struct JournalRecord {
   std::string run;                     // "" in lines written before runs had ids
   std::optional<std::string> written;  // its "new" member
   std::string undoes;
+  std::string line;  // its "line" member
 };
 struct JournalLine {
   enum class Kind { kRecord, kMalformed, kTorn };

@@ -22,6 +22,16 @@ class ActivityLogger {
                          const std::string& /*value*/) {
     Write(source, procedure, message, undo);
   }
+
+  // WriteWith with a second member after the first: "line" (the bytes an
+  // undo record's field was read from) after "new". A logger that keeps
+  // fewer members drops it.
+  virtual void WriteWithBoth(const std::string& source, const std::string& procedure,
+                             const std::string& message, int32_t undo, const std::string& key,
+                             const std::string& value, const std::string& /*key2*/,
+                             const std::string& /*value2*/) {
+    WriteWith(source, procedure, message, undo, key, value);
+  }
 };
 
 // Makes undo records durable before the item they describe is stored: the

@@ -40,6 +40,16 @@ class OutlookItem {
   // when it does not parse. Writing a property the item lacks throws.
   virtual void SetProperty(const std::string& name, const std::string& text) = 0;
 
+  // The bytes the property's value was read from (its whole line, folds and
+  // encoding included) as a text the journal can keep; "" when the item
+  // keeps no such form. Never throws. Asked only for a field about to change.
+  virtual std::string PropertyLine(const std::string& /*name*/) { return ""; }
+
+  // After SetProperty(name, ...) by an undo: `line` is the property's
+  // PropertyLine before the run; when the property's line reads as it did
+  // then at Save, it is written as those bytes rather than encoded anew.
+  virtual void RestoreLine(const std::string& /*name*/, const std::string& /*line*/) {}
+
   // Stores every change made since the item was read. Throws Failure when the
   // item cannot be stored; on return the change is durable.
   virtual void Save() = 0;

@@ -43,6 +43,10 @@ class SafeItem {
   // Property write by name with a text value; converts for numbers and dates.
   virtual void Set(const std::string& property, const std::string& text) = 0;
 
+  // The item's OutlookItem::PropertyLine and RestoreLine.
+  virtual std::string PropertyLine(const std::string& /*property*/) { return ""; }
+  virtual void RestoreLine(const std::string& /*property*/, const std::string& /*line*/) {}
+
   // The contact's display text for an error message: full name, then ", " and
   // the company when there is one. Throws Failure on other kinds.
   virtual std::string FullNameAndCompany() = 0;

@@ -166,12 +166,14 @@ class Undoer {
       return Skip(entry, "cannot be checked: " + DescriptionOf(e));
     }
     try {
-      JournalOverwrite(entry, current);
+      JournalOverwrite(entry, current, item.PropertyLine(property));
     } catch (const std::exception& e) {
       return Skip(entry, "the journal cannot be written: " + DescriptionOf(e));
     }
     try {
       item.Set(property, entry.FieldValue);
+      // The line goes back as the run read it, when it reads so again.
+      if (!entry.line.empty()) item.RestoreLine(property, entry.line);
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be written: " + DescriptionOf(e));
     }
@@ -199,14 +201,15 @@ class Undoer {
 
   // The same five records the page writes, then the value going back in, so
   // that this undo can be undone in turn.
-  void JournalOverwrite(const JournalEntry& entry, const std::string& overwritten) {
+  void JournalOverwrite(const JournalEntry& entry, const std::string& overwritten,
+                        const std::string& line) {
     if (!header_logged_) {
       components_.CreateActivityLogger()->WriteWith(
           kSource, kUndoRunProcedure, kUndoRunHeader + run_.time, kProgressLine, "undoes", run_.id);
       header_logged_ = true;
     }
     journal_.WriteUndoRecords(entry.FolderStoreId, entry.FolderEntryId, entry.ItemEntryId,
-                              entry.FieldName, overwritten, entry.FieldValue);
+                              entry.FieldName, overwritten, entry.FieldValue, line);
     Log(kUndoRunProcedure, kUndoRestoredValue + entry.FieldValue, kProgressLine);
   }
 

@@ -16,6 +16,39 @@ CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR / "tests" 
 SERIES = re.compile(rb"^(RRULE|RDATE|EXDATE|RECURRENCE-ID)[;:]", re.MULTILINE)
 
 
+def calendar(*lines):
+    return b"".join(line + b"\r\n" for line in (
+        b"BEGIN:VCALENDAR", b"VERSION:2.0", b"PRODID:-//x//y//EN", b"BEGIN:VEVENT", b"UID:u-1",
+        b"DTSTAMP:20240101T000000Z", b"DTSTART:20240301T090000Z", *lines, b"END:VEVENT",
+        b"END:VCALENDAR"))
+
+
+def card21(*lines):
+    return b"".join(line + b"\r\n" for line in (
+        b"BEGIN:VCARD", b"VERSION:2.1", b"N:M\xfcller;J\xfcrgen", b"FN:J\xfcrgen M\xfcller", *lines,
+        b"REV:20240101T000000Z", b"END:VCARD"))
+
+
+# Lines whose form a run must change: a file, the search and replacement, and bytes the run's
+# file must hold, quoted-printable soft breaks aside (the form it keeps, or a character set switch).
+FORMS = [
+    ("latin1.vcf", card21(b"TEL;WORK;VOICE:+49 555 1234", b"ORG:B\xe4ckerei 555",
+                          b"NOTE:Stra\xdfe 555"),
+     "555", "\u20ac\u65e5", [b"FN:J\xfcrgen M\xfcller\r\n", b"ORG;CHARSET=UTF-8:"]),
+    ("refold.ics", calendar(b"SUMMARY:Preseason Game #3.Packers at Jacksonville Jaguars.  State "
+                            b"TV. Lo", b" ss-7-9."),
+     "a", "\u00e4\u20ac", []),
+    ("qp.ics", calendar(b"DESCRIPTION;ENCODING=QUOTED-PRINTABLE:First line=0ASecond word line=0A=",
+                        b"Third=20line"),
+     "word", "w\u00f6 rd", [b"DESCRIPTION;ENCODING=QUOTED-PRINTABLE:First line=0ASecond w=C3=B6 rd "
+                            b"line=0AThird=20line"]),
+    ("qp.vcf", card21(b"NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=ISO-8859-1:Erste Zeile=0D=0A"
+                      b"Stra=DFe=", b" und Zeile"),
+     "Zeile", "Zeile\u20ac",
+     [b"NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:Erste Zeile=E2=82=AC=0D=0AStra"]),
+]
+
+
 class UndoTest(Sandbox):
     def run_everywhere(self, *folders, search="e", replace="E", store=None):
         """Every field selected, case sensitive, and one run over `folders`: (status, out, err)."""
@@ -62,26 +95,31 @@ class UndoTest(Sandbox):
         self.assert_as_before(result)
 
     def test_undo_restores_the_corpus_and_leaves_unreadable_files_alone(self):
-        store = self.root / "corpus-store"
-        folder = store / "corpus"
-        folder.mkdir(parents=True)
-        for path in sorted(CORPUS_DIR.rglob("*")):
-            if path.suffix in (".vcf", ".ics"):
-                shutil.copyfile(path, folder / path.name)
-        before = self.snapshot(store)
-        status, _, err = self.run_everywhere("corpus", store=store)
-        refused = {Path(m.group(1)).name for r in self.log("errors.jsonl")
-                   if (m := re.search(r"Cannot read (\S+):", r["message"]))}
-        self.assertEqual(status, 3, err)
-        self.assertTrue(err.endswith(f"\n{len(refused)} items could not be changed; see the "
-                                     "reports above.\n"), err)
+        # A replacement of another length moves folds, and one Latin-1 cannot hold changes
+        # character sets: both come back.
+        for search, replace in (("e", "E"), ("a", "\u00e4\u20ac")):
+            with self.subTest(search):
+                store = self.root / ("corpus-store-" + search)
+                folder = store / "corpus"
+                folder.mkdir(parents=True)
+                for path in sorted(CORPUS_DIR.rglob("*")):
+                    if path.suffix in (".vcf", ".ics"):
+                        shutil.copyfile(path, folder / path.name)
+                before = self.snapshot(store)
+                status, _, err = self.run_everywhere("corpus", search=search, replace=replace,
+                                                     store=store)
+                refused = {Path(m.group(1)).name for r in self.log("errors.jsonl")
+                           if (m := re.search(r"Cannot read (\S+):", r["message"]))}
+                self.assertEqual(status, 3, err)
+                self.assertTrue(err.endswith(f"\n{len(refused)} items could not be changed; see "
+                                             "the reports above.\n"), err)
 
-        out = self.tidewell_ok("undo", "--yes")
-        self.assertRegex(out, r"^Restored \d+ fields in \d+ items; skipped 0\.\n$")
-        self.assert_as_before(before)
-        self.assertTrue(refused)
-        for name in refused:
-            self.assertEqual((folder / name).read_bytes(), before[folder / name], name)
+                out = self.tidewell_ok("undo", "--yes")
+                self.assertRegex(out, r"^Restored \d+ fields in \d+ items; skipped 0\.\n$")
+                self.assert_as_before(before)
+                self.assertTrue(refused)
+                for name in refused:
+                    self.assertEqual((folder / name).read_bytes(), before[folder / name], name)
 
     def khal_reads(self, folder):
         """The UIDs khal lists from `folder`, and what it says about files it cannot read."""
@@ -122,6 +160,21 @@ class UndoTest(Sandbox):
             self.tidewell_ok("undo", run, "--yes")
         self.assert_as_before(before, REVISION)
         self.assertEqual(self.khal_reads(folder), (read, complaints))
+
+    def test_a_run_keeps_quoted_printable_and_its_undo_gives_back_each_line_as_it_was(self):
+        for name, data, search, replace, kept in FORMS:
+            with self.subTest(name):
+                store = self.root / name
+                (store / "f").mkdir(parents=True)
+                (store / "f" / name).write_bytes(data)
+                before = self.snapshot(store)
+                self.replace_everywhere("f", search=search, replace=replace, store=store)
+                changed = (store / "f" / name).read_bytes()
+                self.assertNotEqual(changed, data)
+                for part in kept:
+                    self.assertIn(part, changed.replace(b"=\r\n", b""))
+                self.tidewell_ok("undo", "--yes")
+                self.assert_as_before(before)
 
     def test_naming_runs_and_refusing(self):
         before = self.snapshot()

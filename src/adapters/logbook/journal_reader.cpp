@@ -28,8 +28,8 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
     return std::nullopt;
   }
   // Each member this reader keeps, by its bit in `seen`.
-  static constexpr std::array<std::string_view, 8> kKeys = {
-      "time", "source", "procedure", "message", "undo", "run", "new", "undoes"};
+  static constexpr std::array<std::string_view, 9> kKeys = {
+      "time", "source", "procedure", "message", "undo", "run", "new", "undoes", "line"};
   constexpr unsigned kRequired = 0x1F;  // time to undo
   unsigned seen = 0;
   std::string key, value;
@@ -125,8 +125,11 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
         case 6:
           record.written = std::move(value);
           break;
-        default:
+        case 7:
           record.undoes = std::move(value);
+          break;
+        default:
+          record.line = std::move(value);
           break;
       }
     }
@@ -159,11 +162,12 @@ JournalLine::Kind ParseRecord(const std::string& line, JournalRecord& out) {
   if (!time || !source || !procedure || !message || undo == json.end() || !undo->is_boolean()) {
     return JournalLine::Kind::kMalformed;
   }
-  out =
-      JournalRecord{*time, *source, *procedure, *message, undo->get<bool>(), "", std::nullopt, ""};
+  out = JournalRecord{*time, *source,      *procedure, *message, undo->get<bool>(),
+                      "",    std::nullopt, "",         ""};
   if (const std::string* run = text("run")) out.run = *run;
   if (const std::string* written = text("new")) out.written = *written;
   if (const std::string* undoes = text("undoes")) out.undoes = *undoes;
+  if (const std::string* raw = text("line")) out.line = *raw;
   return JournalLine::Kind::kRecord;
 }
 

@@ -78,6 +78,12 @@ class FileLogger : public ActivityLogger {
                  const std::string& value) override {
     logbook_.WriteActivityWith(source, procedure, message, undo != 0, key, value);
   }
+  void WriteWithBoth(const std::string& source, const std::string& procedure,
+                     const std::string& message, int32_t undo, const std::string& key,
+                     const std::string& value, const std::string& key2,
+                     const std::string& value2) override {
+    logbook_.WriteActivityWith(source, procedure, message, undo != 0, key, value, key2, value2);
+  }
 
  private:
   Logbook& logbook_;
@@ -211,13 +217,15 @@ void Logbook::WriteActivity(const std::string& source, const std::string& proced
 
 void Logbook::WriteActivityWith(const std::string& source, const std::string& procedure,
                                 const std::string& message, bool undo, const std::string& key,
-                                const std::string& value) {
+                                const std::string& value, const std::string& key2,
+                                const std::string& value2) {
   if (writes_nothing_) return;
   const std::string& run = Run();
-  if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message) && IsValidUtf8(value)) {
+  if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message) && IsValidUtf8(value) &&
+      IsValidUtf8(value2)) {
     std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
     line.reserve(line.size() + source.size() + procedure.size() + message.size() + value.size() +
-                 96);
+                 value2.size() + 96);
     AppendJsonString(line, source);
     line += ",\"procedure\":";
     AppendJsonString(line, procedure);
@@ -229,6 +237,12 @@ void Logbook::WriteActivityWith(const std::string& source, const std::string& pr
       AppendJsonString(line, key);
       line += ':';
       AppendJsonString(line, value);
+    }
+    if (!key2.empty() && !value2.empty()) {
+      line += ',';
+      AppendJsonString(line, key2);
+      line += ':';
+      AppendJsonString(line, value2);
     }
     line += ",\"run\":";
     AppendJsonString(line, run);
@@ -244,6 +258,7 @@ void Logbook::WriteActivityWith(const std::string& source, const std::string& pr
   record["message"] = message;
   record["undo"] = undo;
   if (!key.empty()) record[key] = value;
+  if (!key2.empty() && !value2.empty()) record[key2] = value2;
   record["run"] = run;
   Append(activity_fd_, ActivityPath(), Line(record));
   unsynced_ = true;

@@ -12,7 +12,8 @@
 // errors.jsonl holds {"time", "procedure", "message", "flag", "run"}. "run" is
 // the id of the run that wrote the line (SetRun; see run_session.h for its
 // form); lines written outside a run get an id of their own, made once per
-// logbook. A FieldValue undo record also carries "new", and an undo's header
+// logbook. A FieldValue undo record also carries "new" (and "line" when the
+// store gives one), and an undo's header
 // "undoes" (WriteActivityWith), placed before "run". Times are UTC
 // with milliseconds. A message with line breaks or quotes stays one line (JSON
 // escapes them); bytes that are not UTF-8 are stored as U+FFFD.
@@ -58,10 +59,12 @@ class Logbook : public WriteAheadLog {
   // system's reason ("No space left on device", "Permission denied", ...).
   void WriteActivity(const std::string& source, const std::string& procedure,
                      const std::string& message, bool undo);
-  // The same with one more string member `key` before "run".
+  // The same with one more string member `key` before "run", and a second,
+  // `key2`, after it when that is not "".
   void WriteActivityWith(const std::string& source, const std::string& procedure,
                          const std::string& message, bool undo, const std::string& key,
-                         const std::string& value);
+                         const std::string& value, const std::string& key2 = "",
+                         const std::string& value2 = "");
 
   // The id every line carries from now on; "" goes back to the logbook's own
   // id for lines outside a run.

@@ -22,6 +22,14 @@ class KindWrapper : public SafeItem {
     Bound().SetProperty(property, text);
   }
 
+  std::string PropertyLine(const std::string& property) override {
+    return item_ ? item_->PropertyLine(property) : "";
+  }
+
+  void RestoreLine(const std::string& property, const std::string& line) override {
+    Bound().RestoreLine(property, line);
+  }
+
   std::string FullNameAndCompany() override {
     if (type_name_ != "ContactItem") {
       throw Failure("Object doesn't support this property or method");

@@ -1,7 +1,8 @@
 // Round trips over real files of many programs (TIDEWELL_CORPUS_DIR): every
 // property reads or fails cleanly, an unchanged save is byte for byte, a
-// changed field rewrites only its own lines, and vobject, khard, khal and
-// todoman still read the results.
+// changed field rewrites only its own lines and writing the old value back
+// with its line gives the file back, and vobject, khard, khal and todoman
+// still read the results.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -154,6 +155,18 @@ void ExpectOnlyItsLinesChanged(const std::string& before, const std::string& aft
   EXPECT_TRUE(ownChanged) << where;
 }
 
+// The raw logical lines but those a save stamps anew.
+std::vector<std::string> WithoutStamps(const std::string& bytes) {
+  std::vector<std::string> out;
+  for (const RawLogicalLine& line : RawLogicalLines(bytes)) {
+    if (line.name != "REV" && line.name != "DTSTAMP" && line.name != "LAST-MODIFIED" &&
+        line.name != "SEQUENCE") {
+      out.push_back(line.raw);
+    }
+  }
+  return out;
+}
+
 // Every corpus file in a folder of its own, named after the file, in one
 // store; times in UTC and the C locale, since the tests compare text forms.
 class Corpus : public ::testing::Test {
@@ -224,6 +237,7 @@ TEST_F(Corpus, EveryFieldReadsOrFailsCleanlyAndEachChangeRewritesOnlyItsOwnLines
       const std::string old = fresh->GetProperty(p);
       if (old.empty()) continue;
       const std::string before = ReadFile(path);
+      const std::string line = fresh->PropertyLine(p);
       try {
         fresh->SetProperty(p, NewText(p, old));
       } catch (const Failure& f) {
@@ -236,6 +250,12 @@ TEST_F(Corpus, EveryFieldReadsOrFailsCleanlyAndEachChangeRewritesOnlyItsOwnLines
       ++changes;
       EXPECT_EQ(Item(folder)->GetProperty(p), NewText(p, old)) << folder << " " << p;
       ExpectOnlyItsLinesChanged(before, ReadFile(path), lines, folder + " " + p);
+      // As an undo does: the old value, and the line as it was read.
+      auto back = Item(folder);
+      back->SetProperty(p, old);
+      back->RestoreLine(p, line);
+      back->Save();
+      EXPECT_EQ(WithoutStamps(ReadFile(path)), WithoutStamps(before)) << folder << " " << p;
     }
   }
   EXPECT_EQ(unreadable, (std::set<std::string>{"khard-unparsable", "vobject-timezones",
