@@ -4,7 +4,6 @@
 # the parser.
 include(GNUInstallDirs)
 
-set(TIDEWELL_APP_ID org.tidewell.Tidewell)
 set(manuals ${PROJECT_BINARY_DIR}/manuals)
 set(manual_files ${manuals}/tidewell.1 ${manuals}/tidewell.bash ${manuals}/_tidewell
     ${manuals}/tidewell.fish)
@@ -95,6 +94,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The dependencies are read off the shared libraries the programs link
 # (dpkg-shlibdeps, from dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt reads the window's SVG icon through a plugin, which no library links.
+if(TARGET tidewell-gui)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "vdirsyncer, khard, khal, todoman")
 include(CPack)
