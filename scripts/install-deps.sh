@@ -4,12 +4,14 @@
 # Only asks apt when something is missing, so a second run costs nothing.
 set -euo pipefail
 
-# To build the programs and run them.
+# To build the programs and their Debian package, and to run them (libqt6svg6
+# draws the window's icon).
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libpcre2-dev nlohmann-json3-dev libcli11-dev libmimalloc-dev liburing-dev libical-dev
   libcurl4-openssl-dev
   libqt6svg6
+  dpkg-dev
 )
 
 # Only for the tests, the benchmarks, the fuzzers and the package check:
@@ -20,7 +22,7 @@ test_packages=(
   python3 python3-vobject khard khal todoman vdirsyncer
   curl openssl radicale xandikos python3-caldav
   locales time xauth xvfb x11-utils strace
-  dpkg-dev lintian bash-completion man-db appstream desktop-file-utils zsh fish
+  lintian bash-completion man-db appstream desktop-file-utils zsh fish
   clang libclang-rt-14-dev
 )
 
