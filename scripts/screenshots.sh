@@ -10,7 +10,7 @@ out=$(realpath -m "${1:-docs/screenshots}")
 # Any configured build folder will do (TIDEWELL_BUILD_DIR); by default the ci preset's.
 build=${TIDEWELL_BUILD_DIR:-build/ci}
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  bash scripts/install-deps.sh
+  bash scripts/install-deps.sh --test
   cmake --preset ci >/dev/null
   build=build/ci
 fi

@@ -5,6 +5,7 @@
 // none is named. Otherwise the window opens on its start view, which offers
 // the stores the peers' configs name and any folder.
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <clocale>
 #include <exception>
@@ -149,6 +150,12 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   tidewell::UseIconvCodePages();
   QApplication::setApplicationName(QStringLiteral("tidewell-gui"));
+  // Docks and task bars match the window to its menu entry by this name and
+  // by WM_CLASS, which is the application name (the entry's StartupWMClass).
+  QGuiApplication::setDesktopFileName(QStringLiteral(TIDEWELL_APP_ID));
+  // The icon theme's copy when installed, else the one built in.
+  QApplication::setWindowIcon(QIcon::fromTheme(
+      QStringLiteral(TIDEWELL_APP_ID), QIcon(QStringLiteral(":/icons/" TIDEWELL_APP_ID ".svg"))));
 
   const Arguments args = Parse(QApplication::arguments());
   if (!args.fault.empty()) {

@@ -38,7 +38,7 @@ class InstallTest(Sandbox):
 
     def test_the_menu_entry_opens_the_window_without_a_store(self):
         desktop = (Path("/usr/share/applications") if INSTALLED else SOURCE_DIR / "data") \
-            / "org.tidewell.Tidewell.desktop"
+            / "org.tidewell.tidewell.desktop"
         exec_line = re.search(r"^Exec=(.*)$", desktop.read_text(), re.M).group(1).split()
         self.assertEqual(exec_line, ["tidewell-gui"], "the menu starts it with no arguments")
         # A home with no store remembered and no config: once this refused to open at all.
@@ -52,6 +52,23 @@ class InstallTest(Sandbox):
         out, err = gui.communicate(timeout=60)
         self.assertNotEqual(gui.returncode, 2, err)
         self.assertNotIn("No store", err)
+
+    def test_the_window_has_an_icon_and_the_class_its_menu_entry_names(self):
+        desktop = (Path("/usr/share/applications") if INSTALLED else SOURCE_DIR / "data") \
+            / "org.tidewell.tidewell.desktop"
+        wm_class = re.search(r"^StartupWMClass=(.*)$", desktop.read_text(), re.M).group(1)
+        # Docks match a window to its entry by WM_CLASS, which only an X server shows.
+        script = ('"$0" & for i in $(seq 60); do\n'
+                  '  id=$(xwininfo -root -tree | awk \'/"Marrowby/ {print $1; exit}\')\n'
+                  '  [ -n "$id" ] && break; sleep 0.5; done\n'
+                  'xprop -id "$id" WM_CLASS _NET_WM_ICON | grep -v "^\\s"; kill $!\n')
+        done = subprocess.run(["xvfb-run", "-a", "sh", "-c", script,
+                               str(BINARY_DIR / "tidewell-gui")],
+                              env=dict(self.env, QT_QPA_PLATFORM="xcb"),
+                              capture_output=True, text=True, timeout=120)
+        self.assertIn(f'WM_CLASS(STRING) = "tidewell-gui", "{wm_class}"\n', done.stdout,
+                      done.stderr)
+        self.assertIn("_NET_WM_ICON(CARDINAL) = \tIcon (16 x 16):\n", done.stdout)
 
     def man(self, page):
         where = [page] if INSTALLED else ["-l", str(BUILD_DIR / "manuals" / f"{page}.1")]
