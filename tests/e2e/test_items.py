@@ -10,7 +10,7 @@ import vobject
 
 from peers import Sandbox, content_lines
 
-# The properties a contact field, or an appointment or task field, stands for.
+#The properties a contact field, or an appointment or task field, stands for.
 CARD_FIELDS = {"FN", "ORG", "NOTE", "X-ACCOUNT", "X-EVOLUTION-FILE-AS", "EMAIL", "URL", "TEL",
                "X-MS-TEL"}
 EVENT_FIELDS = {"SUMMARY", "LOCATION", "DESCRIPTION", "X-MILEAGE", "X-BILLING-INFORMATION",
@@ -30,7 +30,7 @@ def searched_values(data):
         elif stack and stack[-1] == "VCARD" and name in CARD_FIELDS:
             found.append((stack[-1], name, value))
         elif stack and stack[-1] == "VCARD" and name == "ADR":
-            # Post office box and country are no field's.
+#Post office box and country are no field's.
             found.append((stack[-1], name, ";".join(value.split(";")[1:6])))
         elif stack and stack[-1] in ("VEVENT", "VTODO") and name in EVENT_FIELDS:
             found.append((stack[-1], name, value))
@@ -104,7 +104,7 @@ class EveryValueTest(Sandbox):
             self.assertIn("FieldName: " + name, names)
         self.assertIn("ItemEntryId: contacts/zz-two.vcf#2", names)
         self.assertIn("ItemEntryId: tasks/zz-mixed.ics#2", names)
-        self.assertIn("Not searched: contacts/zz-two.vcf: URL on line 14.", err.splitlines())
+        self.assertIn("Not searched: 1 URL value; --verbose lists them", err.splitlines())
         self.assertIn("Item contacts/zz-empty.ics (", err)
         self.assertIn("it holds no event, task or journal entry.", err)
         self.assert_peers_read([self.store / "contacts" / "zz-two.vcf",
