@@ -68,6 +68,9 @@ constexpr const char* kNoFolderChosen =
     "No folder is chosen: name one with --folder (see 'tidewell folders').";
 constexpr const char* kNoFieldChosen =
     "No field is chosen yet: pass --fields, or save a selection with 'tidewell fields'.";
+constexpr const char* kNoFieldSaved =
+    "No field selection is saved yet: a run looks in the fields --fields names, or in those "
+    "saved with 'tidewell fields'.";
 constexpr const char* kNoAnswer =
     "No answer to the question (standard input is closed); pass --yes.";
 constexpr const char* kNothingChanged = "Nothing was changed.";
@@ -118,6 +121,16 @@ int Stores(Context& c) {
   return kDone;
 }
 
+// Whether a field selection was ever saved: without one the page's run
+// looks in no field at all.
+bool FieldSelectionSaved(Context& c) {
+  const std::string app = c.env.watched.AppName();
+  constexpr const char* kAbsent = "\x01";
+  return std::any_of(kFieldCatalog.begin(), kFieldCatalog.end(), [&](const CatalogRow& row) {
+    return c.env.settings.GetSetting(app, kSettingsSection, row.key, kAbsent) != kAbsent;
+  });
+}
+
 // The rows the names given stand for, in catalog order; throws UsageError
 // naming the first name no field has.
 std::vector<const CatalogRow*> NamedFields(const std::vector<std::string>& names,
@@ -159,6 +172,7 @@ int Show(Context& c) {
   }
   FieldSelection selection;
   LoadFieldSelection(selection, c.env.settings, c.env.watched);
+  if (!FieldSelectionSaved(c)) c.err << kNoFieldSaved << '\n';
   for (const CatalogRow& row : kFieldCatalog) {
     c.out << row.key << ": " << selection[row] << '\n';
     if (Number(row) == kLastContactRow) {
@@ -474,16 +488,6 @@ void SettleNotifyingEvents(Context& c) {
                             roots, [] { return StopSignals::Received(); }, setup)
                             .notifying_events;
   if (events > 0 && !AgreesToNotify(c, events)) c.env.store->LeaveNotifyingItemsAlone();
-}
-
-// Whether a field selection was ever saved: without one the page's run
-// looks in no field at all.
-bool FieldSelectionSaved(Context& c) {
-  const std::string app = c.env.watched.AppName();
-  constexpr const char* kAbsent = "\x01";
-  return std::any_of(kFieldCatalog.begin(), kFieldCatalog.end(), [&](const CatalogRow& row) {
-    return c.env.settings.GetSetting(app, kSettingsSection, row.key, kAbsent) != kAbsent;
-  });
 }
 
 std::string Counted(size_t n, const char* one, const char* many) {
