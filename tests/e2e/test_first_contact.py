@@ -84,6 +84,28 @@ class FirstContactTest(Sandbox):
         self.assertIn("Folder: Contacts\n", out)
         self.assertTrue(out.endswith("Would update 31 items in 1 folder\n"), out)
 
+    def test_values_no_field_stands_for_are_counted_by_property(self):
+        alarm = ("BEGIN:VEVENT\r\nUID:{0}\r\nDTSTAMP:20260101T000000Z\r\n"
+                 "DTSTART:20260301T090000Z\r\nSUMMARY:s\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+                 "TRIGGER:-PT5M\r\nDESCRIPTION:remind\r\nEND:VALARM\r\nEND:VEVENT\r\n")
+        (self.mirror / "calendars" / "personal" / "zz-alarms.ics").write_text(
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\n" + alarm.format("a")
+            + alarm.format("b") + "END:VCALENDAR\r\n", newline="")
+        (self.mirror / "contacts" / "default" / "zz-urls.vcf").write_text(
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u\r\nFN:Two Pages\r\nURL;TYPE=work:http://a\r\n"
+            "URL;TYPE=work:http://b\r\nEND:VCARD\r\n", newline="")
+        run = ["replace", "--search", "zzq", "--replace", "x", "--folder", "all", "--fields",
+               "all", "--dry-run"]
+        err = self.tidewell(*run)[2].splitlines()
+        self.assertEqual([line for line in err if line.startswith("Not searched")],
+                         ["Not searched: 1 URL value, 2 DESCRIPTION values of alarms; "
+                          "--verbose lists them"])
+        err = self.tidewell(*run, "--verbose")[2].splitlines()
+        self.assertEqual([line for line in err if line.startswith("Not searched")], [
+            "Not searched: ./zz-urls.vcf: URL on line 6.",
+            "Not searched: ./zz-alarms.ics: DESCRIPTION of an alarm on line 12.",
+            "Not searched: ./zz-alarms.ics#2: DESCRIPTION of an alarm on line 23."])
+
 
 if __name__ == "__main__":
     unittest.main()
