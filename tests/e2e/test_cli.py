@@ -34,7 +34,7 @@ class TerminalHostTest(Sandbox):
             ("cmdReplace_Click", "ContactsCount of items in folder 'Contacts': 42"),
             ("cmdReplace_Click", "Looking for '555' replacing with '777'; Case sensitive: 0")])
         self.assertEqual(self.log("errors.jsonl"), [])
-#Undo finds the area codes again though the phone rule it ran under is gone.
+        # Undo finds the area codes again though the phone rule it ran under is gone.
         self.tidewell_ok("fields", "--special", "None")
         self.tidewell_ok("undo", "--yes")
         self.assert_as_before(before)

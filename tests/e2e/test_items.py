@@ -10,7 +10,7 @@ import vobject
 
 from peers import Sandbox, content_lines
 
-#The properties a contact field, or an appointment or task field, stands for.
+# The properties a contact field, or an appointment or task field, stands for.
 CARD_FIELDS = {"FN", "ORG", "NOTE", "X-ACCOUNT", "X-EVOLUTION-FILE-AS", "EMAIL", "URL", "TEL",
                "X-MS-TEL"}
 EVENT_FIELDS = {"SUMMARY", "LOCATION", "DESCRIPTION", "X-MILEAGE", "X-BILLING-INFORMATION",
@@ -30,7 +30,7 @@ def searched_values(data):
         elif stack and stack[-1] == "VCARD" and name in CARD_FIELDS:
             found.append((stack[-1], name, value))
         elif stack and stack[-1] == "VCARD" and name == "ADR":
-#Post office box and country are no field's.
+            # Post office box and country are no field's.
             found.append((stack[-1], name, ";".join(value.split(";")[1:6])))
         elif stack and stack[-1] in ("VEVENT", "VTODO") and name in EVENT_FIELDS:
             found.append((stack[-1], name, value))

@@ -16,15 +16,13 @@ class OneCommandTest(Sandbox):
 
     def disk(self):
         """Every file of the store, the config and the state folders, and every folder."""
-        return {
-p: (p.read_bytes() if p.is_file() else None)
+        return {p: (p.read_bytes() if p.is_file() else None)
                 for top in (self.store, self.root / "config", self.root / "state") if top.exists()
-                for p in [top, *top.rglob("*")]
-}
+                for p in [top, *top.rglob("*")]}
 
     def test_a_preview_writes_nothing_and_the_run_after_it_lists_the_same_changes(self):
         (self.store / "contacts" / "zz-broken.vcf").write_text("no card here\n")
-#Saved settings, logs and an error report that the preview must leave as they are.
+        # Saved settings, logs and an error report that the preview must leave as they are.
         self.prepare("--clear-all", "--email", search="northwind-traders", replace="northwind")
         self.assertEqual(self.tidewell("replace", "--yes")[0], 3)
         self.assertTrue((self.root / "state" / "Marrowby" / "errors.jsonl").exists())

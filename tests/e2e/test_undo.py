@@ -87,8 +87,7 @@ class UndoTest(Sandbox):
         """The UIDs khal lists from `folder`, and what it says about files it cannot read."""
         out, err = self.khal(folder, "list", "--once", "--format", "{uid}", "--day-format", "",
                              "1900-01-01", "2040-12-31")
-        return {line for line in out.splitlines() if line.strip()
-}, self.peer_complaints(err)
+        return {line for line in out.splitlines() if line.strip()}, self.peer_complaints(err)
 
     def test_a_date_run_moves_whole_series_that_khal_still_reads_and_undo_moves_them_back(self):
         store = self.root / "series-store"
@@ -97,7 +96,7 @@ class UndoTest(Sandbox):
         for path in sorted((CORPUS_DIR / "khal").glob("*.ics")):
             if SERIES.search(path.read_bytes()):
                 shutil.copyfile(path, folder / path.name)
-#Series khal already refuses are no measure of what a run keeps.
+        # Series khal already refuses are no measure of what a run keeps.
         _, complaints = self.khal_reads(folder)
         for path in list(folder.iterdir()):
             if any(path.name in line for line in complaints):
@@ -112,8 +111,8 @@ class UndoTest(Sandbox):
             self.tidewell_ok("replace", "--yes")
             now_read, now_complaints = self.khal_reads(folder)
             self.assertEqual(now_read, read, search)
-#A year later a weekly series starts on another weekday : an exclusion moved with
-#it may name no occurrence, which khal notes and reads on.
+            # A year later a weekly series starts on another weekday: an exclusion moved with
+            # it may name no occurrence, which khal notes and reads on.
             self.assertEqual([c for c in now_complaints if c not in complaints
                               and not re.search(r"excluded instance .* not found", c)], [])
         self.assertNotEqual(self.snapshot(store), before)
@@ -142,8 +141,8 @@ class UndoTest(Sandbox):
                 self.assertEqual((got, out), (status, ""), err)
                 self.assertIn(message, err)
                 self.assertEqual(self.snapshot(), after)
-#By id, the older run first; then a bare undo takes the newest run not undone yet, and
-#no id changed meanwhile.
+        # By id, the older run first; then a bare undo takes the newest run not undone yet, and
+        # no id changed meanwhile.
         for command in (["undo", runs[1][0], "--yes"], ["undo"]):
             status, out, err = self.tidewell(*command, stdin="y\n")
             self.assertEqual(status, 0, out + err)
