@@ -1,6 +1,8 @@
 #include "app/change_listing.h"
 
 #include <exception>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace tidewell {
@@ -56,6 +58,18 @@ std::string ChangeLine(const FieldChange& change) {
   return line;
 }
 
+size_t ChangedItemCount(const std::vector<FieldChange>& changes) {
+  std::set<std::pair<std::string, std::string>> items;
+  for (const FieldChange& change : changes) {
+    if (change.item_id.empty()) {
+      items.emplace(change.folder, change.item);
+    } else {
+      items.emplace("", change.item_id);
+    }
+  }
+  return items.size();
+}
+
 class ChangeListing::FolderNotingHost : public Host, public FolderLookup {
  public:
   explicit FolderNotingHost(std::shared_ptr<Host> inner) : inner_(std::move(inner)) {}
@@ -77,12 +91,14 @@ class ChangeListing::FolderNotingHost : public Host, public FolderLookup {
     if (folder) {
       folder_name = folder->Name();
       store_id = folder->StoreID();
+      ++folders_found;
     }
     return folder;
   }
 
   std::string folder_name;
   std::string store_id;
+  size_t folders_found = 0;
 
  private:
   std::shared_ptr<Host> inner_;
@@ -108,9 +124,12 @@ class ChangeListing::ListedItem : public SafeItem {
     bool noted = false;
     for (const FieldChange& change : pending_) noted |= change.field == field;
     if (!noted) {
-      if (item_name_.empty()) item_name_ = ReadForListing(*inner_, "Subject");
-      pending_.push_back(
-          {owner_.host_->folder_name, item_name_, field, ReadForListing(*inner_, field), ""});
+      if (item_name_.empty()) {
+        item_name_ = ReadForListing(*inner_, "Subject");
+        item_id_ = owner_.host_->store_id + "\t" + ReadForListing(*inner_, "EntryID");
+      }
+      pending_.push_back({owner_.host_->folder_name, item_name_, field,
+                          ReadForListing(*inner_, field), "", item_id_});
     }
     try {
       inner_->Set(property, text);
@@ -128,6 +147,7 @@ class ChangeListing::ListedItem : public SafeItem {
       change.new_value = ReadForListing(*inner_, change.field);
       owner_.listener_(change);
     }
+    if (!saved.empty()) ++owner_.items_changed_;
     if (!saved.empty() && owner_.on_item_saved) {
       owner_.on_item_saved(ReadForListing(*inner_, "EntryID"), owner_.host_->store_id);
     }
@@ -137,6 +157,7 @@ class ChangeListing::ListedItem : public SafeItem {
   std::unique_ptr<SafeItem> inner_;
   ChangeListing& owner_;
   std::string item_name_;
+  std::string item_id_;
   std::vector<FieldChange> pending_;
 };
 
@@ -149,7 +170,10 @@ ChangeListing::ChangeListing(Components& inner, std::shared_ptr<Host> host, bool
 
 std::shared_ptr<Host> ChangeListing::host() const { return host_; }
 
+size_t ChangeListing::folders_searched() const { return host_->folders_found; }
+
 std::unique_ptr<SafeItem> ChangeListing::CreateSafeItem(const std::string& progId) {
+  ++items_searched_;
   return std::make_unique<ListedItem>(inner_.CreateSafeItem(progId), *this);
 }
 

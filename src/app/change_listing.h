@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/components.h"
 #include "platform/host.h"
@@ -31,8 +32,20 @@ struct FieldChange {
   std::string field;      // the property; "Body" for the formatted body
   std::string old_value;  // text forms; a body as its plain text, never RTF
   std::string new_value;
-  friend bool operator==(const FieldChange&, const FieldChange&) = default;
+  // The item's store id and entry id, a tab between them: what tells items
+  // of one name apart (a series and its moved occurrence), so that items are
+  // counted as the run's summary counts them. "" where unknown.
+  std::string item_id = {};
+  // Alike when they read alike: the line ChangeLine prints.
+  friend bool operator==(const FieldChange& a, const FieldChange& b) {
+    return a.folder == b.folder && a.item == b.item && a.field == b.field &&
+           a.old_value == b.old_value && a.new_value == b.new_value;
+  }
 };
+
+// How many items `changes` touch: told apart by item_id, else by folder and
+// name.
+size_t ChangedItemCount(const std::vector<FieldChange>& changes);
 
 // FOLDER<TAB>ITEM<TAB>Field<TAB>old<TAB>new, each part with a backslash, tab,
 // line feed and carriage return written as \\, \t, \n and \r: one line each.
@@ -66,6 +79,13 @@ class ChangeListing : public Components {
   SettingsStore& Settings() override { return inner_.Settings(); }
   Ui& ui() override { return inner_.ui(); }
 
+  // What the run has gone through so far: the items handed to it, the
+  // folders it found, and the items it saved with a change (a preview: would
+  // have saved).
+  size_t items_searched() const { return items_searched_; }
+  size_t folders_searched() const;
+  size_t items_changed() const { return items_changed_; }
+
   // Told of each item saved with at least one change, after its lines: its
   // EntryID and the StoreID of its folder. Unset: nothing is told.
   std::function<void(const std::string& entryId, const std::string& storeId)> on_item_saved;
@@ -78,6 +98,8 @@ class ChangeListing : public Components {
   std::shared_ptr<FolderNotingHost> host_;
   bool save_;
   Listener listener_;
+  size_t items_searched_ = 0;
+  size_t items_changed_ = 0;
 };
 
 }  // namespace tidewell

@@ -61,11 +61,13 @@ std::vector<FieldChange> RunChanges(const JournalRun& run, HostEnvironment& env)
         run.kind == RunKind::kUndo ? entry.restored.value_or("") : entry.written.value_or("");
     // The journal keeps the body as the RTF that was written; a listing shows
     // it as the preview did, as the text a reader sees.
+    const std::string item_id = entry.FolderStoreId + "\t" + entry.ItemEntryId;
     if (entry.FieldName == "Body") {
       changes.push_back({folder->second, item->second, entry.FieldName,
-                         PlainTextFromRtf(entry.FieldValue), PlainTextFromRtf(written)});
+                         PlainTextFromRtf(entry.FieldValue), PlainTextFromRtf(written), item_id});
     } else {
-      changes.push_back({folder->second, item->second, entry.FieldName, entry.FieldValue, written});
+      changes.push_back(
+          {folder->second, item->second, entry.FieldName, entry.FieldValue, written, item_id});
     }
   }
   return changes;

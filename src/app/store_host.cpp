@@ -1,6 +1,8 @@
 #include "app/store_host.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 
@@ -47,6 +49,39 @@ void RememberStores(SettingsStore& settings, SupportComponent& support,
   settings.SaveSetting(support.AppName(), kHostSection, kStoresKey, joined);
 }
 
+std::vector<std::string> ForgetStores(SettingsStore& settings, SupportComponent& support,
+                                      const std::vector<std::string>& roots) {
+  std::vector<std::string> kept;
+  std::vector<std::string> forgotten;
+  for (const std::string& root : RememberedStores(settings, support)) {
+    const bool forget = std::find(roots.begin(), roots.end(), root) != roots.end();
+    (forget ? forgotten : kept).push_back(root);
+  }
+  if (!forgotten.empty()) RememberStores(settings, support, kept);
+  return forgotten;
+}
+
+std::vector<std::string> ForgetRememberedStores(const std::vector<std::string>& given, bool all) {
+  Logbook logbook;
+  MarrowbySupport support(logbook);
+  QSettingsStore settings;
+  const std::vector<std::string> remembered = RememberedStores(settings, support);
+  std::vector<std::string> roots = all ? remembered : std::vector<std::string>{};
+  for (const std::string& store : given) {
+    const std::optional<std::string> root = GivenStoreRoot(store);
+    std::error_code ec;
+    const std::string canonical = std::filesystem::weakly_canonical(store, ec).string();
+    const auto found = std::find_if(remembered.begin(), remembered.end(), [&](const auto& r) {
+      return r == store || (root && r == *root) || (!ec && r == canonical);
+    });
+    if (found == remembered.end()) {
+      throw Failure("'" + store + "' is no remembered store (see 'tidewell stores').");
+    }
+    roots.push_back(*found);
+  }
+  return ForgetStores(settings, support, roots);
+}
+
 Retention JournalRetention(SettingsStore& settings, SupportComponent& support) {
   Retention retention;
   auto number = [&](const char* key, long fallback, long least) {
@@ -73,6 +108,10 @@ std::vector<std::string> SavedPasswordCommand(SettingsStore& settings, SupportCo
 }
 
 std::string NoSuchStoreMessage(const std::string& given) { return "No such store: " + given; }
+
+std::string EmptyStoreMessage(const std::string& given) {
+  return "No address books or calendars in " + given + ".";
+}
 
 HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenStores,
                                  HostOptions options)
@@ -121,8 +160,22 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
     // Whatever kind of store refused, the hosts tell it the same way.
     throw Failure(e.what());
   }
+  // A store that shows no folder was most likely named by mistake: it is
+  // refused rather than remembered and run over as if it were one.
+  if (!givenStores.empty()) {
+    std::vector<std::string> holding;
+    for (const auto& folder : store->OutlookApplication()->GetNamespace("MAPI")->AllFolders()) {
+      holding.push_back(folder->StoreID());
+    }
+    const std::vector<std::string>& ids = store->StoreIDs();
+    for (size_t i = 0; i < givenStores.size() && i < ids.size(); ++i) {
+      if (std::find(holding.begin(), holding.end(), ids[i]) == holding.end()) {
+        throw Failure(EmptyStoreMessage(givenStores[i]));
+      }
+    }
+  }
   // A store that did not open is not offered again next time.
-  if (!givenStores.empty()) RememberStores(settings, support, roots);
+  if (!givenStores.empty() && options.remember_given) RememberStores(settings, support, roots);
   if (options.write_nothing) store->WriteNothing();
   components = std::make_unique<PlatformComponents>(ui, settings, logbook, watched);
   host = std::make_shared<StoreHost>(*store);

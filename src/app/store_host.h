@@ -82,6 +82,18 @@ void RememberStores(SettingsStore& settings, SupportComponent& support,
 inline constexpr const char* kPasswordCommandKey = "PasswordCommand";
 std::vector<std::string> SavedPasswordCommand(SettingsStore& settings, SupportComponent& support);
 
+// Forgets the remembered stores `roots` (each as RememberedStores lists
+// it), and whatever is kept for a store between runs; the others stay
+// remembered. Returns the roots forgotten, in the order they were
+// remembered; a root not remembered is left out.
+std::vector<std::string> ForgetStores(SettingsStore& settings, SupportComponent& support,
+                                      const std::vector<std::string>& roots);
+
+// ForgetStores on Marrowby.ini: the remembered stores `given` names (each
+// as --store takes it), or every one with `all`. Throws Failure naming the
+// first given store that is not remembered; nothing is forgotten then.
+std::vector<std::string> ForgetRememberedStores(const std::vector<std::string>& given, bool all);
+
 // The journal's retention the user set: settings section "Journal", keys
 // "KeepRuns" (default 100, at least 1) and "KeepDays" (default 90; 0 keeps
 // by count alone), and the hidden "SegmentBytes" (default 32 MiB, at least 1),
@@ -104,6 +116,9 @@ struct StoreSource {
 // "No such store: PATH", for a given store that is empty, missing, or not a
 // folder the user may list.
 std::string NoSuchStoreMessage(const std::string& given);
+// "No address books or calendars in PATH.", for a given store that opens
+// but holds no folder.
+std::string EmptyStoreMessage(const std::string& given);
 
 // Opens the store over `roots`: OpenStore (stores/store_factory.h), or a
 // test's own.
@@ -125,6 +140,9 @@ struct HostOptions {
   StoreOptions store;
   // Empty: OpenStore.
   StoreOpener open_store;
+  // false: the given stores are used this time only (stores the configs
+  // name, opened in the window, stay found rather than remembered).
+  bool remember_given = true;
   // The root a given store names; empty: GivenStoreRoot.
   std::function<std::optional<std::string>(const std::string& given)> given_root;
   // Not null: the settings of this run read through this store rather than
@@ -140,7 +158,8 @@ class HostEnvironment {
   // configs name (FindStores in app/discovery/store_configs.h), which
   // are not remembered, so a store added to a config later is found too.
   // Throws Failure(NoSuchStoreMessage) for a given store that is no readable
-  // folder, and Failure(kNoStoreMessage) when there are none. A store that
+  // folder, Failure(EmptyStoreMessage) for one that holds no folder, and
+  // Failure(kNoStoreMessage) when there are none. A store that
   // cannot be opened (a refused login, a server that does not answer) throws
   // Failure with the store's reason. Given stores are remembered only once
   // their store has opened. `ui` must outlive the environment.

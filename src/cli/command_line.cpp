@@ -69,7 +69,9 @@ bool Repeatable(const CLI::Option* option) {
 std::string Usage(const CLI::App& command) {
   std::vector<std::string> words{"tidewell", "[--store", "DIR]...", command.get_name()};
   for (const CLI::Option* option : command.get_options()) {
-    if (option->get_positional()) words.push_back("[" + Label(option) + "]");
+    if (option->get_positional()) {
+      words.push_back("[" + Label(option) + "]" + (Repeatable(option) ? "..." : ""));
+    }
   }
   for (const CLI::Option* option : command.get_options()) {
     if (option->get_positional() || IsHelp(option) || Hidden(option)) continue;
@@ -110,7 +112,7 @@ class HelpFormatter : public CLI::FormatterBase {
     if (app->get_parent() != nullptr) return CommandHelp(*app);
     std::string text = Introduction(*app) + "\nCommands:\n";
     for (const CLI::App* command : app->get_subcommands({})) text += "\n" + CommandHelp(*command);
-    return text + "\n" + Filled(app->get_footer(), "", "");
+    return text + "\nExit status:\n" + ExitStatusTable() + "\n" + Filled(app->get_footer(), "", "");
   }
 
   static std::string Introduction(const CLI::App& tool) {
@@ -202,15 +204,28 @@ std::unique_ptr<CLI::App> CommandLine() {
   Command(*tool, "folders",
           "Lists every folder of the stores, one per line: Name, EntryID and StoreID, separated "
           "by tabs.");
-  Command(*tool, "stores",
-          "Lists the stores in use, one per line: the folder, then where it came from "
-          "('--store', 'remembered', or the configs of vdirsyncer, khard, khal and todoman that "
-          "name it), separated by a tab. Then the CardDAV and CalDAV servers vdirsyncer's config "
-          "names, one per line: the URL, the config, 'user: ' and who logs in, and 'password: ' "
-          "and where the password comes from, separated by tabs.");
-  Command(*tool, "show",
-          "Prints the saved settings (search text, replacement, case flag, folders), then the "
-          "field selection the next run loads, one 'Key: value' line each, in catalog order.");
+  CLI::App& stores = Command(
+      *tool, "stores",
+      "Lists the stores in use, one per line: the folder, then where it came from "
+      "('--store', 'remembered', or the configs of vdirsyncer, khard, khal and todoman that "
+      "name it), separated by a tab. Then the CardDAV and CalDAV servers vdirsyncer's config "
+      "names, one per line: the URL, the config, 'user: ' and who logs in, and 'password: ' "
+      "and where the password comes from, separated by tabs. A --store is remembered for the "
+      "calls after it; --forget "
+      "DIR forgets that store and --forget-all every one, so that the configs name the stores "
+      "again. Each store forgotten is printed.");
+  Value(stores, "--forget", "DIR", Times::repeated);
+  Flag(stores, "--forget-all");
+  CLI::App& show = Command(
+      *tool, "show",
+      "Prints the saved settings (search text, replacement, case flag, folders), then the "
+      "field selection the next run loads, one 'Key: value' line each, in catalog order. With "
+      "FIELD names (any name of a field, as 'tidewell fields --list' prints them), only those "
+      "fields' lines.");
+  show.add_option("FIELD")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->expected(1, -1)
+      ->allow_extra_args();
 
   CLI::App& set = Command(
       *tool, "set",
@@ -230,9 +245,13 @@ std::unique_ptr<CLI::App> CommandLine() {
       "when nothing is saved yet, from the defaults (every contact field ticked), then applies "
       "the options in the order given. --select-all and --clear-all tick or untick every "
       "contact field; --phone, --zip and --email tick the contact fields of that kind; "
-      "--appointments and --tasks tick or untick all fields of appointments or tasks. KEY is a "
-      "field's settings key (as 'tidewell show' prints them). --special sets the special "
-      "instruction, e.g. \"Only look in city/area codes\".");
+      "--appointments and --tasks tick or untick all fields of appointments or tasks. FIELD is any "
+      "name of a "
+      "field, case and blanks ignored: its settings key (as 'tidewell show' prints them), the "
+      "property a change line names, or its caption in the window; a name several fields "
+      "share (\"Subject\", \"Body\") names them all. --list prints every field, one a line: "
+      "its kind, key, property and caption, separated by tabs, and changes nothing. --special "
+      "sets the special instruction, e.g. \"Only look in city/area codes\".");
   Flag(fields, "--select-all");
   Flag(fields, "--clear-all");
   Flag(fields, "--phone");
@@ -240,34 +259,39 @@ std::unique_ptr<CLI::App> CommandLine() {
   Flag(fields, "--email");
   Choice(fields, "--appointments", {"all", "none"});
   Choice(fields, "--tasks", {"all", "none"});
-  Value(fields, "--tick", "KEY", Times::repeated);
-  Value(fields, "--untick", "KEY", Times::repeated);
+  Value(fields, "--tick", "FIELD", Times::repeated);
+  Value(fields, "--untick", "FIELD", Times::repeated);
+  Flag(fields, "--list");
   Value(fields, "--special", "TEXT");
 
   CLI::App& replace = Command(
       *tool, "replace",
       "Runs the search and replace over every chosen field of every item of the chosen "
-      "folders. Without --yes it asks first (y/N). Prints each folder as it comes to it, then "
-      "what it updated; a progress bar on stderr when that is a terminal.\n"
+      "folders. Without --yes it asks first (y/N): declined, it prints 'Nothing was changed.' "
+      "(exit 1); with no answer to read (standard input closed), it stops before reading "
+      "anything (exit 2). Prints each folder as it comes to it, then what it updated; a progress "
+      "bar on stderr when that is a terminal. A run needs a folder (--folder, or saved with "
+      "'tidewell set') and a field selection (--fields, or saved with 'tidewell fields'); "
+      "without one it stops before reading anything (exit 2). A run that matched nothing says "
+      "so on stderr: 'Nothing matched 'TEXT' in N items of M folders.'\n"
       "The other options set the page for this run only, over the saved settings, which they "
       "leave as they are (nor are the stores of --store remembered):",
       "--dry-run: a preview. Nothing is saved and no file is written (items, logs, journal, "
       "settings); each change the run would make is printed instead, one line each: FOLDER, "
       "ITEM, FIELD, OLD VALUE and NEW VALUE separated by tabs, with a backslash, tab, line feed "
       "and carriage return in them written as \\\\, \\t, \\n and \\r, a body as its plain text. "
-      "The summary reads 'Would update N items in M folders'. Reports go to stderr only.\n"
+      "The summary reads 'Would update N items in M folders'. Reports go to stderr only. A "
+      "preview never asks and never waits for another run.\n"
       "--verbose: the same change lines for a real run, as each item is saved.\n"
       "One run at a time: while another Tidewell run is going on this one waits for it, or "
-      "with --no-wait gives up. Ctrl-C (or SIGTERM) stops after the item in hand.\n"
-      "Exit status: 0 every item handled; 1 the run ended through its failure report; 2 usage "
-      "or bad input (an invalid pattern, an unknown or ambiguous folder: nothing is read; "
-      "another run going on, with --no-wait); 3 the run finished but some items could not be "
-      "changed (their reports printed), and stderr ends with 'N items could not be changed; "
-      "see the reports above.'; 130/143 stopped by SIGINT/SIGTERM.");
+      "with --no-wait gives up. Ctrl-C (or SIGTERM) stops after the item in hand. Values no "
+      "field stands for are counted on stderr by property; --verbose lists each.\n"
+      "Exit status: see 'tidewell --help'.");
   Flag(replace, "--yes");
   Flag(replace, "--no-wait");
   Flag(replace, "--dry-run");
   Flag(replace, "--verbose");
+  Flag(replace, "--fail-if-none", "exit 1 when nothing matched (as grep does).");
   Value(replace, "--search", "TEXT", Times::once,
         "the text to look for, given together with --replace; the case is ignored unless "
         "--case is given.");
@@ -279,12 +303,15 @@ std::unique_ptr<CLI::App> CommandLine() {
        "before changing any (y/N; --yes does not answer it); declined, or with no terminal to "
        "ask, they are skipped with a note on stderr.");
   Value(replace, "--folder", "FOLDER", Times::repeated,
-        "a folder to search, by its entry id or, when no entry id is FOLDER, by its name (case "
-        "ignored); the folders given replace the saved list.");
-  Value(replace, "--fields", "FIELD,FIELD...", Times::once,
-        "the fields to look in, instead of the saved ones: a comma list of field keys (as "
-        "'tidewell show' prints them) and of phone, zip, email (the field chooser's contact "
-        "buttons), appointments, tasks (every field of that kind), all (every field).");
+        "a folder to search, by its entry id (as 'tidewell folders' prints it, or its path "
+        "below any folder above its store) or, when no entry id is FOLDER, by its name (case "
+        "ignored); 'all' for every folder of the stores in use, unless a folder has that name. "
+        "The folders given replace the saved list.");
+  Value(
+      replace, "--fields", "FIELD,FIELD...", Times::once,
+      "the fields to look in, instead of the saved ones: a comma list of field names (any "
+      "name 'tidewell fields --list' prints) and of phone, zip, email (the field chooser's contact "
+      "buttons), appointments, tasks (every field of that kind), all (every field).");
   Flag(replace, "--area-codes-only",
        "the special instruction \"Only look in city/area codes\"; with --fields and without "
        "it, none.");
@@ -306,9 +333,10 @@ std::unique_ptr<CLI::App> CommandLine() {
       "listed, never overwritten. An undo is a run of its own, with an id of its own: undoing "
       "it writes the run's results back. Without --yes the confirmation is asked on the "
       "terminal (y/N). Prints 'Restored N fields in M items; skipped K.', then one line per "
-      "skipped field: which, and why. Waits for another run like replace (--no-wait).\n"
-      "Exit status: 0 nothing skipped, 1 something skipped, 2 usage or bad input (an unknown "
-      "run; another run going on, with --no-wait), 130/143 stopped.");
+      "skipped field: which, and why. Waits for another run like replace (--no-wait). "
+      "Declined, it prints 'Nothing was changed.' (exit 1); with no answer to read, it stops "
+      "(exit 2).\n"
+      "Exit status: see 'tidewell --help'; 1 also when a field was skipped.");
   undo.add_option("RUN");
   Flag(undo, "--yes");
   Flag(undo, "--no-wait");
@@ -318,11 +346,6 @@ std::unique_ptr<CLI::App> CommandLine() {
        "answer it), and declined they are skipped and listed.");
 
   tool->footer(
-      "Exit status: 0 done (every item handled); 1 the run ended through its failure report; 2 "
-      "usage or bad input, with a one-line reason (an invalid pattern, a store that is no "
-      "readable folder: 'No such store: DIR'); 3 the run finished but some items could not be "
-      "changed: their reports are printed, and stderr ends with 'N items could not be changed; "
-      "see the reports above.'\n\n"
       "Settings: $XDG_CONFIG_HOME/Marrowby/Marrowby.ini. Logs: activity.jsonl and errors.jsonl "
       "in $XDG_STATE_HOME/Marrowby. 'tidewell COMMAND --help' for one command.");
   return tool;
@@ -413,6 +436,38 @@ std::string Summary(std::string text) {
 }
 
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>> ExitStatuses() {
+  return {
+      {"0", "done: every item handled (a run that matched nothing too, without --fail-if-none)"},
+      {"1",
+       "the run ended through its failure report (a save refused, the undo journal could not "
+       "be written); a confirmation was declined ('Nothing was changed.'); nothing matched, "
+       "with --fail-if-none; undo skipped a field"},
+      {"2",
+       "usage or bad input, with a one-line reason, before anything is read: an invalid "
+       "pattern, an unknown or ambiguous folder or field, no folder or no field chosen, a "
+       "--store that is no readable folder ('No such store: DIR') or holds no address book or "
+       "calendar, no answer to the question (pass --yes), another run going on (with "
+       "--no-wait)"},
+      {"3",
+       "the run finished but some items could not be changed (their reports printed, then 'N "
+       "items could not be changed; see the reports above.'); an undo of a damaged run "
+       "restored what it could read and names what it could not"},
+      {"130", "stopped by SIGINT (Ctrl-C) after the item in hand"},
+      {"143", "stopped by SIGTERM after the item in hand"},
+  };
+}
+
+std::string ExitStatusTable() {
+  std::string table;
+  for (const auto& [status, meaning] : ExitStatuses()) {
+    std::string label = "  " + status;
+    label.resize(7, ' ');
+    table += Filled(meaning, label, std::string(7, ' '));
+  }
+  return table;
+}
 
 Invocation ParseCommandLine(const std::vector<std::string>& args) {
   const auto tool = CommandLine();

@@ -13,6 +13,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tidewell::cli {
@@ -72,6 +73,11 @@ struct CommandDescription {
 // commands in help order.
 std::vector<OptionDescription> DescribeGlobalOptions();
 std::vector<CommandDescription> DescribeCommands();
+// The exit statuses of every command: the status and what it means, one row
+// each. The help, the man page and the README show this one table.
+std::vector<std::pair<std::string, std::string>> ExitStatuses();
+// The table as the help prints it: "  0      done: ...", filled to 80 columns.
+std::string ExitStatusTable();
 // The parts of the whole tool's help around the commands.
 std::string HelpIntroduction();
 std::string HelpClosing();

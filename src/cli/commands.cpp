@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -65,6 +66,17 @@ class StopSignals {
   struct sigaction old_term_ {};
 };
 
+constexpr const char* kNoFolderChosen =
+    "No folder is chosen: name one with --folder (see 'tidewell folders').";
+constexpr const char* kNoFieldChosen =
+    "No field is chosen yet: pass --fields, or save a selection with 'tidewell fields'.";
+constexpr const char* kNoFieldSaved =
+    "No field selection is saved yet: a run looks in the fields --fields names, or in those "
+    "saved with 'tidewell fields'.";
+constexpr const char* kNoAnswer =
+    "No answer to the question (standard input is closed); pass --yes.";
+constexpr const char* kNothingChanged = "Nothing was changed.";
+
 void PrintStopped(std::ostream& err, long items) {
   err << "Stopped after " << items << " items; `tidewell undo` takes this run back.\n";
 }
@@ -122,7 +134,43 @@ int Stores(Context& c) {
   return kDone;
 }
 
+// Whether a field selection was ever saved: without one the page's run
+// looks in no field at all.
+bool FieldSelectionSaved(Context& c) {
+  const std::string app = c.env.watched.AppName();
+  constexpr const char* kAbsent = "\x01";
+  return std::any_of(kFieldCatalog.begin(), kFieldCatalog.end(), [&](const CatalogRow& row) {
+    return c.env.settings.GetSetting(app, kSettingsSection, row.key, kAbsent) != kAbsent;
+  });
+}
+
+// The rows the names given stand for, in catalog order; throws UsageError
+// naming the first name no field has.
+std::vector<const CatalogRow*> NamedFields(const std::vector<std::string>& names,
+                                           const std::string& where) {
+  std::vector<const CatalogRow*> rows;
+  for (const std::string& name : names) {
+    const std::vector<const CatalogRow*> named = FieldsNamed(name);
+    if (named.empty()) {
+      throw UsageError("Unknown field '" + name + "'" + where + " (see 'tidewell fields --list').");
+    }
+    for (const CatalogRow* row : named) {
+      if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
+    }
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
 int Show(Context& c) {
+  if (!c.invocation.arguments.empty()) {
+    FieldSelection selection;
+    LoadFieldSelection(selection, c.env.settings, c.env.watched);
+    for (const CatalogRow* row : NamedFields(c.invocation.arguments, "")) {
+      c.out << row->key << ": " << selection[*row] << '\n';
+    }
+    return kDone;
+  }
   auto page = c.ShownPage();
   c.out << "SearchFor: " << page->txtSearchFor.Text() << '\n'
         << "ReplaceWith: " << page->txtReplaceWith.Text() << '\n'
@@ -137,6 +185,7 @@ int Show(Context& c) {
   }
   FieldSelection selection;
   LoadFieldSelection(selection, c.env.settings, c.env.watched);
+  if (!FieldSelectionSaved(c)) c.err << kNoFieldSaved << '\n';
   for (const CatalogRow& row : kFieldCatalog) {
     c.out << row.key << ": " << selection[row] << '\n';
     if (Number(row) == kLastContactRow) {
@@ -180,13 +229,48 @@ std::vector<size_t> FoldersNamed(const std::vector<std::unique_ptr<MAPIFolder>>&
   return named;
 }
 
+// The folder's directory: its store's root, and its entry id below it.
+std::string FolderPath(MAPIFolder& folder) {
+  const std::string entry_id = folder.EntryID();
+  return entry_id == "." ? folder.StoreID() : folder.StoreID() + "/" + entry_id;
+}
+
+// The folders whose directory is `entryId` below some folder: the id one
+// store root gives a folder ("contacts/default") is a path the folder's
+// directory ends in under another ("default" below .../contacts). With a
+// store id, the directory `entryId` below it.
+std::vector<size_t> FoldersAtPath(const std::vector<std::unique_ptr<MAPIFolder>>& offered,
+                                  std::string entryId, const std::optional<std::string>& storeId) {
+  std::vector<size_t> found;
+  while (entryId.size() > 1 && entryId.ends_with('/')) entryId.pop_back();
+  if (entryId.empty() || entryId.starts_with('/')) return found;
+  std::string wanted = "/" + entryId;
+  if (storeId) {
+    std::error_code ec;
+    const auto canonical = std::filesystem::weakly_canonical(*storeId, ec);
+    wanted = (ec ? *storeId : canonical.string()) + wanted;
+  }
+  for (size_t i = 0; i < offered.size(); ++i) {
+    const std::string path = FolderPath(*offered[i]);
+    if (storeId ? path == wanted : path.ends_with(wanted)) found.push_back(i);
+  }
+  return found;
+}
+
 // The positions, among the folders the picker offers, of the folders named
-// ENTRYID[@STOREID] or by their name, in the order given.
+// ENTRYID[@STOREID] or by their name, in the order given; "all" for every
+// one, unless a folder is named so.
 std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& names) {
   auto ns = c.env.store->OutlookApplication()->GetNamespace("MAPI");
   const auto offered = ns->AllFolders();
   std::vector<size_t> picked;
   for (const std::string& name : names) {
+    if (name == "all" && std::none_of(offered.begin(), offered.end(), [](const auto& folder) {
+          return folder->EntryID() == "all" || Lowered(folder->Name()) == "all";
+        })) {
+      for (size_t i = 0; i < offered.size(); ++i) picked.push_back(i);
+      continue;
+    }
     const auto at = name.rfind('@');
     const std::string entry_id = name.substr(0, at);
     const std::optional<std::string> store_id =
@@ -198,6 +282,7 @@ std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& n
         matches.push_back(i);
       }
     }
+    if (matches.empty()) matches = FoldersAtPath(offered, entry_id, store_id);
     if (matches.empty()) matches = FoldersNamed(offered, name);
     if (matches.empty()) {
       throw UsageError("Unknown folder '" + name + "' (see 'tidewell folders').");
@@ -233,11 +318,19 @@ int Set(Context& c) {
   return kDone;
 }
 
+// One field a line: kind, key, property, caption.
+int ListFields(Context& c) {
+  for (const CatalogRow& row : kFieldCatalog) {
+    c.out << KindName(row.kind) << '\t' << row.key << '\t' << row.property << '\t' << row.caption
+          << '\n';
+  }
+  return kDone;
+}
+
 int Fields(Context& c) {
+  if (c.Given("--list")) return ListFields(c);
   for (const Option& o : c.invocation.options) {
-    if (o.name != "--tick" && o.name != "--untick") continue;
-    if (FindField(o.value) == nullptr)
-      throw UsageError("Unknown field key '" + o.value + "' (see 'tidewell show').");
+    if (o.name == "--tick" || o.name == "--untick") NamedFields({o.value}, "");
   }
 
   frmLookInFields dialog(c.env.settings, c.env.watched);
@@ -257,8 +350,11 @@ int Fields(Context& c) {
     if (o.name == "--tasks") {
       (o.value == "all" ? dialog.cmdTaskSelectAllFields : dialog.cmdTaskClearAllFields).Press();
     }
-    if (o.name == "--tick") dialog.chk(o.value).SetValue(1);
-    if (o.name == "--untick") dialog.chk(o.value).SetValue(0);
+    if (o.name == "--tick" || o.name == "--untick") {
+      for (const CatalogRow* row : NamedFields({o.value}, "")) {
+        dialog.chk(row->key).SetValue(o.name == "--tick" ? 1 : 0);
+      }
+    }
     if (o.name == "--special") dialog.cboSpecialInstructions.SetText(o.value);
   }
   dialog.cmdOk.Press();
@@ -285,11 +381,7 @@ std::vector<std::string> FieldWords(const std::string& list) {
   for (const std::string& word : words) {
     const bool preset = word == "all" || word == "phone" || word == "zip" || word == "email" ||
                         word == "appointments" || word == "tasks";
-    const bool key = FindField(word) != nullptr;
-    if (!preset && !key) {
-      throw UsageError("Unknown field '" + word +
-                       "' in --fields (see 'tidewell replace --help' and 'tidewell show').");
-    }
+    if (!preset) NamedFields({word}, " in --fields");
   }
   return words;
 }
@@ -339,7 +431,7 @@ bool ChooseFieldsForRun(Context& c) {
       } else if (word == "tasks") {
         dialog.cmdTaskSelectAllFields.Press();
       } else {
-        dialog.chk(word).SetValue(1);
+        for (const CatalogRow* row : NamedFields({word}, "")) dialog.chk(row->key).SetValue(1);
       }
     }
     dialog.cboSpecialInstructions.SetText(kSpecialInstructionsDefault);
@@ -411,6 +503,10 @@ void SettleNotifyingEvents(Context& c) {
   if (events > 0 && !AgreesToNotify(c, events)) c.env.store->LeaveNotifyingItemsAlone();
 }
 
+std::string Counted(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 int Replace(Context& c) {
   std::vector<std::string> named_folders;
   std::optional<std::string> search, replace;
@@ -421,6 +517,15 @@ int Replace(Context& c) {
   }
   std::optional<std::vector<size_t>> picked;
   if (!named_folders.empty()) picked = ResolveFolders(c, named_folders);
+  // The page would run over nothing and call it done; a terminal run says
+  // what is missing instead.
+  const std::string app = c.env.watched.AppName();
+  // A count that is no number is the page's to report, as it always was.
+  const std::string count = c.env.settings.GetSetting(app, kSettingsSection, "FolderCount", "0");
+  char* end = nullptr;
+  const long folders = std::strtol(count.c_str(), &end, 10);
+  if (named_folders.empty() && *end == '\0' && folders < 1) throw UsageError(kNoFolderChosen);
+  if (!c.Given("--fields") && !FieldSelectionSaved(c)) throw UsageError(kNoFieldChosen);
   if (!search) {
     const std::string pattern =
         c.env.settings.GetSetting(c.env.watched.AppName(), kSettingsSection, "SearchFor", "");
@@ -432,6 +537,7 @@ int Replace(Context& c) {
   if (!ChooseFieldsForRun(c)) return kFailed;
 
   const bool dry_run = c.Given("--dry-run");
+  const bool verbose = c.Given("--verbose");
   StopSignals signals;
   std::unique_ptr<RunSession> run;
   // A preview writes nothing, not even the lock file.
@@ -443,10 +549,12 @@ int Replace(Context& c) {
     }
   }
   ChangeListing listing(*c.env.components, c.env.host, !dry_run,
-                        [&, list = dry_run || c.Given("--verbose")](const FieldChange& change) {
+                        [&, list = dry_run || verbose](const FieldChange& change) {
                           if (list) c.ui.PrintLine(ChangeLine(change));
                         });
-  c.ui.assume_yes = c.Given("--yes");
+  // A preview changes nothing: there is nothing to agree to.
+  c.ui.assume_yes = c.Given("--yes") || dry_run;
+  c.ui.count_unsearched = !verbose;
   c.ui.preview = dry_run;
   c.ui.stop_requested = [] { return StopSignals::Received(); };
   auto page = std::make_unique<UC1>(listing);
@@ -477,8 +585,17 @@ int Replace(Context& c) {
   const size_t reports_before = c.env.watched.reported().size();
   c.ui.folder_label = &page->lblFolderName;
   c.ui.progress_bar = &page->ProgressBar1;
+  c.ui.unanswered = false;
+  c.ui.declined = false;
   page->cmdReplace.Press();
+  if (c.ui.declined || c.ui.unanswered) {
+    if (StopSignals::Received()) return StopSignals::ExitStatus();
+    if (c.ui.unanswered) throw UsageError(kNoAnswer);
+    c.err << kNothingChanged << '\n';
+    return kFailed;
+  }
   if (!page->lblFolderName.Caption().empty()) c.ui.PrintCaptionIfNew();
+  c.ui.PrintUnsearchedCount();
   c.ui.folder_label = nullptr;
   c.ui.progress_bar = nullptr;
   c.ui.stop_requested = nullptr;
@@ -492,7 +609,14 @@ int Replace(Context& c) {
     c.err << failed << " items could not be changed; see the reports above.\n";
     return kItemsFailed;
   }
-  return StopSignals::Received() ? StopSignals::ExitStatus() : kDone;
+  if (StopSignals::Received()) return StopSignals::ExitStatus();
+  if (listing.items_changed() == 0) {
+    c.err << "Nothing matched '" << page->txtSearchFor.Text() << "' in "
+          << Counted(listing.items_searched(), "item", "items") << " of "
+          << Counted(listing.folders_searched(), "folder", "folders") << ".\n";
+    if (c.Given("--fail-if-none")) return kFailed;
+  }
+  return kDone;
 }
 
 // Tells stderr what damage reading the journal stepped over, so that stdout
@@ -563,8 +687,12 @@ int Undo(Context& c) {
       ChooseRun(list, arguments.empty() ? std::nullopt : std::optional(arguments.front()));
   const JournalRun run = LoadRun(summary);
   c.ui.assume_yes = c.Given("--yes");
+  c.ui.unanswered = false;
   if (c.ui.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, "Marrowby") != MsgBoxResult::Yes) {
-    return StopSignals::Received() ? StopSignals::ExitStatus() : kDone;
+    if (StopSignals::Received()) return StopSignals::ExitStatus();
+    if (c.ui.unanswered) throw UsageError(kNoAnswer);
+    c.err << kNothingChanged << '\n';
+    return kFailed;
   }
   // Undoing an event's change is a change the server may e-mail too.
   if (!c.Given("--notify-attendees")) {
@@ -617,6 +745,32 @@ std::vector<std::string> PasswordCommand(const Invocation& invocation) {
   }
 }
 
+bool Forgets(const Invocation& invocation) {
+  return std::any_of(invocation.options.begin(), invocation.options.end(), [](const Option& o) {
+    return o.name == "--forget" || o.name == "--forget-all";
+  });
+}
+
+// `stores --forget DIR` / `--forget-all`: settings only, no store is opened
+// (a remembered server would ask for its login).
+int ForgetStores(const Invocation& invocation, std::ostream& out) {
+  std::vector<std::string> given;
+  bool all = false;
+  for (const Option& o : invocation.options) {
+    if (o.name == "--forget") given.push_back(o.value);
+    if (o.name == "--forget-all") all = true;
+  }
+  std::vector<std::string> forgotten;
+  try {
+    forgotten = ForgetRememberedStores(given, all);
+  } catch (const Failure& e) {
+    throw UsageError(e.what());
+  }
+  for (const std::string& root : forgotten) out << "Forgot " << root << '\n';
+  if (forgotten.empty()) out << "No store is remembered.\n";
+  return kDone;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -643,6 +797,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     }
     CheckBeforeStart(invocation);
     CheckCaFile(invocation.ca_file);
+    if (invocation.command == "stores" && Forgets(invocation)) return ForgetStores(invocation, out);
     TerminalUi ui(in, out, err, errIsTerminal);
     ui.tty_path = ttyPath;
     HostOptions options;

@@ -50,6 +50,7 @@ std::string ManualPage() {
        {{"SYNOPSIS", "tidewell [--store DIR]... COMMAND [OPTIONS]\ntidewell --version\n"},
         {"DESCRIPTION", intro.substr(0, usage) + intro.substr(intro.find("\n\n", usage) + 2)},
         {"COMMANDS", commands},
+        {"EXIT STATUS", ExitStatusTable()},
         {"FILES", HelpClosing()},
         {"SEE ALSO", "tidewell-gui(1), vdirsyncer(1), khard(1), khal(1), todoman(1)\n"}}});
 }

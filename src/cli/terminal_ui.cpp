@@ -1,7 +1,9 @@
 #include "cli/terminal_ui.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <string_view>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -157,10 +159,13 @@ MsgBoxResult TerminalUi::MsgBox(const std::string& prompt, MsgBoxButtons buttons
   std::string answer;
   if (!std::getline(in_, answer)) {
     err_ << "\n";
+    unanswered = true;
+    declined = true;
     return MsgBoxResult::No;
   }
-  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y') ? MsgBoxResult::Yes
-                                                                   : MsgBoxResult::No;
+  if (!answer.empty() && (answer[0] == 'y' || answer[0] == 'Y')) return MsgBoxResult::Yes;
+  declined = true;
+  return MsgBoxResult::No;
 }
 
 void TerminalUi::ShowFieldChooser(frmLookInFields& dialog) { dialog.cmdCancel_Click(); }
@@ -196,8 +201,46 @@ void TerminalUi::Repaint(const std::string& controlName) {
 }
 
 void TerminalUi::Note(const std::string& text) {
+  static constexpr std::string_view kUnsearched = "Not searched: ";
+  const size_t values = text.rfind(": ");
+  if (!count_unsearched || !text.starts_with(kUnsearched) || values < kUnsearched.size()) {
+    EndProgressLine();
+    err_ << text << '\n';
+    return;
+  }
+  // "Not searched: ENTRY: URL on line 9, DESCRIPTION of an alarm on line 17."
+  std::string_view rest = std::string_view(text).substr(values + 2);
+  if (rest.ends_with('.')) rest.remove_suffix(1);
+  while (!rest.empty()) {
+    const size_t comma = std::min(rest.find(", "), rest.size());
+    const std::string_view part = rest.substr(0, comma);
+    const std::string name(part.substr(0, std::min(part.find(" on line "), part.size())));
+    auto counted = std::find_if(unsearched_.begin(), unsearched_.end(),
+                                [&](const auto& entry) { return entry.first == name; });
+    if (counted == unsearched_.end()) {
+      unsearched_.emplace_back(name, 1);
+    } else {
+      ++counted->second;
+    }
+    rest.remove_prefix(std::min(comma + 2, rest.size()));
+  }
+}
+
+void TerminalUi::PrintUnsearchedCount() {
+  if (unsearched_.empty()) return;
+  static constexpr std::string_view kOfAlarm = " of an alarm";
+  std::string line;
+  for (const auto& [name, count] : unsearched_) {
+    std::string property = name;
+    const bool alarm = property.ends_with(kOfAlarm);
+    if (alarm) property.resize(property.size() - kOfAlarm.size());
+    line += (line.empty() ? "" : ", ") + std::to_string(count) + " " + property +
+            (count == 1 ? " value" : " values") +
+            (alarm ? (count == 1 ? " of an alarm" : " of alarms") : "");
+  }
   EndProgressLine();
-  err_ << text << '\n';
+  err_ << "Not searched: " << line << "; --verbose lists them\n";
+  unsearched_.clear();
 }
 
 void TerminalUi::PrintCaptionIfNew() {

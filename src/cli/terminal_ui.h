@@ -23,7 +23,8 @@ class TerminalUi : public Ui {
       : in_(in), out_(out), err_(err), err_is_terminal_(errIsTerminal) {}
 
   // Yes/No boxes: answered Yes when `assume_yes`, else the prompt goes to
-  // stderr and a line starting with "y" or "Y" on stdin answers Yes.
+  // stderr and a line starting with "y" or "Y" on stdin answers Yes. Input
+  // at its end answers No and sets `unanswered`; every No sets `declined`.
   // OK boxes: the prompt goes to stderr.
   MsgBoxResult MsgBox(const std::string& prompt, MsgBoxButtons buttons,
                       const std::string& title) override;
@@ -53,8 +54,13 @@ class TerminalUi : public Ui {
   // The login last given for `where` in this process; nothing before one was.
   std::optional<Credentials> GivenCredentials(const std::string& where) const;
 
-  // Notes go to stderr, one line each.
+  // Notes go to stderr, one line each; but with `count_unsearched` the
+  // "Not searched: ..." notes are only counted, by property, for
+  // PrintUnsearchedCount.
   void Note(const std::string& text) override;
+  // "Not searched: 600 DESCRIPTION values of alarms, 22 URL values; --verbose
+  // lists them" on stderr, once, when notes were counted.
+  void PrintUnsearchedCount();
   void CurrentItem(const std::string& name) override { current_item_ = name; }
   // "Item <name>:" for the item a run has open, "" when none is.
   std::string ItemHeading() const {
@@ -69,6 +75,9 @@ class TerminalUi : public Ui {
   void PrintLine(const std::string& line);
 
   bool assume_yes = false;
+  bool unanswered = false;
+  bool declined = false;  // a Yes/No box answered No, or not at all
+  bool count_unsearched = false;
   // A preview: the run's summary "Updated N items ..." is printed as
   // "Would update N items ...".
   bool preview = false;
@@ -93,6 +102,9 @@ class TerminalUi : public Ui {
   std::optional<std::string> last_caption_;
   std::string current_item_;
   std::map<std::string, Credentials> given_;
+  // What no field stands for, by "NAME" or "NAME of an alarm", in the order
+  // first met.
+  std::vector<std::pair<std::string, size_t>> unsearched_;
 };
 
 }  // namespace tidewell::cli

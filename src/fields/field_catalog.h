@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/settings_store.h"
 #include "platform/support.h"
@@ -162,6 +163,16 @@ constexpr const CatalogRow* FindField(std::string_view key) {
   }
   return nullptr;
 }
+
+// Every row one of whose names is `name`: its settings key ("MobilePhone"),
+// the property a change line names ("MobileTelephoneNumber", also with the
+// "#N" of a value beyond the kind's rows) or its caption ("Mobile Phone"),
+// compared with case and blanks ignored. Several rows for a name they share
+// ("Subject", "Body"), in catalog order; none for a name no row has.
+std::vector<const CatalogRow*> FieldsNamed(std::string_view name);
+
+// "contact", "appointment", "task".
+const char* KindName(FieldKind kind);
 
 // The special instruction is read and written after the last contact row.
 inline constexpr int kLastContactRow = static_cast<int>(FieldsOf(FieldKind::Contact).size());

@@ -130,13 +130,21 @@ CalendarView::CalendarView(Document& document, size_t ordinal) : doc_(document) 
   while (!pending.empty()) {
     const size_t c = pending.back();
     pending.pop_back();
+    const bool alarm = components[c].name == "VALARM";
     for (size_t i : components[c].properties) {
-      if (text(i)) lines.push_back(i);
+      if (!text(i)) continue;
+      lines.push_back(i);
+      if (alarm) in_alarms_.push_back(i);
     }
     pending.insert(pending.end(), components[c].children.begin(), components[c].children.end());
   }
   std::sort(lines.begin(), lines.end());
+  std::sort(in_alarms_.begin(), in_alarms_.end());
   unsearched_ = std::move(lines);
+}
+
+bool CalendarView::InAlarm(size_t line) const {
+  return std::binary_search(in_alarms_.begin(), in_alarms_.end(), line);
 }
 
 std::optional<size_t> CalendarView::LineOf(size_t line) const { return lines_[line]; }

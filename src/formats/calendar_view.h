@@ -42,6 +42,7 @@ class CalendarView : public ItemView {
   // A second SUMMARY, LOCATION or DESCRIPTION of the component, and those of
   // its alarms.
   std::vector<size_t> Unsearched() const override { return unsearched_; }
+  bool InAlarm(size_t line) const override;
 
  private:
   // `line` indexes the names of the lines a view uses, in calendar_view.cpp.
@@ -53,6 +54,7 @@ class CalendarView : public ItemView {
   std::array<std::optional<size_t>, 16> lines_;
   size_t master_ = 0;  // the component index
   std::vector<size_t> unsearched_;
+  std::vector<size_t> in_alarms_;  // those of unsearched_ inside a VALARM, sorted
 };
 
 }  // namespace tidewell::vdir

@@ -106,7 +106,8 @@ void ComponentItem::Load() {
   std::string note;
   for (size_t i : view_->Unsearched()) {
     const ContentLine& line = document_->lines()[i];
-    note += (note.empty() ? "" : ", ") + line.name + " on line " + std::to_string(line.line_number);
+    note += (note.empty() ? "" : ", ") + line.name + (view_->InAlarm(i) ? " of an alarm" : "") +
+            " on line " + std::to_string(line.line_number);
   }
   if (!note.empty()) ui_->Note("Not searched: " + EntryId() + ": " + note + ".");
 }

@@ -61,7 +61,8 @@ class ComponentItem : public OutlookItem {
   // Makes the first parse tell the Ui that the item is open
   // (Ui::CurrentItem, "<entry id> (<where>)") and, in one note, which values
   // of the item no property reads: "Not searched: <entry id>: URL on line 9,
-  // ADR on line 12.". A run's items tell; a lookup's do not.
+  // DESCRIPTION of an alarm on line 12.". A run's items tell; a lookup's do
+  // not.
   void TellUnsearched() { tell_unsearched_ = true; }
 
   std::string TypeName() const override;

@@ -33,6 +33,8 @@ class ItemView {
   // The indexes of the lines of the item's own kinds of value that no
   // property reads, in file order: what a search passes over.
   virtual std::vector<size_t> Unsearched() const { return {}; }
+  // Whether the unsearched line `line` belongs to an alarm of the item.
+  virtual bool InAlarm(size_t /*line*/) const { return false; }
 };
 
 }  // namespace tidewell::vdir

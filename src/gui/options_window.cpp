@@ -141,7 +141,7 @@ void OptionsWindow::BuildMenus() {
     for (const FoundStore& store : found) {
       // A path is no menu text: an "&" in it is no mnemonic.
       found_menu_->addAction(Q(store.path).replace(QLatin1Char('&'), QStringLiteral("&&")), this,
-                             [this, root = store.path] { OpenStores({root}); });
+                             [this, root = store.path] { OpenStores({root}, false); });
     }
     if (found.empty()) {
       found_menu_->addAction(QStringLiteral("None named in the configs"))->setEnabled(false);
@@ -297,7 +297,7 @@ void OptionsWindow::ShowStart() {
   delete start_;
   auto* start = new StartView(
       FindStores(ProcessEnvironment()),
-      [this](const std::vector<std::string>& roots) { OpenStores(roots); },
+      [this](const std::vector<std::string>& roots) { OpenStores(roots, false); },
       [this] { OpenFolder(); }, [this] { ConnectToServer(); }, views_);
   start->ShowServers(FindServers(ProcessEnvironment()),
                      [this](const std::string& url) { OpenStores({url}); });
@@ -356,11 +356,13 @@ void OptionsWindow::DropPage() {
 // through a QPointer.
 OptionsWindow::~OptionsWindow() { DropPage(); }
 
-bool OptionsWindow::OpenStores(const std::vector<std::string>& roots) {
+bool OptionsWindow::OpenStores(const std::vector<std::string>& roots, bool remember) {
   if (roots.empty() || run_.armed || !ChangesSettled()) return false;
   std::unique_ptr<HostEnvironment> fresh;
   try {
-    fresh = std::make_unique<HostEnvironment>(ui_, roots, store_options_);
+    HostOptions options = store_options_;
+    options.remember_given = remember;
+    fresh = std::make_unique<HostEnvironment>(ui_, roots, options);
   } catch (const std::exception& failure) {
     ShowFailure(failure);
     return false;

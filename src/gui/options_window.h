@@ -11,9 +11,9 @@
 // Without a store the window shows a StartView (start_view.h): the stores
 // the peers' configs name, "Open Folder..." and "Connect to Server...".
 // OpenStores opens a new
-// HostEnvironment over the stores chosen there or in the File menu; they are
-// remembered as `--store` remembers them, and the page is built anew over
-// them.
+// HostEnvironment over the stores chosen there or in the File menu; a folder
+// or server opened is remembered as `--store` remembers them, a store the
+// configs name is not, and the page is built anew over them.
 //
 // As the page's host the window hands on the client's application and
 // folder lookup of `stores`, keeps Apply enabled exactly while the page is
@@ -99,7 +99,9 @@ class OptionsWindow : public QMainWindow {
   // dirty page is asked about first (kUnappliedQuestion). False, with a box
   // saying why, when one is no store; false too when the user cancelled. What
   // was open stays open then.
-  bool OpenStores(const std::vector<std::string>& roots);
+  // `remember` false: stores the configs name, used this time only, so that
+  // the configs keep naming them (a calendar added later is found too).
+  bool OpenStores(const std::vector<std::string>& roots, bool remember = true);
   // The folder dialog ("Open Folder"), then OpenStores with its folder.
   void OpenFolder();
   // "Connect to Server...": the ConnectDialog (server_dialogs.h), then

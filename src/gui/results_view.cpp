@@ -4,7 +4,6 @@
 #include <QHeaderView>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <set>
 #include <utility>
 
 #include "app/run_report.h"
@@ -118,13 +117,11 @@ ResultsView::ResultsView(QWidget* parent) : QWidget(parent) {
 
 QString ResultsView::Totals(const std::vector<FieldChange>& changes) {
   if (changes.empty()) return tr("No fields changed.");
-  std::set<std::pair<std::string, std::string>> items;
-  for (const FieldChange& change : changes) items.emplace(change.folder, change.item);
   const auto count = [](size_t n, const char* one, const char* many) {
     return QString::number(n) + QLatin1Char(' ') + QString::fromLatin1(n == 1 ? one : many);
   };
   return count(changes.size(), "field", "fields") + tr(" in ") +
-         count(items.size(), "item", "items");
+         count(ChangedItemCount(changes), "item", "items");
 }
 
 QString ResultsView::FailureCount(size_t failures) {

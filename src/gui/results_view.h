@@ -44,7 +44,7 @@ class ResultsView : public QWidget {
 
   QTableWidget& Table() { return *table_; }
 
-  // "12 fields in 5 items" (items told apart by folder and name), "No fields
+  // "12 fields in 5 items" (items counted as ChangedItemCount does), "No fields
   // changed." for none.
   static QString Totals(const std::vector<FieldChange>& changes);
   // "1 item could not be changed" / "3 items could not be changed".

@@ -90,7 +90,8 @@ StartView::StartView(const std::vector<FoundStore>& found,
     open_found_->setObjectName(QStringLiteral("cmdOpenFound"));
     open_found_->setAccessibleName(QStringLiteral("Open Selected Stores"));
     open_found_->setAccessibleDescription(
-        QStringLiteral("Opens the stores selected in the list and remembers them."));
+        QStringLiteral("Opens the stores selected in the list for this session; the configs keep "
+                       "naming them."));
     connect(open_found_, &QPushButton::clicked, this, [this] { open_(Selected()); });
     connect(list_, &QTreeWidget::itemSelectionChanged, this,
             [this] { open_found_->setEnabled(!Selected().empty()); });

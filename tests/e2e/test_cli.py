@@ -48,9 +48,9 @@ class TerminalHostTest(Sandbox):
              "Invalid pattern: '[' at position 1 is never closed.", False),
             ("folder count not a number", ("FolderCount", "many"), ["replace", "--yes"], 1,
              "Error occurred.  LastLineNumber: 6  Reason: Type mismatch", False),
-            ("unknown field key", None, ["fields", "--tick", "Nope"], 2,
-             "Unknown field key 'Nope'", False),
-            ("answered no", None, ["replace"], 0,
+            ("unknown field", None, ["fields", "--tick", "Nope"], 2,
+             "Unknown field 'Nope'", False),
+            ("answered no", None, ["replace"], 1,
              "Are you SURE you want to replace all occurrences of '555' with '777'", False),
             ("done", None, ["replace", "--yes"], 0, "", True),
         ]

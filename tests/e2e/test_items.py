@@ -104,7 +104,7 @@ class EveryValueTest(Sandbox):
             self.assertIn("FieldName: " + name, names)
         self.assertIn("ItemEntryId: contacts/zz-two.vcf#2", names)
         self.assertIn("ItemEntryId: tasks/zz-mixed.ics#2", names)
-        self.assertIn("Not searched: contacts/zz-two.vcf: URL on line 14.", err.splitlines())
+        self.assertIn("Not searched: 1 URL value; --verbose lists them", err.splitlines())
         self.assertIn("Item contacts/zz-empty.ics (", err)
         self.assertIn("it holds no event, task or journal entry.", err)
         self.assert_peers_read([self.store / "contacts" / "zz-two.vcf",

@@ -104,7 +104,7 @@ class OneCommandTest(Sandbox):
             with self.subTest(given):
                 got, out, err = self.tidewell("--store", store, "replace", "--dry-run", "--yes",
                                               "--search", "zzz", "--replace", "y",
-                                              "--folder", given)
+                                              "--fields", "phone", "--folder", given)
                 self.assertEqual(got, status, err)
                 self.assertEqual(out.splitlines()[0] if status == 0 else err, shown)
 
@@ -123,8 +123,7 @@ class OneCommandTest(Sandbox):
             ("store a file", ["--store", str(a_file), "replace", "--yes"],
              f"tidewell: No such store: {a_file}\n"),
             ("unknown field", ["replace", "--fields", "phone,Nope", "--yes"],
-             "tidewell: Unknown field 'Nope' in --fields (see 'tidewell replace --help' and "
-             "'tidewell show').\n"),
+             "tidewell: Unknown field 'Nope' in --fields (see 'tidewell fields --list').\n"),
             ("search alone", ["replace", "--search", "5", "--yes"],
              "tidewell: --search and --replace go together, once each.\n"),
         ]

@@ -186,7 +186,7 @@ class UndoTest(Sandbox):
             "Looking for 'e' replacing with 'E'; Case sensitive: 1"])
         after = self.snapshot()
         for command, stdin, status, message in [
-                (["undo"], "n\n", 0, "Undo the run of " + runs[0][1]),
+                (["undo"], "n\n", 1, "Undo the run of " + runs[0][1]),
                 (["undo", "3", "--yes"], "", 2, "Unknown run '3'"),
                 (["undo", runs[0][1], "--yes"], "", 2, "Unknown run '" + runs[0][1] + "'")]:
             with self.subTest(command=command):

@@ -1,8 +1,10 @@
 // What the window shows around a run on a copy of the demo store: the
 // preview, the results after the run, and the history with its undo.
 #include <QLocale>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTimeZone>
+#include <QTimer>
 #include <QTreeWidget>
 #include <set>
 
@@ -316,6 +318,53 @@ TEST(RunWordsTest, JournalTimesAreShownInTheLocalZoneAndLocale) {
   undo.kind = RunKind::kUndo;
   undo.description = "Undo of the run of 2026-12-06T19:46:15.357Z";
   EXPECT_EQ(PlainDescription(undo), "Undo of the run of " + LocalTime("2026-12-06T19:46:15.357Z"));
+}
+
+// Results, summary and history count items alike, by item and not by name
+// (a series and its moved occurrence; two cards of one name), stopped or not.
+TEST_F(RunViewsTest, TheResultsCountItemsAsTheSummaryAndTheHistoryDo) {
+  tidewell::testing::WriteFile(sandbox.Folder("contacts") / "zz-twin.vcf",
+                               "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:zz-2\r\nFN:Ann Page\r\n"
+                               "TEL;TYPE=cell:555 0102\r\nEND:VCARD\r\n");
+  tidewell::testing::WriteFile(
+      sandbox.Folder("contacts") / "zz-series.ics",
+      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\nBEGIN:VEVENT\r\nUID:s\r\n"
+      "DTSTART:20260105T090000Z\r\nRRULE:FREQ=WEEKLY\r\nSUMMARY:Call 555\r\nEND:VEVENT\r\n"
+      "BEGIN:VEVENT\r\nUID:s\r\nRECURRENCE-ID:20260112T090000Z\r\n"
+      "DTSTART:20260112T100000Z\r\nSUMMARY:Call 555\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+  Save("AppointmentSubject", "1");
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "stopped" : "whole");
+    // The stopped run goes over what the whole one wrote.
+    Save("SearchFor", stop ? "777" : "555");
+    Save("ReplaceWith", stop ? "888" : "777");
+    window.reset();
+    OptionsWindow& w = Shown();
+    std::set<QString> seen;
+    QTimer stopper;
+    stopper.setInterval(0);
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+      if (!w.Running()) return;
+      seen.insert(LabelText(&w, "RunItem"));
+      auto* button = Find<QPushButton>(&w, "cmdStop");
+      if (seen.size() >= 4 && button->isEnabled()) Click(&w, "cmdStop");
+    });
+    if (stop) stopper.start();
+    {
+      ModalAnswers answers({Press(QMessageBox::Yes)});
+      Click(&w, "cmdReplace");
+    }
+    stopper.stop();
+    ASSERT_NE(w.Results(), nullptr);
+    const QString summary = LabelText(w.Results(), "ResultSummary");
+    const QRegularExpression counted(stop ? "Stopped after (\\d+) items" : "^Updated (\\d+) items");
+    const QRegularExpressionMatch match = counted.match(summary);
+    ASSERT_TRUE(match.hasMatch()) << summary.toStdString();
+    const QString items = match.captured(1);
+    EXPECT_TRUE(LabelText(w.Results(), "ResultTotals").endsWith(" in " + items + " items"))
+        << LabelText(w.Results(), "ResultTotals").toStdString() << " vs " << summary.toStdString();
+    EXPECT_EQ(QString::number(ListRuns(env.logbook).runs.back().items), items);
+  }
 }
 
 }  // namespace

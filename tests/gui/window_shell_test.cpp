@@ -276,7 +276,8 @@ TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone
     ASSERT_TRUE(window.HasPage());
     ASSERT_NE(window.Environment(), nullptr);
     HostEnvironment& env = *window.Environment();
-    EXPECT_EQ(RememberedStores(env.saved_settings, env.support), std::vector<std::string>{root});
+    // Found, not chosen by path: the configs go on naming it.
+    EXPECT_TRUE(RememberedStores(env.saved_settings, env.support).empty());
 
     if (keyboard) {
       EXPECT_EQ(focus()->objectName(), "txtSearchFor");

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <filesystem>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -267,6 +268,25 @@ std::vector<size_t> StoresFor(const StoreState& state, const std::string& storeI
   std::vector<size_t> all(state.roots.size());
   for (size_t i = 0; i < all.size(); ++i) all[i] = i;
   return all;
+}
+
+std::optional<std::pair<size_t, std::string>> Relocated(const StoreState& state,
+                                                        const std::string& storeId,
+                                                        const std::string& entryId) {
+  namespace fs = std::filesystem;
+  if (!storeId.starts_with("/") || !IsSafeEntryId(entryId)) return std::nullopt;
+  if (std::find(state.roots.begin(), state.roots.end(), storeId) != state.roots.end()) {
+    return std::nullopt;
+  }
+  const fs::path folder =
+      (entryId == "." ? fs::path(storeId) : fs::path(storeId) / entryId).lexically_normal();
+  for (size_t store = 0; store < state.roots.size(); ++store) {
+    std::string relative = folder.lexically_relative(state.roots[store]).string();
+    while (relative.size() > 1 && relative.ends_with("/")) relative.pop_back();
+    if (relative.empty() || relative.starts_with("..")) continue;
+    if (IsSafeEntryId(relative)) return std::pair(store, relative);
+  }
+  return std::nullopt;
 }
 
 std::string ItemPath(const StoreState& state, size_t store, const std::string& entryId,

@@ -88,6 +88,15 @@ std::optional<FolderInfo> ResolveFolder(const StoreState& state, size_t store,
 // store when it names none.
 std::vector<size_t> StoresFor(const StoreState& state, const std::string& storeId);
 
+// Where the folder `entryId` of the root `storeId` lies now, when `storeId`
+// is no root of this store but that folder lies in one: the same directory
+// is "default" below a vdirsyncer storage a config names and
+// "contacts/default" below the folder above it that --store names. Nothing
+// when `storeId` is a root, or the folder lies in none as a folder can.
+std::optional<std::pair<size_t, std::string>> Relocated(const StoreState& state,
+                                                        const std::string& storeId,
+                                                        const std::string& entryId);
+
 // The path of an item for messages.
 std::string ItemPath(const StoreState& state, size_t store, const std::string& entryId,
                      const std::string& fileName);

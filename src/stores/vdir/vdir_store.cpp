@@ -259,6 +259,11 @@ std::shared_ptr<Application> VdirStore::OutlookApplication() const {
 
 std::unique_ptr<MAPIFolder> VdirStore::YSGetFolder(const std::string& entryId,
                                                    const std::string& storeId) {
+  if (auto moved = vdir::Relocated(*state_, storeId, entryId)) {
+    if (auto f = vdir::ResolveFolder(*state_, moved->first, moved->second)) {
+      return std::make_unique<vdir::VdirFolder>(state_, std::move(*f));
+    }
+  }
   for (size_t store : vdir::StoresFor(*state_, storeId)) {
     if (std::optional<vdir::FolderInfo> f = vdir::ResolveFolder(*state_, store, entryId)) {
       return std::make_unique<vdir::VdirFolder>(state_, std::move(*f));
@@ -286,14 +291,19 @@ std::shared_ptr<OutlookItem> VdirStore::GetItemFromID(const std::string& itemEnt
     if (ordinal < 2) return nullptr;
   }
   if (!vdir::IsSafeEntryId(folder) || !vdir::IsItemName(file)) return nullptr;
-  for (size_t store : vdir::StoresFor(*state_, storeId)) {
+  // An id of a run over a root this store names otherwise: the same file
+  // first, wherever the roots put it now.
+  std::vector<std::pair<size_t, std::string>> places;
+  if (auto moved = vdir::Relocated(*state_, storeId, folder)) places.push_back(*moved);
+  for (size_t store : vdir::StoresFor(*state_, storeId)) places.emplace_back(store, folder);
+  for (const auto& [store, in] : places) {
     // A directory inside a collection opens but is no folder.
-    if (folder.find('/') != std::string::npos && !vdir::ResolveFolder(*state_, store, folder)) {
+    if (in.find('/') != std::string::npos && !vdir::ResolveFolder(*state_, store, in)) {
       continue;
     }
     vdir::UniqueFd root = vdir::OpenRoot(state_->roots[store]);
     if (!root.valid()) continue;
-    auto dir = std::make_shared<vdir::UniqueFd>(vdir::OpenFolder(root.get(), folder));
+    auto dir = std::make_shared<vdir::UniqueFd>(vdir::OpenFolder(root.get(), in));
     struct stat st {};
     if (!dir->valid() || ::fstatat(dir->get(), file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(st.st_mode)) {
@@ -316,7 +326,7 @@ std::shared_ptr<OutlookItem> VdirStore::GetItemFromID(const std::string& itemEnt
     }
     if (types.empty()) types.push_back(std::move(fallback));
     if (ordinal > types.size()) return nullptr;
-    return std::make_shared<vdir::VdirItem>(state_, std::move(dir), store, folder, file, ordinal,
+    return std::make_shared<vdir::VdirItem>(state_, std::move(dir), store, in, file, ordinal,
                                             types.size(), types[ordinal - 1],
                                             std::make_shared<vdir::FileShare>());
   }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -188,6 +189,29 @@ TEST_F(StoreLayout, LookupsResolveOnlyInsideARoot) {
   auto other = store_->GetItemFromID("work/y.vcf", "Not Found");
   ASSERT_NE(other, nullptr);
   EXPECT_EQ(other->GetProperty("EntryID"), "work/y.vcf");
+}
+
+// An id saved under one root finds its folder and items when the store is
+// named by a root above or below it, and never anything outside the roots.
+TEST_F(StoreLayout, IdsOfAnotherRootOfTheSameFolderStillResolve) {
+  const std::string cards = Root(1) + "/cards";
+  VdirStore inner({cards}, ui_, nullptr);
+  for (const auto& [store, entry_id, store_id, found] :
+       std::vector<std::tuple<MailStore*, std::string, std::string, std::string>>{
+           {&inner, "cards/default", Root(1), "default"},
+           {store_.get(), "default", cards, "cards/default"},
+           {store_.get(), ".", Root(1) + "/work", "work"},
+           {&inner, "work", Root(1), ""},
+           {&inner, "..", cards + "/default", ""},
+           {store_.get(), "default", dir_.path().string() + "/outside", ""}}) {
+    auto folder = store->YSGetFolder(entry_id, store_id);
+    EXPECT_EQ(folder ? folder->EntryID() : "", found) << entry_id << " in " << store_id;
+  }
+  auto item = store_->GetItemFromID("default/k.vcf", cards);
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->GetProperty("EntryID"), "cards/default/k.vcf");
+  EXPECT_EQ(inner.GetItemFromID("cards/default/k.vcf", Root(1))->GetProperty("EntryID"),
+            "default/k.vcf");
 }
 
 TEST(Store, ARootThatDoesNotExistShowsNoFolders) {
