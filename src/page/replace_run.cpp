@@ -172,7 +172,8 @@ void UC1::cmdReplace_Click() {
   } catch (const std::exception& e) {
     std::optional<std::string> contactName;
     if (contact) contactName = ContactName(*contact);
-    journal_.Report(FailureFormatD(line, folderName, contactName, DescriptionOf(e)), "cmdConvert");
+    journal_.Report(FailureFormatD(line, Bounded(folderName), contactName, DescriptionOf(e)),
+                    "cmdConvert");
   }
 }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace tidewell {
 
 class ActivityLogger {
@@ -34,9 +36,22 @@ class ActivityLogger {
   }
 };
 
+// Why a save was refused: an undo record of the run could not be written, or
+// not made durable, so the item would change with no way back. `reason` is
+// the system's own text ("No space left on device"). A store passes it on
+// as it is, never wrapped in its own words.
+class JournalNotWritten : public Failure {
+ public:
+  explicit JournalNotWritten(const std::string& reason)
+      : Failure("The undo journal could not be written (" + reason +
+                "); the item was left as it was.") {}
+};
+
 // Makes undo records durable before the item they describe is stored: the
 // store calls Sync() before it commits a save (write-ahead). Cheap when
-// nothing was written since the last Sync.
+// nothing was written since the last Sync. Throws JournalNotWritten when a
+// record written since the run began was lost or cannot reach the disk; the
+// store then leaves the item as it was.
 class WriteAheadLog {
  public:
   virtual ~WriteAheadLog() = default;

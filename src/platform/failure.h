@@ -37,19 +37,38 @@ inline Failure NoDefaultFolder(int32_t folderType) {
 // the what() of a standard exception.
 inline std::string DescriptionOf(const std::exception& e) { return e.what(); }
 
+// The bytes of `text` that hold its first `characters` UTF-8 characters (a
+// character is a lead byte and the continuation bytes after it), so a cut
+// there never splits one.
+inline size_t CharacterPrefix(std::string_view text, size_t characters) {
+  size_t seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && seen++ == characters) return i;
+  }
+  return text.size();
+}
+
+// How many characters of a value a report or an error-log line quotes: a
+// runaway value (a name of a megabyte) must not fill a terminal or the log.
+inline constexpr size_t kQuotedCharacters = 80;
+
+// A value as a report quotes it (a contact's name and company, a folder's
+// name): its first 80 characters and "…" when it is longer, else itself.
+inline std::string Bounded(std::string_view value) {
+  const size_t end = CharacterPrefix(value, kQuotedCharacters);
+  if (end == value.size()) return std::string(value);
+  return std::string(value.substr(0, end)) + "\u2026";
+}
+
 // File content as a failure description quotes it: control characters
 // escaped ("\r", "\n", "\t", "\x1B"), and cut after 80 characters with
-// "..." so that a runaway value (a file with lone CR line ends reads as one
-// line) cannot fill a terminal or the error log. A multi-byte UTF-8
-// character is never split.
+// "…" like Bounded, so that a runaway value (a file with lone CR line ends
+// reads as one line) cannot fill a terminal or the error log.
 inline std::string Excerpt(std::string_view text) {
-  constexpr size_t kMaxCharacters = 80;
+  const size_t end = CharacterPrefix(text, kQuotedCharacters);
   std::string out;
-  size_t characters = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (size_t i = 0; i < end; ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
-    const bool continuation = (c & 0xC0) == 0x80;
-    if (!continuation && characters++ == kMaxCharacters) return out + "...";
     if (c == '\r') {
       out += "\\r";
     } else if (c == '\n') {
@@ -64,7 +83,7 @@ inline std::string Excerpt(std::string_view text) {
       out += static_cast<char>(c);
     }
   }
-  return out;
+  return end == text.size() ? out : out + "\u2026";
 }
 
 }  // namespace tidewell

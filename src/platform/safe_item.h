@@ -48,7 +48,8 @@ class SafeItem {
   virtual void RestoreLine(const std::string& /*property*/, const std::string& /*line*/) {}
 
   // The contact's display text for an error message: full name, then ", " and
-  // the company when there is one. Throws Failure on other kinds.
+  // the company when there is one, cut to 80 characters and "…" (Bounded in
+  // failure.h). Throws Failure on other kinds.
   virtual std::string FullNameAndCompany() = 0;
 
   // Stores every change of the wrapped item.

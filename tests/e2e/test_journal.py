@@ -12,6 +12,7 @@ import signal
 import subprocess
 import time
 import unittest
+from pathlib import Path
 
 from peers import BINARY_DIR, Sandbox, content_lines
 from test_crash import crash_test
@@ -226,6 +227,37 @@ class JournalTest(Sandbox):
                 self.assertTrue(0 < changed <= len(saved) < 3000, (changed, len(saved)))
                 self.undo_all()
                 self.assert_as_before(before)
+
+    def test_a_full_journal_disk_ends_the_run_at_the_first_save_without_its_records(self):
+        store = self.big_store("full", contacts=300)
+        state = self.root / "state"
+        state.mkdir()
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", str(state)],
+                                 capture_output=True, text=True)
+        if mounted.returncode != 0:
+            self.skipTest(f"no small file system for the journal: {mounted.stderr.strip()}")
+        self.addCleanup(subprocess.run, ["umount", str(state)], check=True)
+        before = self.snapshot(store)
+        status, out, err = self.tidewell(
+            "--store", str(store), "replace", "--yes", "--search", "e", "--replace", "E",
+            "--case", "--fields", "all", "--folder", "contacts", "--folder", "calendar",
+            "--folder", "tasks")
+        self.assertEqual(status, 1, err)
+        # The journal's own reports come first; the refused save ends the run, its item as it
+        # was: the report is the last word and names it in the heading before it.
+        self.assertRegex(err, r"Tidewell\.UndoSave: .*No space left on device\n")
+        refused = re.search(r"^Item \S+ \((.+)\):\nTidewell\.cmdConvert: Error occurred\.  "
+                            r"LastLineNumber: \d+  Folder: \w+  (?:Contact: .*  )?Reason: The undo "
+                            r"journal could not be written \(No space left on device\); the item "
+                            r"was left as it was\.\n\Z", err, re.MULTILINE)
+        self.assertTrue(refused, err[-2000:])
+        self.assertEqual(err.count("Tidewell.cmdConvert"), 1)
+        path = Path(refused.group(1))
+        self.assertEqual(path.read_bytes(), before[path])
+        subprocess.run(["mount", "-o", "remount,size=64m", str(state)], check=True)
+        status, out, err = self.tidewell("--store", str(store), "undo", "--yes")
+        self.assertIn(status, (0, 1), out + err)
+        self.assert_as_before(before)
 
     def test_the_next_run_removes_what_cut_saves_left_and_nothing_else(self):
         self.prepare("--select-all", search="e", replace="E", case="1")

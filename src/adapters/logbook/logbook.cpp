@@ -119,10 +119,17 @@ int Logbook::Descriptor(int& fd, const std::filesystem::path& path) {
   if (fd >= 0) return fd;
   std::error_code error;
   std::filesystem::create_directories(folder_, error);
-  if (error) Fail("create", folder_, error.value());
+  if (error) {
+    if (&fd == &activity_fd_) lost_ = std::strerror(error.value());
+    Fail("create", folder_, error.value());
+  }
   // 0600: undo records hold the old values of contacts' fields.
   const int opened = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (opened < 0) Fail("open", path, errno);
+  if (opened < 0) {
+    const int reason = errno;
+    if (&fd == &activity_fd_) lost_ = std::strerror(reason);
+    Fail("open", path, reason);
+  }
   fd = opened;
   return fd;
 }
@@ -134,6 +141,7 @@ void Logbook::Append(int& fd, const std::filesystem::path& path, const std::stri
   auto fail = [&](int error) {
     ::close(fd);
     fd = -1;
+    if (&fd == &activity_fd_) lost_ = std::strerror(error);
     Fail("write to", path, error);
   };
   ssize_t written;
@@ -282,11 +290,22 @@ void Logbook::WriteError(const std::string& procedure, const std::string& messag
 }
 
 void Logbook::Sync() {
+  if (!lost_.empty()) throw JournalNotWritten(lost_);
   if (!unsynced_) return;
   // Syncing a descriptor opened anew still flushes the lines written through
   // the old one, as long as it is the same file.
-  const int out = Descriptor(activity_fd_, ActivityPath());
-  if (::fdatasync(out) != 0) Fail("flush to disk", ActivityPath(), errno);
+  int out = -1;
+  try {
+    out = Descriptor(activity_fd_, ActivityPath());
+  } catch (const Failure&) {
+    throw JournalNotWritten(lost_);
+  }
+  if (::fdatasync(out) != 0) {
+    // Linux forgets a failed writeback once it has been reported: a second
+    // fdatasync would succeed with the lines still lost.
+    lost_ = std::strerror(errno);
+    throw JournalNotWritten(lost_);
+  }
   unsynced_ = false;
   ++disk_syncs_;
 }

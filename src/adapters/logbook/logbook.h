@@ -67,8 +67,11 @@ class Logbook : public WriteAheadLog {
                          const std::string& value2 = "");
 
   // The id every line carries from now on; "" goes back to the logbook's own
-  // id for lines outside a run.
-  void SetRun(std::string id) { run_ = std::move(id); }
+  // id for lines outside a run. A new run starts with no lost line on record.
+  void SetRun(std::string id) {
+    run_ = std::move(id);
+    lost_.clear();
+  }
   // The id the next line carries (made on first use outside a run).
   const std::string& Run();
 
@@ -91,7 +94,10 @@ class Logbook : public WriteAheadLog {
   void WriteNothing() { writes_nothing_ = true; }
 
   // fdatasync of activity.jsonl when a line was added since the last Sync;
-  // otherwise nothing. Throws Failure when the data cannot be made durable.
+  // otherwise nothing. Throws JournalNotWritten when the data cannot be made
+  // durable, and at every call once a line of activity.jsonl could not be
+  // written (or its file opened), until the next SetRun: a record lost
+  // mid-run cannot be told from the others, so no later save may rely on it.
   void Sync() override;
 
   // Closes both files; the next line opens them anew (after a rotation moved
@@ -114,6 +120,7 @@ class Logbook : public WriteAheadLog {
   int activity_fd_ = -1;
   int errors_fd_ = -1;
   bool unsynced_ = false;
+  std::string lost_;  // the system's reason a line of activity.jsonl was lost
   uint64_t disk_syncs_ = 0;
   std::ostream* echo_ = nullptr;
   bool writes_nothing_ = false;

@@ -34,7 +34,8 @@ class KindWrapper : public SafeItem {
     if (type_name_ != "ContactItem") {
       throw Failure("Object doesn't support this property or method");
     }
-    return Bound().GetProperty("FullNameAndCompany");
+    // Only a failure report asks for it: a name of a megabyte stays out of it.
+    return Bounded(Bound().GetProperty("FullNameAndCompany"));
   }
 
   void Save() override { Bound().Save(); }

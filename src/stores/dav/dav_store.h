@@ -38,9 +38,10 @@
 //   fails when read with the reason, and is never fetched or written.
 // - Save writes the item's changed lines only (REV, LAST-MODIFIED, DTSTAMP
 //   set to now where present): WriteAheadLog::Sync(), then a PUT with
-//   If-Match the ETag read. 412 throws "The item was changed by another
-//   program since it was read."; any other failure the status line. The new
-//   ETag comes from the answer, else from a PROPFIND of the href.
+//   If-Match the ETag read (none when the sync throws JournalNotWritten).
+//   412 throws "The item was changed by another program since it was
+//   read."; any other failure the status line. The new ETag comes from the
+//   answer, else from a PROPFIND of the href.
 #pragma once
 
 #include <functional>

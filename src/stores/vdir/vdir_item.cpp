@@ -61,6 +61,8 @@ void VdirItem::WriteResource(const std::string& read, const std::string& bytes) 
   try {
     const FileStamp stamp = StampIfUnchanged(folder_->get(), file_name_, read);
     ReplaceItemFile(folder_->get(), file_name_, bytes, stamp, state_->wal);
+  } catch (const JournalNotWritten&) {
+    throw;
   } catch (const Failure& f) {
     if (f.Description() == kChangedByAnotherProgram) throw;
     throw Failure(path_ + ": " + f.Description());

@@ -63,7 +63,8 @@
 //   and replaces the file atomically: temporary file, fsync, a check that no
 //   other program changed the file since it was read ("The item was changed
 //   by another program since it was read."), WriteAheadLog::Sync(), rename,
-//   fsync of the folder. A Save with nothing changed writes nothing.
+//   fsync of the folder; a JournalNotWritten from the sync is thrown as it is,
+//   the file untouched. A Save with nothing changed writes nothing.
 #pragma once
 
 #include <memory>

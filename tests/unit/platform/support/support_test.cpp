@@ -112,6 +112,24 @@ TEST(SafeItemLibrary, WrappersTakeOnlyTheirOwnKindAndForwardToTheItem) {
   EXPECT_EQ(DescriptionOf([&] { contact->Save(); }), "Disk full");
 }
 
+// The name goes into failure reports only; a name of a megabyte must not.
+TEST(SafeItemLibrary, TheContactsNameIsCutAfter80CharactersOnACharacterBoundary) {
+  const std::string a74(74, 'a'), a79(79, 'a'), a80(80, 'a');
+  const struct {
+    std::string name, company, expected;
+  } rows[] = {
+      {a74, "Acme", a74 + ", Acme"},
+      {a74, "Acme!", a74 + ", Acme\u2026"},
+      {a79 + "\u65E5\u672C", "", a79 + "\u65E5\u2026"},
+      {std::string(1 << 20, 'a'), "Acme", a80 + "\u2026"},
+  };
+  for (const auto& row : rows) {
+    auto contact = SafeItemLibrary().Create(kSafeContactItem);
+    contact->SetItem(testing::MakeContact("c1", row.name, {{"CompanyName", row.company}}));
+    EXPECT_EQ(contact->FullNameAndCompany(), row.expected) << row.expected.size();
+  }
+}
+
 class FolderPickerTest : public ::testing::Test {
  protected:
   FolderPickerTest() {

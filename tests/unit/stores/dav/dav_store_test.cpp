@@ -69,8 +69,12 @@ struct NotingUi : ScriptedUi {
 
 struct CountingLog : WriteAheadLog {
   explicit CountingLog(const MemoryTransport& t) : server(t) {}
-  void Sync() override { synced_after.push_back(server.requests.size()); }
+  void Sync() override {
+    synced_after.push_back(server.requests.size());
+    if (fail) throw JournalNotWritten("No space left on device");
+  }
   const MemoryTransport& server;
+  bool fail = false;
   std::vector<size_t> synced_after;  // how many requests had been sent at each Sync
 };
 
@@ -283,18 +287,24 @@ TEST(DavItems, SaveSendsOnlyTheChangedLineWithIfMatchAfterTheLog) {
   EXPECT_EQ(f.server->requests[f.log.synced_after[1]].method, "PUT");
 }
 
-TEST(DavItems, FailedPutsFailTheSave) {
+TEST(DavItems, FailedPutsAndAJournalThatCannotBeWrittenFailTheSave) {
   const struct {
     long status;
     const char* error;
+    bool journal_fails = false;  // then no PUT may go out
   } rows[] = {
       {412, "The item was changed by another program since it was read."},
       {500, "HTTP/1.1 500 Internal Server Error"},
+      {204,
+       "The undo journal could not be written (No space left on device); the item was left as "
+       "it was.",
+       true},
   };
   for (const auto& row : rows) {
     Fixture f;
     WithCards(f, Card("/me/contacts/two.vcf", "\"e1\"", kTwoCards));
     f.server->On("PUT", kHost + "/me/contacts/two.vcf", {row.status, ""});
+    f.log.fail = row.journal_fails;
     auto ann = f.Listing("contacts")->Item(1);
     ann->SetProperty("Email1Address", "ann@b.example");
     EXPECT_EQ(Outcome([&] {
@@ -302,6 +312,7 @@ TEST(DavItems, FailedPutsFailTheSave) {
                 return "";
               }),
               "!" + std::string(row.error));
+    EXPECT_EQ(f.server->Sent("PUT").size(), row.journal_fails ? 0u : 1u) << row.error;
   }
 }
 

@@ -218,7 +218,7 @@ const std::vector<Edit> kEdits = {
     {"", "BEGIN:VCARD\rVERSION:3.0\rFN:x\rNOTE:" + std::string(5000, 'n') + "\rEND:VCARD\r",
      "Subject",
      "!Cannot read <file>: BEGIN:VCARD\\rVERSION:3.0\\rFN:X\\rNOTE:" + std::string(52, 'N') +
-         "... on line 1 is never closed.",
+         "… on line 1 is never closed.",
      "x"},
     {"", "BEGIN:VCARD\nFN:x\nEND:VEVENT\n", "Subject",
      "!Cannot read <file>: END:VEVENT on line 3 closes no BEGIN:VEVENT.", "x"},

@@ -281,7 +281,7 @@ class RecordingJournal : public WriteAheadLog {
   explicit RecordingJournal(fs::path watched) : watched_(std::move(watched)) {}
   void Sync() override {
     seen.push_back(ReadFile(watched_));
-    if (fail) throw Failure("The journal cannot be written: No space left on device.");
+    if (fail) throw JournalNotWritten("No space left on device");
   }
   std::vector<std::string> seen;
   bool fail = false;
@@ -326,7 +326,8 @@ TEST(Save, WritesOnlyForAChangeAfterTheJournalIsSyncedKeepingNameAndMode) {
               item->Save();
               return "";
             }),
-            "!" + file.string() + ": The journal cannot be written: No space left on device.");
+            "!The undo journal could not be written (No space left on device); the item was left "
+            "as it was.");
   EXPECT_EQ(ReadFile(file), Card("Cy"));
   EXPECT_EQ(FilesIn(dir.path() / "f"), std::vector<std::string>{"a.vcf"});
 }
