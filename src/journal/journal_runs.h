@@ -35,6 +35,21 @@
 // says there were several places to split). Undo then finds its fields
 // "changed since the run" and overwrites none of them.
 //
+// Counted lines. Lines written since runs were counted carry "n", their place
+// in their run (1, 2, ...), given only to a line written whole. A number a run
+// skips is a record lost (a cut segment, bytes overwritten): the run is
+// damaged, and says how many records it cannot read. Older lines carry no
+// "n" and are read as before, never called damaged.
+//
+// A failed save. When an item cannot be stored after its entries were
+// written (a refused PUT, a read-only file), kItemNotSaved + its entry id is
+// logged under kItemNotSavedProcedure: the run's entries of that item just
+// before the line are marked failed, are not counted and never undone.
+//
+// An undo that went through every item of its run ends with kUndoFinished
+// under kUndoRunProcedure; one killed or stopped has none, and leaves its run
+// partly undone. An undo in older lines (no "n") is finished.
+//
 // Damage is never fatal. A line that is no JSON at all was cut off (a kill or
 // a full disk mid-write; the next run ends it with a line break) and is
 // counted as torn; any other line that is not a JSON object with string
@@ -56,6 +71,9 @@ namespace tidewell {
 inline constexpr const char* kUndoRunProcedure = "UndoRun";
 inline constexpr const char* kUndoRunHeader = "Undo of the run of ";   // + the undone run's time
 inline constexpr const char* kUndoRestoredValue = "Restored value: ";  // + the value written back
+inline constexpr const char* kUndoFinished = "Undo finished.";
+inline constexpr const char* kItemNotSavedProcedure = "ItemNotSaved";
+inline constexpr const char* kItemNotSaved = "Not saved: ";  // + the item's entry id
 
 // One changed field: where it lives and what it held before the change.
 struct JournalEntry {
@@ -76,6 +94,17 @@ struct JournalEntry {
   // The value the field was given ("new" of the FieldValue record), when
   // the line says.
   std::optional<std::string> written = std::nullopt;
+  // Its item could not be stored (a kItemNotSaved line): the field never
+  // changed, so it is neither counted nor undone.
+  bool failed = false;
+};
+
+// One field of one item: (store id, item entry id, field name).
+struct FieldKey {
+  std::string FolderStoreId;
+  std::string ItemEntryId;
+  std::string FieldName;
+  auto operator<=>(const FieldKey&) const = default;
 };
 
 enum class RunKind { kReplace, kUndo };
@@ -104,6 +133,18 @@ struct JournalRun {
 
   std::vector<JournalEntry> entries;  // in the order logged
 
+  // Its lines carry "n" (see above); the highest read, and how many numbers
+  // below it no line read carries: records lost.
+  bool counted = false;
+  uint64_t last_line = 0;
+  size_t unreadable = 0;
+  // kUndo: it ended with kUndoFinished (always true for older lines).
+  bool finished = false;
+  // Fields earlier undos of this run restored already, which an undo of it
+  // leaves alone (filled in by the reader that knows the other runs).
+  std::vector<FieldKey> restored_before;
+
+  // Complete entries whose item was not left unsaved.
   size_t CompleteEntries() const;
   // Distinct items (store id and item entry id) among the complete entries.
   size_t ChangedItems() const;
@@ -157,6 +198,7 @@ struct JournalRecord {
   std::string run;                     // "" in lines written before runs had ids
   std::optional<std::string> written;  // its "new" member
   std::string undoes;
+  std::optional<uint64_t> line;  // its "n": its place in its run
 };
 struct JournalLine {
   enum class Kind { kRecord, kMalformed, kTorn };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -21,7 +22,7 @@ const RunSummary* RunList::Find(const std::string& id) const {
 
 const RunSummary* RunList::NewestToUndo() const {
   for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
-    if (run->kind == RunKind::kReplace && !run->undone) return &*run;
+    if (run->kind == RunKind::kReplace && run->fields > 0 && !run->undone) return &*run;
   }
   return nullptr;
 }
@@ -41,18 +42,54 @@ RunSummary Summarize(const JournalRun& run, const std::filesystem::path& file) {
   summary.file = file;
   summary.start = run.start;
   summary.end = run.end;
+  summary.lines = run.last_line;
+  summary.unreadable = run.unreadable;
+  summary.finished = run.finished;
   return summary;
+}
+
+std::string RunState(const RunSummary& run) {
+  std::string state;
+  const auto add = [&state](const std::string& words) {
+    state += (state.empty() ? "" : ", ") + words;
+  };
+  if (run.incomplete > 0) add(std::to_string(run.incomplete) + " incomplete");
+  if (run.partly_undone) {
+    add("partly undone (" + std::to_string(run.restored) + " of " + std::to_string(run.fields) +
+        " fields)");
+  }
+  if (run.unreadable > 0)
+    add("damaged (" + std::to_string(run.unreadable) + " records unreadable)");
+  if (run.undone) add("undone");
+  return state;
 }
 
 namespace {
 
+// A run is undone when an undo of it that was not itself undone went through
+// every item; partly undone when such undos exist but none went through. An
+// undo's own state depends only on later undos, so the newest go first.
 void MarkUndone(RunList& list) {
-  std::vector<RunRef> refs;
-  refs.reserve(list.runs.size());
-  for (const RunSummary& run : list.runs) refs.push_back({run.id, run.kind, run.undoes});
-  const std::vector<std::string> undone = UndoneRuns(refs);
-  const std::set<std::string> ids(undone.begin(), undone.end());
-  for (RunSummary& run : list.runs) run.undone = ids.contains(run.id);
+  std::map<std::string, std::vector<size_t>> undos_of;
+  for (size_t i = 0; i < list.runs.size(); ++i) {
+    const RunSummary& run = list.runs[i];
+    if (run.kind == RunKind::kUndo && !run.undoes.empty()) undos_of[run.undoes].push_back(i);
+  }
+  for (size_t i = list.runs.size(); i-- > 0;) {
+    RunSummary& run = list.runs[i];
+    run.undone = run.partly_undone = false;
+    run.restored = 0;
+    auto undos = undos_of.find(run.id);
+    if (undos == undos_of.end()) continue;
+    for (const size_t at : undos->second) {
+      const RunSummary& undo = list.runs[at];
+      if (at <= i || undo.undone) continue;
+      if (undo.finished) run.undone = true;
+      run.restored += undo.fields;
+    }
+    run.partly_undone = !run.undone && run.restored > 0;
+    run.restored = std::min(run.restored, run.fields);
+  }
 }
 
 }  // namespace
@@ -82,6 +119,9 @@ std::string IndexLine(const RunSummary& run, uint64_t covered) {
   line["file"] = run.file.filename().string();
   line["start"] = run.start;
   line["end"] = run.end;
+  line["lines"] = run.lines;
+  line["unreadable"] = run.unreadable;
+  line["finished"] = run.finished;
   line["covered"] = covered;
   return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
 }
@@ -105,6 +145,10 @@ std::optional<std::pair<RunSummary, uint64_t>> ParseIndexLine(const std::string&
     run.file = folder / file;
     run.start = line.at("start").get<uint64_t>();
     run.end = line.at("end").get<uint64_t>();
+    // Index lines written before runs were counted have none of these.
+    run.lines = line.value("lines", uint64_t{0});
+    run.unreadable = line.value("unreadable", size_t{0});
+    run.finished = line.value("finished", true);
     return std::pair{std::move(run), line.at("covered").get<uint64_t>()};
   } catch (const nlohmann::json::exception&) {
     return std::nullopt;
@@ -172,6 +216,20 @@ RunList Rebuild(const fs::path& folder) {
   return list;
 }
 
+// A rebuild reads only what is left; the index it replaces still knows how
+// many lines each run wrote, so a run cut short stays damaged.
+RunList KeepingCounts(RunList rebuilt, const RunList& indexed) {
+  std::map<std::string, uint64_t> lines;
+  for (const RunSummary& run : indexed.runs) lines[run.id] = run.lines;
+  for (RunSummary& run : rebuilt.runs) {
+    auto known = lines.find(run.id);
+    if (known == lines.end() || known->second <= run.lines) continue;
+    run.unreadable += known->second - run.lines;
+    run.lines = known->second;
+  }
+  return rebuilt;
+}
+
 // Replaces the index whole: a kill leaves the old one or the new one.
 void WriteIndex(const fs::path& folder, const RunList& list, uint64_t covered) {
   const fs::path index = folder / kIndex;
@@ -225,11 +283,13 @@ static RunList ListRunsUnmarked(const Logbook& logbook) {
   agrees = agrees && size >= covered;
   for (const fs::path& segment : segments) agrees = agrees && named.contains(segment);
   for (const RunSummary& run : list.runs) {
-    agrees = agrees &&
-             (run.file == current ? run.end <= size
-                                  : std::binary_search(segments.begin(), segments.end(), run.file));
+    // A segment shorter than its runs' lines was cut: read what is left.
+    agrees = agrees && (run.file == current
+                            ? run.end <= size
+                            : std::binary_search(segments.begin(), segments.end(), run.file) &&
+                                  run.end <= SizeOf(run.file));
   }
-  if (!agrees) return Rebuild(folder);
+  if (!agrees) return KeepingCounts(Rebuild(folder), list);
   if (size > covered) {
     list.caught_up = true;
     AddRuns(list, ReadJournalFile(current, covered, 0), current);
@@ -321,9 +381,45 @@ void IndexRun(const Logbook& logbook, const std::string& id, uint64_t start) {
 JournalRun LoadRun(const RunSummary& summary) {
   const JournalContents journal =
       ReadJournalFile(summary.file, summary.start, summary.end, summary.id);
-  if (const JournalRun* run = journal.Find(summary.id)) return *run;
+  if (const JournalRun* found = journal.Find(summary.id)) {
+    JournalRun run = *found;
+    if (summary.lines > run.last_line) {
+      run.unreadable += summary.lines - run.last_line;
+      run.last_line = summary.lines;
+    }
+    run.unreadable = std::max(run.unreadable, summary.unreadable);
+    return run;
+  }
   throw Failure("The lines of run " + summary.id + " are no longer in '" + summary.file.string() +
                 "'.");
+}
+
+}  // namespace tidewell
+
+namespace tidewell {
+
+JournalRun LoadRunToUndo(const RunList& list, const RunSummary& summary) {
+  JournalRun run = LoadRun(summary);
+  for (const RunSummary& undo : list.runs) {
+    if (undo.kind != RunKind::kUndo || undo.undoes != summary.id || undo.undone) continue;
+    const JournalRun earlier = LoadRun(undo);
+    size_t end = earlier.entries.size();
+    if (!earlier.finished) {
+      // The last item's entries are durable before its save, which a kill may
+      // have cut off.
+      while (end > 0 &&
+             earlier.entries[end - 1].ItemEntryId == earlier.entries.back().ItemEntryId &&
+             earlier.entries[end - 1].FolderStoreId == earlier.entries.back().FolderStoreId) {
+        --end;
+      }
+    }
+    for (size_t i = 0; i < end; ++i) {
+      const JournalEntry& entry = earlier.entries[i];
+      if (!entry.complete || entry.failed) continue;
+      run.restored_before.push_back({entry.FolderStoreId, entry.ItemEntryId, entry.FieldName});
+    }
+  }
+  return run;
 }
 
 }  // namespace tidewell

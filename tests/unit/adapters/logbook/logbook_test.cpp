@@ -68,13 +68,15 @@ TEST_F(LogbookTest, EachLineParsesBackToWhatWasWrittenInItsOwnFile) {
                         {"procedure", "UndoSave"},
                         {"message", row.stored.empty() ? row.message : row.stored},
                         {"undo", row.undo != 0},
-                        {"run", "R1"}});
+                        {"run", "R1"},
+                        {"n", expected.size() + 1}});
   }
   logbook.CreateActivityLogger()->WriteWith("Tidewell", "UndoSave", "FieldValue: a", -1, "new",
                                             "b\tc\xE9");
   expected.push_back(json::parse(R"({"source":"Tidewell","procedure":"UndoSave",)"
                                  R"("message":"FieldValue: a","undo":true,"new":"b\tc\uFFFD",)"
-                                 R"("run":"R1"})"));
+                                 R"("run":"R1","n":)" +
+                                 std::to_string(expected.size() + 1) + "}"));
   logbook.WriteError("Tidewell.cmdConvert", "Error occurred.  Reason: disk\nfull", false);
   logbook.WriteError("Tidewell.UndoSave", "Error occurred at line 0.  Reason: ", true);
   EXPECT_EQ(Records("activity.jsonl"), expected);
