@@ -47,23 +47,32 @@ class SaveRecorder : public SafeItem {
   void SetItem(std::shared_ptr<OutlookItem> item) override { inner_->SetItem(std::move(item)); }
   std::string Get(const std::string& property) override { return inner_->Get(property); }
   void Set(const std::string& property, const std::string& text) override {
-    inner_->Set(property, text);
+    try {
+      inner_->Set(property, text);
+    } catch (...) {
+      Record(kFieldNotWritten);
+      throw;
+    }
   }
   std::string FullNameAndCompany() override { return inner_->FullNameAndCompany(); }
   void Save() override {
     try {
       inner_->Save();
     } catch (...) {
-      try {
-        components_.CreateActivityLogger()->Write(
-            kSource, kItemNotSavedProcedure, kItemNotSaved + inner_->Get("EntryID"), kUndoFalse);
-      } catch (const std::exception&) {
-      }
+      Record(kItemNotSaved);
       throw;
     }
   }
 
  private:
+  void Record(const char* what) {
+    try {
+      components_.CreateActivityLogger()->Write(kSource, kItemNotSavedProcedure,
+                                                what + inner_->Get("EntryID"), kUndoFalse);
+    } catch (const std::exception&) {
+    }
+  }
+
   std::unique_ptr<SafeItem> inner_;
   Components& components_;
 };

@@ -136,6 +136,12 @@ class Assembler {
         entry->failed = true;
       }
     }
+    if (run != nullptr && record.procedure == kItemNotSavedProcedure &&
+        record.message.starts_with(kFieldNotWritten) && !run->run.entries.empty() &&
+        run->run.entries.back().ItemEntryId ==
+            record.message.substr(std::strlen(kFieldNotWritten))) {
+      run->run.entries.back().failed = true;
+    }
   }
 
   void TakeUndoRecord(const JournalRecord& record, Slot& state) {

@@ -44,7 +44,9 @@
 // A failed save. When an item cannot be stored after its entries were
 // written (a refused PUT, a read-only file), kItemNotSaved + its entry id is
 // logged under kItemNotSavedProcedure: the run's entries of that item just
-// before the line are marked failed, are not counted and never undone.
+// before the line are marked failed, are not counted and never undone. A field
+// the item refused (kFieldNotWritten + its entry id, the same way) marks only
+// the entry just before the line.
 //
 // An undo that went through every item of its run ends with kUndoFinished
 // under kUndoRunProcedure; one killed or stopped has none, and leaves its run
@@ -73,7 +75,8 @@ inline constexpr const char* kUndoRunHeader = "Undo of the run of ";   // + the 
 inline constexpr const char* kUndoRestoredValue = "Restored value: ";  // + the value written back
 inline constexpr const char* kUndoFinished = "Undo finished.";
 inline constexpr const char* kItemNotSavedProcedure = "ItemNotSaved";
-inline constexpr const char* kItemNotSaved = "Not saved: ";  // + the item's entry id
+inline constexpr const char* kItemNotSaved = "Not saved: ";       // + the item's entry id
+inline constexpr const char* kFieldNotWritten = "Not written: ";  // + the item's entry id
 
 // One changed field: where it lives and what it held before the change.
 struct JournalEntry {

@@ -230,8 +230,24 @@ RunList KeepingCounts(RunList rebuilt, const RunList& indexed) {
   return rebuilt;
 }
 
+// When a file was last written, as a number; 0 when it cannot be told.
+int64_t WrittenAt(const fs::path& path) {
+  std::error_code error;
+  const auto time = fs::last_write_time(path, error);
+  return error ? 0 : static_cast<int64_t>(time.time_since_epoch().count());
+}
+
 // Replaces the index whole: a kill leaves the old one or the new one.
 void WriteIndex(const fs::path& folder, const RunList& list, uint64_t covered) {
+  // A segment is never written once rotated: a later write is damage (bytes
+  // overwritten in place), which only reading it again can measure. A
+  // segment not there yet is activity.jsonl, about to be renamed to it.
+  nlohmann::ordered_json written = nlohmann::ordered_json::object();
+  for (const RunSummary& run : list.runs) {
+    if (run.file.filename() == kCurrent) continue;
+    const int64_t at = WrittenAt(fs::exists(run.file) ? run.file : folder / kCurrent);
+    written[run.file.filename().string()] = at;
+  }
   const fs::path index = folder / kIndex;
   const fs::path temporary = folder / (std::string(kIndex) + ".tmp");
   {
@@ -240,7 +256,8 @@ void WriteIndex(const fs::path& folder, const RunList& list, uint64_t covered) {
     // The damage met in the logs, to be told by every reader of the index,
     // and how much of activity.jsonl it covers even when it names no run.
     out << "{\"covered\":" << covered << ",\"malformed\":" << list.malformed_lines
-        << ",\"torn\":" << list.torn_lines << ",\"stray\":" << list.stray_entries << "}\n";
+        << ",\"torn\":" << list.torn_lines << ",\"stray\":" << list.stray_entries
+        << ",\"written\":" << written.dump() << "}\n";
     out.flush();
     if (!out) throw Failure("Cannot write '" + temporary.string() + "'.");
   }
@@ -274,6 +291,15 @@ static RunList ListRunsUnmarked(const Logbook& logbook) {
       list.malformed_lines = only.value("malformed", size_t{0});
       list.torn_lines = only.value("torn", size_t{0});
       list.stray_entries = only.value("stray", size_t{0});
+      if (auto at = only.find("written"); at != only.end() && at->is_object()) {
+        for (const auto& [name, time] : at->items()) {
+          if (name.find('/') == std::string::npos && time.is_number_integer() &&
+              time.get<int64_t>() != 0 && fs::exists(folder / name) &&
+              WrittenAt(folder / name) != time.get<int64_t>()) {
+            agrees = false;
+          }
+        }
+      }
     } else if (!last) {
       agrees = false;  // a torn last line is a run's line the kill cut: read past it below
     }
