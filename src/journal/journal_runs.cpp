@@ -79,7 +79,7 @@ class Assembler {
       slot.run.counted = slot.numbered > 0;
       slot.run.unreadable =
           slot.run.last_line > slot.numbered ? slot.run.last_line - slot.numbered : 0;
-      if (!slot.run.counted) slot.run.finished = true;
+      if (!slot.run.counted || slot.run.kind != RunKind::kUndo) slot.run.finished = true;
       for (JournalEntry& entry : slot.run.entries) {
         entry.complete = entry.records == static_cast<int>(kEntryLabels.size()) &&
                          (slot.run.kind == RunKind::kReplace || entry.restored.has_value());
@@ -221,6 +221,9 @@ class Assembler {
   void TakeUndoRunLine(const JournalRecord& record, Slot& slot) {
     if (record.message == kUndoFinished) {
       slot.run.finished = true;
+    } else if (record.message.starts_with("Restored ") &&
+               !record.message.starts_with(kUndoRestoredValue)) {
+      slot.run.summarized = true;
     } else if (record.message.starts_with(kUndoRunHeader)) {
       if (slot.is_run) return;
       slot.is_run = true;

@@ -141,8 +141,11 @@ struct JournalRun {
   bool counted = false;
   uint64_t last_line = 0;
   size_t unreadable = 0;
-  // kUndo: it ended with kUndoFinished (always true for older lines).
+  // kUndo: it ended with kUndoFinished (always true for older lines), or
+  // at least with its summary line (stopped: every item it began was saved
+  // or marked unsaved).
   bool finished = false;
+  bool summarized = false;
   // Fields earlier undos of this run restored already, which an undo of it
   // leaves alone (filled in by the reader that knows the other runs).
   std::vector<FieldKey> restored_before;

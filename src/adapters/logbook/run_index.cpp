@@ -430,7 +430,7 @@ JournalRun LoadRunToUndo(const RunList& list, const RunSummary& summary) {
     if (undo.kind != RunKind::kUndo || undo.undoes != summary.id || undo.undone) continue;
     const JournalRun earlier = LoadRun(undo);
     size_t end = earlier.entries.size();
-    if (!earlier.finished) {
+    if (!earlier.finished && !earlier.summarized) {
       // The last item's entries are durable before its save, which a kill may
       // have cut off.
       while (end > 0 &&

@@ -112,8 +112,8 @@ JournalRun LoadRun(const RunSummary& summary);
 
 // LoadRun, with the fields that earlier undos of it (killed, stopped, and not
 // given back since) restored in `restored_before`, so that an undo of it does
-// the rest. The entries of the item an unfinished undo was saving last are
-// left out: whether that save happened, only the item can tell.
+// the rest. The entries of the item a killed undo was saving last are left
+// out: whether that save happened, only the item can tell.
 JournalRun LoadRunToUndo(const RunList& list, const RunSummary& summary);
 
 }  // namespace tidewell
