@@ -120,7 +120,13 @@ namespace tidewell {
 MailStore& HostEnvironment::StoreOfRun(const JournalRun& run) {
   std::vector<std::string> ids;
   for (const JournalEntry& entry : run.entries) {
-    if (entry.records < 1 || entry.FolderStoreId.empty()) continue;
+    // A folder's store id is its store's root, a path or a URL. Anything else
+    // ("Not Found" from a page whose folder named no store) names no store,
+    // and the open store searches all of its own for the item.
+    const std::string& id = entry.FolderStoreId;
+    if (entry.records < 1 || !(id.starts_with('/') || id.find("://") != std::string::npos)) {
+      continue;
+    }
     if (std::find(ids.begin(), ids.end(), entry.FolderStoreId) == ids.end()) {
       ids.push_back(entry.FolderStoreId);
     }

@@ -152,8 +152,9 @@ class HostEnvironment {
   std::shared_ptr<StoreHost> host;
 
   // The store that holds the items `run` changed: `store` when it has every
-  // store id of the run's entries, whatever the user named, else those
-  // stores opened anew (kept until the next call). Throws Failure
+  // store id of the run's entries (each a root: a path or a URL; other ids
+  // name no store), whatever the user named, else those stores opened anew
+  // (kept until the next call). Throws Failure
   // "This run changed items in STORE, which could not be opened: REASON".
   MailStore& StoreOfRun(const JournalRun& run);
 

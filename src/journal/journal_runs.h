@@ -149,6 +149,10 @@ struct JournalRun {
   // Fields earlier undos of this run restored already, which an undo of it
   // leaves alone (filled in by the reader that knows the other runs).
   std::vector<FieldKey> restored_before;
+  // An earlier undo of this run was killed or stopped (set with
+  // restored_before): an undo of it logs that it finished even when it wrote
+  // nothing.
+  bool resumes = false;
 
   // Complete entries whose item was not left unsaved.
   size_t CompleteEntries() const;

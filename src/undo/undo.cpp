@@ -117,9 +117,10 @@ class Undoer {
     // tells the next undo that this run needs nothing more, so an undo that
     // went through with nothing to write leaves its header and mark too.
     try {
-      if (!outcome_.stopped) LogHeader();
+      // An undo that wrote nothing is no run, unless it finishes an earlier one.
+      if (!outcome_.stopped && run_.resumes) LogHeader();
       if (header_logged_) Log(kUndoRunProcedure, UndoSummary(outcome_), kProgressLine);
-      if (!outcome_.stopped) Log(kUndoRunProcedure, kUndoFinished, kProgressLine);
+      if (header_logged_ && !outcome_.stopped) Log(kUndoRunProcedure, kUndoFinished, kProgressLine);
     } catch (const std::exception&) {
       // Not finished on record: the next undo of this run checks the items
       // again and finds nothing to do.

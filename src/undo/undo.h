@@ -23,8 +23,9 @@
 // An undo goes on where an earlier one of the same run was killed or stopped:
 // the fields in `run.restored_before` are left alone, neither restored nor
 // skipped. An entry whose item was never stored (`failed`) is left alone too.
-// An undo that goes through every item logs kUndoFinished last (with its
-// header even when it wrote nothing), so its run counts as undone.
+// An undo that goes through every item logs kUndoFinished last, so its run
+// counts as undone; one that wrote nothing is no run, unless it finishes an
+// earlier undo (`run.resumes`): then its header and mark are logged anyway.
 //
 // An undo is itself a run that can be undone. Before its first change it logs
 // "Undo of the run of <time>" under "UndoRun"; for each field it journals the

@@ -429,6 +429,7 @@ JournalRun LoadRunToUndo(const RunList& list, const RunSummary& summary) {
   for (const RunSummary& undo : list.runs) {
     if (undo.kind != RunKind::kUndo || undo.undoes != summary.id || undo.undone) continue;
     const JournalRun earlier = LoadRun(undo);
+    run.resumes = run.resumes || !earlier.finished;
     size_t end = earlier.entries.size();
     if (!earlier.finished && !earlier.summarized) {
       // The last item's entries are durable before its save, which a kill may
