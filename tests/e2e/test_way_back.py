@@ -1,7 +1,4 @@
-"""The way back, end to end: an undo killed half way, a run that changed nothing, an item the run
-could not save, a damaged history and an undo given another store than its run's. Each ends with
-every file as before, or with the tool saying what it could not give back.
-"""
+"""The way back: each case ends with every file as before, or the tool naming what it lost."""
 
 import shutil
 import subprocess
@@ -29,7 +26,6 @@ class WayBackTest(Sandbox):
         status, out, err = self.tidewell("undo", "--yes")
         self.assertEqual(status, 0, out + err)
         self.assert_as_before(before)
-        self.assertTrue(self.runs()[2][3].endswith(", undone"))
         self.assertEqual(self.tidewell("undo", "--yes")[0], 2)
 
     def test_a_run_that_changed_nothing_is_never_taken_by_a_plain_undo(self):
@@ -83,9 +79,7 @@ class WayBackTest(Sandbox):
                                     data[:middle] + b"\0" * 4096 + data[middle + 4096:])
                 listed = [r for r in self.runs() if r[0] == run][0][3]
                 self.assertRegex(listed, r"damaged \(\d+ records unreadable\)")
-                status, _, err = self.tidewell("runs", "--show", run)
-                self.assertEqual(status, 3)
-                self.assertIn("records of this run could not be read", err)
-                status, out, err = self.tidewell("undo", run, "--yes")
-                self.assertEqual(status, 3, out + err)
-                self.assertIn("records of this run could not be read", out)
+                for command, said in (("runs", 2), ("undo", 1)):
+                    done = self.tidewell(command, *(("--show", run) if said == 2 else (run, "--yes")))
+                    self.assertEqual(done[0], 3)
+                    self.assertIn("records of this run could not be read", done[said])

@@ -1,6 +1,4 @@
-// An undo as a run that can be resumed, over a real store and journal: a
-// stopped undo leaves its run partly undone, the next undo restores only the
-// rest, and an item whose save the store refused is neither counted nor undone.
+// A stopped undo finished by the next, and a refused save, over a real store.
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -81,9 +79,9 @@ TEST_F(WayBack, AStoppedUndoIsFinishedByThePlainUndoAndNoFieldIsRestoredTwice) {
   testing::WriteFile(root / "f" / "b.vcf", Card("AcmE"));
   EXPECT_EQ(Undo(), "Restored 1 fields in 1 items; skipped 0.");
   EXPECT_EQ(Listed(), "undone");
-  EXPECT_EQ(testing::ReadFile(root / "f" / "a.vcf"), Card("Acme"));
-  EXPECT_EQ(testing::ReadFile(root / "f" / "b.vcf"), Card("AcmE"));
-  EXPECT_EQ(testing::ReadFile(root / "f" / "c.vcf"), Card("Acme Corp"));
+  for (const auto& [name, company] : {std::pair{"a", "Acme"}, {"b", "AcmE"}, {"c", "Acme Corp"}}) {
+    EXPECT_EQ(testing::ReadFile(root / "f" / (name + std::string(".vcf"))), Card(company));
+  }
   EXPECT_EQ(Undo(), "none");
 }
 
