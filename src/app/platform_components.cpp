@@ -1,12 +1,13 @@
 #include "app/platform_components.h"
 
 #include "adapters/pattern/classic_pattern_matcher.h"
+#include "journal/journal.h"
 #include "platform/support/ui_folder_picker.h"
 
 namespace tidewell {
 
 std::unique_ptr<SafeItem> PlatformComponents::CreateSafeItem(const std::string& progId) {
-  return safe_items_.Create(progId);
+  return RecordingFailedSaves(safe_items_.Create(progId), *this);
 }
 
 std::unique_ptr<ActivityLogger> PlatformComponents::CreateActivityLogger() {

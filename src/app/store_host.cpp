@@ -119,7 +119,9 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
       settings(options.run_settings_only || options.write_nothing ||
                        options.settings_under != nullptr
                    ? static_cast<SettingsStore&>(run_settings)
-                   : saved_settings) {
+                   : saved_settings),
+      ui_(ui),
+      options_(options) {
   if (options.write_nothing) logbook.WriteNothing();
   std::vector<std::string> roots;
   if (givenStores.empty()) {
@@ -179,6 +181,62 @@ HostEnvironment::HostEnvironment(Ui& ui, const std::vector<std::string>& givenSt
   if (options.write_nothing) store->WriteNothing();
   components = std::make_unique<PlatformComponents>(ui, settings, logbook, watched);
   host = std::make_shared<StoreHost>(*store);
+}
+
+}  // namespace tidewell
+
+namespace tidewell {
+
+MailStore& HostEnvironment::StoreOfRun(const JournalRun& run) {
+  std::vector<std::string> ids;
+  for (const JournalEntry& entry : run.entries) {
+    // A folder's store id is its store's root, a path or a URL. Anything else
+    // ("Not Found" from a page whose folder named no store) names no store,
+    // and the open store searches all of its own for the item.
+    const std::string& id = entry.FolderStoreId;
+    if (entry.records < 1 || !(id.starts_with('/') || id.find("://") != std::string::npos)) {
+      continue;
+    }
+    if (std::find(ids.begin(), ids.end(), entry.FolderStoreId) == ids.end()) {
+      ids.push_back(entry.FolderStoreId);
+    }
+  }
+  const std::vector<std::string>& open = store->StoreIDs();
+  if (std::all_of(ids.begin(), ids.end(), [&open](const std::string& id) {
+        return std::find(open.begin(), open.end(), id) != open.end();
+      })) {
+    return *store;
+  }
+  const auto opened = [this](const std::vector<std::string>& roots) {
+    for (const std::string& root : roots) {
+      // A vdir store shows a missing folder as an empty one, which would
+      // make every item of the run "gone".
+      if (!(options_.given_root ? options_.given_root(root) : GivenStoreRoot(root))) {
+        throw Failure(NoSuchStoreMessage(root));
+      }
+    }
+    return options_.open_store ? options_.open_store(roots, ui_, &logbook, options_.store)
+                               : OpenStore(roots, ui_, &logbook, options_.store);
+  };
+  const auto reason = [](const std::exception& e) { return std::string(e.what()); };
+  try {
+    run_store_ = opened(ids);
+    return *run_store_;
+  } catch (const std::exception& all) {
+    // Name the store that failed when one alone does.
+    for (const std::string& id : ids) {
+      try {
+        opened({id});
+      } catch (const std::exception& one) {
+        throw Failure("This run changed items in " + id +
+                      ", which could not be opened: " + reason(one));
+      }
+    }
+    std::string joined;
+    for (const std::string& id : ids) joined += (joined.empty() ? "" : ", ") + id;
+    throw Failure("This run changed items in " + joined +
+                  ", which could not be opened: " + reason(all));
+  }
 }
 
 }  // namespace tidewell

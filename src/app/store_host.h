@@ -17,6 +17,7 @@
 #include "adapters/settings/qsettings_store.h"
 #include "app/overlay_settings.h"
 #include "app/platform_components.h"
+#include "journal/journal_runs.h"
 #include "platform/host.h"
 #include "platform/mail_store.h"
 #include "platform/support/marrowby_support.h"
@@ -177,6 +178,18 @@ class HostEnvironment {
   std::unique_ptr<MailStore> store;  // the one stores/store_factory.h opened
   std::unique_ptr<PlatformComponents> components;
   std::shared_ptr<StoreHost> host;
+
+  // The store that holds the items `run` changed: `store` when it has every
+  // store id of the run's entries (each a root: a path or a URL; other ids
+  // name no store), whatever the user named, else those stores opened anew
+  // (kept until the next call). Throws Failure
+  // "This run changed items in STORE, which could not be opened: REASON".
+  MailStore& StoreOfRun(const JournalRun& run);
+
+ private:
+  Ui& ui_;
+  HostOptions options_;
+  std::unique_ptr<MailStore> run_store_;
 };
 
 }  // namespace tidewell

@@ -320,23 +320,30 @@ std::unique_ptr<CLI::App> CommandLine() {
       *tool, "runs",
       "Lists the runs of the undo journal, newest first, one per line: the id that names it for "
       "good, its time, its 'Looking for' line (or the run an undo undid), and how many fields "
-      "in how many items it changed, separated by tabs (', undone' when an undo took it back). "
+      "in how many items it changed, separated by tabs (', undone' when an undo took it back; "
+      "', partly undone (N of M fields)' when an undo of it was killed or stopped; ', damaged "
+      "(N records unreadable)' when part of its journal was lost). "
       "--show RUN prints that run's changes instead, one per line as a preview prints them: "
-      "folder, item, field, old value, new value, separated by tabs.");
+      "folder, item, field, old value, new value, separated by tabs; exit 3 for a damaged "
+      "run.");
   Value(runs, "--show", "RUN");
 
   CLI::App& undo = Command(
       *tool, "undo",
       "Gives every field the run changed its old value back, newest change first, and saves "
-      "each item once. RUN is an id that 'tidewell runs' prints; without it, the newest run "
-      "that is no undo and was not undone. A field changed since the run is skipped and "
-      "listed, never overwritten. An undo is a run of its own, with an id of its own: undoing "
+      "each item once, in the stores the run changed whatever --store names. RUN is an id that "
+      "'tidewell runs' prints; without it, the newest run that is no undo and has changes still "
+      "to undo (a partly undone one too; a run that changed nothing never). An undo that was "
+      "killed or stopped is finished by the next: it restores only the fields still to "
+      "restore. A field changed since the run is skipped and listed, never overwritten. An undo is "
+      "a run of its own, with an id of its own: undoing "
       "it writes the run's results back. Without --yes the confirmation is asked on the "
       "terminal (y/N). Prints 'Restored N fields in M items; skipped K.', then one line per "
       "skipped field: which, and why. Waits for another run like replace (--no-wait). "
       "Declined, it prints 'Nothing was changed.' (exit 1); with no answer to read, it stops "
       "(exit 2).\n"
-      "Exit status: see 'tidewell --help'; 1 also when a field was skipped.");
+      "Exit status: see 'tidewell --help'; 1 also when a field was skipped, 3 when the run's "
+      "journal is damaged (what could be read was restored).");
   undo.add_option("RUN");
   Flag(undo, "--yes");
   Flag(undo, "--no-wait");

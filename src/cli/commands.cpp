@@ -81,6 +81,10 @@ void PrintStopped(std::ostream& err, long items) {
   err << "Stopped after " << items << " items; `tidewell undo` takes this run back.\n";
 }
 
+void PrintUndoStopped(std::ostream& err, long items) {
+  err << "Stopped after " << items << " items; `tidewell undo` finishes this undo.\n";
+}
+
 struct Context {
   const Invocation& invocation;
   TerminalUi& ui;
@@ -651,8 +655,13 @@ const RunSummary& ChooseRun(const RunList& list, const std::optional<std::string
 
 // Its changes, one line each, as a preview lists them.
 int ShowRun(Context& c, const RunSummary& summary) {
-  for (const FieldChange& change : RunChanges(LoadRun(summary), c.env)) {
+  const JournalRun run = LoadRun(summary);
+  for (const FieldChange& change : RunChanges(run, c.env)) {
     c.out << ChangeLine(change) << '\n';
+  }
+  if (run.unreadable > 0) {
+    c.err << "tidewell: " << DescribeUnreadable(run.unreadable) << '\n';
+    return kItemsFailed;
   }
   return kDone;
 }
@@ -666,8 +675,7 @@ int Runs(Context& c) {
   for (auto run = list.runs.rbegin(); run != list.runs.rend(); ++run) {
     c.out << run->id << '\t' << run->time << '\t' << run->description << '\t' << run->fields
           << " fields in " << run->items << " items";
-    if (run->incomplete > 0) c.out << ", " << run->incomplete << " incomplete";
-    if (run->undone) c.out << ", undone";
+    if (const std::string state = RunState(*run); !state.empty()) c.out << ", " << state;
     c.out << '\n';
   }
   return kDone;
@@ -685,7 +693,9 @@ int Undo(Context& c) {
   const auto& arguments = c.invocation.arguments;
   const RunSummary& summary =
       ChooseRun(list, arguments.empty() ? std::nullopt : std::optional(arguments.front()));
-  const JournalRun run = LoadRun(summary);
+  const JournalRun run = LoadRunToUndo(list, summary);
+  // The run's own stores, whatever --store named.
+  MailStore& store = c.env.StoreOfRun(run);
   c.ui.assume_yes = c.Given("--yes");
   c.ui.unanswered = false;
   if (c.ui.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, "Marrowby") != MsgBoxResult::Yes) {
@@ -696,21 +706,23 @@ int Undo(Context& c) {
   }
   // Undoing an event's change is a change the server may e-mail too.
   if (!c.Given("--notify-attendees")) {
-    const size_t events = NotifyingItems(run, *c.env.store);
-    if (events > 0 && !AgreesToNotify(c, events)) c.env.store->LeaveNotifyingItemsAlone();
+    const size_t events = NotifyingItems(run, store);
+    if (events > 0 && !AgreesToNotify(c, events)) store.LeaveNotifyingItemsAlone();
     if (StopSignals::Received()) return StopSignals::ExitStatus();
   }
 
   const UndoOutcome outcome =
-      UndoJournalRun(run, *c.env.store, *c.env.components, [] { return StopSignals::Received(); });
+      UndoJournalRun(run, store, *c.env.components, [] { return StopSignals::Received(); });
   c.out << UndoSummary(outcome) << '\n';
   for (const SkippedField& skipped : outcome.skipped) {
     c.out << DescribeSkipped(skipped) << '\n';
   }
+  if (outcome.unreadable > 0) c.out << DescribeUnreadable(outcome.unreadable) << '\n';
   if (outcome.stopped) {
-    PrintStopped(c.err, outcome.restored_items);
+    PrintUndoStopped(c.err, outcome.restored_items);
     return StopSignals::ExitStatus();
   }
+  if (outcome.unreadable > 0) return kItemsFailed;
   return outcome.skipped.empty() ? kDone : kFailed;
 }
 

@@ -56,8 +56,9 @@ QString ChangedWords(const RunSummary& run) {
                       .arg(run.fields == 1 ? QStringLiteral("field") : QStringLiteral("fields"))
                       .arg(run.items)
                       .arg(run.items == 1 ? QStringLiteral("item") : QStringLiteral("items"));
-  if (run.incomplete > 0) words += QStringLiteral(", %1 incomplete").arg(run.incomplete);
-  if (run.undone) words += QStringLiteral(", undone");
+  if (const std::string state = RunState(run); !state.empty()) {
+    words += QStringLiteral(", ") + QString::fromStdString(state);
+  }
   return words;
 }
 
@@ -216,21 +217,25 @@ void HistoryDialog::UndoSelected() {
           ui.MsgBox("The run is no longer in the journal.", MsgBoxButtons::OkOnly, kBoxTitle);
           return;
         }
+        // What an earlier, stopped undo of it left to do.
+        const JournalRun journalled = LoadRunToUndo(session->Runs(), *run);
+        const UndoScope left = LeftToUndo(journalled);
         const QString question =
             tr("Undo the run of %1 (%2): %3?")
                 .arg(LocalTime(run->time), PlainDescription(*run),
-                     QStringLiteral("%1 fields in %2 items").arg(run->fields).arg(run->items));
+                     QStringLiteral("%1 fields in %2 items").arg(left.fields).arg(left.items));
         if (ui.MsgBox(question.toStdString(), MsgBoxButtons::YesNo, kBoxTitle) !=
             MsgBoxResult::Yes) {
           return;
         }
-        const JournalRun journalled = LoadRun(*run);
-        SettleNotifyingUndo(journalled, *env_.store, this);
+        MailStore& store = env_.StoreOfRun(journalled);
+        SettleNotifyingUndo(journalled, store, this);
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const UndoOutcome outcome = UndoJournalRun(journalled, *env_.store, *env_.components);
+        const UndoOutcome outcome = UndoJournalRun(journalled, store, *env_.components);
         session.reset();
         QApplication::restoreOverrideCursor();
         last_undo_ = UndoSummary(outcome);
+        if (outcome.unreadable > 0) last_undo_ += "\n" + DescribeUnreadable(outcome.unreadable);
         outcome_->setText(QString::fromStdString(last_undo_));
         outcome_->show();
         skipped_->clear();

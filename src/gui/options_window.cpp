@@ -56,6 +56,7 @@ std::string UndoReport(const UndoOutcome& outcome) {
   if (outcome.skipped.size() > kSkipsShown) {
     report += "\nand " + std::to_string(outcome.skipped.size() - kSkipsShown) + " more.";
   }
+  if (outcome.unreadable > 0) report += "\n\n" + DescribeUnreadable(outcome.unreadable);
   return report;
 }
 
@@ -600,13 +601,14 @@ void OptionsWindow::UndoLastRun() {
           ui_.MsgBox(kNoRunToUndo, MsgBoxButtons::OkOnly, kBoxTitle);
           return;
         }
-        const JournalRun run = LoadRun(*newest);
+        const JournalRun run = LoadRunToUndo(runs, *newest);
         if (ui_.MsgBox(UndoQuestion(run), MsgBoxButtons::YesNo, kBoxTitle) != MsgBoxResult::Yes) {
           return;
         }
-        SettleNotifyingUndo(run, *env_->store, this);
+        MailStore& store = env_->StoreOfRun(run);
+        SettleNotifyingUndo(run, store, this);
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const UndoOutcome outcome = UndoJournalRun(run, *env_->store, *components_);
+        const UndoOutcome outcome = UndoJournalRun(run, store, *components_);
         QApplication::restoreOverrideCursor();
         // The report of a stopped run no longer holds once it is taken back.
         run_report_->hide();

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "journal/journal_runs.h"
 #include "platform/failure.h"
 
 namespace tidewell {
@@ -35,6 +36,53 @@ std::string FailureFormatD(int32_t lineMark, const std::string& folderName,
     message += "  Folder: " + folderName;
   }
   return message + "  Reason: " + description;
+}
+
+namespace {
+
+class SaveRecorder : public SafeItem {
+ public:
+  SaveRecorder(std::unique_ptr<SafeItem> inner, Components& components)
+      : inner_(std::move(inner)), components_(components) {}
+  void SetItem(std::shared_ptr<OutlookItem> item) override { inner_->SetItem(std::move(item)); }
+  std::string Get(const std::string& property) override { return inner_->Get(property); }
+  void Set(const std::string& property, const std::string& text) override {
+    try {
+      inner_->Set(property, text);
+    } catch (...) {
+      Record(kFieldNotWritten);
+      throw;
+    }
+  }
+  std::string FullNameAndCompany() override { return inner_->FullNameAndCompany(); }
+  void Save() override {
+    try {
+      inner_->Save();
+    } catch (...) {
+      Record(kItemNotSaved);
+      throw;
+    }
+  }
+
+ private:
+  void Record(const char* what) {
+    try {
+      components_.CreateActivityLogger()->Write(kSource, kItemNotSavedProcedure,
+                                                what + inner_->Get("EntryID"), kUndoFalse);
+    } catch (const std::exception&) {
+    }
+  }
+
+  std::unique_ptr<SafeItem> inner_;
+  Components& components_;
+};
+
+}  // namespace
+
+std::unique_ptr<SafeItem> RecordingFailedSaves(std::unique_ptr<SafeItem> inner,
+                                               Components& components) {
+  if (!inner) return inner;
+  return std::make_unique<SaveRecorder>(std::move(inner), components);
 }
 
 void Journal::WriteToLog(const std::string& functionName, const std::string& message) {

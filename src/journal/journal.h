@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,16 @@ std::string FailureFormatC(int32_t lineMark, const std::string& description);
 std::string FailureFormatD(int32_t lineMark, const std::string& folderName,
                            const std::optional<std::string>& contact,
                            const std::string& description);
+
+// `inner` (may be null, then null) with a Save that, when the store refuses
+// it, first logs kItemNotSaved + the item's entry id (journal_runs.h) through
+// an activity logger of `components`, then throws on: the run's entries of
+// that item were never stored, so they are not counted or undone. A Set that
+// throws (a read-only item) logs kFieldNotWritten the same way, for the
+// entry journalled just before it. A logger
+// failing then is ignored; the save's failure is what gets reported.
+std::unique_ptr<SafeItem> RecordingFailedSaves(std::unique_ptr<SafeItem> inner,
+                                               Components& components);
 
 class Journal {
  public:

@@ -52,6 +52,10 @@ class Assembler {
     if (added) NewSlot(record.run, record.time, start);
     slot = &slots_[at->second];
     slot->run.end = end;
+    if (record.number) {
+      ++slot->numbered;
+      slot->run.last_line = std::max(slot->run.last_line, *record.number);
+    }
     if (record.procedure == kRunProcedure && !(record.undo)) {
       CloseEntry(*slot);
       TakeRunLine(record, *slot);
@@ -72,6 +76,10 @@ class Assembler {
         out_.stray_entries += slot.run.entries.size();
         continue;
       }
+      slot.run.counted = slot.numbered > 0;
+      slot.run.unreadable =
+          slot.run.last_line > slot.numbered ? slot.run.last_line - slot.numbered : 0;
+      if (!slot.run.counted || slot.run.kind != RunKind::kUndo) slot.run.finished = true;
       for (JournalEntry& entry : slot.run.entries) {
         entry.complete = entry.records == static_cast<int>(kEntryLabels.size()) &&
                          (slot.run.kind == RunKind::kReplace || entry.restored.has_value());
@@ -97,6 +105,7 @@ class Assembler {
     bool is_run = false;
     std::optional<JournalEntry> open;
     std::optional<PendingFolder> pending_folder;
+    uint64_t numbered = 0;  // lines read that carry "n"
   };
 
   size_t NewSlot(const std::string& id, const std::string& time, uint64_t start) {
@@ -117,6 +126,22 @@ class Assembler {
     // One entry's records are written back to back; any other line ends it.
     CloseEntry(state);
     if (run != nullptr && record.procedure == kUndoRunProcedure) TakeUndoRunLine(record, *run);
+    if (run != nullptr && record.procedure == kItemNotSavedProcedure &&
+        record.message.starts_with(kItemNotSaved)) {
+      // The item's entries were written just before its save failed.
+      const std::string item = record.message.substr(std::strlen(kItemNotSaved));
+      for (auto entry = run->run.entries.rbegin();
+           entry != run->run.entries.rend() && entry->ItemEntryId == item && !entry->failed;
+           ++entry) {
+        entry->failed = true;
+      }
+    }
+    if (run != nullptr && record.procedure == kItemNotSavedProcedure &&
+        record.message.starts_with(kFieldNotWritten) && !run->run.entries.empty() &&
+        run->run.entries.back().ItemEntryId ==
+            record.message.substr(std::strlen(kFieldNotWritten))) {
+      run->run.entries.back().failed = true;
+    }
   }
 
   void TakeUndoRecord(const JournalRecord& record, Slot& state) {
@@ -197,7 +222,12 @@ class Assembler {
   }
 
   void TakeUndoRunLine(const JournalRecord& record, Slot& slot) {
-    if (record.message.starts_with(kUndoRunHeader)) {
+    if (record.message == kUndoFinished) {
+      slot.run.finished = true;
+    } else if (record.message.starts_with("Restored ") &&
+               !record.message.starts_with(kUndoRestoredValue)) {
+      slot.run.summarized = true;
+    } else if (record.message.starts_with(kUndoRunHeader)) {
       if (slot.is_run) return;
       slot.is_run = true;
       slot.run.kind = RunKind::kUndo;
@@ -239,14 +269,15 @@ class Assembler {
 }  // namespace
 
 size_t JournalRun::CompleteEntries() const {
-  return static_cast<size_t>(std::count_if(entries.begin(), entries.end(),
-                                           [](const JournalEntry& e) { return e.complete; }));
+  return static_cast<size_t>(
+      std::count_if(entries.begin(), entries.end(),
+                    [](const JournalEntry& e) { return e.complete && !e.failed; }));
 }
 
 size_t JournalRun::ChangedItems() const {
   std::set<std::pair<std::string, std::string>> items;
   for (const JournalEntry& e : entries) {
-    if (e.complete) items.emplace(e.FolderStoreId, e.ItemEntryId);
+    if (e.complete && !e.failed) items.emplace(e.FolderStoreId, e.ItemEntryId);
   }
   return items.size();
 }

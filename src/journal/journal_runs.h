@@ -35,6 +35,23 @@
 // says there were several places to split). Undo then finds its fields
 // "changed since the run" and overwrites none of them.
 //
+// Counted lines. Lines written since runs were counted carry "n", their place
+// in their run (1, 2, ...), given only to a line written whole. A number a run
+// skips is a record lost (a cut segment, bytes overwritten): the run is
+// damaged, and says how many records it cannot read. Older lines carry no
+// "n" and are read as before, never called damaged.
+//
+// A failed save. When an item cannot be stored after its entries were
+// written (a refused PUT, a read-only file), kItemNotSaved + its entry id is
+// logged under kItemNotSavedProcedure: the run's entries of that item just
+// before the line are marked failed, are not counted and never undone. A field
+// the item refused (kFieldNotWritten + its entry id, the same way) marks only
+// the entry just before the line.
+//
+// An undo that went through every item of its run ends with kUndoFinished
+// under kUndoRunProcedure; one killed or stopped has none, and leaves its run
+// partly undone. An undo in older lines (no "n") is finished.
+//
 // Damage is never fatal. A line that is no JSON at all was cut off (a kill or
 // a full disk mid-write; the next run ends it with a line break) and is
 // counted as torn; any other line that is not a JSON object with string
@@ -56,6 +73,10 @@ namespace tidewell {
 inline constexpr const char* kUndoRunProcedure = "UndoRun";
 inline constexpr const char* kUndoRunHeader = "Undo of the run of ";   // + the undone run's time
 inline constexpr const char* kUndoRestoredValue = "Restored value: ";  // + the value written back
+inline constexpr const char* kUndoFinished = "Undo finished.";
+inline constexpr const char* kItemNotSavedProcedure = "ItemNotSaved";
+inline constexpr const char* kItemNotSaved = "Not saved: ";       // + the item's entry id
+inline constexpr const char* kFieldNotWritten = "Not written: ";  // + the item's entry id
 
 // One changed field: where it lives and what it held before the change.
 struct JournalEntry {
@@ -80,6 +101,17 @@ struct JournalEntry {
   // FieldValue record, SafeItem::PropertyLine): what an undo writes back
   // when the field reads as it did. "" when the line does not say.
   std::string line = "";
+  // Its item could not be stored (a kItemNotSaved line): the field never
+  // changed, so it is neither counted nor undone.
+  bool failed = false;
+};
+
+// One field of one item: (store id, item entry id, field name).
+struct FieldKey {
+  std::string FolderStoreId;
+  std::string ItemEntryId;
+  std::string FieldName;
+  auto operator<=>(const FieldKey&) const = default;
 };
 
 enum class RunKind { kReplace, kUndo };
@@ -108,6 +140,25 @@ struct JournalRun {
 
   std::vector<JournalEntry> entries;  // in the order logged
 
+  // Its lines carry "n" (see above); the highest read, and how many numbers
+  // below it no line read carries: records lost.
+  bool counted = false;
+  uint64_t last_line = 0;
+  size_t unreadable = 0;
+  // kUndo: it ended with kUndoFinished (always true for older lines), or
+  // at least with its summary line (stopped: every item it began was saved
+  // or marked unsaved).
+  bool finished = false;
+  bool summarized = false;
+  // Fields earlier undos of this run restored already, which an undo of it
+  // leaves alone (filled in by the reader that knows the other runs).
+  std::vector<FieldKey> restored_before;
+  // An earlier undo of this run was killed or stopped (set with
+  // restored_before): an undo of it logs that it finished even when it wrote
+  // nothing.
+  bool resumes = false;
+
+  // Complete entries whose item was not left unsaved.
   size_t CompleteEntries() const;
   // Distinct items (store id and item entry id) among the complete entries.
   size_t ChangedItems() const;
@@ -161,7 +212,8 @@ struct JournalRecord {
   std::string run;                     // "" in lines written before runs had ids
   std::optional<std::string> written;  // its "new" member
   std::string undoes;
-  std::string line;  // its "line" member
+  std::string line;                // its "line" member
+  std::optional<uint64_t> number;  // its "n": its place in its run
 };
 struct JournalLine {
   enum class Kind { kRecord, kMalformed, kTorn };

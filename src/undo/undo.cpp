@@ -79,7 +79,20 @@ class Undoer {
     // ends with the value it had before the run.
     std::vector<std::vector<const JournalEntry*>> items;
     std::map<std::pair<std::string, std::string>, size_t> item_index;
+    // Each restore an earlier undo of this run made stands for one change,
+    // the newest first, as that undo went.
+    std::map<FieldKey, size_t> done;
+    for (const FieldKey& key : run_.restored_before) ++done[key];
     for (auto entry = run_.entries.rbegin(); entry != run_.entries.rend(); ++entry) {
+      // Its item was never stored: nothing to give back.
+      if (entry->failed) continue;
+      if (entry->complete) {
+        auto restored = done.find({entry->FolderStoreId, entry->ItemEntryId, entry->FieldName});
+        if (restored != done.end() && restored->second > 0) {
+          --restored->second;
+          continue;
+        }
+      }
       if (!entry->complete && NeverSaved(*entry, store_)) continue;
       if (!entry->complete) {
         Skip(*entry, entry->records < 5 ? "its journal entry is incomplete (" +
@@ -100,14 +113,19 @@ class Undoer {
       UndoItem(entries);
     }
 
-    if (header_logged_) {
-      // The summary line only helps a reader of the log: the undo is done and
-      // its records are written, so a logger failing now changes nothing.
-      try {
-        Log(kUndoRunProcedure, UndoSummary(outcome_), kProgressLine);
-      } catch (const std::exception&) {
-      }
+    // The summary line only helps a reader of the log, but the finished mark
+    // tells the next undo that this run needs nothing more, so an undo that
+    // went through with nothing to write leaves its header and mark too.
+    try {
+      // An undo that wrote nothing is no run, unless it finishes an earlier one.
+      if (!outcome_.stopped && run_.resumes) LogHeader();
+      if (header_logged_) Log(kUndoRunProcedure, UndoSummary(outcome_), kProgressLine);
+      if (header_logged_ && !outcome_.stopped) Log(kUndoRunProcedure, kUndoFinished, kProgressLine);
+    } catch (const std::exception&) {
+      // Not finished on record: the next undo of this run checks the items
+      // again and finds nothing to do.
     }
+    outcome_.unreadable = run_.unreadable;
     return std::move(outcome_);
   }
 
@@ -201,13 +219,16 @@ class Undoer {
 
   // The same five records the page writes, then the value going back in, so
   // that this undo can be undone in turn.
+  void LogHeader() {
+    if (header_logged_) return;
+    components_.CreateActivityLogger()->WriteWith(
+        kSource, kUndoRunProcedure, kUndoRunHeader + run_.time, kProgressLine, "undoes", run_.id);
+    header_logged_ = true;
+  }
+
   void JournalOverwrite(const JournalEntry& entry, const std::string& overwritten,
                         const std::string& line) {
-    if (!header_logged_) {
-      components_.CreateActivityLogger()->WriteWith(
-          kSource, kUndoRunProcedure, kUndoRunHeader + run_.time, kProgressLine, "undoes", run_.id);
-      header_logged_ = true;
-    }
+    LogHeader();
     journal_.WriteUndoRecords(entry.FolderStoreId, entry.FolderEntryId, entry.ItemEntryId,
                               entry.FieldName, overwritten, entry.FieldValue, line);
     Log(kUndoRunProcedure, kUndoRestoredValue + entry.FieldValue, kProgressLine);
@@ -267,10 +288,35 @@ std::string UndoSummary(const UndoOutcome& outcome) {
          std::to_string(outcome.skipped.size()) + ".";
 }
 
+UndoScope LeftToUndo(const JournalRun& run) {
+  std::map<FieldKey, size_t> done;
+  for (const FieldKey& key : run.restored_before) ++done[key];
+  size_t fields = 0;
+  std::set<std::pair<std::string, std::string>> items;
+  for (auto entry = run.entries.rbegin(); entry != run.entries.rend(); ++entry) {
+    if (!entry->complete || entry->failed) continue;
+    auto restored = done.find({entry->FolderStoreId, entry->ItemEntryId, entry->FieldName});
+    if (restored != done.end() && restored->second > 0) {
+      --restored->second;
+      continue;
+    }
+    ++fields;
+    items.emplace(entry->FolderStoreId, entry->ItemEntryId);
+  }
+  return {fields, items.size()};
+}
+
 std::string UndoQuestion(const JournalRun& run) {
+  const UndoScope left = LeftToUndo(run);
   return "Undo the run of " + run.time + " (" + run.Description() +
-         "): " + std::to_string(run.CompleteEntries()) + " fields in " +
-         std::to_string(run.ChangedItems()) + " items?";
+         "): " + std::to_string(left.fields) + " fields in " + std::to_string(left.items) +
+         " items?";
+}
+
+std::string DescribeUnreadable(size_t records) {
+  return std::to_string(records) +
+         " records of this run could not be read (a damaged journal); the fields they held were "
+         "not restored.";
 }
 
 std::string DescribeSkipped(const SkippedField& skipped) {

@@ -20,6 +20,13 @@
 // value the store reads back in another form than the run wrote it (a date
 // written without its seconds).
 //
+// An undo goes on where an earlier one of the same run was killed or stopped:
+// the fields in `run.restored_before` are left alone, neither restored nor
+// skipped. An entry whose item was never stored (`failed`) is left alone too.
+// An undo that goes through every item logs kUndoFinished last, so its run
+// counts as undone; one that wrote nothing is no run, unless it finishes an
+// earlier undo (`run.resumes`): then its header and mark are logged anyway.
+//
 // An undo is itself a run that can be undone. Before its first change it logs
 // "Undo of the run of <time>" under "UndoRun"; for each field it journals the
 // value it overwrites like the page (five "UndoSave" records), then logs
@@ -60,6 +67,9 @@ struct UndoOutcome {
   int restored_items = 0;             // items saved with at least one field restored
   std::vector<SkippedField> skipped;  // in the order met: newest change first
   bool stopped = false;               // `stop` said yes before the last item
+  // Records of the run that could not be read (JournalRun::unreadable): the
+  // fields they held were not restored, and no one can tell which they were.
+  size_t unreadable = 0;
 };
 
 // Undoes `run` in the items of `store`, journalling through the activity
@@ -76,11 +86,24 @@ UndoOutcome UndoJournalRun(const JournalRun& run, const MailStore& store, Compon
 // schedule implicitly; an item that cannot be looked up is not counted.
 size_t NotifyingItems(const JournalRun& run, const MailStore& store);
 
+// "<n> records of this run could not be read (a damaged journal); the fields
+// they held were not restored."
+std::string DescribeUnreadable(size_t records);
+
 // "Restored <n> fields in <m> items; skipped <k>."
 std::string UndoSummary(const UndoOutcome& outcome);
 
+// The fields and items an undo of `run` would still restore: its complete
+// entries, less those of items left unsaved and those in restored_before.
+struct UndoScope {
+  size_t fields = 0;
+  size_t items = 0;
+};
+UndoScope LeftToUndo(const JournalRun& run);
+
 // What both hosts ask before an undo:
-// "Undo the run of <time> (<description>): <n> fields in <m> items?"
+// "Undo the run of <time> (<description>): <n> fields in <m> items?", counting
+// what is left to undo.
 std::string UndoQuestion(const JournalRun& run);
 
 // One skipped field for the user: "<FieldName> of <ItemEntryId>: <reason>".

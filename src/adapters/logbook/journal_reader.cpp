@@ -28,8 +28,8 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
     return std::nullopt;
   }
   // Each member this reader keeps, by its bit in `seen`.
-  static constexpr std::array<std::string_view, 9> kKeys = {
-      "time", "source", "procedure", "message", "undo", "run", "new", "undoes", "line"};
+  static constexpr std::array<std::string_view, 10> kKeys = {
+      "time", "source", "procedure", "message", "undo", "run", "new", "undoes", "line", "n"};
   constexpr unsigned kRequired = 0x1F;  // time to undo
   unsigned seen = 0;
   std::string key, value;
@@ -91,7 +91,17 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
     const unsigned bit = known < kKeys.size() ? 1u << known : 0;
     if ((seen & bit) != 0) return std::nullopt;  // a key twice: the full parser decides
     bool flag = false, is_flag = false;
-    if (line.compare(at, 4, "true") == 0) {
+    if (key == "n" && at < line.size() && line[at] >= '1' && line[at] <= '9') {
+      // A run's line count: digits only, as the logbook writes it.
+      uint64_t number = 0;
+      size_t digits = 0;
+      for (; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at, ++digits) {
+        number = number * 10 + static_cast<uint64_t>(line[at] - '0');
+      }
+      if (digits > 18 || (seen & bit) != 0) return std::nullopt;
+      seen |= bit;
+      record.number = number;
+    } else if (line.compare(at, 4, "true") == 0) {
       flag = is_flag = true;
       at += 4;
     } else if (line.compare(at, 5, "false") == 0) {
@@ -101,7 +111,9 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
       return std::nullopt;
     }
     // A member of another type than its own counts as absent, as below.
-    if (is_flag == (key == "undo") && bit != 0) {
+    if (key == "n") {
+      // Read above; a count of another form counts as absent.
+    } else if (is_flag == (key == "undo") && bit != 0) {
       seen |= bit;
       switch (known) {
         case 0:
@@ -128,8 +140,10 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
         case 7:
           record.undoes = std::move(value);
           break;
-        default:
+        case 8:
           record.line = std::move(value);
+          break;
+        default:
           break;
       }
     }
@@ -163,11 +177,15 @@ JournalLine::Kind ParseRecord(const std::string& line, JournalRecord& out) {
     return JournalLine::Kind::kMalformed;
   }
   out = JournalRecord{*time, *source,      *procedure, *message, undo->get<bool>(),
-                      "",    std::nullopt, "",         ""};
+                      "",    std::nullopt, "",         "",       std::nullopt};
   if (const std::string* run = text("run")) out.run = *run;
   if (const std::string* written = text("new")) out.written = *written;
   if (const std::string* undoes = text("undoes")) out.undoes = *undoes;
   if (const std::string* raw = text("line")) out.line = *raw;
+  if (auto line_number = json.find("n");
+      line_number != json.end() && line_number->is_number_unsigned()) {
+    out.number = line_number->get<uint64_t>();
+  }
   return JournalLine::Kind::kRecord;
 }
 

@@ -229,6 +229,9 @@ void Logbook::WriteActivityWith(const std::string& source, const std::string& pr
                                 const std::string& value2) {
   if (writes_nothing_) return;
   const std::string& run = Run();
+  // Counted only once written whole: a line cut short is no record, and the
+  // next one takes its number.
+  uint64_t& lines = run_.empty() ? own_lines_ : run_lines_;
   if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message) && IsValidUtf8(value) &&
       IsValidUtf8(value2)) {
     std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
@@ -254,8 +257,9 @@ void Logbook::WriteActivityWith(const std::string& source, const std::string& pr
     }
     line += ",\"run\":";
     AppendJsonString(line, run);
-    line += "}\n";
+    line += ",\"n\":" + std::to_string(lines + 1) + "}\n";
     Append(activity_fd_, ActivityPath(), line);
+    ++lines;
     unsynced_ = true;
     return;
   }
@@ -268,7 +272,9 @@ void Logbook::WriteActivityWith(const std::string& source, const std::string& pr
   if (!key.empty()) record[key] = value;
   if (!key2.empty() && !value2.empty()) record[key2] = value2;
   record["run"] = run;
+  record["n"] = lines + 1;
   Append(activity_fd_, ActivityPath(), Line(record));
+  ++lines;
   unsynced_ = true;
 }
 

@@ -13,8 +13,10 @@
 // the id of the run that wrote the line (SetRun; see run_session.h for its
 // form); lines written outside a run get an id of their own, made once per
 // logbook. A FieldValue undo record also carries "new" (and "line" when the
-// store gives one), and an undo's header
-// "undoes" (WriteActivityWith), placed before "run". Times are UTC
+// store gives one), and an undo's header "undoes" (WriteActivityWith), placed
+// before "run". Each activity line ends with "n", its place in its run,
+// counted from 1 over the lines written whole, so a reader can tell a record
+// lost (journal_runs.h). Times are UTC
 // with milliseconds. A message with line breaks or quotes stays one line (JSON
 // escapes them); bytes that are not UTF-8 are stored as U+FFFD.
 //
@@ -71,6 +73,7 @@ class Logbook : public WriteAheadLog {
   void SetRun(std::string id) {
     run_ = std::move(id);
     lost_.clear();
+    run_lines_ = 0;
   }
   // The id the next line carries (made on first use outside a run).
   const std::string& Run();
@@ -127,6 +130,9 @@ class Logbook : public WriteAheadLog {
   std::function<std::string()> echo_heading_;
   std::string run_;
   std::string own_run_;
+  // Lines written whole so far under run_ and under own_run_ ("n").
+  uint64_t run_lines_ = 0;
+  uint64_t own_lines_ = 0;
 };
 
 }  // namespace tidewell

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -21,7 +22,7 @@ const RunSummary* RunList::Find(const std::string& id) const {
 
 const RunSummary* RunList::NewestToUndo() const {
   for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
-    if (run->kind == RunKind::kReplace && !run->undone) return &*run;
+    if (run->kind == RunKind::kReplace && run->fields > 0 && !run->undone) return &*run;
   }
   return nullptr;
 }
@@ -41,18 +42,54 @@ RunSummary Summarize(const JournalRun& run, const std::filesystem::path& file) {
   summary.file = file;
   summary.start = run.start;
   summary.end = run.end;
+  summary.lines = run.last_line;
+  summary.unreadable = run.unreadable;
+  summary.finished = run.finished;
   return summary;
+}
+
+std::string RunState(const RunSummary& run) {
+  std::string state;
+  const auto add = [&state](const std::string& words) {
+    state += (state.empty() ? "" : ", ") + words;
+  };
+  if (run.incomplete > 0) add(std::to_string(run.incomplete) + " incomplete");
+  if (run.partly_undone) {
+    add("partly undone (" + std::to_string(run.restored) + " of " + std::to_string(run.fields) +
+        " fields)");
+  }
+  if (run.unreadable > 0)
+    add("damaged (" + std::to_string(run.unreadable) + " records unreadable)");
+  if (run.undone) add("undone");
+  return state;
 }
 
 namespace {
 
+// A run is undone when an undo of it that was not itself undone went through
+// every item; partly undone when such undos exist but none went through. An
+// undo's own state depends only on later undos, so the newest go first.
 void MarkUndone(RunList& list) {
-  std::vector<RunRef> refs;
-  refs.reserve(list.runs.size());
-  for (const RunSummary& run : list.runs) refs.push_back({run.id, run.kind, run.undoes});
-  const std::vector<std::string> undone = UndoneRuns(refs);
-  const std::set<std::string> ids(undone.begin(), undone.end());
-  for (RunSummary& run : list.runs) run.undone = ids.contains(run.id);
+  std::map<std::string, std::vector<size_t>> undos_of;
+  for (size_t i = 0; i < list.runs.size(); ++i) {
+    const RunSummary& run = list.runs[i];
+    if (run.kind == RunKind::kUndo && !run.undoes.empty()) undos_of[run.undoes].push_back(i);
+  }
+  for (size_t i = list.runs.size(); i-- > 0;) {
+    RunSummary& run = list.runs[i];
+    run.undone = run.partly_undone = false;
+    run.restored = 0;
+    auto undos = undos_of.find(run.id);
+    if (undos == undos_of.end()) continue;
+    for (const size_t at : undos->second) {
+      const RunSummary& undo = list.runs[at];
+      if (at <= i || undo.undone) continue;
+      if (undo.finished) run.undone = true;
+      run.restored += undo.fields;
+    }
+    run.partly_undone = !run.undone && run.restored > 0;
+    run.restored = std::min(run.restored, run.fields);
+  }
 }
 
 }  // namespace
@@ -82,6 +119,9 @@ std::string IndexLine(const RunSummary& run, uint64_t covered) {
   line["file"] = run.file.filename().string();
   line["start"] = run.start;
   line["end"] = run.end;
+  line["lines"] = run.lines;
+  line["unreadable"] = run.unreadable;
+  line["finished"] = run.finished;
   line["covered"] = covered;
   return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
 }
@@ -105,6 +145,10 @@ std::optional<std::pair<RunSummary, uint64_t>> ParseIndexLine(const std::string&
     run.file = folder / file;
     run.start = line.at("start").get<uint64_t>();
     run.end = line.at("end").get<uint64_t>();
+    // Index lines written before runs were counted have none of these.
+    run.lines = line.value("lines", uint64_t{0});
+    run.unreadable = line.value("unreadable", size_t{0});
+    run.finished = line.value("finished", true);
     return std::pair{std::move(run), line.at("covered").get<uint64_t>()};
   } catch (const nlohmann::json::exception&) {
     return std::nullopt;
@@ -172,8 +216,38 @@ RunList Rebuild(const fs::path& folder) {
   return list;
 }
 
+// A rebuild reads only what is left; the index it replaces still knows how
+// many lines each run wrote, so a run cut short stays damaged.
+RunList KeepingCounts(RunList rebuilt, const RunList& indexed) {
+  std::map<std::string, uint64_t> lines;
+  for (const RunSummary& run : indexed.runs) lines[run.id] = run.lines;
+  for (RunSummary& run : rebuilt.runs) {
+    auto known = lines.find(run.id);
+    if (known == lines.end() || known->second <= run.lines) continue;
+    run.unreadable += known->second - run.lines;
+    run.lines = known->second;
+  }
+  return rebuilt;
+}
+
+// When a file was last written, as a number; 0 when it cannot be told.
+int64_t WrittenAt(const fs::path& path) {
+  std::error_code error;
+  const auto time = fs::last_write_time(path, error);
+  return error ? 0 : static_cast<int64_t>(time.time_since_epoch().count());
+}
+
 // Replaces the index whole: a kill leaves the old one or the new one.
 void WriteIndex(const fs::path& folder, const RunList& list, uint64_t covered) {
+  // A segment is never written once rotated: a later write is damage (bytes
+  // overwritten in place), which only reading it again can measure. A
+  // segment not there yet is activity.jsonl, about to be renamed to it.
+  nlohmann::ordered_json written = nlohmann::ordered_json::object();
+  for (const RunSummary& run : list.runs) {
+    if (run.file.filename() == kCurrent) continue;
+    const int64_t at = WrittenAt(fs::exists(run.file) ? run.file : folder / kCurrent);
+    written[run.file.filename().string()] = at;
+  }
   const fs::path index = folder / kIndex;
   const fs::path temporary = folder / (std::string(kIndex) + ".tmp");
   {
@@ -182,7 +256,8 @@ void WriteIndex(const fs::path& folder, const RunList& list, uint64_t covered) {
     // The damage met in the logs, to be told by every reader of the index,
     // and how much of activity.jsonl it covers even when it names no run.
     out << "{\"covered\":" << covered << ",\"malformed\":" << list.malformed_lines
-        << ",\"torn\":" << list.torn_lines << ",\"stray\":" << list.stray_entries << "}\n";
+        << ",\"torn\":" << list.torn_lines << ",\"stray\":" << list.stray_entries
+        << ",\"written\":" << written.dump() << "}\n";
     out.flush();
     if (!out) throw Failure("Cannot write '" + temporary.string() + "'.");
   }
@@ -216,6 +291,15 @@ static RunList ListRunsUnmarked(const Logbook& logbook) {
       list.malformed_lines = only.value("malformed", size_t{0});
       list.torn_lines = only.value("torn", size_t{0});
       list.stray_entries = only.value("stray", size_t{0});
+      if (auto at = only.find("written"); at != only.end() && at->is_object()) {
+        for (const auto& [name, time] : at->items()) {
+          if (name.find('/') == std::string::npos && time.is_number_integer() &&
+              time.get<int64_t>() != 0 && fs::exists(folder / name) &&
+              WrittenAt(folder / name) != time.get<int64_t>()) {
+            agrees = false;
+          }
+        }
+      }
     } else if (!last) {
       agrees = false;  // a torn last line is a run's line the kill cut: read past it below
     }
@@ -225,11 +309,13 @@ static RunList ListRunsUnmarked(const Logbook& logbook) {
   agrees = agrees && size >= covered;
   for (const fs::path& segment : segments) agrees = agrees && named.contains(segment);
   for (const RunSummary& run : list.runs) {
-    agrees = agrees &&
-             (run.file == current ? run.end <= size
-                                  : std::binary_search(segments.begin(), segments.end(), run.file));
+    // A segment shorter than its runs' lines was cut: read what is left.
+    agrees = agrees && (run.file == current
+                            ? run.end <= size
+                            : std::binary_search(segments.begin(), segments.end(), run.file) &&
+                                  run.end <= SizeOf(run.file));
   }
-  if (!agrees) return Rebuild(folder);
+  if (!agrees) return KeepingCounts(Rebuild(folder), list);
   if (size > covered) {
     list.caught_up = true;
     AddRuns(list, ReadJournalFile(current, covered, 0), current);
@@ -321,9 +407,46 @@ void IndexRun(const Logbook& logbook, const std::string& id, uint64_t start) {
 JournalRun LoadRun(const RunSummary& summary) {
   const JournalContents journal =
       ReadJournalFile(summary.file, summary.start, summary.end, summary.id);
-  if (const JournalRun* run = journal.Find(summary.id)) return *run;
+  if (const JournalRun* found = journal.Find(summary.id)) {
+    JournalRun run = *found;
+    if (summary.lines > run.last_line) {
+      run.unreadable += summary.lines - run.last_line;
+      run.last_line = summary.lines;
+    }
+    run.unreadable = std::max(run.unreadable, summary.unreadable);
+    return run;
+  }
   throw Failure("The lines of run " + summary.id + " are no longer in '" + summary.file.string() +
                 "'.");
+}
+
+}  // namespace tidewell
+
+namespace tidewell {
+
+JournalRun LoadRunToUndo(const RunList& list, const RunSummary& summary) {
+  JournalRun run = LoadRun(summary);
+  for (const RunSummary& undo : list.runs) {
+    if (undo.kind != RunKind::kUndo || undo.undoes != summary.id || undo.undone) continue;
+    const JournalRun earlier = LoadRun(undo);
+    run.resumes = run.resumes || !earlier.finished;
+    size_t end = earlier.entries.size();
+    if (!earlier.finished && !earlier.summarized) {
+      // The last item's entries are durable before its save, which a kill may
+      // have cut off.
+      while (end > 0 &&
+             earlier.entries[end - 1].ItemEntryId == earlier.entries.back().ItemEntryId &&
+             earlier.entries[end - 1].FolderStoreId == earlier.entries.back().FolderStoreId) {
+        --end;
+      }
+    }
+    for (size_t i = 0; i < end; ++i) {
+      const JournalEntry& entry = earlier.entries[i];
+      if (!entry.complete || entry.failed) continue;
+      run.restored_before.push_back({entry.FolderStoreId, entry.ItemEntryId, entry.FieldName});
+    }
+  }
+  return run;
 }
 
 }  // namespace tidewell

@@ -38,7 +38,7 @@ struct RunSummary {
   std::string time;
   std::string description;  // JournalRun::Description
   std::string undoes;       // kUndo: the id of the run it undid
-  size_t fields = 0;        // complete entries
+  size_t fields = 0;        // complete entries, less those of items left unsaved
   size_t items = 0;         // distinct items among them
   size_t incomplete = 0;    // entries that are not complete and not cut off
   // Where its lines are: the file and the byte range.
@@ -46,7 +46,21 @@ struct RunSummary {
   uint64_t start = 0;
   uint64_t end = 0;
   bool undone = false;  // an undo took it back and no later undo gave it back
+  // An undo of it that was killed or stopped, and none finished: `restored`
+  // of its `fields` are back (the undos' counts, at most `fields`).
+  bool partly_undone = false;
+  size_t restored = 0;
+  // Its lines are counted ("n"): how many it wrote, and how many of them
+  // cannot be read (lost since). Runs of older lines have neither.
+  uint64_t lines = 0;
+  size_t unreadable = 0;
+  bool finished = true;  // kUndo: it went through every item
 };
+
+// "partly undone (N of M fields)", "damaged (N records unreadable)", "undone"
+// and "N incomplete", joined by ", ", as `runs` and the Run History show
+// them; "" for none.
+std::string RunState(const RunSummary& run);
 
 struct RunList {
   std::vector<RunSummary> runs;  // in the order made
@@ -59,7 +73,9 @@ struct RunList {
   size_t stray_entries = 0;
 
   const RunSummary* Find(const std::string& id) const;
-  // The newest run that is no undo and was not undone: what a bare undo takes.
+  // The newest run that is no undo and has fields still to undo (a partly
+  // undone one included; a run that changed nothing never): what a bare undo
+  // takes.
   const RunSummary* NewestToUndo() const;
 };
 
@@ -90,7 +106,14 @@ RunList MaintainJournal(const Logbook& logbook, const Retention& retention);
 // index. `start` is where its lines begin in activity.jsonl.
 void IndexRun(const Logbook& logbook, const std::string& id, uint64_t start);
 
-// The run `summary` names, read from its own lines only.
+// The run `summary` names, read from its own lines only. Records lost since
+// it was indexed (its lines cut short) count as unreadable too.
 JournalRun LoadRun(const RunSummary& summary);
+
+// LoadRun, with the fields that earlier undos of it (killed, stopped, and not
+// given back since) restored in `restored_before`, so that an undo of it does
+// the rest. The entries of the item a killed undo was saving last are left
+// out: whether that save happened, only the item can tell.
+JournalRun LoadRunToUndo(const RunList& list, const RunSummary& summary);
 
 }  // namespace tidewell

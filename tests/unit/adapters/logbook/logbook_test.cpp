@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -78,13 +79,15 @@ TEST_F(LogbookTest, EachLineParsesBackToWhatWasWrittenInItsOwnFile) {
                         {"procedure", "UndoSave"},
                         {"message", row.stored.empty() ? row.message : row.stored},
                         {"undo", row.undo != 0},
-                        {"run", "R1"}});
+                        {"run", "R1"},
+                        {"n", expected.size() + 1}});
   }
   logbook.CreateActivityLogger()->WriteWith("Tidewell", "UndoSave", "FieldValue: a", -1, "new",
                                             "b\tc\xE9");
   expected.push_back(json::parse(R"({"source":"Tidewell","procedure":"UndoSave",)"
                                  R"("message":"FieldValue: a","undo":true,"new":"b\tc\uFFFD",)"
-                                 R"("run":"R1"})"));
+                                 R"("run":"R1","n":)" +
+                                 std::to_string(expected.size() + 1) + "}"));
   logbook.WriteError("Tidewell.cmdConvert", "Error occurred.  Reason: disk\nfull", false);
   logbook.WriteError("Tidewell.UndoSave", "Error occurred at line 0.  Reason: ", true);
   EXPECT_EQ(Records("activity.jsonl"), expected);
@@ -421,6 +424,58 @@ TEST(JournalReader, FindsTheFolderNameThatStandsTwice) {
   for (const auto& [message, name] : rows) {
     SCOPED_TRACE(message);
     EXPECT_EQ(ParseFolderLine(message), name);
+  }
+}
+
+}  // namespace
+}  // namespace tidewell
+
+namespace tidewell {
+namespace {
+
+// Numbers each line of `lines` as a run does ("n"), leaving out the places
+// in `lost`.
+std::string Counted(const std::string& lines, std::set<int> lost = {}) {
+  std::string out;
+  std::istringstream in(lines);
+  int n = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (!lost.contains(++n)) {
+      out += line.substr(0, line.size() - 1) + ",\"n\":" + std::to_string(n) + "}\n";
+    }
+  }
+  return out;
+}
+
+// What the reader makes of a run's marks: fields counted, records unreadable,
+// and for an undo whether it went through.
+TEST(JournalReader, ReadsTheMarksOfLossFailedSavesAndFinishedUndos) {
+  const std::string run = Folder("C") + Looking("e", "E") + Entry("a") + Entry("b");
+  const std::string undo =
+      Line("UndoRun", "Undo of the run of t") + Entry("a") + Line("UndoRun", "Restored value: old");
+  const struct {
+    const char* what;
+    std::string journal, read;
+  } rows[] = {
+      {"older lines carry no count and are never damaged", Of("A", run), "2 0 1"},
+      {"two records lost in the middle", Counted(Of("A", run), {4, 9}), "0 2 1"},
+      {"a failed save of the item just logged",
+       Counted(Of("A", run + Line("ItemNotSaved", "Not saved: b"))), "1 0 1"},
+      {"a field the item refused", Of("A", run + Line("ItemNotSaved", "Not written: b")), "1 0 1"},
+      {"an undo killed or stopped", Counted(Of("U", undo)), "1 0 0"},
+      {"an undo that went through", Counted(Of("U", undo + Line("UndoRun", "Undo finished."))),
+       "1 0 1"},
+      {"an undo of older lines", Of("U", undo), "1 0 1"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::istringstream in(row.journal);
+    const JournalContents journal = ReadJournal(in);
+    ASSERT_EQ(journal.runs.size(), 1u);
+    const JournalRun& read = journal.runs[0];
+    EXPECT_EQ(std::to_string(read.CompleteEntries()) + " " + std::to_string(read.unreadable) + " " +
+                  std::to_string(read.finished),
+              row.read);
   }
 }
 
