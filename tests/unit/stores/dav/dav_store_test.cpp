@@ -1,8 +1,12 @@
 #include "stores/dav/dav_store.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/failure.h"
 #include "support/fake_components.h"
@@ -79,7 +83,8 @@ struct Fixture {
   DavStore& Open(const std::string& url = kHost) {
     store = std::make_unique<DavStore>(
         std::vector<std::string>{url}, ui, &log,
-        [this](const std::string&) { return std::make_unique<SharedTransport>(server); });
+        [this](const std::string&) { return std::make_unique<SharedTransport>(server); },
+        cache_home);
     return *store;
   }
   std::unique_ptr<Items> Listing(const std::string& folder) {
@@ -90,6 +95,7 @@ struct Fixture {
   NotingUi ui;
   CountingLog log;
   std::unique_ptr<DavStore> store;
+  std::string cache_home;  // "" keeps no copies
 };
 
 // What `action` gives, or "!" and the description of the Failure it throws.
@@ -368,6 +374,147 @@ TEST(DavItems, LeavesEventsThatMayNotifyAttendeesAloneWhenAsked) {
   EXPECT_EQ(f.Listing("cal")->Count(), 1);
   EXPECT_EQ(f.ui.notes, (std::vector<std::string>{"Skipped cal/mine.ics: it has attendees, and "
                                                   "the server may e-mail them the change."}));
+}
+
+// Two runs over one cache: the first reads /me/contacts/ whole (Ann in a.vcf, Bob in b.vcf,
+// ETags "1"), the second lists it through its copy after the server answers as the row says.
+std::string Named(const std::string& href, const std::string& etag, const std::string& fn) {
+  return Card(href, etag, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + fn + "\r\nEND:VCARD\r\n");
+}
+
+struct SecondRun {
+  const char* what;
+  bool tokens;                      // the server gives sync tokens
+  MemoryTransport::Answer sync;     // its sync-collection answer to token "t1"
+  std::string etags;                // its Depth-1 ETag listing, without tokens
+  std::string multiget;             // its answer to a multiget
+  std::vector<std::string> listed;  // FN of every item of the second listing, sorted
+  std::vector<std::string> asked;   // hrefs the multiget named
+  bool whole;                       // read whole again
+};
+
+std::string Removed(const std::string& href) {
+  return "<d:response><d:href>" + href +
+         "</d:href><d:status>HTTP/1.1 404 Not Found</d:status></d:response>";
+}
+
+TEST(DavCache, ASecondRunReadsOnlyWhatChanged) {
+  const std::string a = "/me/contacts/a.vcf", b = "/me/contacts/b.vcf", c = "/me/contacts/c.vcf";
+  const SecondRun rows[] = {
+      {"sync: changed, removed, added",
+       true,
+       {207,
+        Multistatus(Ok(a, "<d:getetag>\"2\"</d:getetag>") + Removed(b) +
+                    Ok(c, "<d:getetag>\"1\"</d:getetag>") + "<d:sync-token>t2</d:sync-token>")},
+       "",
+       Multistatus(Named(a, "\"2\"", "Ann2") + Named(c, "\"1\"", "Cid")),
+       {"Ann2", "Cid"},
+       {a, c},
+       false},
+      {"sync: nothing changed",
+       true,
+       {207, Multistatus("<d:sync-token>t1</d:sync-token>")},
+       "",
+       "",
+       {"Ann", "Bob"},
+       {},
+       false},
+      {"sync: the token is forgotten",
+       true,
+       {403, "<d:error xmlns:d=\"DAV:\"><d:valid-sync-token/></d:error>"},
+       "",
+       "",
+       {"Whole"},
+       {},
+       true},
+      {"no tokens: ETags",
+       false,
+       {404},
+       Multistatus(Ok("/me/contacts/", "<d:getetag>\"x\"</d:getetag>") +
+                   Ok(a, "<d:getetag>\"1\"</d:getetag>") + Ok(c, "<d:getetag>\"1\"</d:getetag>")),
+       Multistatus(Named(c, "\"1\"", "Cid")),
+       {"Ann", "Cid"},
+       {c},
+       false},
+  };
+  for (const SecondRun& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string home = ::testing::TempDir() + "tidewell-cache-" + std::to_string(&row - rows);
+    std::filesystem::remove_all(home);
+    Fixture f;
+    f.cache_home = home;
+    const std::string book = kHost + "/me/contacts/";
+    WithCards(f, Named(a, "\"1\"", "Ann") + Named(b, "\"1\"", "Bob"));
+    if (row.tokens) {
+      f.server->On("PROPFIND", book,
+                   {207, Multistatus(Ok("/me/contacts/", "<d:sync-token>t1</d:sync-token>"))},
+                   "sync-token");
+    }
+    ASSERT_EQ(f.Listing("contacts")->Count(), 2);
+
+    f.server->On("REPORT", book, {207, Multistatus(Named(a, "\"9\"", "Whole"))}, "query");
+    f.server->On("REPORT", book, row.sync, "<D:sync-token>t1</D:sync-token>");
+    f.server->On("PROPFIND", book, {207, row.etags}, "getetag");
+    f.server->On("REPORT", book, {207, row.multiget}, "multiget");
+    f.server->requests.clear();
+    f.Open();
+    auto items = f.Listing("contacts");
+    std::vector<std::string> listed;
+    for (int32_t i = 1; i <= items->Count(); ++i)
+      listed.push_back(items->Item(i)->GetProperty("Subject"));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, row.listed);
+    std::vector<std::string> asked;
+    bool whole = false;
+    for (const dav::Request& r : f.server->Sent("REPORT")) {
+      whole = whole || r.body.find("addressbook-query") != std::string::npos;
+      if (r.body.find("multiget") == std::string::npos) continue;
+      for (size_t at = r.body.find("<D:href>"); at != std::string::npos;
+           at = r.body.find("<D:href>", at + 1)) {
+        asked.push_back(r.body.substr(at + 8, r.body.find("</D:href>", at) - at - 8));
+      }
+    }
+    EXPECT_EQ(asked, row.asked);
+    EXPECT_EQ(whole, row.whole);
+    EXPECT_TRUE(f.ui.notes.empty());
+  }
+}
+
+TEST(DavCache, ACopyThatCannotBeReadIsReadWholeAgainWithOneNote) {
+  const std::string home = ::testing::TempDir() + "tidewell-cache-corrupt";
+  std::filesystem::remove_all(home);
+  Fixture f;
+  f.cache_home = home;
+  WithCards(f, Named("/me/contacts/a.vcf", "\"1\"", "Ann"));
+  f.server->On("PROPFIND", kHost + "/me/contacts/",
+               {207, Multistatus(Ok("/me/contacts/", "<d:sync-token>t1</d:sync-token>"))},
+               "sync-token");
+  f.server->On("REPORT", kHost + "/me/contacts/",
+               {207, Multistatus("<d:sync-token>t1</d:sync-token>")}, "sync-collection");
+  ASSERT_EQ(f.Listing("contacts")->Count(), 1);
+  std::vector<std::filesystem::path> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(home)) {
+    struct stat st {};
+    ASSERT_EQ(::stat(e.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << e.path();  // the owner's alone
+    if (e.is_regular_file()) files.push_back(e.path());
+  }
+  ASSERT_EQ(files.size(), 1u);
+  std::ofstream(files[0], std::ios::trunc) << "tidewell collection copy 1\n3:htt";
+  for (int run = 0; run < 2; ++run) {
+    f.Open();
+    ASSERT_EQ(f.Listing("contacts")->Count(), 1);
+  }
+  EXPECT_EQ(f.ui.notes, (std::vector<std::string>{
+                            "The cached copy of " + kHost +
+                            "/me/contacts/ could not be read; it is read from the server again."}));
+  const std::vector<dav::Request> reports = f.server->Sent("REPORT");
+  // Whole after the note, through the copy after that.
+  EXPECT_EQ(std::count_if(reports.begin(), reports.end(),
+                          [](const dav::Request& r) {
+                            return r.body.find("addressbook-query") != std::string::npos;
+                          }),
+            2);
 }
 
 }  // namespace
