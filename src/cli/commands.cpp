@@ -625,7 +625,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     TerminalUi ui(in, out, err, errIsTerminal);
     ui.tty_path = ttyPath;
     HostOptions options;
-    options.store = {invocation.user, invocation.ca_file};
+    options.store = {invocation.user, invocation.ca_file, invocation.no_cache};
     options.open_store = open;
     if (invocation.command == "replace") {
       options.run_settings_only = GivesPageSettings(invocation);

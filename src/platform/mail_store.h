@@ -21,6 +21,9 @@ struct StoreOptions {
   // --ca-file: a PEM file of the certificate authorities to trust besides
   // the system's; empty for the system's alone.
   std::string ca_file;
+  // --no-cache: a server store reads every item from the server, and keeps
+  // no copy of what it read.
+  bool no_cache = false;
 };
 
 // Why an item that may make the server e-mail attendees is left alone.
