@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "platform/failure.h"
+#include "stores/dav/collection_cache.h"
 #include "support/fake_components.h"
 #include "support/memory_transport.h"
 
@@ -382,17 +383,6 @@ std::string Named(const std::string& href, const std::string& etag, const std::s
   return Card(href, etag, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + fn + "\r\nEND:VCARD\r\n");
 }
 
-struct SecondRun {
-  const char* what;
-  bool tokens;                      // the server gives sync tokens
-  MemoryTransport::Answer sync;     // its sync-collection answer to token "t1"
-  std::string etags;                // its Depth-1 ETag listing, without tokens
-  std::string multiget;             // its answer to a multiget
-  std::vector<std::string> listed;  // FN of every item of the second listing, sorted
-  std::vector<std::string> asked;   // hrefs the multiget named
-  bool whole;                       // read whole again
-};
-
 std::string Removed(const std::string& href) {
   return "<d:response><d:href>" + href +
          "</d:href><d:status>HTTP/1.1 404 Not Found</d:status></d:response>";
@@ -400,9 +390,18 @@ std::string Removed(const std::string& href) {
 
 TEST(DavCache, ASecondRunReadsOnlyWhatChanged) {
   const std::string a = "/me/contacts/a.vcf", b = "/me/contacts/b.vcf", c = "/me/contacts/c.vcf";
-  const SecondRun rows[] = {
+  const std::string book = kHost + "/me/contacts/";
+  const struct {
+    const char* what;
+    bool tokens, corrupt;                    // the server gives sync tokens; the copy is cut short
+    MemoryTransport::Answer sync;            // the answer to sync-collection from token "t1"
+    std::string etags, multiget;             // the Depth-1 ETag listing; the multiget's answer
+    std::vector<std::string> listed, asked;  // FN of every item listed; hrefs multigets named
+    bool whole;                              // read whole again, by the query
+  } rows[] = {
       {"sync: changed, removed, added",
        true,
+       false,
        {207,
         Multistatus(Ok(a, "<d:getetag>\"2\"</d:getetag>") + Removed(b) +
                     Ok(c, "<d:getetag>\"1\"</d:getetag>") + "<d:sync-token>t2</d:sync-token>")},
@@ -411,16 +410,9 @@ TEST(DavCache, ASecondRunReadsOnlyWhatChanged) {
        {"Ann2", "Cid"},
        {a, c},
        false},
-      {"sync: nothing changed",
-       true,
-       {207, Multistatus("<d:sync-token>t1</d:sync-token>")},
-       "",
-       "",
-       {"Ann", "Bob"},
-       {},
-       false},
       {"sync: the token is forgotten",
        true,
+       false,
        {403, "<d:error xmlns:d=\"DAV:\"><d:valid-sync-token/></d:error>"},
        "",
        "",
@@ -429,6 +421,7 @@ TEST(DavCache, ASecondRunReadsOnlyWhatChanged) {
        true},
       {"no tokens: ETags",
        false,
+       false,
        {404},
        Multistatus(Ok("/me/contacts/", "<d:getetag>\"x\"</d:getetag>") +
                    Ok(a, "<d:getetag>\"1\"</d:getetag>") + Ok(c, "<d:getetag>\"1\"</d:getetag>")),
@@ -436,14 +429,22 @@ TEST(DavCache, ASecondRunReadsOnlyWhatChanged) {
        {"Ann", "Cid"},
        {c},
        false},
+      {"a copy cut short",
+       true,
+       true,
+       {207, Multistatus("<d:sync-token>t1</d:sync-token>")},
+       "",
+       "",
+       {"Whole"},
+       {},
+       true},
   };
-  for (const SecondRun& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     const std::string home = ::testing::TempDir() + "tidewell-cache-" + std::to_string(&row - rows);
     std::filesystem::remove_all(home);
     Fixture f;
     f.cache_home = home;
-    const std::string book = kHost + "/me/contacts/";
     WithCards(f, Named(a, "\"1\"", "Ann") + Named(b, "\"1\"", "Bob"));
     if (row.tokens) {
       f.server->On("PROPFIND", book,
@@ -451,6 +452,13 @@ TEST(DavCache, ASecondRunReadsOnlyWhatChanged) {
                    "sync-token");
     }
     ASSERT_EQ(f.Listing("contacts")->Count(), 2);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(home)) {
+      struct stat st {};
+      ASSERT_EQ(::stat(e.path().c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 077, 0u) << e.path();  // the owner's alone
+      if (row.corrupt && e.is_regular_file())
+        std::ofstream(e.path(), std::ios::trunc) << "tidewell collection copy 1\n3:htt";
+    }
 
     f.server->On("REPORT", book, {207, Multistatus(Named(a, "\"9\"", "Whole"))}, "query");
     f.server->On("REPORT", book, row.sync, "<D:sync-token>t1</D:sync-token>");
@@ -459,16 +467,14 @@ TEST(DavCache, ASecondRunReadsOnlyWhatChanged) {
     f.server->requests.clear();
     f.Open();
     auto items = f.Listing("contacts");
-    std::vector<std::string> listed;
+    std::vector<std::string> listed, asked;
     for (int32_t i = 1; i <= items->Count(); ++i)
       listed.push_back(items->Item(i)->GetProperty("Subject"));
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, row.listed);
-    std::vector<std::string> asked;
     bool whole = false;
     for (const dav::Request& r : f.server->Sent("REPORT")) {
       whole = whole || r.body.find("addressbook-query") != std::string::npos;
-      if (r.body.find("multiget") == std::string::npos) continue;
       for (size_t at = r.body.find("<D:href>"); at != std::string::npos;
            at = r.body.find("<D:href>", at + 1)) {
         asked.push_back(r.body.substr(at + 8, r.body.find("</D:href>", at) - at - 8));
@@ -476,45 +482,28 @@ TEST(DavCache, ASecondRunReadsOnlyWhatChanged) {
     }
     EXPECT_EQ(asked, row.asked);
     EXPECT_EQ(whole, row.whole);
-    EXPECT_TRUE(f.ui.notes.empty());
+    EXPECT_EQ(f.ui.notes, row.corrupt ? std::vector<std::string>{"The cached copy of " + book +
+                                                                 " could not be read; it is read "
+                                                                 "from the server again."}
+                                      : std::vector<std::string>{});
   }
 }
 
-TEST(DavCache, ACopyThatCannotBeReadIsReadWholeAgainWithOneNote) {
-  const std::string home = ::testing::TempDir() + "tidewell-cache-corrupt";
+TEST(DavCache, ForgettingAStoreRemovesItsCopiesAlone) {
+  const std::string home = ::testing::TempDir() + "tidewell-cache-forget";
   std::filesystem::remove_all(home);
-  Fixture f;
-  f.cache_home = home;
-  WithCards(f, Named("/me/contacts/a.vcf", "\"1\"", "Ann"));
-  f.server->On("PROPFIND", kHost + "/me/contacts/",
-               {207, Multistatus(Ok("/me/contacts/", "<d:sync-token>t1</d:sync-token>"))},
-               "sync-token");
-  f.server->On("REPORT", kHost + "/me/contacts/",
-               {207, Multistatus("<d:sync-token>t1</d:sync-token>")}, "sync-collection");
-  ASSERT_EQ(f.Listing("contacts")->Count(), 1);
-  std::vector<std::filesystem::path> files;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(home)) {
-    struct stat st {};
-    ASSERT_EQ(::stat(e.path().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 077, 0u) << e.path();  // the owner's alone
-    if (e.is_regular_file()) files.push_back(e.path());
-  }
-  ASSERT_EQ(files.size(), 1u);
-  std::ofstream(files[0], std::ios::trunc) << "tidewell collection copy 1\n3:htt";
-  for (int run = 0; run < 2; ++run) {
-    f.Open();
-    ASSERT_EQ(f.Listing("contacts")->Count(), 1);
-  }
-  EXPECT_EQ(f.ui.notes, (std::vector<std::string>{
-                            "The cached copy of " + kHost +
-                            "/me/contacts/ could not be read; it is read from the server again."}));
-  const std::vector<dav::Request> reports = f.server->Sent("REPORT");
-  // Whole after the note, through the copy after that.
-  EXPECT_EQ(std::count_if(reports.begin(), reports.end(),
-                          [](const dav::Request& r) {
-                            return r.body.find("addressbook-query") != std::string::npos;
-                          }),
-            2);
+  const dav::CollectionCopy copy{"t1", {{"/c/a.vcf", "\"1\"", "", "BEGIN:VCARD"}}};
+  const std::string a = dav::CacheFile(home, "http://a.example/", "http://a.example/c/"),
+                    b = dav::CacheFile(home, "http://b.example/", "http://b.example/c/");
+  ASSERT_TRUE(dav::WriteCopy(a, "http://a.example/c/", copy));
+  ASSERT_TRUE(dav::WriteCopy(b, "http://b.example/c/", copy));
+  dav::CollectionCopy read;
+  EXPECT_TRUE(dav::ForgetStoreCache("HTTP://A.example:80", home));
+  EXPECT_EQ(dav::ReadCopy(a, "http://a.example/c/", read), dav::CopyRead::kNone);
+  EXPECT_EQ(dav::ReadCopy(b, "http://b.example/c/", read), dav::CopyRead::kRead);
+  EXPECT_EQ(read.resources.at(0).bytes, "BEGIN:VCARD");
+  dav::ForgetAllStoreCaches(home);
+  EXPECT_EQ(dav::ReadCopy(b, "http://b.example/c/", read), dav::CopyRead::kNone);
 }
 
 }  // namespace
