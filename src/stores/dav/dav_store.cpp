@@ -263,9 +263,14 @@ class DavItems : public Items {
     }
     if (!fine) return false;
     // Fetched again below, so a member both removed and added is kept.
+    std::set<std::string> asked;
     for (const std::string& href : fetch) {
       if (std::optional<std::string> url = Member(href)) gone.insert(*url);
     }
+    fetch.erase(std::remove_if(
+                    fetch.begin(), fetch.end(),
+                    [&](const std::string& href) { return !asked.insert(*Member(href)).second; }),
+                fetch.end());
     std::vector<CachedResource> kept;
     kept.reserve(copy.resources.size());
     for (CachedResource& c : copy.resources) {
@@ -283,8 +288,8 @@ class DavItems : public Items {
                        {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
                        MultigetBody(collection_, batch)};
       const Response r = SendMultistatus(*server().transport, multiget, [&](DavResponse& d) {
-        if (d.status == 404 || d.status == 410) return;  // removed since it was named
-        if (!Cacheable(d)) {
+        if (d.status == 404 || d.status == 410) return;        // removed since it was named
+        if (!Cacheable(d) || !asked.erase(*Member(d.href))) {  // Cacheable: a member
           fine = false;
           return;
         }
