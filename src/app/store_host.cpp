@@ -9,6 +9,7 @@
 #include "app/discovery/server_configs.h"
 #include "app/discovery/store_configs.h"
 #include "platform/failure.h"
+#include "stores/dav/collection_cache.h"
 #include "stores/store_factory.h"
 #include "text/shell_words.h"
 
@@ -58,6 +59,8 @@ std::vector<std::string> ForgetStores(SettingsStore& settings, SupportComponent&
     (forget ? forgotten : kept).push_back(root);
   }
   if (!forgotten.empty()) RememberStores(settings, support, kept);
+  // A forgotten server store must not come back through its copies.
+  for (const std::string& root : forgotten) dav::ForgetStoreCache(root);
   return forgotten;
 }
 
@@ -79,6 +82,7 @@ std::vector<std::string> ForgetRememberedStores(const std::vector<std::string>& 
     }
     roots.push_back(*found);
   }
+  if (all) dav::ForgetAllStoreCaches();
   return ForgetStores(settings, support, roots);
 }
 

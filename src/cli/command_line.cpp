@@ -198,6 +198,9 @@ std::unique_ptr<CLI::App> CommandLine() {
   Value(*tool, "--ca-file", "PEM", Times::once,
         "a file of certificate authorities (PEM) a server store's certificate may be signed "
         "by, besides the system's.");
+  Flag(*tool, "--no-cache",
+       "a server store reads every item from the server, rather than only what changed since "
+       "the copy it keeps under $XDG_CACHE_HOME/tidewell (else ~/.cache/tidewell).");
   Flag(*tool, "--version", "prints the version and the git commit it was built from.");
   Value(*tool, "--write-manuals", "DIR")->group("");  // the build's, never shown
 
@@ -494,6 +497,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     if (option.name == "--user") invocation.user = option.value;
     if (option.name == "--ca-file") invocation.ca_file = option.value;
     if (option.name == "--password-command") invocation.password_command = option.value;
+    if (option.name == "--no-cache") invocation.no_cache = true;
     if (option.name == "--version") invocation.version = true;
     if (option.name == "--write-manuals") invocation.manuals_dir = option.value;
   }

@@ -35,6 +35,7 @@ struct Invocation {
   std::string user;                    // --user, the later one given
   std::string ca_file;                 // --ca-file, the later one given
   std::string password_command;        // --password-command, the later one given, as typed
+  bool no_cache = false;               // --no-cache
   std::string command;                 // "" with --help alone
   std::vector<Option> options;         // in the order given
   std::vector<std::string> arguments;  // words that are no option (undo's RUN)

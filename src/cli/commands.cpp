@@ -814,6 +814,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     ui.tty_path = ttyPath;
     HostOptions options;
     options.store = {invocation.user, invocation.ca_file, PasswordCommand(invocation)};
+    options.store.no_cache = invocation.no_cache;
     options.open_store = open;
     if (invocation.command == "replace") {
       options.run_settings_only = GivesPageSettings(invocation);

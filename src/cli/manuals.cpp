@@ -122,6 +122,7 @@ std::string ZshCompletion() {
       "    '--user[the login for a server store]:user: ' \\\n"
       "    '--password-command[a command that prints the password]:command: ' \\\n"
       "    '--ca-file[certificate authorities to trust (PEM)]:file:_files' \\\n"
+      "    '--no-cache[read every item of a server store fresh]' \\\n"
       "    '(- *)--help[print the help]' \\\n"
       "    '(- *)--version[print the version]' \\\n"
       "    '1:command:->command' \\\n"
@@ -166,6 +167,8 @@ std::string FishCompletion() {
       "prints the password'\n"
       "complete -c tidewell -n __fish_use_subcommand -l ca-file -r -F -d 'certificate "
       "authorities to trust (PEM)'\n"
+      "complete -c tidewell -n __fish_use_subcommand -l no-cache -d 'read every item of a server "
+      "store fresh'\n"
       "complete -c tidewell -n __fish_use_subcommand -l version -d 'print the version'\n"
       "complete -c tidewell -l help -d 'print the help'\n";
   for (const CommandDescription& command : DescribeCommands()) {

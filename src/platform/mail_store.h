@@ -42,6 +42,9 @@ struct StoreOptions {
   // The logins the configs keep, tried after --user and --password-command
   // and before the netrc file.
   std::vector<KeptLogin> kept_logins = {};
+  // --no-cache: a server store reads every item from the server, and keeps
+  // no copy of what it read.
+  bool no_cache = false;
 };
 
 // Why an item that may make the server e-mail attendees is left alone.

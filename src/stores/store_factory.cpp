@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "stores/dav/collection_cache.h"
 #include "stores/dav/curl_transport.h"
 #include "stores/dav/dav_store.h"
 #include "stores/dav/dav_url.h"
@@ -26,10 +27,12 @@ const std::array kStoreKinds = {
               [](const std::vector<std::string>& roots, Ui& ui, WriteAheadLog* wal,
                  const StoreOptions& options) {
                 return std::unique_ptr<MailStore>(std::make_unique<DavStore>(
-                    roots, ui, wal, [&options, &ui](const std::string& url) {
+                    roots, ui, wal,
+                    [&options, &ui](const std::string& url) {
                       return std::unique_ptr<dav::Transport>(
                           std::make_unique<dav::CurlTransport>(url, options, ui));
-                    }));
+                    },
+                    options.no_cache ? std::string() : dav::CacheHome()));
               }},
     StoreKind{
         [](const std::string&) { return true; }, VdirRoot,

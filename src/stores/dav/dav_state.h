@@ -42,6 +42,8 @@ struct StoreState {
   WriteAheadLog* wal = nullptr;
   bool writes_nothing = false;
   bool leaves_notifying_items = false;
+  // Where collection copies are kept (collection_cache.h); "" keeps none.
+  std::string cache_home;
   // Per "storeId\nitemEntryId", what listings learnt.
   std::map<std::string, bool> may_notify;
   std::map<std::string, double> last_modified;
@@ -56,8 +58,10 @@ std::vector<DavResponse> Propfind(Transport& transport, const std::string& url, 
 
 // Sends `request` and reads its 207 answer as it streams, calling back per
 // response. Returns the answer (status and headers; a non-2xx body).
+// `syncToken`, when given, gets the sync-token a 207 answer ends with.
 Response SendMultistatus(Transport& transport, const Request& request,
-                         const std::function<void(DavResponse&)>& onResponse);
+                         const std::function<void(DavResponse&)>& onResponse,
+                         std::string* syncToken = nullptr);
 
 // Finds the collections `url` names (the collection itself, or every one
 // under the account's home sets) and fills `server`. Throws Failure with the

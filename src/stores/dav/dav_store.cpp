@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
+#include <set>
 
 #include <curl/curl.h>
 
 #include "formats/document.h"
 #include "platform/failure.h"
+#include "stores/dav/collection_cache.h"
 #include "stores/dav/dav_item.h"
 #include "stores/dav/dav_state.h"
 #include "stores/dav/dav_url.h"
@@ -48,6 +51,17 @@ std::string MultigetBody(const Collection& c, const std::vector<std::string>& hr
     body += "<D:href>" + escaped + "</D:href>";
   }
   return body + "</C:" + root + ">";
+}
+
+// RFC 6578: the members changed or removed since `token`, with their ETags.
+std::string SyncBody(const std::string& token) {
+  std::string escaped;
+  for (char ch : token) escaped += ch == '&' ? "&amp;" : ch == '<' ? "&lt;" : std::string(1, ch);
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+         "<D:sync-collection xmlns:D=\"DAV:\"><D:sync-token>" +
+         escaped +
+         "</D:sync-token><D:sync-level>1</D:sync-level><D:prop><D:getetag/></D:prop>"
+         "</D:sync-collection>";
 }
 
 bool Organizes(const Server& server, const std::string& organizer) {
@@ -115,12 +129,20 @@ class DavItems : public Items {
   void List() {
     if (listed_) return;
     listed_ = true;
+    if (state_->cache_home.empty()) {
+      ListFresh();
+    } else {
+      ListThroughCopy();
+    }
+  }
+
+  void ListFresh() {
     Request report{"REPORT",
                    collection_.url,
                    {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
                    QueryBody(collection_)};
     const Response r =
-        SendMultistatus(*server().transport, report, [&](DavResponse& d) { Add(d); });
+        SendMultistatus(*server().transport, report, [&](DavResponse& d) { Take(d); });
     if (r.status == 207) return;
     if (r.status == 400 || r.status == 403 || r.status == 405 || r.status == 501) {
       ListByMultiget();
@@ -129,13 +151,182 @@ class DavItems : public Items {
     throw Failure(r.status_line);
   }
 
+  // The listing from the copy on disk, brought up to date with what the
+  // server says changed; read whole where there is no copy, the copy cannot
+  // be read, or the server no longer knows the copy's sync token.
+  void ListThroughCopy() {
+    const std::string file = CacheFile(state_->cache_home, state_->roots[server_], collection_.url);
+    CollectionCopy copy;
+    if (ReadCopy(file, collection_.url, copy) == CopyRead::kUnreadable) {
+      state_->ui->Note("The cached copy of " + collection_.url +
+                       " could not be read; it is read from the server again.");
+    }
+    bool changed = false;
+    if (copy.resources.empty() && copy.sync_token.empty() ? false : Update(copy, changed)) {
+      if (changed && !WriteCopy(file, collection_.url, copy)) DropCopy(file);
+      for (CachedResource& c : copy.resources) {
+        DavResponse d;
+        d.href = std::move(c.href);
+        d.etag = std::move(c.etag);
+        d.last_modified = std::move(c.last_modified);
+        d.data = std::move(c.bytes);
+        d.has_data = true;
+        Add(d);
+      }
+      return;
+    }
+    // Read whole, keeping a copy of what is read. The token is asked first:
+    // what changes while the items are read is then reported again next time.
+    copying_ = CollectionCopy{};
+    whole_ = true;
+    try {
+      for (const DavResponse& d :
+           Propfind(*server().transport, collection_.url, 0, "<D:sync-token/>")) {
+        if (!d.sync_token.empty()) copying_->sync_token = d.sync_token;
+      }
+    } catch (const Failure&) {
+      // A server without sync tokens: the next run compares ETags.
+    }
+    ListFresh();
+    if (!whole_ || !WriteCopy(file, collection_.url, *copying_)) DropCopy(file);
+    copying_.reset();
+  }
+
+  // The absolute URL of a member's href; nothing for the collection itself
+  // and what lies outside it.
+  std::optional<std::string> Member(const std::string& href) const {
+    return HrefInside(collection_.url, href);
+  }
+
+  // Brings `copy` up to date: the members sync-collection (with the copy's
+  // token) or a PROPFIND of ETags (without one) names as changed are fetched
+  // again, the removed ones dropped. False when the copy must be given up: the
+  // server refused the token (403 or 409 with valid-sync-token), cut the
+  // answer short (507), or named something the copy cannot hold.
+  bool Update(CollectionCopy& copy, bool& changed) {
+    std::map<std::string, size_t> at;
+    for (size_t i = 0; i < copy.resources.size(); ++i) {
+      if (std::optional<std::string> url = Member(copy.resources[i].href)) at[*url] = i;
+    }
+    std::vector<std::string> fetch;
+    std::set<std::string> gone;
+    const std::string from = copy.sync_token;
+    bool fine = true;
+    auto changedMember = [&](const DavResponse& d) {
+      if (d.collection) return;
+      const std::optional<std::string> url = Member(d.href);
+      if (!url) {
+        // The collection itself is named with a 507 when the answer is cut short.
+        if (d.status != 200 ||
+            Resolve(collection_.url, d.href) != Resolve(collection_.url, collection_.url)) {
+          fine = false;
+        }
+        return;
+      }
+      if (d.status == 404 || d.status == 410) {
+        gone.insert(*url);
+      } else if (d.status < 200 || d.status > 299) {
+        fine = false;
+      } else {
+        gone.erase(*url);
+        const auto known = at.find(*url);
+        if (known == at.end() || d.etag.empty() || copy.resources[known->second].etag != d.etag)
+          fetch.push_back(d.href);
+      }
+    };
+    if (!from.empty()) {
+      Request sync{"REPORT",
+                   collection_.url,
+                   {{"Depth", "0"}, {"Content-Type", "application/xml; charset=utf-8"}},
+                   SyncBody(from)};
+      try {
+        const Response r =
+            SendMultistatus(*server().transport, sync, changedMember, &copy.sync_token);
+        if (r.status != 207 || copy.sync_token.empty()) return false;
+      } catch (const Failure&) {
+        return false;  // an answer that cannot be read: the whole read tells why
+      }
+    } else {
+      std::set<std::string> present;
+      try {
+        for (DavResponse& d : Propfind(*server().transport, collection_.url, 1, "<D:getetag/>")) {
+          if (std::optional<std::string> url = Member(d.href); url && !d.collection)
+            present.insert(*url);
+          changedMember(d);
+        }
+      } catch (const Failure&) {
+        return false;
+      }
+      for (const auto& [url, index] : at) {
+        if (!present.contains(url)) gone.insert(url);
+      }
+    }
+    if (!fine) return false;
+    // Fetched again below, so a member both removed and added is kept.
+    std::set<std::string> asked;
+    for (const std::string& href : fetch) {
+      if (std::optional<std::string> url = Member(href)) gone.insert(*url);
+    }
+    fetch.erase(std::remove_if(
+                    fetch.begin(), fetch.end(),
+                    [&](const std::string& href) { return !asked.insert(*Member(href)).second; }),
+                fetch.end());
+    std::vector<CachedResource> kept;
+    kept.reserve(copy.resources.size());
+    for (CachedResource& c : copy.resources) {
+      const std::optional<std::string> url = Member(c.href);
+      if (url && !gone.contains(*url)) kept.push_back(std::move(c));
+    }
+    copy.resources = std::move(kept);
+    for (size_t first = 0; first < fetch.size() && fine; first += kMultigetBatch) {
+      const std::vector<std::string> batch(
+          fetch.begin() + static_cast<std::ptrdiff_t>(first),
+          fetch.begin() +
+              static_cast<std::ptrdiff_t>(std::min(fetch.size(), first + kMultigetBatch)));
+      Request multiget{"REPORT",
+                       collection_.url,
+                       {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
+                       MultigetBody(collection_, batch)};
+      const Response r = SendMultistatus(*server().transport, multiget, [&](DavResponse& d) {
+        if (d.status == 404 || d.status == 410) return;        // removed since it was named
+        if (!Cacheable(d) || !asked.erase(*Member(d.href))) {  // Cacheable: a member
+          fine = false;
+          return;
+        }
+        copy.resources.push_back(
+            {std::move(d.href), std::move(d.etag), std::move(d.last_modified), std::move(d.data)});
+      });
+      if (r.status != 207) return false;
+    }
+    changed = !fetch.empty() || !gone.empty() || copy.sync_token != from;
+    return fine;
+  }
+
+  bool Cacheable(const DavResponse& d) const {
+    return !d.collection && Member(d.href) && d.status >= 200 && d.status <= 299 && d.has_data &&
+           !d.data_too_large;
+  }
+
+  // A response of a whole read: kept in the copy being made, then listed.
+  void Take(DavResponse& d) {
+    if (copying_) {
+      if (Cacheable(d)) {
+        copying_->resources.push_back({d.href, d.etag, d.last_modified, d.data});
+      } else if (!d.collection &&
+                 Resolve(collection_.url, d.href) != Resolve(collection_.url, collection_.url)) {
+        whole_ = false;  // an item that fails when read: never taken for a current copy
+      }
+    }
+    Add(d);
+  }
+
   // For servers that refuse the query: the hrefs first, then their data.
   void ListByMultiget() {
     std::vector<std::string> hrefs;
     for (DavResponse& d : Propfind(*server().transport, collection_.url, 1, "<D:getetag/>")) {
       if (d.collection) continue;
       if (!HrefInside(collection_.url, d.href)) {
-        Add(d);  // refused as an item of its own, never fetched
+        Take(d);  // refused as an item of its own, never fetched
       } else {
         hrefs.push_back(d.href);
       }
@@ -150,7 +341,7 @@ class DavItems : public Items {
                        {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
                        MultigetBody(collection_, batch)};
       const Response r =
-          SendMultistatus(*server().transport, multiget, [&](DavResponse& d) { Add(d); });
+          SendMultistatus(*server().transport, multiget, [&](DavResponse& d) { Take(d); });
       if (r.status != 207) throw Failure(r.status_line);
     }
   }
@@ -231,6 +422,8 @@ class DavItems : public Items {
   size_t server_;
   Collection collection_;
   bool listed_ = false;
+  std::optional<CollectionCopy> copying_;  // while a whole read keeps a copy
+  bool whole_ = true;                      // every item read could be kept
   size_t kept_ = 0;
   bool spill_tried_ = false;
   std::shared_ptr<SpillFile> spill_;
@@ -324,9 +517,11 @@ std::vector<size_t> ServersFor(const StoreState& state, const std::string& store
 }  // namespace dav
 
 DavStore::DavStore(const std::vector<std::string>& urls, Ui& ui, WriteAheadLog* wal,
-                   std::function<std::unique_ptr<dav::Transport>(const std::string& url)> connect)
+                   std::function<std::unique_ptr<dav::Transport>(const std::string& url)> connect,
+                   const std::string& cacheHome)
     : state_(std::make_shared<dav::StoreState>()) {
   state_->ui = &ui;
+  state_->cache_home = cacheHome;
   state_->wal = wal;
   for (const std::string& url : urls) {
     const std::optional<std::string> root = dav::DavRoot(url);

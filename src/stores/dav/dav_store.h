@@ -32,6 +32,14 @@
 //   unlinked temporary file (spill_file.h), so a folder of any size costs the
 //   same memory and is read once; only where no such file can be written is
 //   an item fetched again (GET) when it is reached.
+// - With a cache home, a folder is listed from its copy on disk
+//   (collection_cache.h), brought up to date first: a sync-collection REPORT
+//   (RFC 6578) with the copy's token where the server gave one, else a
+//   Depth-1 PROPFIND of the ETags; then multigets of what changed. A token
+//   the server refuses, or a copy that cannot be read (one Note), gives a
+//   whole read as above, which makes the copy again. The copy is written
+//   even when the store writes nothing. The copy is held whole in memory
+//   while a folder is listed.
 // - An item is parsed when first read, as vdir's (vdir_store.h: the property
 //   map, "Not searched:", a malformed item failing in its own procedure). An
 //   href outside its collection, or an item over 16 MiB, is one item that
@@ -67,8 +75,11 @@ class DavStore : public MailStore {
   // transport each talks through. Finds every collection now; throws
   // Failure when a server refuses the login or is no DAV server. `ui` must
   // outlive the store; `wal` may be null, else it is synced before every PUT.
+  // `cacheHome` is where copies of the collections are kept and read
+  // through (collection_cache.h: CacheHome()); "" reads every item fresh.
   DavStore(const std::vector<std::string>& urls, Ui& ui, WriteAheadLog* wal,
-           std::function<std::unique_ptr<dav::Transport>(const std::string& url)> connect);
+           std::function<std::unique_ptr<dav::Transport>(const std::string& url)> connect,
+           const std::string& cacheHome = "");
   ~DavStore() override;
 
   std::shared_ptr<Application> OutlookApplication() const override;

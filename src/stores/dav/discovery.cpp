@@ -161,7 +161,8 @@ std::vector<DavResponse> Propfind(Transport& transport, const std::string& url, 
 }
 
 Response SendMultistatus(Transport& transport, const Request& request,
-                         const std::function<void(DavResponse&)>& onResponse) {
+                         const std::function<void(DavResponse&)>& onResponse,
+                         std::string* syncToken) {
   MultistatusReader reader(onResponse);
   bool streamed = false;
   Response r = transport.Send(request, [&](std::string_view piece) {
@@ -171,6 +172,7 @@ Response SendMultistatus(Transport& transport, const Request& request,
   if (r.status == 207) {
     if (!streamed && !r.body.empty()) reader.Add(r.body);
     reader.Finish();
+    if (syncToken) *syncToken = reader.SyncToken();
   }
   return r;
 }

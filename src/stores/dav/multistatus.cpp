@@ -33,6 +33,7 @@ enum class Tag {
   kCalendarHome,
   kUserAddresses,
   kScheduleOutbox,
+  kSyncToken,
 };
 
 Tag TagOf(const QXmlStreamReader& xml) {
@@ -48,6 +49,7 @@ Tag TagOf(const QXmlStreamReader& xml) {
     if (name == u"getlastmodified") return Tag::kLastModified;
     if (name == u"collection") return Tag::kCollection;
     if (name == u"current-user-principal") return Tag::kPrincipal;
+    if (name == u"sync-token") return Tag::kSyncToken;
   } else if (ns == kCardDav) {
     if (name == u"address-data") return Tag::kData;
     if (name == u"addressbook") return Tag::kAddressbook;
@@ -102,7 +104,9 @@ struct MultistatusReader::State {
   DavResponse response;
   DavResponse propstat;  // props of the propstat being read, kept when its status is 2xx
   long propstat_status = 200;
-  std::string text;  // of the innermost element whose text is read
+  std::string text;           // of the innermost element whose text is read
+  bool in_top_token = false;  // in the multistatus's own sync-token (RFC 6578)
+  std::string sync_token;
 
   bool Inside(Tag tag) const {
     for (Tag t : open) {
@@ -115,6 +119,10 @@ struct MultistatusReader::State {
   void Start() {
     const Tag tag = TagOf(xml);
     if (!in_response) {
+      if (tag == Tag::kSyncToken) {
+        in_top_token = true;
+        text.clear();
+      }
       if (tag == Tag::kResponse) {
         in_response = true;
         response = DavResponse{};
@@ -151,6 +159,7 @@ struct MultistatusReader::State {
   }
 
   void Characters() {
+    if (in_top_token) text += xml.text().toString().toStdString();
     if (!in_response || open.empty()) return;
     const Tag tag = open.back();
     if (tag == Tag::kData) {
@@ -162,13 +171,17 @@ struct MultistatusReader::State {
         propstat.data.shrink_to_fit();
       }
     } else if (tag == Tag::kHref || tag == Tag::kStatus || tag == Tag::kEtag ||
-               tag == Tag::kDisplayName || tag == Tag::kLastModified) {
+               tag == Tag::kDisplayName || tag == Tag::kLastModified || tag == Tag::kSyncToken) {
       text += xml.text().toString().toStdString();
     }
   }
 
   void End() {
-    if (!in_response) return;
+    if (!in_response) {
+      if (in_top_token) sync_token = Trimmed(text);
+      in_top_token = false;
+      return;
+    }
     const Tag tag = open.back();
     const Tag parent = Parent();
     switch (tag) {
@@ -200,6 +213,9 @@ struct MultistatusReader::State {
       case Tag::kLastModified:
         propstat.last_modified = Trimmed(text);
         break;
+      case Tag::kSyncToken:
+        propstat.sync_token = Trimmed(text);
+        break;
       case Tag::kPropstat:
         if (propstat_status >= 200 && propstat_status < 300) Keep();
         break;
@@ -225,6 +241,7 @@ struct MultistatusReader::State {
     }
     if (!p.display_name.empty()) response.display_name = std::move(p.display_name);
     if (!p.last_modified.empty()) response.last_modified = std::move(p.last_modified);
+    if (!p.sync_token.empty()) response.sync_token = std::move(p.sync_token);
     response.collection |= p.collection;
     response.addressbook |= p.addressbook;
     response.calendar |= p.calendar;
@@ -279,6 +296,8 @@ void MultistatusReader::Add(std::string_view piece) {
   state_->xml.addData(QByteArray(piece.data(), static_cast<qsizetype>(piece.size())));
   state_->Read();
 }
+
+const std::string& MultistatusReader::SyncToken() const { return state_->sync_token; }
 
 void MultistatusReader::Finish() {
   State& s = *state_;

@@ -34,6 +34,7 @@ struct DavResponse {
   bool data_too_large = false;  // over kItemCap: `data` is empty
   std::string display_name;
   std::string last_modified;  // getlastmodified, as sent (an HTTP date)
+  std::string sync_token;     // the sync-token property (RFC 6578)
   bool collection = false;
   bool addressbook = false;
   bool calendar = false;
@@ -58,6 +59,9 @@ class MultistatusReader {
   void Add(std::string_view piece);
   // Throws Failure when the answer ended before its document did.
   void Finish();
+  // The sync-token a sync-collection answer ends with (outside any
+  // response); "" when it has none.
+  const std::string& SyncToken() const;
 
  private:
   struct State;

@@ -1,10 +1,15 @@
 #include "stores/dav/dav_store.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/failure.h"
+#include "stores/dav/collection_cache.h"
 #include "support/fake_components.h"
 #include "support/memory_transport.h"
 
@@ -83,7 +88,8 @@ struct Fixture {
   DavStore& Open(const std::string& url = kHost) {
     store = std::make_unique<DavStore>(
         std::vector<std::string>{url}, ui, &log,
-        [this](const std::string&) { return std::make_unique<SharedTransport>(server); });
+        [this](const std::string&) { return std::make_unique<SharedTransport>(server); },
+        cache_home);
     return *store;
   }
   std::unique_ptr<Items> Listing(const std::string& folder) {
@@ -94,6 +100,7 @@ struct Fixture {
   NotingUi ui;
   CountingLog log;
   std::unique_ptr<DavStore> store;
+  std::string cache_home;  // "" keeps no copies
 };
 
 // What `action` gives, or "!" and the description of the Failure it throws.
@@ -379,6 +386,135 @@ TEST(DavItems, LeavesEventsThatMayNotifyAttendeesAloneWhenAsked) {
   EXPECT_EQ(f.Listing("cal")->Count(), 1);
   EXPECT_EQ(f.ui.notes, (std::vector<std::string>{"Skipped cal/mine.ics: it has attendees, and "
                                                   "the server may e-mail them the change."}));
+}
+
+// Two runs over one cache: the first reads /me/contacts/ whole (Ann in a.vcf, Bob in b.vcf,
+// ETags "1"), the second lists it through its copy after the server answers as the row says.
+std::string Named(const std::string& href, const std::string& etag, const std::string& fn) {
+  return Card(href, etag, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + fn + "\r\nEND:VCARD\r\n");
+}
+
+std::string Removed(const std::string& href) {
+  return "<d:response><d:href>" + href +
+         "</d:href><d:status>HTTP/1.1 404 Not Found</d:status></d:response>";
+}
+
+TEST(DavCache, ASecondRunReadsOnlyWhatChanged) {
+  const std::string a = "/me/contacts/a.vcf", b = "/me/contacts/b.vcf", c = "/me/contacts/c.vcf";
+  const std::string book = kHost + "/me/contacts/";
+  const struct {
+    const char* what;
+    bool tokens, corrupt;                    // the server gives sync tokens; the copy is cut short
+    MemoryTransport::Answer sync;            // the answer to sync-collection from token "t1"
+    std::string etags, multiget;             // the Depth-1 ETag listing; the multiget's answer
+    std::vector<std::string> listed, asked;  // FN of every item listed; hrefs multigets named
+    bool whole;                              // read whole again, by the query
+  } rows[] = {
+      {"sync: changed, removed, added",
+       true,
+       false,
+       {207,
+        Multistatus(Ok(a, "<d:getetag>\"2\"</d:getetag>") + Removed(b) +
+                    Ok(c, "<d:getetag>\"1\"</d:getetag>") + "<d:sync-token>t2</d:sync-token>")},
+       "",
+       Multistatus(Named(a, "\"2\"", "Ann2") + Named(c, "\"1\"", "Cid")),
+       {"Ann2", "Cid"},
+       {a, c},
+       false},
+      {"sync: the token is forgotten",
+       true,
+       false,
+       {403, "<d:error xmlns:d=\"DAV:\"><d:valid-sync-token/></d:error>"},
+       "",
+       "",
+       {"Whole"},
+       {},
+       true},
+      {"no tokens: ETags",
+       false,
+       false,
+       {404},
+       Multistatus(Ok("/me/contacts/", "<d:getetag>\"x\"</d:getetag>") +
+                   Ok(a, "<d:getetag>\"1\"</d:getetag>") + Ok(c, "<d:getetag>\"1\"</d:getetag>")),
+       Multistatus(Named(c, "\"1\"", "Cid")),
+       {"Ann", "Cid"},
+       {c},
+       false},
+      {"a copy cut short",
+       true,
+       true,
+       {207, Multistatus("<d:sync-token>t1</d:sync-token>")},
+       "",
+       "",
+       {"Whole"},
+       {},
+       true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string home = ::testing::TempDir() + "tidewell-cache-" + std::to_string(&row - rows);
+    std::filesystem::remove_all(home);
+    Fixture f;
+    f.cache_home = home;
+    WithCards(f, Named(a, "\"1\"", "Ann") + Named(b, "\"1\"", "Bob"));
+    if (row.tokens) {
+      f.server->On("PROPFIND", book,
+                   {207, Multistatus(Ok("/me/contacts/", "<d:sync-token>t1</d:sync-token>"))},
+                   "sync-token");
+    }
+    ASSERT_EQ(f.Listing("contacts")->Count(), 2);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(home)) {
+      struct stat st {};
+      ASSERT_EQ(::stat(e.path().c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 077, 0u) << e.path();  // the owner's alone
+      if (row.corrupt && e.is_regular_file())
+        std::ofstream(e.path(), std::ios::trunc) << "tidewell collection copy 1\n3:htt";
+    }
+
+    f.server->On("REPORT", book, {207, Multistatus(Named(a, "\"9\"", "Whole"))}, "query");
+    f.server->On("REPORT", book, row.sync, "<D:sync-token>t1</D:sync-token>");
+    f.server->On("PROPFIND", book, {207, row.etags}, "getetag");
+    f.server->On("REPORT", book, {207, row.multiget}, "multiget");
+    f.server->requests.clear();
+    f.Open();
+    auto items = f.Listing("contacts");
+    std::vector<std::string> listed, asked;
+    for (int32_t i = 1; i <= items->Count(); ++i)
+      listed.push_back(items->Item(i)->GetProperty("Subject"));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, row.listed);
+    bool whole = false;
+    for (const dav::Request& r : f.server->Sent("REPORT")) {
+      whole = whole || r.body.find("addressbook-query") != std::string::npos;
+      for (size_t at = r.body.find("<D:href>"); at != std::string::npos;
+           at = r.body.find("<D:href>", at + 1)) {
+        asked.push_back(r.body.substr(at + 8, r.body.find("</D:href>", at) - at - 8));
+      }
+    }
+    EXPECT_EQ(asked, row.asked);
+    EXPECT_EQ(whole, row.whole);
+    EXPECT_EQ(f.ui.notes, row.corrupt ? std::vector<std::string>{"The cached copy of " + book +
+                                                                 " could not be read; it is read "
+                                                                 "from the server again."}
+                                      : std::vector<std::string>{});
+  }
+}
+
+TEST(DavCache, ForgettingAStoreRemovesItsCopiesAlone) {
+  const std::string home = ::testing::TempDir() + "tidewell-cache-forget";
+  std::filesystem::remove_all(home);
+  const dav::CollectionCopy copy{"t1", {{"/c/a.vcf", "\"1\"", "", "BEGIN:VCARD"}}};
+  const std::string a = dav::CacheFile(home, "http://a.example/", "http://a.example/c/"),
+                    b = dav::CacheFile(home, "http://b.example/", "http://b.example/c/");
+  ASSERT_TRUE(dav::WriteCopy(a, "http://a.example/c/", copy));
+  ASSERT_TRUE(dav::WriteCopy(b, "http://b.example/c/", copy));
+  dav::CollectionCopy read;
+  EXPECT_TRUE(dav::ForgetStoreCache("HTTP://A.example:80", home));
+  EXPECT_EQ(dav::ReadCopy(a, "http://a.example/c/", read), dav::CopyRead::kNone);
+  EXPECT_EQ(dav::ReadCopy(b, "http://b.example/c/", read), dav::CopyRead::kRead);
+  EXPECT_EQ(read.resources.at(0).bytes, "BEGIN:VCARD");
+  dav::ForgetAllStoreCaches(home);
+  EXPECT_EQ(dav::ReadCopy(b, "http://b.example/c/", read), dav::CopyRead::kNone);
 }
 
 }  // namespace
