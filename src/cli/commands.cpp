@@ -126,7 +126,8 @@ int Show(Context& c) {
   auto page = c.ShownPage();
   c.out << "SearchFor: " << page->txtSearchFor.Text() << '\n'
         << "ReplaceWith: " << page->txtReplaceWith.Text() << '\n'
-        << "CaseSensitive: " << page->chkCaseSensitive.Value() << '\n';
+        << "CaseSensitive: " << page->chkCaseSensitive.Value() << '\n'
+        << kRegexKey << ": " << RegexSetting(c.env.settings, c.env.watched) << '\n';
   const FolderList folders = page->Folders().value_or(FolderList{});
   c.out << "FolderCount: " << folders.size() << '\n';
   for (size_t n = 1; n <= folders.size(); ++n) {
@@ -210,11 +211,32 @@ std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& n
   return picked;
 }
 
+// The search text a run or `set` ends with: the given one, else the saved.
+std::string SearchText(Context& c) {
+  std::optional<std::string> search;
+  for (const Option& o : c.invocation.options) {
+    if (o.name == "--search") search = o.value;
+  }
+  return search ? *search
+                : c.env.settings.GetSetting(c.env.watched.AppName(), kSettingsSection, "SearchFor",
+                                            "");
+}
+
+// Throws UsageError when the search text is no pattern of the syntax in use.
+void CheckPattern(Context& c, bool regex) {
+  if (std::string fault = NewPatternMatcher(regex)->Check(SearchText(c)); !fault.empty()) {
+    throw UsageError(fault);
+  }
+}
+
 int Set(Context& c) {
   std::vector<std::string> named_folders;
+  std::optional<bool> regex;
   for (const Option& o : c.invocation.options) {
     if (o.name == "--folder") named_folders.push_back(o.value);
+    if (o.name == "--regex") regex = o.value == "1";
   }
+  CheckPattern(c, regex.value_or(RegexSetting(c.env.settings, c.env.watched)));
   std::optional<std::vector<size_t>> picked;
   if (!named_folders.empty()) picked = ResolveFolders(c, named_folders);
 
@@ -230,6 +252,7 @@ int Set(Context& c) {
     if (c.Reported("Tidewell.ChooseMultiFolderButton")) return kFailed;
   }
   page->Apply();
+  if (regex) SaveRegexSetting(c.env.settings, c.env.watched, *regex);
   return kDone;
 }
 
@@ -268,7 +291,8 @@ int Fields(Context& c) {
 bool GivesPageSettings(const Invocation& invocation) {
   return std::any_of(invocation.options.begin(), invocation.options.end(), [](const Option& o) {
     return o.name == "--search" || o.name == "--replace" || o.name == "--case" ||
-           o.name == "--folder" || o.name == "--fields" || o.name == "--area-codes-only";
+           o.name == "--regex" || o.name == "--folder" || o.name == "--fields" ||
+           o.name == "--area-codes-only";
   });
 }
 
@@ -296,15 +320,21 @@ std::vector<std::string> FieldWords(const std::string& list) {
 
 // What a command line asks that can be refused before anything is read or
 // written: an invalid search pattern, replace's page options that do not fit.
+// Without --regex the syntax is the saved one, not known yet: a pattern
+// either syntax takes waits for the check that knows it.
 void CheckBeforeStart(const Invocation& invocation) {
   if (invocation.command != "set" && invocation.command != "replace") return;
+  std::optional<bool> regex;
+  for (const Option& o : invocation.options) {
+    if (o.name == "--regex") regex = o.value.empty() || o.value == "1";
+  }
   int texts = 0;
   for (const Option& o : invocation.options) {
     if (o.name == "--search") {
       ++texts;
-      if (std::string fault = NewPatternMatcher()->Check(o.value); !fault.empty()) {
-        throw UsageError(fault);
-      }
+      std::string fault = NewPatternMatcher(regex.value_or(false))->Check(o.value);
+      if (!regex && !fault.empty() && NewPatternMatcher(true)->Check(o.value).empty()) fault = "";
+      if (!fault.empty()) throw UsageError(fault);
     }
     if (o.name == "--replace") ++texts;
     if (o.name == "--fields") FieldWords(o.value);
@@ -421,14 +451,10 @@ int Replace(Context& c) {
   }
   std::optional<std::vector<size_t>> picked;
   if (!named_folders.empty()) picked = ResolveFolders(c, named_folders);
-  if (!search) {
-    const std::string pattern =
-        c.env.settings.GetSetting(c.env.watched.AppName(), kSettingsSection, "SearchFor", "");
-    if (std::string fault = c.env.components->CreatePatternMatcher()->Check(pattern);
-        !fault.empty()) {
-      throw UsageError(fault);
-    }
-  }
+  // For this run only: the settings are the run's own then (GivesPageSettings).
+  if (c.Given("--regex")) SaveRegexSetting(c.env.settings, c.env.watched, true);
+  const bool regex = RegexSetting(c.env.settings, c.env.watched);
+  CheckPattern(c, regex);
   if (!ChooseFieldsForRun(c)) return kFailed;
 
   const bool dry_run = c.Given("--dry-run");
@@ -442,8 +468,10 @@ int Replace(Context& c) {
       return StopSignals::ExitStatus();
     }
   }
+  size_t changes = 0;
   ChangeListing listing(*c.env.components, c.env.host, !dry_run,
                         [&, list = dry_run || c.Given("--verbose")](const FieldChange& change) {
+                          ++changes;
                           if (list) c.ui.PrintLine(ChangeLine(change));
                         });
   c.ui.assume_yes = c.Given("--yes");
@@ -488,6 +516,11 @@ int Replace(Context& c) {
     return StopSignals::ExitStatus();
   }
   if (c.Reported("Tidewell.cmdConvert")) return kFailed;
+  if (changes == 0 && !regex) {
+    if (const std::string note = ClassicSyntaxNote(SearchText(c)); !note.empty()) {
+      c.err << note << '\n';
+    }
+  }
   if (const size_t failed = ItemFailures(c.env.watched, reports_before); failed > 0) {
     c.err << failed << " items could not be changed; see the reports above.\n";
     return kItemsFailed;
