@@ -521,6 +521,12 @@ int Replace(Context& c) {
       c.err << note << '\n';
     }
   }
+  if (!dry_run && changes > 0 &&
+      std::any_of(c.env.sources.begin(), c.env.sources.end(), [](const StoreSource& source) {
+        return SyncedByVdirsyncer(source.root, ProcessEnvironment());
+      })) {
+    c.out << "Run 'vdirsyncer sync' to send the changes to the server.\n";
+  }
   if (const size_t failed = ItemFailures(c.env.watched, reports_before); failed > 0) {
     c.err << failed << " items could not be changed; see the reports above.\n";
     return kItemsFailed;

@@ -170,6 +170,22 @@ class TerminalHostTest(Sandbox):
         self.tidewell_ok("replace", "--yes")
         self.assertIn("TEL;TYPE=CELL:777-6543-987\n", card.read_text(encoding="utf-8"))
 
+    def test_a_run_on_a_store_vdirsyncer_syncs_names_the_next_step(self):
+        self.prepare("--clear-all", "--phone", search="555", replace="777")
+        self.configure("vdirsyncer/config",
+                       f'[storage local]\ntype = "filesystem"\npath = "{self.store}"\n'
+                       'fileext = ".vcf"\n')
+        step = "Run 'vdirsyncer sync' to send the changes to the server.\n"
+        rows = [  # (replace's options, whether the step is named)
+            (["--dry-run"], False),
+            ([], True),
+            ([], False),  # nothing left to change
+        ]
+        for args, named in rows:
+            with self.subTest(args=args, named=named):
+                out = self.tidewell_ok("replace", "--yes", *args)
+                self.assertEqual(out.endswith(step), named, out)
+
 
 if __name__ == "__main__":
     unittest.main()
