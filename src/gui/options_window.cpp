@@ -174,6 +174,7 @@ void OptionsWindow::BuildMenus() {
   regex_action_ = run_menu_->addAction(QStringLiteral("Use Regular Expressions"));
   regex_action_->setCheckable(true);
   regex_action_->setObjectName(QStringLiteral("actionUseRegularExpressions"));
+  regex_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
   connect(regex_action_, &QAction::toggled, this, [this](bool on) { UseRegex(on); });
   run_menu_->addSeparator();
   preview_action_ = run_menu_->addAction(QStringLiteral("&Preview Changes..."), this,
