@@ -16,8 +16,22 @@
 namespace tidewell {
 
 // The pattern matcher of the page, for a host that checks a pattern before
-// there are components (a command line's --search).
-std::unique_ptr<PatternMatcher> NewPatternMatcher();
+// there are components (a command line's --search): the classic syntax, or
+// with `regex` PCRE2's.
+std::unique_ptr<PatternMatcher> NewPatternMatcher(bool regex = false);
+
+// Whether the page's pattern is a regular expression: settings section
+// "Host", key "RegularExpressions", "1" for yes (anything else, or nothing
+// saved, is the classic syntax). The page's own keys stay as they are.
+inline constexpr const char* kRegexKey = "RegularExpressions";
+bool RegexSetting(SettingsStore& settings, SupportComponent& support);
+void SaveRegexSetting(SettingsStore& settings, SupportComponent& support, bool regex);
+
+// For a classic pattern that found nothing and holds a regular-expression
+// habit: "Note: 555-\d{3} is read in the classic syntax, where \d means the
+// letter d; pass --regex for a regular expression (see PATTERNS in 'man
+// tidewell')."; "" for any other pattern.
+std::string ClassicSyntaxNote(const std::string& pattern);
 
 class PlatformComponents : public Components {
  public:

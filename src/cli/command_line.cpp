@@ -240,6 +240,7 @@ std::unique_ptr<CLI::App> CommandLine() {
   Value(set, "--search", "TEXT");
   Value(set, "--replace", "TEXT");
   Choice(set, "--case", {"0", "1"});
+  Choice(set, "--regex", {"0", "1"});
   Value(set, "--folder", "ENTRYID[@STOREID]|NAME", Times::repeated);
 
   CLI::App& fields = Command(
@@ -300,6 +301,16 @@ std::unique_ptr<CLI::App> CommandLine() {
         "--case is given.");
   Value(replace, "--replace", "TEXT", Times::once, "its replacement, given with --search.");
   Flag(replace, "--case", "the case of --search counts.");
+  Flag(replace, "--regex",
+       "the search text is a regular expression (PCRE2), for this run; 'set --regex 1' "
+       "keeps it so.");
+  replace.footer(replace.get_footer() +
+                 "\nPatterns: classic unless --regex: ^ and $ anchor at the pattern's ends, . is "
+                 "any character, [a-z] a list, ? * + repeat what stands before, {...} a tag, \\ "
+                 "escapes; ( ) | and \\d are literal. The replacement takes \\1..\\9 for a "
+                 "tag. With --regex, PCRE2's syntax (\\d, (...), a|b, {n}, (?=...)), and $1..$9 "
+                 "or \\1..\\9 in the replacement. The case is ignored in both unless --case. "
+                 "See PATTERNS in 'man tidewell'.");
   Flag(replace, "--notify-attendees",
        "on a server that e-mails attendees of the events it stores (implicit scheduling), "
        "change events with attendees too, without asking. Without it the run asks once "

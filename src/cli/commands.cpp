@@ -178,7 +178,8 @@ int Show(Context& c) {
   auto page = c.ShownPage();
   c.out << "SearchFor: " << page->txtSearchFor.Text() << '\n'
         << "ReplaceWith: " << page->txtReplaceWith.Text() << '\n'
-        << "CaseSensitive: " << page->chkCaseSensitive.Value() << '\n';
+        << "CaseSensitive: " << page->chkCaseSensitive.Value() << '\n'
+        << kRegexKey << ": " << RegexSetting(c.env.settings, c.env.watched) << '\n';
   const FolderList folders = page->Folders().value_or(FolderList{});
   c.out << "FolderCount: " << folders.size() << '\n';
   for (size_t n = 1; n <= folders.size(); ++n) {
@@ -299,11 +300,32 @@ std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& n
   return picked;
 }
 
+// The search text a run or `set` ends with: the given one, else the saved.
+std::string SearchText(Context& c) {
+  std::optional<std::string> search;
+  for (const Option& o : c.invocation.options) {
+    if (o.name == "--search") search = o.value;
+  }
+  return search ? *search
+                : c.env.settings.GetSetting(c.env.watched.AppName(), kSettingsSection, "SearchFor",
+                                            "");
+}
+
+// Throws UsageError when the search text is no pattern of the syntax in use.
+void CheckPattern(Context& c, bool regex) {
+  if (std::string fault = NewPatternMatcher(regex)->Check(SearchText(c)); !fault.empty()) {
+    throw UsageError(fault);
+  }
+}
+
 int Set(Context& c) {
   std::vector<std::string> named_folders;
+  std::optional<bool> regex;
   for (const Option& o : c.invocation.options) {
     if (o.name == "--folder") named_folders.push_back(o.value);
+    if (o.name == "--regex") regex = o.value == "1";
   }
+  CheckPattern(c, regex.value_or(RegexSetting(c.env.settings, c.env.watched)));
   std::optional<std::vector<size_t>> picked;
   if (!named_folders.empty()) picked = ResolveFolders(c, named_folders);
 
@@ -319,6 +341,7 @@ int Set(Context& c) {
     if (c.Reported("Tidewell.ChooseMultiFolderButton")) return kFailed;
   }
   page->Apply();
+  if (regex) SaveRegexSetting(c.env.settings, c.env.watched, *regex);
   return kDone;
 }
 
@@ -368,7 +391,8 @@ int Fields(Context& c) {
 bool GivesPageSettings(const Invocation& invocation) {
   return std::any_of(invocation.options.begin(), invocation.options.end(), [](const Option& o) {
     return o.name == "--search" || o.name == "--replace" || o.name == "--case" ||
-           o.name == "--folder" || o.name == "--fields" || o.name == "--area-codes-only";
+           o.name == "--regex" || o.name == "--folder" || o.name == "--fields" ||
+           o.name == "--area-codes-only";
   });
 }
 
@@ -392,15 +416,21 @@ std::vector<std::string> FieldWords(const std::string& list) {
 
 // What a command line asks that can be refused before anything is read or
 // written: an invalid search pattern, replace's page options that do not fit.
+// Without --regex the syntax is the saved one, not known yet: a pattern
+// either syntax takes waits for the check that knows it.
 void CheckBeforeStart(const Invocation& invocation) {
   if (invocation.command != "set" && invocation.command != "replace") return;
+  std::optional<bool> regex;
+  for (const Option& o : invocation.options) {
+    if (o.name == "--regex") regex = o.value.empty() || o.value == "1";
+  }
   int texts = 0;
   for (const Option& o : invocation.options) {
     if (o.name == "--search") {
       ++texts;
-      if (std::string fault = NewPatternMatcher()->Check(o.value); !fault.empty()) {
-        throw UsageError(fault);
-      }
+      std::string fault = NewPatternMatcher(regex.value_or(false))->Check(o.value);
+      if (!regex && !fault.empty() && NewPatternMatcher(true)->Check(o.value).empty()) fault = "";
+      if (!fault.empty()) throw UsageError(fault);
     }
     if (o.name == "--replace") ++texts;
     if (o.name == "--fields") FieldWords(o.value);
@@ -530,14 +560,10 @@ int Replace(Context& c) {
   const long folders = std::strtol(count.c_str(), &end, 10);
   if (named_folders.empty() && *end == '\0' && folders < 1) throw UsageError(kNoFolderChosen);
   if (!c.Given("--fields") && !FieldSelectionSaved(c)) throw UsageError(kNoFieldChosen);
-  if (!search) {
-    const std::string pattern =
-        c.env.settings.GetSetting(c.env.watched.AppName(), kSettingsSection, "SearchFor", "");
-    if (std::string fault = c.env.components->CreatePatternMatcher()->Check(pattern);
-        !fault.empty()) {
-      throw UsageError(fault);
-    }
-  }
+  // For this run only: the settings are the run's own then (GivesPageSettings).
+  if (c.Given("--regex")) SaveRegexSetting(c.env.settings, c.env.watched, true);
+  const bool regex = RegexSetting(c.env.settings, c.env.watched);
+  CheckPattern(c, regex);
   if (!ChooseFieldsForRun(c)) return kFailed;
 
   const bool dry_run = c.Given("--dry-run");
@@ -609,6 +635,12 @@ int Replace(Context& c) {
     return StopSignals::ExitStatus();
   }
   if (c.Reported("Tidewell.cmdConvert")) return kFailed;
+  if (!dry_run && listing.items_changed() > 0 &&
+      std::any_of(c.env.sources.begin(), c.env.sources.end(), [](const StoreSource& source) {
+        return SyncedByVdirsyncer(source.root, ProcessEnvironment());
+      })) {
+    c.out << "Run 'vdirsyncer sync' to send the changes to the server.\n";
+  }
   if (const size_t failed = ItemFailures(c.env.watched, reports_before); failed > 0) {
     c.err << failed << " items could not be changed; see the reports above.\n";
     return kItemsFailed;
@@ -618,6 +650,9 @@ int Replace(Context& c) {
     c.err << "Nothing matched '" << page->txtSearchFor.Text() << "' in "
           << Counted(listing.items_searched(), "item", "items") << " of "
           << Counted(listing.folders_searched(), "folder", "folders") << ".\n";
+    if (const std::string note = ClassicSyntaxNote(SearchText(c)); !regex && !note.empty()) {
+      c.err << note << '\n';
+    }
     if (c.Given("--fail-if-none")) return kFailed;
   }
   return kDone;

@@ -35,6 +35,48 @@ void Write(const std::string& path, const std::string& text) {
   if (!out) throw std::runtime_error("Cannot write " + path + ".");
 }
 
+// The two pattern syntaxes, for the PATTERNS section.
+std::string PatternsText() {
+  return "The search text is read in the classic syntax unless --regex is given (or 'set --regex "
+         "1' saved it).\n"
+         "\n"
+         "Classic syntax, character by character:\n"
+         "  ^        the start of the text, when first in the pattern; elsewhere literal\n"
+         "  $        the end of the text, when last in the pattern; elsewhere literal\n"
+         "  .        any one character, line breaks included\n"
+         "  [abc]    one of the listed characters; [^abc] any other; [a-z] a range\n"
+         "  ? * +    zero or one, zero or more, one or more of the character, '.', list or tag\n"
+         "           just before; with nothing before (first, after ^ or {) a literal\n"
+         "  \\        the next character literally; \\t \\n \\r \\a \\b \\f \\v are "
+         "control characters\n"
+         "           (\\b is a backspace, \\d the letter d)\n"
+         "  {...}    a tag: groups what it encloses and keeps its match for \\1..\\9\n"
+         "  anything else, ( ) | and } included, is literal: '(555)' finds (555).\n"
+         "In the replacement \\0 is the whole match, \\1..\\9 a tag, \\\\ one backslash; "
+         "the rest is literal.\n"
+         "\n"
+         "With --regex, the syntax of PCRE2 (see pcre2pattern(3)): \\d \\w \\s, (...) groups, "
+         "a|b,\n"
+         "{n,m} counts, lookarounds such as (?=...), (?i) and the rest. \\w and \\d take the "
+         "letters and\n"
+         "digits of every script; . stops at a line feed. In the replacement $0..$9 and \\0..\\9 "
+         "insert\n"
+         "the match and its groups, $$ is one $ and \\\\ one backslash.\n"
+         "\n"
+         "In both, the case is ignored (Unicode case folding: müller finds MÜLLER) unless --case "
+         "is\n"
+         "given, and a match of no characters counts as none. An invalid pattern is refused with "
+         "its\n"
+         "fault and position (exit 2); a pattern that would take too long on a text fails with "
+         "'The\n"
+         "pattern is too complex for this text.' A classic pattern that found nothing and holds\n"
+         "\\d, \\w, |, +, (? or a {n} count prints a note on stderr.\n"
+         "\n"
+         "Examples: replace --search '555-' --replace '777-' (classic: literal text);\n"
+         "replace --regex --search '555-(\\d{3})' --replace '777-$1' changes 555-987-6543 to "
+         "777-987-6543.\n";
+}
+
 }  // namespace
 
 std::string ManualPage() {
@@ -50,6 +92,7 @@ std::string ManualPage() {
        {{"SYNOPSIS", "tidewell [--store DIR]... COMMAND [OPTIONS]\ntidewell --version\n"},
         {"DESCRIPTION", intro.substr(0, usage) + intro.substr(intro.find("\n\n", usage) + 2)},
         {"COMMANDS", commands},
+        {"PATTERNS", PatternsText()},
         {"EXIT STATUS", ExitStatusTable()},
         {"FILES", HelpClosing()},
         {"SEE ALSO", "tidewell-gui(1), vdirsyncer(1), khard(1), khal(1), todoman(1)\n"}}});

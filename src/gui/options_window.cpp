@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QScopeGuard>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "adapters/logbook/run_session.h"
 #include "app/discovery/store_configs.h"
 #include "app/dry_run.h"
+#include "app/platform_components.h"
 #include "app/run_report.h"
 #include "gui/history_dialog.h"
 #include "gui/preview_dialog.h"
@@ -170,6 +172,11 @@ void OptionsWindow::BuildMenus() {
   stop_action_ = run_menu_->addAction(QStringLiteral("&Stop"), this, [this] { RequestStop(); });
   stop_action_->setShortcut(Qt::Key_Escape);
   stop_action_->setObjectName(QStringLiteral("actionStop"));
+  regex_action_ = run_menu_->addAction(QStringLiteral("Use Regular Expressions"));
+  regex_action_->setCheckable(true);
+  regex_action_->setObjectName(QStringLiteral("actionUseRegularExpressions"));
+  regex_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+  connect(regex_action_, &QAction::toggled, this, [this](bool on) { UseRegex(on); });
   run_menu_->addSeparator();
   preview_action_ = run_menu_->addAction(QStringLiteral("&Preview Changes..."), this,
                                          [this] { PreviewChanges(); });
@@ -312,6 +319,10 @@ void OptionsWindow::BuildPage(Components& components, Host& stores) {
   DropPage();
   components_ = &components;
   page_ = std::make_unique<UC1>(components);
+  {
+    const QSignalBlocker quiet(regex_action_);
+    regex_action_->setChecked(RegexSetting(components.Settings(), components.Support()));
+  }
   view_ = new PageView(*page_, [this](const std::exception& failure) { ShowFailure(failure); });
   tabs_->addTab(view_, QString::fromLatin1(kPageTab));
   view_->installEventFilter(this);
@@ -534,12 +545,25 @@ void OptionsWindow::UpdateActions() {
   found_menu_->setEnabled(idle);
   apply_action_->setEnabled(idle && page && page_->Dirty());
   replace_action_->setEnabled(idle && page);
+  regex_action_->setEnabled(idle && page);
   stop_action_->setEnabled(run_.watching && !run_.stop);
   stop_->setEnabled(run_.watching && !run_.stop);
   for (QAction* action : {preview_action_, history_action_, undo_action_}) {
     action->setVisible(env_ != nullptr);
     action->setEnabled(idle && page && env_ != nullptr);
   }
+}
+
+// The setting is the host's, outside the page's keys: saved at once, and the
+// page gets a matcher of the syntax chosen.
+void OptionsWindow::UseRegex(bool on) {
+  if (!page_ || run_.watching) return;
+  Guarded([this](const std::exception& failure) { ShowFailure(failure); },
+          [&] {
+            SaveRegexSetting(components_->Settings(), components_->Support(), on);
+            page_->regularExpressions = components_->CreatePatternMatcher();
+          });
+  view_->ShowPatternFault();
 }
 
 void OptionsWindow::PageStatusChanged() {

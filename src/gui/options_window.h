@@ -112,6 +112,7 @@ class OptionsWindow : public QMainWindow {
 
   // The host's side of the page: OnStatusChange and SetHotHelp.
   void PageStatusChanged();
+  void UseRegex(bool on);
   void ShowHotHelp(const std::string& text);
 
   // Shows a failure that reached the host.
@@ -201,6 +202,7 @@ class OptionsWindow : public QMainWindow {
   QAction* apply_action_ = nullptr;
   QAction* close_action_ = nullptr;
   QAction* replace_action_ = nullptr;
+  QAction* regex_action_ = nullptr;  // Run > Use Regular Expressions
   QAction* stop_action_ = nullptr;
   QAction* undo_action_ = nullptr;
 

@@ -51,13 +51,16 @@ class PageView : public QWidget {
 
   QSize sizeHint() const override { return extent_; }
 
+  // Shows whether the search text is a pattern of the page's matcher, as
+  // typing does; for a host that changed the matcher.
+  void ShowPatternFault();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
   QWidget* MakeWidget(const ControlLayout& row, QWidget* parent);
-  void ShowPatternFault();
   // Every widget below `root`, its own parts included (a list's viewport),
   // reports mouse moves to this view.
   void WatchMouse(QWidget* root);

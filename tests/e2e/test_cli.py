@@ -143,6 +143,49 @@ class TerminalHostTest(Sandbox):
         self.assertTrue(any("Northwind Ltd" in c for c in companies), companies)
         self.assertFalse(any("Northwind Traders" in c for c in companies), companies)
 
+    def test_regular_expressions_are_opt_in_and_a_classic_habit_gets_a_note(self):
+        card = self.store / "contacts" / "rx-1.vcf"
+        card.write_bytes(b"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:rx-1\r\nFN:Rex Ample\r\n"
+                         b"N:Ample;Rex;;;\r\nTEL;TYPE=CELL:555-987-6543\r\nEND:VCARD\r\n")
+        self.prepare("--clear-all", "--phone", search="x", replace="x")
+        note = ("Note: 555-\\d{3} is read in the classic syntax, where \\d means the letter d; "
+                "pass --regex for a regular expression (see PATTERNS in 'man tidewell').\n")
+        rows = [  # (command after replace --yes, status, stderr, the card's number after)
+            (["--search", "555-\\d{3}", "--replace", "x"], 0, note, "555-987-6543"),
+            (["--regex", "--search", "555-(\\d{3}", "--replace", "x"], 2,
+             "tidewell: Invalid pattern: missing closing parenthesis at position 10.\n",
+             "555-987-6543"),
+            (["--regex", "--search", "555-(\\d{3})", "--replace", "777-$1"], 0, "",
+             "777-987-6543"),
+        ]
+        for args, status, err, number in rows:
+            with self.subTest(args):
+                got = self.tidewell("replace", "--yes", *args)
+                self.assertEqual((got[0], got[2]), (status, err))
+                self.assertIn(f"TEL;TYPE=CELL:{number}\n", card.read_text(encoding="utf-8"))
+        # Saved, the setting holds for later runs; the run's own --regex was not saved.
+        self.assertIn("RegularExpressions: 0\n", self.tidewell_ok("show"))
+        self.tidewell_ok("set", "--regex", "1", "--search", "(\\d{3})-(\\d{4})$",
+                         "--replace", "\\2-$1")
+        self.tidewell_ok("replace", "--yes")
+        self.assertIn("TEL;TYPE=CELL:777-6543-987\n", card.read_text(encoding="utf-8"))
+
+    def test_a_run_on_a_store_vdirsyncer_syncs_names_the_next_step(self):
+        self.prepare("--clear-all", "--phone", search="555", replace="777")
+        self.configure("vdirsyncer/config",
+                       f'[storage local]\ntype = "filesystem"\npath = "{self.store}"\n'
+                       'fileext = ".vcf"\n')
+        step = "Run 'vdirsyncer sync' to send the changes to the server.\n"
+        rows = [  # (replace's options, whether the step is named)
+            (["--dry-run"], False),
+            ([], True),
+            ([], False),  # nothing left to change
+        ]
+        for args, named in rows:
+            with self.subTest(args=args, named=named):
+                out = self.tidewell_ok("replace", "--yes", *args)
+                self.assertEqual(out.endswith(step), named, out)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -191,6 +191,22 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
   }
 }
 
+// The menu item is the Host setting: it survives a new window, and the page's
+// matcher follows it at once.
+TEST_F(StoreShellTest, UseRegularExpressionsIsTheHostSettingAndSwitchesThePagesSyntax) {
+  HostEnvironment env(ui, {sandbox.StoreRoot()});
+  for (const bool on : {true, false}) {
+    OptionsWindow window(env);
+    auto* action = window.findChild<QAction*>("actionUseRegularExpressions");
+    ASSERT_NE(action, nullptr);
+    EXPECT_EQ(action->isChecked(), !on);
+    action->trigger();
+    EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "RegularExpressions", ""),
+              on ? "1" : "0");
+    EXPECT_EQ(window.Page().regularExpressions->Check("a(").empty(), !on);
+  }
+}
+
 TEST_F(StoreShellTest, EveryControlHasAnAccessibleNameAndDescriptionAndTabFollowsThePage) {
   VdirsyncerConfig config(sandbox.StoreRoot());
   OptionsWindow start(ui);

@@ -95,6 +95,39 @@ Code CompileClassic(const std::string& pattern, bool caseSensitive,
   return code;
 }
 
+// The user's own PCRE2 pattern. Throws Failure("Invalid pattern: ...") with
+// the position counted in characters from 1, as the classic syntax counts.
+Code CompileRegex(const std::string& pattern, bool caseSensitive) {
+  uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_UCP;
+  if (!caseSensitive) options |= PCRE2_CASELESS;
+  int error = 0;
+  PCRE2_SIZE offset = 0;
+  Code code(CompileSource(pattern, options, error, offset));
+  if (!code) {
+    const auto characters = [&](size_t bytes) {
+      return static_cast<size_t>(
+          std::count_if(pattern.begin(), pattern.begin() + bytes,
+                        [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    };
+    // PCRE2 points past the end for what is never closed; the user's last
+    // character is where that shows.
+    const size_t position = std::max<size_t>(
+        1, std::min(characters(std::min(offset, pattern.size())) + 1, characters(pattern.size())));
+    throw Failure("Invalid pattern: " + ErrorMessage(error) + " at position " +
+                  std::to_string(position) + ".");
+  }
+  return code;
+}
+
+// `anchors` as for CompileClassic; a regular expression has none the matcher
+// needs to know of.
+Code CompileFor(PatternSyntax syntax, const std::string& pattern, bool caseSensitive,
+                std::pair<bool, bool>& anchors) {
+  if (syntax == PatternSyntax::kClassic) return CompileClassic(pattern, caseSensitive, anchors);
+  anchors = {false, false};
+  return CompileRegex(pattern, caseSensitive);
+}
+
 }  // namespace
 
 struct ClassicPatternMatcher::Compiled {
@@ -125,9 +158,10 @@ struct ClassicPatternMatcher::Compiled {
     return rc;
   }
 
-  const std::vector<classic::ReplacementPart>& Parsed(const std::string& replacement) {
+  const std::vector<classic::ReplacementPart>& Parsed(const std::string& replacement,
+                                                      bool dollars) {
     if (!replacement_parsed || replacement != replacement_source) {
-      replacement_parts = classic::ParseReplacement(replacement);
+      replacement_parts = classic::ParseReplacement(replacement, dollars);
       replacement_source = replacement;
       replacement_parsed = true;
     }
@@ -145,7 +179,8 @@ struct ClassicPatternMatcher::Compiled {
   std::vector<classic::ReplacementPart> replacement_parts;
 };
 
-ClassicPatternMatcher::ClassicPatternMatcher() : compiled_(std::make_unique<Compiled>()) {}
+ClassicPatternMatcher::ClassicPatternMatcher(PatternSyntax syntax)
+    : syntax_(syntax), compiled_(std::make_unique<Compiled>()) {}
 
 ClassicPatternMatcher::~ClassicPatternMatcher() = default;
 
@@ -153,7 +188,7 @@ std::string ClassicPatternMatcher::Check(const std::string& pattern) const {
   if (pattern.empty()) return "";
   try {
     std::pair<bool, bool> anchors;
-    CompileClassic(pattern, true, anchors);
+    CompileFor(syntax_, pattern, true, anchors);
   } catch (const Failure& failure) {
     return failure.Description();
   }
@@ -189,7 +224,7 @@ void ClassicPatternMatcher::Compile() {
   if (pattern_.empty()) return;
   Code code;
   try {
-    code = CompileClassic(pattern_, case_sensitive_, compiled_->anchors);
+    code = CompileFor(syntax_, pattern_, case_sensitive_, compiled_->anchors);
   } catch (const Failure& failure) {
     pattern_error_ = failure.Description();
     throw;
@@ -249,7 +284,8 @@ int32_t ClassicPatternMatcher::MatchCount() {
 void ClassicPatternMatcher::AppendReplacement(std::string& out, size_t match,
                                               const std::string& replacement) {
   const size_t* pairs = spans_.data() + match * 2 * width_;
-  for (const classic::ReplacementPart& part : compiled_->Parsed(replacement)) {
+  for (const classic::ReplacementPart& part :
+       compiled_->Parsed(replacement, syntax_ == PatternSyntax::kRegex)) {
     if (part.tag < 0) {
       out += part.literal;
     } else if (static_cast<size_t>(part.tag) < width_ && pairs[2 * part.tag] != PCRE2_UNSET) {

@@ -46,6 +46,13 @@
 // A match that needs more than about a million backtracking steps from one
 // position fails with "The pattern is too complex for this text." rather
 // than count as no match: "{a+}+b" on forty 'a' followed by "!b" does.
+//
+// PatternSyntax::kRegex reads the pattern as PCRE2 writes it instead (Unicode
+// classes: \w and \d take any script's letters and digits; '.' stops at a
+// line feed), under the same case folding, limits and failures. Its
+// replacement takes $0..$9 as well as \0..\9, and "$$" for one '$'.
+// Invalid patterns fail as "Invalid pattern: PCRE2'S REASON at position N."
+// with N the character where PCRE2 stopped.
 #pragma once
 
 #include <memory>
@@ -56,9 +63,11 @@
 
 namespace tidewell {
 
+enum class PatternSyntax { kClassic, kRegex };
+
 class ClassicPatternMatcher : public PatternMatcher {
  public:
-  ClassicPatternMatcher();
+  explicit ClassicPatternMatcher(PatternSyntax syntax = PatternSyntax::kClassic);
   ~ClassicPatternMatcher() override;
   ClassicPatternMatcher(const ClassicPatternMatcher&) = delete;
   ClassicPatternMatcher& operator=(const ClassicPatternMatcher&) = delete;
@@ -87,6 +96,7 @@ class ClassicPatternMatcher : public PatternMatcher {
   void Scan();
   void AppendReplacement(std::string& out, size_t match, const std::string& replacement);
 
+  PatternSyntax syntax_;
   bool case_sensitive_ = false;
   std::string text_;
   std::string pattern_;

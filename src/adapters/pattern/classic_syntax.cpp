@@ -185,12 +185,13 @@ size_t Translation::OriginOf(size_t pcre_offset) const {
 
 Translation Translate(const std::string& pattern) { return Parser(pattern).Run(); }
 
-std::vector<ReplacementPart> ParseReplacement(const std::string& replacement) {
+std::vector<ReplacementPart> ParseReplacement(const std::string& replacement, bool dollars) {
   std::vector<ReplacementPart> parts;
   std::string literal;
   for (size_t i = 0; i < replacement.size(); ++i) {
     const char next = i + 1 < replacement.size() ? replacement[i + 1] : '\0';
-    if (replacement[i] == '\\' && next >= '0' && next <= '9') {
+    const bool tag_sign = replacement[i] == '\\' || (dollars && replacement[i] == '$');
+    if (tag_sign && next >= '0' && next <= '9') {
       if (!literal.empty()) parts.push_back({std::move(literal), -1});
       literal.clear();
       parts.push_back({"", next - '0'});
@@ -198,12 +199,101 @@ std::vector<ReplacementPart> ParseReplacement(const std::string& replacement) {
     } else if (replacement[i] == '\\' && next == '\\') {
       literal += '\\';
       ++i;
+    } else if (dollars && replacement[i] == '$' && next == '$') {
+      literal += '$';
+      ++i;
     } else {
       literal += replacement[i];
     }
   }
   if (!literal.empty()) parts.push_back({std::move(literal), -1});
   return parts;
+}
+
+namespace {
+
+// The index just past the count "{n}" or "{n,m}" that opens at `open`, or
+// `open` when none does.
+size_t CountEnd(const std::vector<char32_t>& chars, size_t open) {
+  size_t i = open + 1;
+  const auto digits = [&] {
+    const size_t from = i;
+    while (i < chars.size() && chars[i] >= '0' && chars[i] <= '9') ++i;
+    return i > from;
+  };
+  if (!digits()) return open;
+  if (i < chars.size() && chars[i] == ',') {
+    ++i;
+    digits();
+  }
+  return i < chars.size() && chars[i] == '}' ? i + 1 : open;
+}
+
+bool ClassLetter(char32_t c) {
+  return c == 'd' || c == 'D' || c == 'w' || c == 'W' || c == 's' || c == 'S';
+}
+
+}  // namespace
+
+std::string RegexConstruct(const std::string& pattern) {
+  std::vector<char32_t> chars;
+  try {
+    chars = Decode(pattern);
+  } catch (const Failure&) {
+    return "";
+  }
+  const auto letter = [](char32_t c) {
+    std::string text = "\\";
+    AppendUtf8(text, c);
+    return text + " means the letter " + text.substr(1);
+  };
+  // What stands before a '+', as the parser sees it: nothing (then '+' is
+  // literal), one literal character, or a '.', list or tag.
+  enum class Before { kNothing, kChar, kOther } before = Before::kNothing;
+  char32_t previous = 0;
+  for (size_t i = 0; i < chars.size(); ++i) {
+    const char32_t c = chars[i];
+    if (c == '\\' && i + 1 < chars.size()) {
+      if (ClassLetter(chars[i + 1])) return letter(chars[i + 1]);
+      previous = Control(chars[++i]);
+      before = Before::kChar;
+    } else if (c == '[') {
+      size_t j = i + 1;
+      if (j < chars.size() && chars[j] == '^') ++j;
+      for (bool first = true; j < chars.size() && (first || chars[j] != ']'); first = false, ++j) {
+        if (chars[j] != '\\' || j + 1 == chars.size()) continue;
+        if (ClassLetter(chars[j + 1])) return letter(chars[j + 1]);
+        ++j;
+      }
+      i = j;
+      before = Before::kOther;
+    } else if (c == '|') {
+      return "| means a literal |";
+    } else if (c == '(' && i + 1 < chars.size() && chars[i + 1] == '?') {
+      return "(? means a ( that may be left out";
+    } else if (c == '{' && CountEnd(chars, i) != i) {
+      const size_t end = CountEnd(chars, i);
+      std::string count;
+      for (size_t j = i; j < end; ++j) AppendUtf8(count, chars[j]);
+      return count + " means a tag that matches the text " + count.substr(1, count.size() - 2);
+    } else if (c == '+') {
+      if (before == Before::kNothing) return "+ means a literal +";
+      if (before == Before::kOther) return "+ means one or more of the '.', list or tag before it";
+      std::string quoted;
+      AppendUtf8(quoted, previous);
+      return "+ means one or more of the '" + quoted + "' before it";
+    } else if ((c == '^' && i == 0) || c == '{') {
+      before = Before::kNothing;
+    } else if ((c == '?' || c == '*') && before != Before::kNothing) {
+      before = Before::kOther;
+    } else if (c == '.' || c == '}') {
+      before = Before::kOther;
+    } else {
+      previous = c;
+      before = Before::kChar;
+    }
+  }
+  return "";
 }
 
 }  // namespace tidewell::classic

@@ -37,6 +37,14 @@ struct ReplacementPart {
   std::string literal;
   int tag = -1;  // 0 for the whole match, 1..9 for a tag; -1 for a literal
 };
-std::vector<ReplacementPart> ParseReplacement(const std::string& replacement);
+// `dollars`: $0..$9 name tags too and "$$" is one '$' (the regular-expression
+// syntax's replacement).
+std::vector<ReplacementPart> ParseReplacement(const std::string& replacement, bool dollars = false);
+
+// The first construct of a regular expression in `pattern` (\d \w \s and
+// their capitals, '|', '+', "(?", a "{n}" or "{n,m}" count) worded as what it
+// means in the classic syntax: "\d means the letter d", "| means a literal |";
+// "" when there is none (or the pattern is not UTF-8).
+std::string RegexConstruct(const std::string& pattern);
 
 }  // namespace tidewell::classic

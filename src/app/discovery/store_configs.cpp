@@ -245,6 +245,23 @@ std::string discovery::VdirsyncerConfigPath(const Environment& env) {
   return config;
 }
 
+bool SyncedByVdirsyncer(const std::string& root, const Environment& env) {
+  std::error_code ec;
+  const fs::path folder = fs::canonical(root, ec);
+  if (ec) return false;
+  const std::string config = discovery::VdirsyncerConfigPath(env);
+  const auto within = [](const fs::path& inner, const fs::path& outer) {
+    const auto [end, _] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+    return end == outer.end();
+  };
+  for (const FoundStore& store : FindStores(env)) {
+    const auto& by = store.named_by;
+    if (std::find(by.begin(), by.end(), config) == by.end()) continue;
+    if (within(folder, store.path) || within(store.path, folder)) return true;
+  }
+  return false;
+}
+
 Environment ProcessEnvironment() {
   Environment env;
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {

@@ -59,4 +59,9 @@ struct FoundStore {
 // sorted). Paths that are no existing directory are left out.
 std::vector<FoundStore> FindStores(const Environment& env);
 
+// Whether the store folder `root` is, lies in or holds a store vdirsyncer's
+// config names, so that a change there reaches the server only at the next
+// `vdirsyncer sync`. False for a URL or a folder that does not exist.
+bool SyncedByVdirsyncer(const std::string& root, const Environment& env);
+
 }  // namespace tidewell

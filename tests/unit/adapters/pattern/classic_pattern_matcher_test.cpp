@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "adapters/pattern/classic_syntax.h"
 #include "platform/failure.h"
 #include "support/reference_matcher.h"
 
@@ -89,10 +90,27 @@ const Row kRows[] = {
      "The pattern is too complex for this text."},
 };
 
-TEST(ClassicPatternMatcher, Table) {
-  for (const Row& row : kRows) {
+const Row kRegexRows[] = {
+    {"555-(\\d{3})", true, "555-987-6543", 1, "777-$1", "777-987-6543"},
+    {"(\\w+)@(\\w+)", true, "ann@example", 1, "\\2 at $1$$\\0", "example at ann$ann@example"},
+    {"a|b", true, "a|b", 2, "[$9]", "[]|[]"},
+    {"\\+[^@]+(?=@gmail)", true, "a+tag@gmail a+x@web", 1, "", "a@gmail a+x@web"},
+    {"müller", false, "MÜLLER", 1, "x", "x"},
+    {"\\w+", false, "Ünal ß", 2, "-", "- -"},
+    {"MÜLLER", true, "Müller", 0, "x", "Müller"},
+    {"^a.", true, "a\nab", 0, "x", "a\nab"},
+    {"a*", true, "baab", 1, "x", "bxb"},
+    {"(555", true, "", kFails, "", "Invalid pattern: missing closing parenthesis at position 4."},
+    {"ü+*", true, "", kFails, "",
+     "Invalid pattern: quantifier does not follow a repeatable item at position 3."},
+    {"(a+)+b", true, Repeat("a", 40) + "!b", kFails, "",
+     "The pattern is too complex for this text."},
+};
+
+void CheckRows(PatternSyntax syntax, const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
     SCOPED_TRACE("'" + row.pattern.substr(0, 20) + "' on '" + row.text.substr(0, 20) + "'");
-    ClassicPatternMatcher matcher;
+    ClassicPatternMatcher matcher(syntax);
     matcher.SetCaseSensitive(row.case_sensitive);
     matcher.SetText(row.text);
     std::string failure;
@@ -107,8 +125,34 @@ TEST(ClassicPatternMatcher, Table) {
     EXPECT_EQ(count, row.count);
     EXPECT_EQ(row.count == kFails ? failure : matcher.Text(), row.want);
     const bool refused = failure.starts_with("Invalid pattern");
-    EXPECT_EQ(ClassicPatternMatcher().Check(row.pattern), refused ? failure : "");
+    EXPECT_EQ(ClassicPatternMatcher(syntax).Check(row.pattern), refused ? failure : "");
   }
+}
+
+TEST(ClassicPatternMatcher, Table) {
+  CheckRows(PatternSyntax::kClassic, {std::begin(kRows), std::end(kRows)});
+}
+
+TEST(ClassicPatternMatcher, RegexTable) {
+  CheckRows(PatternSyntax::kRegex, {std::begin(kRegexRows), std::end(kRegexRows)});
+}
+
+// What a regular-expression habit means when the pattern is read as classic.
+TEST(ClassicPatternMatcher, RegexConstructs) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"555-\\d{3}", "\\d means the letter d"},
+      {"[\\W]x", "\\W means the letter W"},
+      {"555|212", "| means a literal |"},
+      {"(?i)ann", "(? means a ( that may be left out"},
+      {"[0-9]{3,4}", "{3,4} means a tag that matches the text 3,4"},
+      {"(555)+", "+ means one or more of the ')' before it"},
+      {"{ab}+", "+ means one or more of the '.', list or tag before it"},
+      {"+1 555", "+ means a literal +"},
+      {"[+|]\\+{x}", ""},
+      {"ann", ""},
+  };
+  for (const auto& [pattern, want] : rows)
+    EXPECT_EQ(classic::RegexConstruct(pattern), want) << pattern;
 }
 
 // The compiled pattern and the matches are kept between calls: each change must be seen.
