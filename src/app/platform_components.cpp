@@ -45,4 +45,12 @@ std::unique_ptr<PatternMatcher> PlatformComponents::CreatePatternMatcher() {
   return NewPatternMatcher(RegexSetting(settings_, support_));
 }
 
+std::vector<std::unique_ptr<PatternMatcher>> PlatformComponents::CreatePatternMatchers() {
+  const bool regex = RegexSetting(settings_, support_);
+  std::vector<std::unique_ptr<PatternMatcher>> matchers;
+  matchers.push_back(NewPatternMatcher(regex));
+  matchers.push_back(NewPatternMatcher(!regex));
+  return matchers;
+}
+
 }  // namespace tidewell

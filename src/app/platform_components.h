@@ -43,6 +43,7 @@ class PlatformComponents : public Components {
   std::unique_ptr<ActivityLogger> CreateActivityLogger() override;
   std::unique_ptr<MultiFolderPicker> CreateMultiFolderPicker() override;
   std::unique_ptr<PatternMatcher> CreatePatternMatcher() override;
+  std::vector<std::unique_ptr<PatternMatcher>> CreatePatternMatchers() override;
   SupportComponent& Support() override { return support_; }
   SettingsStore& Settings() override { return settings_; }
   Ui& ui() override { return ui_; }

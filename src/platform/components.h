@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/activity_logger.h"
 #include "platform/folder_picker.h"
@@ -32,6 +33,16 @@ class Components {
 
   // The page's one matcher, made with the page.
   virtual std::unique_ptr<PatternMatcher> CreatePatternMatcher() = 0;
+
+  // A matcher of every pattern syntax the host offers, the one in force
+  // (CreatePatternMatcher's) first. An undo tries each: the journal does not
+  // say which syntax a run read its pattern in, and the setting may have
+  // changed since.
+  virtual std::vector<std::unique_ptr<PatternMatcher>> CreatePatternMatchers() {
+    std::vector<std::unique_ptr<PatternMatcher>> matchers;
+    matchers.push_back(CreatePatternMatcher());
+    return matchers;
+  }
 
   // The shared support component: one per process.
   virtual SupportComponent& Support() = 0;

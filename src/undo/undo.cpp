@@ -69,8 +69,8 @@ class Undoer {
         store_(store),
         components_(components),
         journal_(components),
-        matcher_(components.CreatePatternMatcher()) {
-    matcher_->SetCaseSensitive(run.CaseSensitive != 0);
+        matchers_(components.CreatePatternMatchers()) {
+    for (const auto& matcher : matchers_) matcher->SetCaseSensitive(run.CaseSensitive != 0);
   }
 
   UndoOutcome Undo() {
@@ -201,20 +201,33 @@ class Undoer {
   bool ShowsRunResult(const JournalEntry& entry, const std::string& property,
                       const std::string& current) {
     if (run_.kind == RunKind::kUndo) return SameValue(property, current, *entry.restored);
-    matcher_->SetPattern(run_.SearchFor);
+    for (size_t i = 0; i < matchers_.size(); ++i) {
+      try {
+        if (ShowsResultOf(*matchers_[i], entry, property, current)) return true;
+      } catch (const std::exception&) {
+        // A pattern of the other syntax may not compile in this one.
+        if (i == 0) throw;
+      }
+    }
+    return false;
+  }
+
+  bool ShowsResultOf(PatternMatcher& matcher, const JournalEntry& entry,
+                     const std::string& property, const std::string& current) {
+    matcher.SetPattern(run_.SearchFor);
     if (property == "RTFBody") {
       return SameValue(property, current,
-                       ReplaceShownText(*matcher_, entry.FieldValue, run_.ReplaceWith));
+                       ReplaceShownText(matcher, entry.FieldValue, run_.ReplaceWith));
     }
-    matcher_->SetText(entry.FieldValue);
-    if (matcher_->MatchCount() > 0) {
-      matcher_->SetReplace(run_.ReplaceWith);
-      if (matcher_->Text() == current) return true;
+    matcher.SetText(entry.FieldValue);
+    if (matcher.MatchCount() > 0) {
+      matcher.SetReplace(run_.ReplaceWith);
+      if (matcher.Text() == current) return true;
     }
     // Which phone rule the run used depends on a setting that may have
     // changed since, so either result counts.
     return IsPhone(property) &&
-           ReplaceAreaPart(*matcher_, entry.FieldValue, run_.ReplaceWith) == current;
+           ReplaceAreaPart(matcher, entry.FieldValue, run_.ReplaceWith) == current;
   }
 
   // The same five records the page writes, then the value going back in, so
@@ -252,7 +265,7 @@ class Undoer {
   const MailStore& store_;
   Components& components_;
   Journal journal_;
-  std::unique_ptr<PatternMatcher> matcher_;
+  std::vector<std::unique_ptr<PatternMatcher>> matchers_;
   bool header_logged_ = false;
   UndoOutcome outcome_;
 };
