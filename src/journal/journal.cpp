@@ -54,6 +54,12 @@ class SaveRecorder : public SafeItem {
       throw;
     }
   }
+  std::string PropertyLine(const std::string& property) override {
+    return inner_->PropertyLine(property);
+  }
+  void RestoreLine(const std::string& property, const std::string& line) override {
+    inner_->RestoreLine(property, line);
+  }
   std::string FullNameAndCompany() override { return inner_->FullNameAndCompany(); }
   void Save() override {
     try {
