@@ -96,6 +96,7 @@ class ChangeListing::ListedItem : public SafeItem {
   void SetItem(std::shared_ptr<OutlookItem> item) override { inner_->SetItem(std::move(item)); }
   std::string Get(const std::string& property) override { return inner_->Get(property); }
   std::string FullNameAndCompany() override { return inner_->FullNameAndCompany(); }
+  std::optional<std::string> SearchableText() override { return inner_->SearchableText(); }
 
   void Set(const std::string& property, const std::string& text) override {
     const std::string field = ListedName(property);

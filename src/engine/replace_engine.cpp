@@ -52,6 +52,14 @@ bool Trapped(Journal& journal, const char* procedure, Body body) {
   return changed;
 }
 
+// A search text that matches only itself (no pattern syntax) and holds no
+// character an escape or a join of parts may put into a field.
+bool TriableOnWholeItem(const std::string& search) {
+  static constexpr std::string_view kSyntax = "^$.[]?*+\\{}";
+  return !search.empty() && search.find_first_of(kSyntax) == std::string::npos &&
+         search.find_first_of(kNotInSearchableRuns) == std::string::npos;
+}
+
 }  // namespace
 
 // The mark each part of one field's rule shows. Only the first e-mail address
@@ -102,6 +110,16 @@ bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind k
   return Trapped(journal_, procedure, [&](bool& changed, int32_t& line) {
     matcher_.SetCaseSensitive(CaseSensitive != 0);
     journal_.WriteToLog(procedure, logText + run.Item.Get("Subject"));
+    // Every field of such an item is a run of its searchable text: where the
+    // matcher, folding case as it does for a field, finds nothing in it, it
+    // finds nothing in any field, and no field need be decoded.
+    if (TriableOnWholeItem(run.SearchFor)) {
+      if (std::optional<std::string> whole = run.Item.SearchableText()) {
+        matcher_.SetText(*whole);
+        matcher_.SetPattern(run.SearchFor);
+        if (matcher_.MatchCount() < 1) return;
+      }
+    }
     for (const CatalogRow& step : FieldsOf(kind)) {
       line = step.line_mark;
       if (selection_[step] == 0) continue;

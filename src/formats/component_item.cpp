@@ -5,6 +5,7 @@
 
 #include "formats/calendar_view.h"
 #include "formats/contact_view.h"
+#include "formats/searchable_text.h"
 #include "platform/failure.h"
 #include "platform/ui.h"
 #include "text/rich_text.h"
@@ -178,6 +179,11 @@ void ComponentItem::SetProperty(const std::string& name, const std::string& text
   }
   RefuseWrite();
   view_->Set(property, name == "RTFBody" ? PlainTextFromRtf(text) : text);
+}
+
+std::optional<std::string> ComponentItem::SearchableText() {
+  if (kind_ != Kind::kContact || !document_) return std::nullopt;
+  return SearchableContactText(document_->bytes());
 }
 
 void ComponentItem::Save() {
