@@ -17,11 +17,10 @@ bool TransformsValue(std::string_view head) {
   for (char& c : upper) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  static constexpr std::array<std::string_view, 4> kTransforming = {
-      "ENCODING", "CHARSET", "QUOTED-PRINTABLE", "BASE64"};
-  return std::any_of(kTransforming.begin(), kTransforming.end(), [&](std::string_view word) {
-    return upper.find(word) != std::string::npos;
-  });
+  static constexpr std::array<std::string_view, 4> kTransforming = {"ENCODING", "CHARSET",
+                                                                    "QUOTED-PRINTABLE", "BASE64"};
+  return std::any_of(kTransforming.begin(), kTransforming.end(),
+                     [&](std::string_view word) { return upper.find(word) != std::string::npos; });
 }
 
 // The name and parameters of the logical line at the start of `line`: up to
@@ -38,8 +37,6 @@ std::string_view HeadOf(std::string_view line) {
 }  // namespace
 
 std::optional<std::string> SearchableContactText(std::string_view bytes) {
-  if (!IsValidUtf8(bytes)) return std::nullopt;
-
   // Joined as the parser joins: a physical line that starts with a blank
   // continues the last line that is not empty, the blank dropped.
   std::string out;
@@ -66,6 +63,9 @@ std::optional<std::string> SearchableContactText(std::string_view bytes) {
     }
     empty_lines = 0;
   }
+  // Checked once joined: a fold may split a character, as the parser's
+  // reading of a line as UTF-8 or not comes after the join.
+  if (!IsValidUtf8(out)) return std::nullopt;
   for (size_t pos = 0; pos < out.size();) {
     size_t nl = out.find('\n', pos);
     if (nl == std::string::npos) nl = out.size();
