@@ -123,21 +123,17 @@ Param* ContentLine::FindParam(std::string_view upperName) {
 
 std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start) {
   std::vector<Physical> physical;
-  // Room for the logical lines only: a long folded value has many physical
-  // lines to one logical line, and a line costs far more than its bytes.
-  size_t starts = 0;
   for (size_t pos = start; pos < bytes.size();) {
     size_t nl = bytes.find('\n', pos);
     size_t end = nl == std::string_view::npos ? bytes.size() : nl + 1;
     size_t content_end = nl == std::string_view::npos ? bytes.size() : nl;
     while (content_end > pos && bytes[content_end - 1] == '\r') --content_end;
     physical.push_back({pos, content_end, end});
-    if (content_end == pos || (bytes[pos] != ' ' && bytes[pos] != '\t')) ++starts;
     pos = end;
   }
 
   std::vector<ContentLine> lines;
-  lines.reserve(starts);
+  lines.reserve(physical.size());
   // Nearly every line is one physical line, whose text is read in place; a
   // line is copied only when a fold or soft break joins more to it.
   struct Text {
@@ -146,7 +142,7 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     std::string joined_text;
   };
   std::vector<Text> texts;
-  texts.reserve(starts);
+  texts.reserve(physical.size());
   auto text = [&](size_t entry) -> std::string_view {
     const Text& t = texts[entry];
     if (t.joined) return t.joined_text;
