@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "platform/failure.h"
 #include "text/rich_text.h"
@@ -115,7 +116,7 @@ bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind k
     // finds nothing in any field, and no field need be decoded.
     if (TriableOnWholeItem(run.SearchFor)) {
       if (std::optional<std::string> whole = run.Item.SearchableText()) {
-        matcher_.SetText(*whole);
+        matcher_.AdoptText(std::move(*whole));
         matcher_.SetPattern(run.SearchFor);
         if (matcher_.MatchCount() < 1) return;
       }
