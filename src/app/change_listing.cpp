@@ -118,6 +118,7 @@ class ChangeListing::ListedItem : public SafeItem {
   void RestoreLine(const std::string& property, const std::string& line) override {
     inner_->RestoreLine(property, line);
   }
+  std::optional<std::string> SearchableText() override { return inner_->SearchableText(); }
 
   void Set(const std::string& property, const std::string& text) override {
     const std::string field = ListedName(property);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "platform/failure.h"
 #include "text/rich_text.h"
@@ -50,6 +51,17 @@ bool Trapped(Journal& journal, const char* procedure, Body body) {
     journal.Report(FailureFormatC(line, DescriptionOf(e)), procedure);
   }
   return changed;
+}
+
+// A search text that matches only itself (no pattern syntax) and holds no
+// character an escape or a join of parts may put into a field. Read as a
+// regular expression, such a text may still hold ( ) and |, which without
+// ? \ ^ $ can neither look around a match nor anchor it: what it finds in a
+// field it finds in the item's text too.
+bool TriableOnWholeItem(const std::string& search) {
+  static constexpr std::string_view kSyntax = "^$.[]?*+\\{}";
+  return !search.empty() && search.find_first_of(kSyntax) == std::string::npos &&
+         search.find_first_of(kNotInSearchableRuns) == std::string::npos;
 }
 
 }  // namespace
@@ -102,6 +114,16 @@ bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind k
   return Trapped(journal_, procedure, [&](bool& changed, int32_t& line) {
     matcher_.SetCaseSensitive(CaseSensitive != 0);
     journal_.WriteToLog(procedure, logText + run.Item.Get("Subject"));
+    // Every field of such an item is a run of its searchable text: where the
+    // matcher, folding case as it does for a field, finds nothing in it, it
+    // finds nothing in any field, and no field need be decoded.
+    if (TriableOnWholeItem(run.SearchFor)) {
+      if (std::optional<std::string> whole = run.Item.SearchableText()) {
+        matcher_.AdoptText(std::move(*whole));
+        matcher_.SetPattern(run.SearchFor);
+        if (matcher_.MatchCount() < 1) return;
+      }
+    }
     for (const CatalogRow& step : FieldsOf(kind)) {
       line = step.line_mark;
       if (selection_[step] == 0) continue;

@@ -5,6 +5,7 @@
 
 #include "formats/calendar_view.h"
 #include "formats/contact_view.h"
+#include "formats/searchable_text.h"
 #include "platform/failure.h"
 #include "platform/ui.h"
 #include "text/rich_text.h"
@@ -203,6 +204,11 @@ void ComponentItem::RestoreLine(const std::string& name, const std::string& line
   const std::optional<size_t> index = view_->LineOfProperty(name == "RTFBody" ? "Body" : name);
   std::optional<std::string> bytes = LineOfToken(line);
   if (index && bytes) document_->RestoreAs(*index, std::move(*bytes));
+}
+
+std::optional<std::string> ComponentItem::SearchableText() {
+  if (kind_ != Kind::kContact || !document_) return std::nullopt;
+  return SearchableContactText(document_->bytes());
 }
 
 void ComponentItem::Save() {

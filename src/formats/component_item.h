@@ -75,6 +75,9 @@ class ComponentItem : public OutlookItem {
   // LAST-MODIFIED, DTSTAMP where present) and writes the resource with only
   // the changed lines rewritten. A Save with nothing changed writes nothing.
   void Save() override;
+  // A contact's unfolded bytes (see SearchableContactText); nothing for
+  // events and tasks, whose fields format dates and numbers.
+  std::optional<std::string> SearchableText() override;
 
  protected:
   // Where the resource lives, for messages: a path, a URL.

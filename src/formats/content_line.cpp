@@ -124,18 +124,22 @@ Param* ContentLine::FindParam(std::string_view upperName) {
 }
 
 std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start) {
-  std::vector<Physical> physical;
-  for (size_t pos = start; pos < bytes.size();) {
+  // Physical lines are found as they are reached, not listed first: a long
+  // folded value has a great many of them.
+  auto physical_at = [&](size_t pos) -> Physical {
     size_t nl = bytes.find('\n', pos);
     size_t end = nl == std::string_view::npos ? bytes.size() : nl + 1;
     size_t content_end = nl == std::string_view::npos ? bytes.size() : nl;
     while (content_end > pos && bytes[content_end - 1] == '\r') --content_end;
-    physical.push_back({pos, content_end, end});
-    pos = end;
-  }
+    return {pos, content_end, end};
+  };
+  const size_t physical_lines =
+      static_cast<size_t>(
+          std::count(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end(), '\n')) +
+      1;
 
   std::vector<ContentLine> lines;
-  lines.reserve(physical.size());
+  lines.reserve(physical_lines);
   // Nearly every line is one physical line, whose text is read in place; a
   // line is copied only when a fold or soft break joins more to it.
   struct Text {
@@ -144,29 +148,42 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     std::string joined_text;
   };
   std::vector<Text> texts;
-  texts.reserve(physical.size());
+  texts.reserve(physical_lines);
   auto text = [&](size_t entry) -> std::string_view {
     const Text& t = texts[entry];
     if (t.joined) return t.joined_text;
     return bytes.substr(lines[entry].begin, t.content_end - lines[entry].begin);
   };
-  auto append = [&](size_t entry, std::string_view more) {
+  // `more` joins the entry, whose joined text will take at least `room`.
+  auto append = [&](size_t entry, std::string_view more, size_t room) {
     Text& t = texts[entry];
     if (!t.joined) {
-      t.joined_text.reserve(t.content_end - lines[entry].begin + more.size() + 80);
+      t.joined_text.reserve(std::max(room, t.content_end - lines[entry].begin + more.size()) + 80);
       t.joined_text.assign(text(entry));
       t.joined = true;
     }
     t.joined_text += more;
   };
+  // The bytes the folded lines from `pos` on add to the line they continue,
+  // so that a long value is joined in one string of its size, never grown.
+  auto folded_size = [&](size_t pos) {
+    size_t size = 0;
+    while (pos < bytes.size() && (bytes[pos] == ' ' || bytes[pos] == '\t')) {
+      const Physical p = physical_at(pos);
+      size += p.content_end - p.begin - 1;
+      pos = p.end;
+    }
+    return size;
+  };
   auto extend = [&](size_t entry, const Physical& p) {
     lines[entry].end = p.end;
     lines[entry].terminator.assign(bytes.substr(p.content_end, p.end - p.content_end));
   };
+  size_t number = 0;  // of the physical line last read, from 1
   // Quoted-printable soft line breaks: the next physical line continues the
   // value as it stands, whatever it starts with.
-  auto join_soft_breaks = [&](size_t entry, size_t& i) {
-    while (i + 1 < physical.size() && !text(entry).empty() && text(entry).back() == '=' &&
+  auto join_soft_breaks = [&](size_t entry, size_t& pos) {
+    while (pos < bytes.size() && !text(entry).empty() && text(entry).back() == '=' &&
            HeadSaysQuotedPrintable(text(entry))) {
       Text& t = texts[entry];
       if (t.joined) {
@@ -174,14 +191,18 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
       } else {
         --t.content_end;
       }
-      const Physical& next = physical[++i];
-      append(entry, bytes.substr(next.begin, next.content_end - next.begin));
+      const Physical next = physical_at(pos);
+      pos = next.end;
+      ++number;
+      append(entry, bytes.substr(next.begin, next.content_end - next.begin), 0);
       extend(entry, next);
     }
   };
 
-  for (size_t i = 0; i < physical.size(); ++i) {
-    const Physical& p = physical[i];
+  for (size_t pos = start; pos < bytes.size();) {
+    const Physical p = physical_at(pos);
+    pos = p.end;
+    ++number;
     std::string_view content = bytes.substr(p.begin, p.content_end - p.begin);
     if (!content.empty() && (content[0] == ' ' || content[0] == '\t')) {
       size_t k = lines.size();
@@ -189,19 +210,20 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
       if (k > 0) {
         lines.resize(k);
         texts.resize(k);
-        append(k - 1, content.substr(1));
+        const size_t joined = texts[k - 1].joined ? 0 : text(k - 1).size() + content.size() - 1;
+        append(k - 1, content.substr(1), joined == 0 ? 0 : joined + folded_size(pos));
         extend(k - 1, p);
-        join_soft_breaks(k - 1, i);
+        join_soft_breaks(k - 1, pos);
         continue;
       }
     }
     ContentLine line;
     line.begin = p.begin;
-    line.line_number = i + 1;
+    line.line_number = number;
     lines.push_back(std::move(line));
     texts.push_back({p.content_end, false, {}});
     extend(lines.size() - 1, p);
-    join_soft_breaks(lines.size() - 1, i);
+    join_soft_breaks(lines.size() - 1, pos);
   }
 
   // Without a CHARSET a file is UTF-8; lines without one that are not UTF-8

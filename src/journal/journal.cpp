@@ -61,6 +61,7 @@ class SaveRecorder : public SafeItem {
     inner_->RestoreLine(property, line);
   }
   std::string FullNameAndCompany() override { return inner_->FullNameAndCompany(); }
+  std::optional<std::string> SearchableText() override { return inner_->SearchableText(); }
   void Save() override {
     try {
       inner_->Save();

@@ -15,10 +15,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tidewell {
+
+// What an escape or a join of parts may put into a field that the bytes it
+// was read from hold elsewhere, or spelt otherwise (see SearchableText).
+inline constexpr std::string_view kNotInSearchableRuns = "\\,;:\"^\r\n";
 
 // One item of a folder. Reading a property of a file-backed item parses the
 // file on first use, so a malformed item fails here, not when it is listed.
@@ -53,6 +59,12 @@ class OutlookItem {
   // Stores every change made since the item was read. Throws Failure when the
   // item cannot be stored; on return the change is durable.
   virtual void Save() = 0;
+
+  // A text that holds, as a run of it, every value a field of the item reads
+  // that has no character of kNotInSearchableRuns; nothing when the item has
+  // no such text. A search text free of those characters that does not occur
+  // in it occurs in no field. Valid after a first GetProperty.
+  virtual std::optional<std::string> SearchableText() { return std::nullopt; }
 };
 
 class Items {

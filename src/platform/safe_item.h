@@ -9,6 +9,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/outlook.h"
@@ -54,6 +55,9 @@ class SafeItem {
 
   // Stores every change of the wrapped item.
   virtual void Save() = 0;
+
+  // The wrapped item's OutlookItem::SearchableText().
+  virtual std::optional<std::string> SearchableText() { return std::nullopt; }
 };
 
 }  // namespace tidewell

@@ -207,6 +207,11 @@ void ClassicPatternMatcher::SetText(const std::string& text) {
   scanned_ = false;
 }
 
+void ClassicPatternMatcher::AdoptText(std::string&& text) {
+  text_ = std::move(text);
+  scanned_ = false;
+}
+
 void ClassicPatternMatcher::SetPattern(const std::string& pattern) {
   if (pattern == pattern_ && compiled_current_) {
     if (!pattern_error_.empty()) throw Failure(pattern_error_);

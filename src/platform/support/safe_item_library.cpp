@@ -40,6 +40,8 @@ class KindWrapper : public SafeItem {
 
   void Save() override { Bound().Save(); }
 
+  std::optional<std::string> SearchableText() override { return Bound().SearchableText(); }
+
  private:
   OutlookItem& Bound() {
     if (!item_) throw Failure("Object variable or With block variable not set");

@@ -21,7 +21,7 @@ namespace {
 // Bytes read while counting a folder's components are kept for its items up
 // to this much; past it a file is read again when its item is reached, so a
 // large folder costs the same memory as a small one.
-constexpr size_t kKeptBytes = 8 * 1024 * 1024;
+constexpr size_t kKeptBytes = 1024 * 1024;
 
 class VdirItems : public Items {
  public:

@@ -1,0 +1,20 @@
+// A contact's bytes as one text a search can be tried on before any field is
+// decoded: when a literal search text does not occur in it, it occurs in no
+// field of the contact either, and the fields need not be read one by one.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tidewell::vdir {
+
+// `bytes` unfolded (a line break and the blank after it removed, as the
+// parser joins lines), when every value of them reads as a run of its own
+// bytes: nothing when they are not UTF-8 or name an ENCODING, a CHARSET,
+// QUOTED-PRINTABLE or BASE64 anywhere. A field of a contact is then a run of
+// this text, except where an escape ("\," "\n" "^'" ...) or a join of parts
+// put a character of kNotInSearchableRuns (platform/outlook.h) into it.
+std::optional<std::string> SearchableContactText(std::string_view bytes);
+
+}  // namespace tidewell::vdir
