@@ -43,6 +43,9 @@ class PatternMatcher {
 
   virtual void SetCaseSensitive(bool caseSensitive) = 0;
   virtual void SetText(const std::string& text) = 0;
+  // SetText, taking the text over rather than copying it: a large item's
+  // text is then held once.
+  virtual void AdoptText(std::string&& text) { SetText(text); }
 
   // Throws Failure("Invalid pattern: ...") naming the fault and its position
   // when the pattern does not compile. Setting the pattern it already holds

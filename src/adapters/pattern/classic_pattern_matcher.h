@@ -77,6 +77,7 @@ class ClassicPatternMatcher : public PatternMatcher {
   // Changing the flag makes the next search compile the pattern again.
   void SetCaseSensitive(bool caseSensitive) override;
   void SetText(const std::string& text) override;
+  void AdoptText(std::string&& text) override;
   // Compiles only when the pattern or the case flag changed since the last
   // compile. An invalid pattern throws here and again at every search until
   // another pattern is set.
