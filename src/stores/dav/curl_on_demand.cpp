@@ -68,6 +68,14 @@ CURLUcode curl_url_set(CURLU* handle, CURLUPart what, const char* part, unsigned
   TIDEWELL_REAL(curl_url_set) return real(handle, what, part, flags);
 }
 
+// curl.h fixes these two signatures, with an enum of its own before the
+// "...". clang warns that an enum may be promoted there; curl's values all
+// fit an int, and the caller passed that int.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
+
 // The one argument after the option is a long, a pointer (data or a
 // function) or a curl_off_t, told by the option's number range.
 CURLcode curl_easy_setopt(CURL* curl, CURLoption option, ...) {
@@ -99,5 +107,9 @@ CURLcode curl_easy_getinfo(CURL* curl, CURLINFO info, ...) {
   va_end(args);
   return real(curl, info, out);
 }
+
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 }  // extern "C"
