@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "formats/content_line.h"
 #include "text/utf8.h"
 
 namespace tidewell::vdir {
@@ -21,17 +22,6 @@ bool TransformsValue(std::string_view head) {
                                                                     "QUOTED-PRINTABLE", "BASE64"};
   return std::any_of(kTransforming.begin(), kTransforming.end(),
                      [&](std::string_view word) { return upper.find(word) != std::string::npos; });
-}
-
-// The name and parameters of the logical line at the start of `line`: up to
-// the first colon outside double quotes.
-std::string_view HeadOf(std::string_view line) {
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == '"') quoted = !quoted;
-    if (line[i] == ':' && !quoted) return line.substr(0, i);
-  }
-  return line;
 }
 
 }  // namespace
@@ -69,7 +59,7 @@ std::optional<std::string> SearchableContactText(std::string_view bytes) {
   for (size_t pos = 0; pos < out.size();) {
     size_t nl = out.find('\n', pos);
     if (nl == std::string::npos) nl = out.size();
-    if (TransformsValue(HeadOf(std::string_view(out).substr(pos, nl - pos)))) return std::nullopt;
+    if (TransformsValue(Head(std::string_view(out).substr(pos, nl - pos)))) return std::nullopt;
     pos = nl + 1;
   }
   return out;
