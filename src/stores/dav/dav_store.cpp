@@ -53,6 +53,17 @@ std::string MultigetBody(const Collection& c, const std::vector<std::string>& hr
   return body + "</C:" + root + ">";
 }
 
+// The REPORT that fetches hrefs[first, first + kMultigetBatch) of `c`.
+Request MultigetBatch(const Collection& c, const std::vector<std::string>& hrefs, size_t first) {
+  const auto begin = hrefs.begin() + static_cast<std::ptrdiff_t>(first);
+  const auto end =
+      hrefs.begin() + static_cast<std::ptrdiff_t>(std::min(hrefs.size(), first + kMultigetBatch));
+  return Request{"REPORT",
+                 c.url,
+                 {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
+                 MultigetBody(c, std::vector<std::string>(begin, end))};
+}
+
 // RFC 6578: the members changed or removed since `token`, with their ETags.
 std::string SyncBody(const std::string& token) {
   std::string escaped;
@@ -279,14 +290,7 @@ class DavItems : public Items {
     }
     copy.resources = std::move(kept);
     for (size_t first = 0; first < fetch.size() && fine; first += kMultigetBatch) {
-      const std::vector<std::string> batch(
-          fetch.begin() + static_cast<std::ptrdiff_t>(first),
-          fetch.begin() +
-              static_cast<std::ptrdiff_t>(std::min(fetch.size(), first + kMultigetBatch)));
-      Request multiget{"REPORT",
-                       collection_.url,
-                       {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
-                       MultigetBody(collection_, batch)};
+      const Request multiget = MultigetBatch(collection_, fetch, first);
       const Response r = SendMultistatus(*server().transport, multiget, [&](DavResponse& d) {
         if (d.status == 404 || d.status == 410) return;        // removed since it was named
         if (!Cacheable(d) || !asked.erase(*Member(d.href))) {  // Cacheable: a member
@@ -332,14 +336,7 @@ class DavItems : public Items {
       }
     }
     for (size_t first = 0; first < hrefs.size(); first += kMultigetBatch) {
-      const std::vector<std::string> batch(
-          hrefs.begin() + static_cast<std::ptrdiff_t>(first),
-          hrefs.begin() +
-              static_cast<std::ptrdiff_t>(std::min(hrefs.size(), first + kMultigetBatch)));
-      Request multiget{"REPORT",
-                       collection_.url,
-                       {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
-                       MultigetBody(collection_, batch)};
+      const Request multiget = MultigetBatch(collection_, hrefs, first);
       const Response r =
           SendMultistatus(*server().transport, multiget, [&](DavResponse& d) { Take(d); });
       if (r.status != 207) throw Failure(r.status_line);
