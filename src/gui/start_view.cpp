@@ -27,14 +27,8 @@ QString Joined(const std::vector<std::string>& parts) {
   for (const std::string& part : parts) joined << Shown(part);
   return joined.join(QStringLiteral(", "));
 }
-}  // namespace
 
-StartView::StartView(const std::vector<FoundStore>& found,
-                     std::function<void(const std::vector<std::string>&)> open,
-                     std::function<void()> openFolder, std::function<void()> connectServer,
-                     QWidget* parent)
-    : QWidget(parent), open_(std::move(open)) {
-  setObjectName(QStringLiteral("StartView"));
+QLabel* Heading() {
   auto* heading = new QLabel(QStringLiteral("Choose the address books and calendars to search."));
   heading->setObjectName(QStringLiteral("StartHeading"));
   QFont bigger = heading->font();
@@ -45,63 +39,86 @@ StartView::StartView(const std::vector<FoundStore>& found,
   heading->setAccessibleName(heading->text());
   heading->setAccessibleDescription(QStringLiteral(
       "The window has no store yet; open one to reach the search and replace page."));
+  return heading;
+}
 
+QLabel* NoStoreFound() {
+  auto* none = new QLabel(QString::fromLatin1(kNoStoreFound));
+  none->setObjectName(QStringLiteral("NoStoreFound"));
+  none->setWordWrap(true);
+  none->setAccessibleName(QStringLiteral("No store found"));
+  none->setAccessibleDescription(none->text());
+  return none;
+}
+}  // namespace
+
+StartView::StartView(const std::vector<FoundStore>& found,
+                     std::function<void(const std::vector<std::string>&)> open,
+                     std::function<void()> openFolder, std::function<void()> connectServer,
+                     QWidget* parent)
+    : QWidget(parent), open_(std::move(open)) {
+  setObjectName(QStringLiteral("StartView"));
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(heading);
+  layout->addWidget(Heading());
 
   auto* buttons = new QHBoxLayout;
   if (found.empty()) {
-    auto* none = new QLabel(QString::fromLatin1(kNoStoreFound));
-    none->setObjectName(QStringLiteral("NoStoreFound"));
-    none->setWordWrap(true);
-    none->setAccessibleName(QStringLiteral("No store found"));
-    none->setAccessibleDescription(none->text());
-    layout->addWidget(none);
+    layout->addWidget(NoStoreFound());
     layout->addStretch(1);
   } else {
-    auto* caption = new QLabel(
-        QStringLiteral("&Stores named in the configs of vdirsyncer, khard, khal and todoman:"));
-    caption->setObjectName(QStringLiteral("FoundStoresCaption"));
-    caption->setWordWrap(true);
-    caption->setAccessibleName(QStringLiteral("Stores found"));
-    caption->setAccessibleDescription(caption->text().remove(QLatin1Char('&')));
-    list_ = new QTreeWidget;
-    list_->setObjectName(QStringLiteral("FoundStores"));
-    list_->setHeaderLabels({QStringLiteral("Store"), QStringLiteral("Named by")});
-    list_->setRootIsDecorated(false);
-    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    list_->setAccessibleName(QStringLiteral("Stores found"));
-    list_->setAccessibleDescription(
-        QStringLiteral("The folders of address books and calendars your configs name, with the "
-                       "configs that name them. Select one or more and open them."));
-    caption->setBuddy(list_);
-    for (const FoundStore& store : found) {
-      auto* row = new QTreeWidgetItem(list_, {Shown(store.path), Joined(store.named_by)});
-      row->setToolTip(0, QString::fromStdString(store.path));
-      row->setData(0, kRootRole, QString::fromStdString(store.path));
-    }
-    list_->setCurrentItem(list_->topLevelItem(0));
-    list_->setFocus(Qt::OtherFocusReason);
-    layout->addWidget(caption);
-    layout->addWidget(list_, 1);
-
-    open_found_ = new QPushButton(QStringLiteral("Open Selected Stores"));
-    open_found_->setObjectName(QStringLiteral("cmdOpenFound"));
-    open_found_->setAccessibleName(QStringLiteral("Open Selected Stores"));
-    open_found_->setAccessibleDescription(
-        QStringLiteral("Opens the stores selected in the list for this session; the configs keep "
-                       "naming them."));
-    connect(open_found_, &QPushButton::clicked, this, [this] { open_(Selected()); });
-    connect(list_, &QTreeWidget::itemSelectionChanged, this,
-            [this] { open_found_->setEnabled(!Selected().empty()); });
-    // Enter on a row, or a double click, opens the selection.
-    connect(list_, &QTreeWidget::itemActivated, this, [this] {
-      if (!Selected().empty()) open_(Selected());
-    });
+    ListFound(found, *layout);
     buttons->addWidget(open_found_);
   }
+  AddOpenButtons(std::move(openFolder), std::move(connectServer), *buttons);
+  buttons->addStretch(1);
+  layout->addLayout(buttons);
+}
 
+void StartView::ListFound(const std::vector<FoundStore>& found, QVBoxLayout& layout) {
+  auto* caption = new QLabel(
+      QStringLiteral("&Stores named in the configs of vdirsyncer, khard, khal and todoman:"));
+  caption->setObjectName(QStringLiteral("FoundStoresCaption"));
+  caption->setWordWrap(true);
+  caption->setAccessibleName(QStringLiteral("Stores found"));
+  caption->setAccessibleDescription(caption->text().remove(QLatin1Char('&')));
+  list_ = new QTreeWidget;
+  list_->setObjectName(QStringLiteral("FoundStores"));
+  list_->setHeaderLabels({QStringLiteral("Store"), QStringLiteral("Named by")});
+  list_->setRootIsDecorated(false);
+  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  list_->setAccessibleName(QStringLiteral("Stores found"));
+  list_->setAccessibleDescription(
+      QStringLiteral("The folders of address books and calendars your configs name, with the "
+                     "configs that name them. Select one or more and open them."));
+  caption->setBuddy(list_);
+  for (const FoundStore& store : found) {
+    auto* row = new QTreeWidgetItem(list_, {Shown(store.path), Joined(store.named_by)});
+    row->setToolTip(0, QString::fromStdString(store.path));
+    row->setData(0, kRootRole, QString::fromStdString(store.path));
+  }
+  list_->setCurrentItem(list_->topLevelItem(0));
+  list_->setFocus(Qt::OtherFocusReason);
+  layout.addWidget(caption);
+  layout.addWidget(list_, 1);
+
+  open_found_ = new QPushButton(QStringLiteral("Open Selected Stores"));
+  open_found_->setObjectName(QStringLiteral("cmdOpenFound"));
+  open_found_->setAccessibleName(QStringLiteral("Open Selected Stores"));
+  open_found_->setAccessibleDescription(
+      QStringLiteral("Opens the stores selected in the list for this session; the configs keep "
+                     "naming them."));
+  connect(open_found_, &QPushButton::clicked, this, [this] { open_(Selected()); });
+  connect(list_, &QTreeWidget::itemSelectionChanged, this,
+          [this] { open_found_->setEnabled(!Selected().empty()); });
+  // Enter on a row, or a double click, opens the selection.
+  connect(list_, &QTreeWidget::itemActivated, this, [this] {
+    if (!Selected().empty()) open_(Selected());
+  });
+}
+
+void StartView::AddOpenButtons(std::function<void()> openFolder,
+                               std::function<void()> connectServer, QHBoxLayout& buttons) {
   auto* folder = new QPushButton(QStringLiteral("Open Folder..."));
   folder->setObjectName(QStringLiteral("cmdOpenFolder"));
   folder->setAccessibleName(QStringLiteral("Open Folder"));
@@ -110,7 +127,7 @@ StartView::StartView(const std::vector<FoundStore>& found,
   connect(folder, &QPushButton::clicked, this, [openFolder = std::move(openFolder)] {
     if (openFolder) openFolder();
   });
-  buttons->addWidget(folder);
+  buttons.addWidget(folder);
   if (connectServer) {
     auto* server = new QPushButton(QStringLiteral("Connect to Server..."));
     server->setObjectName(QStringLiteral("cmdConnectServer"));
@@ -119,10 +136,8 @@ StartView::StartView(const std::vector<FoundStore>& found,
         "Opens the address books and calendars of a CardDAV or CalDAV server by its address."));
     connect(server, &QPushButton::clicked, this,
             [connectServer = std::move(connectServer)] { connectServer(); });
-    buttons->addWidget(server);
+    buttons.addWidget(server);
   }
-  buttons->addStretch(1);
-  layout->addLayout(buttons);
 }
 
 void StartView::ShowServers(const std::vector<FoundServer>& servers,

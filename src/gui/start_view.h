@@ -13,6 +13,7 @@
 // who logs in and where the password comes from; one row at a time) and "cmdOpenServer".
 #pragma once
 
+#include <QBoxLayout>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QWidget>
@@ -44,6 +45,11 @@ class StartView : public QWidget {
                    std::function<void(const std::string& url)> open);
 
  private:
+  // The list of `found` with its caption, into `layout`; open_found_ is made
+  // here but laid out by the caller, in the row of buttons.
+  void ListFound(const std::vector<FoundStore>& found, QVBoxLayout& layout);
+  void AddOpenButtons(std::function<void()> openFolder, std::function<void()> connectServer,
+                      QHBoxLayout& buttons);
   std::vector<std::string> Selected() const;
 
   std::function<void(const std::vector<std::string>&)> open_;
