@@ -68,60 +68,13 @@ HistoryDialog::HistoryDialog(HostEnvironment& env, StartRun startRun, QWidget* p
   setWindowTitle(tr("Run History"));
   setSizeGripEnabled(true);
 
-  list_ = new QTreeWidget(this);
-  list_->setObjectName(QStringLiteral("RunList"));
-  list_->setAccessibleName(tr("Runs"));
-  list_->setAccessibleDescription(tr("The runs of the journal, newest first"));
-  list_->setHeaderLabels({tr("When"), tr("What"), tr("Changed")});
-  list_->setRootIsDecorated(false);
-  list_->setAlternatingRowColors(true);
-  list_->setUniformRowHeights(true);
-  list_->header()->setStretchLastSection(false);
-  list_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-  // Enter or a double click on a run shows it.
-  connect(list_, &QTreeWidget::itemActivated, this, [this] { ShowSelected(); });
-  connect(list_, &QTreeWidget::currentItemChanged, this, [this] {
-    show_->setEnabled(Selected() != nullptr);
-    undo_->setEnabled(Selected() != nullptr);
-  });
-
+  BuildList();
   details_ = new ResultsView(this);
   details_->setObjectName(QStringLiteral("RunDetails"));
   details_->setAccessibleName(tr("The run shown"));
   details_->setAccessibleDescription(tr("The changes and failures of the run shown"));
-
-  outcome_ = new QLabel(this);
-  outcome_->setObjectName(QStringLiteral("UndoOutcome"));
-  outcome_->setTextFormat(Qt::PlainText);
-  outcome_->setWordWrap(true);
-  outcome_->setStyleSheet(
-      QStringLiteral("QLabel { background: #e8f3ec; color: #1e5631; border: 1px solid #b7dcc4;"
-                     " border-radius: 6px; padding: 6px 10px; font-weight: 600; }"));
-  outcome_->setAccessibleName(tr("Undo outcome"));
-  outcome_->setAccessibleDescription(tr("How many fields the undo restored and skipped"));
-  outcome_->hide();
-  skipped_ = new QListWidget(this);
-  skipped_->setObjectName(QStringLiteral("UndoSkipped"));
-  skipped_->setAccessibleName(tr("Skipped fields"));
-  skipped_->setAccessibleDescription(tr("Each field the undo left alone, with the reason"));
-  skipped_->hide();
-
-  auto* buttons = new QDialogButtonBox(this);
-  show_ = buttons->addButton(tr("&Show Changes"), QDialogButtonBox::ActionRole);
-  show_->setObjectName(QStringLiteral("cmdShowRun"));
-  show_->setAccessibleDescription(tr("Lists the changes and failures of the selected run"));
-  undo_ = buttons->addButton(tr("&Undo Run..."), QDialogButtonBox::ActionRole);
-  undo_->setObjectName(QStringLiteral("cmdUndoRun"));
-  undo_->setAccessibleDescription(tr("Gives the fields of the selected run their old values"));
-  QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
-  close->setObjectName(QStringLiteral("cmdHistoryClose"));
-  close->setAccessibleDescription(tr("Closes the run history"));
-  // No default button: Enter on a run shows it and must not also close the
-  // dialog.
-  for (QPushButton* button : {show_, undo_, close}) button->setAutoDefault(false);
-  connect(show_, &QPushButton::clicked, this, [this] { ShowSelected(); });
-  connect(undo_, &QPushButton::clicked, this, [this] { UndoSelected(); });
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  BuildUndoOutcome();
+  QDialogButtonBox* buttons = BuildButtons();
 
   auto* top = new QWidget(this);
   auto* top_layout = new QVBoxLayout(top);
@@ -141,6 +94,63 @@ HistoryDialog::HistoryDialog(HostEnvironment& env, StartRun startRun, QWidget* p
   layout->addWidget(buttons);
   resize(820, 560);
   Reload();
+}
+
+void HistoryDialog::BuildList() {
+  list_ = new QTreeWidget(this);
+  list_->setObjectName(QStringLiteral("RunList"));
+  list_->setAccessibleName(tr("Runs"));
+  list_->setAccessibleDescription(tr("The runs of the journal, newest first"));
+  list_->setHeaderLabels({tr("When"), tr("What"), tr("Changed")});
+  list_->setRootIsDecorated(false);
+  list_->setAlternatingRowColors(true);
+  list_->setUniformRowHeights(true);
+  list_->header()->setStretchLastSection(false);
+  list_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  // Enter or a double click on a run shows it.
+  connect(list_, &QTreeWidget::itemActivated, this, [this] { ShowSelected(); });
+  connect(list_, &QTreeWidget::currentItemChanged, this, [this] {
+    show_->setEnabled(Selected() != nullptr);
+    undo_->setEnabled(Selected() != nullptr);
+  });
+}
+
+void HistoryDialog::BuildUndoOutcome() {
+  outcome_ = new QLabel(this);
+  outcome_->setObjectName(QStringLiteral("UndoOutcome"));
+  outcome_->setTextFormat(Qt::PlainText);
+  outcome_->setWordWrap(true);
+  outcome_->setStyleSheet(
+      QStringLiteral("QLabel { background: #e8f3ec; color: #1e5631; border: 1px solid #b7dcc4;"
+                     " border-radius: 6px; padding: 6px 10px; font-weight: 600; }"));
+  outcome_->setAccessibleName(tr("Undo outcome"));
+  outcome_->setAccessibleDescription(tr("How many fields the undo restored and skipped"));
+  outcome_->hide();
+  skipped_ = new QListWidget(this);
+  skipped_->setObjectName(QStringLiteral("UndoSkipped"));
+  skipped_->setAccessibleName(tr("Skipped fields"));
+  skipped_->setAccessibleDescription(tr("Each field the undo left alone, with the reason"));
+  skipped_->hide();
+}
+
+QDialogButtonBox* HistoryDialog::BuildButtons() {
+  auto* buttons = new QDialogButtonBox(this);
+  show_ = buttons->addButton(tr("&Show Changes"), QDialogButtonBox::ActionRole);
+  show_->setObjectName(QStringLiteral("cmdShowRun"));
+  show_->setAccessibleDescription(tr("Lists the changes and failures of the selected run"));
+  undo_ = buttons->addButton(tr("&Undo Run..."), QDialogButtonBox::ActionRole);
+  undo_->setObjectName(QStringLiteral("cmdUndoRun"));
+  undo_->setAccessibleDescription(tr("Gives the fields of the selected run their old values"));
+  QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
+  close->setObjectName(QStringLiteral("cmdHistoryClose"));
+  close->setAccessibleDescription(tr("Closes the run history"));
+  // No default button: Enter on a run shows it and must not also close the
+  // dialog.
+  for (QPushButton* button : {show_, undo_, close}) button->setAutoDefault(false);
+  connect(show_, &QPushButton::clicked, this, [this] { ShowSelected(); });
+  connect(undo_, &QPushButton::clicked, this, [this] { UndoSelected(); });
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  return buttons;
 }
 
 void HistoryDialog::Reload() {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -58,6 +59,10 @@ class HistoryDialog : public QDialog {
   const std::string& LastUndoSummary() const { return last_undo_; }
 
  private:
+  // The parts of the dialog; the constructor lays them out.
+  void BuildList();
+  void BuildUndoOutcome();
+  QDialogButtonBox* BuildButtons();
   const RunSummary* Selected() const;
 
   HostEnvironment& env_;
