@@ -48,6 +48,8 @@
 #pragma once
 
 #include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -144,6 +146,12 @@ class OptionsWindow : public QMainWindow {
 
   void BuildMenus();
   void BuildPageArea();
+  // The parts of the page area below the page, made in this order: OK,
+  // Cancel and Apply; the row of preview, history and undo that holds them;
+  // the run's item and Stop in the status bar.
+  QDialogButtonBox* BuildDialogButtons();
+  void BuildButtonRow(QDialogButtonBox* buttons);
+  void BuildRunStatus();
   // Builds the page over `components` and `stores` in the page tab, in
   // place of the start view or an earlier page.
   void BuildPage(Components& components, Host& stores);
