@@ -129,19 +129,19 @@ std::string FilesText() {
 
 // The variables the program reads, and nothing else.
 std::string EnvironmentText() {
-  return "HOME              where ~ and the defaults below are\n"
-         "XDG_CONFIG_HOME   the settings and the peers' configs (default ~/.config)\n"
-         "XDG_CONFIG_DIRS   further folders of khal's and todoman's configs (default /etc/xdg)\n"
-         "XDG_STATE_HOME    the logs and the undo journal (default ~/.local/state)\n"
-         "XDG_CACHE_HOME    the copy of a server store's items (default ~/.cache)\n"
-         "VDIRSYNCER_CONFIG vdirsyncer's config (default ~/.vdirsyncer/config, else\n"
-         "                  $XDG_CONFIG_HOME/vdirsyncer/config)\n"
-         "KHARD_CONFIG      khard's config (default $XDG_CONFIG_HOME/khard/khard.conf)\n"
-         "TODOMAN_CONFIG    todoman's config (default todoman/config.py in the config folders)\n"
-         "NETRC             the netrc file of server logins (default ~/.netrc)\n"
-         "TMPDIR            where a large server answer is kept while it is read (default /tmp)\n"
+  return "HOME                where ~ and the defaults below are\n"
+         "XDG_CONFIG_HOME     the settings and the peers' configs (default ~/.config)\n"
+         "XDG_CONFIG_DIRS     more folders of khal's and todoman's configs (default /etc/xdg)\n"
+         "XDG_STATE_HOME      the logs and the undo journal (default ~/.local/state)\n"
+         "XDG_CACHE_HOME      the copy of a server store's items (default ~/.cache)\n"
+         "VDIRSYNCER_CONFIG   vdirsyncer's config (default ~/.vdirsyncer/config, else\n"
+         "                    $XDG_CONFIG_HOME/vdirsyncer/config)\n"
+         "KHARD_CONFIG        khard's config (default $XDG_CONFIG_HOME/khard/khard.conf)\n"
+         "TODOMAN_CONFIG      todoman's config (default todoman/config.py in the folders above)\n"
+         "NETRC               the netrc file of server logins (default ~/.netrc)\n"
+         "TMPDIR              a large server answer, while it is read (default /tmp)\n"
          "LC_ALL, LC_TIME, LANG\n"
-         "                  the locale dates are written and read in, in date fields\n";
+         "                    the locale dates are written and read in, in date fields\n";
 }
 
 }  // namespace
