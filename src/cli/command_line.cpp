@@ -6,120 +6,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/command_app.h"
+#include "cli/suggestions.h"
+
 namespace tidewell::cli {
 
 namespace {
-
-constexpr size_t kWidth = 80;
-
-// `words` filled into lines of at most kWidth columns, the first line
-// starting with `first`, the others with `rest`.
-std::string Filled(const std::vector<std::string>& words, const std::string& first,
-                   const std::string& rest) {
-  std::string filled;
-  std::string line = first;
-  bool empty = true;
-  for (const std::string& word : words) {
-    if (!empty && line.size() + 1 + word.size() > kWidth) {
-      filled += line + "\n";
-      line = rest;
-      empty = true;
-    }
-    line += (empty ? "" : " ") + word;
-    empty = false;
-  }
-  return filled + line + "\n";
-}
-
-// `text` filled as above; each '\n' in it starts a paragraph.
-std::string Filled(const std::string& text, const std::string& first, const std::string& rest) {
-  std::string filled;
-  std::vector<std::string> words;
-  for (size_t at = 0; at <= text.size();) {
-    const size_t end = std::min(text.find_first_of(" \n", at), text.size());
-    if (end > at) words.push_back(text.substr(at, end - at));
-    if (end == text.size() || text[end] == '\n') {
-      filled += Filled(words, first, rest);
-      words.clear();
-    }
-    at = end + 1;
-  }
-  return filled;
-}
-
-bool Hidden(const CLI::Option* option) { return option->get_group().empty(); }
-
-// "--case"; CLI11's get_name() is empty for a hidden option.
-std::string Name(const CLI::Option* option) { return "--" + option->get_lnames().front(); }
-bool IsHelp(const CLI::Option* option) { return option->check_lname("help"); }
-
-// "--case 0|1", "--folder FOLDER", "--yes".
-std::string Label(const CLI::Option* option) {
-  if (option->get_positional()) return option->get_name(true);
-  const std::string type = option->get_type_name();
-  return Name(option) + (option->get_items_expected_max() == 0 ? "" : " " + type);
-}
-
-bool Repeatable(const CLI::Option* option) {
-  return option->get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll;
-}
-
-// The usage lines of one command, from its options; an option and its
-// value stay on one line.
-std::string Usage(const CLI::App& command) {
-  std::vector<std::string> words{"tidewell", "[--store", "DIR]...", command.get_name()};
-  for (const CLI::Option* option : command.get_options()) {
-    if (option->get_positional()) {
-      words.push_back("[" + Label(option) + "]" + (Repeatable(option) ? "..." : ""));
-    }
-  }
-  for (const CLI::Option* option : command.get_options()) {
-    if (option->get_positional() || IsHelp(option) || Hidden(option)) continue;
-    words.push_back("[" + Label(option) + "]" + (Repeatable(option) ? "..." : ""));
-  }
-  return Filled(words, "", "          ");
-}
-
-// The options that carry their own help, one per row: label, then its help.
-std::string OptionTable(const CLI::App& app, const std::string& indent) {
-  std::vector<const CLI::Option*> described = app.get_options([](const CLI::Option* option) {
-    return !option->get_description().empty() && !Hidden(option);
-  });
-  size_t column = 0;
-  for (const CLI::Option* option : described) column = std::max(column, Label(option).size());
-  column += indent.size() + 2;
-  std::string table;
-  for (const CLI::Option* option : described) {
-    std::string label = indent + Label(option);
-    label.resize(column, ' ');
-    table += Filled(option->get_description(), label, std::string(column, ' '));
-  }
-  return table;
-}
-
-std::string CommandHelp(const CLI::App& command) {
-  std::string help = Usage(command) + Filled(command.get_description(), "  ", "  ");
-  help += OptionTable(command, "    ");
-  if (!command.get_footer().empty()) help += Filled(command.get_footer(), "  ", "  ");
-  return help;
-}
-
-// What `--help` prints, from the descriptions on the App: the whole tool
-// (the global options, every command, the footer) or one command.
-class HelpFormatter : public CLI::FormatterBase {
- public:
-  std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
-    if (app->get_parent() != nullptr) return CommandHelp(*app);
-    std::string text = Introduction(*app) + "\nCommands:\n";
-    for (const CLI::App* command : app->get_subcommands({})) text += "\n" + CommandHelp(*command);
-    return text + "\nExit status:\n" + ExitStatusTable() + "\n" + Filled(app->get_footer(), "", "");
-  }
-
-  static std::string Introduction(const CLI::App& tool) {
-    return Filled(tool.get_description(), "", "") +
-           "\nUsage: tidewell [--store DIR]... COMMAND [OPTIONS]\n\n" + OptionTable(tool, "  ");
-  }
-};
 
 // Each option is one line here: its name, what its value is called or its
 // choices, whether it may be given more than once, and its help (where the
@@ -131,13 +23,13 @@ CLI::App& Command(CLI::App& tool, const std::string& name, const std::string& de
                   const std::string& footer = "") {
   CLI::App& command = *tool.add_subcommand(name, description);
   command.footer(footer);
-  command.add_flag("-h,--help");
+  command.add_flag("-h,--help")->option_text("print this command's full text");
   return command;
 }
 
-void Flag(CLI::App& command, const std::string& name, const std::string& help = "") {
+CLI::Option* Flag(CLI::App& command, const std::string& name, const std::string& help = "") {
   // --yes=false would read as a given --yes: a flag takes no value at all.
-  command.add_flag(name, help)->disable_flag_override();
+  return command.add_flag(name, help)->disable_flag_override();
 }
 
 CLI::Option* Value(CLI::App& command, const std::string& name, const std::string& value_name,
@@ -154,12 +46,20 @@ std::string Joined(const std::vector<std::string>& words, const std::string& sep
   return joined;
 }
 
+// The few words a completion shows beside an option that has no help of its
+// own: CLI11 shows an option's text only through its own formatter, which
+// this tool does not use.
+CLI::Option* Brief(CLI::Option* option, const std::string& words) {
+  return option->option_text(words);
+}
+
 // The value's name is its choices, "all|none": the usage shows them and the
 // completions read them back from it.
-void Choice(CLI::App& command, const std::string& name, const std::vector<std::string>& choices) {
+CLI::Option* Choice(CLI::App& command, const std::string& name,
+                    const std::vector<std::string>& choices) {
   const CLI::Validator member = CLI::IsMember(choices);
   const std::string shown = Joined(choices, "|");
-  Value(command, name, shown)
+  return Value(command, name, shown)
       ->check(CLI::Validator(
           [member, shown](std::string& value) {
             std::string copy = value;
@@ -169,207 +69,13 @@ void Choice(CLI::App& command, const std::string& name, const std::vector<std::s
           "", "choices"));
 }
 
-std::unique_ptr<CLI::App> CommandLine() {
-  auto tool = std::make_unique<CLI::App>(
-      "Tidewell: search and replace in the fields of contacts, appointments and tasks kept in "
-      "vdir folders (vCard and iCalendar files).",
-      "tidewell");
-  tool->formatter(std::make_shared<HelpFormatter>());
-  // Help is a flag like any other so that it can name the command it is for.
-  tool->set_help_flag();
-  // Unknown words are told apart after parsing, in the user's terms.
-  tool->allow_extras();
-  tool->require_subcommand(0, 1);
-  tool->add_flag("-h,--help");
-  Value(*tool, "--store", "DIR", Times::repeated,
-        "a store: a folder of address books and calendars, or one of them. Repeat for more. "
-        "Without it, the stores of the last call; without those, the stores the configs of "
-        "vdirsyncer, khard, khal and todoman name (see 'tidewell stores').");
-  Value(*tool, "--user", "NAME", Times::once,
-        "the login for a server store (a --store URL); without it, the user vdirsyncer's "
-        "config names for that URL, else the netrc file's ($NETRC, else ~/.netrc), else it is "
-        "asked on the terminal. The password is never an option.");
-  Value(*tool, "--password-command", "CMD", Times::once,
-        "a command whose first line of output is the server's password ('pass show dav'), "
-        "split into words as a shell would split it but never run through a shell; without "
-        "it, the setting PasswordCommand. Then the password.fetch (or password) of the "
-        "vdirsyncer storage whose url the --store URL is or lies under, then the netrc file, "
-        "else it is asked on the terminal, without echo.");
-  Value(*tool, "--ca-file", "PEM", Times::once,
-        "a file of certificate authorities (PEM) a server store's certificate may be signed "
-        "by, besides the system's.");
-  Flag(*tool, "--no-cache",
-       "a server store reads every item from the server, rather than only what changed since "
-       "the copy it keeps under $XDG_CACHE_HOME/tidewell (else ~/.cache/tidewell).");
-  Flag(*tool, "--version", "prints the version and the git commit it was built from.");
-  Value(*tool, "--write-manuals", "DIR")->group("");  // the build's, never shown
-
-  Command(*tool, "folders",
-          "Lists every folder of the stores, one per line: Name, EntryID and StoreID, separated "
-          "by tabs.");
-  CLI::App& stores = Command(
-      *tool, "stores",
-      "Lists the stores in use, one per line: the folder, then where it came from "
-      "('--store', 'remembered', or the configs of vdirsyncer, khard, khal and todoman that "
-      "name it), separated by a tab. Then the CardDAV and CalDAV servers vdirsyncer's config "
-      "names, one per line: the URL, the config, 'user: ' and who logs in, and 'password: ' "
-      "and where the password comes from, separated by tabs. A --store is remembered for the "
-      "calls after it; --forget "
-      "DIR forgets that store and --forget-all every one, so that the configs name the stores "
-      "again. Each store forgotten is printed.");
-  Value(stores, "--forget", "DIR", Times::repeated);
-  Flag(stores, "--forget-all");
-  CLI::App& show = Command(
-      *tool, "show",
-      "Prints the saved settings (search text, replacement, case flag, folders), then the "
-      "field selection the next run loads, one 'Key: value' line each, in catalog order. With "
-      "FIELD names (any name of a field, as 'tidewell fields --list' prints them), only those "
-      "fields' lines.");
-  show.add_option("FIELD")
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-      ->expected(1, -1)
-      ->allow_extra_args();
-
-  CLI::App& set = Command(
-      *tool, "set",
-      "Sets the search text, the replacement, the case flag and the folders, and saves them. "
-      "Folders replace the folder list, in the order given; ENTRYID and STOREID are what "
-      "'tidewell folders' prints, NAME a folder's name when no entry id is that and exactly one "
-      "folder has it (case ignored). An unknown folder or an invalid search pattern changes "
-      "nothing (exit 2).");
-  Value(set, "--search", "TEXT");
-  Value(set, "--replace", "TEXT");
-  Choice(set, "--case", {"0", "1"});
-  Choice(set, "--regex", {"0", "1"});
-  Value(set, "--folder", "ENTRYID[@STOREID]|NAME", Times::repeated);
-
-  CLI::App& fields = Command(
-      *tool, "fields",
-      "Changes the fields a run looks in, and saves them. Starts from the saved selection or, "
-      "when nothing is saved yet, from the defaults (every contact field ticked), then applies "
-      "the options in the order given. --select-all and --clear-all tick or untick every "
-      "contact field; --phone, --zip and --email tick the contact fields of that kind; "
-      "--appointments and --tasks tick or untick all fields of appointments or tasks. FIELD is any "
-      "name of a "
-      "field, case and blanks ignored: its settings key (as 'tidewell show' prints them), the "
-      "property a change line names, or its caption in the window; a name several fields "
-      "share (\"Subject\", \"Body\") names them all. --list prints every field, one a line: "
-      "its kind, key, property and caption, separated by tabs, and changes nothing. --special "
-      "sets the special instruction, e.g. \"Only look in city/area codes\".");
-  Flag(fields, "--select-all");
-  Flag(fields, "--clear-all");
-  Flag(fields, "--phone");
-  Flag(fields, "--zip");
-  Flag(fields, "--email");
-  Choice(fields, "--appointments", {"all", "none"});
-  Choice(fields, "--tasks", {"all", "none"});
-  Value(fields, "--tick", "FIELD", Times::repeated);
-  Value(fields, "--untick", "FIELD", Times::repeated);
-  Flag(fields, "--list");
-  Value(fields, "--special", "TEXT");
-
-  CLI::App& replace = Command(
-      *tool, "replace",
-      "Runs the search and replace over every chosen field of every item of the chosen "
-      "folders. Without --yes it asks first (y/N): declined, it prints 'Nothing was changed.' "
-      "(exit 1); with no answer to read (standard input closed), it stops before reading "
-      "anything (exit 2). Prints each folder as it comes to it, then what it updated; a progress "
-      "bar on stderr when that is a terminal. A run needs a folder (--folder, or saved with "
-      "'tidewell set') and a field selection (--fields, or saved with 'tidewell fields'); "
-      "without one it stops before reading anything (exit 2). A run that matched nothing says "
-      "so on stderr: 'Nothing matched 'TEXT' in N items of M folders.'\n"
-      "The other options set the page for this run only, over the saved settings, which they "
-      "leave as they are (nor are the stores of --store remembered):",
-      "--dry-run: a preview. Nothing is saved and no file is written (items, logs, journal, "
-      "settings); each change the run would make is printed instead, one line each: FOLDER, "
-      "ITEM, FIELD, OLD VALUE and NEW VALUE separated by tabs, with a backslash, tab, line feed "
-      "and carriage return in them written as \\\\, \\t, \\n and \\r, a body as its plain text. "
-      "The summary reads 'Would update N items in M folders'. Reports go to stderr only. A "
-      "preview never asks and never waits for another run.\n"
-      "--verbose: the same change lines for a real run, as each item is saved.\n"
-      "One run at a time: while another Tidewell run is going on this one waits for it, or "
-      "with --no-wait gives up. Ctrl-C (or SIGTERM) stops after the item in hand. Values no "
-      "field stands for are counted on stderr by property; --verbose lists each.\n"
-      "Exit status: see 'tidewell --help'.");
-  Flag(replace, "--yes");
-  Flag(replace, "--no-wait");
-  Flag(replace, "--dry-run");
-  Flag(replace, "--verbose");
-  Flag(replace, "--fail-if-none", "exit 1 when nothing matched (as grep does).");
-  Value(replace, "--search", "TEXT", Times::once,
-        "the text to look for, given together with --replace; the case is ignored unless "
-        "--case is given.");
-  Value(replace, "--replace", "TEXT", Times::once, "its replacement, given with --search.");
-  Flag(replace, "--case", "the case of --search counts.");
-  Flag(replace, "--regex",
-       "the search text is a regular expression (PCRE2), for this run; 'set --regex 1' "
-       "keeps it so.");
-  replace.footer(replace.get_footer() +
-                 "\nPatterns: classic unless --regex: ^ and $ anchor at the pattern's ends, . is "
-                 "any character, [a-z] a list, ? * + repeat what stands before, {...} a tag, \\ "
-                 "escapes; ( ) | and \\d are literal. The replacement takes \\1..\\9 for a "
-                 "tag. With --regex, PCRE2's syntax (\\d, (...), a|b, {n}, (?=...)), and $1..$9 "
-                 "or \\1..\\9 in the replacement. The case is ignored in both unless --case. "
-                 "See PATTERNS in 'man tidewell'.");
-  Flag(replace, "--notify-attendees",
-       "on a server that e-mails attendees of the events it stores (implicit scheduling), "
-       "change events with attendees too, without asking. Without it the run asks once "
-       "before changing any (y/N; --yes does not answer it); declined, or with no terminal to "
-       "ask, they are skipped with a note on stderr.");
-  Value(replace, "--folder", "FOLDER", Times::repeated,
-        "a folder to search, by its entry id (as 'tidewell folders' prints it, or its path "
-        "below any folder above its store) or, when no entry id is FOLDER, by its name (case "
-        "ignored); 'all' for every folder of the stores in use, unless a folder has that name. "
-        "The folders given replace the saved list.");
-  Value(
-      replace, "--fields", "FIELD,FIELD...", Times::once,
-      "the fields to look in, instead of the saved ones: a comma list of field names (any "
-      "name 'tidewell fields --list' prints) and of phone, zip, email (the field chooser's contact "
-      "buttons), appointments, tasks (every field of that kind), all (every field).");
-  Flag(replace, "--area-codes-only",
-       "the special instruction \"Only look in city/area codes\"; with --fields and without "
-       "it, none.");
-
-  CLI::App& runs = Command(
-      *tool, "runs",
-      "Lists the runs of the undo journal, newest first, one per line: the id that names it for "
-      "good, its time, its 'Looking for' line (or the run an undo undid), and how many fields "
-      "in how many items it changed, separated by tabs (', undone' when an undo took it back; "
-      "', partly undone (N of M fields)' when an undo of it was killed or stopped; ', damaged "
-      "(N records unreadable)' when part of its journal was lost). "
-      "--show RUN prints that run's changes instead, one per line as a preview prints them: "
-      "folder, item, field, old value, new value, separated by tabs; exit 3 for a damaged "
-      "run.");
-  Value(runs, "--show", "RUN");
-
-  CLI::App& undo = Command(
-      *tool, "undo",
-      "Gives every field the run changed its old value back, newest change first, and saves "
-      "each item once, in the stores the run changed whatever --store names. RUN is an id that "
-      "'tidewell runs' prints; without it, the newest run that is no undo and has changes still "
-      "to undo (a partly undone one too; a run that changed nothing never). An undo that was "
-      "killed or stopped is finished by the next: it restores only the fields still to "
-      "restore. A field changed since the run is skipped and listed, never overwritten. An undo is "
-      "a run of its own, with an id of its own: undoing "
-      "it writes the run's results back. Without --yes the confirmation is asked on the "
-      "terminal (y/N). Prints 'Restored N fields in M items; skipped K.', then one line per "
-      "skipped field: which, and why. Waits for another run like replace (--no-wait). "
-      "Declined, it prints 'Nothing was changed.' (exit 1); with no answer to read, it stops "
-      "(exit 2).\n"
-      "Exit status: see 'tidewell --help'; 1 also when a field was skipped, 3 when the run's "
-      "journal is damaged (what could be read was restored).");
-  undo.add_option("RUN");
-  Flag(undo, "--yes");
-  Flag(undo, "--no-wait");
-  Flag(undo, "--notify-attendees",
-       "as for replace: on a server that e-mails attendees, undo the changes of events with "
-       "attendees too, without asking; without it the undo asks once (y/N; --yes does not "
-       "answer it), and declined they are skipped and listed.");
-
-  tool->footer(
-      "Settings: $XDG_CONFIG_HOME/Marrowby/Marrowby.ini. Logs: activity.jsonl and errors.jsonl "
-      "in $XDG_STATE_HOME/Marrowby. 'tidewell COMMAND --help' for one command.");
-  return tool;
+// The options a user may give `app`, by their long names.
+std::vector<std::string> OptionNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : app.get_options()) {
+    if (!option->get_positional() && !Hidden(option)) names.push_back(Name(option));
+  }
+  return names;
 }
 
 // The first word CLI11 left over, in the user's terms: before the command
@@ -377,17 +83,25 @@ std::unique_ptr<CLI::App> CommandLine() {
 void RefuseLeftovers(const CLI::App& tool, const CLI::App* command) {
   const std::vector<std::string> before = tool.remaining();
   if (!before.empty()) {
-    const std::string& word = before.front();
-    throw UsageError((word.starts_with("-") ? "Unknown option '" : "Unknown command '") + word +
-                     "' (see 'tidewell --help').");
+    std::string word = before.front();
+    if (!word.starts_with("-")) {
+      std::vector<std::string> names;
+      for (const CLI::App* known : VisibleCommands(tool)) names.push_back(known->get_name());
+      throw UsageError(
+          WithSuggestion("Unknown command '" + word + "' (see 'tidewell --help').", word, names));
+    }
+    word.resize(std::min(word.find('='), word.size()));
+    throw UsageError(WithSuggestion("Unknown option '" + word + "' (see 'tidewell --help').", word,
+                                    OptionNames(tool)));
   }
   if (command == nullptr || command->remaining().empty()) return;
   std::string word = command->remaining().front();
   const std::string name = command->get_name();
   if (word.starts_with("-")) {
     word.resize(std::min(word.find('='), word.size()));
-    throw UsageError("'" + name + "' takes no option '" + word + "' (see 'tidewell " + name +
-                     " --help').");
+    throw UsageError(WithSuggestion(
+        "'" + name + "' takes no option '" + word + "' (see 'tidewell " + name + " --help').", word,
+        OptionNames(*command)));
   }
   throw UsageError("'" + name + "' takes no argument '" + word + "' (see 'tidewell " + name +
                    " --help').");
@@ -445,49 +159,267 @@ std::vector<std::string> Choices(CLI::Option* option) {
 }
 
 OptionDescription Described(CLI::Option* option) {
-  return {Name(option), option->get_items_expected_max() != 0, Choices(option)};
+  return {Name(option), option->get_items_expected_max() != 0, Choices(option),
+          option->get_type_name(), OptionSummary(option)};
 }
 
-// The first sentence of a description, without what follows a comma, colon
-// or parenthesis: "Lists every folder of the stores".
-std::string Summary(std::string text) {
-  text.resize(std::min(text.find_first_of(".,:(\n"), text.size()));
-  while (text.ends_with(' ')) text.pop_back();
-  return text;
+// The options before the command.
+void AddToolOptions(CLI::App& tool) {
+  Value(tool, "--store", "DIR", Times::repeated,
+        "a store: a folder of address books and calendars, or one of them. Repeat for more. "
+        "Without it, the stores of the last call; without those, the stores the configs of "
+        "vdirsyncer, khard, khal and todoman name (see 'tidewell stores').");
+  Value(tool, "--user", "NAME", Times::once,
+        "the login for a server store (a --store URL); without it, the user vdirsyncer's "
+        "config names for that URL, else the netrc file's ($NETRC, else ~/.netrc), else it is "
+        "asked on the terminal. The password is never an option.");
+  Value(tool, "--password-command", "CMD", Times::once,
+        "a command whose first line of output is the server's password ('pass show dav'), "
+        "split into words as a shell would split it but never run through a shell; without "
+        "it, the setting PasswordCommand. Then the password.fetch (or password) of the "
+        "vdirsyncer storage whose url the --store URL is or lies under, then the netrc file, "
+        "else it is asked on the terminal, without echo.");
+  Value(tool, "--ca-file", "PEM", Times::once,
+        "a file of certificate authorities (PEM) a server store's certificate may be signed "
+        "by, besides the system's.");
+  Flag(tool, "--no-cache",
+       "a server store reads every item from the server, rather than only what changed since "
+       "the copy it keeps under $XDG_CACHE_HOME/tidewell (else ~/.cache/tidewell).");
+  Flag(tool, "-V,--version", "prints the version and the git commit it was built from.");
+  Value(tool, "--write-manuals", "DIR")->group("");  // the build's, never shown
+}
+
+// The commands that only print: folders, stores, show.
+void AddListings(CLI::App& tool) {
+  Command(tool, "folders",
+          "Lists every folder of the stores, one per line: Name, EntryID and StoreID, separated "
+          "by tabs.");
+  CLI::App& stores = Command(
+      tool, "stores",
+      "Lists the stores in use, one per line: the folder, then where it came from "
+      "('--store', 'remembered', or the configs of vdirsyncer, khard, khal and todoman that "
+      "name it), separated by a tab. Then the CardDAV and CalDAV servers vdirsyncer's config "
+      "names, one per line: the URL, the config, 'user: ' and who logs in, and 'password: ' "
+      "and where the password comes from, separated by tabs. A --store is remembered for the "
+      "calls after it; --forget "
+      "DIR forgets that store and --forget-all every one, so that the configs name the stores "
+      "again. Each store forgotten is printed.");
+  Brief(Value(stores, "--forget", "DIR", Times::repeated), "forget a store --store remembered");
+  Brief(Flag(stores, "--forget-all"), "forget every remembered store");
+  CLI::App& show = Command(
+      tool, "show",
+      "Prints the saved settings (search text, replacement, case flag, folders), then the "
+      "field selection the next run loads, one 'Key: value' line each, in catalog order. With "
+      "FIELD names (any name of a field, as 'tidewell fields --list' prints them), only those "
+      "fields' lines.");
+  show.add_option("FIELD")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->expected(1, -1)
+      ->allow_extra_args();
+}
+
+void AddSet(CLI::App& tool) {
+  CLI::App& set = Command(
+      tool, "set",
+      "Sets the search text, the replacement, the case flag and the folders, and saves them. "
+      "Folders replace the folder list, in the order given; ENTRYID and STOREID are what "
+      "'tidewell folders' prints, NAME a folder's name when no entry id is that and exactly one "
+      "folder has it (case ignored). An unknown folder or an invalid search pattern changes "
+      "nothing (exit 2).");
+  Brief(Value(set, "--search", "TEXT"), "the search text");
+  Brief(Value(set, "--replace", "TEXT"), "the replacement");
+  Brief(Choice(set, "--case", {"0", "1"}), "1: the case counts");
+  Brief(Choice(set, "--regex", {"0", "1"}), "1: the search text is a regular expression");
+  Brief(Value(set, "--folder", "ENTRYID[@STOREID]|NAME", Times::repeated),
+        "a folder to search; the folders given replace the list");
+}
+
+void AddFields(CLI::App& tool) {
+  CLI::App& fields = Command(
+      tool, "fields",
+      "Changes the fields a run looks in, and saves them. Starts from the saved selection or, "
+      "when nothing is saved yet, from the defaults (every contact field ticked), then applies "
+      "the options in the order given. --select-all and --clear-all tick or untick every "
+      "contact field; --phone, --zip and --email tick the contact fields of that kind; "
+      "--appointments and --tasks tick or untick all fields of appointments or tasks. FIELD is any "
+      "name of a "
+      "field, case and blanks ignored: its settings key (as 'tidewell show' prints them), the "
+      "property a change line names, or its caption in the window; a name several fields "
+      "share (\"Subject\", \"Body\") names them all. --list prints every field, one a line: "
+      "its kind, key, property and caption, separated by tabs, and changes nothing. --special "
+      "sets the special instruction, e.g. \"Only look in city/area codes\".");
+  Brief(Flag(fields, "--select-all"), "tick every contact field");
+  Brief(Flag(fields, "--clear-all"), "untick every contact field");
+  Brief(Flag(fields, "--phone"), "tick the contact phone fields");
+  Brief(Flag(fields, "--zip"), "tick the contact zip/postal code fields");
+  Brief(Flag(fields, "--email"), "tick the contact e-mail fields");
+  Brief(Choice(fields, "--appointments", {"all", "none"}),
+        "tick or untick every appointment field");
+  Brief(Choice(fields, "--tasks", {"all", "none"}), "tick or untick every task field");
+  Brief(Value(fields, "--tick", "FIELD", Times::repeated), "tick a field");
+  Brief(Value(fields, "--untick", "FIELD", Times::repeated), "untick a field");
+  Brief(Flag(fields, "--list"), "print every field: kind, key, property and caption");
+  Brief(Value(fields, "--special", "TEXT"), "the special instruction");
+}
+
+void AddReplace(CLI::App& tool) {
+  CLI::App& replace = Command(
+      tool, "replace",
+      "Runs the search and replace over every chosen field of every item of the chosen "
+      "folders. Without --yes it asks first (y/N): declined, it prints 'Nothing was changed.' "
+      "(exit 1); with no answer to read (standard input closed), it stops before reading "
+      "anything (exit 2). Prints each folder as it comes to it, then what it updated; a progress "
+      "bar on stderr when that is a terminal. A run needs a folder (--folder, or saved with "
+      "'tidewell set') and a field selection (--fields, or saved with 'tidewell fields'); "
+      "without one it stops before reading anything (exit 2). A run that matched nothing says "
+      "so on stderr: 'Nothing matched 'TEXT' in N items of M folders.'\n"
+      "The other options set the page for this run only, over the saved settings, which they "
+      "leave as they are (nor are the stores of --store remembered):",
+      "--dry-run: a preview. Nothing is saved and no file is written (items, logs, journal, "
+      "settings); each change the run would make is printed instead, one line each: FOLDER, "
+      "ITEM, FIELD, OLD VALUE and NEW VALUE separated by tabs, with a backslash, tab, line feed "
+      "and carriage return in them written as \\\\, \\t, \\n and \\r, a body as its plain text. "
+      "The summary reads 'Would update N items in M folders'. Reports go to stderr only. A "
+      "preview never asks and never waits for another run.\n"
+      "--verbose: the same change lines for a real run, as each item is saved.\n"
+      "One run at a time: while another Tidewell run is going on this one waits for it, or "
+      "with --no-wait gives up. Ctrl-C (or SIGTERM) stops after the item in hand. Values no "
+      "field stands for are counted on stderr by property; --verbose lists each.\n"
+      "Exit status: see EXIT STATUS in 'man tidewell'.");
+  Brief(Flag(replace, "--yes"), "run without asking first");
+  Brief(Flag(replace, "--no-wait"), "give up while another run is going on");
+  Brief(Flag(replace, "--dry-run"), "a preview: print each change, write nothing");
+  Brief(Flag(replace, "--verbose"), "print each change as it is saved");
+  Flag(replace, "--fail-if-none", "exit 1 when nothing matched (as grep does).");
+  Value(replace, "--search", "TEXT", Times::once,
+        "the text to look for, given together with --replace; the case is ignored unless "
+        "--case is given.");
+  Value(replace, "--replace", "TEXT", Times::once, "its replacement, given with --search.");
+  Flag(replace, "--case", "the case of --search counts.");
+  Flag(replace, "--regex",
+       "the search text is a regular expression (PCRE2), for this run; 'set --regex 1' "
+       "keeps it so.");
+  replace.footer(replace.get_footer() +
+                 "\nPatterns: classic unless --regex: ^ and $ anchor at the pattern's ends, . is "
+                 "any character, [a-z] a list, ? * + repeat what stands before, {...} a tag, \\ "
+                 "escapes; ( ) | and \\d are literal. The replacement takes \\1..\\9 for a "
+                 "tag. With --regex, PCRE2's syntax (\\d, (...), a|b, {n}, (?=...)), and $1..$9 "
+                 "or \\1..\\9 in the replacement. The case is ignored in both unless --case. "
+                 "See PATTERNS in 'man tidewell'.");
+  Flag(replace, "--notify-attendees",
+       "on a server that e-mails attendees of the events it stores (implicit scheduling), "
+       "change events with attendees too, without asking. Without it the run asks once "
+       "before changing any (y/N; --yes does not answer it); declined, or with no terminal to "
+       "ask, they are skipped with a note on stderr.");
+  Value(replace, "--folder", "FOLDER", Times::repeated,
+        "a folder to search, by its entry id (as 'tidewell folders' prints it, or its path "
+        "below any folder above its store) or, when no entry id is FOLDER, by its name (case "
+        "ignored); 'all' for every folder of the stores in use, unless a folder has that name. "
+        "The folders given replace the saved list.");
+  Value(
+      replace, "--fields", "FIELD,FIELD...", Times::once,
+      "the fields to look in, instead of the saved ones: a comma list of field names (any "
+      "name 'tidewell fields --list' prints) and of phone, zip, email (the field chooser's contact "
+      "buttons), appointments, tasks (every field of that kind), all (every field).");
+  Flag(replace, "--area-codes-only",
+       "the special instruction \"Only look in city/area codes\"; with --fields and without "
+       "it, none.");
+}
+
+void AddRunsAndUndo(CLI::App& tool) {
+  CLI::App& runs = Command(
+      tool, "runs",
+      "Lists the runs of the undo journal, newest first, one per line: the id that names it for "
+      "good, its time, its 'Looking for' line (or the run an undo undid), and how many fields "
+      "in how many items it changed, separated by tabs (', undone' when an undo took it back; "
+      "', partly undone (N of M fields)' when an undo of it was killed or stopped; ', damaged "
+      "(N records unreadable)' when part of its journal was lost). "
+      "--show RUN prints that run's changes instead, one per line as a preview prints them: "
+      "folder, item, field, old value, new value, separated by tabs; exit 3 for a damaged "
+      "run.");
+  Brief(Value(runs, "--show", "RUN"), "print that run's changes");
+
+  CLI::App& undo = Command(
+      tool, "undo",
+      "Gives every field the run changed its old value back, newest change first, and saves "
+      "each item once, in the stores the run changed whatever --store names. RUN is an id that "
+      "'tidewell runs' prints; without it, the newest run that is no undo and has changes still "
+      "to undo (a partly undone one too; a run that changed nothing never). An undo that was "
+      "killed or stopped is finished by the next: it restores only the fields still to "
+      "restore. A field changed since the run is skipped and listed, never overwritten. An undo is "
+      "a run of its own, with an id of its own: undoing "
+      "it writes the run's results back. Without --yes the confirmation is asked on the "
+      "terminal (y/N). Prints 'Restored N fields in M items; skipped K.', then one line per "
+      "skipped field: which, and why. Waits for another run like replace (--no-wait). "
+      "Declined, it prints 'Nothing was changed.' (exit 1); with no answer to read, it stops "
+      "(exit 2).\n"
+      "Exit status: see EXIT STATUS in 'man tidewell'; 1 also when a field was skipped, 3 when the "
+      "run's "
+      "journal is damaged (what could be read was restored).");
+  undo.add_option("RUN");
+  Brief(Flag(undo, "--yes"), "undo without asking first");
+  Brief(Flag(undo, "--no-wait"), "give up while another run is going on");
+  Flag(undo, "--notify-attendees",
+       "as for replace: on a server that e-mails attendees, undo the changes of events with "
+       "attendees too, without asking; without it the undo asks once (y/N; --yes does not "
+       "answer it), and declined they are skipped and listed.");
+}
+
+// `help [COMMAND]`, and the words the shell completions ask for (hidden).
+void AddHelpAndComplete(CLI::App& tool) {
+  CLI::App& help = Command(tool, "help",
+                           "Prints the full text of COMMAND, as 'tidewell COMMAND --help' does; "
+                           "without one, the overview 'tidewell --help' prints.");
+  help.add_option("COMMAND");
+  CLI::App& complete = Command(tool, "complete",
+                               "Prints the folder ids, field names or run ids a shell completes, "
+                               "one a line: the word, a tab, what it names. Never asks.");
+  complete.group("");
+  complete.add_option("WORDS")->required()->check(CLI::IsMember({"folders", "fields", "runs"}));
+}
+
+// What `tidewell help COMMAND` asks for: COMMAND's help, which reads as if
+// it were `tidewell COMMAND --help`.
+void ReadHelpCommand(const CLI::App& tool, Invocation& invocation) {
+  invocation.help = true;
+  invocation.command.clear();
+  if (invocation.arguments.empty()) return;
+  const std::string named = invocation.arguments.front();
+  invocation.arguments.clear();
+  std::vector<std::string> names;
+  for (const CLI::App* command : VisibleCommands(tool)) names.push_back(command->get_name());
+  if (std::find(names.begin(), names.end(), named) == names.end()) {
+    throw UsageError(
+        WithSuggestion("Unknown command '" + named + "' (see 'tidewell --help').", named, names));
+  }
+  invocation.command = named;
 }
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> ExitStatuses() {
-  return {
-      {"0", "done: every item handled (a run that matched nothing too, without --fail-if-none)"},
-      {"1",
-       "the run ended through its failure report (a save refused, the undo journal could not "
-       "be written); a confirmation was declined ('Nothing was changed.'); nothing matched, "
-       "with --fail-if-none; undo skipped a field"},
-      {"2",
-       "usage or bad input, with a one-line reason, before anything is read: an invalid "
-       "pattern, an unknown or ambiguous folder or field, no folder or no field chosen, a "
-       "--store that is no readable folder ('No such store: DIR') or holds no address book or "
-       "calendar, no answer to the question (pass --yes), another run going on (with "
-       "--no-wait)"},
-      {"3",
-       "the run finished but some items could not be changed (their reports printed, then 'N "
-       "items could not be changed; see the reports above.'); an undo of a damaged run "
-       "restored what it could read and names what it could not"},
-      {"130", "stopped by SIGINT (Ctrl-C) after the item in hand"},
-      {"143", "stopped by SIGTERM after the item in hand"},
-  };
-}
-
-std::string ExitStatusTable() {
-  std::string table;
-  for (const auto& [status, meaning] : ExitStatuses()) {
-    std::string label = "  " + status;
-    label.resize(7, ' ');
-    table += Filled(meaning, label, std::string(7, ' '));
-  }
-  return table;
+std::unique_ptr<CLI::App> CommandLine() {
+  auto tool = std::make_unique<CLI::App>(
+      "Tidewell: search and replace in the fields of contacts, appointments and tasks kept in "
+      "vdir folders (vCard and iCalendar files).",
+      "tidewell");
+  UseHelpFormatter(*tool);
+  // Help is a flag like any other so that it can name the command it is for.
+  tool->set_help_flag();
+  // Unknown words are told apart after parsing, in the user's terms.
+  tool->allow_extras();
+  tool->require_subcommand(0, 1);
+  tool->add_flag("-h,--help")->description("prints this overview; with a command, its full text.");
+  AddToolOptions(*tool);
+  AddListings(*tool);
+  AddSet(*tool);
+  AddFields(*tool);
+  AddReplace(*tool);
+  AddRunsAndUndo(*tool);
+  AddHelpAndComplete(*tool);
+  tool->footer(
+      "'tidewell help COMMAND' (or 'tidewell COMMAND --help') prints a command's full text; "
+      "'man tidewell' has the patterns, examples, exit statuses, files and environment.");
+  return tool;
 }
 
 Invocation ParseCommandLine(const std::vector<std::string>& args) {
@@ -520,41 +452,33 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
   } else if (!invocation.help && !invocation.version && invocation.manuals_dir.empty()) {
     throw UsageError("No command given (see 'tidewell --help').");
   }
+  if (invocation.command == "help") ReadHelpCommand(*tool, invocation);
   return invocation;
 }
-
-std::string HelpText(const std::string& command) {
-  const auto tool = CommandLine();
-  for (const CLI::App* sub : tool->get_subcommands({})) {
-    if (sub->get_name() == command) return sub->help();
-  }
-  return tool->help();
-}
-
-std::string HelpIntroduction() { return HelpFormatter::Introduction(*CommandLine()); }
-
-std::string HelpClosing() { return Filled(CommandLine()->get_footer(), "", ""); }
 
 std::vector<OptionDescription> DescribeGlobalOptions() {
   const auto tool = CommandLine();
   std::vector<OptionDescription> described;
   for (CLI::Option* option : tool->get_options({})) {
-    if (!Hidden(option) && !IsHelp(option)) described.push_back(Described(option));
+    if (!Hidden(option)) described.push_back(Described(option));
   }
-  described.push_back({"--help", false, {}});
   return described;
 }
 
 std::vector<CommandDescription> DescribeCommands() {
   const auto tool = CommandLine();
   std::vector<CommandDescription> described;
-  for (CLI::App* sub : tool->get_subcommands({})) {
-    CommandDescription command{sub->get_name(), Summary(sub->get_description()), sub->help(), {}};
+  for (CLI::App* sub :
+       tool->get_subcommands([](CLI::App* app) { return !app->get_group().empty(); })) {
+    CommandDescription command{
+        sub->get_name(), FirstSentence(sub->get_description()), sub->help(), {}, ""};
     for (CLI::Option* option : sub->get_options({})) {
-      if (!option->get_positional() && !IsHelp(option))
+      if (option->get_positional()) {
+        command.argument = option->get_name();
+      } else {
         command.options.push_back(Described(option));
+      }
     }
-    command.options.push_back({"--help", false, {}});
     described.push_back(std::move(command));
   }
   return described;

@@ -20,7 +20,9 @@
 #include "app/store_host.h"
 #include "app/version.h"
 #include "cli/command_line.h"
+#include "cli/completion_words.h"
 #include "cli/manuals.h"
+#include "cli/suggestions.h"
 #include "cli/terminal_ui.h"
 #include "fields/field_catalog.h"
 #include "fields/frm_look_in_fields.h"
@@ -156,7 +158,9 @@ std::vector<const CatalogRow*> NamedFields(const std::vector<std::string>& names
   for (const std::string& name : names) {
     const std::vector<const CatalogRow*> named = FieldsNamed(name);
     if (named.empty()) {
-      throw UsageError("Unknown field '" + name + "'" + where + " (see 'tidewell fields --list').");
+      throw UsageError(WithSuggestion(
+          "Unknown field '" + name + "'" + where + " (see 'tidewell fields --list').", name,
+          FieldNames()));
     }
     for (const CatalogRow* row : named) {
       if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
@@ -290,7 +294,8 @@ std::vector<size_t> ResolveFolders(Context& c, const std::vector<std::string>& n
     if (matches.empty()) matches = FoldersAtPath(offered, entry_id, store_id);
     if (matches.empty()) matches = FoldersNamed(offered, name);
     if (matches.empty()) {
-      throw UsageError("Unknown folder '" + name + "' (see 'tidewell folders').");
+      throw UsageError(WithSuggestion("Unknown folder '" + name + "' (see 'tidewell folders').",
+                                      name, FolderNames(offered)));
     }
     if (matches.size() > 1) {
       throw UsageError("Folder '" + name + "' is in several stores; name one as ENTRYID@STOREID.");
@@ -842,6 +847,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       out << HelpText(invocation.command);
       return kDone;
     }
+    if (invocation.command == "complete") return CompleteWords(invocation, out, open);
     CheckBeforeStart(invocation);
     CheckCaFile(invocation.ca_file);
     if (invocation.command == "stores" && Forgets(invocation)) return ForgetStores(invocation, out);

@@ -77,6 +77,73 @@ std::string PatternsText() {
          "777-987-6543.\n";
 }
 
+// Jobs that work as printed, each the way a user would first try it.
+std::string ExamplesText() {
+  return "Change the area code 555 to 777 in every contact phone number, after a preview:\n"
+         "  tidewell replace --search 555 --replace 777 --fields phone --area-codes-only \\\n"
+         "           --folder contacts/default --dry-run\n"
+         "  tidewell replace --search 555 --replace 777 --fields phone --area-codes-only \\\n"
+         "           --folder contacts/default\n"
+         "\n"
+         "Move every e-mail address from one domain to another, without asking:\n"
+         "  tidewell replace --search '@example\\.com$' --replace '@example.org' --fields email "
+         "\\\n"
+         "           --folder all --yes\n"
+         "\n"
+         "Save the settings once, then preview and run them over one folder only:\n"
+         "  tidewell set --search 'Acme Ltd' --replace 'Acme GmbH' --folder contacts/work\n"
+         "  tidewell fields --clear-all --tick CompanyName\n"
+         "  tidewell replace --dry-run\n"
+         "  tidewell replace --folder contacts/work\n"
+         "\n"
+         "A regular expression: 555-987-6543 becomes 777-987-6543:\n"
+         "  tidewell replace --regex --search '555-(\\d{3})' --replace '777-$1' --fields phone\n"
+         "\n"
+         "Take a run back by its id, as 'tidewell runs' prints it:\n"
+         "  tidewell runs\n"
+         "  tidewell undo 20260312T091500.042Z-4711\n"
+         "\n"
+         "On a CardDAV or CalDAV server, the password from a password manager:\n"
+         "  tidewell --store https://dav.example.com/dav/ --user me \\\n"
+         "           --password-command 'pass show dav' folders\n"
+         "  tidewell --store https://dav.example.com/dav/ replace --search 555 --replace 777 \\\n"
+         "           --fields phone --folder all --dry-run\n";
+}
+
+std::string FilesText() {
+  return "$XDG_CONFIG_HOME/Marrowby/Marrowby.ini\n"
+         "       the settings: the page's in [Tidewell], the remembered stores and the\n"
+         "       password command in [Host], the journal's retention in [Journal]\n"
+         "$XDG_STATE_HOME/Marrowby/activity.jsonl, errors.jsonl\n"
+         "       the activity log and undo journal, and the failure reports, one JSON\n"
+         "       object a line; older runs in activity-RUN.jsonl and errors-RUN.jsonl\n"
+         "$XDG_STATE_HOME/Marrowby/activity.index, activity.lock\n"
+         "       the run index (rebuilt from the logs when lost) and the run lock\n"
+         "$XDG_CACHE_HOME/tidewell\n"
+         "       the copy of each server store's items (--no-cache reads them fresh)\n"
+         "~/.netrc\n"
+         "       logins for server stores, unless $NETRC names another file\n"
+         "The configs of vdirsyncer, khard, khal and todoman, read to find the stores and\n"
+         "servers (see ENVIRONMENT).\n";
+}
+
+// The variables the program reads, and nothing else.
+std::string EnvironmentText() {
+  return "HOME                where ~ and the defaults below are\n"
+         "XDG_CONFIG_HOME     the settings and the peers' configs (default ~/.config)\n"
+         "XDG_CONFIG_DIRS     more folders of khal's and todoman's configs (default /etc/xdg)\n"
+         "XDG_STATE_HOME      the logs and the undo journal (default ~/.local/state)\n"
+         "XDG_CACHE_HOME      the copy of a server store's items (default ~/.cache)\n"
+         "VDIRSYNCER_CONFIG   vdirsyncer's config (default ~/.vdirsyncer/config, else\n"
+         "                    $XDG_CONFIG_HOME/vdirsyncer/config)\n"
+         "KHARD_CONFIG        khard's config (default $XDG_CONFIG_HOME/khard/khard.conf)\n"
+         "TODOMAN_CONFIG      todoman's config (default todoman/config.py in the folders above)\n"
+         "NETRC               the netrc file of server logins (default ~/.netrc)\n"
+         "TMPDIR              a large server answer, while it is read (default /tmp)\n"
+         "LC_ALL, LC_TIME, LANG\n"
+         "                    the locale dates are written and read in, in date fields\n";
+}
+
 }  // namespace
 
 std::string ManualPage() {
@@ -89,24 +156,96 @@ std::string ManualPage() {
   return RenderManualPage(
       {"tidewell",
        "search and replace in contacts, appointments and tasks",
-       {{"SYNOPSIS", "tidewell [--store DIR]... COMMAND [OPTIONS]\ntidewell --version\n"},
+       {{"SYNOPSIS",
+         "tidewell [--store DIR]... COMMAND [OPTIONS]\ntidewell help [COMMAND]\ntidewell "
+         "--version\n"},
         {"DESCRIPTION", intro.substr(0, usage) + intro.substr(intro.find("\n\n", usage) + 2)},
         {"COMMANDS", commands},
         {"PATTERNS", PatternsText()},
+        {"EXAMPLES", ExamplesText()},
         {"EXIT STATUS", ExitStatusTable()},
-        {"FILES", HelpClosing()},
+        {"FILES", FilesText()},
+        {"ENVIRONMENT", EnvironmentText()},
         {"SEE ALSO", "tidewell-gui(1), vdirsyncer(1), khard(1), khal(1), todoman(1)\n"}}});
 }
+
+namespace {
+
+// What completes the value of an option, or a command's argument, by the
+// name of the value: the words `tidewell complete` prints, or a fixed list.
+enum class Words { none, folders, fields, field_list, runs, commands, dirs };
+
+Words WordsFor(const std::string& value_name) {
+  if (value_name == "FOLDER" || value_name.starts_with("ENTRYID")) return Words::folders;
+  if (value_name == "FIELD") return Words::fields;
+  if (value_name == "FIELD,FIELD...") return Words::field_list;
+  if (value_name == "RUN") return Words::runs;
+  if (value_name == "COMMAND") return Words::commands;
+  if (value_name == "DIR") return Words::dirs;
+  return Words::none;
+}
+
+// The words --fields takes besides field names.
+const std::vector<std::string> kFieldGroups = {"all",   "phone",        "zip",
+                                               "email", "appointments", "tasks"};
+
+std::string Lowered(std::string text) {
+  for (char& ch : text) ch = (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+  return text;
+}
+
+std::string CommandNames() {
+  std::vector<std::string> names;
+  for (const CommandDescription& command : DescribeCommands()) names.push_back(command.name);
+  return Join(names, " ");
+}
+
+// The bash that sets COMPREPLY for `words`.
+std::string BashWords(Words words) {
+  switch (words) {
+    case Words::folders:
+      return "_tidewell_words folders";
+    case Words::fields:
+      return "_tidewell_words fields";
+    case Words::field_list:
+      return "_tidewell_words fields list";
+    case Words::runs:
+      return "_tidewell_words runs";
+    case Words::commands:
+      return "COMPREPLY=($(compgen -W " + Quoted(CommandNames()) + " -- \"$cur\"))";
+    case Words::dirs:
+      return "COMPREPLY=($(compgen -d -- \"$cur\"))";
+    case Words::none:
+      break;
+  }
+  return "COMPREPLY=()";
+}
+
+}  // namespace
 
 std::string BashCompletion() {
   std::string script =
       "# bash completion for tidewell; made by 'tidewell --write-manuals'.\n"
+      "# Folder ids, field names and run ids come from 'tidewell complete', over\n"
+      "# the stores the line names.\n"
+      "_tidewell_words() {\n"
+      "  local IFS=$'\\n' words prefix=''\n"
+      "  words=$(tidewell \"${stores[@]}\" complete \"$1\" 2>/dev/null | cut -f1)\n"
+      "  if [[ $2 == list ]]; then\n"
+      "    prefix=${cur%\"${cur##*,}\"}\n"
+      "    words+=$'\\n" +
+      Join(kFieldGroups, "\\n") +
+      "'\n"
+      "  fi\n"
+      "  COMPREPLY=($(compgen -P \"$prefix\" -W \"$words\" -- \"${cur#\"$prefix\"}\"))\n"
+      "}\n"
       "_tidewell() {\n"
       "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-      "  local command='' i\n"
+      "  local command='' i stores=()\n"
       "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
       "    case ${COMP_WORDS[i]} in\n"
-      "      --store|--user|--password-command|--ca-file) ((i++)) ;;\n"
+      "      --store) stores+=(--store \"${COMP_WORDS[i+1]/#\\~/$HOME}\"); ((i++)) ;;\n"
+      "      --user|--password-command|--ca-file) ((i++)) ;;\n"
       "      -*) ;;\n"
       "      *) command=${COMP_WORDS[i]}; break ;;\n"
       "    esac\n"
@@ -120,25 +259,28 @@ std::string BashCompletion() {
       "    --user|--password-command) COMPREPLY=(); return ;;\n"
       "  esac\n"
       "  case $command in\n";
-  std::vector<std::string> names;
   for (const CommandDescription& command : DescribeCommands()) {
-    names.push_back(command.name);
     script += "    " + command.name + ")\n";
-    std::string values;  // what may follow an option that takes a value: its choices, or nothing
+    std::string values;  // what may follow an option that takes a value
     for (const OptionDescription& option : command.options) {
       if (!option.takes_value) continue;
-      values += "        " + option.name + ") COMPREPLY=(" +
-                (option.choices.empty()
-                     ? ""
-                     : "$(compgen -W " + Quoted(Join(option.choices, " ")) + " -- \"$cur\")") +
-                "); return ;;\n";
+      values +=
+          "        " + option.name + ") " +
+          (option.choices.empty() ? BashWords(WordsFor(option.value_name))
+                                  : "COMPREPLY=($(compgen -W " + Quoted(Join(option.choices, " ")) +
+                                        " -- \"$cur\"))") +
+          "; return ;;\n";
     }
     if (!values.empty()) script += "      case $prev in\n" + values + "      esac\n";
+    if (!command.argument.empty()) {
+      script += "      if [[ $cur != -* ]]; then " + BashWords(WordsFor(command.argument)) +
+                "; return; fi\n";
+    }
     script += "      COMPREPLY=($(compgen -W " + Quoted(Join(OptionNames(command.options), " ")) +
               " -- \"$cur\")) ;;\n";
   }
   script += "    *) COMPREPLY=($(compgen -W " +
-            Quoted(Join(names, " ") + " " + Join(OptionNames(DescribeGlobalOptions()), " ")) +
+            Quoted(CommandNames() + " " + Join(OptionNames(DescribeGlobalOptions()), " ")) +
             " -- \"$cur\")) ;;\n"
             "  esac\n"
             "}\n"
@@ -146,13 +288,79 @@ std::string BashCompletion() {
   return script;
 }
 
+namespace {
+
+// The zsh action for `words`.
+std::string ZshWords(Words words) {
+  switch (words) {
+    case Words::folders:
+      return "_tidewell_words folders";
+    case Words::fields:
+      return "_tidewell_words fields";
+    case Words::field_list:
+      return "_tidewell_field_list";
+    case Words::runs:
+      return "_tidewell_words runs";
+    case Words::commands:
+      return "(" + CommandNames() + ")";
+    case Words::dirs:
+      return "_files -/";
+    case Words::none:
+      break;
+  }
+  return " ";
+}
+
+// The fish arguments for `words`; "" for none.
+std::string FishWords(Words words) {
+  switch (words) {
+    case Words::folders:
+      return "(__tidewell_words folders)";
+    case Words::fields:
+      return "(__tidewell_words fields)";
+    case Words::field_list:
+      return "(__tidewell_field_list)";
+    case Words::runs:
+      return "(__tidewell_words runs)";
+    case Words::commands:
+      return CommandNames();
+    case Words::dirs:
+      return "(__fish_complete_directories)";
+    case Words::none:
+      break;
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string ZshCompletion() {
   std::string script =
       "#compdef tidewell\n"
       "# zsh completion for tidewell; made by 'tidewell --write-manuals'.\n"
+      "# Folder ids, field names and run ids come from 'tidewell complete', over\n"
+      "# the stores the line names.\n"
+      "_tidewell_words() {\n"
+      "  local -a found\n"
+      "  local line\n"
+      "  for line in ${(f)\"$(tidewell $_tidewell_stores complete $1 2>/dev/null)\"}; do\n"
+      "    found+=(\"${${line%%$'\\t'*}//:/\\\\:}:${line#*$'\\t'}\")\n"
+      "  done\n"
+      "  _describe -t $1 $1 found\n"
+      "}\n"
+      "_tidewell_field_list() {\n"
+      "  compset -P '*,'\n"
+      "  _tidewell_words fields\n"
+      "  compadd -- " +
+      Join(kFieldGroups, " ") +
+      "\n"
+      "}\n"
       "_tidewell() {\n"
-      "  local curcontext=$curcontext state line\n"
-      "  local -a commands\n"
+      "  local curcontext=$curcontext state line i\n"
+      "  local -a commands _tidewell_stores\n"
+      "  for ((i = 2; i < CURRENT; i++)); do\n"
+      "    [[ $words[i] == --store ]] && _tidewell_stores+=(--store \"${words[i+1]/#\\~/$HOME}\")\n"
+      "  done\n"
       "  commands=(\n";
   for (const CommandDescription& command : DescribeCommands()) {
     script += "    " + Quoted(command.name + ":" + command.summary) + "\n";
@@ -166,8 +374,8 @@ std::string ZshCompletion() {
       "    '--password-command[a command that prints the password]:command: ' \\\n"
       "    '--ca-file[certificate authorities to trust (PEM)]:file:_files' \\\n"
       "    '--no-cache[read every item of a server store fresh]' \\\n"
-      "    '(- *)--help[print the help]' \\\n"
-      "    '(- *)--version[print the version]' \\\n"
+      "    '(- *)'{-h,--help}'[print the help]' \\\n"
+      "    '(- *)'{-V,--version}'[print the version]' \\\n"
       "    '1:command:->command' \\\n"
       "    '*::option:->option'\n"
       "  case $state in\n"
@@ -180,14 +388,15 @@ std::string ZshCompletion() {
       std::string argument = "*" + option.name;
       if (option.takes_value) {
         argument += ":" + option.name.substr(2) + ":";
-        if (!option.choices.empty())
-          argument += "(" + Join(option.choices, " ") + ")";
-        else
-          argument += " ";
+        argument += option.choices.empty() ? ZshWords(WordsFor(option.value_name))
+                                           : "(" + Join(option.choices, " ") + ")";
       }
       script += " " + Quoted(argument);
     }
-    if (command.name == "undo") script += " '1:run: '";
+    if (!command.argument.empty()) {
+      script += " " + Quoted("*:" + Lowered(command.argument) + ":" +
+                             ZshWords(WordsFor(command.argument)));
+    }
     script += " ;;\n";
   }
   script +=
@@ -201,30 +410,53 @@ std::string ZshCompletion() {
 std::string FishCompletion() {
   std::string script =
       "# fish completion for tidewell; made by 'tidewell --write-manuals'.\n"
-      "complete -c tidewell -f\n"
-      "complete -c tidewell -n __fish_use_subcommand -l store -r -a "
-      "'(__fish_complete_directories)' -d 'a store: a folder of address books and calendars'\n"
-      "complete -c tidewell -n __fish_use_subcommand -l user -x -d 'the login for a server "
-      "store'\n"
-      "complete -c tidewell -n __fish_use_subcommand -l password-command -x -d 'a command that "
-      "prints the password'\n"
-      "complete -c tidewell -n __fish_use_subcommand -l ca-file -r -F -d 'certificate "
-      "authorities to trust (PEM)'\n"
-      "complete -c tidewell -n __fish_use_subcommand -l no-cache -d 'read every item of a server "
-      "store fresh'\n"
-      "complete -c tidewell -n __fish_use_subcommand -l version -d 'print the version'\n"
-      "complete -c tidewell -l help -d 'print the help'\n";
+      "# Folder ids, field names and run ids come from 'tidewell complete', over\n"
+      "# the stores the line names.\n"
+      "function __tidewell_words\n"
+      "    set -l tokens (commandline -opc)\n"
+      "    set -l stores\n"
+      "    for i in (seq 2 (math (count $tokens) - 1))\n"
+      "        if test \"$tokens[$i]\" = --store\n"
+      "            set -a stores --store (string replace -r '^~' $HOME -- $tokens[(math $i + "
+      "1)])\n"
+      "        end\n"
+      "    end\n"
+      "    tidewell $stores complete $argv 2>/dev/null\n"
+      "end\n"
+      "function __tidewell_field_list\n"
+      "    set -l done (commandline -ct | string match -r '.*,')\n"
+      "    for word in (__tidewell_words fields) " +
+      Join(kFieldGroups, " ") +
+      "\n"
+      "        echo \"$done$word\"\n"
+      "    end\n"
+      "end\n"
+      "complete -c tidewell -f\n";
+  for (const OptionDescription& option : DescribeGlobalOptions()) {
+    script += "complete -c tidewell -n __fish_use_subcommand -l " + option.name.substr(2);
+    if (option.name == "--store") script += " -r -a '(__fish_complete_directories)'";
+    if (option.name == "--ca-file") script += " -r -F";
+    if (option.name == "--user" || option.name == "--password-command") script += " -x";
+    if (option.name == "--version") script += " -s V";
+    if (option.name == "--help") script += " -s h";
+    script += " -d " + Quoted(option.summary) + "\n";
+  }
   for (const CommandDescription& command : DescribeCommands()) {
+    const std::string seen = " -n '__fish_seen_subcommand_from " + command.name + "'";
     script += "complete -c tidewell -n __fish_use_subcommand -a " + command.name + " -d " +
               Quoted(command.summary) + "\n";
     for (const OptionDescription& option : command.options) {
-      if (option.name == "--help") continue;
-      script += "complete -c tidewell -n '__fish_seen_subcommand_from " + command.name + "' -l " +
-                option.name.substr(2);
+      script += "complete -c tidewell" + seen + " -l " + option.name.substr(2);
       if (option.takes_value) {
-        script += option.choices.empty() ? " -r" : " -x -a " + Quoted(Join(option.choices, " "));
+        const std::string words = option.choices.empty() ? FishWords(WordsFor(option.value_name))
+                                                         : Join(option.choices, " ");
+        script += words.empty() ? " -r" : " -x -a " + Quoted(words);
       }
-      script += "\n";
+      script += " -d " + Quoted(option.summary) + "\n";
+    }
+    if (!command.argument.empty()) {
+      script += "complete -c tidewell" + seen + " -a " +
+                Quoted(FishWords(WordsFor(command.argument))) + "\n";
     }
   }
   return script;

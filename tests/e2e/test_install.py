@@ -81,11 +81,14 @@ class InstallTest(Sandbox):
     def test_man_pages_hold_every_command_and_option_as_the_help_prints_them(self):
         page = self.man("tidewell")
         self.assertIn("tidewell - search and replace in contacts, appointments and tasks", page)
-        help_text = self.tidewell_ok("--help")
-        usages = [line for line in help_text.splitlines() if line.startswith("tidewell [")]
-        self.assertEqual(len(usages), 8)
-        for usage in usages:
-            self.assertIn(usage, page)
+        self.assertEqual(re.findall(r"^([A-Z][A-Z ]+)$", page, re.M),
+                         ["NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "PATTERNS", "EXAMPLES",
+                          "EXIT STATUS", "FILES", "ENVIRONMENT", "SEE ALSO"])
+        overview = self.tidewell_ok("--help")
+        commands = re.findall(r"^  ([a-z]+)  ", overview.split("\nCommands:\n")[1], re.M)
+        self.assertEqual(len(commands), 9)
+        for command in commands:
+            self.assertIn(self.tidewell_ok("help", command).splitlines()[0], page)
         self.assertIn("tidewell-gui [--store DIR|URL]...", self.man("tidewell-gui"))
 
     def completions(self, line):
@@ -100,15 +103,20 @@ class InstallTest(Sandbox):
                   "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
                   "_tidewell\n"
                   "for word in \"${COMPREPLY[@]}\"; do echo \"$word\"; done\n")
-        done = subprocess.run(["bash", "--norc", "--noprofile", "-c", script],
+        # The completion asks the program on the PATH for folders and runs.
+        env = dict(self.env, PATH=f"{BINARY_DIR}:{self.env['PATH']}")
+        done = subprocess.run(["bash", "--norc", "--noprofile", "-c", script], env=env,
                               capture_output=True, text=True, cwd=self.root, timeout=60)
         self.assertEqual(done.returncode, 0, done.stderr)
         registered, *offered = done.stdout.splitlines()
         self.assertEqual(registered, "complete -F _tidewell tidewell")
         return sorted(offered)
 
-    def test_bash_completes_commands_options_and_choices(self):
+    def test_bash_completes_commands_options_choices_folders_fields_and_runs(self):
         (self.root / "stores" / "one").mkdir(parents=True)
+        self.tidewell_ok("--store", str(self.store), "replace", "--search", "555", "--replace",
+                         "777", "--folder", "contacts", "--fields", "phone", "--yes")
+        run_id = self.tidewell_ok("--store", str(self.store), "runs").split("\t")[0]
         rows = [  # (command line so far, what bash offers)
             ("tidewell rep", ["replace"]),
             ("tidewell --store stores/one r", ["replace", "runs"]),
@@ -117,6 +125,10 @@ class InstallTest(Sandbox):
             ("tidewell set --c", ["--case"]),
             ("tidewell set --case ''", ["0", "1"]),
             ("tidewell set --search ''", []),
+            ("tidewell --store store replace --folder c", ["calendar", "contacts"]),
+            ("tidewell replace --fields MobilePhone,Pa", ["MobilePhone,Pager"]),
+            ("tidewell undo ''", [run_id]),
+            ("tidewell runs --show ''", [run_id]),
         ]
         for line, offered in rows:
             with self.subTest(line=line):
@@ -136,7 +148,8 @@ class InstallTest(Sandbox):
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(done.stdout.splitlines(),
                          ["replace\tRuns the search and replace over every chosen field of every"
-                          " item of the chosen folders", "all", "none"])
+                          " item of the chosen folders", "all\ttick or untick every task field",
+                          "none\ttick or untick every task field"])
         done = subprocess.run(["zsh", "-n", self.completion_file("zsh")], capture_output=True,
                               text=True, timeout=60)
         self.assertEqual(done.returncode, 0, done.stderr)
