@@ -8,6 +8,7 @@
 #include <curl/curl.h>
 
 #include "formats/document.h"
+#include "formats/store_folders.h"
 #include "platform/failure.h"
 #include "stores/dav/collection_cache.h"
 #include "stores/dav/dav_item.h"
@@ -415,22 +416,16 @@ class DavNameSpace : public NameSpace {
 
   std::unique_ptr<MAPIFolder> PickFolder() override {
     const std::vector<Collection> all = Every(*state_);
-    std::vector<FolderChoice> choices;
-    choices.reserve(all.size());
-    for (const Collection& c : all) choices.push_back({c.name, c.entry_id, state_->roots[c.store]});
-    const std::optional<size_t> chosen = state_->ui->PickFolder(choices);
-    if (!chosen || *chosen >= all.size()) return nullptr;
+    const std::optional<size_t> chosen = vdir::PickFolderIndex(*state_->ui, all, state_->roots);
+    if (!chosen) return nullptr;
     return std::make_unique<DavFolder>(state_, all[*chosen]);
   }
 
   std::unique_ptr<MAPIFolder> GetDefaultFolder(int32_t folderType) override {
-    if (folderType != olFolderContacts) {
-      throw NoDefaultFolder(folderType);
-    }
-    for (const Collection& c : Every(*state_)) {
-      if (c.contacts) return std::make_unique<DavFolder>(state_, c);
-    }
-    throw Failure("No folder of the store holds contacts.");
+    const auto every = [&] { return Every(*state_); };
+    const auto holds = [](const Collection& c) { return c.contacts; };
+    return std::make_unique<DavFolder>(state_,
+                                       vdir::DefaultContactsFolder(folderType, every, holds));
   }
 
   std::vector<std::unique_ptr<MAPIFolder>> AllFolders() override {
