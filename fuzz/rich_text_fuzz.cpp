@@ -17,7 +17,6 @@
 
 #include "adapters/pattern/classic_pattern_matcher.h"
 #include "platform/failure.h"
-#include "text/iconv_code_pages.h"
 #include "text/rich_text.h"
 #include "text/utf8.h"
 
@@ -61,11 +60,6 @@ std::string CrLfAsLf(const std::string& text) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  tidewell::UseIconvCodePages();  // as the hosts do: double-byte pages through iconv
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fields/field_catalog.h"
+#include "formats/contact_types.h"
 #include "formats/text_forms.h"
 #include "platform/failure.h"
 
@@ -139,165 +140,6 @@ std::optional<size_t> FindProperty(std::string_view name) {
   return std::nullopt;
 }
 
-// The lower-case type words a line's kind is read from, in the order of
-// kWords; each is one bit.
-enum class Word : uint8_t {
-  kWork,
-  kHome,
-  kFax,
-  kCell,
-  kPager,
-  kCar,
-  kTextphone,
-  kTtyTdd,
-  kXAssistant,
-  kAssistant,
-  kXCallback,
-  kCallback,
-  kMainNumber,
-  kCompany,
-  kXRadio,
-  kRadio,
-  kPref,
-  kInternet,
-  kX400,
-  kVoice,
-  kMsg,
-  kQuotedPrintable,
-  kBase64,
-  kB,
-  k8Bit,
-  k7Bit,
-  kUri,
-  kCount,
-};
-
-constexpr std::array<std::string_view, static_cast<size_t>(Word::kCount)> kWords = {
-    "work",        "home",
-    "fax",         "cell",
-    "pager",       "car",
-    "textphone",   "ttytdd",
-    "x-assistant", "assistant",
-    "x-callback",  "callback",
-    "main-number", "company",
-    "x-radio",     "radio",
-    "pref",        "internet",
-    "x400",        "voice",
-    "msg",         "quoted-printable",
-    "base64",      "b",
-    "8bit",        "7bit",
-    "uri",
-};
-
-constexpr uint32_t Bit(Word w) { return uint32_t{1} << static_cast<unsigned>(w); }
-
-// Types that say nothing about what kind of address or number a line holds.
-constexpr uint32_t kNeutral = Bit(Word::kPref) | Bit(Word::kInternet) | Bit(Word::kX400) |
-                              Bit(Word::kVoice) | Bit(Word::kMsg) | Bit(Word::kQuotedPrintable) |
-                              Bit(Word::kBase64) | Bit(Word::kB) | Bit(Word::k8Bit) |
-                              Bit(Word::k7Bit) | Bit(Word::kUri);
-
-// Whether `text` lower-cased (ASCII letters only, as ToLower) is `lower`.
-bool LowersTo(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
-// Lower-case types of a line: TYPE values, vCard 2.1 bare values, "pref" for
-// a PREF parameter, and what its group's X-ABLabel stands for. Only the words
-// a line is classified by are told apart; every other type is just "other",
-// which is all the test for neutral types needs.
-struct TypeSet {
-  uint32_t words = 0;
-  bool other = false;
-
-  void Add(std::string_view type) {
-    for (size_t w = 0; w < kWords.size(); ++w) {
-      if (LowersTo(type, kWords[w])) {
-        words |= Bit(static_cast<Word>(w));
-        return;
-      }
-    }
-    other = true;
-  }
-  bool contains(Word w) const { return (words & Bit(w)) != 0; }
-  bool OnlyNeutral() const { return !other && (words & ~kNeutral) == 0; }
-};
-
-// The types an Apple-style group label stands for, e.g. "_$!<HomeFAX>!$_".
-uint32_t LabelTypes(const std::string& label) {
-  std::string_view l = label;
-  if (l.starts_with("_$!<") && l.ends_with(">!$_")) l = l.substr(4, l.size() - 8);
-  std::string key;
-  for (char c : ToLower(l)) {
-    if (c != ' ' && c != '-' && c != '_') key += c;
-  }
-  static constexpr std::array<std::pair<std::string_view, uint32_t>, 23> kLabels = {{
-      {"work", Bit(Word::kWork)},
-      {"home", Bit(Word::kHome)},
-      {"mobile", Bit(Word::kCell)},
-      {"iphone", Bit(Word::kCell)},
-      {"cell", Bit(Word::kCell)},
-      {"main", Bit(Word::kMainNumber)},
-      {"companymain", Bit(Word::kMainNumber)},
-      {"homefax", Bit(Word::kHome) | Bit(Word::kFax)},
-      {"workfax", Bit(Word::kWork) | Bit(Word::kFax)},
-      {"otherfax", Bit(Word::kFax)},
-      {"fax", Bit(Word::kFax)},
-      {"pager", Bit(Word::kPager)},
-      {"assistant", Bit(Word::kXAssistant)},
-      {"assistantphone", Bit(Word::kXAssistant)},
-      {"callback", Bit(Word::kXCallback)},
-      {"callbackphone", Bit(Word::kXCallback)},
-      {"car", Bit(Word::kCar)},
-      {"carphone", Bit(Word::kCar)},
-      {"radio", Bit(Word::kXRadio)},
-      {"radiophone", Bit(Word::kXRadio)},
-      {"tty", Bit(Word::kTextphone)},
-      {"ttytdd", Bit(Word::kTextphone)},
-      {"ttytddphone", Bit(Word::kTextphone)},
-  }};
-  for (const auto& [name, types] : kLabels) {
-    if (name == key) return types;
-  }
-  return 0;
-}
-
-TypeSet TypesOf(const ContentLine& line,
-                const std::vector<std::pair<std::string, uint32_t>>& groupTypes) {
-  TypeSet types;
-  for (const Param& p : line.params) {
-    if (p.name == "TYPE") {
-      size_t start = 0;
-      for (size_t i = 0; i <= p.value.size(); ++i) {
-        if (i == p.value.size() || p.value[i] == ',') {
-          std::string_view t = Trim(std::string_view(p.value).substr(start, i - start));
-          if (!t.empty()) types.Add(t);
-          start = i + 1;
-        }
-      }
-    } else if (p.name.empty()) {
-      types.Add(Trim(p.value));
-    } else if (p.name == "PREF") {
-      types.words |= Bit(Word::kPref);
-    }
-  }
-  if (!line.group.empty()) {
-    for (const auto& [group, bits] : groupTypes) {
-      if (LowersTo(line.group, group)) {
-        types.words |= bits;
-        break;
-      }
-    }
-  }
-  return types;
-}
-
 // The slots a number of these types may take, best first.
 struct PhoneCandidates {
   std::array<Phone, 2> phones;
@@ -396,8 +238,13 @@ ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
   if (!card && seen == 0) throw Failure("it holds no vCard.");
   if (!card) throw Failure("it holds no vCard " + std::to_string(ordinal) + ".");
   const std::vector<size_t>& props = doc_.components()[*card].properties;
-  std::vector<ContentLine>& lines = doc_.lines();
+  ReadVersionAndLabels(props);
+  BindProperties(props);
+  ListUnsearched(props);
+}
 
+void ContactView::ReadVersionAndLabels(const std::vector<size_t>& props) {
+  const std::vector<ContentLine>& lines = doc_.lines();
   for (size_t i : props) {
     if (std::string_view(lines[i].upper_name) == "VERSION") {
       std::string_view v = Trim(lines[i].value);
@@ -416,7 +263,10 @@ ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
       }
     }
   }
+}
 
+void ContactView::BindProperties(const std::vector<size_t>& props) {
+  const std::vector<ContentLine>& lines = doc_.lines();
   std::vector<size_t> emails;
   std::vector<size_t> urls;
   std::array<std::optional<size_t>, 3> adrs;
@@ -454,7 +304,14 @@ ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
       rev_ = i;
     }
   }
+  BindEmails(std::move(emails));
+  BindHomePages(urls);
+  BindAddresses(adrs, labels);
+}
 
+// The PREF address first; the first three are the three email slots.
+void ContactView::BindEmails(std::vector<size_t> emails) {
+  const std::vector<ContentLine>& lines = doc_.lines();
   for (size_t k = 0; k < emails.size(); ++k) {
     if (TypesOf(lines[emails[k]], group_types_).contains(Word::kPref)) {
       std::rotate(emails.begin(), emails.begin() + static_cast<std::ptrdiff_t>(k),
@@ -469,7 +326,10 @@ ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
       Bind(kEmailNames[k], emails[k], Kind::kParam, 0, "X-DISPLAY-NAME");
     }
   }
+}
 
+void ContactView::BindHomePages(const std::vector<size_t>& urls) {
+  const std::vector<ContentLine>& lines = doc_.lines();
   for (size_t u : urls) {
     if (TypesOf(lines[u], group_types_).contains(Word::kWork)) {
       Bind(kBusinessHomePage, u, Kind::kUri);
@@ -478,7 +338,11 @@ ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
   for (size_t u : urls) {
     if (TypesOf(lines[u], group_types_).OnlyNeutral()) Bind(kBusinessHomePage, u, Kind::kUri);
   }
+}
 
+// By kind: work, home, other.
+void ContactView::BindAddresses(const std::array<std::optional<size_t>, 3>& adrs,
+                                const std::array<std::optional<size_t>, 3>& labels) {
   for (size_t kind = 0; kind < 3; ++kind) {
     if (!adrs[kind]) continue;
     for (size_t part = 0; part < 4; ++part) {
@@ -487,7 +351,10 @@ ContactView::ContactView(Document& document, size_t ordinal) : doc_(document) {
     if (kind == 0) Bind(kOfficeLocation, *adrs[kind], Kind::kComponent, 1);
     if (labels[kind]) label_of_adr_[kind] = {*adrs[kind], *labels[kind]};
   }
+}
 
+void ContactView::ListUnsearched(const std::vector<size_t>& props) {
+  const std::vector<ContentLine>& lines = doc_.lines();
   for (size_t i : props) {
     const std::string_view n = lines[i].upper_name;
     if (n != "FN" && n != "ORG" && n != "NOTE" && n != "X-ACCOUNT" && n != "X-EVOLUTION-FILE-AS" &&

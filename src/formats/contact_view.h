@@ -74,6 +74,14 @@ class ContactView : public ItemView {
 
   void Bind(size_t slot, size_t line, Kind kind, size_t component = 0, const char* param = nullptr);
   void ClassifyPhone(size_t line);
+  // The constructor's steps, over the card's property lines.
+  void ReadVersionAndLabels(const std::vector<size_t>& props);
+  void BindProperties(const std::vector<size_t>& props);
+  void BindEmails(std::vector<size_t> emails);
+  void BindHomePages(const std::vector<size_t>& urls);
+  void BindAddresses(const std::array<std::optional<size_t>, 3>& adrs,
+                     const std::array<std::optional<size_t>, 3>& labels);
+  void ListUnsearched(const std::vector<size_t>& props);
   std::string Read(size_t index) const;
   void KeepLabelConsistent(size_t adrLine, const std::string& oldText, const std::string& newText);
 

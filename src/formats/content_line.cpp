@@ -123,109 +123,44 @@ Param* ContentLine::FindParam(std::string_view upperName) {
   return nullptr;
 }
 
-std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start) {
-  // Physical lines are found as they are reached, not listed first: a long
-  // folded value has a great many of them.
-  auto physical_at = [&](size_t pos) -> Physical {
-    size_t nl = bytes.find('\n', pos);
-    size_t end = nl == std::string_view::npos ? bytes.size() : nl + 1;
-    size_t content_end = nl == std::string_view::npos ? bytes.size() : nl;
-    while (content_end > pos && bytes[content_end - 1] == '\r') --content_end;
-    return {pos, content_end, end};
-  };
-  const size_t physical_lines =
-      static_cast<size_t>(
-          std::count(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end(), '\n')) +
-      1;
+namespace {
 
-  std::vector<ContentLine> lines;
-  lines.reserve(physical_lines);
-  // Nearly every line is one physical line, whose text is read in place; a
-  // line is copied only when a fold or soft break joins more to it.
-  struct Text {
-    size_t content_end;
-    bool joined = false;
-    std::string joined_text;
-  };
-  std::vector<Text> texts;
-  texts.reserve(physical_lines);
-  auto text = [&](size_t entry) -> std::string_view {
-    const Text& t = texts[entry];
-    if (t.joined) return t.joined_text;
-    return bytes.substr(lines[entry].begin, t.content_end - lines[entry].begin);
-  };
-  // `more` joins the entry, whose joined text will take at least `room`.
-  auto append = [&](size_t entry, std::string_view more, size_t room) {
-    Text& t = texts[entry];
-    if (!t.joined) {
-      t.joined_text.reserve(std::max(room, t.content_end - lines[entry].begin + more.size()) + 80);
-      t.joined_text.assign(text(entry));
-      t.joined = true;
-    }
-    t.joined_text += more;
-  };
-  // The bytes the folded lines from `pos` on add to the line they continue,
-  // so that a long value is joined in one string of its size, never grown.
-  auto folded_size = [&](size_t pos) {
-    size_t size = 0;
-    while (pos < bytes.size() && (bytes[pos] == ' ' || bytes[pos] == '\t')) {
-      const Physical p = physical_at(pos);
-      size += p.content_end - p.begin - 1;
-      pos = p.end;
-    }
-    return size;
-  };
-  auto extend = [&](size_t entry, const Physical& p) {
-    lines[entry].end = p.end;
-    lines[entry].terminator.assign(bytes.substr(p.content_end, p.end - p.content_end));
-  };
-  size_t number = 0;  // of the physical line last read, from 1
-  // Quoted-printable soft line breaks: the next physical line continues the
-  // value as it stands, whatever it starts with.
-  auto join_soft_breaks = [&](size_t entry, size_t& pos) {
-    while (pos < bytes.size() && !text(entry).empty() && text(entry).back() == '=' &&
-           HeadSaysQuotedPrintable(text(entry))) {
-      Text& t = texts[entry];
-      if (t.joined) {
-        t.joined_text.pop_back();
-      } else {
-        --t.content_end;
-      }
-      const Physical next = physical_at(pos);
-      pos = next.end;
-      ++number;
-      append(entry, bytes.substr(next.begin, next.content_end - next.begin), 0);
-      extend(entry, next);
-    }
-  };
+Physical PhysicalAt(std::string_view bytes, size_t pos) {
+  size_t nl = bytes.find('\n', pos);
+  size_t end = nl == std::string_view::npos ? bytes.size() : nl + 1;
+  size_t content_end = nl == std::string_view::npos ? bytes.size() : nl;
+  while (content_end > pos && bytes[content_end - 1] == '\r') --content_end;
+  return {pos, content_end, end};
+}
 
-  for (size_t pos = start; pos < bytes.size();) {
-    const Physical p = physical_at(pos);
+// The bytes the folded lines from `pos` on add to the line they continue,
+// so that a long value is joined in one string of its size, never grown.
+size_t FoldedSize(std::string_view bytes, size_t pos) {
+  size_t size = 0;
+  while (pos < bytes.size() && (bytes[pos] == ' ' || bytes[pos] == '\t')) {
+    const Physical p = PhysicalAt(bytes, pos);
+    size += p.content_end - p.begin - 1;
     pos = p.end;
-    ++number;
-    std::string_view content = bytes.substr(p.begin, p.content_end - p.begin);
-    if (!content.empty() && (content[0] == ' ' || content[0] == '\t')) {
-      size_t k = lines.size();
-      while (k > 0 && text(k - 1).empty()) --k;
-      if (k > 0) {
-        lines.resize(k);
-        texts.resize(k);
-        const size_t joined = texts[k - 1].joined ? 0 : text(k - 1).size() + content.size() - 1;
-        append(k - 1, content.substr(1), joined == 0 ? 0 : joined + folded_size(pos));
-        extend(k - 1, p);
-        join_soft_breaks(k - 1, pos);
-        continue;
-      }
-    }
-    ContentLine line;
-    line.begin = p.begin;
-    line.line_number = number;
-    lines.push_back(std::move(line));
-    texts.push_back({p.content_end, false, {}});
-    extend(lines.size() - 1, p);
-    join_soft_breaks(lines.size() - 1, pos);
   }
+  return size;
+}
 
+// Nearly every line is one physical line, whose text is read in place; a
+// line is copied only when a fold or soft break joins more to it.
+struct LineText {
+  size_t content_end;
+  bool joined = false;
+  std::string joined_text;
+};
+
+std::string_view TextOf(std::string_view bytes, const ContentLine& line, const LineText& t) {
+  if (t.joined) return t.joined_text;
+  return bytes.substr(line.begin, t.content_end - line.begin);
+}
+
+// Each line's parts and character set, read from its logical text.
+void ReadLogicalLines(std::string_view bytes, std::vector<ContentLine>& lines,
+                      std::vector<LineText>& texts) {
   // Without a CHARSET a file is UTF-8; lines without one that are not UTF-8
   // came from Windows. Each line is read by its own bytes, so that rewriting
   // one never changes how another reads. What is written into a vCard 2.1
@@ -236,7 +171,7 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
   std::vector<bool> own_utf8(lines.size(), true);
   for (size_t k = 0; k < lines.size(); ++k) {
     ContentLine& line = lines[k];
-    const std::string_view logical = text(k);
+    const std::string_view logical = TextOf(bytes, line, texts[k]);
     ParseLogical(logical, line);
     if (!line.is_property) continue;
     if (const Param* charset = line.FindParam("CHARSET")) {
@@ -266,6 +201,85 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     line.charset = own_utf8[k] ? "UTF-8" : "WINDOWS-1252";
     if (v21) line.write_charset = utf8 ? "UTF-8" : "WINDOWS-1252";
   }
+}
+
+}  // namespace
+
+std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start) {
+  // Physical lines are found as they are reached, not listed first: a long
+  // folded value has a great many of them.
+  const size_t physical_lines =
+      static_cast<size_t>(
+          std::count(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end(), '\n')) +
+      1;
+
+  std::vector<ContentLine> lines;
+  lines.reserve(physical_lines);
+  std::vector<LineText> texts;
+  texts.reserve(physical_lines);
+  auto text = [&](size_t entry) { return TextOf(bytes, lines[entry], texts[entry]); };
+  // `more` joins the entry, whose joined text will take at least `room`.
+  auto append = [&](size_t entry, std::string_view more, size_t room) {
+    LineText& t = texts[entry];
+    if (!t.joined) {
+      t.joined_text.reserve(std::max(room, t.content_end - lines[entry].begin + more.size()) + 80);
+      t.joined_text.assign(text(entry));
+      t.joined = true;
+    }
+    t.joined_text += more;
+  };
+  auto extend = [&](size_t entry, const Physical& p) {
+    lines[entry].end = p.end;
+    lines[entry].terminator.assign(bytes.substr(p.content_end, p.end - p.content_end));
+  };
+  size_t number = 0;  // of the physical line last read, from 1
+  // Quoted-printable soft line breaks: the next physical line continues the
+  // value as it stands, whatever it starts with.
+  auto join_soft_breaks = [&](size_t entry, size_t& pos) {
+    while (pos < bytes.size() && !text(entry).empty() && text(entry).back() == '=' &&
+           HeadSaysQuotedPrintable(text(entry))) {
+      LineText& t = texts[entry];
+      if (t.joined) {
+        t.joined_text.pop_back();
+      } else {
+        --t.content_end;
+      }
+      const Physical next = PhysicalAt(bytes, pos);
+      pos = next.end;
+      ++number;
+      append(entry, bytes.substr(next.begin, next.content_end - next.begin), 0);
+      extend(entry, next);
+    }
+  };
+
+  for (size_t pos = start; pos < bytes.size();) {
+    const Physical p = PhysicalAt(bytes, pos);
+    pos = p.end;
+    ++number;
+    std::string_view content = bytes.substr(p.begin, p.content_end - p.begin);
+    if (!content.empty() && (content[0] == ' ' || content[0] == '\t')) {
+      size_t k = lines.size();
+      while (k > 0 && text(k - 1).empty()) --k;
+      if (k > 0) {
+        lines.resize(k);
+        texts.resize(k);
+        const size_t joined = texts[k - 1].joined ? 0 : text(k - 1).size() + content.size() - 1;
+        append(k - 1, content.substr(1), joined == 0 ? 0 : joined + FoldedSize(bytes, pos));
+        extend(k - 1, p);
+        join_soft_breaks(k - 1, pos);
+        continue;
+      }
+    }
+    ContentLine line;
+    line.begin = p.begin;
+    line.line_number = number;
+    lines.push_back(std::move(line));
+    texts.push_back({p.content_end, false, {}});
+    extend(lines.size() - 1, p);
+    join_soft_breaks(lines.size() - 1, pos);
+  }
+
+  ReadLogicalLines(bytes, lines, texts);
   return lines;
 }
 

@@ -22,7 +22,6 @@
 #include "gui/options_window.h"
 #include "gui/qt_ui.h"
 #include "platform/failure.h"
-#include "text/iconv_code_pages.h"
 #include "text/shell_words.h"
 
 namespace {
@@ -149,7 +148,6 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // Dates are shown and read in the user's locale, as the terminal host does.
   std::setlocale(LC_ALL, "");
-  tidewell::UseIconvCodePages();
   QApplication::setApplicationName(QStringLiteral("tidewell-gui"));
   // Docks and task bars match the window to its menu entry by this name and
   // by WM_CLASS, which is the application name (the entry's StartupWMClass).

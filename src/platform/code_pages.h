@@ -1,5 +1,5 @@
-// Text in the double-byte Windows code pages (932, 936, 949, 950), which the
-// core cannot decode by itself: the platform converts it.
+// Text in the Windows code pages (1250-1252, and the double-byte 932, 936, 949
+// and 950), which the core cannot decode by itself: the platform converts it.
 #pragma once
 
 #include <cstdint>

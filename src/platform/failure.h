@@ -22,6 +22,16 @@ class Failure : public std::runtime_error {
   std::string Description() const { return what(); }
 };
 
+// A failure that comes from the text being worked on rather than from what
+// the run asks: a pattern that compiles but fails on this text ("The pattern
+// is too complex for this text.", the matching library's own error), a phone
+// number whose ")" stands two places or more before its "(". Another text may
+// not fail, so whoever knows which field the text came from names it.
+class TextFailure : public Failure {
+ public:
+  using Failure::Failure;
+};
+
 // Why a store refuses to save an item: its file or its server copy is no
 // longer what the item was read from, and writing would lose that change.
 inline constexpr const char* kChangedByAnotherProgram =

@@ -53,8 +53,9 @@ class PatternMatcher {
   virtual void SetPattern(const std::string& pattern) = 0;
 
   // Number of non-empty matches of the pattern in the text. Throws
-  // Failure("The pattern is too complex for this text.") rather than report a
-  // match limit as "no match".
+  // TextFailure("The pattern is too complex for this text.") rather than
+  // report a match limit as "no match", and TextFailure for any other failure
+  // of matching this text.
   virtual int32_t MatchCount() = 0;
 
   // Replaces every match in the text by `replacement`; Text() then gives the

@@ -2,7 +2,6 @@
 
 #include "platform/failure.h"
 #include "text/charsets.h"
-#include "text/rich_text.h"
 
 namespace tidewell {
 
@@ -12,11 +11,6 @@ std::optional<std::string> IconvCodePages::ToUtf8(int32_t codePage, std::string_
   } catch (const Failure&) {
     return std::nullopt;  // a code page iconv does not know
   }
-}
-
-void UseIconvCodePages() {
-  static const IconvCodePages pages;
-  SetCodePageDecoder(&pages);
 }
 
 }  // namespace tidewell

@@ -10,8 +10,4 @@ class IconvCodePages final : public CodePageDecoder {
   std::optional<std::string> ToUtf8(int32_t codePage, std::string_view bytes) const override;
 };
 
-// Makes rich text decode double-byte code pages through IconvCodePages (see
-// SetCodePageDecoder in text/rich_text.h). Each host calls it once at start.
-void UseIconvCodePages();
-
 }  // namespace tidewell

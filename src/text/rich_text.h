@@ -11,13 +11,9 @@
 
 #include "platform/code_pages.h"
 #include "platform/pattern_matcher.h"
+#include "text/iconv_code_pages.h"
 
 namespace tidewell {
-
-// Where rich text decodes the double-byte code pages 932, 936, 949 and 950
-// from: the host sets it once at start, before any document is read. Without
-// one (nullptr), their bytes are read as 1252.
-void SetCodePageDecoder(const CodePageDecoder* decoder);
 
 // A minimal RTF document showing `text` (UTF-8): paragraphs at line breaks
 // ("\r\n" and "\n"), a CR without an LF after it as the character it is,
@@ -28,14 +24,16 @@ std::string RtfFromPlainText(const std::string& text);
 
 // The text an RTF document shows, as UTF-8: \par, \line -> "\n", \tab -> "\t",
 // \uN with its fallback skipped, \'hh in the document's \ansicpg (1250, 1251
-// or 1252, and 932, 936, 949 and 950 through the code page decoder, a lead
-// byte with the byte after it; any other is read as 1252). A text that is not RTF (no "{\rtf" at
-// its start) comes back unchanged.
-std::string PlainTextFromRtf(const std::string& rtf);
+// or 1252, and 932, 936, 949 and 950 with a lead byte and the byte after it
+// as one character; any other is read as 1252), decoded through `pages`. A
+// text that is not RTF (no "{\rtf" at its start) comes back unchanged.
+std::string PlainTextFromRtf(const std::string& rtf,
+                             const CodePageDecoder& pages = IconvCodePages());
 
 // The number of matches of the matcher's pattern in the shown text of `rtf`.
 // Uses and overwrites the matcher's text.
-int32_t CountShownMatches(PatternMatcher& matcher, const std::string& rtf);
+int32_t CountShownMatches(PatternMatcher& matcher, const std::string& rtf,
+                          const CodePageDecoder& pages = IconvCodePages());
 
 // `rtf` with every match of the matcher's pattern in its shown text replaced
 // by `replacement`; the replacement is written with RTF escapes (non-ASCII as
@@ -46,6 +44,7 @@ int32_t CountShownMatches(PatternMatcher& matcher, const std::string& rtf);
 // A document without a match comes back byte for byte; a text that is not RTF
 // is replaced as plain text. Uses and overwrites the matcher's text.
 std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
-                             const std::string& replacement);
+                             const std::string& replacement,
+                             const CodePageDecoder& pages = IconvCodePages());
 
 }  // namespace tidewell

@@ -257,9 +257,9 @@ void ClassicPatternMatcher::Scan() {
       if (rc == PCRE2_ERROR_NOMATCH) break;
       if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
           rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT) {
-        throw Failure(kTooComplex);
+        throw TextFailure(kTooComplex);
       }
-      if (rc < 0) throw Failure("The pattern matcher failed: " + ErrorMessage(rc) + ".");
+      if (rc < 0) throw TextFailure("The pattern matcher failed: " + ErrorMessage(rc) + ".");
       // PCRE2 10.42's interpreter takes bytes that are not UTF-8 for the
       // start or end of the text at \A and \z: such a match is none, and no
       // real one can reach back across those bytes.

@@ -292,6 +292,43 @@ Response CurlTransport::Send(const Request& request, const BodySink& sink, size_
   return std::move(attempt.response);
 }
 
+// Where a request may go and how it gets there safely: redirects, the
+// login, TLS and timeouts.
+void CurlTransport::SetConnectionOptions(const std::string& origin, const Login* login) {
+  CURL* curl = static_cast<CURL*>(curl_);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
+                   origin.starts_with("https:") ? "https" : "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMostRedirects);
+  // Never hand the login to the host a redirect points at.
+  curl_easy_setopt(curl, CURLOPT_UNRESTRICTED_AUTH, 0L);
+  if (login != nullptr && login->known) {
+    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    curl_easy_setopt(curl, CURLOPT_USERNAME, login->user.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, login->password.c_str());
+  } else {
+    curl_easy_setopt(curl, CURLOPT_USERNAME, nullptr);
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, nullptr);
+  }
+
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!ca_file_.empty()) {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, ca_file_.c_str());
+    // CAINFO replaces the system bundle; the hashed directory keeps the
+    // system's authorities trusted next to the private one.
+    if (std::filesystem::is_directory("/etc/ssl/certs")) {
+      curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
+    }
+  }
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 10L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+  // Signals would interrupt the host's own handlers; timeouts work without.
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+}
+
 CurlTransport::Attempt CurlTransport::SendOnce(const Request& request, const BodySink& sink,
                                                size_t cap, const std::string& origin,
                                                const Login* login) {
@@ -333,37 +370,7 @@ CurlTransport::Attempt CurlTransport::SendOnce(const Request& request, const Bod
   // A followed 301 keeps a PROPFIND a PROPFIND, with its body.
   curl_easy_setopt(curl, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
 
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
-                   origin.starts_with("https:") ? "https" : "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMostRedirects);
-  // Never hand the login to the host a redirect points at.
-  curl_easy_setopt(curl, CURLOPT_UNRESTRICTED_AUTH, 0L);
-  if (login != nullptr && login->known) {
-    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
-    curl_easy_setopt(curl, CURLOPT_USERNAME, login->user.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, login->password.c_str());
-  } else {
-    curl_easy_setopt(curl, CURLOPT_USERNAME, nullptr);
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, nullptr);
-  }
-
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!ca_file_.empty()) {
-    curl_easy_setopt(curl, CURLOPT_CAINFO, ca_file_.c_str());
-    // CAINFO replaces the system bundle; the hashed directory keeps the
-    // system's authorities trusted next to the private one.
-    if (std::filesystem::is_directory("/etc/ssl/certs")) {
-      curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
-    }
-  }
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 10L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
-  // Signals would interrupt the host's own handlers; timeouts work without.
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  SetConnectionOptions(origin, login);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Exchange::OnHeader);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &exchange);

@@ -77,6 +77,7 @@ class CurlTransport : public Transport {
   Login& LoginFor(const std::string& origin, const std::string& host);
   Attempt SendOnce(const Request& request, const BodySink& sink, size_t cap,
                    const std::string& origin, const Login* login);
+  void SetConnectionOptions(const std::string& origin, const Login* login);
 
   std::string store_url_;
   StoreOptions options_;

@@ -8,11 +8,13 @@
 #include <curl/curl.h>
 
 #include "formats/document.h"
+#include "formats/store_folders.h"
 #include "platform/failure.h"
 #include "stores/dav/collection_cache.h"
 #include "stores/dav/dav_item.h"
 #include "stores/dav/dav_state.h"
 #include "stores/dav/dav_url.h"
+#include "stores/dav/report_bodies.h"
 
 namespace tidewell {
 namespace dav {
@@ -21,60 +23,6 @@ namespace {
 // Bytes of items kept in memory from the listing for their items; past this
 // they are kept on disk, so a large folder costs what a small one does.
 constexpr size_t kKeptBytes = size_t{8} << 20;
-constexpr size_t kMultigetBatch = 500;
-
-std::string QueryBody(const Collection& c) {
-  const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
-  if (c.contacts) {
-    return head +
-           "<C:addressbook-query xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\">"
-           "<D:prop><D:getetag/><D:getlastmodified/><C:address-data/></D:prop>"
-           "</C:addressbook-query>";
-  }
-  return head +
-         "<C:calendar-query xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\">"
-         "<D:prop><D:getetag/><D:getlastmodified/><C:calendar-data/></D:prop>"
-         "<C:filter><C:comp-filter name=\"VCALENDAR\"/></C:filter></C:calendar-query>";
-}
-
-std::string MultigetBody(const Collection& c, const std::vector<std::string>& hrefs) {
-  std::string body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
-  const std::string ns =
-      c.contacts ? "urn:ietf:params:xml:ns:carddav" : "urn:ietf:params:xml:ns:caldav";
-  const std::string root = c.contacts ? "addressbook-multiget" : "calendar-multiget";
-  body += "<C:" + root + " xmlns:D=\"DAV:\" xmlns:C=\"" + ns + "\"><D:prop><D:getetag/>" +
-          "<D:getlastmodified/><C:" + (c.contacts ? "address-data" : "calendar-data") +
-          "/></D:prop>";
-  for (const std::string& href : hrefs) {
-    std::string escaped;
-    for (char ch : href) escaped += ch == '&' ? "&amp;" : ch == '<' ? "&lt;" : std::string(1, ch);
-    body += "<D:href>" + escaped + "</D:href>";
-  }
-  return body + "</C:" + root + ">";
-}
-
-// The REPORT that fetches hrefs[first, first + kMultigetBatch) of `c`.
-Request MultigetBatch(const Collection& c, const std::vector<std::string>& hrefs, size_t first) {
-  const auto begin = hrefs.begin() + static_cast<std::ptrdiff_t>(first);
-  const auto end =
-      hrefs.begin() + static_cast<std::ptrdiff_t>(std::min(hrefs.size(), first + kMultigetBatch));
-  return Request{"REPORT",
-                 c.url,
-                 {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
-                 MultigetBody(c, std::vector<std::string>(begin, end))};
-}
-
-// RFC 6578: the members changed or removed since `token`, with their ETags.
-std::string SyncBody(const std::string& token) {
-  std::string escaped;
-  for (char ch : token) escaped += ch == '&' ? "&amp;" : ch == '<' ? "&lt;" : std::string(1, ch);
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-         "<D:sync-collection xmlns:D=\"DAV:\"><D:sync-token>" +
-         escaped +
-         "</D:sync-token><D:sync-level>1</D:sync-level><D:prop><D:getetag/></D:prop>"
-         "</D:sync-collection>";
-}
-
 bool Organizes(const Server& server, const std::string& organizer) {
   if (server.user_addresses.empty()) return true;
   std::string lower = vdir::ToLower(vdir::Trim(organizer));
@@ -273,7 +221,17 @@ class DavItems : public Items {
       }
     }
     if (!fine) return false;
-    // Fetched again below, so a member both removed and added is kept.
+    if (!FetchAgain(copy, fetch, gone, fine)) return false;
+    changed = !fetch.empty() || !gone.empty() || copy.sync_token != from;
+    return fine;
+  }
+
+  // Fetches `fetch` (each href once) into `copy` after dropping what is
+  // `gone` or fetched again, so a member both removed and added is kept.
+  // False when a multiget is not answered; `fine` false when an answer names
+  // what the copy cannot hold.
+  bool FetchAgain(CollectionCopy& copy, std::vector<std::string>& fetch,
+                  std::set<std::string>& gone, bool& fine) {
     std::set<std::string> asked;
     for (const std::string& href : fetch) {
       if (std::optional<std::string> url = Member(href)) gone.insert(*url);
@@ -302,8 +260,7 @@ class DavItems : public Items {
       });
       if (r.status != 207) return false;
     }
-    changed = !fetch.empty() || !gone.empty() || copy.sync_token != from;
-    return fine;
+    return true;
   }
 
   bool Cacheable(const DavResponse& d) const {
@@ -459,22 +416,16 @@ class DavNameSpace : public NameSpace {
 
   std::unique_ptr<MAPIFolder> PickFolder() override {
     const std::vector<Collection> all = Every(*state_);
-    std::vector<FolderChoice> choices;
-    choices.reserve(all.size());
-    for (const Collection& c : all) choices.push_back({c.name, c.entry_id, state_->roots[c.store]});
-    const std::optional<size_t> chosen = state_->ui->PickFolder(choices);
-    if (!chosen || *chosen >= all.size()) return nullptr;
+    const std::optional<size_t> chosen = vdir::PickFolderIndex(*state_->ui, all, state_->roots);
+    if (!chosen) return nullptr;
     return std::make_unique<DavFolder>(state_, all[*chosen]);
   }
 
   std::unique_ptr<MAPIFolder> GetDefaultFolder(int32_t folderType) override {
-    if (folderType != olFolderContacts) {
-      throw NoDefaultFolder(folderType);
-    }
-    for (const Collection& c : Every(*state_)) {
-      if (c.contacts) return std::make_unique<DavFolder>(state_, c);
-    }
-    throw Failure("No folder of the store holds contacts.");
+    const auto every = [&] { return Every(*state_); };
+    const auto holds = [](const Collection& c) { return c.contacts; };
+    return std::make_unique<DavFolder>(state_,
+                                       vdir::DefaultContactsFolder(folderType, every, holds));
   }
 
   std::vector<std::unique_ptr<MAPIFolder>> AllFolders() override {

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "formats/store_folders.h"
 #include "platform/failure.h"
 #include "stores/vdir/folders.h"
 #include "stores/vdir/read_ahead.h"
@@ -156,31 +157,16 @@ class VdirNameSpace : public NameSpace {
   explicit VdirNameSpace(std::shared_ptr<const StoreState> state) : state_(std::move(state)) {}
 
   std::unique_ptr<MAPIFolder> PickFolder() override {
-    std::vector<FolderInfo> folders = EveryFolder(*state_);
-    std::vector<FolderChoice> choices;
-    choices.reserve(folders.size());
-    for (const FolderInfo& f : folders) {
-      choices.push_back({f.name, f.entry_id, state_->roots[f.store]});
-    }
-    std::optional<size_t> chosen = state_->ui->PickFolder(choices);
-    if (!chosen || *chosen >= folders.size()) return nullptr;
+    const std::vector<FolderInfo> folders = EveryFolder(*state_);
+    const std::optional<size_t> chosen = PickFolderIndex(*state_->ui, folders, state_->roots);
+    if (!chosen) return nullptr;
     return std::make_unique<VdirFolder>(state_, folders[*chosen]);
   }
 
   std::unique_ptr<MAPIFolder> GetDefaultFolder(int32_t folderType) override {
-    if (folderType != olFolderContacts) {
-      throw NoDefaultFolder(folderType);
-    }
-    for (const FolderInfo& f : EveryFolder(*state_)) {
-      UniqueFd root = OpenRoot(state_->roots[f.store]);
-      UniqueFd dir = root.valid() ? OpenFolder(root.get(), f.entry_id) : UniqueFd();
-      if (!dir.valid()) continue;
-      const NameList names = ItemNames(dir.get());
-      for (size_t i = 0; i < names.size(); ++i) {
-        if (ToLower(names[i]).ends_with(".vcf")) return std::make_unique<VdirFolder>(state_, f);
-      }
-    }
-    throw Failure("No folder of the store holds contacts.");
+    const auto every = [&] { return EveryFolder(*state_); };
+    const auto holds = [&](const FolderInfo& f) { return HoldsContacts(f); };
+    return std::make_unique<VdirFolder>(state_, DefaultContactsFolder(folderType, every, holds));
   }
 
   std::vector<std::unique_ptr<MAPIFolder>> AllFolders() override {
@@ -192,6 +178,18 @@ class VdirNameSpace : public NameSpace {
   }
 
  private:
+  // Whether the folder holds a vCard file.
+  bool HoldsContacts(const FolderInfo& f) const {
+    UniqueFd root = OpenRoot(state_->roots[f.store]);
+    UniqueFd dir = root.valid() ? OpenFolder(root.get(), f.entry_id) : UniqueFd();
+    if (!dir.valid()) return false;
+    const NameList names = ItemNames(dir.get());
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (ToLower(names[i]).ends_with(".vcf")) return true;
+    }
+    return false;
+  }
+
   std::shared_ptr<const StoreState> state_;
 };
 
