@@ -20,8 +20,8 @@
 #include "journal/journal_runs.h"
 #include "platform/host.h"
 #include "platform/mail_store.h"
-#include "platform/support/marrowby_support.h"
 #include "platform/ui.h"
+#include "support/marrowby_support.h"
 
 namespace tidewell {
 

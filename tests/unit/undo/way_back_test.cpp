@@ -6,9 +6,9 @@
 #include "adapters/logbook/run_session.h"
 #include "app/platform_components.h"
 #include "journal/journal.h"
-#include "platform/support/marrowby_support.h"
 #include "stores/vdir/vdir_store.h"
 #include "support/fake_components.h"
+#include "support/marrowby_support.h"
 #include "support/temp_files.h"
 #include "undo/undo.h"
 
