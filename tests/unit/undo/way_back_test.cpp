@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "adapters/logbook/run_session.h"
 #include "app/platform_components.h"
+#include "app/run_session.h"
 #include "journal/journal.h"
 #include "stores/vdir/vdir_store.h"
 #include "support/fake_components.h"
