@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Fails when an #include "..." in src/ or a link between the layers'
-libraries points up or sideways, against the table of src/layers.txt.
+libraries points up or sideways, against the table of src/layers.txt, and
+when an #include <...> names a system header its row may not use.
 
 usage: check_layers.py SRC_DIR [LINKS_FILE]
 
@@ -12,6 +13,9 @@ import re
 import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+SYSTEM_INCLUDE = re.compile(r'^\s*#\s*include\s+<([^>]+)>')
+# The C++ standard library's headers, every row's: <string>, <cstdio>, ...
+STANDARD = re.compile(r'^[a-z_]+$')
 
 
 class Row:
@@ -24,7 +28,7 @@ def read_table_rows(path):
     names = set()
     for number, text in enumerate(open(path, encoding="utf-8"), 1):
         words = text.split("#", 1)[0].split()
-        if not words:
+        if not words or words[0] == "headers":
             continue
         if len(words) < 4:
             sys.exit(f"{path}:{number}: a row is: name library folders uses...")
@@ -38,7 +42,29 @@ def read_table_rows(path):
     return rows
 
 
-def check_includes(rows, src):
+def read_header_table(path, rows, src):
+    """The "headers" lines: {row name or folder: [header or prefix*, ...]}."""
+    names = {row.name for row in rows}
+    table = {}
+    for number, text in enumerate(open(path, encoding="utf-8"), 1):
+        words = text.split("#", 1)[0].split()
+        if not words or words[0] != "headers":
+            continue
+        if len(words) < 3:
+            sys.exit(f"{path}:{number}: a headers line is: headers row-or-folder header...")
+        key = words[1]
+        if key not in names and not os.path.isdir(os.path.join(src, key)):
+            sys.exit(f"{path}:{number}: {key} is neither a row nor a folder of src/")
+        table.setdefault(key, []).extend(words[2:])
+    return table
+
+
+def may_use(header, allowed):
+    return STANDARD.match(header) is not None or any(
+        header.startswith(a[:-1]) if a.endswith("*") else header == a for a in allowed)
+
+
+def check_includes(rows, src, headers):
     by_folder = {folder: row for row in rows for folder in row.folders}
 
     # "stores/*": each folder under stores/ is a layer of its own on that row,
@@ -63,14 +89,19 @@ def check_includes(rows, src):
         if row is None:
             faults.append(f"src/{folder} is in no row of src/layers.txt")
             continue
+        allowed = headers.get(row.name, []) + headers.get(folder, [])
         for name in sources:
             path = os.path.join(dirpath, name)
             for number, line in enumerate(open(path, encoding="utf-8", errors="replace"), 1):
+                where = f"src/{folder}/{name}:{number}"
+                system = SYSTEM_INCLUDE.match(line)
+                if system and not may_use(system.group(1), allowed):
+                    faults.append(f"{where}: {row.name} may not include <{system.group(1)}> "
+                                  f"(no headers line of src/layers.txt allows it)")
                 match = INCLUDE.match(line)
                 if not match:
                     continue
                 included = match.group(1)
-                where = f"src/{folder}/{name}:{number}"
                 if not os.path.isfile(os.path.join(src, included)):
                     faults.append(f'{where}: "{included}" is no file of src/')
                     continue
@@ -113,8 +144,9 @@ def main(argv):
     if len(argv) not in (2, 3):
         sys.exit(__doc__)
     src = argv[1]
-    rows = read_table_rows(os.path.join(src, "layers.txt"))
-    faults = check_includes(rows, src)
+    table = os.path.join(src, "layers.txt")
+    rows = read_table_rows(table)
+    faults = check_includes(rows, src, read_header_table(table, rows, src))
     if len(argv) == 3:
         faults += check_links(rows, argv[2])
     for fault in faults:

@@ -164,7 +164,7 @@ class ChangeListing::ListedItem : public SafeItem {
 
 ChangeListing::ChangeListing(Components& inner, std::shared_ptr<Host> host, bool save,
                              Listener listener)
-    : inner_(inner),
+    : ForwardingComponents(inner),
       host_(std::make_shared<FolderNotingHost>(std::move(host))),
       save_(save),
       listener_(std::move(listener)) {}
@@ -175,7 +175,7 @@ size_t ChangeListing::folders_searched() const { return host_->folders_found; }
 
 std::unique_ptr<SafeItem> ChangeListing::CreateSafeItem(const std::string& progId) {
   ++items_searched_;
-  return std::make_unique<ListedItem>(inner_.CreateSafeItem(progId), *this);
+  return std::make_unique<ListedItem>(inner().CreateSafeItem(progId), *this);
 }
 
 }  // namespace tidewell

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/components.h"
+#include "app/forwarding_components.h"
 #include "platform/host.h"
 
 namespace tidewell {
@@ -51,7 +51,7 @@ size_t ChangedItemCount(const std::vector<FieldChange>& changes);
 // line feed and carriage return written as \\, \t, \n and \r: one line each.
 std::string ChangeLine(const FieldChange& change);
 
-class ChangeListing : public Components {
+class ChangeListing : public ForwardingComponents {
  public:
   using Listener = std::function<void(const FieldChange&)>;
 
@@ -66,18 +66,6 @@ class ChangeListing : public Components {
 
   // A wrapper of `inner`'s that lists its changes when saved.
   std::unique_ptr<SafeItem> CreateSafeItem(const std::string& progId) override;
-  std::unique_ptr<ActivityLogger> CreateActivityLogger() override {
-    return inner_.CreateActivityLogger();
-  }
-  std::unique_ptr<MultiFolderPicker> CreateMultiFolderPicker() override {
-    return inner_.CreateMultiFolderPicker();
-  }
-  std::unique_ptr<PatternMatcher> CreatePatternMatcher() override {
-    return inner_.CreatePatternMatcher();
-  }
-  SupportComponent& Support() override { return inner_.Support(); }
-  SettingsStore& Settings() override { return inner_.Settings(); }
-  Ui& ui() override { return inner_.ui(); }
 
   // What the run has gone through so far: the items handed to it, the
   // folders it found, and the items it saved with a change (a preview: would
@@ -94,7 +82,6 @@ class ChangeListing : public Components {
   class FolderNotingHost;
   class ListedItem;
 
-  Components& inner_;
   std::shared_ptr<FolderNotingHost> host_;
   bool save_;
   Listener listener_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "app/forwarding_components.h"
 #include "app/store_host.h"
 #include "fields/frm_look_in_fields.h"
 #include "page/uc1.h"
@@ -74,28 +75,13 @@ class NotingSupport : public SupportComponent {
   DryRunOutcome& outcome_;
 };
 
-class NotingComponents : public Components {
+class NotingComponents : public ForwardingComponents {
  public:
   NotingComponents(Components& inner, SupportComponent& support)
-      : inner_(inner), support_(support) {}
-  std::unique_ptr<SafeItem> CreateSafeItem(const std::string& progId) override {
-    return inner_.CreateSafeItem(progId);
-  }
-  std::unique_ptr<ActivityLogger> CreateActivityLogger() override {
-    return inner_.CreateActivityLogger();
-  }
-  std::unique_ptr<MultiFolderPicker> CreateMultiFolderPicker() override {
-    return inner_.CreateMultiFolderPicker();
-  }
-  std::unique_ptr<PatternMatcher> CreatePatternMatcher() override {
-    return inner_.CreatePatternMatcher();
-  }
+      : ForwardingComponents(inner), support_(support) {}
   SupportComponent& Support() override { return support_; }
-  SettingsStore& Settings() override { return inner_.Settings(); }
-  Ui& ui() override { return inner_.ui(); }
 
  private:
-  Components& inner_;
   SupportComponent& support_;
 };
 

@@ -3,7 +3,7 @@
 #include "adapters/pattern/classic_pattern_matcher.h"
 #include "adapters/pattern/classic_syntax.h"
 #include "journal/journal.h"
-#include "platform/support/ui_folder_picker.h"
+#include "support/ui_folder_picker.h"
 
 namespace tidewell {
 

@@ -11,7 +11,7 @@
 
 #include "adapters/logbook/logbook.h"
 #include "platform/components.h"
-#include "platform/support/safe_item_library.h"
+#include "support/safe_item_library.h"
 
 namespace tidewell {
 

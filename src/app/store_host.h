@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "adapters/logbook/logbook.h"
-#include "adapters/logbook/run_index.h"
 #include "adapters/settings/qsettings_store.h"
 #include "app/overlay_settings.h"
 #include "app/platform_components.h"
+#include "app/run_index.h"
 #include "journal/journal_runs.h"
 #include "platform/host.h"
 #include "platform/mail_store.h"
-#include "platform/support/marrowby_support.h"
 #include "platform/ui.h"
+#include "support/marrowby_support.h"
 
 namespace tidewell {
 

@@ -10,13 +10,12 @@
 
 #include <signal.h>
 
-#include "adapters/logbook/journal_reader.h"
-#include "adapters/logbook/run_index.h"
-#include "adapters/logbook/run_session.h"
 #include "app/change_listing.h"
 #include "app/discovery/server_configs.h"
 #include "app/dry_run.h"
+#include "app/run_index.h"
 #include "app/run_report.h"
+#include "app/run_session.h"
 #include "app/store_host.h"
 #include "app/version.h"
 #include "cli/command_line.h"
@@ -26,6 +25,7 @@
 #include "cli/terminal_ui.h"
 #include "fields/field_catalog.h"
 #include "fields/frm_look_in_fields.h"
+#include "journal/journal_runs.h"
 #include "page/uc1.h"
 #include "platform/failure.h"
 #include "text/shell_words.h"

@@ -8,9 +8,9 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
-#include "adapters/logbook/journal_reader.h"
 #include "gui/control_binding.h"
 #include "gui/server_dialogs.h"
+#include "journal/journal_runs.h"
 #include "platform/failure.h"
 #include "undo/undo.h"
 

@@ -22,10 +22,10 @@
 #include <memory>
 #include <string>
 
-#include "gui/results_view.h"
-#include "adapters/logbook/run_index.h"
-#include "adapters/logbook/run_session.h"
+#include "app/run_index.h"
+#include "app/run_session.h"
 #include "app/store_host.h"
+#include "gui/results_view.h"
 
 namespace tidewell::gui {
 

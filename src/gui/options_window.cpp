@@ -18,19 +18,19 @@
 #include <optional>
 #include <utility>
 
-#include "adapters/logbook/journal_reader.h"
-#include "adapters/logbook/run_index.h"
-#include "adapters/logbook/run_session.h"
 #include "app/discovery/store_configs.h"
 #include "app/dry_run.h"
 #include "app/platform_components.h"
+#include "app/run_index.h"
 #include "app/run_report.h"
+#include "app/run_session.h"
 #include "gui/history_dialog.h"
 #include "gui/preview_dialog.h"
 #include "gui/qt_ui.h"
 #include "gui/results_view.h"
 #include "gui/server_dialogs.h"
 #include "gui/start_view.h"
+#include "journal/journal_runs.h"
 #include "page/page_layout.h"
 #include "platform/failure.h"
 #include "undo/undo.h"

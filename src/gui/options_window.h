@@ -61,8 +61,8 @@
 #include <string>
 #include <vector>
 
-#include "adapters/logbook/run_session.h"
 #include "app/dry_run.h"
+#include "app/run_session.h"
 #include "app/store_host.h"
 #include "gui/page_view.h"
 #include "page/uc1.h"

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "adapters/logbook/run_index.h"
 #include "app/change_listing.h"
+#include "app/run_index.h"
 #include "app/store_host.h"
 
 namespace tidewell::gui {

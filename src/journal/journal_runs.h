@@ -14,7 +14,7 @@
 // cannot write, so an entry may be cut short; it is kept, marked incomplete,
 // and never undone.
 //
-// Runs. Every line names its run ("run", see run_session.h), and lines are
+// Runs. Every line names its run ("run", see MakeRunId in logbook.h), and lines are
 // grouped by it, wherever they stand: a run's lines stay one run even when
 // another process wrote between them. A replace run logs, for each folder it
 // resolves, under "cmdReplace_Click",

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "adapters/logbook/run_index.h"
-#include "adapters/logbook/run_session.h"
+#include "app/run_index.h"
+#include "app/run_session.h"
 #include "app/store_host.h"
 #include "fields/field_catalog.h"
 #include "gui/history_dialog.h"

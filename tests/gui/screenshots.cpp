@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <iostream>
 
-#include "adapters/logbook/run_session.h"
 #include "app/dry_run.h"
+#include "app/run_session.h"
 #include "app/store_host.h"
 #include "fields/frm_look_in_fields.h"
 #include "gui/field_chooser_view.h"

@@ -18,6 +18,94 @@ namespace tidewell {
 
 namespace {
 
+// Each member the fast reader below keeps, by its bit in its `seen`.
+constexpr std::array<std::string_view, 10> kOwnKeys = {
+    "time", "source", "procedure", "message", "undo", "run", "new", "undoes", "line", "n"};
+
+// Reads the string that begins at `at` into `text` and moves `at` past it;
+// false when it is not one the fast reader knows.
+bool ReadOwnString(const std::string& line, size_t& at, std::string& text) {
+  if (at >= line.size() || line[at] != '"') return false;
+  text.clear();
+  for (++at; at < line.size(); ++at) {
+    const char c = line[at];
+    if (c == '"') {
+      ++at;
+      return true;
+    }
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+    if (c != '\\') {
+      text += c;
+      continue;
+    }
+    if (++at >= line.size()) return false;
+    switch (line[at]) {
+      case '"':
+        text += '"';
+        break;
+      case '\\':
+        text += '\\';
+        break;
+      case '/':
+        text += '/';
+        break;
+      case 'b':
+        text += '\b';
+        break;
+      case 'f':
+        text += '\f';
+        break;
+      case 'n':
+        text += '\n';
+        break;
+      case 'r':
+        text += '\r';
+        break;
+      case 't':
+        text += '\t';
+        break;
+      default:
+        return false;
+    }
+  }
+  return false;
+}
+
+// Puts member `known` (its place in kOwnKeys) into `record`.
+void KeepOwnMember(size_t known, std::string& value, bool flag, JournalRecord& record) {
+  switch (known) {
+    case 0:
+      record.time = std::move(value);
+      break;
+    case 1:
+      record.source = std::move(value);
+      break;
+    case 2:
+      record.procedure = std::move(value);
+      break;
+    case 3:
+      record.message = std::move(value);
+      break;
+    case 4:
+      record.undo = flag;
+      break;
+    case 5:
+      record.run = std::move(value);
+      break;
+    case 6:
+      record.written = std::move(value);
+      break;
+    case 7:
+      record.undoes = std::move(value);
+      break;
+    case 8:
+      record.line = std::move(value);
+      break;
+    default:
+      break;
+  }
+}
+
 // The logbook's own lines are flat objects of strings and booleans with no
 // blanks between tokens. Reading them by hand costs a fraction of building a
 // json object for each, which was most of a rebuild of the index from a long
@@ -27,68 +115,17 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
   if (line.size() < 2 || line.front() != '{' || line.back() != '}' || !IsValidUtf8(line)) {
     return std::nullopt;
   }
-  // Each member this reader keeps, by its bit in `seen`.
-  static constexpr std::array<std::string_view, 10> kKeys = {
-      "time", "source", "procedure", "message", "undo", "run", "new", "undoes", "line", "n"};
   constexpr unsigned kRequired = 0x1F;  // time to undo
   unsigned seen = 0;
   std::string key, value;
   JournalRecord record;
   size_t at = 1;
-  // Reads the string that begins at `at` into `text`; false when it is not
-  // one this reader knows.
-  const auto string = [&](std::string& text) {
-    if (at >= line.size() || line[at] != '"') return false;
-    text.clear();
-    for (++at; at < line.size(); ++at) {
-      const char c = line[at];
-      if (c == '"') {
-        ++at;
-        return true;
-      }
-      if (static_cast<unsigned char>(c) < 0x20) return false;
-      if (c != '\\') {
-        text += c;
-        continue;
-      }
-      if (++at >= line.size()) return false;
-      switch (line[at]) {
-        case '"':
-          text += '"';
-          break;
-        case '\\':
-          text += '\\';
-          break;
-        case '/':
-          text += '/';
-          break;
-        case 'b':
-          text += '\b';
-          break;
-        case 'f':
-          text += '\f';
-          break;
-        case 'n':
-          text += '\n';
-          break;
-        case 'r':
-          text += '\r';
-          break;
-        case 't':
-          text += '\t';
-          break;
-        default:
-          return false;
-      }
-    }
-    return false;
-  };
   while (true) {
-    if (!string(key) || at >= line.size() || line[at] != ':') return std::nullopt;
+    if (!ReadOwnString(line, at, key) || at >= line.size() || line[at] != ':') return std::nullopt;
     ++at;
     const size_t known =
-        static_cast<size_t>(std::find(kKeys.begin(), kKeys.end(), key) - kKeys.begin());
-    const unsigned bit = known < kKeys.size() ? 1u << known : 0;
+        static_cast<size_t>(std::find(kOwnKeys.begin(), kOwnKeys.end(), key) - kOwnKeys.begin());
+    const unsigned bit = known < kOwnKeys.size() ? 1u << known : 0;
     if ((seen & bit) != 0) return std::nullopt;  // a key twice: the full parser decides
     bool flag = false, is_flag = false;
     if (key == "n" && at < line.size() && line[at] >= '1' && line[at] <= '9') {
@@ -107,45 +144,14 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
     } else if (line.compare(at, 5, "false") == 0) {
       is_flag = true;
       at += 5;
-    } else if (!string(value)) {
+    } else if (!ReadOwnString(line, at, value)) {
       return std::nullopt;
     }
-    // A member of another type than its own counts as absent, as below.
-    if (key == "n") {
-      // Read above; a count of another form counts as absent.
-    } else if (is_flag == (key == "undo") && bit != 0) {
+    // A member of another type than its own counts as absent, as below; a
+    // count ("n") was read above, and one of another form counts as absent.
+    if (key != "n" && is_flag == (key == "undo") && bit != 0) {
       seen |= bit;
-      switch (known) {
-        case 0:
-          record.time = std::move(value);
-          break;
-        case 1:
-          record.source = std::move(value);
-          break;
-        case 2:
-          record.procedure = std::move(value);
-          break;
-        case 3:
-          record.message = std::move(value);
-          break;
-        case 4:
-          record.undo = flag;
-          break;
-        case 5:
-          record.run = std::move(value);
-          break;
-        case 6:
-          record.written = std::move(value);
-          break;
-        case 7:
-          record.undoes = std::move(value);
-          break;
-        case 8:
-          record.line = std::move(value);
-          break;
-        default:
-          break;
-      }
+      KeepOwnMember(known, value, flag, record);
     }
     if (at >= line.size()) return std::nullopt;
     if (line[at] == '}') break;

@@ -12,7 +12,6 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
-#include "adapters/logbook/run_session.h"
 #include "platform/failure.h"
 #include "text/utf8.h"
 
@@ -90,6 +89,24 @@ class FileLogger : public ActivityLogger {
 };
 
 }  // namespace
+
+std::string MakeRunId() {
+  using std::chrono::milliseconds;
+  static long long last = 0;
+  long long now =
+      std::chrono::duration_cast<milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
+  if (now <= last) now = last + 1;
+  last = now;
+  const time_t whole = static_cast<time_t>(now / 1000);
+  std::tm parts{};
+  gmtime_r(&whole, &parts);
+  char text[64];
+  const size_t length = std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &parts);
+  std::snprintf(text + length, sizeof text - length, ".%03dZ-%ld", static_cast<int>(now % 1000),
+                static_cast<long>(::getpid()));
+  return text;
+}
 
 std::filesystem::path Logbook::DefaultFolder() {
   const char* state = std::getenv("XDG_STATE_HOME");

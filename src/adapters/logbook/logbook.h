@@ -10,7 +10,7 @@
 //   {"time":"2026-12-05T17:25:24.123Z","source":"Tidewell","procedure":"UndoSave",
 //    "message":"FieldName: Body","undo":true,"run":"20261205T172524.120Z-4711"}
 // errors.jsonl holds {"time", "procedure", "message", "flag", "run"}. "run" is
-// the id of the run that wrote the line (SetRun; see run_session.h for its
+// the id of the run that wrote the line (SetRun; MakeRunId gives its
 // form); lines written outside a run get an id of their own, made once per
 // logbook. A FieldValue undo record also carries "new" (and "line" when the
 // store gives one), and an undo's header "undoes" (WriteActivityWith), placed
@@ -36,6 +36,12 @@
 #include "platform/activity_logger.h"
 
 namespace tidewell {
+
+// A fresh run id: the UTC time the run began, to the millisecond, and the
+// pid, "YYYYMMDDTHHMMSS.mmmZ-PID". Ids sort by time as text, and two runs
+// never share one: two processes differ in pid, and one process never hands
+// out the same time twice.
+std::string MakeRunId();
 
 class Logbook : public WriteAheadLog {
  public:

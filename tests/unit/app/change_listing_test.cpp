@@ -41,6 +41,24 @@ TEST(ChangeLine, EscapesWhatWouldBreakTheLineIntoFieldsOrLines) {
   for (const auto& row : rows) EXPECT_EQ(ChangeLine(row.change), row.line);
 }
 
+// What the listing does not change reaches the inner components, the
+// defaulted CreatePatternMatchers too: an undo tries every syntax it gives.
+TEST(ChangeListing, PassesOnEveryCallItDoesNotChange) {
+  struct TwoSyntaxes : FakeComponents {
+    std::vector<std::unique_ptr<PatternMatcher>> CreatePatternMatchers() override {
+      std::vector<std::unique_ptr<PatternMatcher>> matchers;
+      for (int i = 0; i < 2; ++i) matchers.push_back(CreatePatternMatcher());
+      return matchers;
+    }
+  } inner;
+  ChangeListing listing(inner, std::make_shared<FakeHost>(std::make_shared<FakeStore>()), false,
+                        [](const FieldChange&) {});
+  EXPECT_EQ(listing.CreatePatternMatchers().size(), 2u);
+  EXPECT_EQ(&listing.Settings(), &inner.Settings());
+  EXPECT_EQ(&listing.Support(), &inner.Support());
+  EXPECT_EQ(&listing.ui(), &inner.ui());
+}
+
 // A listing over an empty fake store that keeps what it lists.
 struct Listed {
   explicit Listed(bool save)

@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/platform_components.h"
-#include "platform/support/marrowby_support.h"
 #include "stores/vdir/vdir_store.h"
 #include "support/fake_components.h"
+#include "support/marrowby_support.h"
 #include "support/temp_files.h"
 
 namespace tidewell {

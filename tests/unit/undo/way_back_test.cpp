@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "adapters/logbook/run_session.h"
 #include "app/platform_components.h"
+#include "app/run_session.h"
 #include "journal/journal.h"
-#include "platform/support/marrowby_support.h"
 #include "stores/vdir/vdir_store.h"
 #include "support/fake_components.h"
+#include "support/marrowby_support.h"
 #include "support/temp_files.h"
 #include "undo/undo.h"
 

@@ -1,4 +1,4 @@
-#include "platform/support/ui_folder_picker.h"
+#include "support/ui_folder_picker.h"
 
 #include <algorithm>
 

@@ -7,12 +7,12 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/failure.h"
-#include "platform/support/marrowby_support.h"
-#include "platform/support/safe_item_library.h"
-#include "platform/support/ui_folder_picker.h"
 #include "support/fake_components.h"
 #include "support/fake_store.h"
+#include "support/marrowby_support.h"
+#include "support/safe_item_library.h"
 #include "support/temp_files.h"
+#include "support/ui_folder_picker.h"
 
 namespace tidewell {
 namespace {

@@ -15,10 +15,7 @@
 // brought up to date and the history rotated and trimmed (run_index.h); the
 // run's own summary joins the index when the session ends.
 //
-// Run ids are the UTC time the run began, to the millisecond, and the pid:
-// "YYYYMMDDTHHMMSS.mmmZ-PID". They sort by time as text, and two runs never
-// share one: two processes differ in pid, and one process never hands out
-// the same time twice.
+// Run ids are MakeRunId's (logbook.h).
 #pragma once
 
 #include <functional>
@@ -26,13 +23,10 @@
 #include <string>
 
 #include "adapters/logbook/logbook.h"
-#include "adapters/logbook/run_index.h"
+#include "app/run_index.h"
 #include "platform/failure.h"
 
 namespace tidewell {
-
-// A fresh run id (see above).
-std::string MakeRunId();
 
 // Another process holds the lock and the run was told not to wait:
 // "Another Tidewell run (pid N) is in progress."

@@ -1,11 +1,11 @@
-#include "adapters/logbook/run_index.h"
+#include "app/run_index.h"
 
 #include <fstream>
 #include <functional>
 
 #include <gtest/gtest.h>
 
-#include "adapters/logbook/run_session.h"
+#include "app/run_session.h"
 #include "support/temp_files.h"
 
 namespace tidewell {

@@ -1,10 +1,9 @@
-#include "adapters/logbook/run_session.h"
+#include "app/run_session.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <thread>
 
@@ -51,24 +50,6 @@ void EndTornLine(const std::filesystem::path& path) {
 }
 
 }  // namespace
-
-std::string MakeRunId() {
-  using std::chrono::milliseconds;
-  static long long last = 0;
-  long long now =
-      std::chrono::duration_cast<milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-          .count();
-  if (now <= last) now = last + 1;
-  last = now;
-  const time_t whole = static_cast<time_t>(now / 1000);
-  std::tm parts{};
-  gmtime_r(&whole, &parts);
-  char text[64];
-  const size_t length = std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &parts);
-  std::snprintf(text + length, sizeof text - length, ".%03dZ-%ld", static_cast<int>(now % 1000),
-                static_cast<long>(::getpid()));
-  return text;
-}
 
 RunInProgress::RunInProgress(long pid)
     : Failure("Another Tidewell run (pid " + std::to_string(pid) + ") is in progress."),

@@ -1,4 +1,4 @@
-#include "platform/support/marrowby_support.h"
+#include "support/marrowby_support.h"
 
 #include "platform/failure.h"
 

@@ -1,4 +1,4 @@
-#include "platform/support/safe_item_library.h"
+#include "support/safe_item_library.h"
 
 #include "platform/failure.h"
 

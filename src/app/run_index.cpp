@@ -1,4 +1,4 @@
-#include "adapters/logbook/run_index.h"
+#include "app/run_index.h"
 
 #include <algorithm>
 #include <ctime>
