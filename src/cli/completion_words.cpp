@@ -3,7 +3,7 @@
 #include <set>
 #include <sstream>
 
-#include "adapters/logbook/run_index.h"
+#include "app/run_index.h"
 #include "cli/terminal_ui.h"
 #include "fields/field_catalog.h"
 

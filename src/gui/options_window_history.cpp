@@ -5,7 +5,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
-#include "adapters/logbook/run_index.h"
+#include "app/run_index.h"
 #include "app/run_report.h"
 #include "gui/history_dialog.h"
 #include "gui/options_window.h"
