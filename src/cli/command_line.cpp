@@ -140,6 +140,12 @@ void Flag(CLI::App& command, const std::string& name, const std::string& help = 
   command.add_flag(name, help)->disable_flag_override();
 }
 
+void JsonFlag(CLI::App& command) {
+  Flag(command, "--json",
+       "print JSON Lines instead: one JSON object a line, its \"type\" saying which (see the "
+       "README's 'JSON output').");
+}
+
 CLI::Option* Value(CLI::App& command, const std::string& name, const std::string& value_name,
                    Times times = Times::once, const std::string& help = "") {
   return command.add_option(name, help)
@@ -204,9 +210,9 @@ std::unique_ptr<CLI::App> CommandLine() {
   Flag(*tool, "--version", "prints the version and the git commit it was built from.");
   Value(*tool, "--write-manuals", "DIR")->group("");  // the build's, never shown
 
-  Command(*tool, "folders",
-          "Lists every folder of the stores, one per line: Name, EntryID and StoreID, separated "
-          "by tabs.");
+  JsonFlag(Command(*tool, "folders",
+                   "Lists every folder of the stores, one per line: Name, EntryID and StoreID, "
+                   "separated by tabs."));
   CLI::App& stores = Command(
       *tool, "stores",
       "Lists the stores in use, one per line: the folder, then where it came from "
@@ -219,6 +225,7 @@ std::unique_ptr<CLI::App> CommandLine() {
       "again. Each store forgotten is printed.");
   Value(stores, "--forget", "DIR", Times::repeated);
   Flag(stores, "--forget-all");
+  JsonFlag(stores);
   CLI::App& show = Command(
       *tool, "show",
       "Prints the saved settings (search text, replacement, case flag, folders), then the "
@@ -295,6 +302,7 @@ std::unique_ptr<CLI::App> CommandLine() {
   Flag(replace, "--no-wait");
   Flag(replace, "--dry-run");
   Flag(replace, "--verbose");
+  JsonFlag(replace);
   Flag(replace, "--fail-if-none", "exit 1 when nothing matched (as grep does).");
   Value(replace, "--search", "TEXT", Times::once,
         "the text to look for, given together with --replace; the case is ignored unless "
@@ -341,6 +349,7 @@ std::unique_ptr<CLI::App> CommandLine() {
       "folder, item, field, old value, new value, separated by tabs; exit 3 for a damaged "
       "run.");
   Value(runs, "--show", "RUN");
+  JsonFlag(runs);
 
   CLI::App& undo = Command(
       *tool, "undo",

@@ -20,6 +20,7 @@
 #include "app/store_host.h"
 #include "app/version.h"
 #include "cli/command_line.h"
+#include "cli/json_lines.h"
 #include "cli/manuals.h"
 #include "cli/terminal_ui.h"
 #include "fields/field_catalog.h"
@@ -115,15 +116,24 @@ struct Context {
 int Folders(Context& c) {
   auto ns = c.env.store->OutlookApplication()->GetNamespace("MAPI");
   for (const auto& folder : ns->AllFolders()) {
-    c.out << folder->Name() << '\t' << folder->EntryID() << '\t' << folder->StoreID() << '\n';
+    if (c.Given("--json")) {
+      c.out << FolderJson(folder->Name(), folder->EntryID(), folder->StoreID()) << '\n';
+    } else {
+      c.out << folder->Name() << '\t' << folder->EntryID() << '\t' << folder->StoreID() << '\n';
+    }
   }
   return kDone;
 }
 
 // The servers vdirsyncer's config names, one line each; never a password.
-void ListServers(std::ostream& out) {
+void ListServers(std::ostream& out, bool json) {
   for (const FoundServer& server : FindServers(ProcessEnvironment())) {
     const std::string user = DescribeUser(server.login);
+    if (json) {
+      out << ServerJson(server.login.url, server.config, user, DescribePassword(server.login))
+          << '\n';
+      continue;
+    }
     out << server.login.url << '\t' << server.config
         << "\tuser: " << (user.empty() ? "the netrc file's, else asked" : user)
         << "\tpassword: " << DescribePassword(server.login) << '\n';
@@ -132,9 +142,13 @@ void ListServers(std::ostream& out) {
 
 int Stores(Context& c) {
   for (const StoreSource& source : c.env.sources) {
-    c.out << source.root << '\t' << source.named_by << '\n';
+    if (c.Given("--json")) {
+      c.out << StoreJson(source.root, source.named_by) << '\n';
+    } else {
+      c.out << source.root << '\t' << source.named_by << '\n';
+    }
   }
-  ListServers(c.out);
+  ListServers(c.out, c.Given("--json"));
   return kDone;
 }
 
@@ -568,6 +582,7 @@ int Replace(Context& c) {
 
   const bool dry_run = c.Given("--dry-run");
   const bool verbose = c.Given("--verbose");
+  const bool json = c.Given("--json");
   StopSignals signals;
   std::unique_ptr<RunSession> run;
   // A preview writes nothing, not even the lock file.
@@ -580,12 +595,15 @@ int Replace(Context& c) {
   }
   ChangeListing listing(*c.env.components, c.env.host, !dry_run,
                         [&, list = dry_run || verbose](const FieldChange& change) {
-                          if (list) c.ui.PrintLine(ChangeLine(change));
+                          if (list) {
+                            c.ui.PrintLine(json ? ChangeJson(change) : ChangeLine(change));
+                          }
                         });
   // A preview changes nothing: there is nothing to agree to.
   c.ui.assume_yes = c.Given("--yes") || dry_run;
   c.ui.count_unsearched = !verbose;
   c.ui.preview = dry_run;
+  c.ui.json = json;
   c.ui.stop_requested = [] { return StopSignals::Received(); };
   auto page = std::make_unique<UC1>(listing);
   page->SetHost(listing.host());
@@ -624,7 +642,16 @@ int Replace(Context& c) {
     c.err << kNothingChanged << '\n';
     return kFailed;
   }
-  if (!page->lblFolderName.Caption().empty()) c.ui.PrintCaptionIfNew();
+  if (json) {
+    const std::string& caption = page->lblFolderName.Caption();
+    c.ui.PrintLine(SummaryJson({caption.empty() || caption.starts_with("Folder: ")
+                                    ? ""
+                                    : (dry_run ? PreviewCaption(caption) : caption),
+                                dry_run, listing.items_changed(), listing.items_searched(),
+                                listing.folders_searched()}));
+  } else if (!page->lblFolderName.Caption().empty()) {
+    c.ui.PrintCaptionIfNew();
+  }
   c.ui.PrintUnsearchedCount();
   c.ui.folder_label = nullptr;
   c.ui.progress_bar = nullptr;
@@ -639,7 +666,7 @@ int Replace(Context& c) {
       std::any_of(c.env.sources.begin(), c.env.sources.end(), [](const StoreSource& source) {
         return SyncedByVdirsyncer(source.root, ProcessEnvironment());
       })) {
-    c.out << "Run 'vdirsyncer sync' to send the changes to the server.\n";
+    (json ? c.err : c.out) << "Run 'vdirsyncer sync' to send the changes to the server.\n";
   }
   if (const size_t failed = ItemFailures(c.env.watched, reports_before); failed > 0) {
     c.err << failed << " items could not be changed; see the reports above.\n";
@@ -692,7 +719,7 @@ const RunSummary& ChooseRun(const RunList& list, const std::optional<std::string
 int ShowRun(Context& c, const RunSummary& summary) {
   const JournalRun run = LoadRun(summary);
   for (const FieldChange& change : RunChanges(run, c.env)) {
-    c.out << ChangeLine(change) << '\n';
+    c.out << (c.Given("--json") ? ChangeJson(change) : ChangeLine(change)) << '\n';
   }
   if (run.unreadable > 0) {
     c.err << "tidewell: " << DescribeUnreadable(run.unreadable) << '\n';
@@ -708,8 +735,12 @@ int Runs(Context& c) {
     if (o.name == "--show") return ShowRun(c, ChooseRun(list, o.value));
   }
   for (auto run = list.runs.rbegin(); run != list.runs.rend(); ++run) {
-    c.out << run->id << '\t' << run->time << '\t' << run->description << '\t' << run->fields
-          << " fields in " << run->items << " items";
+    if (c.Given("--json")) {
+      c.out << RunJson(*run) << '\n';
+      continue;
+    }
+    c.out << run->id << '\t' << LocalTime(run->time) << '\t' << run->description << '\t'
+          << run->fields << " fields in " << run->items << " items";
     if (const std::string state = RunState(*run); !state.empty()) c.out << ", " << state;
     c.out << '\n';
   }
@@ -863,7 +894,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       // With no store at all, the servers a config names are still worth listing.
       if (invocation.command == "stores" && e.what() == std::string(kNoStoreMessage) &&
           !FindServers(ProcessEnvironment()).empty()) {
-        ListServers(out);
+        ListServers(out, std::any_of(invocation.options.begin(), invocation.options.end(),
+                                     [](const Option& o) { return o.name == "--json"; }));
         return kDone;
       }
       throw UsageError(e.what());
