@@ -17,6 +17,7 @@
 #include "app/discovery/server_configs.h"
 #include "app/dry_run.h"
 #include "app/run_report.h"
+#include "app/run_start.h"
 #include "app/store_host.h"
 #include "app/version.h"
 #include "cli/command_line.h"
@@ -511,8 +512,7 @@ std::unique_ptr<RunSession> StartRun(Context& c) {
   if (!c.Given("--no-wait")) wait.waiting = &c.err;
   wait.stop = [] { return StopSignals::Received(); };
   try {
-    return std::make_unique<RunSession>(c.env.logbook, wait,
-                                        JournalRetention(c.env.settings, c.env.watched));
+    return tidewell::StartRun(c.env, wait);
   } catch (const RunInProgress& e) {
     throw UsageError(e.what());
   }
@@ -534,21 +534,19 @@ bool AgreesToNotify(Context& c, size_t events) {
 // they are changed only when --notify-attendees says so or the user answers
 // Yes.
 void SettleNotifyingEvents(Context& c) {
-  if (!c.env.store->SchedulesImplicitly() || c.Given("--notify-attendees")) return;
-  std::vector<std::string> roots;
-  for (const StoreSource& source : c.env.sources) roots.push_back(source.root);
-  DryRunSetup setup;
-  setup.host.store = c.host_options.store;
-  setup.host.open_store = c.host_options.open_store;
-  setup.host.settings_under = &c.env.settings;
-  setup.ask_credentials = [&c](const std::string& where, const std::string& user) {
+  if (c.Given("--notify-attendees")) return;
+  const auto ask = [&c](const std::string& where, const std::string& user) {
     if (auto given = c.ui.GivenCredentials(where)) return given;
     return c.ui.AskCredentials(where, user);
   };
-  const size_t events = DryRunReplace(
-                            roots, [] { return StopSignals::Received(); }, setup)
-                            .notifying_events;
-  if (events > 0 && !AgreesToNotify(c, events)) c.env.store->LeaveNotifyingItemsAlone();
+  SettleNotifying(
+      *c.env.store,
+      [&] {
+        return PreviewRun(
+                   c.env, c.host_options, true, [] { return StopSignals::Received(); }, ask)
+            .notifying_events;
+      },
+      [&c](size_t events) { return AgreesToNotify(c, events); });
 }
 
 std::string Counted(size_t n, const char* one, const char* many) {
@@ -772,8 +770,9 @@ int Undo(Context& c) {
   }
   // Undoing an event's change is a change the server may e-mail too.
   if (!c.Given("--notify-attendees")) {
-    const size_t events = NotifyingItems(run, store);
-    if (events > 0 && !AgreesToNotify(c, events)) store.LeaveNotifyingItemsAlone();
+    SettleNotifying(
+        store, [&] { return NotifyingItems(run, store); },
+        [&c](size_t events) { return AgreesToNotify(c, events); });
     if (StopSignals::Received()) return StopSignals::ExitStatus();
   }
 
