@@ -341,7 +341,8 @@ std::unique_ptr<CLI::App> CommandLine() {
   CLI::App& runs = Command(
       *tool, "runs",
       "Lists the runs of the undo journal, newest first, one per line: the id that names it for "
-      "good, its time, its 'Looking for' line (or the run an undo undid), and how many fields "
+      "good, its local time with its offset, its 'Looking for' line (or the run an undo undid), "
+      "and how many fields "
       "in how many items it changed, separated by tabs (', undone' when an undo took it back; "
       "', partly undone (N of M fields)' when an undo of it was killed or stopped; ', damaged "
       "(N records unreadable)' when part of its journal was lost). "
