@@ -20,7 +20,7 @@ packages=(
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-vobject khard khal todoman vdirsyncer
-  curl openssl radicale xandikos python3-caldav
+  curl openssl radicale xandikos python3-caldav jq
   locales time xauth xvfb x11-utils strace
   lintian bash-completion man-db appstream desktop-file-utils zsh fish
   clang libclang-rt-14-dev

@@ -128,9 +128,10 @@ class ChangeListing::ListedItem : public SafeItem {
       if (item_name_.empty()) {
         item_name_ = ReadForListing(*inner_, "Subject");
         item_id_ = owner_.host_->store_id + "\t" + ReadForListing(*inner_, "EntryID");
+        location_ = ReadForListing(*inner_, kLocationProperty);
       }
       pending_.push_back({owner_.host_->folder_name, item_name_, field,
-                          ReadForListing(*inner_, field), "", item_id_});
+                          ReadForListing(*inner_, field), "", item_id_, location_});
     }
     try {
       inner_->Set(property, text);
@@ -159,6 +160,7 @@ class ChangeListing::ListedItem : public SafeItem {
   ChangeListing& owner_;
   std::string item_name_;
   std::string item_id_;
+  std::string location_;
   std::vector<FieldChange> pending_;
 };
 

@@ -36,6 +36,8 @@ struct FieldChange {
   // of one name apart (a series and its moved occurrence), so that items are
   // counted as the run's summary counts them. "" where unknown.
   std::string item_id = {};
+  // The item's file or URL (kLocationProperty); "" where unknown.
+  std::string location = {};
   // Alike when they read alike: the line ChangeLine prints.
   friend bool operator==(const FieldChange& a, const FieldChange& b) {
     return a.folder == b.folder && a.item == b.item && a.field == b.field &&

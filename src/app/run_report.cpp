@@ -29,8 +29,14 @@ std::string FolderName(HostEnvironment& env, const JournalEntry& entry) {
 }
 
 // The name a preview gives the item: its "Subject", which for a contact is
-// its full name, so that a run's changes read as its preview did.
-std::string ItemName(HostEnvironment& env, const JournalEntry& entry) {
+// its full name, so that a run's changes read as its preview did; and where
+// it is kept.
+struct ItemNaming {
+  std::string name;
+  std::string location;
+};
+
+ItemNaming NameItem(HostEnvironment& env, const JournalEntry& entry) {
   try {
     if (auto found = env.store->GetItemFromID(entry.ItemEntryId, entry.FolderStoreId)) {
       const std::string type = found->TypeName();
@@ -38,36 +44,42 @@ std::string ItemName(HostEnvironment& env, const JournalEntry& entry) {
           type == "ContactItem" ? kSafeContactItem
                                 : (type == "TaskItem" ? kSafeTaskItem : kSafeAppointmentItem));
       wrapper->SetItem(found);
-      return wrapper->Get("Subject");
+      std::string location;
+      try {
+        location = found->GetProperty(kLocationProperty);
+      } catch (const std::exception&) {
+      }
+      return {wrapper->Get("Subject"), location};
     }
   } catch (const std::exception&) {
   }
-  return entry.ItemEntryId;
+  return {entry.ItemEntryId, ""};
 }
 
 }  // namespace
 
 std::vector<FieldChange> RunChanges(const JournalRun& run, HostEnvironment& env) {
   std::map<Key, std::string> folders;
-  std::map<Key, std::string> items;
+  std::map<Key, ItemNaming> items;
   std::vector<FieldChange> changes;
   for (const JournalEntry& entry : run.entries) {
     if (!entry.complete) continue;
     auto [folder, new_folder] = folders.try_emplace({entry.FolderStoreId, entry.FolderEntryId});
     if (new_folder) folder->second = FolderName(env, entry);
     auto [item, new_item] = items.try_emplace({entry.FolderStoreId, entry.ItemEntryId});
-    if (new_item) item->second = ItemName(env, entry);
+    if (new_item) item->second = NameItem(env, entry);
     const std::string written =
         run.kind == RunKind::kUndo ? entry.restored.value_or("") : entry.written.value_or("");
     // The journal keeps the body as the RTF that was written; a listing shows
     // it as the preview did, as the text a reader sees.
     const std::string item_id = entry.FolderStoreId + "\t" + entry.ItemEntryId;
+    const auto& [name, location] = item->second;
     if (entry.FieldName == "Body") {
-      changes.push_back({folder->second, item->second, entry.FieldName,
-                         PlainTextFromRtf(entry.FieldValue), PlainTextFromRtf(written), item_id});
+      changes.push_back({folder->second, name, entry.FieldName, PlainTextFromRtf(entry.FieldValue),
+                         PlainTextFromRtf(written), item_id, location});
     } else {
       changes.push_back(
-          {folder->second, item->second, entry.FieldName, entry.FieldValue, written, item_id});
+          {folder->second, name, entry.FieldName, entry.FieldValue, written, item_id, location});
     }
   }
   return changes;

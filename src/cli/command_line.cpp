@@ -32,6 +32,12 @@ CLI::Option* Flag(CLI::App& command, const std::string& name, const std::string&
   return command.add_flag(name, help)->disable_flag_override();
 }
 
+CLI::Option* JsonFlag(CLI::App& command) {
+  return Flag(command, "--json",
+              "print JSON Lines instead: one JSON object a line, its \"type\" saying which (see "
+              "the README's 'JSON output').");
+}
+
 CLI::Option* Value(CLI::App& command, const std::string& name, const std::string& value_name,
                    Times times = Times::once, const std::string& help = "") {
   return command.add_option(name, help)
@@ -191,9 +197,9 @@ void AddToolOptions(CLI::App& tool) {
 
 // The commands that only print: folders, stores, show.
 void AddListings(CLI::App& tool) {
-  Command(tool, "folders",
-          "Lists every folder of the stores, one per line: Name, EntryID and StoreID, separated "
-          "by tabs.");
+  JsonFlag(Command(tool, "folders",
+                   "Lists every folder of the stores, one per line: Name, EntryID and StoreID, "
+                   "separated by tabs."));
   CLI::App& stores = Command(
       tool, "stores",
       "Lists the stores in use, one per line: the folder, then where it came from "
@@ -206,6 +212,7 @@ void AddListings(CLI::App& tool) {
       "again. Each store forgotten is printed.");
   Brief(Value(stores, "--forget", "DIR", Times::repeated), "forget a store --store remembered");
   Brief(Flag(stores, "--forget-all"), "forget every remembered store");
+  JsonFlag(stores);
   CLI::App& show = Command(
       tool, "show",
       "Prints the saved settings (search text, replacement, case flag, folders), then the "
@@ -290,6 +297,7 @@ void AddReplace(CLI::App& tool) {
   Brief(Flag(replace, "--no-wait"), "give up while another run is going on");
   Brief(Flag(replace, "--dry-run"), "a preview: print each change, write nothing");
   Brief(Flag(replace, "--verbose"), "print each change as it is saved");
+  JsonFlag(replace);
   Flag(replace, "--fail-if-none", "exit 1 when nothing matched (as grep does).");
   Value(replace, "--search", "TEXT", Times::once,
         "the text to look for, given together with --replace; the case is ignored unless "
@@ -330,7 +338,8 @@ void AddRunsAndUndo(CLI::App& tool) {
   CLI::App& runs = Command(
       tool, "runs",
       "Lists the runs of the undo journal, newest first, one per line: the id that names it for "
-      "good, its time, its 'Looking for' line (or the run an undo undid), and how many fields "
+      "good, its local time with its offset, its 'Looking for' line (or the run an undo "
+      "undid), and how many fields "
       "in how many items it changed, separated by tabs (', undone' when an undo took it back; "
       "', partly undone (N of M fields)' when an undo of it was killed or stopped; ', damaged "
       "(N records unreadable)' when part of its journal was lost). "
@@ -338,6 +347,7 @@ void AddRunsAndUndo(CLI::App& tool) {
       "folder, item, field, old value, new value, separated by tabs; exit 3 for a damaged "
       "run.");
   Brief(Value(runs, "--show", "RUN"), "print that run's changes");
+  JsonFlag(runs);
 
   CLI::App& undo = Command(
       tool, "undo",

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/dry_run.h"
+#include "cli/json_lines.h"
 #include "fields/frm_look_in_fields.h"
 
 namespace tidewell::cli {
@@ -183,7 +184,13 @@ std::optional<std::vector<size_t>> TerminalUi::PickFolders(const std::vector<Fol
 void TerminalUi::Repaint(const std::string& controlName) {
   if (controlName == "lblFolderName") {
     EndProgressLine();
-    if (folder_label != nullptr) {
+    if (folder_label != nullptr && json) {
+      static constexpr std::string_view kFolder = "Folder: ";
+      const std::string& caption = folder_label->Caption();
+      out_ << FolderJson(caption.starts_with(kFolder) ? caption.substr(kFolder.size()) : caption)
+           << std::endl;
+      last_caption_ = caption;
+    } else if (folder_label != nullptr) {
       out_ << Worded(folder_label->Caption()) << std::endl;
       last_caption_ = folder_label->Caption();
     }

@@ -36,7 +36,8 @@ class TerminalUi : public Ui {
                                                  const std::vector<size_t>& checked,
                                                  const std::string& caption) override;
   // "lblFolderName": its caption goes to stdout, one line each time the page
-  // shows it. "ProgressBar1": drawn on stderr when stderr is a terminal.
+  // shows it (with `json`, as a "folder" line). "ProgressBar1": drawn on
+  // stderr when stderr is a terminal.
   void Repaint(const std::string& controlName) override;
   bool StopRequested() override { return stop_requested && stop_requested(); }
 
@@ -81,6 +82,7 @@ class TerminalUi : public Ui {
   // A preview: the run's summary "Updated N items ..." is printed as
   // "Would update N items ...".
   bool preview = false;
+  bool json = false;                     // --json: stdout holds JSON Lines only
   std::function<bool()> stop_requested;  // unset: never stop
   std::optional<std::vector<size_t>> folders_to_pick;
   const Label* folder_label = nullptr;

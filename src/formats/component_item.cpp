@@ -163,6 +163,7 @@ std::string ComponentItem::GetProperty(const std::string& name) {
   // Compared as views: a run asks this for every field of every item.
   using namespace std::string_view_literals;
   if (name == "EntryID"sv) return EntryId();
+  if (name == kLocationProperty) return Where();
   Load();
   if (!view_) Unknown(name);
   if (name == "RTFBody"sv) return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";

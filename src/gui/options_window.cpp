@@ -24,6 +24,7 @@
 #include "app/run_index.h"
 #include "app/run_report.h"
 #include "app/run_session.h"
+#include "app/run_start.h"
 #include "gui/history_dialog.h"
 #include "gui/preview_dialog.h"
 #include "gui/qt_ui.h"
@@ -129,34 +130,31 @@ void OptionsWindow::ConnectToServer() {
 }
 
 DryRunOutcome OptionsWindow::Preview() {
-  std::vector<std::string> roots;
-  for (const StoreSource& source : env_->sources) roots.push_back(source.root);
-  DryRunSetup setup;
-  setup.host.store = store_options_.store;
-  setup.host.open_store = store_options_.open_store;
-  setup.ask_credentials = [this](const std::string& where, const std::string& user) {
-    auto* qt = dynamic_cast<QtUi*>(&ui_);
-    if (auto given = qt ? qt->GivenCredentials(where) : std::nullopt) return given;
-    return ui_.AskCredentials(where, user);
-  };
-  return DryRunReplace(roots, {}, setup);
+  return PreviewRun(*env_, store_options_, false, {},
+                    [this](const std::string& where, const std::string& user) {
+                      auto* qt = dynamic_cast<QtUi*>(&ui_);
+                      if (auto given = qt ? qt->GivenCredentials(where) : std::nullopt) {
+                        return given;
+                      }
+                      return ui_.AskCredentials(where, user);
+                    });
 }
 
 void OptionsWindow::SettleNotifyingEvents() {
-  if (env_ == nullptr || !env_->store->SchedulesImplicitly()) return;
-  size_t events = 0;
-  {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-    events = Preview().notifying_events;
-  }
-  if (events > 0 && !AgreesToNotify(events, this)) env_->store->LeaveNotifyingItemsAlone();
+  if (env_ == nullptr) return;
+  SettleNotifying(
+      *env_->store,
+      [this] {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        return Preview().notifying_events;
+      },
+      [this](size_t events) { return AgreesToNotify(events, this); });
 }
 
 std::unique_ptr<RunSession> OptionsWindow::StartRun() {
   try {
-    return std::make_unique<RunSession>(env_->logbook, RunWait{},
-                                        JournalRetention(env_->settings, env_->watched));
+    return tidewell::StartRun(*env_, RunWait{});
   } catch (const RunInProgress& busy) {
     ui_.MsgBox(busy.what(), MsgBoxButtons::OkOnly, kBoxTitle);
     return nullptr;

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/dry_run.h"
+#include "app/run_start.h"
 #include "undo/undo.h"
 
 namespace tidewell::gui {
@@ -146,15 +147,15 @@ bool AgreesToNotify(size_t events, QWidget* parent) {
 }
 
 void SettleNotifyingUndo(const JournalRun& run, MailStore& store, QWidget* parent) {
-  if (!store.SchedulesImplicitly()) return;
-  size_t events = 0;
-  {
-    // On a scheduling server the count reads every item of the run.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-    events = NotifyingItems(run, store);
-  }
-  if (events > 0 && !AgreesToNotify(events, parent)) store.LeaveNotifyingItemsAlone();
+  SettleNotifying(
+      store,
+      [&] {
+        // On a scheduling server the count reads every item of the run.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        return NotifyingItems(run, store);
+      },
+      [parent](size_t events) { return AgreesToNotify(events, parent); });
 }
 
 }  // namespace tidewell::gui

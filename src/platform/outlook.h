@@ -28,6 +28,10 @@ inline constexpr std::string_view kNotInSearchableRuns = "\\,;:\"^\r\n";
 
 // One item of a folder. Reading a property of a file-backed item parses the
 // file on first use, so a malformed item fails here, not when it is listed.
+// The property no item type lists: where the item's bytes are kept, a
+// file's path or a server's URL; "" for an item kept nowhere in particular.
+inline constexpr const char* kLocationProperty = "ResourceLocation";
+
 class OutlookItem {
  public:
   virtual ~OutlookItem() = default;
@@ -39,6 +43,7 @@ class OutlookItem {
   // The property's value in its text form: numbers as decimal digits, dates in
   // the user's locale. A property the item lacks reads as "".
   // Throws Failure when the item cannot be read or has no such property name.
+  // kLocationProperty reads where the item is kept (no field of it).
   virtual std::string GetProperty(const std::string& name) = 0;
 
   // Changes the item in memory. Number and date properties convert the text

@@ -88,7 +88,9 @@ class UndoTest(Sandbox):
         self.assert_as_before(before)
 
         newest, undone = [line.split("\t") for line in self.tidewell("runs")[1].splitlines()]
-        self.assertEqual(newest[2:], [f"Undo of the run of {time}", count])
+        # The list shows local time (UTC here); the undo names the run by its journal time.
+        self.assertRegex(newest[2], rf"^Undo of the run of {time[:19]}(\.\d+)?Z$")
+        self.assertEqual(newest[3], count)
         self.assertEqual(undone, [run_id, time, what, count + ", undone"])
         status, out, err = self.tidewell("undo", newest[0], "--yes")
         self.assertEqual((status, out), (0, restored), err)
@@ -186,7 +188,8 @@ class UndoTest(Sandbox):
             "Looking for 'e' replacing with 'E'; Case sensitive: 1"])
         after = self.snapshot()
         for command, stdin, status, message in [
-                (["undo"], "n\n", 1, "Undo the run of " + runs[0][1]),
+                # Local time in the list is UTC here, to the second.
+                (["undo"], "n\n", 1, "Undo the run of " + runs[0][1][:19]),
                 (["undo", "3", "--yes"], "", 2, "Unknown run '3'"),
                 (["undo", runs[0][1], "--yes"], "", 2, "Unknown run '" + runs[0][1] + "'")]:
             with self.subTest(command=command):
