@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "adapters/logbook/journal_reader.h"
-#include "platform/failure.h"
+#include "support/failure_of.h"
 #include "support/temp_files.h"
 
 namespace tidewell {
@@ -22,16 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
-
-// "!" and the failure's text, or "" when `action` went through.
-std::string Outcome(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return "!" + failure.Description();
-  }
-  return "";
-}
+using testing::FailureOf;
 
 class LogbookTest : public ::testing::Test {
  protected:
@@ -168,22 +159,21 @@ TEST_F(LogbookTest, AWriteThatCannotBeDoneFailsWithTheReasonAndSyncRefusesUntilT
     fs::remove_all(root_ / "state");
     spoil();
     Logbook logbook(folder_);
-    try {
-      logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body", -1);
-      ADD_FAILURE() << "no failure";
-    } catch (const Failure& failure) {
-      EXPECT_EQ(failure.Description(), message);
-    }
+    EXPECT_EQ(FailureOf([&] {
+                logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body",
+                                                      -1);
+              }),
+              "!" + message);
     fs::remove_all(root_ / "state");
     logbook.WriteActivity("Tidewell", "UndoSave", "again", true);
     EXPECT_EQ(Records("activity.jsonl").size(), 1u);
     const std::string refused = "!The undo journal could not be written (" +
                                 message.substr(message.rfind(": ") + 2) +
                                 "); the item was left as it was.";
-    EXPECT_EQ(Outcome([&] { logbook.Sync(); }), refused);
-    EXPECT_EQ(Outcome([&] { logbook.Sync(); }), refused);
+    EXPECT_EQ(FailureOf([&] { logbook.Sync(); }), refused);
+    EXPECT_EQ(FailureOf([&] { logbook.Sync(); }), refused);
     logbook.SetRun("R2");
-    EXPECT_EQ(Outcome([&] { logbook.Sync(); }), "");
+    EXPECT_EQ(FailureOf([&] { logbook.Sync(); }), "");
   }
 }
 

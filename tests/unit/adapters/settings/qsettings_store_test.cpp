@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/failure.h"
+#include "support/failure_of.h"
 
 namespace tidewell {
 namespace {
@@ -79,12 +79,9 @@ TEST(QSettingsStore, TwoProcessesWritingAtOnceLoseNoKey) {
 TEST(QSettingsStore, AFileThatCannotBeWrittenFails) {
   const fs::path blocked = ConfigHome::folder / "Marrowby" / "Blocked.ini";
   fs::create_directories(blocked);
-  try {
-    QSettingsStore().SaveSetting("Blocked", "Tidewell", "SearchFor", "x");
-    ADD_FAILURE() << "no failure";
-  } catch (const Failure& f) {
-    EXPECT_EQ(f.Description(), "The settings file '" + blocked.string() + "' cannot be written.");
-  }
+  EXPECT_EQ(testing::FailureOf(
+                [] { QSettingsStore().SaveSetting("Blocked", "Tidewell", "SearchFor", "x"); }),
+            "!The settings file '" + blocked.string() + "' cannot be written.");
 }
 
 }  // namespace

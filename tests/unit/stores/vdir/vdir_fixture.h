@@ -14,6 +14,7 @@
 
 #include "platform/failure.h"
 #include "stores/vdir/vdir_store.h"
+#include "support/failure_of.h"
 #include "support/fake_components.h"
 #include "support/temp_files.h"
 
@@ -51,15 +52,6 @@ class ScopedTimeZone {
  private:
   std::optional<std::string> saved_;
 };
-
-// What `action` gives, or "!" and the description of the Failure it throws.
-inline std::string Outcome(const std::function<std::string()>& action) {
-  try {
-    return action();
-  } catch (const Failure& f) {
-    return "!" + f.Description();
-  }
-}
 
 // Runs `command` with /bin/sh; gives its exit status and standard output.
 struct CommandResult {
