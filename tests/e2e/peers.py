@@ -72,6 +72,8 @@ class Sandbox(unittest.TestCase):
                         HOME=str(self.root / "home"),
                         **{f"XDG_{kind}_HOME": str(self.root / kind.lower())
                            for kind in ("CONFIG", "STATE", "DATA", "CACHE")})
+        self.ini = self.root / "config" / "Marrowby" / "Marrowby.ini"
+        self.state = self.root / "state" / "Marrowby"
 
     def items(self, folder):
         return sorted(p for p in (self.store / folder).iterdir() if p.suffix in (".vcf", ".ics"))
@@ -114,8 +116,13 @@ class Sandbox(unittest.TestCase):
         self.tidewell_ok("set", "--search", search, "--replace", replace, "--case", case,
                          *[a for f in folders for a in ("--folder", f)])
 
+    def prepare_every_field(self, search, replace, case="1", folders=("contacts",), store=None):
+        """Every field of contacts, events and tasks selected, then the page's texts and folders."""
+        self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
+                     replace=replace, case=case, folders=folders, store=store)
+
     def log(self, name="activity.jsonl"):
-        path = self.root / "state" / "Marrowby" / name
+        path = self.state / name
         if not path.exists():
             return []
         return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]

@@ -41,8 +41,7 @@ class TerminalHostTest(Sandbox):
 
     def test_exit_statuses(self):
         self.prepare("--clear-all", "--phone", search="555", replace="777")
-        ini = self.root / "config" / "Marrowby" / "Marrowby.ini"
-        pristine = ini.read_text()
+        pristine = self.ini.read_text()
         rows = [  # (what, settings edit, command, status, stderr holds, items checked)
             ("saved pattern invalid", ("SearchFor", "[5"), ["replace", "--yes"], 2,
              "Invalid pattern: '[' at position 1 is never closed.", False),
@@ -60,7 +59,7 @@ class TerminalHostTest(Sandbox):
                 if edit:
                     lines = [ln for ln in lines if not ln.startswith(edit[0] + "=")]
                     lines.insert(lines.index("[Tidewell]") + 1, "=".join(edit))
-                ini.write_text("\n".join(lines) + "\n")
+                self.ini.write_text("\n".join(lines) + "\n")
                 log_before = len(self.log())
                 got, _, err = self.tidewell(*command, stdin="n\n")
                 self.assertEqual(got, status, err)

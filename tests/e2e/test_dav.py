@@ -105,9 +105,8 @@ class DavSandbox(Sandbox):
         return [tuple(line.split("\t")) for line in out.splitlines()]
 
     def prepare_run(self, search, replace, folders=FOLDERS, store=None):
-        self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
-                     replace=replace, case="1", store=store,
-                     folders=[(name if store else folder) for folder, name, _ in folders])
+        self.prepare_every_field(search, replace, store=store,
+                                 folders=[(name if store else folder) for folder, name, _ in folders])
 
     def vdir_run(self, search, replace, folders=FOLDERS, kinds=(Radicale, Xandikos)):
         """self.store's files after the run, made with settings and a journal of its own: what a
@@ -300,7 +299,7 @@ class KilledRunTest(DavSandbox):
         replaced = self.vdir_run("555", "777", CONTACTS, (Radicale,))[Radicale]["contacts"]
 
         self.prepare_run("555", "777", CONTACTS, store=server.account)
-        journal = self.root / "state" / "Marrowby" / "activity.jsonl"
+        journal = self.state / "activity.jsonl"
         with open(self.root / "replace.out", "wb") as out:
             run = subprocess.Popen([str(BINARY_DIR / "tidewell"), "replace", "--yes"],
                                    env=self.env, stdout=out, stderr=subprocess.STDOUT)

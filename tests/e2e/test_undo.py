@@ -52,8 +52,7 @@ FORMS = [
 class UndoTest(Sandbox):
     def run_everywhere(self, *folders, search="e", replace="E", store=None):
         """Every field selected, case sensitive, and one run over `folders`: (status, out, err)."""
-        self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
-                     replace=replace, case="1", folders=folders, store=store)
+        self.prepare_every_field(search, replace, folders=folders, store=store)
         return self.tidewell("replace", "--yes")
 
     def replace_everywhere(self, *folders, **settings):
