@@ -4,8 +4,6 @@
 #include <filesystem>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "support/failure_of.h"
 
@@ -47,33 +45,6 @@ TEST(QSettingsStore, TextsComeBackAsStoredAndAbsentKeysGiveTheDefault) {
   EXPECT_EQ(fresh.GetSetting("RoundTrip", "Tidewell", "Absent", "none"), "none");
   store.SaveSetting("RoundTrip", "Tidewell", "Key0", "y");
   EXPECT_EQ(fresh.GetSetting("RoundTrip", "Tidewell", "Key0", "d"), "y");
-}
-
-TEST(QSettingsStore, TwoProcessesWritingAtOnceLoseNoKey) {
-  constexpr int kKeys = 150;
-  const char* prefixes[] = {"FirstK", "SecondK"};
-  for (const char* prefix : prefixes) {
-    if (::fork() != 0) continue;
-    int code = 1;
-    try {
-      QSettingsStore store;
-      for (int i = 0; i < kKeys; ++i) {
-        store.SaveSetting("Shared", "Tidewell", KeyName(prefix, i), std::to_string(i));
-      }
-      code = 0;
-    } catch (...) {
-    }
-    ::_exit(code);
-  }
-  for (int status = 0; ::wait(&status) > 0;) EXPECT_TRUE(WIFEXITED(status) && !WEXITSTATUS(status));
-  int missing = 0;
-  for (const char* prefix : prefixes) {
-    for (int i = 0; i < kKeys; ++i) {
-      missing += QSettingsStore().GetSetting("Shared", "Tidewell", KeyName(prefix, i), "") !=
-                 std::to_string(i);
-    }
-  }
-  EXPECT_EQ(missing, 0);
 }
 
 TEST(QSettingsStore, AFileThatCannotBeWrittenFails) {
