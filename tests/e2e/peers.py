@@ -17,6 +17,7 @@ BUILD_DIR = Path(os.environ.get("TIDEWELL_BINARY_DIR") or SOURCE_DIR / "build" /
 BINARY_DIR = Path(os.environ.get("TIDEWELL_PROGRAM_DIR") or BUILD_DIR)
 INSTALLED = BINARY_DIR != BUILD_DIR
 DEMO_STORE = SOURCE_DIR / "samples" / "store"
+CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR / "tests" / "data" / "corpus")
 AREA_CODES = "Only look in city/area codes"
 
 STAMP = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP)[;:]", re.IGNORECASE)

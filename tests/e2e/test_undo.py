@@ -4,15 +4,13 @@ escapes, quoted-printable), so after a run and its undo every file is byte for b
 for its REV, LAST-MODIFIED and DTSTAMP lines.
 """
 
-import os
 import re
 import shutil
 import unittest
 from pathlib import Path
 
-from peers import REVISION, SOURCE_DIR, Sandbox
+from peers import CORPUS_DIR, REVISION, Sandbox
 
-CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR / "tests" / "data" / "corpus")
 SERIES = re.compile(rb"^(RRULE|RDATE|EXDATE|RECURRENCE-ID)[;:]", re.MULTILINE)
 
 

@@ -1,7 +1,6 @@
 // Temporary stores of vCard/iCalendar files for the vdir store's tests.
 #pragma once
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -52,20 +51,5 @@ class ScopedTimeZone {
  private:
   std::optional<std::string> saved_;
 };
-
-// Runs `command` with /bin/sh; gives its exit status and standard output.
-struct CommandResult {
-  int status = -1;
-  std::string output;
-};
-inline CommandResult RunShell(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) result.output.append(buf, n);
-  result.status = pclose(pipe);
-  return result;
-}
 
 }  // namespace tidewell::testing
