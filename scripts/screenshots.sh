@@ -14,6 +14,6 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake --preset ci >/dev/null
   build=build/ci
 fi
-cmake --build "$build" --target gui_tests
-QT_QPA_PLATFORM=offscreen "$build/tests/gui_tests" --screenshots="$out"
-QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 "$build/tests/gui_tests" --screenshots="$out"
+cmake --build "$build" --target tidewell-screenshots
+QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/tidewell-screenshots" "$out"
+QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 "$build/tools/screenshots/tidewell-screenshots" "$out"

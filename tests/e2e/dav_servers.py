@@ -118,9 +118,8 @@ class Server:
 
 class Radicale(Server):
     """Radicale with one plain htpasswd login, USER/PASSWORD. tls, the (certificate, key)
-    make_tls() returns, serves https with that certificate; hook is a shell
-    command Radicale runs in its storage folder after every change, before it answers. Address
-    books and calendars share the home set /USER/."""
+    make_tls() returns, serves https with that certificate. Address books and calendars share the
+    home set /USER/."""
 
     user, password = USER, PASSWORD
 
@@ -129,10 +128,9 @@ class Radicale(Server):
         found = subprocess.run([PYTHON, "-c", "import radicale"], capture_output=True)
         return "" if found.returncode == 0 else "Radicale is not installed (apt install radicale)"
 
-    def __init__(self, root, tls=None, hook=None):
+    def __init__(self, root, tls=None):
         super().__init__(root)
         self.tls = tls
-        self.hook = hook
         self.scheme = "https" if tls else "http"
 
     @property
@@ -151,7 +149,6 @@ class Radicale(Server):
             "htpasswd_encryption = plain\ndelay = 0\n"
             "[rights]\ntype = owner_only\n"
             f"[storage]\nfilesystem_folder = {self.storage}\n"
-            + (f"hook = {self.hook}\n" if self.hook else "") +
             "[logging]\nlevel = warning\n")
         return [PYTHON, "-m", "radicale", "--config", str(config)]
 

@@ -17,6 +17,7 @@ BUILD_DIR = Path(os.environ.get("TIDEWELL_BINARY_DIR") or SOURCE_DIR / "build" /
 BINARY_DIR = Path(os.environ.get("TIDEWELL_PROGRAM_DIR") or BUILD_DIR)
 INSTALLED = BINARY_DIR != BUILD_DIR
 DEMO_STORE = SOURCE_DIR / "samples" / "store"
+CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR / "tests" / "data" / "corpus")
 AREA_CODES = "Only look in city/area codes"
 
 STAMP = re.compile(rb"(REV|LAST-MODIFIED|DTSTAMP)[;:]", re.IGNORECASE)
@@ -72,6 +73,8 @@ class Sandbox(unittest.TestCase):
                         HOME=str(self.root / "home"),
                         **{f"XDG_{kind}_HOME": str(self.root / kind.lower())
                            for kind in ("CONFIG", "STATE", "DATA", "CACHE")})
+        self.ini = self.root / "config" / "Marrowby" / "Marrowby.ini"
+        self.state = self.root / "state" / "Marrowby"
 
     def items(self, folder):
         return sorted(p for p in (self.store / folder).iterdir() if p.suffix in (".vcf", ".ics"))
@@ -114,8 +117,13 @@ class Sandbox(unittest.TestCase):
         self.tidewell_ok("set", "--search", search, "--replace", replace, "--case", case,
                          *[a for f in folders for a in ("--folder", f)])
 
+    def prepare_every_field(self, search, replace, case="1", folders=("contacts",), store=None):
+        """Every field of contacts, events and tasks selected, then the page's texts and folders."""
+        self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
+                     replace=replace, case=case, folders=folders, store=store)
+
     def log(self, name="activity.jsonl"):
-        path = self.root / "state" / "Marrowby" / name
+        path = self.state / name
         if not path.exists():
             return []
         return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]

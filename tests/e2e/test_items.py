@@ -39,8 +39,7 @@ def searched_values(data):
 
 class EveryValueTest(Sandbox):
     def replace_all(self, search, replace, *folders):
-        self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
-                     replace=replace, folders=folders)
+        self.prepare_every_field(search, replace, case="0", folders=folders)
         return self.tidewell("replace", "--yes")
 
     def assert_peers_read(self, changed):
@@ -114,11 +113,10 @@ class EveryValueTest(Sandbox):
 
     def test_a_huge_folder_count_costs_nothing_and_a_lost_folder_is_named(self):
         self.prepare(search="555", replace="777", folders=("contacts", "tasks"))
-        ini = self.root / "config" / "Marrowby" / "Marrowby.ini"
-        text = ini.read_text(encoding="utf-8")
+        text = self.ini.read_text(encoding="utf-8")
         text = re.sub(r"FolderCount=\d+", "FolderCount=2000000000", text)
         text = text.replace("FolderEntryId2=tasks", "FolderEntryId2=gone")
-        ini.write_text(text, encoding="utf-8")
+        self.ini.write_text(text, encoding="utf-8")
         self.assertIn("FolderCount: 2\n", self.tidewell_ok("show"))
         status, out, err = self.tidewell("replace", "--yes")
         self.assertEqual(status, 0, out + err)

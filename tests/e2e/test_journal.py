@@ -23,7 +23,6 @@ RUN_ID = re.compile(r"^\d{8}T\d{6}\.\d{3}Z-\d+$")
 class JournalTest(Sandbox):
     def setUp(self):
         super().setUp()
-        self.state = self.root / "state" / "Marrowby"
         # What `runs` and `undo` look in: every store a test makes runs over.
         self.stores = ["--store", str(self.store)]
 

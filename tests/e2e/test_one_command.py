@@ -10,10 +10,6 @@ LAST_LINE = "{} items could not be changed; see the reports above.\n"
 
 
 class OneCommandTest(Sandbox):
-    def setUp(self):
-        super().setUp()
-        self.ini = self.root / "config" / "Marrowby" / "Marrowby.ini"
-
     def disk(self):
         """Every file of the store, the config and the state folders, and every folder."""
         return {p: (p.read_bytes() if p.is_file() else None)
@@ -25,7 +21,7 @@ class OneCommandTest(Sandbox):
         # Saved settings, logs and an error report that the preview must leave as they are.
         self.prepare("--clear-all", "--email", search="northwind-traders", replace="northwind")
         self.assertEqual(self.tidewell("replace", "--yes")[0], 3)
-        self.assertTrue((self.root / "state" / "Marrowby" / "errors.jsonl").exists())
+        self.assertTrue((self.state / "errors.jsonl").exists())
         before, log_before = self.disk(), self.log()
 
         run = ["replace", "--yes", "--search", "555", "--replace", "777", "--fields", "phone,tasks",

@@ -4,15 +4,13 @@ escapes, quoted-printable), so after a run and its undo every file is byte for b
 for its REV, LAST-MODIFIED and DTSTAMP lines.
 """
 
-import os
 import re
 import shutil
 import unittest
 from pathlib import Path
 
-from peers import REVISION, SOURCE_DIR, Sandbox
+from peers import CORPUS_DIR, REVISION, Sandbox
 
-CORPUS_DIR = Path(os.environ.get("TIDEWELL_CORPUS_DIR") or SOURCE_DIR / "tests" / "data" / "corpus")
 SERIES = re.compile(rb"^(RRULE|RDATE|EXDATE|RECURRENCE-ID)[;:]", re.MULTILINE)
 
 
@@ -52,8 +50,7 @@ FORMS = [
 class UndoTest(Sandbox):
     def run_everywhere(self, *folders, search="e", replace="E", store=None):
         """Every field selected, case sensitive, and one run over `folders`: (status, out, err)."""
-        self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
-                     replace=replace, case="1", folders=folders, store=store)
+        self.prepare_every_field(search, replace, folders=folders, store=store)
         return self.tidewell("replace", "--yes")
 
     def replace_everywhere(self, *folders, **settings):

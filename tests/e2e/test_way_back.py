@@ -8,8 +8,7 @@ from peers import BINARY_DIR, Sandbox
 
 class WayBackTest(Sandbox):
     def replace(self, *folders, search="e", replace="E", store=None):
-        self.prepare("--select-all", "--appointments", "all", "--tasks", "all", search=search,
-                     replace=replace, case="1", folders=folders, store=store)
+        self.prepare_every_field(search, replace, folders=folders, store=store)
         return self.tidewell_ok("replace", "--yes")
 
     def runs(self):
@@ -72,7 +71,7 @@ class WayBackTest(Sandbox):
                 self.replace("contacts", "calendar", search="5", replace="6")
                 self.replace("tasks", search="no such text", replace="x")  # rotates the first
                 run = self.runs()[1][0]
-                segment = self.root / "state" / "Marrowby" / f"activity-{run}.jsonl"
+                segment = self.state / f"activity-{run}.jsonl"
                 data = segment.read_bytes()
                 middle = len(data) // 2
                 segment.write_bytes(data[:middle] if cut == "half" else

@@ -206,10 +206,4 @@ inline void UseTemporaryXdgHomes() {
   }
 }
 
-// Renders the start view, the page, the field chooser's tabs, the preview,
-// the window after a run with its results, and the run history to PNG files
-// in `folder` (NAME@2x.png at a device pixel ratio of 2); returns the exit
-// code.
-int RenderScreenshots(const std::string& folder);
-
 }  // namespace tidewell::gui::testing

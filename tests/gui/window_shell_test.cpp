@@ -257,137 +257,107 @@ TEST_F(StoreShellTest, EveryControlHasAnAccessibleNameAndDescriptionAndTabFollow
   }
 }
 
-// From a window without a store to a run and its undo, the store picked from
-// the configs' list. `keyboard`: every step with keys; else with the mouse
-// alone (the texts saved before).
-TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardOrTheMouseAlone) {
-  for (const bool keyboard : {true, false}) {
-    SCOPED_TRACE(keyboard ? "keyboard" : "mouse");
-    Sandbox fresh;
-    SetUp();
-    VdirsyncerConfig config(fresh.StoreRoot());
-    OptionsWindow window(ui);
-    Show(window);
-    const auto focus = [] { return QApplication::focusWidget(); };
-    // The key `key` with Ctrl pressed on the window, or a click on `button`.
-    const auto act = [&](Qt::Key key, const char* button) {
-      keyboard ? Key(&window, key, Qt::ControlModifier) : Click(&window, button);
-    };
+// From a window without a store to a run and its undo with the keyboard
+// alone, the store picked from the configs' list.
+TEST_F(StoreShellTest, FromNoStoreToARunAndItsUndoWithTheKeyboardAlone) {
+  Sandbox fresh;
+  SetUp();
+  VdirsyncerConfig config(fresh.StoreRoot());
+  OptionsWindow window(ui);
+  Show(window);
+  const auto focus = [] { return QApplication::focusWidget(); };
 
-    EXPECT_EQ(window.windowTitle(), "Marrowby Options");
-    EXPECT_FALSE(window.findChild<QAction*>("actionReplace")->isEnabled());
-    const std::string root = std::filesystem::canonical(fresh.StoreRoot()).string();
-    auto* found = Find<QTreeWidget>(&window, "FoundStores");
-    ASSERT_EQ(found->topLevelItemCount(), 1);
-    EXPECT_EQ(found->topLevelItem(0)->text(0).toStdString(), root);
-    EXPECT_EQ(found->topLevelItem(0)->text(1).toStdString(), config.path);
-    if (keyboard) {
-      EXPECT_EQ(focus(), found);
-      Key(found, Qt::Key_Return);
-    } else {
-      QTest::mouseClick(found->viewport(), Qt::LeftButton, {},
-                        found->visualItemRect(found->topLevelItem(0)).center());
-      Click(&window, "cmdOpenFound");
-    }
-    ASSERT_TRUE(window.HasPage());
-    ASSERT_NE(window.Environment(), nullptr);
-    HostEnvironment& env = *window.Environment();
-    // Found, not chosen by path: the configs go on naming it.
-    EXPECT_TRUE(RememberedStores(env.saved_settings, env.support).empty());
+  EXPECT_EQ(window.windowTitle(), "Marrowby Options");
+  EXPECT_FALSE(window.findChild<QAction*>("actionReplace")->isEnabled());
+  const std::string root = std::filesystem::canonical(fresh.StoreRoot()).string();
+  auto* found = Find<QTreeWidget>(&window, "FoundStores");
+  ASSERT_EQ(found->topLevelItemCount(), 1);
+  EXPECT_EQ(found->topLevelItem(0)->text(0).toStdString(), root);
+  EXPECT_EQ(found->topLevelItem(0)->text(1).toStdString(), config.path);
+  EXPECT_EQ(focus(), found);
+  Key(found, Qt::Key_Return);
+  ASSERT_TRUE(window.HasPage());
+  ASSERT_NE(window.Environment(), nullptr);
+  HostEnvironment& env = *window.Environment();
+  // Found, not chosen by path: the configs go on naming it.
+  EXPECT_TRUE(RememberedStores(env.saved_settings, env.support).empty());
 
-    if (keyboard) {
-      EXPECT_EQ(focus()->objectName(), "txtSearchFor");
-      Key(focus(), Qt::Key_A, Qt::ControlModifier);
-      QTest::keyClicks(focus(), "555");
-      for (int i = 0; i < 2; ++i) Key(focus(), Qt::Key_Tab);
-      QTest::keyClicks(focus(), "777");
-      for (int i = 0; i < 3; ++i) Key(focus(), Qt::Key_Tab);
-      EXPECT_EQ(focus()->objectName(), "cmdChooseFolder");
-    }
-    {
-      ModalAnswers answers({[keyboard](QWidget* picker) {
-        auto* tree = Find<QTreeWidget>(picker, "FolderTree");
-        if (keyboard) {
-          // The tree is the window's first control; without a window
-          // manager to activate the window, the test gives it the focus.
-          tree->setFocus();
-          QTest::keyClicks(tree, "Contacts");
-          Key(tree, Qt::Key_Return);
-        } else {
-          ClickItem(tree, "Contacts");
-          Click(picker, "cmdOk");
-        }
-      }});
-      keyboard ? Key(focus(), Qt::Key_Space) : Click(&window, "cmdChooseFolder");
-    }
-    Show(window);  // back from the folder window
-    act(Qt::Key_S, "HostApply");
-    EXPECT_FALSE(window.Page().Dirty());
-
-    const auto before = Sandbox::Snapshot(fresh.Folder("contacts"));
-    {
-      // The preview's Replace runs through the page's own, with its question.
-      ModalAnswers answers(
-          {[&](QWidget* preview) {
-             ASSERT_EQ(preview->objectName(), "PreviewDialog");
-             EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
-             // No window manager activates the preview offscreen.
-             QApplication::setActiveWindow(preview);
-             keyboard ? Key(preview, Qt::Key_R, Qt::AltModifier)
-                      : Click(preview, "cmdPreviewReplace");
-           },
-           keyboard ? [](QWidget* box) { Key(box, Qt::Key_Return); } : Press(QMessageBox::Yes)});
-      act(Qt::Key_P, "cmdPreviewChanges");
-    }
-    Show(window);
-    const int changed = Sandbox::ChangedFiles(before, fresh.Folder("contacts"));
-    EXPECT_GT(changed, 1);
-    const std::string summary = "Updated " + std::to_string(changed) + " items in 1 folder";
-    EXPECT_EQ(LabelText(&window, "lblFolderName").toStdString(), summary);
-    QDialog* results = window.Results();
-    ASSERT_NE(results, nullptr);
-    EXPECT_TRUE(results->isVisible());
-    EXPECT_EQ(LabelText(results, "ResultSummary").toStdString(), summary);
-    keyboard ? Key(results, Qt::Key_Escape) : Click(results, "cmdResultsClose");
-    EXPECT_FALSE(results->isVisible());
-    Show(window);
-
-    // The keys undo from the history: Enter on a run shows it without
-    // closing the dialog; Tab reaches "Undo Run...", Space asks, Enter says
-    // Yes; Escape closes, and the progress area shows the undo's outcome.
-    // The mouse takes Undo Last Run.
-    QString outcome;
-    if (keyboard) {
-      ModalAnswers answers({[&outcome, &focus](QWidget* history) {
-        QApplication::setActiveWindow(history);
-        auto* list = Find<QTreeWidget>(history, "RunList");
-        list->setFocus();
-        Key(list, Qt::Key_Return);
-        EXPECT_TRUE(history->isVisible());
-        EXPECT_GT(Find<QTableWidget>(history, "ResultChanges")->rowCount(), 0);
-        auto* undo = Find<QPushButton>(history, "cmdUndoRun");
-        for (int tabs = 0; tabs < 10 && focus() != undo; ++tabs) Key(focus(), Qt::Key_Tab);
-        ASSERT_EQ(focus(), undo);
-        {
-          ModalAnswers box({[](QWidget* question) { Key(question, Qt::Key_Return); }});
-          Key(undo, Qt::Key_Space);
-        }
-        EXPECT_TRUE(history->isVisible());
-        outcome = LabelText(history, "UndoOutcome");
-        Key(history, Qt::Key_Escape);
-      }});
-      Key(&window, Qt::Key_H, Qt::ControlModifier);
-    } else {
-      SeenBox box;
-      ModalAnswers answers({Press(QMessageBox::Yes), Press(QMessageBox::Ok, &box)});
-      Click(&window, "cmdUndoLastRun");
-      outcome = box.text;
-    }
-    EXPECT_TRUE(outcome.startsWith("Restored ")) << outcome.toStdString();
-    // The box lists skipped fields under the summary the page shows.
-    EXPECT_EQ(LabelText(&window, "lblFolderName"), outcome.section('\n', 0, 0));
-    EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
+  EXPECT_EQ(focus()->objectName(), "txtSearchFor");
+  Key(focus(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(focus(), "555");
+  for (int i = 0; i < 2; ++i) Key(focus(), Qt::Key_Tab);
+  QTest::keyClicks(focus(), "777");
+  for (int i = 0; i < 3; ++i) Key(focus(), Qt::Key_Tab);
+  EXPECT_EQ(focus()->objectName(), "cmdChooseFolder");
+  {
+    ModalAnswers answers({[](QWidget* picker) {
+      auto* tree = Find<QTreeWidget>(picker, "FolderTree");
+      // The tree is the window's first control; without a window manager to
+      // activate the window, the test gives it the focus.
+      tree->setFocus();
+      QTest::keyClicks(tree, "Contacts");
+      Key(tree, Qt::Key_Return);
+    }});
+    Key(focus(), Qt::Key_Space);
   }
+  Show(window);  // back from the folder window
+  Key(&window, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_FALSE(window.Page().Dirty());
+
+  const auto before = Sandbox::Snapshot(fresh.Folder("contacts"));
+  {
+    // The preview's Replace runs through the page's own, with its question.
+    ModalAnswers answers({[&](QWidget* preview) {
+                            ASSERT_EQ(preview->objectName(), "PreviewDialog");
+                            EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
+                            // No window manager activates the preview offscreen.
+                            QApplication::setActiveWindow(preview);
+                            Key(preview, Qt::Key_R, Qt::AltModifier);
+                          },
+                          [](QWidget* box) { Key(box, Qt::Key_Return); }});
+    Key(&window, Qt::Key_P, Qt::ControlModifier);
+  }
+  Show(window);
+  const int changed = Sandbox::ChangedFiles(before, fresh.Folder("contacts"));
+  EXPECT_GT(changed, 1);
+  const std::string summary = "Updated " + std::to_string(changed) + " items in 1 folder";
+  EXPECT_EQ(LabelText(&window, "lblFolderName").toStdString(), summary);
+  QDialog* results = window.Results();
+  ASSERT_NE(results, nullptr);
+  EXPECT_TRUE(results->isVisible());
+  EXPECT_EQ(LabelText(results, "ResultSummary").toStdString(), summary);
+  Key(results, Qt::Key_Escape);
+  EXPECT_FALSE(results->isVisible());
+  Show(window);
+
+  // The keys undo from the history: Enter on a run shows it without closing
+  // the dialog; Tab reaches "Undo Run...", Space asks, Enter says Yes; Escape
+  // closes, and the progress area shows the undo's outcome.
+  QString outcome;
+  {
+    ModalAnswers answers({[&outcome, &focus](QWidget* history) {
+      QApplication::setActiveWindow(history);
+      auto* list = Find<QTreeWidget>(history, "RunList");
+      list->setFocus();
+      Key(list, Qt::Key_Return);
+      EXPECT_TRUE(history->isVisible());
+      EXPECT_GT(Find<QTableWidget>(history, "ResultChanges")->rowCount(), 0);
+      auto* undo = Find<QPushButton>(history, "cmdUndoRun");
+      for (int tabs = 0; tabs < 10 && focus() != undo; ++tabs) Key(focus(), Qt::Key_Tab);
+      ASSERT_EQ(focus(), undo);
+      {
+        ModalAnswers box({[](QWidget* question) { Key(question, Qt::Key_Return); }});
+        Key(undo, Qt::Key_Space);
+      }
+      EXPECT_TRUE(history->isVisible());
+      outcome = LabelText(history, "UndoOutcome");
+      Key(history, Qt::Key_Escape);
+    }});
+    Key(&window, Qt::Key_H, Qt::ControlModifier);
+  }
+  EXPECT_TRUE(outcome.startsWith("Restored ")) << outcome.toStdString();
+  EXPECT_EQ(LabelText(&window, "lblFolderName"), outcome.section('\n', 0, 0));
+  EXPECT_EQ(Sandbox::ChangedFiles(before, fresh.Folder("contacts")), 0);
 }
 
 }  // namespace

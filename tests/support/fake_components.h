@@ -152,7 +152,7 @@ class ScriptedUi : public Ui {
     pick_folders_captions.push_back(caption);
     return pick_folders_answer;
   }
-  void Repaint(const std::string& controlName) override { repaints.push_back(controlName); }
+  void Repaint(const std::string&) override {}
 
   std::deque<MsgBoxResult> answers;
   std::vector<Box> boxes;
@@ -164,7 +164,6 @@ class ScriptedUi : public Ui {
   std::vector<FolderChoice> pick_folders_offered;
   std::vector<size_t> pick_folders_checked;
   Texts pick_folders_captions;
-  Texts repaints;
 };
 
 // A matcher that lists its matches; counting and replacing follow the list.

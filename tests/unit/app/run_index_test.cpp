@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/run_session.h"
+#include "support/journal_lines.h"
 #include "support/temp_files.h"
 
 namespace tidewell {
@@ -33,12 +34,9 @@ class RunIndexTest : public ::testing::Test {
       logger->Write("Tidewell", "cmdReplace_Click", "CCount of items in folder 'C': 1", 0);
       logger->Write("Tidewell", "cmdReplace_Click",
                     "Looking for 'a' replacing with 'b'; Case sensitive: 0", 0);
-      for (const char* record : {"FolderStoreId: /s", "FolderEntryId: C", "ItemEntryId: C/x.vcf",
-                                 "FieldName: Subject"}) {
-        logger->Write("Tidewell", "UndoSave", record, -1);
-      }
-      logger->WriteWith("Tidewell", "UndoSave", "FieldValue: a" + std::to_string(i), -1, "new",
-                        "b" + std::to_string(i));
+      const auto entry = testing::EntryMessages("C/x.vcf", "a" + std::to_string(i));
+      for (size_t r = 0; r < 4; ++r) logger->Write("Tidewell", "UndoSave", entry[r], -1);
+      logger->WriteWith("Tidewell", "UndoSave", entry[4], -1, "new", "b" + std::to_string(i));
     }
     kept_.assign(made_.begin() + 2, made_.end());
   }

@@ -152,14 +152,5 @@ TEST(CommandLine, TheParserTakesWhatTheDescriptionNames) {
   }
 }
 
-TEST(CommandLine, FieldsHelpSaysWhereTheChooserStarts) {
-  std::string help;
-  for (const std::string& word : Split(HelpText("fields"))) help += word + " ";
-  EXPECT_NE(help.find("Starts from the saved selection or, when nothing is saved yet, from the "
-                      "defaults (every contact field ticked), then applies the options in the "
-                      "order given."),
-            std::string::npos);
-}
-
 }  // namespace
 }  // namespace tidewell::cli

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/failure.h"
+#include "support/failure_of.h"
 #include "support/fake_components.h"
 #include "support/fake_store.h"
 #include "support/marrowby_support.h"
@@ -18,18 +19,10 @@ namespace tidewell {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FailureOf;
 using testing::FakeItem;
 using testing::FakeStore;
 using testing::ScriptedUi;
-
-std::string DescriptionOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure.Description();
-  }
-  return "(no failure)";
-}
 
 class SupportTest : public ::testing::Test {
  protected:
@@ -52,12 +45,12 @@ TEST_F(SupportTest, PageStringSetHoldsTheHelpTextsAndTheCaption) {
   EXPECT_EQ(texts.size(), ids.size());
   EXPECT_EQ(support_.LookupText(set, "15"), set.at("15"));
   for (const std::string key : {"2", "16", "", "01"}) {
-    EXPECT_EQ(DescriptionOf([&] { support_.LookupText(set, key); }),
-              "Invalid procedure call or argument")
+    EXPECT_EQ(FailureOf([&] { support_.LookupText(set, key); }),
+              "!Invalid procedure call or argument")
         << key;
   }
-  EXPECT_EQ(DescriptionOf([&] { support_.LoadStringSet(set, "Other"); }),
-            "There is no string set named 'Other'.");
+  EXPECT_EQ(FailureOf([&] { support_.LoadStringSet(set, "Other"); }),
+            "!There is no string set named 'Other'.");
 }
 
 TEST_F(SupportTest, ReportsGoToTheErrorLogAndNeverThrow) {
@@ -93,23 +86,23 @@ TEST(SafeItemLibrary, WrappersTakeOnlyTheirOwnKindAndForwardToTheItem) {
   for (size_t p = 0; p < std::size(progIds); ++p) {
     for (size_t k = 0; k < std::size(kinds); ++k) {
       auto wrapper = library.Create(progIds[p]);
-      EXPECT_EQ(DescriptionOf([&] {
+      EXPECT_EQ(FailureOf([&] {
                   wrapper->SetItem(std::make_shared<FakeItem>(kinds[k], testing::Properties{}));
                 }),
-                k == p ? "(no failure)" : "Type mismatch")
+                k == p ? "" : "!Type mismatch")
           << progIds[p] << " bound to " << kinds[k];
     }
   }
   // Set and a save that succeeds reach the item in every end-to-end run.
   auto item = testing::MakeContact("c1", "Ann Lee", {{"CompanyName", "Acme"}});
   auto contact = library.Create(kSafeContactItem);
-  EXPECT_EQ(DescriptionOf([&] { contact->Get("Subject"); }),
-            "Object variable or With block variable not set");
+  EXPECT_EQ(FailureOf([&] { contact->Get("Subject"); }),
+            "!Object variable or With block variable not set");
   contact->SetItem(item);
   EXPECT_EQ(contact->Get("EntryID"), "c1");
   EXPECT_EQ(contact->FullNameAndCompany(), "Ann Lee, Acme");
   item->FailSave("Disk full");
-  EXPECT_EQ(DescriptionOf([&] { contact->Save(); }), "Disk full");
+  EXPECT_EQ(FailureOf([&] { contact->Save(); }), "!Disk full");
 }
 
 // The name goes into failure reports only; a name of a megabyte must not.
@@ -152,22 +145,21 @@ TEST_F(FolderPickerTest, OffersEveryFolderWithTheListedOnesCheckedAndTakesTheChe
   struct Row {
     std::optional<std::vector<size_t>> answer;  // nothing: Cancel
     FolderList expected;
-    std::string failure = "(no failure)";
+    std::string failure = "";  // none
   };
   const std::vector<Row> rows = {
       {std::nullopt, before_},
       {{{0, 2}}, {{"Contacts", "e1", "/stores/a"}, {"Contacts", "e1", "/stores/b"}}},
       {{{3, 1, 3}}, {{"Tasks", "e3", ""}, {"Calendar", "e2", "/stores/a"}, {"Tasks", "e3", ""}}},
       {{{}}, {}},
-      {{{0, 4}}, before_, "The folder picker chose folder 5 of 4."}};
+      {{{0, 4}}, before_, "!The folder picker chose folder 5 of 4."}};
   for (const Row& row : rows) {
     FolderList folders = before_;
     ui_.pick_folders_answer = row.answer;
     bool confirmed = false;
-    EXPECT_EQ(
-        DescriptionOf([&] { confirmed = picker_.PickFolders(*store_, true, folders, "Pick"); }),
-        row.failure);
-    EXPECT_EQ(confirmed, row.answer && row.failure == "(no failure)");
+    EXPECT_EQ(FailureOf([&] { confirmed = picker_.PickFolders(*store_, true, folders, "Pick"); }),
+              row.failure);
+    EXPECT_EQ(confirmed, row.answer && row.failure.empty());
     EXPECT_EQ(folders, row.expected) << (row.answer ? row.answer->size() : 0) << " folders picked";
   }
   std::vector<std::string> offered;

@@ -14,7 +14,8 @@
 #include <unistd.h>
 
 #include "adapters/logbook/journal_reader.h"
-#include "platform/failure.h"
+#include "support/failure_of.h"
+#include "support/journal_lines.h"
 #include "support/temp_files.h"
 
 namespace tidewell {
@@ -22,16 +23,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
-
-// "!" and the failure's text, or "" when `action` went through.
-std::string Outcome(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return "!" + failure.Description();
-  }
-  return "";
-}
+using testing::Entry;
+using testing::FailureOf;
+using testing::Folder;
+using testing::Line;
+using testing::Looking;
 
 class LogbookTest : public ::testing::Test {
  protected:
@@ -168,22 +164,21 @@ TEST_F(LogbookTest, AWriteThatCannotBeDoneFailsWithTheReasonAndSyncRefusesUntilT
     fs::remove_all(root_ / "state");
     spoil();
     Logbook logbook(folder_);
-    try {
-      logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body", -1);
-      ADD_FAILURE() << "no failure";
-    } catch (const Failure& failure) {
-      EXPECT_EQ(failure.Description(), message);
-    }
+    EXPECT_EQ(FailureOf([&] {
+                logbook.CreateActivityLogger()->Write("Tidewell", "UndoSave", "FieldName: Body",
+                                                      -1);
+              }),
+              "!" + message);
     fs::remove_all(root_ / "state");
     logbook.WriteActivity("Tidewell", "UndoSave", "again", true);
     EXPECT_EQ(Records("activity.jsonl").size(), 1u);
     const std::string refused = "!The undo journal could not be written (" +
                                 message.substr(message.rfind(": ") + 2) +
                                 "); the item was left as it was.";
-    EXPECT_EQ(Outcome([&] { logbook.Sync(); }), refused);
-    EXPECT_EQ(Outcome([&] { logbook.Sync(); }), refused);
+    EXPECT_EQ(FailureOf([&] { logbook.Sync(); }), refused);
+    EXPECT_EQ(FailureOf([&] { logbook.Sync(); }), refused);
     logbook.SetRun("R2");
-    EXPECT_EQ(Outcome([&] { logbook.Sync(); }), "");
+    EXPECT_EQ(FailureOf([&] { logbook.Sync(); }), "");
   }
 }
 
@@ -215,35 +210,6 @@ TEST(LogbookFolder, FollowsTheXdgStateHomeWhenItIsAbsolute) {
     EXPECT_EQ(Logbook::DefaultFolder(), fs::path(expected)) << state_home;
   }
   ::setenv("HOME", home.c_str(), 1);
-}
-
-// Journal lines as the logbook writes them; `at` stands in for the time.
-std::string Line(const std::string& procedure, const std::string& message, bool undo = false,
-                 const std::string& at = "t", const std::string& source = "Tidewell") {
-  nlohmann::ordered_json record = {{"time", at}, {"source", source}, {"procedure", procedure}};
-  record["message"] = message;
-  record["undo"] = undo;
-  return record.dump() + "\n";
-}
-
-std::string Folder(const std::string& name, const std::string& at = "t") {
-  return Line("cmdReplace_Click", name + "Count of items in folder '" + name + "': 3", false, at);
-}
-
-std::string Looking(const std::string& search, const std::string& replace, int caseFlag = 0) {
-  return Line("cmdReplace_Click", "Looking for '" + search + "' replacing with '" + replace +
-                                      "'; Case sensitive: " + std::to_string(caseFlag));
-}
-
-// Records `first` to `end` - 1 of the five records of one entry.
-std::string Entry(const std::string& item, const std::string& value = "old", int end = 5,
-                  int first = 0) {
-  const std::string messages[] = {"FolderStoreId: /s", "FolderEntryId: contacts",
-                                  "ItemEntryId: " + item, "FieldName: Account",
-                                  "FieldValue: " + value};
-  std::string lines;
-  for (int i = first; i < end; ++i) lines += Line("UndoSave", messages[i], true, "e" + item);
-  return lines;
 }
 
 // One word per run: kind and search, time, folders, complete/all entries; then any damage.

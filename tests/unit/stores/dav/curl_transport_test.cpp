@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -11,12 +10,14 @@
 #include <unistd.h>
 
 #include "platform/failure.h"
+#include "support/failure_of.h"
 #include "support/fake_components.h"
 #include "support/temp_files.h"
 
 namespace tidewell::dav {
 namespace {
 
+using testing::FailureOf;
 using testing::TempDir;
 
 // tests/support/fake_dav_server.py on a free port, playing `scenario`.
@@ -99,16 +100,6 @@ Response Get(CurlTransport& transport, const std::string& url) {
   return transport.Send({"GET", url, {}, ""});
 }
 
-// The description of the Failure `action` throws; "" when it throws none.
-std::string Failed(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& f) {
-    return f.Description();
-  }
-  return "";
-}
-
 TEST(CurlTransport, FillsTheAnswerOverOneConnection) {
   FakeServer server(R"([
     {"method": "PUT", "path": "/a.vcf", "status": 412, "body": "changed"},
@@ -150,10 +141,10 @@ TEST(CurlTransport, StreamsToTheSinkAndStopsAtTheCap) {
   EXPECT_EQ(got.size(), (size_t{1} << 20) + 16);
   EXPECT_GT(pieces, 1);
   EXPECT_TRUE(r.body.empty());
-  EXPECT_EQ(Failed([&] {
+  EXPECT_EQ(FailureOf([&] {
               transport.Send({"GET", server.Url("/list"), {}, ""}, {}, size_t{1} << 20);
             }),
-            "The server's answer is larger than 1 MiB.");
+            "!The server's answer is larger than 1 MiB.");
 }
 
 TEST(CurlTransport, WaitsOutRetryAfterOnce) {
@@ -228,10 +219,10 @@ TEST(CurlTransport, TakesTheLoginFromNetrcOrAsksOnce) {
 // Opening connects nowhere: the refusal comes before any request.
 TEST(CurlTransport, RefusesPlainHttpBeyondLoopback) {
   LoginUi ui;
-  EXPECT_EQ(Failed([&] { CurlTransport("http://dav.example.invalid/", {}, ui); }),
-            "Refusing to send a password over plain HTTP to dav.example.invalid; use https.");
+  EXPECT_EQ(FailureOf([&] { CurlTransport("http://dav.example.invalid/", {}, ui); }),
+            "!Refusing to send a password over plain HTTP to dav.example.invalid; use https.");
   for (const std::string host : {"127.0.0.1", "localhost", "[::1]", "127.8.9.10"}) {
-    EXPECT_EQ(Failed([&] { CurlTransport("http://" + host + ":5232/", {}, ui); }), "") << host;
+    EXPECT_EQ(FailureOf([&] { CurlTransport("http://" + host + ":5232/", {}, ui); }), "") << host;
   }
   for (const std::string host : {"128.0.0.1", "localhost.example", "[::2]", "10.0.0.1"}) {
     EXPECT_FALSE(IsLoopbackHost(host)) << host;
@@ -279,8 +270,8 @@ TEST(CurlTransport, TrustsTheGivenAuthorityAndNeverGoesDownToHttp) {
   EXPECT_THROW(Get(trusting, tls.Url("/down")), Failure);
   EXPECT_TRUE(plain.Requests().empty());
   CurlTransport untrusting(tls.Url("/"), {}, ui);
-  const std::string error = Failed([&] { Get(untrusting, tls.Url("/a")); });
-  EXPECT_TRUE(error.starts_with("No answer from " + tls.Url("") + ": SSL")) << error;
+  const std::string error = FailureOf([&] { Get(untrusting, tls.Url("/a")); });
+  EXPECT_TRUE(error.starts_with("!No answer from " + tls.Url("") + ": SSL")) << error;
 }
 
 TEST(CurlTransport, NoAnswerNamesTheServer) {
@@ -291,8 +282,8 @@ TEST(CurlTransport, NoAnswerNamesTheServer) {
   }  // nobody listens there now
   LoginUi ui;
   CurlTransport transport(origin + "/", {}, ui);
-  const std::string error = Failed([&] { Get(transport, origin + "/a"); });
-  EXPECT_TRUE(error.starts_with("No answer from " + origin + ": ")) << error;
+  const std::string error = FailureOf([&] { Get(transport, origin + "/a"); });
+  EXPECT_TRUE(error.starts_with("!No answer from " + origin + ": ")) << error;
 }
 
 }  // namespace

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "platform/failure.h"
 #include "stores/dav/collection_cache.h"
+#include "support/failure_of.h"
 #include "support/fake_components.h"
 #include "support/memory_transport.h"
 
@@ -103,15 +103,6 @@ struct Fixture {
   std::string cache_home;  // "" keeps no copies
 };
 
-// What `action` gives, or "!" and the description of the Failure it throws.
-std::string Outcome(const std::function<std::string()>& action) {
-  try {
-    return action();
-  } catch (const Failure& f) {
-    return "!" + f.Description();
-  }
-}
-
 TEST(DavDiscovery, NamesFoldersByTheirPathBelowTheHomeSets) {
   const struct {
     const char* books;
@@ -203,7 +194,7 @@ TEST(DavDiscovery, CountsAServerAsSchedulingUnlessItsAnswersSayItIsNot) {
 TEST(DavDiscovery, RefusedLoginFailsWithTheStatusLine) {
   Fixture f;
   f.server->On("PROPFIND", kHost + "/", {401});
-  EXPECT_EQ(Outcome([&] { return f.Open().StoreIDs()[0]; }), "!HTTP/1.1 401 Unauthorized");
+  EXPECT_EQ(FailureOf([&] { return f.Open().StoreIDs()[0]; }), "!HTTP/1.1 401 Unauthorized");
 }
 
 const std::string kTwoCards =
@@ -232,7 +223,7 @@ TEST(DavItems, ListsEveryComponentAndRefusesHrefsOutsideTheFolder) {
   EXPECT_EQ(items->Item(1)->GetProperty("EntryID"), "contacts/two.vcf");
   EXPECT_EQ(items->Item(2)->GetProperty("EntryID"), "contacts/two.vcf#2");
   EXPECT_EQ(items->Item(2)->GetProperty("Email1Address"), "bob@a.example");
-  EXPECT_EQ(Outcome([&] { return items->Item(3)->GetProperty("Email1Address"); }),
+  EXPECT_EQ(FailureOf([&] { return items->Item(3)->GetProperty("Email1Address"); }),
             "!Cannot read http://127.0.0.1:5232/elsewhere/x.vcf: The server named "
             "/elsewhere/x.vcf as an item of http://127.0.0.1:5232/me/contacts/, which lies "
             "outside it; it is neither read nor written.");
@@ -314,7 +305,7 @@ TEST(DavItems, FailedPutsAndAJournalThatCannotBeWrittenFailTheSave) {
     f.log.fail = row.journal_fails;
     auto ann = f.Listing("contacts")->Item(1);
     ann->SetProperty("Email1Address", "ann@b.example");
-    EXPECT_EQ(Outcome([&] {
+    EXPECT_EQ(FailureOf([&] {
                 ann->Save();
                 return "";
               }),

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/failure.h"
+#include "support/failure_of.h"
 
 namespace tidewell::dav {
 namespace {
@@ -82,15 +82,12 @@ TEST(Multistatus, RefusesUnreadableAnswers) {
       {"<multistatus xmlns=\"DAV:\"></response></multistatus>", ""},
   };
   for (const auto& row : rows) {
-    std::string error;
-    try {
+    const std::string error = testing::FailureOf([&] {
       MultistatusReader reader([](DavResponse&) {});
       reader.Add(row.answer);
       reader.Finish();
-    } catch (const Failure& f) {
-      error = f.Description();
-    }
-    const std::string prefix = "The server's answer could not be read: ";
+    });
+    const std::string prefix = "!The server's answer could not be read: ";
     ASSERT_TRUE(error.starts_with(prefix)) << row.answer << " gave: " << error;
     if (*row.error) {
       EXPECT_EQ(error, prefix + row.error + ".") << row.answer;

@@ -243,7 +243,7 @@ TEST(Items, EachPropertyReadsInItsTextFormAndIsWrittenInTheFormOfItsLine) {
     OneFolderStore s({{name, file}});
     auto item = s.Item(name);
     const auto outcome = [&](const std::function<std::string()>& action) {
-      const std::string text = Outcome(action), path = s.File(name).string();
+      const std::string text = FailureOf(action), path = s.File(name).string();
       return text.find(path) == std::string::npos ? text : Edited(text, {{path, "<file>"}});
     };
     const std::string after = e.after.empty() ? e.shown : e.after;
@@ -335,7 +335,7 @@ TEST(Items, EveryComponentOfAFileIsAnItemOfItsOwn) {
   auto other = s.Item("two.vcf#2");
   other->SetProperty("Subject", "Bob");
   other->Save();
-  EXPECT_EQ(Outcome([&] {
+  EXPECT_EQ(FailureOf([&] {
               stale->Save();
               return "";
             }),
@@ -411,7 +411,7 @@ TEST(Items, ANewStartMovesItsSeriesWholeOrNotAtAll) {
     OneFolderStore s({{"s.ics", calendar(row.file)}});
     auto item = s.Item("s.ics");
     const std::string before = item->GetProperty(row.property);
-    EXPECT_EQ(Outcome([&] {
+    EXPECT_EQ(FailureOf([&] {
                 item->SetProperty(row.property, row.text);
                 return item->GetProperty(row.property);
               }),
@@ -478,10 +478,10 @@ TEST(Items, EachPhoneLineTakesTheFirstFreeSlotItsTypesFit) {
         EXPECT_EQ(item->GetProperty(name + "#"), std::to_string(count)) << name;
       }
     }
-    EXPECT_EQ(Outcome([&] { return item->GetProperty("BusinessTelephoneNumber#9"); }), "");
-    EXPECT_EQ(Outcome([&] { return item->GetProperty("Business2TelephoneNumber#"); }),
+    EXPECT_EQ(FailureOf([&] { return item->GetProperty("BusinessTelephoneNumber#9"); }), "");
+    EXPECT_EQ(FailureOf([&] { return item->GetProperty("Business2TelephoneNumber#"); }),
               "!ContactItem has no property named 'Business2TelephoneNumber#'.");
-    EXPECT_EQ(Outcome([&] {
+    EXPECT_EQ(FailureOf([&] {
                 item->SetProperty("MobileTelephoneNumber#", "1");
                 return "";
               }),

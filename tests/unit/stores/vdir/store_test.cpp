@@ -103,7 +103,7 @@ TEST_F(StoreLayout, FoldersComeByStoreThenNameAndTheDialogPicksAmongThem) {
                                       Root(1) + "|cards/default|default", Root(1) + "|.|root1",
                                       Root(2) + "|work|work"}));
   EXPECT_EQ(store_->StoreIDs(), (std::vector<std::string>{Root(1), Root(2)}));
-  EXPECT_EQ(Outcome([&] {
+  EXPECT_EQ(FailureOf([&] {
               store_->OutlookApplication()->GetNamespace("mapi");
               return "";
             }),
@@ -118,7 +118,7 @@ TEST_F(StoreLayout, FoldersComeByStoreThenNameAndTheDialogPicksAmongThem) {
 
   auto contacts = ns->GetDefaultFolder(olFolderContacts);
   EXPECT_EQ(contacts->StoreID() + "|" + contacts->EntryID(), Root(1) + "|work");
-  EXPECT_EQ(Outcome([&] { return ns->GetDefaultFolder(6)->Name(); }),
+  EXPECT_EQ(FailureOf([&] { return ns->GetDefaultFolder(6)->Name(); }),
             "!The store has no default folder of type 6.");
 }
 
@@ -147,7 +147,7 @@ TEST_F(StoreLayout, ItemsAreTheItemFilesInByteOrderWithTheirTypes) {
   for (const char* none : {"work/m.ics#3", "work/m.ics#1", "work/m.ics#02", "work/n.vcf#"}) {
     EXPECT_EQ(store_->GetItemFromID(none, Root(1)), nullptr) << none;
   }
-  EXPECT_EQ(Outcome([&] { return items->Item(4)->GetProperty("Subject"); }),
+  EXPECT_EQ(FailureOf([&] { return items->Item(4)->GetProperty("Subject"); }),
             "!Cannot read " + Root(1) + "/work/d.ics: it holds no event, task or journal entry.");
   EXPECT_THROW(items->Item(0), Failure);
   EXPECT_THROW(items->Item(items->Count() + 1), Failure);
@@ -221,7 +221,7 @@ TEST(Store, ARootThatDoesNotExistShowsNoFolders) {
   auto ns = store.OutlookApplication()->GetNamespace("MAPI");
   EXPECT_TRUE(ns->AllFolders().empty());
   EXPECT_EQ(store.StoreIDs()[0], fs::weakly_canonical(dir.path() / "later").string());
-  EXPECT_EQ(Outcome([&] { return ns->GetDefaultFolder(olFolderContacts)->Name(); }),
+  EXPECT_EQ(FailureOf([&] { return ns->GetDefaultFolder(olFolderContacts)->Name(); }),
             "!No folder of the store holds contacts.");
 }
 
@@ -271,7 +271,7 @@ TEST(Read, EveryFileComesWholeAtAnySizeAndOnlyARegularFileIsRead) {
   }
   for (size_t i = 0; i < files.size(); ++i) {
     SCOPED_TRACE(files[i].first);
-    EXPECT_EQ(Outcome([&] { return items[i]->GetProperty("Body"); }), expected[i].second);
+    EXPECT_EQ(FailureOf([&] { return items[i]->GetProperty("Body"); }), expected[i].second);
   }
 }
 
@@ -322,7 +322,7 @@ TEST(Save, WritesOnlyForAChangeAfterTheJournalIsSyncedKeepingNameAndMode) {
 
   journal.fail = true;
   item->SetProperty("Subject", "Di");
-  EXPECT_EQ(Outcome([&] {
+  EXPECT_EQ(FailureOf([&] {
               item->Save();
               return "";
             }),
@@ -340,7 +340,7 @@ TEST(Save, AFileWithoutWriteBitsRefusesEveryWriteAndStays) {
   auto item = s.Item("ro.vcf");
   EXPECT_EQ(item->GetProperty("Subject"), "x");
   for (int attempt = 0; attempt < 2; ++attempt) {
-    EXPECT_EQ(Outcome([&] {
+    EXPECT_EQ(FailureOf([&] {
                 item->SetProperty("Subject", "y");
                 return item->GetProperty("Subject");
               }),
@@ -384,7 +384,7 @@ TEST(Save, AFileChangedSinceItWasReadIsNeverOverwritten) {
     const std::string theirs = ReadFile(s.File("a.vcf"));
     const std::vector<std::string> files = FilesIn(s.dir.path() / "f");
     item->SetProperty("Subject", "Bea");
-    EXPECT_EQ(Outcome([&] {
+    EXPECT_EQ(FailureOf([&] {
                 item->Save();
                 return "";
               }),

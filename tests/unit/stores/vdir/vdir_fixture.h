@@ -1,7 +1,6 @@
 // Temporary stores of vCard/iCalendar files for the vdir store's tests.
 #pragma once
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -14,6 +13,7 @@
 
 #include "platform/failure.h"
 #include "stores/vdir/vdir_store.h"
+#include "support/failure_of.h"
 #include "support/fake_components.h"
 #include "support/temp_files.h"
 
@@ -51,29 +51,5 @@ class ScopedTimeZone {
  private:
   std::optional<std::string> saved_;
 };
-
-// What `action` gives, or "!" and the description of the Failure it throws.
-inline std::string Outcome(const std::function<std::string()>& action) {
-  try {
-    return action();
-  } catch (const Failure& f) {
-    return "!" + f.Description();
-  }
-}
-
-// Runs `command` with /bin/sh; gives its exit status and standard output.
-struct CommandResult {
-  int status = -1;
-  std::string output;
-};
-inline CommandResult RunShell(const std::string& command) {
-  CommandResult result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) result.output.append(buf, n);
-  result.status = pclose(pipe);
-  return result;
-}
 
 }  // namespace tidewell::testing

@@ -1,10 +1,17 @@
-// The screenshot renderer behind scripts/screenshots.sh: real windows over a
-// copy of the demo store, grabbed offscreen. At a device pixel ratio of 2
-// (QT_SCALE_FACTOR=2) each file is named NAME@2x.png.
+// Renders the desktop host's windows for docs/screenshots (run by
+// scripts/screenshots.sh): real windows over a copy of the demo store, grabbed
+// offscreen. At a device pixel ratio of 2 (QT_SCALE_FACTOR=2) each file is
+// named NAME@2x.png. Usage: tidewell-screenshots FOLDER
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "app/dry_run.h"
@@ -16,13 +23,13 @@
 #include "gui/options_window.h"
 #include "gui/preview_dialog.h"
 #include "gui/qt_ui.h"
-#include "gui_support.h"
 
-namespace tidewell::gui::testing {
-
+namespace tidewell::gui {
 namespace {
 
-bool Save(QWidget& widget, std::filesystem::path file) {
+namespace fs = std::filesystem;
+
+bool Save(QWidget& widget, fs::path file) {
   const QPixmap shot = widget.grab();
   if (shot.devicePixelRatio() > 1.5) {
     file.replace_filename(file.stem().string() + "@2x" + file.extension().string());
@@ -32,15 +39,56 @@ bool Save(QWidget& widget, std::filesystem::path file) {
   return saved;
 }
 
-}  // namespace
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Clicks the child button `name` of `root` as a user would.
+void Click(QWidget* root, const char* name) {
+  auto* button = root->findChild<QAbstractButton*>(QString::fromLatin1(name));
+  if (button != nullptr) QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+// Presses Yes on the next message box, in the event loop it opens.
+class PressYes {
+ public:
+  PressYes() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || !box->isVisible()) return;
+      timer_.stop();
+      box->button(QMessageBox::Yes)->click();
+    });
+    timer_.start(5);
+  }
+
+ private:
+  QTimer timer_;
+};
+
+// A copy of the demo store (samples/store) in a folder of its own.
+class DemoStore {
+ public:
+  DemoStore() : root_(fs::path(dir_.path().toStdString()) / "store") {
+    fs::copy(fs::path(TIDEWELL_SOURCE_DIR) / "samples" / "store", root_,
+             fs::copy_options::recursive);
+  }
+  std::string StoreRoot() const { return root_.string(); }
+  fs::path Folder(const char* name) const { return root_ / name; }
+
+ private:
+  QTemporaryDir dir_;
+  fs::path root_;
+};
 
 int RenderScreenshots(const std::string& folder) {
-  const std::filesystem::path out(folder);
-  std::filesystem::create_directories(out);
-  Sandbox sandbox;
+  const fs::path out(folder);
+  fs::create_directories(out);
+  DemoStore sandbox;
   // One file among the contacts that no run can read: the results show how
   // a failure looks.
-  tidewell::testing::WriteFile(sandbox.Folder("contacts") / "zz-damaged.vcf", "");
+  WriteFile(sandbox.Folder("contacts") / "zz-damaged.vcf", "");
   QtUi ui;
   bool saved = true;
 
@@ -49,24 +97,22 @@ int RenderScreenshots(const std::string& folder) {
     // khard in a home of their own name a copy of the demo store's address
     // book and calendar.
     QTemporaryDir home;
-    const std::filesystem::path root = std::filesystem::canonical(home.path().toStdString());
-    const std::filesystem::path data = root / ".local/share/vdirsyncer";
-    const std::filesystem::path config = root / ".config";
+    const fs::path root = fs::canonical(home.path().toStdString());
+    const fs::path data = root / ".local/share/vdirsyncer";
+    const fs::path config = root / ".config";
     for (const char* collection : {"contacts", "calendar"}) {
-      std::filesystem::create_directories(data / collection);
-      std::filesystem::copy(sandbox.Folder(collection), data / collection,
-                            std::filesystem::copy_options::recursive);
+      fs::create_directories(data / collection);
+      fs::copy(sandbox.Folder(collection), data / collection, fs::copy_options::recursive);
     }
-    std::filesystem::create_directories(config / "vdirsyncer");
-    std::filesystem::create_directories(config / "khard");
-    tidewell::testing::WriteFile(
+    fs::create_directories(config / "vdirsyncer");
+    fs::create_directories(config / "khard");
+    WriteFile(
         config / "vdirsyncer/config",
         "[storage contacts]\ntype = \"filesystem\"\npath = \"~/.local/share/vdirsyncer/contacts\"\n"
         "fileext = \".vcf\"\n\n[storage calendar]\ntype = \"filesystem\"\n"
         "path = \"~/.local/share/vdirsyncer/calendar\"\nfileext = \".ics\"\n");
-    tidewell::testing::WriteFile(
-        config / "khard/khard.conf",
-        "[addressbooks]\n[[family]]\npath = ~/.local/share/vdirsyncer/contacts\n");
+    WriteFile(config / "khard/khard.conf",
+              "[addressbooks]\n[[family]]\npath = ~/.local/share/vdirsyncer/contacts\n");
     const QByteArray was = qgetenv("HOME");
     qputenv("HOME", root.string().c_str());
     qputenv("VDIRSYNCER_CONFIG", (config / "vdirsyncer/config").string().c_str());
@@ -125,7 +171,7 @@ int RenderScreenshots(const std::string& folder) {
   }
 
   {
-    ModalAnswers answers({Press(QMessageBox::Yes)});
+    PressYes answer;
     Click(&window, "cmdReplace");
   }
   QTest::mouseMove(window.View().Widget("lblFolderName"), QPoint(8, 4));
@@ -143,4 +189,22 @@ int RenderScreenshots(const std::string& folder) {
   return saved ? 0 : 1;
 }
 
-}  // namespace tidewell::gui::testing
+}  // namespace
+}  // namespace tidewell::gui
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "Usage: tidewell-screenshots FOLDER\n";
+    return 2;
+  }
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Nothing remembered and nothing logged where the user keeps them.
+  QTemporaryDir homes;
+  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_STATE_HOME"}) {
+    const QString home = homes.path() + QLatin1Char('/') + QString::fromLatin1(variable);
+    QDir().mkpath(home);
+    qputenv(variable, home.toLocal8Bit());
+  }
+  QApplication app(argc, argv);
+  return tidewell::gui::RenderScreenshots(argv[1]);
+}
