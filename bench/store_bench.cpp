@@ -101,7 +101,7 @@ template <typename View>
 void ReadEveryField(benchmark::State& state, const std::string& file,
                     const std::vector<std::string>& fields) {
   for (auto _ : state) {
-    vdir::Document document(file);
+    formats::Document document(file);
     View view(document, 1);
     for (const std::string& field : fields) {
       if (view.Has(field)) benchmark::DoNotOptimize(view.Get(field));
@@ -114,7 +114,7 @@ template <typename View>
 void ChangeOneFieldAndRender(benchmark::State& state, const std::string& file,
                              const std::string& field, const std::string& text) {
   for (auto _ : state) {
-    vdir::Document document(file);
+    formats::Document document(file);
     View view(document, 1);
     view.Set(field, text);
     view.Touch(1'700'000'000);
@@ -124,23 +124,23 @@ void ChangeOneFieldAndRender(benchmark::State& state, const std::string& file,
 }
 
 void BM_ContactRead(benchmark::State& state) {
-  ReadEveryField<vdir::ContactView>(state, Contact(), kContactFields);
+  ReadEveryField<formats::ContactView>(state, Contact(), kContactFields);
 }
 BENCHMARK(BM_ContactRead);
 
 void BM_ContactChangeAndRender(benchmark::State& state) {
-  ChangeOneFieldAndRender<vdir::ContactView>(state, Contact(), "BusinessTelephoneNumber",
+  ChangeOneFieldAndRender<formats::ContactView>(state, Contact(), "BusinessTelephoneNumber",
                                              "(777) 201-7733");
 }
 BENCHMARK(BM_ContactChangeAndRender);
 
 void BM_EventRead(benchmark::State& state) {
-  ReadEveryField<vdir::CalendarView>(state, Event(), kEventFields);
+  ReadEveryField<formats::CalendarView>(state, Event(), kEventFields);
 }
 BENCHMARK(BM_EventRead);
 
 void BM_EventChangeAndRender(benchmark::State& state) {
-  ChangeOneFieldAndRender<vdir::CalendarView>(state, Event(), "Location",
+  ChangeOneFieldAndRender<formats::CalendarView>(state, Event(), "Location",
                                               "Room 4.14, Am Borsigturm 100, Berlin");
 }
 BENCHMARK(BM_EventChangeAndRender);

@@ -19,8 +19,8 @@
 namespace tidewell::fuzz {
 namespace {
 
-using vdir::Document;
-using vdir::ItemView;
+using formats::Document;
+using formats::ItemView;
 
 // What every property reads: its text, or nothing when the read failed.
 using Reading = std::map<std::string, std::optional<std::string>>;
@@ -119,8 +119,8 @@ bool Linked(const ItemProperties& p, const std::string& a, const std::string& b)
 }
 
 std::unique_ptr<ItemView> ViewOf(Document& document, ItemKind kind) {
-  if (kind == ItemKind::kContact) return std::make_unique<vdir::ContactView>(document, 1);
-  return std::make_unique<vdir::CalendarView>(document, 1);
+  if (kind == ItemKind::kContact) return std::make_unique<formats::ContactView>(document, 1);
+  return std::make_unique<formats::CalendarView>(document, 1);
 }
 
 Reading ReadAll(const ItemView& view, const ItemProperties& p) {

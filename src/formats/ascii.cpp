@@ -1,6 +1,6 @@
 #include "formats/content_line.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 std::string ToUpper(std::string_view text) {
   std::string out(text);
@@ -30,4 +30,4 @@ std::string_view Trim(std::string_view text) {
   size_t e = text.find_last_not_of(" \t");
   return text.substr(b, e - b + 1);
 }
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -9,7 +9,7 @@
 #include "formats/series.h"
 #include "platform/failure.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 enum class Type { kText, kDate, kNumber };
@@ -271,4 +271,4 @@ void CalendarView::Touch(std::time_t now) {
   }
 }
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

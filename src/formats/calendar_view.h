@@ -22,7 +22,7 @@
 #include "formats/item_view.h"
 #include "formats/text_forms.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 class CalendarView : public ItemView {
  public:
@@ -57,4 +57,4 @@ class CalendarView : public ItemView {
   std::vector<size_t> in_alarms_;  // those of unsearched_ inside a VALARM, sorted
 };
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -10,7 +10,7 @@
 #include "platform/ui.h"
 #include "text/rich_text.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 std::string_view LineBody(std::string_view line) {
@@ -227,4 +227,4 @@ void ComponentItem::Save() {
   Parse(std::move(bytes));
 }
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

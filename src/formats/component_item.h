@@ -30,7 +30,7 @@ namespace tidewell {
 class Ui;
 }
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 // What the components of one resource share while their folder's items live.
 struct ComponentShare {
@@ -117,4 +117,4 @@ class ComponentItem : public OutlookItem {
   std::unique_ptr<ItemView> view_;  // over *document_, so declared after it
 };
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

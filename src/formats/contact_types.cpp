@@ -2,7 +2,7 @@
 
 #include "formats/text_forms.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 constexpr std::array<std::string_view, static_cast<size_t>(Word::kCount)> kWords = {
@@ -113,4 +113,4 @@ TypeSet TypesOf(const ContentLine& line,
   return types;
 }
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -12,7 +12,7 @@
 
 #include "formats/content_line.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 // The lower-case type words a line's kind is read from, in the order of
 // kWords; each is one bit.
@@ -76,4 +76,4 @@ uint32_t LabelTypes(const std::string& label);
 TypeSet TypesOf(const ContentLine& line,
                 const std::vector<std::pair<std::string, uint32_t>>& groupTypes);
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -15,7 +15,7 @@
 #include "formats/text_forms.h"
 #include "platform/failure.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 enum Phone {
@@ -576,4 +576,4 @@ void ContactView::Touch(std::time_t now) {
   EncodeValue(rev, UtcStamp(now, extended), dialect_);
 }
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

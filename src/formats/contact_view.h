@@ -33,7 +33,7 @@
 #include "formats/document.h"
 #include "formats/item_view.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 class ContactView : public ItemView {
  public:
@@ -101,4 +101,4 @@ class ContactView : public ItemView {
   std::vector<size_t> unsearched_;
 };
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

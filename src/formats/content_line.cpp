@@ -8,7 +8,7 @@
 #include "text/charsets.h"
 #include "text/utf8.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 struct Physical {
@@ -458,4 +458,4 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
   line.charset = written_in;
   line.value = qp ? QuotedPrintableEncodeLike(bytes, old) : bytes;
 }
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 enum class Dialect { kVCard21, kVCard3, kVCard4, kICalendar };
 
@@ -188,4 +188,4 @@ std::string_view Head(std::string_view text);
 // Whether the name and parameters of a physical line's text ask for quoted-printable.
 bool HeadSaysQuotedPrintable(std::string_view text);
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

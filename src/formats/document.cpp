@@ -8,7 +8,7 @@
 
 #include "platform/failure.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 // Text files hold no control characters but tab, line breaks, form feed and
@@ -157,4 +157,4 @@ std::string Document::Render() const {
   return out;
 }
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -15,7 +15,7 @@
 
 #include "formats/content_line.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 struct Component {
   std::string name;                // upper case: VCARD, VCALENDAR, VEVENT, VALARM...
@@ -67,4 +67,4 @@ class Document {
   std::map<size_t, std::string> restores_;  // by line index; an undo's only
 };
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -2,7 +2,7 @@
 
 #include "formats/content_line.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 // Appends `escape` for the line break at text[i]; CRLF counts as one break.
@@ -185,4 +185,4 @@ std::string UnescapeComponent(std::string_view escaped, Dialect dialect) {
   }
   return out;
 }
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

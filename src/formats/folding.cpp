@@ -2,7 +2,7 @@
 
 #include "formats/content_line.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 constexpr size_t kMaxOctets = 75;
@@ -234,4 +234,4 @@ std::string Refold(const ContentLine& line, std::string_view was, const std::str
   const FoldForm form = FormOf(shape, was, qp);
   return form.soft || folds ? FoldText(text, head, qp, form) : text;
 }
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

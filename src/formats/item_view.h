@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 class ItemView {
  public:
@@ -37,4 +37,4 @@ class ItemView {
   virtual bool InAlarm(size_t /*line*/) const { return false; }
 };
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -3,7 +3,7 @@
 
 #include "formats/content_line.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 int HexValue(char c) {
@@ -111,4 +111,4 @@ std::string QuotedPrintableEncodeLike(std::string_view bytes, std::string_view o
   out.append(old, at[was.size() - suffix]);
   return out;
 }
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

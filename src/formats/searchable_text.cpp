@@ -6,7 +6,7 @@
 #include "formats/content_line.h"
 #include "text/utf8.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 // Whether `head` (the name and parameters of one line) names one of the
@@ -65,4 +65,4 @@ std::optional<std::string> SearchableContactText(std::string_view bytes) {
   return out;
 }
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

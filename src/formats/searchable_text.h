@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 // `bytes` unfolded (a line break and the blank after it removed, as the
 // parser joins lines), when every value of them reads as a run of its own
@@ -17,4 +17,4 @@ namespace tidewell::vdir {
 // put a character of kNotInSearchableRuns (platform/outlook.h) into it.
 std::optional<std::string> SearchableContactText(std::string_view bytes);
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

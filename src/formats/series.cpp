@@ -10,7 +10,7 @@
 #include "formats/text_forms.h"
 #include "platform/failure.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 constexpr int64_t kDay = 86400;
@@ -152,4 +152,4 @@ void MoveSeries(Document& doc, size_t master, size_t startLine, const std::strin
   }
 }
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -14,7 +14,7 @@
 
 #include "formats/document.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 // Whether component `component` of `doc` is an override (has RECURRENCE-ID).
 bool IsOverride(const Document& doc, size_t component);
@@ -35,4 +35,4 @@ bool IsOverride(const Document& doc, size_t component);
 void MoveSeries(Document& doc, size_t master, size_t startLine, const std::string& newStart,
                 int64_t seconds);
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -12,7 +12,7 @@
 #include "platform/outlook.h"
 #include "platform/ui.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 // The index of the folder the user picks among `folders` in the host's
 // dialog, each offered by its name under its store's root (`roots[store]`);
@@ -41,4 +41,4 @@ auto DefaultContactsFolder(int32_t folderType, List list, HoldsContacts holdsCon
   throw Failure("No folder of the store holds contacts.");
 }
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -8,7 +8,7 @@
 
 #include "platform/failure.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 int64_t DaysFromCivil(int64_t y, int m, int d) {
@@ -299,4 +299,4 @@ std::string UtcStamp(std::time_t when, bool extended) {
   return buf;
 }
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 
 struct WallClock {
   int year = 0;
@@ -68,4 +68,4 @@ int32_t WholeNumberOrThrow(const std::string& text);
 // "YYYYMMDDTHHMMSSZ", or "YYYY-MM-DDTHH:MM:SSZ" when `extended`.
 std::string UtcStamp(std::time_t when, bool extended);
 
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats

@@ -14,7 +14,7 @@ namespace tidewell::dav {
 
 // What the components of one resource share: ComponentShare's bytes, and the
 // ETag the bytes were read or last saved with.
-struct Resource : vdir::ComponentShare {
+struct Resource : formats::ComponentShare {
   std::string url;   // absolute, inside its collection
   std::string etag;  // quotes kept
   // Why the resource is never read or written (an href outside its
@@ -26,7 +26,7 @@ struct Resource : vdir::ComponentShare {
   Extent extent;
 };
 
-class DavItem : public vdir::ComponentItem {
+class DavItem : public formats::ComponentItem {
  public:
   // The `ordinal`-th (from 1) of the `components` item components of
   // `resource`, in `collection` of the store `state` holds as `server`.

@@ -25,7 +25,7 @@ namespace {
 constexpr size_t kKeptBytes = size_t{8} << 20;
 bool Organizes(const Server& server, const std::string& organizer) {
   if (server.user_addresses.empty()) return true;
-  std::string lower = vdir::ToLower(vdir::Trim(organizer));
+  std::string lower = formats::ToLower(formats::Trim(organizer));
   return std::find(server.user_addresses.begin(), server.user_addresses.end(), lower) !=
          server.user_addresses.end();
 }
@@ -35,12 +35,12 @@ bool Organizes(const Server& server, const std::string& organizer) {
 std::vector<bool> NotifyingComponents(const Server& server, const std::string& bytes) {
   std::vector<bool> out;
   try {
-    vdir::Document doc(bytes);
-    for (const vdir::Component& c : doc.components()) {
+    formats::Document doc(bytes);
+    for (const formats::Component& c : doc.components()) {
       if (c.name != "VEVENT" && c.name != "VTODO" && c.name != "VJOURNAL") continue;
       bool attendees = false, organized = false;
       for (size_t i : c.properties) {
-        const vdir::ContentLine& line = doc.lines()[i];
+        const formats::ContentLine& line = doc.lines()[i];
         if (line.upper_name == "ATTENDEE") attendees = true;
         if (line.upper_name == "ORGANIZER") organized = Organizes(server, line.value);
       }
@@ -323,7 +323,7 @@ class DavItems : public Items {
     std::vector<std::string> types;
     std::vector<bool> notifying;
     if (!resource->refused && d.has_data) {
-      types = vdir::ScanItemTypes(d.data, collection_.contacts);
+      types = formats::ScanItemTypes(d.data, collection_.contacts);
       if (server().schedules && !collection_.contacts)
         notifying = NotifyingComponents(server(), d.data);
       if (kept_ + d.data.size() <= kKeptBytes) {
@@ -416,7 +416,7 @@ class DavNameSpace : public NameSpace {
 
   std::unique_ptr<MAPIFolder> PickFolder() override {
     const std::vector<Collection> all = Every(*state_);
-    const std::optional<size_t> chosen = vdir::PickFolderIndex(*state_->ui, all, state_->roots);
+    const std::optional<size_t> chosen = formats::PickFolderIndex(*state_->ui, all, state_->roots);
     if (!chosen) return nullptr;
     return std::make_unique<DavFolder>(state_, all[*chosen]);
   }
@@ -425,7 +425,7 @@ class DavNameSpace : public NameSpace {
     const auto every = [&] { return Every(*state_); };
     const auto holds = [](const Collection& c) { return c.contacts; };
     return std::make_unique<DavFolder>(state_,
-                                       vdir::DefaultContactsFolder(folderType, every, holds));
+                                       formats::DefaultContactsFolder(folderType, every, holds));
   }
 
   std::vector<std::unique_ptr<MAPIFolder>> AllFolders() override {
@@ -528,7 +528,7 @@ std::shared_ptr<OutlookItem> DavStore::GetItemFromID(const std::string& itemEntr
       if (r.status == 404 || r.status == 410) return nullptr;
       if (r.status < 200 || r.status > 299) throw Failure(r.status_line);
       resource->etag = r.etag;
-      std::vector<std::string> types = vdir::ScanItemTypes(r.body, c.contacts);
+      std::vector<std::string> types = formats::ScanItemTypes(r.body, c.contacts);
       if (types.empty()) types.emplace_back(c.contacts ? "ContactItem" : "AppointmentItem");
       if (ordinal > types.size()) return nullptr;
       // As a listing would: an undo asks MayNotifyOthers of what it looked up.

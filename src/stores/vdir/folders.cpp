@@ -101,7 +101,7 @@ std::string BaseName(const std::string& path) {
 
 bool IsItemName(std::string_view name) {
   if (name.empty() || name[0] == '.') return false;
-  std::string lower = ToLower(name);
+  std::string lower = formats::ToLower(name);
   if (lower.ends_with(".tmp")) return false;
   return lower.ends_with(".vcf") || lower.ends_with(".ics") || lower.ends_with(".eml");
 }

@@ -9,17 +9,17 @@
 namespace tidewell::vdir {
 namespace {
 
-ComponentItem::Kind KindOf(const std::string& fileName) {
-  const std::string lower = ToLower(fileName);
-  if (lower.ends_with(".vcf")) return ComponentItem::Kind::kContact;
-  if (lower.ends_with(".ics")) return ComponentItem::Kind::kCalendar;
-  return ComponentItem::Kind::kMail;
+formats::ComponentItem::Kind KindOf(const std::string& fileName) {
+  const std::string lower = formats::ToLower(fileName);
+  if (lower.ends_with(".vcf")) return formats::ComponentItem::Kind::kContact;
+  if (lower.ends_with(".ics")) return formats::ComponentItem::Kind::kCalendar;
+  return formats::ComponentItem::Kind::kMail;
 }
 
 }  // namespace
 
 std::string FallbackTypeName(std::string_view fileName) {
-  const std::string lower = ToLower(fileName);
+  const std::string lower = formats::ToLower(fileName);
   if (lower.ends_with(".vcf")) return "ContactItem";
   if (lower.ends_with(".ics")) return "AppointmentItem";
   return "MailItem";
@@ -28,8 +28,8 @@ std::string FallbackTypeName(std::string_view fileName) {
 VdirItem::VdirItem(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> folder,
                    size_t store, std::string folderEntryId, std::string fileName, size_t ordinal,
                    size_t components, std::string typeName, std::shared_ptr<FileShare> share)
-    : ComponentItem(KindOf(fileName), ordinal, components, std::move(typeName), std::move(share),
-                    state->ui),
+    : formats::ComponentItem(KindOf(fileName), ordinal, components, std::move(typeName),
+                             std::move(share), state->ui),
       state_(std::move(state)),
       folder_(std::move(folder)),
       folder_entry_id_(std::move(folderEntryId)),

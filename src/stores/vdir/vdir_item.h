@@ -28,14 +28,14 @@ namespace tidewell::vdir {
 inline constexpr const char* kItemIsReadOnly = "The item is read-only.";
 
 // What the components of one file share while their folder's items live.
-using FileShare = ComponentShare;
+using FileShare = formats::ComponentShare;
 
 // The type an item file stands for when it yields no components: a contact
 // file a contact, a calendar file an appointment, so that an unreadable or
 // empty file fails in an item procedure whatever its extension.
 std::string FallbackTypeName(std::string_view fileName);
 
-class VdirItem : public ComponentItem {
+class VdirItem : public formats::ComponentItem {
  public:
   // `folder` is the open directory of the folder `folderEntryId` of store
   // `store`; it is shared by the items listed together. The item is the

@@ -88,7 +88,7 @@ class VdirItems : public Items {
           }
         }
         if (bytes) {
-          types = ScanItemTypes(*bytes, fallback == "ContactItem");
+          types = formats::ScanItemTypes(*bytes, fallback == "ContactItem");
           if (kept + bytes->size() <= kKeptBytes) {
             kept += bytes->size();
             share->pending = std::move(bytes);
@@ -158,7 +158,8 @@ class VdirNameSpace : public NameSpace {
 
   std::unique_ptr<MAPIFolder> PickFolder() override {
     const std::vector<FolderInfo> folders = EveryFolder(*state_);
-    const std::optional<size_t> chosen = PickFolderIndex(*state_->ui, folders, state_->roots);
+    const std::optional<size_t> chosen =
+        formats::PickFolderIndex(*state_->ui, folders, state_->roots);
     if (!chosen) return nullptr;
     return std::make_unique<VdirFolder>(state_, folders[*chosen]);
   }
@@ -166,7 +167,8 @@ class VdirNameSpace : public NameSpace {
   std::unique_ptr<MAPIFolder> GetDefaultFolder(int32_t folderType) override {
     const auto every = [&] { return EveryFolder(*state_); };
     const auto holds = [&](const FolderInfo& f) { return HoldsContacts(f); };
-    return std::make_unique<VdirFolder>(state_, DefaultContactsFolder(folderType, every, holds));
+    return std::make_unique<VdirFolder>(state_,
+                                        formats::DefaultContactsFolder(folderType, every, holds));
   }
 
   std::vector<std::unique_ptr<MAPIFolder>> AllFolders() override {
@@ -185,7 +187,7 @@ class VdirNameSpace : public NameSpace {
     if (!dir.valid()) return false;
     const NameList names = ItemNames(dir.get());
     for (size_t i = 0; i < names.size(); ++i) {
-      if (ToLower(names[i]).ends_with(".vcf")) return true;
+      if (formats::ToLower(names[i]).ends_with(".vcf")) return true;
     }
     return false;
   }
@@ -317,7 +319,7 @@ std::shared_ptr<OutlookItem> VdirStore::GetItemFromID(const std::string& itemEnt
     } else if (fallback != "MailItem") {
       try {
         types =
-            vdir::ScanItemTypes(vdir::ReadItemFile(dir->get(), file), fallback == "ContactItem");
+            formats::ScanItemTypes(vdir::ReadItemFile(dir->get(), file), fallback == "ContactItem");
       } catch (const Failure&) {
         // The item fails when it is read, as in a folder's items.
       }

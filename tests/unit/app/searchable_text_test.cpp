@@ -14,10 +14,10 @@
 namespace tidewell::testing {
 namespace {
 
-class MemoryContact : public vdir::ComponentItem {
+class MemoryContact : public formats::ComponentItem {
  public:
   MemoryContact(std::string bytes, Ui* ui)
-      : ComponentItem(Kind::kContact, 1, 1, "ContactItem", std::make_shared<vdir::ComponentShare>(),
+      : ComponentItem(Kind::kContact, 1, 1, "ContactItem", std::make_shared<formats::ComponentShare>(),
                       ui),
         bytes_(std::move(bytes)) {}
   std::string EntryId() const override { return "i1"; }

@@ -13,7 +13,7 @@
 #include "text/utf8.h"
 #include "vdir_fixture.h"
 
-namespace tidewell::vdir {
+namespace tidewell::formats {
 namespace {
 
 TEST(ContentLines, UnfoldingJoinsWhatProgramsSplitAndCoversEveryByte) {
@@ -167,4 +167,4 @@ TEST(TextForms, DurationsAndWholeNumbers) {
 }
 
 }  // namespace
-}  // namespace tidewell::vdir
+}  // namespace tidewell::formats
