@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
+#include <unordered_map>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,27 +44,45 @@ class VdirItems : public Items {
       throw Failure("The folder " + folder_.name + " has no item " + std::to_string(index) + ".");
     }
     const Entry& entry = entries_[static_cast<size_t>(index - 1)];
-    FileShare& share = *shares_[entry.file];
-    if (!share.pending && !share.saved) {
+    // A file of one component shares nothing: its item alone holds what it
+    // reads and saves, and that goes with the item.
+    std::shared_ptr<FileShare> share;
+    if (const auto kept = shares_.find(entry.file); kept != shares_.end()) {
+      share = kept->second;
+      if (entry.ordinal >= entry.components) shares_.erase(kept);
+    } else {
+      share = std::make_shared<FileShare>();
+      if (entry.ordinal < entry.components) shares_.emplace(entry.file, share);
+    }
+    if (!share->pending && !share->saved) {
       if (!read_again_) read_again_ = std::make_unique<ReadAhead>(dir_->get(), names_);
       if (std::optional<std::string> bytes = read_again_->Take(entry.file)) {
-        share.pending = std::move(bytes);
+        share->pending = std::move(bytes);
       }
     }
     auto item = std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
                                            std::string(names_[entry.file]), entry.ordinal,
-                                           entry.components, entry.type, shares_[entry.file]);
+                                           entry.components, types_[entry.type], std::move(share));
     item->TellUnsearched();
     return item;
   }
 
  private:
+  // 16 bytes a component: a folder of a hundred thousand files lists in a
+  // few MiB.
   struct Entry {
-    size_t file;
-    size_t ordinal;
-    size_t components;
-    std::string type;
+    uint32_t file;
+    uint32_t ordinal;
+    uint32_t components;
+    uint32_t type;  // in types_
   };
+
+  uint32_t TypeIndex(const std::string& type) {
+    const auto known = std::find(types_.begin(), types_.end(), type);
+    if (known != types_.end()) return static_cast<uint32_t>(known - types_.begin());
+    types_.push_back(type);
+    return static_cast<uint32_t>(types_.size() - 1);
+  }
 
   // Every component of every file, in file order: each file is read (ahead,
   // a batch at a time) and scanned for its components once.
@@ -71,9 +91,8 @@ class VdirItems : public Items {
     listed_ = true;
     ReadAhead ahead(dir_->get(), names_);
     size_t kept = 0;
-    shares_.reserve(names_.size());
+    entries_.reserve(names_.size());
     for (size_t file = 0; file < names_.size(); ++file) {
-      auto share = std::make_shared<FileShare>();
       const std::string name(names_[file]);
       const std::string fallback = FallbackTypeName(name);
       std::vector<std::string> types;
@@ -90,15 +109,17 @@ class VdirItems : public Items {
           types = ScanItemTypes(*bytes, fallback == "ContactItem");
           if (kept + bytes->size() <= kKeptBytes) {
             kept += bytes->size();
+            auto share = std::make_shared<FileShare>();
             share->pending = std::move(bytes);
+            shares_.emplace(static_cast<uint32_t>(file), std::move(share));
           }
         }
       }
       if (types.empty()) types.push_back(fallback);
-      for (size_t n = 0; n < types.size(); ++n) {
-        entries_.push_back({file, n + 1, types.size(), std::move(types[n])});
+      const auto components = static_cast<uint32_t>(std::min<size_t>(types.size(), UINT32_MAX));
+      for (uint32_t n = 0; n < components; ++n) {
+        entries_.push_back({static_cast<uint32_t>(file), n + 1, components, TypeIndex(types[n])});
       }
-      shares_.push_back(std::move(share));
     }
   }
 
@@ -108,7 +129,10 @@ class VdirItems : public Items {
   NameList names_;
   bool listed_ = false;
   std::vector<Entry> entries_;
-  std::vector<std::shared_ptr<FileShare>> shares_;
+  std::vector<std::string> types_;
+  // The files whose bytes were kept from the listing, and those of several
+  // components while their items are handed out, for their siblings.
+  std::unordered_map<uint32_t, std::shared_ptr<FileShare>> shares_;
   std::unique_ptr<ReadAhead> read_again_;  // for the files whose bytes were not kept
 };
 
