@@ -48,7 +48,14 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
       }
       if (static_cast<unsigned char>(c) < 0x20) return false;
       if (c != '\\') {
-        text += c;
+        // The plain run up to the next quote, escape or control byte at once.
+        size_t stop = at + 1;
+        while (stop < line.size() && line[stop] != '"' && line[stop] != '\\' &&
+               static_cast<unsigned char>(line[stop]) >= 0x20) {
+          ++stop;
+        }
+        text.append(line, at, stop - at);
+        at = stop - 1;
         continue;
       }
       if (++at >= line.size()) return false;
