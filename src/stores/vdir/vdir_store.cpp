@@ -13,17 +13,13 @@
 
 #include "platform/failure.h"
 #include "stores/vdir/folders.h"
+#include "stores/vdir/parse_ahead.h"
 #include "stores/vdir/read_ahead.h"
 #include "stores/vdir/vdir_item.h"
 
 namespace tidewell {
 namespace vdir {
 namespace {
-
-// Bytes read while counting a folder's components are kept for its items up
-// to this much; past it a file is read again when its item is reached, so a
-// large folder costs the same memory as a small one.
-constexpr size_t kKeptBytes = 1024 * 1024;
 
 class VdirItems : public Items {
  public:
@@ -55,9 +51,20 @@ class VdirItems : public Items {
       if (entry.ordinal < entry.components) shares_.emplace(entry.file, share);
     }
     if (!share->pending && !share->saved) {
-      if (!read_again_) read_again_ = std::make_unique<ReadAhead>(dir_->get(), names_);
-      if (std::optional<std::string> bytes = read_again_->Take(entry.file)) {
-        share->pending = std::move(bytes);
+      if (entry.components == 1) {
+        if (!parse_ahead_) {
+          parse_ahead_ = std::make_unique<ParseAhead>(
+              dir_->get(), names_, OneComponentFiles(entry.file), std::move(listing_));
+        }
+        share->parsed = parse_ahead_->Take(entry.file);
+      } else {
+        if (!read_again_) {
+          read_again_ =
+              listing_ ? std::move(listing_) : std::make_unique<ReadAhead>(dir_->get(), names_);
+        }
+        if (std::optional<std::string> bytes = read_again_->Take(entry.file)) {
+          share->pending = std::move(bytes);
+        }
       }
     }
     auto item = std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
@@ -77,6 +84,15 @@ class VdirItems : public Items {
     uint32_t type;  // in types_
   };
 
+  // The files of one component from `first` on: what the parse-ahead reads.
+  std::vector<uint32_t> OneComponentFiles(uint32_t first) const {
+    std::vector<uint32_t> files;
+    for (const Entry& entry : entries_) {
+      if (entry.file >= first && entry.components == 1) files.push_back(entry.file);
+    }
+    return files;
+  }
+
   uint32_t TypeIndex(const std::string& type) {
     const auto known = std::find(types_.begin(), types_.end(), type);
     if (known != types_.end()) return static_cast<uint32_t>(known - types_.begin());
@@ -89,29 +105,23 @@ class VdirItems : public Items {
   void List() {
     if (listed_) return;
     listed_ = true;
-    ReadAhead ahead(dir_->get(), names_);
-    size_t kept = 0;
+    listing_ = std::make_unique<ReadAhead>(dir_->get(), names_);
     entries_.reserve(names_.size());
     for (size_t file = 0; file < names_.size(); ++file) {
       const std::string name(names_[file]);
       const std::string fallback = FallbackTypeName(name);
       std::vector<std::string> types;
       if (fallback != "MailItem") {
-        std::optional<std::string> bytes = ahead.Take(file);
-        if (!bytes) {
+        // Scanned where it was read; the items read the files again, a
+        // batch at a time, so a large folder costs no more memory than a
+        // small one.
+        if (std::optional<std::string_view> bytes = listing_->View(file)) {
+          types = ScanItemTypes(*bytes, fallback == "ContactItem");
+        } else {
           try {
-            bytes = ReadItemFile(dir_->get(), name);
+            types = ScanItemTypes(ReadItemFile(dir_->get(), name), fallback == "ContactItem");
           } catch (const Failure&) {
             // Left for the item to read, and fail, in its procedure.
-          }
-        }
-        if (bytes) {
-          types = ScanItemTypes(*bytes, fallback == "ContactItem");
-          if (kept + bytes->size() <= kKeptBytes) {
-            kept += bytes->size();
-            auto share = std::make_shared<FileShare>();
-            share->pending = std::move(bytes);
-            shares_.emplace(static_cast<uint32_t>(file), std::move(share));
           }
         }
       }
@@ -130,10 +140,14 @@ class VdirItems : public Items {
   bool listed_ = false;
   std::vector<Entry> entries_;
   std::vector<std::string> types_;
-  // The files whose bytes were kept from the listing, and those of several
-  // components while their items are handed out, for their siblings.
+  // The files of several components while their items are handed out, for
+  // their siblings.
   std::unordered_map<uint32_t, std::shared_ptr<FileShare>> shares_;
-  std::unique_ptr<ReadAhead> read_again_;  // for the files whose bytes were not kept
+  // The listing's read-ahead, kept for whichever of the two below comes
+  // first: its buffers are touched already.
+  std::unique_ptr<ReadAhead> listing_;
+  std::unique_ptr<ReadAhead> read_again_;    // files of several components
+  std::unique_ptr<ParseAhead> parse_ahead_;  // files of one component
 };
 
 class VdirFolder : public MAPIFolder {
