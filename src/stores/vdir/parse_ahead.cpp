@@ -7,9 +7,12 @@
 namespace tidewell::vdir {
 namespace {
 
-// How far the thread may run ahead: one read-ahead batch of parsed files, a
-// few hundred KiB for the usual contact.
+// How far the thread may run ahead: a quarter of a read-ahead batch of
+// parsed files, a few hundred KiB for the usual contact. Once there it waits
+// until the run has taken half of them. Each side wakes the other only when
+// it waits.
 constexpr size_t kWindow = 8;
+constexpr size_t kRefillAt = kWindow / 2;
 
 }  // namespace
 
@@ -36,7 +39,11 @@ void ParseAhead::Work() {
     for (const uint32_t file : files_) {
       {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stop_ || ready_.size() < kWindow; });
+        if (ready_.size() >= kWindow) {
+          worker_waiting_ = true;
+          changed_.wait(lock, [&] { return stop_ || ready_.size() <= kRefillAt; });
+          worker_waiting_ = false;
+        }
         if (stop_) break;
       }
       std::unique_ptr<Document> document;
@@ -47,11 +54,13 @@ void ParseAhead::Work() {
           // Its item reads it again and fails with the same words.
         }
       }
+      bool wake = false;
       {
         std::lock_guard lock(mutex_);
         ready_.emplace_back(file, std::move(document));
+        wake = taker_waiting_;
       }
-      changed_.notify_all();
+      if (wake) changed_.notify_all();
     }
   } catch (const std::exception&) {
     // Out of memory or a thread that could not read: the items read for themselves.
@@ -66,12 +75,16 @@ void ParseAhead::Work() {
 std::unique_ptr<Document> ParseAhead::Take(uint32_t file) {
   std::unique_lock lock(mutex_);
   while (true) {
-    changed_.wait(lock, [&] { return done_ || !ready_.empty(); });
+    if (ready_.empty() && !done_) {
+      taker_waiting_ = true;
+      changed_.wait(lock, [&] { return done_ || !ready_.empty(); });
+      taker_waiting_ = false;
+    }
     if (ready_.empty()) return nullptr;
     if (ready_.front().first > file) return nullptr;
     std::pair<uint32_t, std::unique_ptr<Document>> front = std::move(ready_.front());
     ready_.pop_front();
-    changed_.notify_all();
+    if (worker_waiting_ && ready_.size() <= kRefillAt) changed_.notify_all();
     if (front.first == file) return std::move(front.second);
   }
 }

@@ -58,7 +58,9 @@ class ParseAhead {
   std::deque<std::pair<uint32_t, std::unique_ptr<Document>>> ready_;
   bool done_ = false;  // the thread has put its last file in ready_
   bool stop_ = false;
-  std::thread thread_;  // last: started once the rest is there
+  bool worker_waiting_ = false;  // for room in ready_
+  bool taker_waiting_ = false;   // for a file in ready_
+  std::thread thread_;           // last: started once the rest is there
 };
 
 }  // namespace tidewell::vdir
