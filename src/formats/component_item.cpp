@@ -87,8 +87,6 @@ void ComponentItem::Load() {
   try {
     if (share_->saved) {
       Parse(*share_->saved);
-    } else if (share_->parsed) {
-      Adopt(std::move(share_->parsed));
     } else if (share_->pending) {
       // The last component takes the bytes; those before copy them.
       if (ordinal_ >= components_) {

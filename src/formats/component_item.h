@@ -36,9 +36,6 @@ namespace tidewell::vdir {
 struct ComponentShare {
   std::optional<std::string> pending;  // read ahead, not yet handed to an item
   std::optional<std::string> saved;    // the resource as the last save of a component wrote it
-  // The pending bytes already parsed (by a store that parses ahead), for a
-  // resource of one component.
-  std::unique_ptr<Document> parsed;
 };
 
 // The type names of the item components of a resource's bytes, in order:

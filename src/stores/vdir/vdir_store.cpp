@@ -13,7 +13,6 @@
 
 #include "platform/failure.h"
 #include "stores/vdir/folders.h"
-#include "stores/vdir/parse_ahead.h"
 #include "stores/vdir/read_ahead.h"
 #include "stores/vdir/vdir_item.h"
 
@@ -51,20 +50,12 @@ class VdirItems : public Items {
       if (entry.ordinal < entry.components) shares_.emplace(entry.file, share);
     }
     if (!share->pending && !share->saved) {
-      if (entry.components == 1) {
-        if (!parse_ahead_) {
-          parse_ahead_ = std::make_unique<ParseAhead>(
-              dir_->get(), names_, OneComponentFiles(entry.file), std::move(listing_));
-        }
-        share->parsed = parse_ahead_->Take(entry.file);
-      } else {
-        if (!read_again_) {
-          read_again_ =
-              listing_ ? std::move(listing_) : std::make_unique<ReadAhead>(dir_->get(), names_);
-        }
-        if (std::optional<std::string> bytes = read_again_->Take(entry.file)) {
-          share->pending = std::move(bytes);
-        }
+      if (!read_again_) {
+        read_again_ =
+            listing_ ? std::move(listing_) : std::make_unique<ReadAhead>(dir_->get(), names_);
+      }
+      if (std::optional<std::string> bytes = read_again_->Take(entry.file)) {
+        share->pending = std::move(bytes);
       }
     }
     auto item = std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
@@ -83,15 +74,6 @@ class VdirItems : public Items {
     uint32_t components;
     uint32_t type;  // in types_
   };
-
-  // The files of one component from `first` on: what the parse-ahead reads.
-  std::vector<uint32_t> OneComponentFiles(uint32_t first) const {
-    std::vector<uint32_t> files;
-    for (const Entry& entry : entries_) {
-      if (entry.file >= first && entry.components == 1) files.push_back(entry.file);
-    }
-    return files;
-  }
 
   uint32_t TypeIndex(const std::string& type) {
     const auto known = std::find(types_.begin(), types_.end(), type);
@@ -143,11 +125,10 @@ class VdirItems : public Items {
   // The files of several components while their items are handed out, for
   // their siblings.
   std::unordered_map<uint32_t, std::shared_ptr<FileShare>> shares_;
-  // The listing's read-ahead, kept for whichever of the two below comes
-  // first: its buffers are touched already.
+  // The listing's read-ahead, kept to read the files again: its buffers are
+  // touched already.
   std::unique_ptr<ReadAhead> listing_;
-  std::unique_ptr<ReadAhead> read_again_;    // files of several components
-  std::unique_ptr<ParseAhead> parse_ahead_;  // files of one component
+  std::unique_ptr<ReadAhead> read_again_;
 };
 
 class VdirFolder : public MAPIFolder {
