@@ -6,7 +6,6 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
@@ -35,7 +34,14 @@ bool ReadOwnString(const std::string& line, size_t& at, std::string& text) {
     }
     if (static_cast<unsigned char>(c) < 0x20) return false;
     if (c != '\\') {
-      text += c;
+      // The plain run up to the next quote, escape or control byte at once.
+      size_t stop = at + 1;
+      while (stop < line.size() && line[stop] != '"' && line[stop] != '\\' &&
+             static_cast<unsigned char>(line[stop]) >= 0x20) {
+        ++stop;
+      }
+      text.append(line, at, stop - at);
+      at = stop - 1;
       continue;
     }
     if (++at >= line.size()) return false;
@@ -197,12 +203,22 @@ JournalLine::Kind ParseRecord(const std::string& line, JournalRecord& out) {
 
 }  // namespace
 
-JournalContents ReadJournal(std::istream& in, uint64_t base, const std::string& only_run) {
+namespace {
+
+// ReadJournal of the bytes of `in` from `base` up to `limit` (an offset, as
+// `base` is): a line that runs past it is cut there, as if the bytes ended.
+JournalContents ReadJournalUpTo(std::istream& in, uint64_t base, uint64_t limit,
+                                const std::string& only_run) {
   uint64_t at = base;
   std::string line;
   return GroupJournalLines([&](JournalLine& next) {
-    while (std::getline(in, line)) {
-      const bool ended = !in.eof();
+    while (at < limit && std::getline(in, line)) {
+      bool ended = !in.eof();
+      if (line.size() >= limit - at) {
+        // Its break, if any, is past the limit.
+        line.resize(static_cast<size_t>(limit - at));
+        ended = false;
+      }
       next.start = at;
       at += line.size() + (ended ? 1 : 0);
       next.end = at;
@@ -230,6 +246,12 @@ JournalContents ReadJournal(std::istream& in, uint64_t base, const std::string& 
   });
 }
 
+}  // namespace
+
+JournalContents ReadJournal(std::istream& in, uint64_t base, const std::string& only_run) {
+  return ReadJournalUpTo(in, base, UINT64_MAX, only_run);
+}
+
 JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start, uint64_t end,
                                 const std::string& only_run) {
   std::ifstream in(path, std::ios::binary);
@@ -239,13 +261,9 @@ JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t star
     throw Failure("Cannot read '" + path.string() + "': " + std::strerror(error));
   }
   if (start > 0) in.seekg(static_cast<std::streamoff>(start));
-  if (end == 0) return ReadJournal(in, start, only_run);
-  // Only the bytes asked for: the rest of the history is never read.
-  std::string bytes(end - start, '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  std::istringstream range(std::move(bytes));
-  return ReadJournal(range, start, only_run);
+  // Only the bytes asked for: the rest of the history is never read, and a
+  // run's range is read a line at a time, never whole.
+  return ReadJournalUpTo(in, start, end == 0 ? UINT64_MAX : std::max(end, start), only_run);
 }
 
 }  // namespace tidewell

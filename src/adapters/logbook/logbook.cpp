@@ -227,6 +227,22 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
+// The bytes AppendJsonString adds for `text`: a line reserved to its size is
+// never grown, which for a value of tens of MB would copy it and hold twice
+// its room.
+size_t JsonStringSize(std::string_view text) {
+  size_t size = 2 + text.size();
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\' || c == '\b' || c == '\f' || c == '\n' || c == '\r' || c == '\t') {
+      size += 1;
+    } else if (u < 0x20) {
+      size += 5;
+    }
+  }
+  return size;
+}
+
 }  // namespace
 
 const std::string& Logbook::Run() {
@@ -252,8 +268,9 @@ void Logbook::WriteActivityWith(const std::string& source, const std::string& pr
   if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message) && IsValidUtf8(value) &&
       IsValidUtf8(value2)) {
     std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
-    line.reserve(line.size() + source.size() + procedure.size() + message.size() + value.size() +
-                 value2.size() + 96);
+    line.reserve(line.size() + JsonStringSize(source) + JsonStringSize(procedure) +
+                 JsonStringSize(message) + JsonStringSize(key) + JsonStringSize(value) +
+                 JsonStringSize(key2) + JsonStringSize(value2) + JsonStringSize(run) + 96);
     AppendJsonString(line, source);
     line += ",\"procedure\":";
     AppendJsonString(line, procedure);

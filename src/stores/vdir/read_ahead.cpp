@@ -67,16 +67,31 @@ ReadAhead::ReadAhead(int dirFd, const NameList& names) : dir_fd_(dirFd), names_(
 
 ReadAhead::~ReadAhead() = default;
 
-std::optional<std::string> ReadAhead::Take(size_t index) {
+std::optional<unsigned> ReadAhead::Slot(size_t index) {
   if (!active() || index >= names_.size()) return std::nullopt;
   if (index < first_ || index >= first_ + results_.size()) Fill(index);
   if (index < first_ || index - first_ >= results_.size()) return std::nullopt;
-  return std::exchange(results_[index - first_], std::nullopt);
+  const auto slot = static_cast<unsigned>(index - first_);
+  if (results_[slot] < 0) return std::nullopt;
+  return slot;
+}
+
+std::optional<std::string> ReadAhead::Take(size_t index) {
+  const std::optional<unsigned> slot = Slot(index);
+  if (!slot) return std::nullopt;
+  const size_t size = static_cast<size_t>(std::exchange(results_[*slot], -1));
+  return std::string(ring_->buffer(*slot), size);
+}
+
+std::optional<std::string_view> ReadAhead::View(size_t index) {
+  const std::optional<unsigned> slot = Slot(index);
+  if (!slot) return std::nullopt;
+  return std::string_view(ring_->buffer(*slot), static_cast<size_t>(results_[*slot]));
 }
 
 void ReadAhead::Fill(size_t first) {
   first_ = first;
-  results_.assign(std::min<size_t>(kBatch, names_.size() - first), std::nullopt);
+  results_.assign(std::min<size_t>(kBatch, names_.size() - first), -1);
   io_uring& ring = ring_->ring;
   std::vector<int> read(results_.size(), -1);
   unsigned expected = 0;
@@ -135,7 +150,7 @@ void ReadAhead::Fill(size_t first) {
     // read holds it whole; an empty one is left for the item, which tells an
     // empty file from what is not a file.
     if (read[slot] > 0 && static_cast<unsigned>(read[slot]) < kBufferSize) {
-      results_[slot].emplace(ring_->buffer(slot), static_cast<size_t>(read[slot]));
+      results_[slot] = read[slot];
     }
   }
 }

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "stores/vdir/folders.h"
@@ -38,6 +39,9 @@ class ReadAhead {
   // they were not. Asking for a name outside the current batch reads the
   // batch that starts there.
   std::optional<std::string> Take(size_t index);
+  // The same bytes, seen in place rather than copied: valid until the next
+  // call of either that reads another batch. Leaves them to be taken.
+  std::optional<std::string_view> View(size_t index);
 
   // False where io_uring cannot be used: Take then always gives nothing.
   bool active() const { return ring_ != nullptr && !dead_; }
@@ -46,13 +50,16 @@ class ReadAhead {
   struct Ring;
 
   void Fill(size_t first);
+  // The batch slot of names_[index], reading its batch if need be; nothing
+  // when the file was not read ahead or was taken.
+  std::optional<unsigned> Slot(size_t index);
 
   int dir_fd_;
   const NameList& names_;
   std::unique_ptr<Ring> ring_;
-  bool dead_ = false;  // the ring failed once and is not used again
-  size_t first_ = 0;   // the batch: names_[first_, first_ + results_.size())
-  std::vector<std::optional<std::string>> results_;
+  bool dead_ = false;         // the ring failed once and is not used again
+  size_t first_ = 0;          // the batch: names_[first_, first_ + results_.size())
+  std::vector<int> results_;  // bytes read into each slot's buffer; -1: none, or taken
 };
 
 }  // namespace tidewell::vdir

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
+#include <unordered_map>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,11 +20,6 @@
 namespace tidewell {
 namespace vdir {
 namespace {
-
-// Bytes read while counting a folder's components are kept for its items up
-// to this much; past it a file is read again when its item is reached, so a
-// large folder costs the same memory as a small one.
-constexpr size_t kKeptBytes = 1024 * 1024;
 
 class VdirItems : public Items {
  public:
@@ -43,63 +40,80 @@ class VdirItems : public Items {
       throw Failure("The folder " + folder_.name + " has no item " + std::to_string(index) + ".");
     }
     const Entry& entry = entries_[static_cast<size_t>(index - 1)];
-    FileShare& share = *shares_[entry.file];
-    if (!share.pending && !share.saved) {
-      if (!read_again_) read_again_ = std::make_unique<ReadAhead>(dir_->get(), names_);
+    // A file of one component shares nothing: its item alone holds what it
+    // reads and saves, and that goes with the item.
+    std::shared_ptr<FileShare> share;
+    if (const auto kept = shares_.find(entry.file); kept != shares_.end()) {
+      share = kept->second;
+      if (entry.ordinal >= entry.components) shares_.erase(kept);
+    } else {
+      share = std::make_shared<FileShare>();
+      if (entry.ordinal < entry.components) shares_.emplace(entry.file, share);
+    }
+    if (!share->pending && !share->saved) {
+      if (!read_again_) {
+        read_again_ =
+            listing_ ? std::move(listing_) : std::make_unique<ReadAhead>(dir_->get(), names_);
+      }
       if (std::optional<std::string> bytes = read_again_->Take(entry.file)) {
-        share.pending = std::move(bytes);
+        share->pending = std::move(bytes);
       }
     }
     auto item = std::make_shared<VdirItem>(state_, dir_, folder_.store, folder_.entry_id,
                                            std::string(names_[entry.file]), entry.ordinal,
-                                           entry.components, entry.type, shares_[entry.file]);
+                                           entry.components, types_[entry.type], std::move(share));
     item->TellUnsearched();
     return item;
   }
 
  private:
+  // 16 bytes a component: a folder of a hundred thousand files lists in a
+  // few MiB.
   struct Entry {
-    size_t file;
-    size_t ordinal;
-    size_t components;
-    std::string type;
+    uint32_t file;
+    uint32_t ordinal;
+    uint32_t components;
+    uint32_t type;  // in types_
   };
+
+  uint32_t TypeIndex(const std::string& type) {
+    const auto known = std::find(types_.begin(), types_.end(), type);
+    if (known != types_.end()) return static_cast<uint32_t>(known - types_.begin());
+    types_.push_back(type);
+    return static_cast<uint32_t>(types_.size() - 1);
+  }
 
   // Every component of every file, in file order: each file is read (ahead,
   // a batch at a time) and scanned for its components once.
   void List() {
     if (listed_) return;
     listed_ = true;
-    ReadAhead ahead(dir_->get(), names_);
-    size_t kept = 0;
-    shares_.reserve(names_.size());
+    listing_ = std::make_unique<ReadAhead>(dir_->get(), names_);
+    entries_.reserve(names_.size());
     for (size_t file = 0; file < names_.size(); ++file) {
-      auto share = std::make_shared<FileShare>();
       const std::string name(names_[file]);
       const std::string fallback = FallbackTypeName(name);
       std::vector<std::string> types;
       if (fallback != "MailItem") {
-        std::optional<std::string> bytes = ahead.Take(file);
-        if (!bytes) {
+        // Scanned where it was read; the items read the files again, a
+        // batch at a time, so a large folder costs no more memory than a
+        // small one.
+        if (std::optional<std::string_view> bytes = listing_->View(file)) {
+          types = formats::ScanItemTypes(*bytes, fallback == "ContactItem");
+        } else {
           try {
-            bytes = ReadItemFile(dir_->get(), name);
+            types =
+                formats::ScanItemTypes(ReadItemFile(dir_->get(), name), fallback == "ContactItem");
           } catch (const Failure&) {
             // Left for the item to read, and fail, in its procedure.
           }
         }
-        if (bytes) {
-          types = formats::ScanItemTypes(*bytes, fallback == "ContactItem");
-          if (kept + bytes->size() <= kKeptBytes) {
-            kept += bytes->size();
-            share->pending = std::move(bytes);
-          }
-        }
       }
       if (types.empty()) types.push_back(fallback);
-      for (size_t n = 0; n < types.size(); ++n) {
-        entries_.push_back({file, n + 1, types.size(), std::move(types[n])});
+      const auto components = static_cast<uint32_t>(std::min<size_t>(types.size(), UINT32_MAX));
+      for (uint32_t n = 0; n < components; ++n) {
+        entries_.push_back({static_cast<uint32_t>(file), n + 1, components, TypeIndex(types[n])});
       }
-      shares_.push_back(std::move(share));
     }
   }
 
@@ -109,8 +123,14 @@ class VdirItems : public Items {
   NameList names_;
   bool listed_ = false;
   std::vector<Entry> entries_;
-  std::vector<std::shared_ptr<FileShare>> shares_;
-  std::unique_ptr<ReadAhead> read_again_;  // for the files whose bytes were not kept
+  std::vector<std::string> types_;
+  // The files of several components while their items are handed out, for
+  // their siblings.
+  std::unordered_map<uint32_t, std::shared_ptr<FileShare>> shares_;
+  // The listing's read-ahead, kept to read the files again: its buffers are
+  // touched already.
+  std::unique_ptr<ReadAhead> listing_;
+  std::unique_ptr<ReadAhead> read_again_;
 };
 
 class VdirFolder : public MAPIFolder {

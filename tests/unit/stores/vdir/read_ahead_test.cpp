@@ -52,7 +52,13 @@ TEST(ReadAhead, GivesOnlyWholeItemFilesOnceAndLeavesTheRestToTheItem) {
     ReadAhead ahead(fd, names);
     if (!ahead.active()) GTEST_SKIP() << "io_uring cannot be used here: nothing is read ahead";
     // Out of order: the second batch first, then the first from its start.
-    for (size_t i : {size_t{45}, size_t{0}}) EXPECT_EQ(ahead.Take(i), rows[i].bytes) << i;
+    for (size_t i : {size_t{45}, size_t{0}}) {
+      // Seen in place as often as asked, until taken once.
+      EXPECT_EQ(ahead.View(i), rows[i].bytes) << i;
+      EXPECT_EQ(ahead.View(i), rows[i].bytes) << i;
+      EXPECT_EQ(ahead.Take(i), rows[i].bytes) << i;
+      EXPECT_EQ(ahead.View(i), std::nullopt) << i;
+    }
     for (size_t i = 0; i < rows.size(); ++i) {
       SCOPED_TRACE(rows[i].name);
       ASSERT_EQ(names[i], rows[i].name);
