@@ -130,7 +130,7 @@ BENCHMARK(BM_ContactRead);
 
 void BM_ContactChangeAndRender(benchmark::State& state) {
   ChangeOneFieldAndRender<formats::ContactView>(state, Contact(), "BusinessTelephoneNumber",
-                                             "(777) 201-7733");
+                                                "(777) 201-7733");
 }
 BENCHMARK(BM_ContactChangeAndRender);
 
@@ -141,7 +141,7 @@ BENCHMARK(BM_EventRead);
 
 void BM_EventChangeAndRender(benchmark::State& state) {
   ChangeOneFieldAndRender<formats::CalendarView>(state, Event(), "Location",
-                                              "Room 4.14, Am Borsigturm 100, Berlin");
+                                                 "Room 4.14, Am Borsigturm 100, Berlin");
 }
 BENCHMARK(BM_EventChangeAndRender);
 

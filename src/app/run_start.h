@@ -16,8 +16,8 @@
 #include <optional>
 #include <string>
 
-#include "app/run_session.h"
 #include "app/dry_run.h"
+#include "app/run_session.h"
 #include "app/store_host.h"
 
 namespace tidewell {

@@ -17,8 +17,8 @@ namespace {
 class MemoryContact : public formats::ComponentItem {
  public:
   MemoryContact(std::string bytes, Ui* ui)
-      : ComponentItem(Kind::kContact, 1, 1, "ContactItem", std::make_shared<formats::ComponentShare>(),
-                      ui),
+      : ComponentItem(Kind::kContact, 1, 1, "ContactItem",
+                      std::make_shared<formats::ComponentShare>(), ui),
         bytes_(std::move(bytes)) {}
   std::string EntryId() const override { return "i1"; }
 
