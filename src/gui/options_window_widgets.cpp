@@ -44,6 +44,16 @@ QLabel* RunReportLabel(QWidget* parent) {
   return report;
 }
 
+// An action of `menu` with its shortcut and the object name it is found by.
+template <typename Slot>
+QAction* AddAction(QMenu* menu, const QString& text, const QKeySequence& keys, const char* name,
+                   QObject* context, Slot slot) {
+  QAction* action = menu->addAction(text, context, std::move(slot));
+  action->setShortcut(keys);
+  action->setObjectName(QLatin1String(name));
+  return action;
+}
+
 }  // namespace
 
 void OptionsWindow::BuildMenus() {
@@ -51,13 +61,11 @@ void OptionsWindow::BuildMenus() {
   Describe(menuBar(), "Menu bar", "Stores, settings and runs.");
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   open_folder_action_ =
-      file->addAction(QStringLiteral("&Open Folder..."), this, [this] { OpenFolder(); });
-  open_folder_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  open_folder_action_->setObjectName(QStringLiteral("actionOpenFolder"));
-  connect_action_ =
-      file->addAction(QStringLiteral("Connect to &Server..."), this, [this] { ConnectToServer(); });
-  connect_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-  connect_action_->setObjectName(QStringLiteral("actionConnectServer"));
+      AddAction(file, QStringLiteral("&Open Folder..."), QKeySequence(Qt::CTRL | Qt::Key_O),
+                "actionOpenFolder", this, [this] { OpenFolder(); });
+  connect_action_ = AddAction(file, QStringLiteral("Connect to &Server..."),
+                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), "actionConnectServer",
+                              this, [this] { ConnectToServer(); });
 
   // Read at each opening: a store added to a config since is offered too.
   found_menu_ = file->addMenu(QStringLiteral("Open Store &Found"));
@@ -76,45 +84,39 @@ void OptionsWindow::BuildMenus() {
   });
 
   file->addSeparator();
-  apply_action_ = file->addAction(QStringLiteral("&Apply"), this, [this] { ApplyPage(); });
-  apply_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-  apply_action_->setObjectName(QStringLiteral("actionApply"));
+  apply_action_ = AddAction(file, QStringLiteral("&Apply"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                            "actionApply", this, [this] { ApplyPage(); });
   file->addSeparator();
-  close_action_ = file->addAction(QStringLiteral("&Close"), this, [this] { close(); });
-  close_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  close_action_->setObjectName(QStringLiteral("actionClose"));
+  close_action_ = AddAction(file, QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+                            "actionClose", this, [this] { close(); });
 
   run_menu_ = menuBar()->addMenu(QStringLiteral("&Run"));
   run_menu_->setObjectName(QStringLiteral("RunMenu"));
-  replace_action_ = run_menu_->addAction(QStringLiteral("&Replace..."), this, [this] {
-    // Through the page's own button, so its confirmation and checks hold.
-    auto* button = view_ ? qobject_cast<QAbstractButton*>(view_->Widget("cmdReplace")) : nullptr;
-    if (button != nullptr && button->isEnabled()) button->click();
-  });
-  replace_action_->setShortcut(Qt::Key_F5);
-  replace_action_->setObjectName(QStringLiteral("actionReplace"));
-  stop_action_ = run_menu_->addAction(QStringLiteral("&Stop"), this, [this] { RequestStop(); });
-  stop_action_->setShortcut(Qt::Key_Escape);
-  stop_action_->setObjectName(QStringLiteral("actionStop"));
+  replace_action_ = AddAction(
+      run_menu_, QStringLiteral("&Replace..."), Qt::Key_F5, "actionReplace", this, [this] {
+        // Through the page's own button, so its confirmation and checks hold.
+        auto* button =
+            view_ ? qobject_cast<QAbstractButton*>(view_->Widget("cmdReplace")) : nullptr;
+        if (button != nullptr && button->isEnabled()) button->click();
+      });
+  stop_action_ = AddAction(run_menu_, QStringLiteral("&Stop"), Qt::Key_Escape, "actionStop", this,
+                           [this] { RequestStop(); });
   regex_action_ = run_menu_->addAction(QStringLiteral("Use Regular Expressions"));
   regex_action_->setCheckable(true);
   regex_action_->setObjectName(QStringLiteral("actionUseRegularExpressions"));
   regex_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
   connect(regex_action_, &QAction::toggled, this, [this](bool on) { UseRegex(on); });
   run_menu_->addSeparator();
-  preview_action_ = run_menu_->addAction(QStringLiteral("&Preview Changes..."), this,
-                                         [this] { PreviewChanges(); });
-  preview_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-  preview_action_->setObjectName(QStringLiteral("actionPreviewChanges"));
+  preview_action_ = AddAction(run_menu_, QStringLiteral("&Preview Changes..."),
+                              QKeySequence(Qt::CTRL | Qt::Key_P), "actionPreviewChanges", this,
+                              [this] { PreviewChanges(); });
   history_action_ =
-      run_menu_->addAction(QStringLiteral("Run &History..."), this, [this] { ShowRunHistory(); });
-  history_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-  history_action_->setObjectName(QStringLiteral("actionRunHistory"));
-  undo_action_ =
-      run_menu_->addAction(QStringLiteral("&Undo Last Run..."), this, [this] { UndoLastRun(); });
+      AddAction(run_menu_, QStringLiteral("Run &History..."), QKeySequence(Qt::CTRL | Qt::Key_H),
+                "actionRunHistory", this, [this] { ShowRunHistory(); });
   // Ctrl+Z alone belongs to the text boxes.
-  undo_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
-  undo_action_->setObjectName(QStringLiteral("actionUndoLastRun"));
+  undo_action_ = AddAction(run_menu_, QStringLiteral("&Undo Last Run..."),
+                           QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z), "actionUndoLastRun", this,
+                           [this] { UndoLastRun(); });
 }
 
 void OptionsWindow::BuildPageArea() {
