@@ -95,13 +95,12 @@ TEST(Multistatus, RefusesUnreadableAnswers) {
   }
 }
 
-// What `answer` gives in two pieces split at `split`: its responses'
-// summaries, or "!" and the failure.
+// `answer` in two pieces split at `split`: its responses' summaries, or "!" and the failure.
 std::string Outcome(const std::string& answer, size_t split) {
   std::string out;
   const std::string error = testing::FailureOf([&] {
     MultistatusReader reader([&](DavResponse& r) {
-      if (r.href == "throw") throw Failure("from the callback");
+      if (r.href == "t") throw Failure("thrown");
       out += Summary(r);
     });
     reader.Add(answer.substr(0, split));
@@ -112,39 +111,28 @@ std::string Outcome(const std::string& answer, size_t split) {
 }
 
 TEST(Multistatus, AnAnswerCutAnywhereBeforeItsEndIsRefused) {
-  const size_t end = kAnswer.rfind('>') + 1;
-  for (size_t cut = 0; cut < end; ++cut) {
+  for (size_t cut = 0; cut <= kAnswer.rfind('>'); ++cut) {
     ASSERT_EQ(Outcome(kAnswer.substr(0, cut), cut / 2),
               "!The server's answer could not be read: it ended before its last element closed.")
         << "cut at " << cut;
   }
-  EXPECT_EQ(Outcome(kAnswer.substr(0, end), end / 2), Outcome(kAnswer, 0));
 }
 
 TEST(Multistatus, ReadsCdataAndRefusesDeclarationsWhereverSplit) {
-  const std::string laughs =
-      "<!DOCTYPE m [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
-      "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
-      "]><multistatus xmlns=\"DAV:\"><response><href>&d;&d;&d;&d;</href></response>"
-      "</multistatus>";
-  const std::string prefix = "!The server's answer could not be read: ";
-  const struct {
-    std::string answer;
-    std::string result;
-  } rows[] = {
+  const std::string no = "!The server's answer could not be read: ";
+  const std::pair<std::string, std::string> rows[] = {
       {"<multistatus xmlns=\"DAV:\"><response><href><![CDATA[a<b>&amp;]]></href><propstat><prop>"
        "<getetag>\"\xC3\xBC\"</getetag></prop></propstat></response></multistatus>",
        "a<b>&amp;|200|\"\xC3\xBC\"||||"},
-      {laughs, prefix + "it declares a document type."},
-      {"<!DOCTYPE m SYSTEM \"file:///etc/passwd\"><multistatus xmlns=\"DAV:\"/>",
-       prefix + "it declares a document type."},
-      {"<multistatus xmlns=\"DAV:\">&a;</multistatus>", prefix + "undefined entity (line 1)."},
-      {"<multistatus xmlns=\"DAV:\"><response><href>throw</href></response></multistatus>",
-       "!from the callback"},
+      {"<!DOCTYPE m [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">]>"
+       "<multistatus xmlns=\"DAV:\"><response><href>&b;&b;</href></response></multistatus>",
+       no + "it declares a document type."},
+      {"<multistatus xmlns=\"DAV:\">&a;</multistatus>", no + "undefined entity (line 1)."},
+      {"<multistatus xmlns=\"DAV:\"><response><href>t</href></response></multistatus>", "!thrown"},
   };
-  for (const auto& row : rows) {
-    for (size_t split = 0; split <= row.answer.size(); ++split) {
-      ASSERT_EQ(Outcome(row.answer, split), row.result) << row.answer << " split at " << split;
+  for (const auto& [answer, result] : rows) {
+    for (size_t split = 0; split <= answer.size(); ++split) {
+      ASSERT_EQ(Outcome(answer, split), result) << answer << " split at " << split;
     }
   }
 }
