@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libpcre2-dev nlohmann-json3-dev libcli11-dev libmimalloc-dev liburing-dev libical-dev
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libexpat1-dev
   libqt6svg6
   dpkg-dev
 )

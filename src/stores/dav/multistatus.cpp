@@ -1,7 +1,10 @@
 #include "stores/dav/multistatus.h"
 
-#include <QByteArray>
-#include <QXmlStreamReader>
+#include <algorithm>
+#include <exception>
+#include <new>
+
+#include <expat.h>
 
 #include "platform/failure.h"
 #include "stores/dav/transport.h"
@@ -9,9 +12,14 @@
 namespace tidewell::dav {
 namespace {
 
-constexpr std::u16string_view kDav = u"DAV:";
-constexpr std::u16string_view kCardDav = u"urn:ietf:params:xml:ns:carddav";
-constexpr std::u16string_view kCalDav = u"urn:ietf:params:xml:ns:caldav";
+constexpr std::string_view kDav = "DAV:";
+constexpr std::string_view kCardDav = "urn:ietf:params:xml:ns:carddav";
+constexpr std::string_view kCalDav = "urn:ietf:params:xml:ns:caldav";
+
+// Between an element's namespace URI and its local name in the names expat
+// hands out. A URI holding it is refused by expat, so the split is never
+// ambiguous; no server's URI holds a line break.
+constexpr char kNamespaceEnd = '\n';
 
 // The elements the reader cares about; every other is skipped over.
 enum class Tag {
@@ -36,31 +44,34 @@ enum class Tag {
   kSyncToken,
 };
 
-Tag TagOf(const QXmlStreamReader& xml) {
-  const QStringView ns = xml.namespaceUri();
-  const QStringView name = xml.name();
+// `qualified` is "URI\nlocal", or "local" for an element in no namespace.
+Tag TagOf(std::string_view qualified) {
+  const size_t end = qualified.find(kNamespaceEnd);
+  const std::string_view ns = end == std::string_view::npos ? "" : qualified.substr(0, end);
+  const std::string_view name =
+      end == std::string_view::npos ? qualified : qualified.substr(end + 1);
   if (ns == kDav) {
-    if (name == u"response") return Tag::kResponse;
-    if (name == u"href") return Tag::kHref;
-    if (name == u"status") return Tag::kStatus;
-    if (name == u"propstat") return Tag::kPropstat;
-    if (name == u"getetag") return Tag::kEtag;
-    if (name == u"displayname") return Tag::kDisplayName;
-    if (name == u"getlastmodified") return Tag::kLastModified;
-    if (name == u"collection") return Tag::kCollection;
-    if (name == u"current-user-principal") return Tag::kPrincipal;
-    if (name == u"sync-token") return Tag::kSyncToken;
+    if (name == "response") return Tag::kResponse;
+    if (name == "href") return Tag::kHref;
+    if (name == "status") return Tag::kStatus;
+    if (name == "propstat") return Tag::kPropstat;
+    if (name == "getetag") return Tag::kEtag;
+    if (name == "displayname") return Tag::kDisplayName;
+    if (name == "getlastmodified") return Tag::kLastModified;
+    if (name == "collection") return Tag::kCollection;
+    if (name == "current-user-principal") return Tag::kPrincipal;
+    if (name == "sync-token") return Tag::kSyncToken;
   } else if (ns == kCardDav) {
-    if (name == u"address-data") return Tag::kData;
-    if (name == u"addressbook") return Tag::kAddressbook;
-    if (name == u"addressbook-home-set") return Tag::kAddressbookHome;
+    if (name == "address-data") return Tag::kData;
+    if (name == "addressbook") return Tag::kAddressbook;
+    if (name == "addressbook-home-set") return Tag::kAddressbookHome;
   } else if (ns == kCalDav) {
-    if (name == u"calendar-data") return Tag::kData;
-    if (name == u"calendar") return Tag::kCalendar;
-    if (name == u"comp") return Tag::kComp;
-    if (name == u"calendar-home-set") return Tag::kCalendarHome;
-    if (name == u"calendar-user-address-set") return Tag::kUserAddresses;
-    if (name == u"schedule-outbox-URL") return Tag::kScheduleOutbox;
+    if (name == "calendar-data") return Tag::kData;
+    if (name == "calendar") return Tag::kCalendar;
+    if (name == "comp") return Tag::kComp;
+    if (name == "calendar-home-set") return Tag::kCalendarHome;
+    if (name == "calendar-user-address-set") return Tag::kUserAddresses;
+    if (name == "schedule-outbox-URL") return Tag::kScheduleOutbox;
   }
   return Tag::kOther;
 }
@@ -98,7 +109,12 @@ long StatusCode(std::string_view statusLine) {
 
 struct MultistatusReader::State {
   std::function<void(DavResponse&)> on_response;
-  QXmlStreamReader xml;
+  XML_Parser parser = nullptr;
+  // Why the answer was refused, once it was; every later call repeats it.
+  std::string refusal;
+  // What a handler threw: held while expat's C frames are on the stack, and
+  // thrown again once XML_Parse has returned.
+  std::exception_ptr thrown;
   std::vector<Tag> open;  // the elements open inside the current response
   bool in_response = false;
   DavResponse response;
@@ -116,8 +132,8 @@ struct MultistatusReader::State {
   }
   Tag Parent() const { return open.size() >= 2 ? open[open.size() - 2] : Tag::kOther; }
 
-  void Start() {
-    const Tag tag = TagOf(xml);
+  void Start(const XML_Char* name, const XML_Char** attributes) {
+    const Tag tag = TagOf(name);
     if (!in_response) {
       if (tag == Tag::kSyncToken) {
         in_top_token = true;
@@ -147,8 +163,7 @@ struct MultistatusReader::State {
         propstat.calendar = true;
         break;
       case Tag::kComp:
-        propstat.components.push_back(
-            xml.attributes().value(QStringLiteral("name")).toString().toStdString());
+        propstat.components.push_back(Attribute(attributes, "name"));
         break;
       case Tag::kData:
         propstat.has_data = true;
@@ -158,13 +173,13 @@ struct MultistatusReader::State {
     }
   }
 
-  void Characters() {
-    if (in_top_token) text += xml.text().toString().toStdString();
+  void Characters(std::string_view chars) {
+    if (in_top_token) text += chars;
     if (!in_response || open.empty()) return;
     const Tag tag = open.back();
     if (tag == Tag::kData) {
       if (propstat.data_too_large) return;
-      propstat.data += xml.text().toString().toStdString();
+      propstat.data += chars;
       if (propstat.data.size() > kItemCap) {
         propstat.data_too_large = true;
         propstat.data.clear();
@@ -172,11 +187,11 @@ struct MultistatusReader::State {
       }
     } else if (tag == Tag::kHref || tag == Tag::kStatus || tag == Tag::kEtag ||
                tag == Tag::kDisplayName || tag == Tag::kLastModified || tag == Tag::kSyncToken) {
-      text += xml.text().toString().toStdString();
+      text += chars;
     }
   }
 
-  void End() {
+  void End(const XML_Char*) {
     if (!in_response) {
       if (in_top_token) sync_token = Trimmed(text);
       in_top_token = false;
@@ -258,53 +273,92 @@ struct MultistatusReader::State {
     throw Failure("The server's answer could not be read: " + reason + ".");
   }
 
-  void Read() {
-    while (!xml.atEnd()) {
-      switch (xml.readNext()) {
-        case QXmlStreamReader::StartElement:
-          Start();
-          break;
-        case QXmlStreamReader::EndElement:
-          End();
-          break;
-        case QXmlStreamReader::Characters:
-          Characters();
-          break;
-        case QXmlStreamReader::DTD:
-          Fail("it declares a document type");
-        case QXmlStreamReader::EntityReference:
-          Fail("it refers to an undeclared entity");
-        default:
-          break;
+  // Hands `size` bytes to expat; `last` when no more follow.
+  void Parse(const char* bytes, size_t size, bool last) {
+    if (thrown) std::rethrow_exception(thrown);
+    if (!refusal.empty()) Fail(refusal);
+    constexpr size_t kMost = size_t{1} << 30;  // XML_Parse counts in an int
+    XML_Status status = XML_STATUS_OK;
+    do {
+      const size_t n = std::min(size, kMost);
+      status = XML_Parse(parser, bytes, static_cast<int>(n), last && n == size);
+      bytes += n;
+      size -= n;
+    } while (status == XML_STATUS_OK && size > 0);
+    if (status != XML_STATUS_ERROR) return;
+    if (thrown) std::rethrow_exception(thrown);
+    if (refusal.empty()) {
+      const XML_Error error = XML_GetErrorCode(parser);
+      // The bytes ran out inside the document: a cut answer, not a wrong one.
+      if (error == XML_ERROR_NO_ELEMENTS || error == XML_ERROR_UNCLOSED_TOKEN ||
+          error == XML_ERROR_PARTIAL_CHAR || error == XML_ERROR_UNCLOSED_CDATA_SECTION) {
+        refusal = "it ended before its last element closed";
+      } else {
+        refusal = std::string(XML_ErrorString(error)) + " (line " +
+                  std::to_string(XML_GetCurrentLineNumber(parser)) + ")";
       }
     }
-    if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError) return;
-    if (xml.hasError()) {
-      Fail(xml.errorString().toStdString() + " (line " + std::to_string(xml.lineNumber()) + ")");
+    Fail(refusal);
+  }
+
+  // Stops expat for `reason`; Parse throws it once expat has returned.
+  void Refuse(const char* reason) {
+    refusal = reason;
+    XML_StopParser(parser, XML_FALSE);
+  }
+
+  // Expat's handlers: each runs one of the above unless the parse is already
+  // stopped (expat may still call one or two after XML_StopParser).
+  template <auto kMethod, typename... Args>
+  static void Handle(void* state, Args... args) {
+    State& s = *static_cast<State*>(state);
+    if (s.thrown || !s.refusal.empty()) return;
+    try {
+      (s.*kMethod)(args...);
+    } catch (...) {
+      s.thrown = std::current_exception();
+      XML_StopParser(s.parser, XML_FALSE);
     }
+  }
+  static void OnCharacters(void* state, const XML_Char* chars, int size) {
+    Handle<&State::Characters>(state, std::string_view(chars, static_cast<size_t>(size)));
+  }
+  // A document type declaration could declare entities, and with them an
+  // answer that grows a billionfold as it is read: refused as soon as one
+  // begins, before its first declaration.
+  static void OnDoctype(void* state, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    static_cast<State*>(state)->Refuse("it declares a document type");
+  }
+
+  static std::string Attribute(const XML_Char** attributes, std::string_view name) {
+    for (; *attributes; attributes += 2) {
+      if (name == attributes[0]) return attributes[1];
+    }
+    return "";
   }
 };
 
 MultistatusReader::MultistatusReader(std::function<void(DavResponse&)> onResponse)
     : state_(std::make_unique<State>()) {
-  state_->on_response = std::move(onResponse);
+  State& s = *state_;
+  s.on_response = std::move(onResponse);
+  s.parser = XML_ParserCreateNS(nullptr, kNamespaceEnd);
+  if (!s.parser) throw std::bad_alloc();
+  XML_SetUserData(s.parser, &s);
+  XML_SetElementHandler(s.parser, &State::Handle<&State::Start, const XML_Char*, const XML_Char**>,
+                        &State::Handle<&State::End, const XML_Char*>);
+  XML_SetCharacterDataHandler(s.parser, &State::OnCharacters);
+  XML_SetStartDoctypeDeclHandler(s.parser, &State::OnDoctype);
 }
 
-MultistatusReader::~MultistatusReader() = default;
+MultistatusReader::~MultistatusReader() { XML_ParserFree(state_->parser); }
 
 void MultistatusReader::Add(std::string_view piece) {
-  state_->xml.addData(QByteArray(piece.data(), static_cast<qsizetype>(piece.size())));
-  state_->Read();
+  state_->Parse(piece.data(), piece.size(), false);
 }
 
 const std::string& MultistatusReader::SyncToken() const { return state_->sync_token; }
 
-void MultistatusReader::Finish() {
-  State& s = *state_;
-  s.Read();
-  if (s.xml.error() == QXmlStreamReader::PrematureEndOfDocumentError || !s.xml.atEnd()) {
-    s.Fail("it ended before its last element closed");
-  }
-}
+void MultistatusReader::Finish() { state_->Parse(nullptr, 0, true); }
 
 }  // namespace tidewell::dav

@@ -1,8 +1,8 @@
-// Reads a WebDAV 207 multistatus answer as it arrives, with
-// QXmlStreamReader: each <response> is handed out once it is complete, and
-// only the response being read is held, so a listing of 30,000 contacts costs
-// the memory of one. Elements are matched by namespace URI, never by prefix;
-// a document type declaration is refused, so no entity is ever expanded.
+// Reads a WebDAV 207 multistatus answer as it arrives, with expat: each
+// <response> is handed out once it is complete, and only the response being
+// read is held, so a listing of 30,000 contacts costs the memory of one. Elements are matched by
+// namespace URI, never by prefix; a document type declaration is refused, so no entity is ever
+// expanded.
 //
 //   MultistatusReader reader([&](DavResponse& r) { items.push_back(r.href); });
 //   transport.Send(report, [&](std::string_view piece) { reader.Add(piece); });

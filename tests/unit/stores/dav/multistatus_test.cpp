@@ -95,5 +95,47 @@ TEST(Multistatus, RefusesUnreadableAnswers) {
   }
 }
 
+// `answer` in two pieces split at `split`: its responses' summaries, or "!" and the failure.
+std::string Outcome(const std::string& answer, size_t split) {
+  std::string out;
+  const std::string error = testing::FailureOf([&] {
+    MultistatusReader reader([&](DavResponse& r) {
+      if (r.href == "t") throw Failure("thrown");
+      out += Summary(r);
+    });
+    reader.Add(answer.substr(0, split));
+    reader.Add(answer.substr(split));
+    reader.Finish();
+  });
+  return error.empty() ? out : error;
+}
+
+TEST(Multistatus, AnAnswerCutAnywhereBeforeItsEndIsRefused) {
+  for (size_t cut = 0; cut <= kAnswer.rfind('>'); ++cut) {
+    ASSERT_EQ(Outcome(kAnswer.substr(0, cut), cut / 2),
+              "!The server's answer could not be read: it ended before its last element closed.")
+        << "cut at " << cut;
+  }
+}
+
+TEST(Multistatus, ReadsCdataAndRefusesDeclarationsWhereverSplit) {
+  const std::string no = "!The server's answer could not be read: ";
+  const std::pair<std::string, std::string> rows[] = {
+      {"<multistatus xmlns=\"DAV:\"><response><href><![CDATA[a<b>&amp;]]></href><propstat><prop>"
+       "<getetag>\"\xC3\xBC\"</getetag></prop></propstat></response></multistatus>",
+       "a<b>&amp;|200|\"\xC3\xBC\"||||"},
+      {"<!DOCTYPE m [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">]>"
+       "<multistatus xmlns=\"DAV:\"><response><href>&b;&b;</href></response></multistatus>",
+       no + "it declares a document type."},
+      {"<multistatus xmlns=\"DAV:\">&a;</multistatus>", no + "undefined entity (line 1)."},
+      {"<multistatus xmlns=\"DAV:\"><response><href>t</href></response></multistatus>", "!thrown"},
+  };
+  for (const auto& [answer, result] : rows) {
+    for (size_t split = 0; split <= answer.size(); ++split) {
+      ASSERT_EQ(Outcome(answer, split), result) << answer << " split at " << split;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tidewell::dav
