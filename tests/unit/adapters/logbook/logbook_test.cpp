@@ -356,6 +356,24 @@ TEST(JournalReader, ReadsALineAlikeHoweverItIsSpelt) {
   }
 }
 
+// Lines are read into one record in turn: what one line holds must not
+// stay for the next, which lacks it.
+TEST(JournalReader, ALineKeepsNothingOfTheLineBefore) {
+  std::istringstream in(Folder("C", "r1") + Looking("e", "E") + Entry("a", "old", 4) +
+                        R"({"time":"t","source":"Tidewell","procedure":"UndoSave",)"
+                        R"("message":"FieldValue: old","undo":true,"new":"x","line":"L"})"
+                        "\n" +
+                        Entry("b"));
+  const JournalContents journal = ReadJournal(in);
+  ASSERT_EQ(journal.runs.size(), 1u);
+  const std::vector<JournalEntry>& entries = journal.runs[0].entries;
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].written, "x");
+  EXPECT_EQ(entries[0].line, "L");
+  EXPECT_EQ(entries[1].written, std::nullopt);
+  EXPECT_EQ(entries[1].line, "");
+}
+
 TEST(JournalReader, ReadsSearchSettingsBackFromTheirLine) {
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"Looking for '555' replacing with '777'; Case sensitive: 0", "555>777:0"},
