@@ -142,8 +142,8 @@ void ReadAhead::Fill(size_t first) {
     // the batch. The names end in a NUL in their list.
     if (!held || held_[file] == Held::kNotYet) {
       io_uring_sqe* open = io_uring_get_sqe(&ring);
-      io_uring_prep_openat_direct(open, dir_fd_, name.data(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0,
-                                  table);
+      io_uring_prep_openat_direct(open, dir_fd_, name.data(),
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | no_atime_, 0, table);
       open->flags |= IOSQE_IO_HARDLINK;
       io_uring_sqe_set_data64(open, Tag(kOpen, slot));
       ++expected;
@@ -185,6 +185,9 @@ void ReadAhead::Fill(size_t first) {
     if ((tag & 3) == kRead) read[slot] = cqe->res;
     // A kernel without direct opens (before 5.15) refuses every one.
     if ((tag & 3) == kOpen && cqe->res == -EINVAL) trusted = false;
+    // O_NOATIME is the owner's: the files of another are opened without it
+    // from now on, and those of this batch are read by their items.
+    if ((tag & 3) == kOpen && cqe->res == -EPERM) no_atime_ = 0;
     io_uring_cqe_seen(&ring, cqe);
     ++seen;
   }

@@ -30,6 +30,8 @@
 #include <string_view>
 #include <vector>
 
+#include <fcntl.h>
+
 #include "stores/vdir/folders.h"
 
 namespace tidewell::vdir {
@@ -66,7 +68,11 @@ class ReadAhead {
   int dir_fd_;
   const NameList& names_;
   std::unique_ptr<Ring> ring_;
-  bool dead_ = false;         // the ring failed once and is not used again
+  bool dead_ = false;  // the ring failed once and is not used again
+  // A search is no use of the files: reading them leaves their access
+  // times, which would otherwise cost an inode update (and a journal
+  // write) of every file read for the first time since it changed.
+  int no_atime_ = O_NOATIME;
   size_t first_ = 0;          // the batch: names_[first_, first_ + results_.size())
   std::vector<int> results_;  // bytes read into each slot's buffer; -1: none, or taken
   // names_[i] for i < held_.size() stays open in the ring's table from its
