@@ -125,13 +125,18 @@ Logbook::Logbook(std::filesystem::path folder)
 Logbook::~Logbook() { CloseFiles(); }
 
 void Logbook::SetRun(std::string id) {
+  // A run that lost a line already told of it (Sync refuses, and each failed
+  // write threw); only a first loss here is new.
+  const bool told = !lost_.empty();
   try {
     Flush();
   } catch (const Failure& failure) {
-    try {
-      WriteError("Tidewell.WriteToLog", failure.Description(), false);
-    } catch (const Failure&) {
-      // Echoed already where there is an echo; the disk took neither.
+    if (!told) {
+      try {
+        WriteError("Tidewell.WriteToLog", failure.Description(), false);
+      } catch (const Failure&) {
+        // Echoed already where there is an echo; the disk took neither.
+      }
     }
   }
   run_ = std::move(id);
@@ -214,16 +219,20 @@ void Logbook::AppendActivity(std::string line, bool undo) {
   constexpr size_t kHeldBytes = 64 * 1024;
   constexpr auto kHeldTime = std::chrono::milliseconds(100);
   const auto now = std::chrono::steady_clock::now();
-  const bool hold = !undo && !run_.empty() && line.size() < kHeldBytes;
-  // A large line is never copied to join the held ones: they go first.
-  if (hold || (!held_.empty() && line.size() < kHeldBytes)) {
-    if (held_.empty()) held_since_ = now;
+  // One buffer of a fixed size, never grown: a line that would not fit
+  // sends what is held first.
+  if (held_.size() + line.size() > kHeldBytes) Flush();
+  const bool hold = !undo && !run_.empty();
+  if (line.size() <= kHeldBytes && (hold || !held_.empty())) {
+    if (held_.empty()) {
+      held_.reserve(kHeldBytes);
+      held_since_ = now;
+    }
     held_ += line;
     ++held_lines_;
-    if (!hold || held_.size() >= kHeldBytes || now - held_since_ >= kHeldTime) Flush();
+    if (!hold || now - held_since_ >= kHeldTime) Flush();
     return;
   }
-  Flush();
   Append(activity_fd_, ActivityPath(), line);
   ++(run_.empty() ? own_lines_ : run_lines_);
   unsynced_ = true;
@@ -231,20 +240,20 @@ void Logbook::AppendActivity(std::string line, bool undo) {
 
 void Logbook::Flush() {
   if (held_.empty()) return;
-  const std::string held = std::move(held_);
-  held_.clear();
   const uint64_t count = std::exchange(held_lines_, 0);
   uint64_t& lines = run_.empty() ? own_lines_ : run_lines_;
   size_t sent = 0;
   try {
-    Append(activity_fd_, ActivityPath(), held, &sent);
+    Append(activity_fd_, ActivityPath(), held_, &sent);
   } catch (const Failure&) {
     // The lines that went out whole are records; the rest are not, and the
     // next line takes the first number after the whole ones.
     lines += static_cast<uint64_t>(
-        std::count(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(sent), '\n'));
+        std::count(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(sent), '\n'));
+    held_.clear();
     throw;
   }
+  held_.clear();
   lines += count;
   unsynced_ = true;
 }

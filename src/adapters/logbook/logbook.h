@@ -86,7 +86,8 @@ class Logbook : public WriteAheadLog {
   // id for lines outside a run. A new run starts with no lost line on record.
   // Writes the lines held back first; a failure to is reported as WriteError
   // reports (echoed, and in errors.jsonl when it can take it), as the run
-  // that wrote them is over.
+  // that wrote them is over, unless the run lost a line before (which it
+  // was told of then).
   void SetRun(std::string id);
   // The id the next line carries (made on first use outside a run).
   const std::string& Run();
