@@ -169,6 +169,11 @@ void ReadLogicalLines(std::string_view bytes, std::vector<ContentLine>& lines,
   bool utf8 = true;
   bool v21 = false;
   std::vector<bool> own_utf8(lines.size(), true);
+  // In a file that is UTF-8 throughout, every value outside quoted-printable
+  // is too: a character holds no ASCII byte, so no fold runs through one,
+  // and a value begins after an ASCII ":". One pass over the file then
+  // stands for a check of every line.
+  const bool all_utf8 = IsValidUtf8(bytes);
   for (size_t k = 0; k < lines.size(); ++k) {
     ContentLine& line = lines[k];
     const std::string_view logical = TextOf(bytes, line, texts[k]);
@@ -179,7 +184,7 @@ void ReadLogicalLines(std::string_view bytes, std::vector<ContentLine>& lines,
     } else {
       line.charset.clear();  // the file's, once known
       own_utf8[k] = IsQuotedPrintable(line) ? IsValidUtf8(QuotedPrintableDecode(line.value))
-                                            : IsValidUtf8(line.value);
+                                            : all_utf8 || IsValidUtf8(line.value);
       utf8 = utf8 && own_utf8[k];
     }
     v21 = v21 || (line.upper_name == "VERSION" && Trim(line.value) == "2.1");

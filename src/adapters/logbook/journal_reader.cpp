@@ -77,87 +77,100 @@ bool ReadOwnString(const std::string& line, size_t& at, std::string& text) {
   return false;
 }
 
-// Puts member `known` (its place in kOwnKeys) into `record`.
-void KeepOwnMember(size_t known, std::string& value, bool flag, JournalRecord& record) {
+// Where member `known` (its place in kOwnKeys) goes in `record` when it is a
+// string; nullptr for "undo" and "n", which are not, and for another member.
+std::string* OwnText(size_t known, JournalRecord& record) {
   switch (known) {
     case 0:
-      record.time = std::move(value);
-      break;
+      return &record.time;
     case 1:
-      record.source = std::move(value);
-      break;
+      return &record.source;
     case 2:
-      record.procedure = std::move(value);
-      break;
+      return &record.procedure;
     case 3:
-      record.message = std::move(value);
-      break;
-    case 4:
-      record.undo = flag;
-      break;
+      return &record.message;
     case 5:
-      record.run = std::move(value);
-      break;
+      return &record.run;
     case 6:
-      record.written = std::move(value);
-      break;
+      return &record.written.emplace();
     case 7:
-      record.undoes = std::move(value);
-      break;
+      return &record.undoes;
     case 8:
-      record.line = std::move(value);
-      break;
+      return &record.line;
     default:
-      break;
+      return nullptr;
   }
+}
+
+// The key that begins at `at`, as it stands in the line, and `at` moved past
+// it; nothing for a key with an escape or a control byte, which no member of
+// the logbook's own has.
+std::optional<std::string_view> ReadOwnKey(const std::string& line, size_t& at) {
+  if (at >= line.size() || line[at] != '"') return std::nullopt;
+  for (size_t end = at + 1; end < line.size(); ++end) {
+    const char c = line[end];
+    if (c == '"') {
+      const std::string_view key(line.data() + at + 1, end - at - 1);
+      at = end + 1;
+      return key;
+    }
+    if (c == '\\' || static_cast<unsigned char>(c) < 0x20) return std::nullopt;
+  }
+  return std::nullopt;
 }
 
 // The logbook's own lines are flat objects of strings and booleans with no
 // blanks between tokens. Reading them by hand costs a fraction of building a
 // json object for each, which was most of a rebuild of the index from a long
-// history. Anything else (a \u escape, a number, a blank, a key twice, bytes
-// that are not UTF-8, a line cut short) is left to the full parser: nullopt.
+// history; the strings are read straight into `out`, whose room a reader
+// reuses from line to line. Anything else (a \u escape, a number, a blank, a
+// key twice, bytes that are not UTF-8, a line cut short) is left to the full
+// parser: nullopt, with `out` left in any state.
 std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRecord& out) {
   if (line.size() < 2 || line.front() != '{' || line.back() != '}' || !IsValidUtf8(line)) {
     return std::nullopt;
   }
   constexpr unsigned kRequired = 0x1F;  // time to undo
   unsigned seen = 0;
-  std::string key, value;
-  JournalRecord record;
+  out.undo = false;
+  out.run.clear();
+  out.written.reset();
+  out.undoes.clear();
+  out.line.clear();
+  out.number.reset();
+  std::string other;  // the value of a member the reader does not keep
   size_t at = 1;
   while (true) {
-    if (!ReadOwnString(line, at, key) || at >= line.size() || line[at] != ':') return std::nullopt;
+    const std::optional<std::string_view> key = ReadOwnKey(line, at);
+    if (!key || at >= line.size() || line[at] != ':') return std::nullopt;
     ++at;
     const size_t known =
-        static_cast<size_t>(std::find(kOwnKeys.begin(), kOwnKeys.end(), key) - kOwnKeys.begin());
+        static_cast<size_t>(std::find(kOwnKeys.begin(), kOwnKeys.end(), *key) - kOwnKeys.begin());
     const unsigned bit = known < kOwnKeys.size() ? 1u << known : 0;
     if ((seen & bit) != 0) return std::nullopt;  // a key twice: the full parser decides
-    bool flag = false, is_flag = false;
-    if (key == "n" && at < line.size() && line[at] >= '1' && line[at] <= '9') {
+    const bool is_undo = *key == "undo";
+    if (*key == "n" && at < line.size() && line[at] >= '1' && line[at] <= '9') {
       // A run's line count: digits only, as the logbook writes it.
       uint64_t number = 0;
       size_t digits = 0;
       for (; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at, ++digits) {
         number = number * 10 + static_cast<uint64_t>(line[at] - '0');
       }
-      if (digits > 18 || (seen & bit) != 0) return std::nullopt;
+      if (digits > 18) return std::nullopt;
       seen |= bit;
-      record.number = number;
-    } else if (line.compare(at, 4, "true") == 0) {
-      flag = is_flag = true;
-      at += 4;
-    } else if (line.compare(at, 5, "false") == 0) {
-      is_flag = true;
-      at += 5;
-    } else if (!ReadOwnString(line, at, value)) {
-      return std::nullopt;
-    }
-    // A member of another type than its own counts as absent, as below; a
-    // count ("n") was read above, and one of another form counts as absent.
-    if (key != "n" && is_flag == (key == "undo") && bit != 0) {
-      seen |= bit;
-      KeepOwnMember(known, value, flag, record);
+      out.number = number;
+    } else if (line.compare(at, 4, "true") == 0 || line.compare(at, 5, "false") == 0) {
+      const bool flag = line[at] == 't';
+      at += flag ? 4 : 5;
+      // A member of another type than its own counts as absent, as below.
+      if (is_undo) {
+        seen |= bit;
+        out.undo = flag;
+      }
+    } else {
+      std::string* text = is_undo || *key == "n" ? nullptr : OwnText(known, out);
+      if (!ReadOwnString(line, at, text != nullptr ? *text : other)) return std::nullopt;
+      if (text != nullptr) seen |= bit;
     }
     if (at >= line.size()) return std::nullopt;
     if (line[at] == '}') break;
@@ -166,7 +179,6 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
   }
   if (at + 1 != line.size()) return std::nullopt;
   if ((seen & kRequired) != kRequired) return JournalLine::Kind::kMalformed;
-  out = std::move(record);
   return JournalLine::Kind::kRecord;
 }
 

@@ -1,5 +1,6 @@
 #include "adapters/logbook/logbook.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <nlohmann/json.hpp>
@@ -122,7 +124,32 @@ Logbook::Logbook(std::filesystem::path folder)
 
 Logbook::~Logbook() { CloseFiles(); }
 
+void Logbook::SetRun(std::string id) {
+  // A run that lost a line already told of it (Sync refuses, and each failed
+  // write threw); only a first loss here is new.
+  const bool told = !lost_.empty();
+  try {
+    Flush();
+  } catch (const Failure& failure) {
+    if (!told) {
+      try {
+        WriteError("Tidewell.WriteToLog", failure.Description(), false);
+      } catch (const Failure&) {
+        // Echoed already where there is an echo; the disk took neither.
+      }
+    }
+  }
+  run_ = std::move(id);
+  lost_.clear();
+  run_lines_ = 0;
+}
+
 void Logbook::CloseFiles() {
+  try {
+    Flush();
+  } catch (const Failure&) {
+    // Lost, as a line is whose write fails: lost_ says so to the next Sync.
+  }
   if (activity_fd_ >= 0) ::close(activity_fd_);
   if (errors_fd_ >= 0) ::close(errors_fd_);
   activity_fd_ = errors_fd_ = -1;
@@ -151,7 +178,9 @@ int Logbook::Descriptor(int& fd, const std::filesystem::path& path) {
   return fd;
 }
 
-void Logbook::Append(int& fd, const std::filesystem::path& path, const std::string& line) {
+void Logbook::Append(int& fd, const std::filesystem::path& path, std::string_view line,
+                     size_t* sent) {
+  if (sent != nullptr) *sent = 0;
   const int out = Descriptor(fd, path);
   // After a failed write the file is opened afresh, so a log that was moved
   // away or replaced is found again at the next line.
@@ -166,6 +195,7 @@ void Logbook::Append(int& fd, const std::filesystem::path& path, const std::stri
     written = ::write(out, line.data(), line.size());
   } while (written < 0 && errno == EINTR);
   if (written < 0) fail(errno);
+  if (sent != nullptr) *sent = static_cast<size_t>(written);
   if (static_cast<size_t>(written) == line.size()) return;
 
   // A short write to a regular file means the disk or a quota is full; the
@@ -181,7 +211,51 @@ void Logbook::Append(int& fd, const std::filesystem::path& path, const std::stri
       fail(error);
     }
     done += static_cast<size_t>(written);
+    if (sent != nullptr) *sent = done;
   }
+}
+
+void Logbook::AppendActivity(std::string line, bool undo) {
+  constexpr size_t kHeldBytes = 64 * 1024;
+  constexpr auto kHeldTime = std::chrono::milliseconds(100);
+  const auto now = std::chrono::steady_clock::now();
+  // One buffer of a fixed size, never grown: a line that would not fit
+  // sends what is held first.
+  if (held_.size() + line.size() > kHeldBytes) Flush();
+  const bool hold = !undo && !run_.empty();
+  if (line.size() <= kHeldBytes && (hold || !held_.empty())) {
+    if (held_.empty()) {
+      held_.reserve(kHeldBytes);
+      held_since_ = now;
+    }
+    held_ += line;
+    ++held_lines_;
+    if (!hold || now - held_since_ >= kHeldTime) Flush();
+    return;
+  }
+  Append(activity_fd_, ActivityPath(), line);
+  ++(run_.empty() ? own_lines_ : run_lines_);
+  unsynced_ = true;
+}
+
+void Logbook::Flush() {
+  if (held_.empty()) return;
+  const uint64_t count = std::exchange(held_lines_, 0);
+  uint64_t& lines = run_.empty() ? own_lines_ : run_lines_;
+  size_t sent = 0;
+  try {
+    Append(activity_fd_, ActivityPath(), held_, &sent);
+  } catch (const Failure&) {
+    // The lines that went out whole are records; the rest are not, and the
+    // next line takes the first number after the whole ones.
+    lines += static_cast<uint64_t>(
+        std::count(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(sent), '\n'));
+    held_.clear();
+    throw;
+  }
+  held_.clear();
+  lines += count;
+  unsynced_ = true;
 }
 
 namespace {
@@ -291,10 +365,8 @@ void Logbook::WriteActivityWith(const std::string& source, const std::string& pr
     }
     line += ",\"run\":";
     AppendJsonString(line, run);
-    line += ",\"n\":" + std::to_string(lines + 1) + "}\n";
-    Append(activity_fd_, ActivityPath(), line);
-    ++lines;
-    unsynced_ = true;
+    line += ",\"n\":" + std::to_string(lines + held_lines_ + 1) + "}\n";
+    AppendActivity(std::move(line), undo);
     return;
   }
   nlohmann::ordered_json record;
@@ -306,10 +378,8 @@ void Logbook::WriteActivityWith(const std::string& source, const std::string& pr
   if (!key.empty()) record[key] = value;
   if (!key2.empty() && !value2.empty()) record[key2] = value2;
   record["run"] = run;
-  record["n"] = lines + 1;
-  Append(activity_fd_, ActivityPath(), Line(record));
-  ++lines;
-  unsynced_ = true;
+  record["n"] = lines + held_lines_ + 1;
+  AppendActivity(Line(record), undo);
 }
 
 void Logbook::WriteError(const std::string& procedure, const std::string& message, bool flag) {
@@ -330,6 +400,11 @@ void Logbook::WriteError(const std::string& procedure, const std::string& messag
 }
 
 void Logbook::Sync() {
+  try {
+    Flush();
+  } catch (const Failure&) {
+    throw JournalNotWritten(lost_);
+  }
   if (!lost_.empty()) throw JournalNotWritten(lost_);
   if (!unsynced_) return;
   // Syncing a descriptor opened anew still flushes the lines written through

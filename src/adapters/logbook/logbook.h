@@ -20,18 +20,26 @@
 // with milliseconds. A message with line breaks or quotes stays one line (JSON
 // escapes them); bytes that are not UTF-8 are stored as U+FFFD.
 //
-// Each line goes out in one write(2) on an O_APPEND descriptor, so lines of
-// two processes appending at once never interleave and none is lost. The
-// files are opened on first use and stay open; a failed open is tried again
-// at the next line. Meant for one thread, like the page it serves.
+// Lines go out whole in write(2)s on an O_APPEND descriptor, so lines of two
+// processes appending at once never interleave and none is lost. Within a
+// run (which holds the journal's lock: no other process appends) the lines
+// that are no undo records are held back and written together, up to 64 KiB
+// or 100 ms of them: a run logs a line for every item it checks, and a
+// write(2) each cost more than the line. An undo record goes out at once
+// with whatever is held before it, and so do held lines at Sync, at SetRun
+// and at CloseFiles. The files are opened on first use and stay open; a
+// failed open is tried again at the next line. Meant for one thread, like
+// the page it serves.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "platform/activity_logger.h"
 
@@ -76,11 +84,11 @@ class Logbook : public WriteAheadLog {
 
   // The id every line carries from now on; "" goes back to the logbook's own
   // id for lines outside a run. A new run starts with no lost line on record.
-  void SetRun(std::string id) {
-    run_ = std::move(id);
-    lost_.clear();
-    run_lines_ = 0;
-  }
+  // Writes the lines held back first; a failure to is reported as WriteError
+  // reports (echoed, and in errors.jsonl when it can take it), as the run
+  // that wrote them is over, unless the run lost a line before (which it
+  // was told of then).
+  void SetRun(std::string id);
   // The id the next line carries (made on first use outside a run).
   const std::string& Run();
 
@@ -109,8 +117,9 @@ class Logbook : public WriteAheadLog {
   // mid-run cannot be told from the others, so no later save may rely on it.
   void Sync() override;
 
-  // Closes both files; the next line opens them anew (after a rotation moved
-  // them away).
+  // Closes both files, after writing the lines held back; the next line
+  // opens them anew (after a rotation moved them away). Never throws: held
+  // lines that cannot be written count as lost (see Sync).
   void CloseFiles();
 
   // How many times Sync reached the disk: lets tests see that an idle Sync
@@ -119,7 +128,15 @@ class Logbook : public WriteAheadLog {
 
  private:
   int Descriptor(int& fd, const std::filesystem::path& path);
-  void Append(int& fd, const std::filesystem::path& path, const std::string& line);
+  // Writes `bytes` whole; on failure throws, with `*sent` the bytes that
+  // went out before it when `sent` is given.
+  void Append(int& fd, const std::filesystem::path& path, std::string_view bytes,
+              size_t* sent = nullptr);
+  // Adds an activity line numbered `lines + held_lines_ + 1` ("n"), holding
+  // it back or writing it and what is held (see above).
+  void AppendActivity(std::string line, bool undo);
+  // Writes the lines held back; throws as Append does.
+  void Flush();
 
   std::filesystem::path folder_;
   // Joined once: every line written names its file, and building the path
@@ -139,6 +156,9 @@ class Logbook : public WriteAheadLog {
   // Lines written whole so far under run_ and under own_run_ ("n").
   uint64_t run_lines_ = 0;
   uint64_t own_lines_ = 0;
+  std::string held_;  // whole activity lines of the run not yet written
+  uint64_t held_lines_ = 0;
+  std::chrono::steady_clock::time_point held_since_;
 };
 
 }  // namespace tidewell

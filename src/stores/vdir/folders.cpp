@@ -169,39 +169,41 @@ long CutSavePid(std::string_view name) {
 
 }  // namespace
 
-size_t RemoveCutSaves(int dirFd) {
+namespace {
+
+// Whether `name` is a save's temporary file that a kill cut off: of the
+// save's own form, last changed before this process started, of a process
+// that is gone.
+bool IsCutSave(int dirFd, std::string_view name) {
+  const long pid = CutSavePid(name);
+  if (pid <= 0 || pid == ::getpid()) return false;
+  struct stat st {};
+  const std::string file(name);
+  if (::fstatat(dirFd, file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  const bool older = st.st_mtim.tv_sec < kStarted.tv_sec || (st.st_mtim.tv_sec == kStarted.tv_sec &&
+                                                             st.st_mtim.tv_nsec < kStarted.tv_nsec);
+  // A live pid may be a save going on now in another process.
+  return older && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace
+
+NameList ItemNames(int dirFd, bool removeCutSaves) {
+  NameList listed;
   std::vector<std::string> cut;
   ForEachEntry(dirFd, [&](std::string_view name, EntryType type) {
     if (type != EntryType::kFile) return true;
-    const long pid = CutSavePid(name);
-    if (pid <= 0 || pid == ::getpid()) return true;
-    struct stat st {};
-    const std::string file(name);
-    if (::fstatat(dirFd, file.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
-    const bool older =
-        st.st_mtim.tv_sec < kStarted.tv_sec ||
-        (st.st_mtim.tv_sec == kStarted.tv_sec && st.st_mtim.tv_nsec < kStarted.tv_nsec);
-    // A live pid may be a save going on now in another process.
-    if (older && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) cut.push_back(file);
-    return true;
-  });
-  size_t removed = 0;
-  for (const std::string& file : cut) {
-    if (::unlinkat(dirFd, file.c_str(), 0) == 0) ++removed;
-  }
-  return removed;
-}
-
-NameList ItemNames(int dirFd) {
-  NameList listed;
-  ForEachEntry(dirFd, [&](std::string_view name, EntryType type) {
-    if (type == EntryType::kFile && IsItemName(name) &&
-        listed.blob_.size() + name.size() < UINT32_MAX) {
-      listed.starts_.push_back(static_cast<uint32_t>(listed.blob_.size()));
-      listed.blob_.append(name).push_back('\0');
+    if (IsItemName(name)) {
+      if (listed.blob_.size() + name.size() < UINT32_MAX) {
+        listed.starts_.push_back(static_cast<uint32_t>(listed.blob_.size()));
+        listed.blob_.append(name).push_back('\0');
+      }
+    } else if (removeCutSaves && IsCutSave(dirFd, name)) {
+      cut.emplace_back(name);
     }
     return true;
   });
+  for (const std::string& file : cut) ::unlinkat(dirFd, file.c_str(), 0);
   std::sort(listed.starts_.begin(), listed.starts_.end(), [&](uint32_t a, uint32_t b) {
     return std::string_view(listed.blob_.data() + a) < std::string_view(listed.blob_.data() + b);
   });

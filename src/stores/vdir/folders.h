@@ -60,19 +60,17 @@ class NameList {
   std::string_view operator[](size_t i) const;
 
  private:
-  friend NameList ItemNames(int dirFd);
+  friend NameList ItemNames(int dirFd, bool removeCutSaves);
   std::string blob_;              // every name, each followed by a NUL
   std::vector<uint32_t> starts_;  // where each name begins in blob_
 };
 
-// The regular item files of a directory, sorted by byte order of name.
-NameList ItemNames(int dirFd);
-
-// Removes the temporary files that saves cut off by a kill left in the
-// directory: only names of the save's own form (".<item>.<pid>-<n>.tmp"),
-// last changed before this process started, of a process that is gone.
-// Returns how many; a file that cannot be removed is left.
-size_t RemoveCutSaves(int dirFd);
+// The regular item files of a directory, sorted by byte order of name. With
+// `removeCutSaves`, the same pass over the directory removes the temporary
+// files that saves cut off by a kill left in it: only names of the save's
+// own form (".<item>.<pid>-<n>.tmp"), last changed before this process
+// started, of a process that is gone. A file that cannot be removed is left.
+NameList ItemNames(int dirFd, bool removeCutSaves = false);
 
 // Every folder of store `store`, sorted by name, then entry id: the root when
 // it holds items, and every directory one or two levels down that holds items

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <liburing.h>
+#include <sys/resource.h>
 
 namespace tidewell::vdir {
 namespace {
@@ -32,23 +33,54 @@ bool IsItemFile(std::string_view name) {
   return ends_with(".vcf") || ends_with(".ics");
 }
 
+// Registers a table of the batch's slots and up to `files` more, and returns
+// how many more: 0 with a table of the batch's slots alone, nothing when
+// the kernel takes no table at all. The kernel bounds a table by the soft
+// open-file limit, which exists for select(2) and its 1,024 descriptors: it
+// is raised to the hard limit for the registration only, so that children
+// started later inherit it unchanged.
+std::optional<size_t> RegisterTable(io_uring& ring, size_t files) {
+  // The kernel's own bound on a table, and a margin.
+  constexpr rlim_t kTableMax = rlim_t{1} << 20;
+  struct rlimit limit {};
+  if (files > 0 && ::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+    const rlim_t room = std::min(limit.rlim_max, kTableMax);
+    const size_t held = room > kBatch + 64 ? std::min<size_t>(files, room - kBatch - 64) : 0;
+    struct rlimit raised = limit;
+    raised.rlim_cur = std::max<rlim_t>(limit.rlim_cur, std::min<rlim_t>(room, kBatch + held));
+    const bool changed = raised.rlim_cur != limit.rlim_cur;
+    if (held > 0 && (!changed || ::setrlimit(RLIMIT_NOFILE, &raised) == 0)) {
+      const int registered =
+          io_uring_register_files_sparse(&ring, static_cast<unsigned>(kBatch + held));
+      if (changed) ::setrlimit(RLIMIT_NOFILE, &limit);
+      if (registered == 0) return held;
+    }
+  }
+  int empty[kBatch];
+  for (int& fd : empty) fd = -1;
+  if (io_uring_register_files(&ring, empty, kBatch) != 0) return std::nullopt;
+  return 0;
+}
+
 }  // namespace
 
 struct ReadAhead::Ring {
   io_uring ring{};
   bool live = false;
+  size_t held = 0;  // table slots past the batch's, one a file of the folder
   std::unique_ptr<char[]> buffers{new char[size_t{kBatch} * kBufferSize]};
 
   char* buffer(unsigned slot) { return buffers.get() + size_t{slot} * kBufferSize; }
 
-  Ring() {
+  explicit Ring(size_t files) {
     if (io_uring_queue_init(4 * kBatch, &ring, 0) != 0) return;
     live = true;
-    // Direct descriptors: the files opened in a batch live only in the
-    // ring's own table, one slot each, never in the process's.
-    int empty[kBatch];
-    for (int& fd : empty) fd = -1;
-    if (io_uring_register_files(&ring, empty, kBatch) != 0) {
+    // Direct descriptors: the files opened live only in the ring's own
+    // table, one slot each, never in the process's.
+    const std::optional<size_t> table = RegisterTable(ring, files);
+    if (table) {
+      held = *table;
+    } else {
       io_uring_queue_exit(&ring);
       live = false;
     }
@@ -61,8 +93,10 @@ struct ReadAhead::Ring {
 };
 
 ReadAhead::ReadAhead(int dirFd, const NameList& names) : dir_fd_(dirFd), names_(names) {
-  auto ring = std::make_unique<Ring>();
-  if (ring->live) ring_ = std::move(ring);
+  auto ring = std::make_unique<Ring>(names.size());
+  if (!ring->live) return;
+  held_.assign(ring->held, Held::kNotYet);
+  ring_ = std::move(ring);
 }
 
 ReadAhead::~ReadAhead() = default;
@@ -98,23 +132,39 @@ void ReadAhead::Fill(size_t first) {
   for (unsigned slot = 0; slot < results_.size(); ++slot) {
     const std::string_view name = names_[first + slot];
     if (!IsItemFile(name)) continue;
+    // A held file has a table slot of its own; the others share the batch's.
+    const size_t file = first + slot;
+    const bool held = file < held_.size() && held_[file] != Held::kClosed;
+    const auto table = static_cast<unsigned>(held ? kBatch + file : slot);
     // Each step is hard-linked to the one before, so a failed open or read
     // still reaches the close (which then finds nothing to close at worst),
     // and every slot ends the batch empty. O_NONBLOCK: a FIFO must not hang
     // the batch. The names end in a NUL in their list.
-    io_uring_sqe* open = io_uring_get_sqe(&ring);
-    io_uring_prep_openat_direct(open, dir_fd_, name.data(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0,
-                                slot);
-    open->flags |= IOSQE_IO_HARDLINK;
-    io_uring_sqe_set_data64(open, Tag(kOpen, slot));
+    if (!held || held_[file] == Held::kNotYet) {
+      io_uring_sqe* open = io_uring_get_sqe(&ring);
+      io_uring_prep_openat_direct(open, dir_fd_, name.data(),
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | no_atime_, 0, table);
+      open->flags |= IOSQE_IO_HARDLINK;
+      io_uring_sqe_set_data64(open, Tag(kOpen, slot));
+      ++expected;
+    }
     io_uring_sqe* rd = io_uring_get_sqe(&ring);
-    io_uring_prep_read(rd, static_cast<int>(slot), ring_->buffer(slot), kBufferSize, 0);
-    rd->flags |= IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
+    io_uring_prep_read(rd, static_cast<int>(table), ring_->buffer(slot), kBufferSize, 0);
+    rd->flags |= IOSQE_FIXED_FILE;
     io_uring_sqe_set_data64(rd, Tag(kRead, slot));
+    ++expected;
+    if (held && held_[file] == Held::kNotYet) {
+      // Left open for the second read; a failed open leaves the slot empty,
+      // and that read fails alike.
+      held_[file] = Held::kOpen;
+      continue;
+    }
+    if (held) held_[file] = Held::kClosed;
+    rd->flags |= IOSQE_IO_HARDLINK;
     io_uring_sqe* close = io_uring_get_sqe(&ring);
-    io_uring_prep_close_direct(close, slot);
+    io_uring_prep_close_direct(close, table);
     io_uring_sqe_set_data64(close, Tag(kClose, slot));
-    expected += 3;
+    ++expected;
   }
   if (expected == 0) return;
   int submitted;
@@ -135,6 +185,9 @@ void ReadAhead::Fill(size_t first) {
     if ((tag & 3) == kRead) read[slot] = cqe->res;
     // A kernel without direct opens (before 5.15) refuses every one.
     if ((tag & 3) == kOpen && cqe->res == -EINVAL) trusted = false;
+    // O_NOATIME is the owner's: the files of another are opened without it
+    // from now on, and those of this batch are read by their items.
+    if ((tag & 3) == kOpen && cqe->res == -EPERM) no_atime_ = 0;
     io_uring_cqe_seen(&ring, cqe);
     ++seen;
   }

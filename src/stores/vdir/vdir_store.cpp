@@ -153,8 +153,7 @@ class VdirFolder : public MAPIFolder {
     state_->ui->CurrentItem("");
     // A run going over the folder: the place to clear what cut-off saves of
     // earlier runs left behind (never in a preview, which writes nothing).
-    if (!state_->writes_nothing) RemoveCutSaves(dir->get());
-    NameList names = ItemNames(dir->get());
+    NameList names = ItemNames(dir->get(), !state_->writes_nothing);
     return std::make_unique<VdirItems>(state_, std::move(dir), info_, std::move(names));
   }
 

@@ -133,6 +133,32 @@ TEST_F(LogbookTest, TwoProcessesAppendingAtOnceNeitherInterleaveNorLoseLines) {
 }
 
 // Each step writes activity ('a') and error ('e') lines, then syncs.
+// Within a run the lines that are no undo records are held back; an undo
+// record takes them out with it, in order, and so does the run's end.
+TEST_F(LogbookTest, WithinARunLinesWaitForTheNextUndoRecordAndKeepTheirOrder) {
+  Logbook logbook(folder_);
+  logbook.SetRun("R");
+  auto numbers = [&] {
+    std::vector<std::pair<std::string, uint64_t>> seen;
+    for (const json& record : Records("activity.jsonl")) {
+      seen.emplace_back(record["message"], record["n"]);
+    }
+    return seen;
+  };
+  logbook.WriteActivity("Tidewell", "SearchAndReplaceContacts", "Checking contact: a", false);
+  logbook.WriteActivity("Tidewell", "SearchAndReplaceContacts", "Checking contact: b", false);
+  EXPECT_TRUE(numbers().empty());
+  logbook.WriteActivity("Tidewell", "UndoSave", "FolderStoreId: /s", true);
+  const std::vector<std::pair<std::string, uint64_t>> three = {
+      {"Checking contact: a", 1}, {"Checking contact: b", 2}, {"FolderStoreId: /s", 3}};
+  EXPECT_EQ(numbers(), three);
+  logbook.WriteActivity("Tidewell", "SearchAndReplaceContacts", "Checking contact: c", false);
+  EXPECT_EQ(numbers(), three);
+  logbook.SetRun("");
+  EXPECT_EQ(numbers().size(), 4u);
+  EXPECT_EQ(numbers().back(), std::make_pair(std::string("Checking contact: c"), uint64_t{4}));
+}
+
 TEST_F(LogbookTest, SyncReachesTheDiskOnlyAfterNewActivityLines) {
   Logbook logbook(folder_);
   for (const auto& [lines, syncs] : std::vector<std::pair<std::string, uint64_t>>{
@@ -354,6 +380,24 @@ TEST(JournalReader, ReadsALineAlikeHoweverItIsSpelt) {
                                                     : "";
     EXPECT_EQ(entry.complete ? entry.FieldValue : damage, row.read);
   }
+}
+
+// Lines are read into one record in turn: what one line holds must not
+// stay for the next, which lacks it.
+TEST(JournalReader, ALineKeepsNothingOfTheLineBefore) {
+  std::istringstream in(Folder("C", "r1") + Looking("e", "E") + Entry("a", "old", 4) +
+                        R"({"time":"t","source":"Tidewell","procedure":"UndoSave",)"
+                        R"("message":"FieldValue: old","undo":true,"new":"x","line":"L"})"
+                        "\n" +
+                        Entry("b"));
+  const JournalContents journal = ReadJournal(in);
+  ASSERT_EQ(journal.runs.size(), 1u);
+  const std::vector<JournalEntry>& entries = journal.runs[0].entries;
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].written, "x");
+  EXPECT_EQ(entries[0].line, "L");
+  EXPECT_EQ(entries[1].written, std::nullopt);
+  EXPECT_EQ(entries[1].line, "");
 }
 
 TEST(JournalReader, ReadsSearchSettingsBackFromTheirLine) {
