@@ -115,12 +115,23 @@ std::u16string UnescapedKey(std::string_view escaped) {
     }
     const bool wide = decoded[i + 1] == 'U';
     const size_t first = i + (wide ? 2 : 1), digits = wide ? 4 : 2;
+    // Read as QString::toUShort(16) reads them: blanks around the digits
+    // are allowed, so "%4 " is U+0004.
+    std::u16string_view number;
+    if (first + digits <= decoded.size())
+      number = std::u16string_view(decoded).substr(first, digits);
+    while (!number.empty() && number.front() < 0x80 && IsSpace(char(number.front()))) {
+      number.remove_prefix(1);
+    }
+    while (!number.empty() && number.back() < 0x80 && IsSpace(char(number.back()))) {
+      number.remove_suffix(1);
+    }
+    if (!number.empty() && number.front() == '+') number.remove_prefix(1);
     unsigned value = 0;
-    bool ok = first + digits <= decoded.size();
-    for (size_t d = 0; ok && d < digits; ++d) {
-      const int h = HexValue(decoded[first + d]);
-      ok = h >= 0;
-      value = value * 16 + unsigned(h);
+    bool ok = !number.empty();
+    for (const char16_t digit : number) {
+      ok = ok && HexValue(digit) >= 0;
+      value = value * 16 + unsigned(std::max(HexValue(digit), 0));
     }
     if (!ok) {
       key += u'%';
@@ -349,23 +360,43 @@ std::u16string StoredString(std::u16string text) {
   return text;
 }
 
+// A value of another type than text: "@Invalid()", a form ending in ")",
+// and for @Rect, @Size and @Point as many numbers as the type has (else
+// QSettings reads it as text).
 bool IsTypedForm(std::u16string_view text) {
-  for (const std::u16string_view form : {u"@ByteArray(", u"@Variant(", u"@DateTime(", u"@Rect(",
-                                         u"@Size(", u"@Point(", u"@Invalid("}) {
-    if (StartsWith(text, form))
-      return EndsWith(text, ')') && (form != u"@Invalid(" || text == u"@Invalid()");
+  if (text == u"@Invalid()") return true;
+  if (!EndsWith(text, ')')) return false;
+  for (const std::u16string_view form : {u"@ByteArray(", u"@Variant(", u"@DateTime("}) {
+    if (StartsWith(text, form)) return true;
+  }
+  for (const auto& [form, numbers] :
+       {std::pair{std::u16string_view(u"@Rect("), 4}, {u"@Size(", 2}, {u"@Point(", 2}}) {
+    if (!StartsWith(text, form)) continue;
+    const std::u16string_view args = text.substr(form.size());
+    return std::count(args.begin(), args.end(), u' ') +
+               std::count(args.begin(), args.end(), u')') ==
+           numbers;
   }
   return false;
 }
 
 // A text read from the file as QSettings writes it back: typed forms as
-// they are, strings in their stored form ("@x" becomes "@@x").
+// they are (a byte array's characters above U+00FF as "?"), strings in
+// their stored form ("@x" becomes "@@x").
 std::u16string StoredText(std::u16string_view text) {
-  if (IsTypedForm(text)) return std::u16string(text);
-  if (StartsWith(text, u"@String(") && EndsWith(text, ')'))
+  if (IsTypedForm(text)) {
+    std::u16string typed(text);
+    if (StartsWith(text, u"@ByteArray(")) {
+      std::replace_if(
+          typed.begin(), typed.end(), [](char16_t ch) { return ch > 0xFF; }, u'?');
+    }
+    return typed;
+  }
+  if (StartsWith(text, u"@String(") && EndsWith(text, ')')) {
     text = text.substr(8, text.size() - 9);
-  else if (StartsWith(text, u"@@"))
+  } else if (StartsWith(text, u"@@")) {
     text.remove_prefix(1);
+  }
   return StoredString(std::u16string(text));
 }
 
@@ -379,6 +410,8 @@ std::string Utf8OfLatin1(std::u16string_view text) {
 
 Parsed Parse(std::string_view data) {
   Parsed parsed;
+  // Qt 6.4 skips a byte order mark for the section lines only, and takes it
+  // into the first key and a FormatError; here it is skipped.
   if (data.substr(0, 3) == "\xEF\xBB\xBF") data.remove_prefix(3);
   std::u16string section;
   size_t pos = 0, start = 0, length = 0, equals = 0;
