@@ -1,7 +1,7 @@
 // Settings for one run only: reads fall through to the saved settings, writes
 // stay in memory and are seen by later reads of this overlay alone.
 //
-//   QSettingsStore saved;
+//   IniSettingsStore saved;
 //   OverlaySettingsStore run(saved);
 //   run.SaveSetting("Marrowby", "Tidewell", "SearchFor", "555");  // Marrowby.ini untouched
 //   run.GetSetting("Marrowby", "Tidewell", "SearchFor", "");      // "555"

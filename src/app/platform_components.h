@@ -4,7 +4,7 @@
 //
 //   Logbook logbook;
 //   MarrowbySupport support(logbook);
-//   QSettingsStore settings;
+//   IniSettingsStore settings;
 //   PlatformComponents components(ui, settings, logbook, support);
 //   UC1 page(components);
 #pragma once

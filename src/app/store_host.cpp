@@ -67,7 +67,7 @@ std::vector<std::string> ForgetStores(SettingsStore& settings, SupportComponent&
 std::vector<std::string> ForgetRememberedStores(const std::vector<std::string>& given, bool all) {
   Logbook logbook;
   MarrowbySupport support(logbook);
-  QSettingsStore settings;
+  IniSettingsStore settings;
   const std::vector<std::string> remembered = RememberedStores(settings, support);
   std::vector<std::string> roots = all ? remembered : std::vector<std::string>{};
   for (const std::string& store : given) {

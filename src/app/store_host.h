@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "adapters/logbook/logbook.h"
-#include "adapters/settings/qsettings_store.h"
+#include "adapters/settings/ini_settings_store.h"
 #include "app/overlay_settings.h"
 #include "app/platform_components.h"
 #include "app/run_index.h"
@@ -171,7 +171,7 @@ class HostEnvironment {
   Logbook logbook;
   MarrowbySupport support{logbook};
   WatchedSupport watched{support};
-  QSettingsStore saved_settings;
+  IniSettingsStore saved_settings;
   OverlaySettingsStore run_settings;
   // saved_settings, or run_settings when the options ask for it.
   SettingsStore& settings;

@@ -26,7 +26,7 @@
 
 #include <gtest/gtest.h>
 
-#include "adapters/settings/qsettings_store.h"
+#include "adapters/settings/ini_settings_store.h"
 #include "fields/field_catalog.h"
 #include "gui/qt_ui.h"
 #include "support/fake_components.h"
@@ -136,7 +136,7 @@ inline void Show(QWidget& window) {
 
 // Saves a page setting where the window reads it (Marrowby.ini).
 inline void Save(const std::string& key, const std::string& value) {
-  QSettingsStore().SaveSetting("Marrowby", kSettingsSection, key, value);
+  IniSettingsStore().SaveSetting("Marrowby", kSettingsSection, key, value);
 }
 
 // The saved settings of a run of 555 to 777 over the phone numbers of the

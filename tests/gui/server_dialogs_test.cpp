@@ -92,7 +92,7 @@ TEST(ConnectTest, ConnectToServerOpensTheAddressAsAStoreAndRemembersIt) {
   EXPECT_TRUE(window.HasPage());
   EXPECT_EQ(roots, std::vector<std::string>{"https://dav.example.org/ann/"});
   EXPECT_EQ(opened_with.user, "ann");
-  EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
+  EXPECT_EQ(IniSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
             "https://dav.example.org/ann/\n");
 }
 

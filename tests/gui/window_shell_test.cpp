@@ -69,7 +69,7 @@ TEST(StartTest, TheStartViewOpensAnyFolderAndRemembersIt) {
   }
   EXPECT_EQ(box.text, "No such store: /no/such/folder");
   EXPECT_FALSE(window.HasPage());
-  EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""), "");
+  EXPECT_EQ(IniSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""), "");
   Show(window);
   {
     ModalAnswers answers({[&sandbox](QWidget* modal) {
@@ -82,7 +82,7 @@ TEST(StartTest, TheStartViewOpensAnyFolderAndRemembersIt) {
     Key(&window, Qt::Key_O, Qt::ControlModifier);
   }
   EXPECT_TRUE(window.HasPage());
-  EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
+  EXPECT_EQ(IniSettingsStore().GetSetting("Marrowby", "Host", "Stores", ""),
             sandbox.StoreRoot() + "\n");
 }
 
@@ -201,7 +201,7 @@ TEST_F(StoreShellTest, UseRegularExpressionsIsTheHostSettingAndSwitchesThePagesS
     ASSERT_NE(action, nullptr);
     EXPECT_EQ(action->isChecked(), !on);
     action->trigger();
-    EXPECT_EQ(QSettingsStore().GetSetting("Marrowby", "Host", "RegularExpressions", ""),
+    EXPECT_EQ(IniSettingsStore().GetSetting("Marrowby", "Host", "RegularExpressions", ""),
               on ? "1" : "0");
     EXPECT_EQ(window.Page().regularExpressions->Check("a(").empty(), !on);
   }
