@@ -94,12 +94,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The dependencies are read off the shared libraries the programs link
 # (dpkg-shlibdeps, from dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Neither is linked, so dpkg-shlibdeps cannot see them: libcurl is loaded
-# when a server store first needs it, and Qt reads the window's SVG icon
-# through a plugin.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4")
+# None is linked, so dpkg-shlibdeps cannot see them: libcurl is loaded when
+# a server store first needs it, libical when a series is first checked, and
+# Qt reads the window's SVG icon through a plugin.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, libical3")
 if(TARGET tidewell-gui)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, libqt6svg6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, libical3, libqt6svg6")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "vdirsyncer, khard, khal, todoman")
