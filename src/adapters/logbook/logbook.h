@@ -21,7 +21,8 @@
 // escapes them); bytes that are not UTF-8 are stored as U+FFFD.
 //
 // Each line goes out in one write(2) on an O_APPEND descriptor, so lines of
-// two processes appending at once never interleave and none is lost. The
+// two processes appending at once never interleave and none is lost; only a
+// line of more than about a MiB takes several (WriteActivityParts). The
 // files are opened on first use and stay open; a failed open is tried again
 // at the next line. Meant for one thread, like the page it serves.
 #pragma once
@@ -32,6 +33,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "platform/activity_logger.h"
 
@@ -73,6 +75,15 @@ class Logbook : public WriteAheadLog {
                          const std::string& message, bool undo, const std::string& key,
                          const std::string& value, const std::string& key2 = "",
                          const std::string& value2 = "");
+  // WriteActivityWith with the message given as `head` then `tail`, written
+  // from where the caller holds them. A line past about a MiB (an undo record
+  // of a large field) goes out in several writes, never built whole: during
+  // a run the run lock keeps every other writer out, so they cannot
+  // interleave; the bytes on file are those of one write.
+  void WriteActivityParts(std::string_view source, std::string_view procedure,
+                          std::string_view head, std::string_view tail, bool undo,
+                          std::string_view key, std::string_view value, std::string_view key2 = {},
+                          std::string_view value2 = {});
 
   // The id every line carries from now on; "" goes back to the logbook's own
   // id for lines outside a run. A new run starts with no lost line on record.
