@@ -139,7 +139,7 @@ void ComponentItem::Rebase(const std::string& current) {
   if (now.size() != mine.size()) throw Failure(kChangedByAnotherProgram);
   for (size_t i = 0; i < mine.size(); ++i) {
     const ContentLine& was = mine[i];
-    if (!was.is_property || Serialize(was) == Pristine(was, document_->bytes())) continue;
+    if (!was.is_property || SerializesAs(was, Pristine(was, document_->bytes()))) continue;
     ContentLine& line = now[i];
     if (!line.is_property || Pristine(line, fresh->bytes()) != Pristine(was, document_->bytes())) {
       throw Failure(kChangedByAnotherProgram);
@@ -223,6 +223,10 @@ void ComponentItem::Save() {
   view_->Touch(std::time(nullptr));
   std::string bytes = document_->Render();
   WriteResource(document_->bytes(), bytes);
+  // The document as read is done with: let go of it before the saved bytes
+  // are parsed, so that a large item is not held twice over.
+  view_.reset();
+  document_.reset();
   share_->saved = bytes;
   Parse(std::move(bytes));
 }

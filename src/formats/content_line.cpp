@@ -288,6 +288,20 @@ std::string_view Pristine(const ContentLine& line, std::string_view bytes) {
   return bytes.substr(line.begin, line.end - line.terminator.size() - line.begin);
 }
 
+bool SerializesAs(const ContentLine& line, std::string_view text) {
+  const auto take = [&text](std::string_view part) {
+    if (!text.starts_with(part)) return false;
+    text.remove_prefix(part.size());
+    return true;
+  };
+  if (!line.group.empty() && !(take(line.group) && take("."))) return false;
+  if (!take(line.name)) return false;
+  for (const Param& p : line.params) {
+    if (!(take(";") && take(p.raw))) return false;
+  }
+  return take(":") && text == line.value;
+}
+
 std::string Serialize(const ContentLine& line) {
   std::string out;
   if (!line.group.empty()) out += line.group + ".";

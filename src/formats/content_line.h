@@ -62,6 +62,8 @@ std::string_view Pristine(const ContentLine& line, std::string_view bytes);
 
 // "group.NAME;param;param:value" without folding or terminator.
 std::string Serialize(const ContentLine& line);
+// Serialize(line) == text, without building it: a value may be tens of MB.
+bool SerializesAs(const ContentLine& line, std::string_view text);
 
 // How a line is broken into physical lines.
 struct FoldForm {
