@@ -171,7 +171,7 @@ void ReplaceEngine::Apply(const CatalogRow& step, const RunInputs& run, bool& ch
     case FieldHandling::kBody: {
       // The formatted body costs a conversion; it is read only when the plain
       // body has a match.
-      matcher_.SetText(run.Item.Get(step.property));
+      matcher_.AdoptText(run.Item.Get(step.property));
       matcher_.SetPattern(run.SearchFor);
       if (matcher_.MatchCount() < 1) return;
       if (Rewrite(run, "RTFBody", step.property, TextKind::kRich,

@@ -208,7 +208,10 @@ void ClassicPatternMatcher::SetText(const std::string& text) {
 }
 
 void ClassicPatternMatcher::AdoptText(std::string&& text) {
-  text_ = std::move(text);
+  // Swapped, not move-assigned: a short text would be copied into the room
+  // of the last one, and a large item's text kept alive.
+  std::string taken(std::move(text));
+  text_.swap(taken);
   scanned_ = false;
 }
 
