@@ -181,7 +181,12 @@ void ComponentItem::SetProperty(const std::string& name, const std::string& text
     throw Failure(Where() + " has no " + name + " to change, and fields are never added.");
   }
   RefuseWrite();
-  view_->Set(property, name == "RTFBody" ? PlainTextFromRtf(text) : text);
+  // Not one call with a conditional, which would copy `text`.
+  if (name == "RTFBody") {
+    view_->Set(property, PlainTextFromRtf(text));
+  } else {
+    view_->Set(property, text);
+  }
 }
 
 std::string ComponentItem::PropertyLine(const std::string& name) {

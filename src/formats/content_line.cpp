@@ -423,7 +423,7 @@ std::string DecodedValue(const ContentLine& line) {
   return *text;
 }
 
-void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dialect) {
+void EncodeValue(ContentLine& line, std::string escapedUtf8, Dialect dialect) {
   bool qp = IsQuotedPrintable(line);
   // Spellings of bytes in another character set say nothing about these.
   std::string old = qp ? line.value : "";
@@ -438,7 +438,7 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
     }
     qp = true;
   }
-  std::string bytes = escapedUtf8;
+  std::string bytes = std::move(escapedUtf8);
   std::string written_in = line.FindParam("CHARSET") ? line.charset : target;
   if (!IsUtf8Name(written_in)) {
     std::optional<std::string> converted;
@@ -470,6 +470,10 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
     }
   }
   line.charset = written_in;
-  line.value = qp ? QuotedPrintableEncodeLike(bytes, old) : bytes;
+  if (qp) {
+    line.value = QuotedPrintableEncodeLike(bytes, old);
+  } else {
+    line.value = std::move(bytes);
+  }
 }
 }  // namespace tidewell::formats
