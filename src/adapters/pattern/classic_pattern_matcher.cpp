@@ -321,6 +321,13 @@ void ClassicPatternMatcher::SetReplace(const std::string& replacement) {
 
 std::string ClassicPatternMatcher::Text() { return text_; }
 
+std::string ClassicPatternMatcher::TakeText() {
+  std::string text;
+  text.swap(text_);
+  scanned_ = false;
+  return text;
+}
+
 std::vector<PatternMatcher::Match> ClassicPatternMatcher::Matches(const std::string& replacement) {
   Scan();
   std::vector<Match> found;
