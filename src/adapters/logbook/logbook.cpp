@@ -308,33 +308,33 @@ void Logbook::WriteActivityParts(std::string_view source, std::string_view proce
         flush();
       }
     };
-    const auto string = [&](std::string_view part) {
+    const auto quoted = [&](std::string_view part) {
       line += '"';
       text(part);
       line += '"';
     };
     try {
-      string(source);
+      quoted(source);
       line += ",\"procedure\":";
-      string(procedure);
+      quoted(procedure);
       line += ",\"message\":\"";
       text(head);
       text(tail);
       line += undo ? "\",\"undo\":true" : "\",\"undo\":false";
       if (!key.empty()) {
         line += ',';
-        string(key);
+        quoted(key);
         line += ':';
-        string(value);
+        quoted(value);
       }
       if (second) {
         line += ',';
-        string(key2);
+        quoted(key2);
         line += ':';
-        string(value2);
+        quoted(value2);
       }
       line += ",\"run\":";
-      string(run);
+      quoted(run);
       line += ",\"n\":" + std::to_string(lines + 1) + "}\n";
       Append(activity_fd_, ActivityPath(), line);
     } catch (const Failure&) {
