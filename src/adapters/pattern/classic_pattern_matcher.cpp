@@ -324,6 +324,8 @@ std::string ClassicPatternMatcher::Text() { return text_; }
 std::string ClassicPatternMatcher::TakeText() {
   std::string text;
   text.swap(text_);
+  // The matches of a text of tens of MB take MBs of their own.
+  std::vector<size_t>().swap(spans_);
   scanned_ = false;
   return text;
 }
