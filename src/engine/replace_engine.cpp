@@ -46,6 +46,10 @@ bool Trapped(Journal& journal, const char* procedure, Body body) {
   return changed;
 }
 
+// Past this size a field's text is let go as soon as it is done with, rather
+// than kept for the next field to overwrite.
+constexpr size_t kLargeText = size_t{1} << 20;
+
 // A search text that matches only itself (no pattern syntax) and holds no
 // character an escape or a join of parts may put into a field. Read as a
 // regular expression, such a text may still hold ( ) and |, which without
@@ -167,7 +171,7 @@ void ReplaceEngine::Apply(const CatalogRow& step, const RunInputs& run, bool& ch
     case FieldHandling::kBody: {
       // The formatted body costs a conversion; it is read only when the plain
       // body has a match.
-      matcher_.SetText(run.Item.Get(step.property));
+      matcher_.AdoptText(run.Item.Get(step.property));
       matcher_.SetPattern(run.SearchFor);
       if (matcher_.MatchCount() < 1) return;
       if (Rewrite(run, "RTFBody", step.property, TextKind::kRich,
@@ -190,7 +194,7 @@ void ReplaceEngine::Apply(const CatalogRow& step, const RunInputs& run, bool& ch
 bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const std::string& N,
                             TextKind kind, const StepMarks& marks, int32_t& line) {
   line = marks.read;
-  const std::string old = run.Item.Get(P);
+  std::string old = run.Item.Get(P);
   int32_t matches = 0;
   if (kind == TextKind::kPlain) {
     line = marks.text;
@@ -217,6 +221,11 @@ bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const st
   line = marks.journal;
   journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), N, old, replaced,
                     run.Item.PropertyLine(P));
+  // Journalled, the old text and the matcher's are done with: for a field of
+  // tens of MB the write below, which holds the field twice for a while,
+  // would otherwise add them to the peak.
+  std::string().swap(old);
+  if (kind == TextKind::kRich || replaced.size() > kLargeText) matcher_.AdoptText({});
   // An empty replacement never moves the mark past the replace itself.
   line = run.ReplaceWith.empty() ? marks.replace : marks.write;
   run.Item.Set(P, replaced);

@@ -139,7 +139,7 @@ void ComponentItem::Rebase(const std::string& current) {
   if (now.size() != mine.size()) throw Failure(kChangedByAnotherProgram);
   for (size_t i = 0; i < mine.size(); ++i) {
     const ContentLine& was = mine[i];
-    if (!was.is_property || Serialize(was) == Pristine(was, document_->bytes())) continue;
+    if (!was.is_property || SerializesAs(was, Pristine(was, document_->bytes()))) continue;
     ContentLine& line = now[i];
     if (!line.is_property || Pristine(line, fresh->bytes()) != Pristine(was, document_->bytes())) {
       throw Failure(kChangedByAnotherProgram);
@@ -181,7 +181,12 @@ void ComponentItem::SetProperty(const std::string& name, const std::string& text
     throw Failure(Where() + " has no " + name + " to change, and fields are never added.");
   }
   RefuseWrite();
-  view_->Set(property, name == "RTFBody" ? PlainTextFromRtf(text) : text);
+  // Not one call with a conditional, which would copy `text`.
+  if (name == "RTFBody") {
+    view_->Set(property, PlainTextFromRtf(text));
+  } else {
+    view_->Set(property, text);
+  }
 }
 
 std::string ComponentItem::PropertyLine(const std::string& name) {
@@ -223,6 +228,10 @@ void ComponentItem::Save() {
   view_->Touch(std::time(nullptr));
   std::string bytes = document_->Render();
   WriteResource(document_->bytes(), bytes);
+  // The document as read is done with: let go of it before the saved bytes
+  // are parsed, so that a large item is not held twice over.
+  view_.reset();
+  document_.reset();
   share_->saved = bytes;
   Parse(std::move(bytes));
 }

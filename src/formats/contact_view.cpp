@@ -493,9 +493,16 @@ void ContactView::Set(const std::string& property, const std::string& text) {
   ContentLine& line = doc_.lines()[slot.line];
   switch (slot.kind) {
     case Kind::kText: {
-      std::string old = DecodedValue(line);
-      std::string value = dialect_ == Dialect::kVCard21 ? LineBreaksLike(old, text) : text;
-      EncodeValue(line, EscapeLike(value, old, ValueKind::kText, dialect_), dialect_);
+      // The old value lives only while the new one is escaped like it: for
+      // a note of tens of MB, every copy held into EncodeValue counts.
+      std::string escaped;
+      {
+        const std::string old = DecodedValue(line);
+        escaped = dialect_ == Dialect::kVCard21
+                      ? EscapeLike(LineBreaksLike(old, text), old, ValueKind::kText, dialect_)
+                      : EscapeLike(text, old, ValueKind::kText, dialect_);
+      }
+      EncodeValue(line, std::move(escaped), dialect_);
       break;
     }
     case Kind::kUri:

@@ -293,6 +293,20 @@ std::string_view Pristine(const ContentLine& line, std::string_view bytes) {
   return bytes.substr(line.begin, line.end - line.terminator.size() - line.begin);
 }
 
+bool SerializesAs(const ContentLine& line, std::string_view text) {
+  const auto take = [&text](std::string_view part) {
+    if (!text.starts_with(part)) return false;
+    text.remove_prefix(part.size());
+    return true;
+  };
+  if (!line.group.empty() && !(take(line.group) && take("."))) return false;
+  if (!take(line.name)) return false;
+  for (const Param& p : line.params) {
+    if (!(take(";") && take(p.raw))) return false;
+  }
+  return take(":") && text == line.value;
+}
+
 std::string Serialize(const ContentLine& line) {
   std::string out;
   if (!line.group.empty()) out += line.group + ".";
@@ -414,7 +428,7 @@ std::string DecodedValue(const ContentLine& line) {
   return *text;
 }
 
-void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dialect) {
+void EncodeValue(ContentLine& line, std::string escapedUtf8, Dialect dialect) {
   bool qp = IsQuotedPrintable(line);
   // Spellings of bytes in another character set say nothing about these.
   std::string old = qp ? line.value : "";
@@ -429,7 +443,7 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
     }
     qp = true;
   }
-  std::string bytes = escapedUtf8;
+  std::string bytes = std::move(escapedUtf8);
   std::string written_in = line.FindParam("CHARSET") ? line.charset : target;
   if (!IsUtf8Name(written_in)) {
     std::optional<std::string> converted;
@@ -461,6 +475,10 @@ void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dial
     }
   }
   line.charset = written_in;
-  line.value = qp ? QuotedPrintableEncodeLike(bytes, old) : bytes;
+  if (qp) {
+    line.value = QuotedPrintableEncodeLike(bytes, old);
+  } else {
+    line.value = std::move(bytes);
+  }
 }
 }  // namespace tidewell::formats

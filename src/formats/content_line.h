@@ -62,6 +62,8 @@ std::string_view Pristine(const ContentLine& line, std::string_view bytes);
 
 // "group.NAME;param;param:value" without folding or terminator.
 std::string Serialize(const ContentLine& line);
+// Serialize(line) == text, without building it: a value may be tens of MB.
+bool SerializesAs(const ContentLine& line, std::string_view text);
 
 // How a line is broken into physical lines.
 struct FoldForm {
@@ -125,7 +127,7 @@ std::string DecodedValue(const ContentLine& line);
 // break becomes quoted-printable, since 2.1 has no other way to hold one.
 // A quoted-printable value is spelt like the one it replaces (see
 // QuotedPrintableEncodeLike).
-void EncodeValue(ContentLine& line, const std::string& escapedUtf8, Dialect dialect);
+void EncodeValue(ContentLine& line, std::string escapedUtf8, Dialect dialect);
 
 // Gives a parameter a new value, quoting it when it needs quotes or had them.
 // RFC 6868 caret escapes are used for vCard 4.0 and iCalendar.

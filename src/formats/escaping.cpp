@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 
 #include "formats/content_line.h"
@@ -84,8 +85,13 @@ std::string UnescapeText(std::string_view escaped, Dialect dialect) {
 
 std::string EscapeLike(std::string_view text, std::string_view old, ValueKind kind,
                        Dialect dialect) {
+  // Each escape adds at most one byte: reserved so, a long value is never
+  // grown, which would hold it twice over for a while.
   std::string out;
-  out.reserve(text.size() + 8);
+  out.reserve(text.size() + 8 +
+              static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+                return c == '\\' || c == ',' || c == ';' || c == ':' || c == '\n' || c == '\r';
+              })));
   if (dialect == Dialect::kVCard21) {
     for (char c : text) {
       if (c == ';' && kind == ValueKind::kComponent) out += '\\';

@@ -120,8 +120,8 @@ void Journal::WriteUndoRecords(const std::string& FolderStoreId, const std::stri
   UndoRecord("UndoSave", "FolderEntryId: " + FolderEntryId);
   UndoRecord("UndoSave", "ItemEntryId: " + ItemEntryId);
   UndoRecord("UndoSave", "FieldName: " + FieldName);
-  components_.CreateActivityLogger()->WriteWithBoth(
-      kSource, "UndoSave", "FieldValue: " + FieldValue, kUndoTrue, "new", NewValue, "line", Line);
+  components_.CreateActivityLogger()->WriteParts(kSource, "UndoSave", "FieldValue: ", FieldValue,
+                                                 kUndoTrue, "new", NewValue, "line", Line);
 }
 
 void Journal::Report(const std::string& message, const std::string& procedureName) {

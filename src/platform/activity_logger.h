@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/failure.h"
 
@@ -33,6 +34,17 @@ class ActivityLogger {
                              const std::string& value, const std::string& /*key2*/,
                              const std::string& /*value2*/) {
     WriteWith(source, procedure, message, undo, key, value);
+  }
+
+  // WriteWithBoth with the message in two parts, `head` then `tail`, and the
+  // values as views: a value of tens of MB is written from where the caller
+  // holds it, never copied into a message first.
+  virtual void WriteParts(const std::string& source, const std::string& procedure,
+                          std::string_view head, std::string_view tail, int32_t undo,
+                          const std::string& key, std::string_view value, const std::string& key2,
+                          std::string_view value2) {
+    WriteWithBoth(source, procedure, std::string(head).append(tail), undo, key, std::string(value),
+                  key2, std::string(value2));
   }
 };
 

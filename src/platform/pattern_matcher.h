@@ -64,6 +64,15 @@ class PatternMatcher {
 
   virtual std::string Text() = 0;
 
+  // Text(), handed over rather than copied: the matcher is left with the
+  // empty text. For a caller that needs the text it matched in after the
+  // matches, without holding a large text twice.
+  virtual std::string TakeText() {
+    std::string text = Text();
+    SetText(std::string());
+    return text;
+  }
+
   // One match: bytes [begin, end) of the text, and what the replacement makes
   // of it (tags resolved).
   struct Match {

@@ -213,7 +213,7 @@ std::string PlainTextFromRtf(const std::string& rtf, const CodePageDecoder& page
 
 int32_t CountShownMatches(PatternMatcher& matcher, const std::string& rtf,
                           const CodePageDecoder& pages) {
-  matcher.SetText(PlainTextFromRtf(rtf, pages));
+  matcher.AdoptText(PlainTextFromRtf(rtf, pages));
   return matcher.MatchCount();
 }
 
@@ -224,9 +224,11 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
     matcher.SetReplace(replacement);
     return matcher.Text();
   }
-  const ShownText doc = rtf::Parse(rtf, pages);
-  matcher.SetText(doc.text);
+  ShownText doc = rtf::Parse(rtf, pages);
+  // Lent to the matcher and taken back: a long body's text is held once.
+  matcher.AdoptText(std::move(doc.text));
   const std::vector<PatternMatcher::Match> matches = matcher.Matches(replacement);
+  doc.text = matcher.TakeText();
   if (matches.empty()) return rtf;
 
   // Whether the edited text shows an LF right after match k.

@@ -75,6 +75,9 @@ class Parser {
   Parser(std::string_view rtf, const CodePageDecoder& pages) : rtf_(rtf), pages_(pages) {}
 
   ShownText Run() {
+    // The shown text is hardly ever longer than the RTF: reserved so, a long
+    // body is not grown, which would hold it twice over for a while.
+    out_.text.reserve(rtf_.size());
     while (i_ < rtf_.size()) Step();
     FinishPendingSurrogate();
     return std::move(out_);

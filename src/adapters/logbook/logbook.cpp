@@ -85,6 +85,12 @@ class FileLogger : public ActivityLogger {
                      const std::string& value2) override {
     logbook_.WriteActivityWith(source, procedure, message, undo != 0, key, value, key2, value2);
   }
+  void WriteParts(const std::string& source, const std::string& procedure, std::string_view head,
+                  std::string_view tail, int32_t undo, const std::string& key,
+                  std::string_view value, const std::string& key2,
+                  std::string_view value2) override {
+    logbook_.WriteActivityParts(source, procedure, head, tail, undo != 0, key, value, key2, value2);
+  }
 
  private:
   Logbook& logbook_;
@@ -260,11 +266,12 @@ void Logbook::Flush() {
 
 namespace {
 
-// `text` as a JSON string, byte for byte as nlohmann's dump writes valid
-// UTF-8. A run writes a line for every item it checks, and building a json
-// object for each cost a tenth of a run that changes nothing.
-void AppendJsonString(std::string& out, std::string_view text) {
-  out += '"';
+// `text` as the inside of a JSON string, byte for byte as nlohmann's dump
+// writes valid UTF-8. A run writes a line for every item it checks, and
+// building a json object for each cost a tenth of a run that changes
+// nothing. Each byte is escaped on its own, so a text may be escaped in
+// slices cut anywhere.
+void AppendJsonEscaped(std::string& out, std::string_view text) {
   for (const char c : text) {
     switch (c) {
       case '"':
@@ -298,10 +305,14 @@ void AppendJsonString(std::string& out, std::string_view text) {
         }
     }
   }
-  out += '"';
 }
 
-// The bytes AppendJsonString adds for `text`: a line reserved to its size is
+// A line past this size goes out in pieces of about this size, each escaped
+// from slices of its values of kEscapeSlice bytes.
+constexpr size_t kLinePiece = size_t{1} << 20;
+constexpr size_t kEscapeSlice = size_t{64} << 10;
+
+// The bytes `text` takes as a JSON string, quotes included: a line reserved to its size is
 // never grown, which for a value of tens of MB would copy it and hold twice
 // its room.
 size_t JsonStringSize(std::string_view text) {
@@ -334,49 +345,103 @@ void Logbook::WriteActivityWith(const std::string& source, const std::string& pr
                                 const std::string& message, bool undo, const std::string& key,
                                 const std::string& value, const std::string& key2,
                                 const std::string& value2) {
+  WriteActivityParts(source, procedure, message, {}, undo, key, value, key2, value2);
+}
+
+void Logbook::WriteActivityParts(std::string_view source, std::string_view procedure,
+                                 std::string_view head, std::string_view tail, bool undo,
+                                 std::string_view key, std::string_view value,
+                                 std::string_view key2, std::string_view value2) {
   if (writes_nothing_) return;
   const std::string& run = Run();
   // Counted only once written whole: a line cut short is no record, and the
   // next one takes its number.
   uint64_t& lines = run_.empty() ? own_lines_ : run_lines_;
-  if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(message) && IsValidUtf8(value) &&
-      IsValidUtf8(value2)) {
+  if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(head) && IsValidUtf8(tail) &&
+      IsValidUtf8(value) && IsValidUtf8(value2)) {
+    const bool second = !key2.empty() && !value2.empty();
+    const size_t size = JsonStringSize(source) + JsonStringSize(procedure) + JsonStringSize(head) +
+                        JsonStringSize(tail) + JsonStringSize(key) + JsonStringSize(value) +
+                        (second ? JsonStringSize(key2) : 0) +
+                        (second ? JsonStringSize(value2) : 0) + JsonStringSize(run) + 128;
+    // A line of tens of MB (an undo record of a large field) is never built
+    // whole: it goes out in pieces of about kLinePiece bytes, after the lines
+    // held before it. Any other joins them (AppendActivity).
+    const bool large = size >= kLinePiece;
+    if (large) Flush();
     std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
-    line.reserve(line.size() + JsonStringSize(source) + JsonStringSize(procedure) +
-                 JsonStringSize(message) + JsonStringSize(key) + JsonStringSize(value) +
-                 JsonStringSize(key2) + JsonStringSize(value2) + JsonStringSize(run) + 96);
-    AppendJsonString(line, source);
-    line += ",\"procedure\":";
-    AppendJsonString(line, procedure);
-    line += ",\"message\":";
-    AppendJsonString(line, message);
-    line += undo ? ",\"undo\":true" : ",\"undo\":false";
-    if (!key.empty()) {
-      line += ',';
-      AppendJsonString(line, key);
-      line += ':';
-      AppendJsonString(line, value);
+    line.reserve(std::min(size, kLinePiece + kEscapeSlice * 6));
+    bool partly = false;
+    const auto flush = [&] {
+      if (!large || line.size() < kLinePiece) return;
+      Append(activity_fd_, ActivityPath(), line);
+      line.clear();
+      partly = true;
+    };
+    const auto text = [&](std::string_view part) {
+      for (size_t at = 0; at < part.size(); at += kEscapeSlice) {
+        AppendJsonEscaped(line, part.substr(at, kEscapeSlice));
+        flush();
+      }
+    };
+    const auto quoted = [&](std::string_view part) {
+      line += '"';
+      text(part);
+      line += '"';
+    };
+    try {
+      quoted(source);
+      line += ",\"procedure\":";
+      quoted(procedure);
+      line += ",\"message\":\"";
+      text(head);
+      text(tail);
+      line += undo ? "\",\"undo\":true" : "\",\"undo\":false";
+      if (!key.empty()) {
+        line += ',';
+        quoted(key);
+        line += ':';
+        quoted(value);
+      }
+      if (second) {
+        line += ',';
+        quoted(key2);
+        line += ':';
+        quoted(value2);
+      }
+      line += ",\"run\":";
+      quoted(run);
+      line += ",\"n\":" + std::to_string(lines + held_lines_ + 1) + "}\n";
+      if (large) {
+        Append(activity_fd_, ActivityPath(), line);
+      } else {
+        AppendActivity(std::move(line), undo);
+      }
+    } catch (const Failure&) {
+      // A piece already written makes the line a fragment: end it, so that
+      // the next record starts a line of its own.
+      if (partly) {
+        try {
+          Append(activity_fd_, ActivityPath(), "\n");
+        } catch (const Failure&) {
+        }
+      }
+      throw;
     }
-    if (!key2.empty() && !value2.empty()) {
-      line += ',';
-      AppendJsonString(line, key2);
-      line += ':';
-      AppendJsonString(line, value2);
+    if (large) {
+      ++lines;
+      unsynced_ = true;
     }
-    line += ",\"run\":";
-    AppendJsonString(line, run);
-    line += ",\"n\":" + std::to_string(lines + held_lines_ + 1) + "}\n";
-    AppendActivity(std::move(line), undo);
     return;
   }
   nlohmann::ordered_json record;
   record["time"] = UtcNow();
-  record["source"] = source;
-  record["procedure"] = procedure;
-  record["message"] = message;
+  record["source"] = std::string(source);
+  record["procedure"] = std::string(procedure);
+  record["message"] = std::string(head) + std::string(tail);
   record["undo"] = undo;
-  if (!key.empty()) record[key] = value;
-  if (!key2.empty() && !value2.empty()) record[key2] = value2;
+  if (!key.empty()) record[std::string(key)] = std::string(value);
+  if (!key2.empty() && !value2.empty()) record[std::string(key2)] = std::string(value2);
   record["run"] = run;
   record["n"] = lines + held_lines_ + 1;
   AppendActivity(Line(record), undo);

@@ -27,9 +27,10 @@
 // or 100 ms of them: a run logs a line for every item it checks, and a
 // write(2) each cost more than the line. An undo record goes out at once
 // with whatever is held before it, and so do held lines at Sync, at SetRun
-// and at CloseFiles. The files are opened on first use and stay open; a
-// failed open is tried again at the next line. Meant for one thread, like
-// the page it serves.
+// and at CloseFiles; only a line of more than about a MiB takes several
+// writes (WriteActivityParts). The files are opened on first use and stay
+// open; a failed open is tried again at the next line. Meant for one thread,
+// like the page it serves.
 #pragma once
 
 #include <chrono>
@@ -81,6 +82,15 @@ class Logbook : public WriteAheadLog {
                          const std::string& message, bool undo, const std::string& key,
                          const std::string& value, const std::string& key2 = "",
                          const std::string& value2 = "");
+  // WriteActivityWith with the message given as `head` then `tail`, written
+  // from where the caller holds them. A line past about a MiB (an undo record
+  // of a large field) goes out in several writes, never built whole: during
+  // a run the run lock keeps every other writer out, so they cannot
+  // interleave; the bytes on file are those of one write.
+  void WriteActivityParts(std::string_view source, std::string_view procedure,
+                          std::string_view head, std::string_view tail, bool undo,
+                          std::string_view key, std::string_view value, std::string_view key2 = {},
+                          std::string_view value2 = {});
 
   // The id every line carries from now on; "" goes back to the logbook's own
   // id for lines outside a run. A new run starts with no lost line on record.

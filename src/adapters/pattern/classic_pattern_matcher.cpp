@@ -208,7 +208,10 @@ void ClassicPatternMatcher::SetText(const std::string& text) {
 }
 
 void ClassicPatternMatcher::AdoptText(std::string&& text) {
-  text_ = std::move(text);
+  // Swapped, not move-assigned: a short text would be copied into the room
+  // of the last one, and a large item's text kept alive.
+  std::string taken(std::move(text));
+  text_.swap(taken);
   scanned_ = false;
 }
 
@@ -317,6 +320,15 @@ void ClassicPatternMatcher::SetReplace(const std::string& replacement) {
 }
 
 std::string ClassicPatternMatcher::Text() { return text_; }
+
+std::string ClassicPatternMatcher::TakeText() {
+  std::string text;
+  text.swap(text_);
+  // The matches of a text of tens of MB take MBs of their own.
+  std::vector<size_t>().swap(spans_);
+  scanned_ = false;
+  return text;
+}
 
 std::vector<PatternMatcher::Match> ClassicPatternMatcher::Matches(const std::string& replacement) {
   Scan();

@@ -87,6 +87,7 @@ class ClassicPatternMatcher : public PatternMatcher {
   int32_t MatchCount() override;
   void SetReplace(const std::string& replacement) override;
   std::string Text() override;
+  std::string TakeText() override;
   std::vector<Match> Matches(const std::string& replacement) override;
 
  private:

@@ -102,6 +102,40 @@ TEST_F(LogbookTest, EachLineParsesBackToWhatWasWrittenInItsOwnFile) {
             fs::perms::owner_read | fs::perms::owner_write);
 }
 
+// An undo record of a large field goes out in pieces, its values escaped in
+// slices: cut anywhere, even inside a character, the line must read back as
+// the one record nlohmann would spell whole.
+TEST_F(LogbookTest, ALineWrittenInPiecesIsSpeltAsOneWrittenWhole) {
+  const std::string every_escape =
+      "a\"b\\c\bd\fe\nf\rg\th\x01i\x1Fj\x7F/M\xC3\xBCller\xE6\xA0\xAA ";
+  std::string large;
+  while (large.size() < (size_t{3} << 20)) large += every_escape;
+  const struct {
+    std::string tail, value, line;
+  } rows[] = {
+      {every_escape, "x", ""},
+      {large, large.substr(7), every_escape},
+      {"", large.substr(1, 1 << 20), large},
+  };
+  Logbook logbook(folder_);
+  logbook.SetRun("R1");
+  std::vector<json> expected;
+  for (const auto& row : rows) {
+    logbook.CreateActivityLogger()->WriteParts("Tidewell", "UndoSave", "FieldValue: ", row.tail, -1,
+                                               "new", row.value, "line", row.line);
+    json record = {{"source", "Tidewell"},
+                   {"procedure", "UndoSave"},
+                   {"message", "FieldValue: " + row.tail},
+                   {"undo", true},
+                   {"new", row.value}};
+    if (!row.line.empty()) record["line"] = row.line;
+    record["run"] = "R1";
+    record["n"] = expected.size() + 1;
+    expected.push_back(record);
+  }
+  EXPECT_EQ(Records("activity.jsonl"), expected);
+}
+
 // Lines up to ~9 KB, well past PIPE_BUF, would tear or interleave if an append took two writes.
 TEST_F(LogbookTest, TwoProcessesAppendingAtOnceNeitherInterleaveNorLoseLines) {
   constexpr int kLines = 1500;
