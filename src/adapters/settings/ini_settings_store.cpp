@@ -46,10 +46,8 @@ std::string ReadBytes(const std::string& path) {
   return bytes;
 }
 
-ini::Parsed Load(const std::string& path) {
-  ini::Parsed parsed = ini::Parse(ReadBytes(path));
-  if (parsed.broken_header) throw NotASettingsFile(path);
-  return parsed;
+uint64_t Nanoseconds(const struct timespec& time) {
+  return static_cast<uint64_t>(time.tv_sec) * 1000000000u + static_cast<uint64_t>(time.tv_nsec);
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -108,9 +106,36 @@ std::string IniSettingsStore::FilePath(const std::string& appName) {
   return clean;
 }
 
+const ini::Parsed& IniSettingsStore::Load(const std::string& path) {
+  struct stat info = {};
+  const bool present = ::stat(path.c_str(), &info) == 0;
+  // Only a file that is there, or surely not there, is known again; any
+  // other answer is left to the read, which tells what is wrong.
+  const bool known = present || errno == ENOENT || errno == ENOTDIR;
+  Read now{static_cast<uint64_t>(info.st_dev),
+           static_cast<uint64_t>(info.st_ino),
+           static_cast<uint64_t>(info.st_size),
+           Nanoseconds(info.st_ctim),
+           Nanoseconds(info.st_mtim),
+           present,
+           known,
+           {}};
+  Read& read = read_[path];
+  const bool same =
+      read.loaded && known && read.present == present &&
+      (!present || (read.device == now.device && read.inode == now.inode && read.size == now.size &&
+                    read.changed == now.changed && read.modified == now.modified));
+  if (!same) {
+    now.parsed = ini::Parse(ReadBytes(path));
+    read = std::move(now);
+  }
+  if (read.parsed.broken_header) throw NotASettingsFile(path);
+  return read.parsed;
+}
+
 std::string IniSettingsStore::GetSetting(const std::string& appName, const std::string& section,
                                          const std::string& key, const std::string& defaultValue) {
-  const ini::Parsed parsed = Load(FilePath(appName));
+  const ini::Parsed& parsed = Load(FilePath(appName));
   const auto found = parsed.entries.find(ini::FullKey(section, key));
   if (found == parsed.entries.end()) return defaultValue;
   return ini::ValueText(found->second).value_or(defaultValue);

@@ -3,13 +3,19 @@
 // without Qt, so that the terminal program needs no Qt and the desktop
 // program (on this store or on QSettings) shares the same file.
 //
-// Each call reads the file anew, so a value written by another process is
-// seen at the next read. A save takes QSettings' lock, rereads the file, sets
-// its one key and replaces the file by a rename, so two processes writing
-// different keys lose none. QSettings' fallback files (the organization's
-// Marrowby.ini, /etc/xdg) are not read.
+// Each call looks at the file and reads it anew when it changed (another
+// inode, size or change time: every save replaces it by a rename), so a
+// value written by another process is seen at the next read, and a run that
+// reads a hundred settings parses the file once. A save takes QSettings' lock, rereads the file,
+// sets its one key and replaces the file by a rename, so two processes writing different keys lose
+// none. QSettings' fallback files (the organization's Marrowby.ini, /etc/xdg) are not read.
 #pragma once
 
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "adapters/settings/ini_file.h"
 #include "platform/settings_store.h"
 
 namespace tidewell {
@@ -37,6 +43,18 @@ class IniSettingsStore : public SettingsStore {
   // XDG_CONFIG_HOME is taken from the current folder, as Qt 6.4 takes it.
   // Without "." and ".." steps or doubled slashes.
   static std::string FilePath(const std::string& appName);
+
+ private:
+  // The file as last read, and what told it from another.
+  struct Read {
+    uint64_t device = 0, inode = 0, size = 0, changed = 0, modified = 0;
+    bool present = false;
+    bool loaded = false;
+    ini::Parsed parsed;
+  };
+  const ini::Parsed& Load(const std::string& path);
+
+  std::map<std::string, Read> read_;  // by path
 };
 
 }  // namespace tidewell
