@@ -97,6 +97,11 @@ class ComponentItem : public OutlookItem {
 
  private:
   void Load();
+  // Reads the resource's bytes into raw_ (a failure kept, as Load keeps it).
+  void Fetch();
+  // A contact's subject from its bytes alone (subject_scan.h), or nothing
+  // when the item must be parsed for it.
+  std::optional<std::string> ScannedSubject();
   void Parse(std::string bytes);
   // Makes `document` this item's, with a view of its component.
   void Adopt(std::unique_ptr<Document> document);
@@ -113,6 +118,13 @@ class ComponentItem : public OutlookItem {
   bool tell_unsearched_ = false;
 
   std::optional<std::string> load_error_;
+  // Fetched, not yet parsed: a contact whose subject was read off its bytes
+  // is parsed only when a field is read.
+  std::optional<std::string> raw_;
+  // SearchableContactText of raw_, worked out with its subject and handed
+  // over once.
+  std::optional<std::optional<std::string>> searchable_;
+  bool named_ = false;  // Ui::CurrentItem told before the parse
   std::unique_ptr<Document> document_;
   std::unique_ptr<ItemView> view_;  // over *document_, so declared after it
 };
