@@ -3,42 +3,11 @@
 #include <array>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "formats/contact_types.h"
 #include "formats/content_line.h"
 
 namespace tidewell::formats {
 namespace {
-
-// The bytes the parser refuses as binary: control characters but tab, line
-// breaks, form feed and escape, and DEL.
-bool IsBinaryByte(unsigned char c) {
-  return (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1B) || c == 0x7F;
-}
-
-bool HoldsBinaryByte(std::string_view bytes) {
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i below_blank = _mm_set1_epi8(0x1F);
-  const __m128i allowed[] = {_mm_set1_epi8('\t'), _mm_set1_epi8('\n'), _mm_set1_epi8('\r'),
-                             _mm_set1_epi8('\f'), _mm_set1_epi8(0x1B)};
-  const __m128i del = _mm_set1_epi8(0x7F);
-  for (; i + 16 <= bytes.size(); i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
-    __m128i bad = _mm_cmpeq_epi8(_mm_min_epu8(v, below_blank), v);
-    for (const __m128i& a : allowed) bad = _mm_andnot_si128(_mm_cmpeq_epi8(v, a), bad);
-    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(v, del));
-    if (_mm_movemask_epi8(bad) != 0) return true;
-  }
-#endif
-  for (; i < bytes.size(); ++i) {
-    if (IsBinaryByte(static_cast<unsigned char>(bytes[i]))) return true;
-  }
-  return false;
-}
 
 bool IsNameChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -118,14 +87,27 @@ TypeSet TypesOfParams(const std::vector<std::string_view>& params) {
   return types;
 }
 
+// EqualsIgnoringCase for an upper-case `upper`, inline: each line is tried
+// against a dozen names, nearly all of another length.
+bool Is(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) return false;
+  }
+  return true;
+}
+
 bool IsComponentMarker(std::string_view value, std::string_view upper) {
-  return EqualsIgnoringCase(Trim(value), upper);
+  return Is(Trim(value), upper);
 }
 
 }  // namespace
 
 std::optional<std::string> ScanContactSubject(std::string_view bytes, std::string_view unfolded) {
-  if (bytes.starts_with("\xEF\xBB\xBF") || HoldsBinaryByte(bytes)) return std::nullopt;
+  // The unfolded text holds every byte of `bytes` but folds and the carriage
+  // returns ending lines, so it holds no binary byte either.
+  if (bytes.starts_with("\xEF\xBB\xBF")) return std::nullopt;
   enum class State { kBefore, kInCard, kAfter } state = State::kBefore;
   // The values the card may hold once for every property to stand for them.
   static constexpr std::array<std::string_view, 5> kSingle = {"FN", "ORG", "NOTE", "X-ACCOUNT",
@@ -143,27 +125,27 @@ std::optional<std::string> ScanContactSubject(std::string_view bytes, std::strin
     pos = nl + 1;
     if (text.empty()) continue;
     if (state == State::kAfter || !ReadLine(text, line)) return std::nullopt;
-    const bool begin = EqualsIgnoringCase(line.name, "BEGIN");
+    const bool begin = Is(line.name, "BEGIN");
     if (state == State::kBefore) {
       if (!begin || !IsComponentMarker(line.value, "VCARD")) return std::nullopt;
       state = State::kInCard;
       continue;
     }
     if (begin) return std::nullopt;
-    if (EqualsIgnoringCase(line.name, "END")) {
+    if (Is(line.name, "END")) {
       if (!IsComponentMarker(line.value, "VCARD")) return std::nullopt;
       state = State::kAfter;
       continue;
     }
-    if (!version && EqualsIgnoringCase(line.name, "VERSION")) version = Trim(line.value);
+    if (!version && Is(line.name, "VERSION")) version = Trim(line.value);
     for (size_t k = 0; k < kSingle.size(); ++k) {
-      if (!EqualsIgnoringCase(line.name, kSingle[k])) continue;
+      if (!Is(line.name, kSingle[k])) continue;
       if (seen[k]) return std::nullopt;
       seen[k] = true;
       if (k == 0) fn = line.value;
     }
-    const bool is_url = EqualsIgnoringCase(line.name, "URL");
-    if (is_url || EqualsIgnoringCase(line.name, "ADR")) {
+    const bool is_url = Is(line.name, "URL");
+    if (is_url || Is(line.name, "ADR")) {
       if (!line.group.empty()) return std::nullopt;
       const TypeSet types = TypesOfParams(line.params);
       if (is_url) {
