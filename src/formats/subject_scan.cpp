@@ -105,8 +105,8 @@ bool IsComponentMarker(std::string_view value, std::string_view upper) {
 }  // namespace
 
 std::optional<std::string> ScanContactSubject(std::string_view bytes, std::string_view unfolded) {
-  // The unfolded text holds every byte of `bytes` but folds and the carriage
-  // returns ending lines, so it holds no binary byte either.
+  // SearchableContactText vouches for the bytes holding no binary byte; its
+  // values are decoded as the fields read them, but for line breaks.
   if (bytes.starts_with("\xEF\xBB\xBF")) return std::nullopt;
   enum class State { kBefore, kInCard, kAfter } state = State::kBefore;
   // The values the card may hold once for every property to stand for them.
@@ -126,13 +126,16 @@ std::optional<std::string> ScanContactSubject(std::string_view bytes, std::strin
     if (text.empty()) continue;
     if (state == State::kAfter || !ReadLine(text, line)) return std::nullopt;
     const bool begin = Is(line.name, "BEGIN");
+    const bool end = Is(line.name, "END");
+    // Read undecoded by the parser: the text holds them decoded.
+    if ((begin || end || Is(line.name, "VERSION")) && !line.params.empty()) return std::nullopt;
     if (state == State::kBefore) {
       if (!begin || !IsComponentMarker(line.value, "VCARD")) return std::nullopt;
       state = State::kInCard;
       continue;
     }
     if (begin) return std::nullopt;
-    if (Is(line.name, "END")) {
+    if (end) {
       if (!IsComponentMarker(line.value, "VCARD")) return std::nullopt;
       state = State::kAfter;
       continue;
@@ -143,6 +146,8 @@ std::optional<std::string> ScanContactSubject(std::string_view bytes, std::strin
       if (seen[k]) return std::nullopt;
       seen[k] = true;
       if (k == 0) fn = line.value;
+      // A carriage return may stand for a decoded line break.
+      if (k == 0 && fn.find('\r') != std::string_view::npos) return std::nullopt;
     }
     const bool is_url = Is(line.name, "URL");
     if (is_url || Is(line.name, "ADR")) {
