@@ -71,6 +71,10 @@ TEST(SubjectScan, TakesOnlyWhatItCanVouchFor) {
       {v3 + "FN:Ma\r\n rie\r\n\r\n  Curie\r\n" + end, true},    // folded across a blank line
       {v3 + "item1.FN:Ann\r\nfn:Bob\r\n" + end, false},         // a second FN
       {v3 + "X-A:1\r\n" + end + "\r\n", true},                  // no FN: ""
+      {"BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:M=FC=\n ller\n" + end,
+       true},
+      {"BEGIN:VCARD\nVERSION:2.1\nFN;QUOTED-PRINTABLE:A=0D=0AB\n" + end, false},
+      {"BEGIN:VCARD\nVERSION;CHARSET=UTF-8:2.1\nFN:A\\,B\n" + end, false},
       {v3 + "FN:Ann\r\nURL;TYPE=WORK:a\r\nADR;TYPE=HOME:;;s\r\nADR:;;t\r\n" + end, true},
       {v3 + "FN:Ann\r\nURL;TYPE=HOME:a\r\n" + end, false},  // no field's URL
       {v3 + "FN:Ann\r\nURL:a\r\nURL;TYPE=WORK:b\r\n" + end, false},
