@@ -20,15 +20,20 @@ namespace {
 // parameters that decode or convert the value: then the line's bytes are not
 // the text its fields read.
 bool TransformsValue(std::string_view head) {
-  if (head.find(';') == std::string_view::npos) return false;
-  std::string upper(head);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  const size_t params = head.find(';');
+  if (params == std::string_view::npos) return false;
   static constexpr std::array<std::string_view, 4> kTransforming = {"ENCODING", "CHARSET",
                                                                     "QUOTED-PRINTABLE", "BASE64"};
-  return std::any_of(kTransforming.begin(), kTransforming.end(),
-                     [&](std::string_view word) { return upper.find(word) != std::string::npos; });
+  // Compared in place, a word where its first letter is: every line's head
+  // is asked, and a copy of it in upper case cost more than the question.
+  for (size_t i = params; i < head.size(); ++i) {
+    const char c =
+        head[i] >= 'a' && head[i] <= 'z' ? static_cast<char>(head[i] - 'a' + 'A') : head[i];
+    for (std::string_view word : kTransforming) {
+      if (c == word[0] && EqualsIgnoringCase(head.substr(i, word.size()), word)) return true;
+    }
+  }
+  return false;
 }
 
 // The control characters a parser refuses as binary: all but tab, line
