@@ -101,27 +101,6 @@ void ComponentItem::Fetch() {
   }
 }
 
-std::optional<std::string> ComponentItem::ScannedSubject() {
-  if (kind_ != Kind::kContact || document_ || load_error_ || ordinal_ != 1 || components_ != 1) {
-    return std::nullopt;
-  }
-  if (tell_unsearched_ && !named_) {
-    ui_->CurrentItem(EntryId() + " (" + Where() + ")");
-    named_ = true;
-  }
-  if (!raw_) {
-    try {
-      Fetch();
-    } catch (const Failure&) {
-      named_ = false;  // as Load, each later access names it again
-      throw;
-    }
-  }
-  if (!searchable_) searchable_ = SearchableContactText(*raw_);
-  if (!*searchable_) return std::nullopt;
-  return ScanContactSubject(*raw_, **searchable_);
-}
-
 void ComponentItem::Load() {
   if (document_ || kind_ == Kind::kMail) return;
   // Named before an unreadable resource fails too, so that its report says which.
@@ -199,9 +178,7 @@ std::string ComponentItem::GetProperty(const std::string& name) {
   if (name == "EntryID"sv) return EntryId();
   if (name == kLocationProperty) return Where();
   // A contact a run rules out whole is logged by its subject and never parsed.
-  if (name == "Subject"sv && !document_) {
-    if (std::optional<std::string> subject = ScannedSubject()) return std::move(*subject);
-  }
+  if (name == "Subject"sv && !document_ && scanned_subject_) return *scanned_subject_;
   Load();
   if (!view_) Unknown(name);
   if (name == "RTFBody"sv) return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";
@@ -252,19 +229,30 @@ void ComponentItem::RestoreLine(const std::string& name, const std::string& line
 
 std::optional<std::string> ComponentItem::SearchableText() {
   if (kind_ != Kind::kContact) return std::nullopt;
-  if (searchable_) {
-    std::optional<std::string> text = std::move(*searchable_);
-    searchable_.reset();
-    return text;
+  if (document_) return SearchableContactText(document_->bytes());
+  if (load_error_) return std::nullopt;
+  if (tell_unsearched_ && !named_) {
+    ui_->CurrentItem(EntryId() + " (" + Where() + ")");
+    named_ = true;
   }
-  if (raw_) return SearchableContactText(*raw_);
-  if (!document_) return std::nullopt;
-  return SearchableContactText(document_->bytes());
+  if (!raw_) {
+    try {
+      Fetch();
+    } catch (const Failure&) {
+      named_ = false;  // as Load, each later access names it again
+      throw;
+    }
+  }
+  std::optional<std::string> text = SearchableContactText(*raw_);
+  // The subject from the same reading; the parse is left to a field's read.
+  if (text && ordinal_ == 1 && components_ == 1) {
+    scanned_subject_ = ScanContactSubject(*raw_, *text);
+  }
+  return text;
 }
 
 void ComponentItem::Save() {
   if (!document_ || !document_->Changed()) return;
-  searchable_.reset();  // of the bytes as read
   try {
     if (share_->saved && *share_->saved != document_->bytes()) Rebase(*share_->saved);
   } catch (const Failure& f) {

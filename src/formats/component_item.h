@@ -76,7 +76,10 @@ class ComponentItem : public OutlookItem {
   // the changed lines rewritten. A Save with nothing changed writes nothing.
   void Save() override;
   // A contact's unfolded bytes (see SearchableContactText); nothing for
-  // events and tasks, whose fields format dates and numbers.
+  // events and tasks, whose fields format dates and numbers. Asked before
+  // the item is parsed, it reads the bytes (named to the Ui as a parse is)
+  // and the subject off them, and a later Get("Subject") takes that subject
+  // rather than parse: a contact the text rules out is then never parsed.
   std::optional<std::string> SearchableText() override;
 
  protected:
@@ -99,9 +102,6 @@ class ComponentItem : public OutlookItem {
   void Load();
   // Reads the resource's bytes into raw_ (a failure kept, as Load keeps it).
   void Fetch();
-  // A contact's subject from its bytes alone (subject_scan.h), or nothing
-  // when the item must be parsed for it.
-  std::optional<std::string> ScannedSubject();
   void Parse(std::string bytes);
   // Makes `document` this item's, with a view of its component.
   void Adopt(std::unique_ptr<Document> document);
@@ -121,9 +121,9 @@ class ComponentItem : public OutlookItem {
   // Fetched, not yet parsed: a contact whose subject was read off its bytes
   // is parsed only when a field is read.
   std::optional<std::string> raw_;
-  // SearchableContactText of raw_, worked out with its subject and handed
-  // over once.
-  std::optional<std::optional<std::string>> searchable_;
+  // Read off raw_ (subject_scan.h) by SearchableText; nothing when the parse
+  // must tell.
+  std::optional<std::string> scanned_subject_;
   bool named_ = false;  // Ui::CurrentItem told before the parse
   std::unique_ptr<Document> document_;
   std::unique_ptr<ItemView> view_;  // over *document_, so declared after it
