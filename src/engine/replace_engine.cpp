@@ -110,16 +110,18 @@ bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind k
                          const RunInputs& run, int32_t CaseSensitive) {
   return Trapped(journal_, procedure, [&](bool& changed, int32_t& line) {
     matcher_.SetCaseSensitive(CaseSensitive != 0);
-    journal_.WriteToLog(procedure, logText + run.Item.Get("Subject"));
     // Every field of such an item is a run of its searchable text: where the
     // matcher, folding case as it does for a field, finds nothing in it, it
-    // finds nothing in any field, and no field need be decoded.
-    if (TriableOnWholeItem(run.SearchFor)) {
-      if (std::optional<std::string> whole = run.Item.SearchableText()) {
-        matcher_.AdoptText(std::move(*whole));
-        matcher_.SetPattern(run.SearchFor);
-        if (matcher_.MatchCount() < 1) return;
-      }
+    // finds nothing in any field, and no field need be decoded. Asked before
+    // the subject, so that an item can give its subject from the same reading
+    // of its bytes and not be parsed at all.
+    std::optional<std::string> whole;
+    if (TriableOnWholeItem(run.SearchFor)) whole = run.Item.SearchableText();
+    journal_.WriteToLog(procedure, logText + run.Item.Get("Subject"));
+    if (whole) {
+      matcher_.AdoptText(std::move(*whole));
+      matcher_.SetPattern(run.SearchFor);
+      if (matcher_.MatchCount() < 1) return;
     }
     for (const CatalogRow& step : FieldsOf(kind)) {
       line = step.line_mark;

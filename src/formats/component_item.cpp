@@ -6,6 +6,7 @@
 #include "formats/calendar_view.h"
 #include "formats/contact_view.h"
 #include "formats/searchable_text.h"
+#include "formats/subject_scan.h"
 #include "platform/failure.h"
 #include "platform/ui.h"
 #include "text/rich_text.h"
@@ -79,26 +80,38 @@ ComponentItem::ComponentItem(Kind kind, size_t ordinal, size_t components, std::
 
 std::string ComponentItem::TypeName() const { return type_name_; }
 
-void ComponentItem::Load() {
-  if (document_ || kind_ == Kind::kMail) return;
-  // Named before an unreadable resource fails too, so that its report says which.
-  if (tell_unsearched_) ui_->CurrentItem(EntryId() + " (" + Where() + ")");
-  if (load_error_) throw Failure(*load_error_);
+void ComponentItem::Fetch() {
   try {
     if (share_->saved) {
-      Parse(*share_->saved);
+      raw_ = *share_->saved;
     } else if (share_->pending) {
       // The last component takes the bytes; those before copy them.
       if (ordinal_ >= components_) {
-        std::string bytes = std::move(*share_->pending);
+        raw_ = std::move(*share_->pending);
         share_->pending.reset();
-        Parse(std::move(bytes));
       } else {
-        Parse(*share_->pending);
+        raw_ = *share_->pending;
       }
     } else {
-      Parse(ReadResource());
+      raw_ = ReadResource();
     }
+  } catch (const Failure& f) {
+    load_error_ = "Cannot read " + Where() + ": " + f.Description();
+    throw Failure(*load_error_);
+  }
+}
+
+void ComponentItem::Load() {
+  if (document_ || kind_ == Kind::kMail) return;
+  // Named before an unreadable resource fails too, so that its report says which.
+  if (tell_unsearched_ && !named_) ui_->CurrentItem(EntryId() + " (" + Where() + ")");
+  named_ = false;
+  if (load_error_) throw Failure(*load_error_);
+  if (!raw_) Fetch();
+  std::string bytes = std::move(*raw_);
+  raw_.reset();
+  try {
+    Parse(std::move(bytes));
   } catch (const Failure& f) {
     load_error_ = "Cannot read " + Where() + ": " + f.Description();
     throw Failure(*load_error_);
@@ -164,6 +177,8 @@ std::string ComponentItem::GetProperty(const std::string& name) {
   using namespace std::string_view_literals;
   if (name == "EntryID"sv) return EntryId();
   if (name == kLocationProperty) return Where();
+  // A contact a run rules out whole is logged by its subject and never parsed.
+  if (name == "Subject"sv && !document_ && scanned_subject_) return *scanned_subject_;
   Load();
   if (!view_) Unknown(name);
   if (name == "RTFBody"sv) return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";
@@ -213,8 +228,27 @@ void ComponentItem::RestoreLine(const std::string& name, const std::string& line
 }
 
 std::optional<std::string> ComponentItem::SearchableText() {
-  if (kind_ != Kind::kContact || !document_) return std::nullopt;
-  return SearchableContactText(document_->bytes());
+  if (kind_ != Kind::kContact) return std::nullopt;
+  if (document_) return SearchableContactText(document_->bytes());
+  if (load_error_) return std::nullopt;
+  if (tell_unsearched_ && !named_) {
+    ui_->CurrentItem(EntryId() + " (" + Where() + ")");
+    named_ = true;
+  }
+  if (!raw_) {
+    try {
+      Fetch();
+    } catch (const Failure&) {
+      named_ = false;  // as Load, each later access names it again
+      throw;
+    }
+  }
+  std::optional<std::string> text = SearchableContactText(*raw_);
+  // The subject from the same reading; the parse is left to a field's read.
+  if (text && ordinal_ == 1 && components_ == 1) {
+    scanned_subject_ = ScanContactSubject(*raw_, *text);
+  }
+  return text;
 }
 
 void ComponentItem::Save() {

@@ -76,7 +76,10 @@ class ComponentItem : public OutlookItem {
   // the changed lines rewritten. A Save with nothing changed writes nothing.
   void Save() override;
   // A contact's unfolded bytes (see SearchableContactText); nothing for
-  // events and tasks, whose fields format dates and numbers.
+  // events and tasks, whose fields format dates and numbers. Asked before
+  // the item is parsed, it reads the bytes (named to the Ui as a parse is)
+  // and the subject off them, and a later Get("Subject") takes that subject
+  // rather than parse: a contact the text rules out is then never parsed.
   std::optional<std::string> SearchableText() override;
 
  protected:
@@ -97,6 +100,8 @@ class ComponentItem : public OutlookItem {
 
  private:
   void Load();
+  // Reads the resource's bytes into raw_ (a failure kept, as Load keeps it).
+  void Fetch();
   void Parse(std::string bytes);
   // Makes `document` this item's, with a view of its component.
   void Adopt(std::unique_ptr<Document> document);
@@ -113,6 +118,13 @@ class ComponentItem : public OutlookItem {
   bool tell_unsearched_ = false;
 
   std::optional<std::string> load_error_;
+  // Fetched, not yet parsed: a contact whose subject was read off its bytes
+  // is parsed only when a field is read.
+  std::optional<std::string> raw_;
+  // Read off raw_ (subject_scan.h) by SearchableText; nothing when the parse
+  // must tell.
+  std::optional<std::string> scanned_subject_;
+  bool named_ = false;  // Ui::CurrentItem told before the parse
   std::unique_ptr<Document> document_;
   std::unique_ptr<ItemView> view_;  // over *document_, so declared after it
 };

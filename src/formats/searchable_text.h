@@ -9,12 +9,15 @@
 
 namespace tidewell::formats {
 
-// `bytes` unfolded (a line break and the blank after it removed, as the
-// parser joins lines), when every value of them reads as a run of its own
-// bytes: nothing when they are not UTF-8 or name an ENCODING, a CHARSET,
-// QUOTED-PRINTABLE or BASE64 anywhere. A field of a contact is then a run of
-// this text, except where an escape ("\," "\n" "^'" ...) or a join of parts
-// put a character of kNotInSearchableRuns (platform/outlook.h) into it.
+// `bytes` unfolded as the parser joins lines (folds, and quoted-printable
+// soft breaks), each value that names an ENCODING, a CHARSET,
+// QUOTED-PRINTABLE or BASE64 decoded as its fields read it (its line breaks
+// as carriage returns, so that each line stays one): nothing when a value
+// does not decode, the text is not UTF-8 or holds a binary byte (a control
+// character but tab, line breaks, form feed and escape; DEL). A field of a
+// contact is then a run of this text, except where an escape ("\," "\n" "^'"
+// ...) or a join of parts put a character of kNotInSearchableRuns
+// (platform/outlook.h) into it.
 std::optional<std::string> SearchableContactText(std::string_view bytes);
 
 }  // namespace tidewell::formats

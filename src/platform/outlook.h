@@ -68,7 +68,7 @@ class OutlookItem {
   // A text that holds, as a run of it, every value a field of the item reads
   // that has no character of kNotInSearchableRuns; nothing when the item has
   // no such text. A search text free of those characters that does not occur
-  // in it occurs in no field. Valid after a first GetProperty.
+  // in it occurs in no field. May be asked before any property is read.
   virtual std::optional<std::string> SearchableText() { return std::nullopt; }
 };
 

@@ -79,10 +79,15 @@ TEST(SearchableText, SkippingFieldsNeverSkipsAMatch) {
       {"VERSION:4.0\r\nEMAIL;X-DISPLAY-NAME=\"A ^'Lee^'\":a@b.example\r\n", "Lee", false, true,
        true},
       {v3 + "NOTE;ENCODING=QUOTED-PRINTABLE:M=C3=BCller=\r\n str=C3=A4=\r\nsse\r\n", "MÜLLER",
-       false, true, false},
-      {v21 + "NOTE;QUOTED-PRINTABLE;CHARSET=UTF-8:M=C3=BCller\r\n", "müller", false, true, false},
-      {v3 + "NOTE;ENCODING=b:TcO8bGxlcg==\r\n", "müller", false, false, false},
-      {v3 + "NOTE;\r\n CHARSET=ISO-8859-1:Müller\r\n", "mÃ", false, true, false},
+       false, true, true},
+      {v21 + "NOTE;QUOTED-PRINTABLE;CHARSET=UTF-8:M=C3=BCller\r\n", "müller", false, true, true},
+      {v21 + "NOTE;QUOTED-PRINTABLE:M=FCller =\r\n Str=\r\n=E4sse\r\n", "müller  sträs", false,
+       true, true},  // Windows-1252 where it is no UTF-8; a soft break takes the blank
+      {v21 + "FN;ENCODING=QUOTED-PRINTABLE:Ann=0D=0ALee\r\nNOTE:AnnLee\r\n", "AnnLee", false, true,
+       true},
+      {v3 + "NOTE;ENCODING=b:TcO8bGxlcg==\r\n", "müller", false, false, true},
+      {v3 + "NOTE;\r\n CHARSET=ISO-8859-1:Müller\r\n", "mÃ", false, true, true},
+      {v3 + "NOTE;CHARSET=X-NONE:Müller\r\n", "müller", false, false, false},
       {v21 + "NOTE:M\xFCller\r\n", "müller", false, true, false},  // Windows-1252
       {v3 + "TEL:1\r\nTEL:2\r\nTEL:3\r\nTEL:4\r\nTEL:5\r\nTEL:6\r\nTEL:7\r\nTEL:8\r\nTEL:(555) "
             "9\r\n",
