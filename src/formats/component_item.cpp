@@ -139,9 +139,9 @@ void ComponentItem::Rebase(const std::string& current) {
   if (now.size() != mine.size()) throw Failure(kChangedByAnotherProgram);
   for (size_t i = 0; i < mine.size(); ++i) {
     const ContentLine& was = mine[i];
-    if (!was.is_property || SerializesAs(was, Pristine(was, document_->bytes()))) continue;
+    if (!was.is_property || SerializesAsRead(was, document_->bytes())) continue;
     ContentLine& line = now[i];
-    if (!line.is_property || Pristine(line, fresh->bytes()) != Pristine(was, document_->bytes())) {
+    if (!line.is_property || !ReadAs(line, fresh->bytes(), TextAsRead(was, document_->bytes()))) {
       throw Failure(kChangedByAnotherProgram);
     }
     line.group = was.group;

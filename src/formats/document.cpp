@@ -128,7 +128,7 @@ Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
 
 bool Document::Changed() const {
   for (const ContentLine& line : lines_) {
-    if (line.is_property && !SerializesAs(line, Pristine(line, bytes_))) return true;
+    if (line.is_property && !SerializesAsRead(line, bytes_)) return true;
   }
   return false;
 }
@@ -138,7 +138,7 @@ std::string Document::Render() const {
   out.reserve(bytes_.size() + 256);
   size_t pos = 0;
   for (const ContentLine& line : lines_) {
-    if (!line.is_property || SerializesAs(line, Pristine(line, bytes_))) continue;
+    if (!line.is_property || SerializesAsRead(line, bytes_)) continue;
     out.append(bytes_, pos, line.begin - pos);
     const size_t body_end = line.end - line.terminator.size();
     const size_t index = static_cast<size_t>(&line - lines_.data());

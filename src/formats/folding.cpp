@@ -164,7 +164,7 @@ std::optional<std::string> AtTheSameBreaks(const std::string& text, const Shape&
   }
   out.append(text, pos);
   std::vector<ContentLine> again = SplitContentLines(out, 0);
-  if (again.size() != 1 || !again[0].is_property || Pristine(again[0], out) != text) {
+  if (again.size() != 1 || !again[0].is_property || !ReadAs(again[0], out, text)) {
     return std::nullopt;
   }
   return out;
@@ -222,7 +222,8 @@ std::string Refold(const ContentLine& line, std::string_view was, const std::str
     if (qp || was.size() > kMaxOctets || !folds) return text;
     return FoldText(text, head, qp, usual);
   }
-  if (shape.text != (line.pristine ? std::string_view(*line.pristine) : was)) {
+  // `was` is the line's own bytes: a line joined by folds alone reads as it.
+  if (line.pristine ? shape.text != *line.pristine : !line.folded && shape.text != was) {
     usual.soft = qp;
     return qp || folds ? FoldText(text, head, qp, usual) : text;
   }

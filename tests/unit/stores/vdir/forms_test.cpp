@@ -32,6 +32,7 @@ TEST(ContentLines, UnfoldingJoinsWhatProgramsSplitAndCoversEveryByte) {
                         {"NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0A=\r\n b=\r\nc\r\nFN:x\r\n",
                          {"|NOTE|ENCODING=QUOTED-PRINTABLE|a=0D=0A bc", "|FN||x"}},
                         {"X-A:a=\nX-B:b\n", {"|X-A||a=", "|X-B||b"}},
+                        {".NOTE:a\n b\n", {"|NOTE||ab"}},
                         {"BEGIN:VCARD\nno colon here\n", {"|BEGIN||VCARD"}}}) {
     SCOPED_TRACE(row.file);
     std::vector<std::string> seen;
@@ -44,6 +45,16 @@ TEST(ContentLines, UnfoldingJoinsWhatProgramsSplitAndCoversEveryByte) {
       for (const Param& p : l.params)
         params += (params.empty() ? "" : ";") + p.name + "=" + p.value;
       seen.push_back(l.group + "|" + l.upper_name + "|" + params + "|" + l.value);
+      // As read, whether read again from the folds or kept, is as parsed;
+      // any change to the value shows.
+      EXPECT_TRUE(SerializesAsRead(l, row.file)) << l.line_number;
+      EXPECT_EQ(TextAsRead(l, row.file), Serialize(l));
+      EXPECT_FALSE(ReadAs(l, row.file, Serialize(l) + "x"));
+      ContentLine changed = l;
+      changed.value.back() ^= 1;
+      EXPECT_FALSE(SerializesAsRead(changed, row.file)) << l.line_number;
+      changed.value = l.value + "x";
+      EXPECT_FALSE(SerializesAsRead(changed, row.file)) << l.line_number;
     }
     EXPECT_EQ(covered, row.file.size());
     EXPECT_EQ(seen, row.lines);
