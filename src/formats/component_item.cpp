@@ -232,7 +232,9 @@ void ComponentItem::Save() {
   // are parsed, so that a large item is not held twice over.
   view_.reset();
   document_.reset();
-  share_->saved = bytes;
+  // Only a sibling component reads the saved bytes: an item alone in its
+  // resource would hold them twice.
+  if (components_ > 1) share_->saved = bytes;
   Parse(std::move(bytes));
 }
 
