@@ -109,6 +109,9 @@ std::string Fold(const ContentLine& line, const FoldForm& form);
 // only quoted-printable soft breaks, else one physical line.
 std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline,
                    bool folds = true);
+// Refold(), appended to `out`: a long line is not built twice.
+void RefoldTo(std::string& out, const ContentLine& line, std::string_view was,
+              const std::string& newline, bool folds = true);
 
 bool IsQuotedPrintable(const ContentLine& line);
 

@@ -147,8 +147,8 @@ std::string Document::Render() const {
     if (restore != restores_.end() && RestoresAsRead(line, restore->second, !folds)) {
       out += restore->second;
     } else {
-      out += Refold(line, std::string_view(bytes_).substr(line.begin, body_end - line.begin),
-                    newline_, folds);
+      RefoldTo(out, line, std::string_view(bytes_).substr(line.begin, body_end - line.begin),
+               newline_, folds);
     }
     out += line.terminator;
     pos = line.end;

@@ -45,14 +45,31 @@ size_t BreakNear(std::string_view text, size_t pos, size_t cut, Splits splits) {
   return text.size();
 }
 
-std::string FoldText(std::string_view text, size_t head, bool qp, const FoldForm& form) {
+// Where folded text goes without being built: whether it spells `text`.
+class SpellsOut {
+ public:
+  explicit SpellsOut(std::string_view text) : rest_(text) {}
+  void append(std::string_view part) {
+    same_ = same_ && rest_.starts_with(part);
+    if (same_) rest_.remove_prefix(part.size());
+  }
+  bool Spelt() const { return same_ && rest_.empty(); }
+
+ private:
+  std::string_view rest_;
+  bool same_ = true;
+};
+
+// The physical lines of `text`, appended to `out` (a std::string or a
+// SpellsOut).
+template <typename Out>
+void FoldTextTo(std::string_view text, size_t head, bool qp, const FoldForm& form, Out& out) {
   // A reader joins a physical line ending in "=" to the next whenever the
   // head names QUOTED-PRINTABLE anywhere (see SplitContentLines), also on a
   // line whose value is not quoted-printable, such as a parameter
   // X-NOTE=QUOTED-PRINTABLE: a fold must not leave "=" at a line's end there.
   qp = qp || HeadSaysQuotedPrintable(text);
-  std::string out;
-  out.reserve(text.size() + text.size() / 32 * (form.newline.size() + 1) + 8);
+  const std::string_view lead(&form.lead, 1);
   size_t pos = 0;
   auto soft_splits = [&](size_t c) { return SoftSplits(text, head, c); };
   if (form.soft && form.at_line_breaks) {
@@ -60,8 +77,9 @@ std::string FoldText(std::string_view text, size_t head, bool qp, const FoldForm
       bool line_break =
           text[i] == '=' && text[i + 1] == '0' && (text[i + 2] == 'A' || text[i + 2] == 'a');
       if (line_break && i + 3 < text.size() && !soft_splits(i + 3)) {
-        out.append(text, pos, i + 3 - pos);
-        out += "=" + form.newline;
+        out.append(text.substr(pos, i + 3 - pos));
+        out.append("=");
+        out.append(form.newline);
         pos = i + 3;
       }
     }
@@ -69,8 +87,9 @@ std::string FoldText(std::string_view text, size_t head, bool qp, const FoldForm
     while (text.size() - pos > form.width) {
       size_t cut = BreakNear(text, pos, pos + form.width - 1, soft_splits);
       if (cut == text.size()) break;
-      out.append(text, pos, cut - pos);
-      out += "=" + form.newline;
+      out.append(text.substr(pos, cut - pos));
+      out.append("=");
+      out.append(form.newline);
       pos = cut;
     }
   } else if (!form.soft && form.width >= 2) {
@@ -79,22 +98,30 @@ std::string FoldText(std::string_view text, size_t head, bool qp, const FoldForm
       size_t cut =
           BreakNear(text, pos, pos + limit, [&](size_t c) { return FoldSplits(text, c, qp); });
       if (cut == text.size()) break;
-      out.append(text, pos, cut - pos);
-      out += form.newline;
-      out += form.lead;
+      out.append(text.substr(pos, cut - pos));
+      out.append(form.newline);
+      out.append(lead);
       pos = cut;
       limit = form.width - 1;
     }
   }
-  out.append(text, pos);
+  out.append(text.substr(pos));
+}
+
+std::string FoldText(std::string_view text, size_t head, bool qp, const FoldForm& form) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32 * (form.newline.size() + 1) + 8);
+  FoldTextTo(text, head, qp, form, out);
   return out;
 }
 
 // A content line's physical lines as read: the logical text, and where and
 // with which bytes each later physical line was joined to it.
 struct Break {
-  size_t at;          // offset in the logical text
-  std::string bytes;  // what stood there: "=" and newline, or newline(s) and a lead
+  size_t at;  // offset in the logical text
+  // What stood there, a view of the physical lines: newline(s) and a lead,
+  // or the newline(s) after the "=" of a soft break.
+  std::string_view bytes;
   bool soft;
 };
 struct Shape {
@@ -106,7 +133,11 @@ struct Shape {
 // Joins physical lines the way SplitContentLines does.
 Shape ShapeOf(std::string_view was) {
   Shape shape;
-  std::string pending;  // newlines and blank lines since the last text
+  const auto physical_lines = static_cast<size_t>(std::count(was.begin(), was.end(), '\n'));
+  shape.text.reserve(was.size());
+  shape.breaks.reserve(physical_lines);
+  shape.lengths.reserve(physical_lines + 1);
+  size_t pending = 0;  // where the newlines and blank lines since the last text start
   bool adjacent = false;
   for (size_t pos = 0;;) {
     size_t nl = was.find('\n', pos);
@@ -116,25 +147,21 @@ Shape ShapeOf(std::string_view was) {
     std::string_view content = was.substr(pos, content_end - pos);
     bool text = true;
     if (pos == 0) {
-      shape.text = std::string(content);
+      shape.text.assign(content);
     } else if (adjacent && !shape.text.empty() && shape.text.back() == '=' &&
                HeadSaysQuotedPrintable(shape.text)) {
       shape.text.pop_back();
-      shape.breaks.push_back({shape.text.size(), "=" + pending, true});
+      shape.breaks.push_back({shape.text.size(), was.substr(pending, pos - pending), true});
       shape.text += content;
     } else if (!content.empty() && IsBlankByte(content[0])) {
-      shape.breaks.push_back({shape.text.size(), pending + content[0], false});
+      shape.breaks.push_back({shape.text.size(), was.substr(pending, pos + 1 - pending), false});
       shape.text += content.substr(1);
     } else {
-      pending += content;
       text = false;
     }
-    std::string_view terminator = was.substr(content_end, end - content_end);
     if (text) {
       shape.lengths.push_back(content.size());
-      pending = std::string(terminator);
-    } else {
-      pending += terminator;
+      pending = content_end;
     }
     adjacent = text;
     if (nl == std::string_view::npos) break;
@@ -159,6 +186,7 @@ std::optional<std::string> AtTheSameBreaks(const std::string& text, const Shape&
     bool split = b.soft ? SoftSplits(shape.text, old_head, b.at) : FoldSplits(shape.text, b.at, qp);
     if (splits && !split) return std::nullopt;
     out.append(text, pos, b.at - pos);
+    if (b.soft) out += '=';
     out += b.bytes;
     pos = b.at;
   }
@@ -181,11 +209,14 @@ FoldForm FormOf(const Shape& shape, std::string_view was, bool qp) {
     }
   }
   std::string_view first = shape.breaks.front().bytes;
-  if (shape.breaks.front().soft) first.remove_prefix(1);
   form.newline = std::string(first.substr(0, first.find('\n') + 1));
 
   const size_t head = HeadSize(shape.text);
-  auto gives_back = [&](const FoldForm& f) { return FoldText(shape.text, head, qp, f) == was; };
+  auto gives_back = [&](const FoldForm& f) {
+    SpellsOut out(was);
+    FoldTextTo(shape.text, head, qp, f, out);
+    return out.Spelt();
+  };
   if (form.soft) {
     FoldForm at_breaks = form;
     at_breaks.at_line_breaks = true;
@@ -210,29 +241,53 @@ std::string Fold(const ContentLine& line, const FoldForm& form) {
   return FoldText(text, text.size() - line.value.size(), IsQuotedPrintable(line), form);
 }
 
-std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline,
-                   bool folds) {
+void RefoldTo(std::string& out, const ContentLine& line, std::string_view was,
+              const std::string& newline, bool folds) {
   const bool qp = IsQuotedPrintable(line);
-  std::string text = Serialize(line);
+  const std::string text = Serialize(line);
   const size_t head = text.size() - line.value.size();
-  Shape shape = ShapeOf(was);
+  const Shape shape = ShapeOf(was);
   FoldForm usual;
   usual.newline = newline;
   if (shape.breaks.empty()) {
-    if (qp || was.size() > kMaxOctets || !folds) return text;
-    return FoldText(text, head, qp, usual);
+    if (qp || was.size() > kMaxOctets || !folds) {
+      out += text;
+    } else {
+      FoldTextTo(text, head, qp, usual, out);
+    }
+    return;
   }
   // `was` is the line's own bytes: a line joined by folds alone reads as it.
   if (line.pristine ? shape.text != *line.pristine : !line.folded && shape.text != was) {
     usual.soft = qp;
-    return qp || folds ? FoldText(text, head, qp, usual) : text;
+    if (qp || folds) {
+      FoldTextTo(text, head, qp, usual, out);
+    } else {
+      out += text;
+    }
+    return;
   }
   if (text.size() == shape.text.size() &&
       (folds || std::all_of(shape.breaks.begin(), shape.breaks.end(),
                             [](const Break& b) { return b.soft; }))) {
-    if (std::optional<std::string> same = AtTheSameBreaks(text, shape, qp)) return *same;
+    if (std::optional<std::string> same = AtTheSameBreaks(text, shape, qp)) {
+      out += *same;
+      return;
+    }
   }
   const FoldForm form = FormOf(shape, was, qp);
-  return form.soft || folds ? FoldText(text, head, qp, form) : text;
+  if (form.soft || folds) {
+    FoldTextTo(text, head, qp, form, out);
+  } else {
+    out += text;
+  }
 }
+
+std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline,
+                   bool folds) {
+  std::string out;
+  RefoldTo(out, line, was, newline, folds);
+  return out;
+}
+
 }  // namespace tidewell::formats
