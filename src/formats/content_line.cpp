@@ -341,15 +341,6 @@ class PieceMatch {
   size_t at_ = 0;
 };
 
-std::string SerializedHead(const ContentLine& line) {
-  std::string out;
-  if (!line.group.empty()) out += line.group + ".";
-  out += line.name;
-  for (const Param& p : line.params) out += ";" + p.raw;
-  out += ":";
-  return out;
-}
-
 std::string_view OwnBytes(const ContentLine& line, std::string_view bytes) {
   return bytes.substr(line.begin, line.end - line.terminator.size() - line.begin);
 }
@@ -397,6 +388,15 @@ bool SerializesAs(const ContentLine& line, std::string_view text) {
     if (!(take(";") && take(p.raw))) return false;
   }
   return take(":") && text == line.value;
+}
+
+std::string SerializedHead(const ContentLine& line) {
+  std::string out;
+  if (!line.group.empty()) out += line.group + ".";
+  out += line.name;
+  for (const Param& p : line.params) out += ";" + p.raw;
+  out += ":";
+  return out;
 }
 
 std::string Serialize(const ContentLine& line) {

@@ -71,6 +71,8 @@ std::string TextAsRead(const ContentLine& line, std::string_view bytes);
 
 // "group.NAME;param;param:value" without folding or terminator.
 std::string Serialize(const ContentLine& line);
+// Serialize(line) up to and with the ":" before the value.
+std::string SerializedHead(const ContentLine& line);
 // Serialize(line) == text, without building it: a value may be tens of MB.
 bool SerializesAs(const ContentLine& line, std::string_view text);
 

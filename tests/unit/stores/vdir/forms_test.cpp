@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 #include <random>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,45 @@ TEST(ContentLines, FoldedLinesUnfoldToTheSameValue) {
       }
     }
   }
+}
+
+// A changed line read from regular folds is refolded in their form,
+// whatever its length, and a same-length one at the same places.
+TEST(ContentLines, ARefoldedLineKeepsTheFormOfItsFolds) {
+  const auto repeat = [](const std::string& piece, size_t times) {
+    std::string out;
+    while (times-- > 0) out += piece;
+    return out;
+  };
+  for (const auto& [value, width, lead, newline] :
+       std::vector<std::tuple<std::string, size_t, char, std::string>>{
+           {std::string(300, 'a'), 75, ' ', "\r\n"},
+           {repeat("ab\xC3\xBC", 200), 60, '\t', "\n"},
+           {repeat("x\xE2\x82\xAC", 150), 75, ' ', "\r\n"}}) {
+    FoldForm form;
+    form.width = width;
+    form.lead = lead;
+    form.newline = newline;
+    const std::string was = Fold(SplitContentLines("NOTE:" + value, 0)[0], form);
+    std::vector<ContentLine> lines = SplitContentLines(was + newline, 0);
+    ASSERT_EQ(lines.size(), 1u);
+    for (const std::string& now :
+         {value + "tail", value.substr(0, value.size() / 2), "Z" + value.substr(1)}) {
+      lines[0].value = now;
+      EXPECT_EQ(Refold(lines[0], was, "\r\n"), Fold(lines[0], form)) << width;
+    }
+  }
+  // Folds that split characters, as some programs write, stay where they
+  // are for a text as long that they split alike.
+  const auto split_at_75 = [](const std::string& line) {
+    std::string out = line.substr(0, 75);
+    for (size_t at = 75; at < line.size(); at += 74) out += "\r\n " + line.substr(at, 74);
+    return out;
+  };
+  const std::string was = split_at_75("NOTE:x" + repeat("\xC3\xBC", 150));
+  std::vector<ContentLine> lines = SplitContentLines(was + "\r\n", 0);
+  lines[0].value = "x\xC3\xB6" + lines[0].value.substr(3);
+  EXPECT_EQ(Refold(lines[0], was, "\r\n"), split_at_75("NOTE:" + lines[0].value));
 }
 
 // Locales are made with localedef into a temporary LOCPATH; one that cannot be made is skipped.
