@@ -448,6 +448,12 @@ bool ReadsAlike(const ContentLine& a, const ContentLine& b, Dialect dialect) {
       !EqualsIgnoringCase(a.group, b.group) || MeaningfulParams(a) != MeaningfulParams(b)) {
     return false;
   }
+  // The same bytes in UTF-8, which decodes without fail, read the same: a
+  // long value is not decoded twice to show it.
+  if (a.value == b.value && IsQuotedPrintable(a) == IsQuotedPrintable(b) && IsUtf8Name(a.charset) &&
+      IsUtf8Name(b.charset)) {
+    return true;
+  }
   try {
     const std::vector<std::string> as = ReadComponents(a, dialect);
     const std::vector<std::string> bs = ReadComponents(b, dialect);

@@ -49,8 +49,18 @@ size_t SkipText(std::string_view bytes, size_t from) {
 // Whether `line` reads as `physical` does, which can then stand in its place:
 // a line that would run on into the next one (a last soft break) cannot.
 bool RestoresAsRead(const ContentLine& line, const std::string& physical, bool v21) {
+  const Dialect dialect = v21 ? Dialect::kVCard21 : Dialect::kVCard3;
+  // Read as it would be with a line after it. One property line that ends
+  // in no line break and no "=" (no soft break) reads so as it is, without
+  // a copy of a long text to append that line to.
+  if (!physical.empty() && physical.back() != '\n' && physical.back() != '\r') {
+    const std::vector<ContentLine> alone = SplitContentLines(physical, 0);
+    if (alone.size() == 1 && alone[0].is_property && !alone[0].value.ends_with('=')) {
+      return ReadsAlike(line, alone[0], dialect);
+    }
+  }
   const std::vector<ContentLine> was = SplitContentLines(physical + "\nX:", 0);
-  return was.size() == 2 && ReadsAlike(line, was[0], v21 ? Dialect::kVCard21 : Dialect::kVCard3);
+  return was.size() == 2 && ReadsAlike(line, was[0], dialect);
 }
 
 }  // namespace
