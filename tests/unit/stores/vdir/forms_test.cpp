@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/content_line.h"
+#include "formats/document.h"
 #include "formats/text_forms.h"
 #include "text/utf8.h"
 #include "vdir_fixture.h"
@@ -137,6 +138,27 @@ TEST(ContentLines, ARefoldedLineKeepsTheFormOfItsFolds) {
   std::vector<ContentLine> lines = SplitContentLines(was + "\r\n", 0);
   lines[0].value = "x\xC3\xB6" + lines[0].value.substr(3);
   EXPECT_EQ(Refold(lines[0], was, "\r\n"), split_at_75("NOTE:" + lines[0].value));
+}
+
+// An undo writes a line as it was once read only where that text still
+// reads as the line now does, alone: not where it would run on or end in a
+// line break.
+TEST(ContentLines, AnUndoWritesTheLineAsReadWhereItReadsAlike) {
+  for (const auto& [line, value, physical, restored] :
+       std::vector<std::tuple<std::string, std::string, std::string, bool>>{
+           {"NOTE:abc", "abcdef", "NOTE:ab\r\n c\r\n\tdef", true},
+           {"NOTE:abc", "abcdeg", "NOTE:ab\r\n c\r\n\tdef", false},
+           {"NOTE:abc", "abcdef", "NOTE:ab\r\n cdef\r\n", false},
+           {"NOTE;ENCODING=QUOTED-PRINTABLE:x", "ab=3D",
+            "NOTE;ENCODING=QUOTED-PRINTABLE:ab=", false},
+           {"NOTE;ENCODING=QUOTED-PRINTABLE:x", "ab", "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nb",
+            true}}) {
+    const std::string head = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    Document document(head + line + "\r\nEND:VCARD\r\n");
+    document.lines()[2].value = value;
+    document.RestoreAs(2, physical);
+    EXPECT_EQ(document.Render() == head + physical + "\r\nEND:VCARD\r\n", restored) << physical;
+  }
 }
 
 // Locales are made with localedef into a temporary LOCPATH; one that cannot be made is skipped.
