@@ -250,7 +250,7 @@ void CalendarView::Touch(std::time_t now) {
     for (Line name : {kDtstart, kDtend, kDue, kDuration}) {
       if (std::optional<size_t> index = LineOf(name)) {
         const ContentLine& line = doc_.lines()[*index];
-        moved = moved || !SerializesAs(line, Pristine(line, doc_.bytes()));
+        moved = moved || !SerializesAsRead(line, doc_.bytes());
       }
     }
     ContentLine& line = doc_.lines()[*sequence];

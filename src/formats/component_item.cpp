@@ -152,9 +152,9 @@ void ComponentItem::Rebase(const std::string& current) {
   if (now.size() != mine.size()) throw Failure(kChangedByAnotherProgram);
   for (size_t i = 0; i < mine.size(); ++i) {
     const ContentLine& was = mine[i];
-    if (!was.is_property || SerializesAs(was, Pristine(was, document_->bytes()))) continue;
+    if (!was.is_property || SerializesAsRead(was, document_->bytes())) continue;
     ContentLine& line = now[i];
-    if (!line.is_property || Pristine(line, fresh->bytes()) != Pristine(was, document_->bytes())) {
+    if (!line.is_property || !ReadAs(line, fresh->bytes(), TextAsRead(was, document_->bytes()))) {
       throw Failure(kChangedByAnotherProgram);
     }
     line.group = was.group;
@@ -266,7 +266,9 @@ void ComponentItem::Save() {
   // are parsed, so that a large item is not held twice over.
   view_.reset();
   document_.reset();
-  share_->saved = bytes;
+  // Only a sibling component reads the saved bytes: an item alone in its
+  // resource would hold them twice.
+  if (components_ > 1) share_->saved = bytes;
   Parse(std::move(bytes));
 }
 

@@ -46,8 +46,9 @@ Param ParseParam(std::string_view raw) {
 }
 
 // Fills group, name, params and value; leaves is_property false for text
-// that is not "name[;params]:value".
-void ParseLogical(std::string_view text, ContentLine& line) {
+// that is not "name[;params]:value". `owned`, when given, is the string
+// `text` views: the value then takes it over rather than being copied.
+void ParseLogical(std::string_view text, ContentLine& line, std::string* owned) {
   size_t i = 0;
   while (i < text.size() && text[i] != ';' && text[i] != ':') {
     if (!IsNameChar(text[i])) return;
@@ -78,7 +79,12 @@ void ParseLogical(std::string_view text, ContentLine& line) {
   line.name = std::string(full);
   line.upper_name = ToUpper(full);
   line.params = std::move(params);
-  line.value = std::string(text.substr(i + 1));
+  if (owned != nullptr) {
+    owned->erase(0, i + 1);
+    line.value = std::move(*owned);
+  } else {
+    line.value = std::string(text.substr(i + 1));
+  }
   line.is_property = true;
 }
 
@@ -150,6 +156,7 @@ size_t FoldedSize(std::string_view bytes, size_t pos) {
 struct LineText {
   size_t content_end;
   bool joined = false;
+  bool soft = false;  // a quoted-printable soft break joined some of it
   std::string joined_text;
 };
 
@@ -176,8 +183,11 @@ void ReadLogicalLines(std::string_view bytes, std::vector<ContentLine>& lines,
   const bool all_utf8 = IsValidUtf8(bytes);
   for (size_t k = 0; k < lines.size(); ++k) {
     ContentLine& line = lines[k];
-    const std::string_view logical = TextOf(bytes, line, texts[k]);
-    ParseLogical(logical, line);
+    // A line joined by folds alone is read again from the bytes when its
+    // text as read is asked for, so its value can take the joined text.
+    LineText& t = texts[k];
+    const size_t logical_size = TextOf(bytes, line, t).size();
+    ParseLogical(TextOf(bytes, line, t), line, t.joined && !t.soft ? &t.joined_text : nullptr);
     if (!line.is_property) continue;
     if (const Param* charset = line.FindParam("CHARSET")) {
       line.charset = charset->value;
@@ -194,10 +204,12 @@ void ReadLogicalLines(std::string_view bytes, std::vector<ContentLine>& lines,
     size_t serialized =
         line.group.size() + (line.group.empty() ? 0 : 1) + line.name.size() + 1 + line.value.size();
     for (const Param& p : line.params) serialized += 1 + p.raw.size();
-    if (serialized != logical.size()) {
+    if (serialized != logical_size) {
       line.pristine = Serialize(line);
-    } else if (texts[k].joined) {
-      line.pristine = std::move(texts[k].joined_text);
+    } else if (t.soft) {
+      line.pristine = std::move(t.joined_text);
+    } else {
+      line.folded = t.joined;
     }
   }
   for (size_t k = 0; k < lines.size(); ++k) {
@@ -244,6 +256,7 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     while (pos < bytes.size() && !text(entry).empty() && text(entry).back() == '=' &&
            HeadSaysQuotedPrintable(text(entry))) {
       LineText& t = texts[entry];
+      t.soft = true;
       if (t.joined) {
         t.joined_text.pop_back();
       } else {
@@ -279,7 +292,7 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
     line.begin = p.begin;
     line.line_number = number;
     lines.push_back(std::move(line));
-    texts.push_back({p.content_end, false, {}});
+    texts.push_back({p.content_end, false, false, {}});
     extend(lines.size() - 1, p);
     join_soft_breaks(lines.size() - 1, pos);
   }
@@ -288,9 +301,79 @@ std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start)
   return lines;
 }
 
-std::string_view Pristine(const ContentLine& line, std::string_view bytes) {
-  if (line.pristine) return *line.pristine;
+namespace {
+
+// The text of a line joined by folds alone, as SplitContentLines read it, to
+// `piece` in order: its first physical line, then each continuation without
+// its lead (blank lines between add nothing). Stops when `piece` says false.
+template <typename Piece>
+bool EachFoldedPiece(std::string_view bytes, const ContentLine& line, Piece piece) {
+  for (size_t pos = line.begin; pos < line.end;) {
+    const Physical p = PhysicalAt(bytes, pos);
+    std::string_view content = bytes.substr(p.begin, p.content_end - p.begin);
+    if (pos != line.begin && !content.empty()) content.remove_prefix(1);
+    if (!piece(content)) return false;
+    pos = p.end;
+  }
+  return true;
+}
+
+// Whether pieces given in turn spell `first` then `second`.
+class PieceMatch {
+ public:
+  PieceMatch(std::string_view first, std::string_view second) : parts_{first, second} {}
+  bool operator()(std::string_view piece) {
+    while (!piece.empty()) {
+      while (at_ < 2 && parts_[at_].empty()) ++at_;
+      if (at_ == 2) return false;
+      std::string_view& part = parts_[at_];
+      const size_t n = std::min(part.size(), piece.size());
+      if (part.substr(0, n) != piece.substr(0, n)) return false;
+      part.remove_prefix(n);
+      piece.remove_prefix(n);
+    }
+    return true;
+  }
+  bool Done() const { return parts_[0].empty() && parts_[1].empty(); }
+
+ private:
+  std::string_view parts_[2];
+  size_t at_ = 0;
+};
+
+std::string_view OwnBytes(const ContentLine& line, std::string_view bytes) {
   return bytes.substr(line.begin, line.end - line.terminator.size() - line.begin);
+}
+
+}  // namespace
+
+bool SerializesAsRead(const ContentLine& line, std::string_view bytes) {
+  if (line.pristine) return SerializesAs(line, *line.pristine);
+  if (!line.folded) return SerializesAs(line, OwnBytes(line, bytes));
+  const std::string head = SerializedHead(line);
+  PieceMatch match(head, line.value);
+  return EachFoldedPiece(bytes, line, [&match](std::string_view p) { return match(p); }) &&
+         match.Done();
+}
+
+bool ReadAs(const ContentLine& line, std::string_view bytes, std::string_view text) {
+  if (line.pristine) return *line.pristine == text;
+  if (!line.folded) return OwnBytes(line, bytes) == text;
+  PieceMatch match(text, {});
+  return EachFoldedPiece(bytes, line, [&match](std::string_view p) { return match(p); }) &&
+         match.Done();
+}
+
+std::string TextAsRead(const ContentLine& line, std::string_view bytes) {
+  if (line.pristine) return *line.pristine;
+  if (!line.folded) return std::string(OwnBytes(line, bytes));
+  std::string out;
+  out.reserve(line.end - line.begin);
+  EachFoldedPiece(bytes, line, [&out](std::string_view p) {
+    out += p;
+    return true;
+  });
+  return out;
 }
 
 bool SerializesAs(const ContentLine& line, std::string_view text) {
@@ -307,12 +390,17 @@ bool SerializesAs(const ContentLine& line, std::string_view text) {
   return take(":") && text == line.value;
 }
 
-std::string Serialize(const ContentLine& line) {
+std::string SerializedHead(const ContentLine& line) {
   std::string out;
   if (!line.group.empty()) out += line.group + ".";
   out += line.name;
   for (const Param& p : line.params) out += ";" + p.raw;
   out += ":";
+  return out;
+}
+
+std::string Serialize(const ContentLine& line) {
+  std::string out = SerializedHead(line);
   out += line.value;
   return out;
 }
@@ -359,6 +447,12 @@ bool ReadsAlike(const ContentLine& a, const ContentLine& b, Dialect dialect) {
   if (!a.is_property || !b.is_property || a.upper_name != b.upper_name ||
       !EqualsIgnoringCase(a.group, b.group) || MeaningfulParams(a) != MeaningfulParams(b)) {
     return false;
+  }
+  // The same bytes in UTF-8, which decodes without fail, read the same: a
+  // long value is not decoded twice to show it.
+  if (a.value == b.value && IsQuotedPrintable(a) == IsQuotedPrintable(b) && IsUtf8Name(a.charset) &&
+      IsUtf8Name(b.charset)) {
+    return true;
   }
   try {
     const std::vector<std::string> as = ReadComponents(a, dialect);

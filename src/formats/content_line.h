@@ -29,6 +29,9 @@ struct ContentLine {
   size_t line_number = 0;    // 1-based physical line number where it starts
   std::string terminator;    // of its last physical line: "\r\n", "\n", "" at the end
   bool is_property = false;  // false: a blank line or stray text, carried as it is
+  // Joined from its physical lines by folds alone: its text as read is read
+  // again from the file's bytes, so a value of tens of MB is held once.
+  bool folded = false;
   std::string group;
   std::string name;
   std::string upper_name;
@@ -41,8 +44,9 @@ struct ContentLine {
   // the file's ("UTF-8" when every such value is valid UTF-8, else
   // "WINDOWS-1252"). Empty elsewhere: a value goes in `charset`.
   std::string write_charset;
-  // Serialize() as read, kept only where it differs from the line's own
-  // bytes (a folded line, a dropped "." of an empty group): see Pristine().
+  // Serialize() as read, kept only where it can be read neither from the
+  // line's own bytes nor from its folds (a quoted-printable soft break, a
+  // dropped "." of an empty group).
   std::optional<std::string> pristine;
 
   const Param* FindParam(std::string_view upperName) const;
@@ -56,12 +60,19 @@ struct ContentLine {
 // precedes `start` (a byte-order mark).
 std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start);
 
-// Serialize() of `line` as it was read from `bytes` (the text it was split
-// from): equal text means "unchanged". Views `bytes` or the line.
-std::string_view Pristine(const ContentLine& line, std::string_view bytes);
+// Whether Serialize(line) is the line as it was read from `bytes` (the text
+// it was split from), that is, whether it is unchanged. Builds no copy of it.
+bool SerializesAsRead(const ContentLine& line, std::string_view bytes);
+// Whether the line as it was read from `bytes` serializes as `text`.
+bool ReadAs(const ContentLine& line, std::string_view bytes, std::string_view text);
+// Serialize() of `line` as it was read from `bytes`: a copy, for the rare
+// comparison of two lines as read.
+std::string TextAsRead(const ContentLine& line, std::string_view bytes);
 
 // "group.NAME;param;param:value" without folding or terminator.
 std::string Serialize(const ContentLine& line);
+// Serialize(line) up to and with the ":" before the value.
+std::string SerializedHead(const ContentLine& line);
 // Serialize(line) == text, without building it: a value may be tens of MB.
 bool SerializesAs(const ContentLine& line, std::string_view text);
 
@@ -100,6 +111,9 @@ std::string Fold(const ContentLine& line, const FoldForm& form);
 // only quoted-printable soft breaks, else one physical line.
 std::string Refold(const ContentLine& line, std::string_view was, const std::string& newline,
                    bool folds = true);
+// Refold(), appended to `out`: a long line is not built twice.
+void RefoldTo(std::string& out, const ContentLine& line, std::string_view was,
+              const std::string& newline, bool folds = true);
 
 bool IsQuotedPrintable(const ContentLine& line);
 

@@ -49,8 +49,18 @@ size_t SkipText(std::string_view bytes, size_t from) {
 // Whether `line` reads as `physical` does, which can then stand in its place:
 // a line that would run on into the next one (a last soft break) cannot.
 bool RestoresAsRead(const ContentLine& line, const std::string& physical, bool v21) {
+  const Dialect dialect = v21 ? Dialect::kVCard21 : Dialect::kVCard3;
+  // Read as it would be with a line after it. One property line that ends
+  // in no line break and no "=" (no soft break) reads so as it is, without
+  // a copy of a long text to append that line to.
+  if (!physical.empty() && physical.back() != '\n' && physical.back() != '\r') {
+    const std::vector<ContentLine> alone = SplitContentLines(physical, 0);
+    if (alone.size() == 1 && alone[0].is_property && !alone[0].value.ends_with('=')) {
+      return ReadsAlike(line, alone[0], dialect);
+    }
+  }
   const std::vector<ContentLine> was = SplitContentLines(physical + "\nX:", 0);
-  return was.size() == 2 && ReadsAlike(line, was[0], v21 ? Dialect::kVCard21 : Dialect::kVCard3);
+  return was.size() == 2 && ReadsAlike(line, was[0], dialect);
 }
 
 }  // namespace
@@ -128,7 +138,7 @@ Document::Document(std::string bytes) : bytes_(std::move(bytes)) {
 
 bool Document::Changed() const {
   for (const ContentLine& line : lines_) {
-    if (line.is_property && !SerializesAs(line, Pristine(line, bytes_))) return true;
+    if (line.is_property && !SerializesAsRead(line, bytes_)) return true;
   }
   return false;
 }
@@ -138,7 +148,7 @@ std::string Document::Render() const {
   out.reserve(bytes_.size() + 256);
   size_t pos = 0;
   for (const ContentLine& line : lines_) {
-    if (!line.is_property || SerializesAs(line, Pristine(line, bytes_))) continue;
+    if (!line.is_property || SerializesAsRead(line, bytes_)) continue;
     out.append(bytes_, pos, line.begin - pos);
     const size_t body_end = line.end - line.terminator.size();
     const size_t index = static_cast<size_t>(&line - lines_.data());
@@ -147,8 +157,8 @@ std::string Document::Render() const {
     if (restore != restores_.end() && RestoresAsRead(line, restore->second, !folds)) {
       out += restore->second;
     } else {
-      out += Refold(line, std::string_view(bytes_).substr(line.begin, body_end - line.begin),
-                    newline_, folds);
+      RefoldTo(out, line, std::string_view(bytes_).substr(line.begin, body_end - line.begin),
+               newline_, folds);
     }
     out += line.terminator;
     pos = line.end;

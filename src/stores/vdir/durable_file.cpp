@@ -169,13 +169,25 @@ FileStamp StampIfUnchanged(int dirFd, const std::string& name, std::string_view 
   if (!fd.valid() || ::fstat(fd.get(), &st) != 0) throw Failure(kChangedByAnotherProgram);
   if (!S_ISREG(st.st_mode)) throw Failure("it is not a regular file.");
   if (static_cast<size_t>(st.st_size) != bytes.size()) throw Failure(kChangedByAnotherProgram);
-  std::string now;
-  try {
-    now = ReadRest(fd.get(), std::string(), 0);
-  } catch (const Failure&) {
-    throw Failure(kChangedByAnotherProgram);
+  // Compared piece by piece: a large item is not held a second time.
+  constexpr size_t kPiece = size_t{64} * 1024;
+  const std::unique_ptr<char[]> piece(new char[kPiece]);
+  size_t done = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), piece.get(), kPiece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw Failure(kChangedByAnotherProgram);
+    const auto got = static_cast<size_t>(n);
+    // More than was read, also a file grown since its status was asked,
+    // is another program's.
+    if (got > bytes.size() - done || bytes.compare(done, got, piece.get(), got) != 0) {
+      throw Failure(kChangedByAnotherProgram);
+    }
+    done += got;
+    // A regular file gives less than asked only at its end.
+    if (got < kPiece) break;
   }
-  if (now != bytes) throw Failure(kChangedByAnotherProgram);
+  if (done != bytes.size()) throw Failure(kChangedByAnotherProgram);
   return FileStamp::Of(st);
 }
 

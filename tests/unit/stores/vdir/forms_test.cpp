@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <map>
 #include <random>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
 #include "formats/content_line.h"
+#include "formats/document.h"
 #include "formats/text_forms.h"
 #include "text/utf8.h"
 #include "vdir_fixture.h"
@@ -32,6 +34,7 @@ TEST(ContentLines, UnfoldingJoinsWhatProgramsSplitAndCoversEveryByte) {
                         {"NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0A=\r\n b=\r\nc\r\nFN:x\r\n",
                          {"|NOTE|ENCODING=QUOTED-PRINTABLE|a=0D=0A bc", "|FN||x"}},
                         {"X-A:a=\nX-B:b\n", {"|X-A||a=", "|X-B||b"}},
+                        {".NOTE:a\n b\n", {"|NOTE||ab"}},
                         {"BEGIN:VCARD\nno colon here\n", {"|BEGIN||VCARD"}}}) {
     SCOPED_TRACE(row.file);
     std::vector<std::string> seen;
@@ -44,6 +47,16 @@ TEST(ContentLines, UnfoldingJoinsWhatProgramsSplitAndCoversEveryByte) {
       for (const Param& p : l.params)
         params += (params.empty() ? "" : ";") + p.name + "=" + p.value;
       seen.push_back(l.group + "|" + l.upper_name + "|" + params + "|" + l.value);
+      // As read, whether read again from the folds or kept, is as parsed;
+      // any change to the value shows.
+      EXPECT_TRUE(SerializesAsRead(l, row.file)) << l.line_number;
+      EXPECT_EQ(TextAsRead(l, row.file), Serialize(l));
+      EXPECT_FALSE(ReadAs(l, row.file, Serialize(l) + "x"));
+      ContentLine changed = l;
+      changed.value.back() ^= 1;
+      EXPECT_FALSE(SerializesAsRead(changed, row.file)) << l.line_number;
+      changed.value = l.value + "x";
+      EXPECT_FALSE(SerializesAsRead(changed, row.file)) << l.line_number;
     }
     EXPECT_EQ(covered, row.file.size());
     EXPECT_EQ(seen, row.lines);
@@ -85,6 +98,66 @@ TEST(ContentLines, FoldedLinesUnfoldToTheSameValue) {
         EXPECT_NE(physical[0], ' ') << folded;
       }
     }
+  }
+}
+
+// A changed line read from regular folds is refolded in their form,
+// whatever its length, and a same-length one at the same places.
+TEST(ContentLines, ARefoldedLineKeepsTheFormOfItsFolds) {
+  const auto repeat = [](const std::string& piece, size_t times) {
+    std::string out;
+    while (times-- > 0) out += piece;
+    return out;
+  };
+  for (const auto& [value, width, lead, newline] :
+       std::vector<std::tuple<std::string, size_t, char, std::string>>{
+           {std::string(300, 'a'), 75, ' ', "\r\n"},
+           {repeat("ab\xC3\xBC", 200), 60, '\t', "\n"},
+           {repeat("x\xE2\x82\xAC", 150), 75, ' ', "\r\n"}}) {
+    FoldForm form;
+    form.width = width;
+    form.lead = lead;
+    form.newline = newline;
+    const std::string was = Fold(SplitContentLines("NOTE:" + value, 0)[0], form);
+    std::vector<ContentLine> lines = SplitContentLines(was + newline, 0);
+    ASSERT_EQ(lines.size(), 1u);
+    for (const std::string& now :
+         {value + "tail", value.substr(0, value.size() / 2), "Z" + value.substr(1)}) {
+      lines[0].value = now;
+      EXPECT_EQ(Refold(lines[0], was, "\r\n"), Fold(lines[0], form)) << width;
+    }
+  }
+  // Folds that split characters, as some programs write, stay where they
+  // are for a text as long that they split alike.
+  const auto split_at_75 = [](const std::string& line) {
+    std::string out = line.substr(0, 75);
+    for (size_t at = 75; at < line.size(); at += 74) out += "\r\n " + line.substr(at, 74);
+    return out;
+  };
+  const std::string was = split_at_75("NOTE:x" + repeat("\xC3\xBC", 150));
+  std::vector<ContentLine> lines = SplitContentLines(was + "\r\n", 0);
+  lines[0].value = "x\xC3\xB6" + lines[0].value.substr(3);
+  EXPECT_EQ(Refold(lines[0], was, "\r\n"), split_at_75("NOTE:" + lines[0].value));
+}
+
+// An undo writes a line as it was once read only where that text still
+// reads as the line now does, alone: not where it would run on or end in a
+// line break.
+TEST(ContentLines, AnUndoWritesTheLineAsReadWhereItReadsAlike) {
+  for (const auto& [line, value, physical, restored] :
+       std::vector<std::tuple<std::string, std::string, std::string, bool>>{
+           {"NOTE:abc", "abcdef", "NOTE:ab\r\n c\r\n\tdef", true},
+           {"NOTE:abc", "abcdeg", "NOTE:ab\r\n c\r\n\tdef", false},
+           {"NOTE:abc", "abcdef", "NOTE:ab\r\n cdef\r\n", false},
+           {"NOTE;ENCODING=QUOTED-PRINTABLE:x", "ab=3D",
+            "NOTE;ENCODING=QUOTED-PRINTABLE:ab=", false},
+           {"NOTE;ENCODING=QUOTED-PRINTABLE:x", "ab", "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nb",
+            true}}) {
+    const std::string head = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    Document document(head + line + "\r\nEND:VCARD\r\n");
+    document.lines()[2].value = value;
+    document.RestoreAs(2, physical);
+    EXPECT_EQ(document.Render() == head + physical + "\r\nEND:VCARD\r\n", restored) << physical;
   }
 }
 
