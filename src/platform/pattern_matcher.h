@@ -73,18 +73,31 @@ class PatternMatcher {
     return text;
   }
 
-  // One match: bytes [begin, end) of the text, and what the replacement makes
-  // of it (tags resolved).
+  // One match: bytes [begin, end) of the text.
   struct Match {
     size_t begin = 0;
     size_t end = 0;
-    std::string replacement;
+  };
+
+  // The matches of a text and what the replacement makes of each (tags
+  // resolved). A replacement that names no tag is the same for every match
+  // and is kept once: a long text may have a million matches.
+  struct MatchList {
+    std::vector<Match> spans;
+    // One a match, or a single one for every match.
+    std::vector<std::string> replacements;
+
+    size_t size() const { return spans.size(); }
+    bool empty() const { return spans.empty(); }
+    const std::string& Replacement(size_t k) const {
+      return replacements[replacements.size() == 1 ? 0 : k];
+    }
   };
 
   // Every non-empty match of the pattern in the text, left to right, with the
   // replacement each would get. For callers that replace in only part of a
   // text (shown text inside rich text). Throws like MatchCount.
-  virtual std::vector<Match> Matches(const std::string& replacement) = 0;
+  virtual MatchList Matches(const std::string& replacement) = 0;
 };
 
 }  // namespace tidewell

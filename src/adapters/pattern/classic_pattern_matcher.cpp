@@ -330,15 +330,21 @@ std::string ClassicPatternMatcher::TakeText() {
   return text;
 }
 
-std::vector<PatternMatcher::Match> ClassicPatternMatcher::Matches(const std::string& replacement) {
+PatternMatcher::MatchList ClassicPatternMatcher::Matches(const std::string& replacement) {
   Scan();
-  std::vector<Match> found;
-  found.reserve(spans_.size() / (2 * width_));
-  for (size_t match = 0; match < spans_.size() / (2 * width_); ++match) {
-    Match& m = found.emplace_back();
-    m.begin = spans_[match * 2 * width_];
-    m.end = spans_[match * 2 * width_ + 1];
-    AppendReplacement(m.replacement, match, replacement);
+  MatchList found;
+  const size_t count = spans_.size() / (2 * width_);
+  found.spans.reserve(count);
+  for (size_t match = 0; match < count; ++match) {
+    found.spans.push_back({spans_[match * 2 * width_], spans_[match * 2 * width_ + 1]});
+  }
+  const std::vector<classic::ReplacementPart>& parts =
+      compiled_->Parsed(replacement, syntax_ == PatternSyntax::kRegex);
+  const bool tagged = std::any_of(parts.begin(), parts.end(),
+                                  [](const classic::ReplacementPart& p) { return p.tag >= 0; });
+  found.replacements.resize(tagged ? count : std::min<size_t>(count, 1));
+  for (size_t match = 0; match < found.replacements.size(); ++match) {
+    AppendReplacement(found.replacements[match], match, replacement);
   }
   return found;
 }

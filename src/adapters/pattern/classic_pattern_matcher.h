@@ -88,7 +88,7 @@ class ClassicPatternMatcher : public PatternMatcher {
   void SetReplace(const std::string& replacement) override;
   std::string Text() override;
   std::string TakeText() override;
-  std::vector<Match> Matches(const std::string& replacement) override;
+  MatchList Matches(const std::string& replacement) override;
 
  private:
   // PCRE2's compiled pattern, match data and limits, and the parsed replacement.
