@@ -269,19 +269,30 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
                                     const std::string& replacement, const CodePageDecoder& pages) {
   if (!IsRtf(rtf)) return ReplaceShownText(matcher, rtf, replacement, pages);
   const PatternMatcher::MatchList matches = matcher.Matches(replacement);
-  // Lent to the matcher and taken back: a long body's text is held once.
-  const std::string shown = matcher.TakeText();
+  std::string shown = matcher.TakeText();
   if (matches.empty()) return rtf;
+
+  // What the edit needs of the shown text around each match; the text itself
+  // is let go before the new document is written.
+  constexpr uint8_t kCrBefore = 1, kLfAfter = 2;
+  std::vector<uint8_t> around(matches.size());
+  for (size_t k = 0; k < matches.size(); ++k) {
+    const PatternMatcher::Match& match = matches.spans[k];
+    if (match.begin > 0 && shown[match.begin - 1] == '\r') around[k] |= kCrBefore;
+    if (match.end < shown.size() && shown[match.end] == '\n') around[k] |= kLfAfter;
+  }
+  std::string().swap(shown);
 
   // Whether the edited text shows an LF right after match k.
   const auto lf_after = [&](size_t k) {
-    size_t at = matches.spans[k].end;
-    for (size_t next = k + 1; next < matches.size() && matches.spans[next].begin == at; ++next) {
+    size_t last = k;
+    for (size_t next = k + 1;
+         next < matches.size() && matches.spans[next].begin == matches.spans[last].end; ++next) {
       const std::string& next_replacement = matches.Replacement(next);
       if (!next_replacement.empty()) return next_replacement.front() == '\n';
-      at = matches.spans[next].end;
+      last = next;
     }
-    return at < shown.size() && shown[at] == '\n';
+    return (around[last] & kLfAfter) != 0;
   };
   // Whether the edited text shows a CR character right before the next
   // replacement: kept text's own, or one the replacement before wrote.
@@ -302,7 +313,7 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
   Writer out(room);
   size_t m = 0;
   Ending before;
-  rtf::ForEachToken(source, pages, [&](const Token& t) {
+  rtf::ForEachToken(source, pages, [&](const Token& t, std::string_view token_shown) {
     const std::string_view verbatim = source.substr(t.begin, t.end - t.begin);
     const Ending before_token = std::exchange(before, t.ending());
     while (m < matches.size() && matches.spans[m].end <= t.shown_begin) ++m;
@@ -318,7 +329,7 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
       if (t.kind == TokenKind::kLiteral) {
         out.Put(verbatim.substr(from - t.shown_begin, to - from), {});
       } else {
-        out.Put(EscapeText(std::string_view(shown).substr(from, to - from), t.uc), {});
+        out.Put(EscapeText(token_shown.substr(from - t.shown_begin, to - from), t.uc), {});
       }
     };
     size_t at = t.shown_begin;
@@ -327,7 +338,7 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
       keep(at, match.begin);
       if (match.begin >= t.shown_begin) {
         if (written_to != match.begin) {
-          written_cr = match.begin > 0 && shown[match.begin - 1] == '\r';
+          written_cr = (around[m] & kCrBefore) != 0;
         }
         out.Put(EscapeText(matches.Replacement(m), t.uc, written_cr, lf_after(m)), {});
         written_to = match.end;

@@ -72,8 +72,9 @@ constexpr ShownWord kShownWords[] = {
 
 class Parser {
  public:
-  // The shown text goes to `text` when there is one; tokens go to `take`
-  // when there is one, each once nothing more can change it.
+  // The shown text goes to `text`. Tokens go to `take` when there is one,
+  // each once nothing more can change it, and `text` then keeps only what
+  // the tokens not yet taken show.
   Parser(std::string_view rtf, const CodePageDecoder& pages, std::string* text,
          const TokenSink* take)
       : rtf_(rtf), text_(text), take_(take), pages_(pages) {}
@@ -81,10 +82,10 @@ class Parser {
   void Run() {
     // The shown text is hardly ever longer than the RTF: reserved so, a long
     // body is not grown, which would hold it twice over for a while.
-    if (text_) text_->reserve(rtf_.size());
+    if (!take_) text_->reserve(rtf_.size());
     while (i_ < rtf_.size()) Step();
     FinishPendingSurrogate();
-    if (has_last_ && take_) (*take_)(last_);
+    Emit();
   }
 
  private:
@@ -313,7 +314,7 @@ class Parser {
     t.begin = start;
     t.end = i_;
     t.shown_begin = shown_;
-    if (text_) text_->append(rtf_.substr(start, i_ - start));
+    text_->append(rtf_.substr(start, i_ - start));
     shown_ += i_ - start;
     t.shown_end = shown_;
     t.uc = Uc();
@@ -396,26 +397,24 @@ class Parser {
   // The last token may still grow (fallback characters, the low half of a
   // pair); the one before it is done.
   void Keep(const Token& t) {
-    if (has_last_ && take_) (*take_)(last_);
+    Emit();
     last_ = t;
     has_last_ = true;
   }
 
-  void Show(char32_t cp) {
-    if (text_) {
-      const size_t before = text_->size();
-      AppendUtf8(*text_, cp);
-      shown_ += text_->size() - before;
-    } else {
-      shown_ += Utf8Length(cp);
-    }
+  void Emit() {
+    if (!has_last_ || !take_) return;
+    const size_t to = last_.shown_end - text_start_;
+    const size_t from = last_.shown_begin - text_start_;
+    (*take_)(last_, std::string_view(*text_).substr(from, to - from));
+    text_->erase(0, to);
+    text_start_ = last_.shown_end;
   }
 
-  // The bytes AppendUtf8 writes for `cp`.
-  static size_t Utf8Length(char32_t cp) {
-    if (cp < 0x80) return 1;
-    if (cp < 0x800) return 2;
-    return cp < 0x10000 ? 3 : 4;
+  void Show(char32_t cp) {
+    const size_t before = text_->size();
+    AppendUtf8(*text_, cp);
+    shown_ += text_->size() - before;
   }
 
   // A high surrogate not followed by its low half shows as U+FFFD.
@@ -440,7 +439,8 @@ class Parser {
   size_t i_ = 0;
   std::string* text_;
   const TokenSink* take_;
-  size_t shown_ = 0;  // bytes of shown text so far
+  size_t shown_ = 0;       // bytes of shown text so far
+  size_t text_start_ = 0;  // the place in the shown text where text_ starts
   Token last_;
   bool has_last_ = false;
   std::vector<Group> groups_;
@@ -471,7 +471,8 @@ std::string ShownTextOf(std::string_view rtf, const CodePageDecoder& pages) {
 }
 
 void ForEachToken(std::string_view rtf, const CodePageDecoder& pages, const TokenSink& take) {
-  Parser(rtf, pages, nullptr, &take).Run();
+  std::string text;
+  Parser(rtf, pages, &text, &take).Run();
 }
 
 }  // namespace tidewell::rtf

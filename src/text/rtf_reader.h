@@ -64,8 +64,8 @@ struct Token {
   Ending ending() const { return {open, lone_high}; }
 };
 
-// Takes the tokens of a document one by one.
-using TokenSink = std::function<void(const Token&)>;
+// Takes the tokens of a document one by one, each with the text it shows.
+using TokenSink = std::function<void(const Token&, std::string_view shown)>;
 
 inline bool IsRtf(std::string_view text) { return text.starts_with("{\\rtf"); }
 
@@ -78,7 +78,7 @@ bool StartsWithGroupHider(std::string_view rtf);
 std::string ShownTextOf(std::string_view rtf, const CodePageDecoder& pages);
 
 // Hands the tokens of `rtf` to `take` in order, with their places in the text
-// ShownTextOf gives, without building that text or holding the tokens.
+// ShownTextOf gives, without holding that text or the tokens.
 void ForEachToken(std::string_view rtf, const CodePageDecoder& pages, const TokenSink& take);
 
 }  // namespace tidewell::rtf
