@@ -114,6 +114,12 @@ void EscapeInto(Out& out, std::string_view text, int32_t uc, bool& cr_before, bo
       ++i;
       continue;
     }
+    // Most of a body is plain ASCII, written as it is.
+    if (c >= 0x20 && c < 0x7F) {
+      out += c;
+      ++i;
+      continue;
+    }
     const char32_t cp = NextCodePointOrReplacement(text, i);
     if (cp < 0x20) {
       AppendHexEscape(out, static_cast<unsigned char>(cp));
