@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "text/utf8.h"
 
