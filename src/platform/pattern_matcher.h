@@ -83,12 +83,19 @@ class PatternMatcher {
   // resolved). A replacement that names no tag is the same for every match
   // and is kept once: a long text may have a million matches.
   struct MatchList {
-    std::vector<Match> spans;
+    // Match k is bytes [bounds[2k], bounds[2k + 1]): the layout a matcher may
+    // keep its own matches in, so that it can hand them over.
+    std::vector<size_t> bounds;
     // One a match, or a single one for every match.
     std::vector<std::string> replacements;
 
-    size_t size() const { return spans.size(); }
-    bool empty() const { return spans.empty(); }
+    size_t size() const { return bounds.size() / 2; }
+    bool empty() const { return bounds.empty(); }
+    Match operator[](size_t k) const { return {bounds[2 * k], bounds[2 * k + 1]}; }
+    void Add(size_t begin, size_t end) {
+      bounds.push_back(begin);
+      bounds.push_back(end);
+    }
     const std::string& Replacement(size_t k) const {
       return replacements[replacements.size() == 1 ? 0 : k];
     }

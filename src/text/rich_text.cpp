@@ -283,7 +283,7 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
   constexpr uint8_t kCrBefore = 1, kLfAfter = 2;
   std::vector<uint8_t> around(matches.size());
   for (size_t k = 0; k < matches.size(); ++k) {
-    const PatternMatcher::Match& match = matches.spans[k];
+    const PatternMatcher::Match match = matches[k];
     if (match.begin > 0 && shown[match.begin - 1] == '\r') around[k] |= kCrBefore;
     if (match.end < shown.size() && shown[match.end] == '\n') around[k] |= kLfAfter;
   }
@@ -292,8 +292,8 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
   // Whether the edited text shows an LF right after match k.
   const auto lf_after = [&](size_t k) {
     size_t last = k;
-    for (size_t next = k + 1;
-         next < matches.size() && matches.spans[next].begin == matches.spans[last].end; ++next) {
+    for (size_t next = k + 1; next < matches.size() && matches[next].begin == matches[last].end;
+         ++next) {
       const std::string& next_replacement = matches.Replacement(next);
       if (!next_replacement.empty()) return next_replacement.front() == '\n';
       last = next;
@@ -322,9 +322,8 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
   rtf::ForEachToken(source, pages, [&](const Token& t, std::string_view token_shown) {
     const std::string_view verbatim = source.substr(t.begin, t.end - t.begin);
     const Ending before_token = std::exchange(before, t.ending());
-    while (m < matches.size() && matches.spans[m].end <= t.shown_begin) ++m;
-    if (t.kind == TokenKind::kMarkup || m == matches.size() ||
-        matches.spans[m].begin >= t.shown_end) {
+    while (m < matches.size() && matches[m].end <= t.shown_begin) ++m;
+    if (t.kind == TokenKind::kMarkup || m == matches.size() || matches[m].begin >= t.shown_end) {
       out.Put(verbatim, before_token, t.ending());
       return;
     }
@@ -339,8 +338,8 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
       }
     };
     size_t at = t.shown_begin;
-    while (m < matches.size() && matches.spans[m].begin < t.shown_end) {
-      const PatternMatcher::Match& match = matches.spans[m];
+    while (m < matches.size() && matches[m].begin < t.shown_end) {
+      const PatternMatcher::Match match = matches[m];
       keep(at, match.begin);
       if (match.begin >= t.shown_begin) {
         if (written_to != match.begin) {

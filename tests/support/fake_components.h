@@ -180,8 +180,8 @@ class ListingMatcher : public PatternMatcher {
     size_t at = 0;
     const MatchList matches = Matches(replacement);
     for (size_t k = 0; k < matches.size(); ++k) {
-      result += text_.substr(at, matches.spans[k].begin - at) + matches.Replacement(k);
-      at = matches.spans[k].end;
+      result += text_.substr(at, matches[k].begin - at) + matches.Replacement(k);
+      at = matches[k].end;
     }
     text_ = result + text_.substr(at);
   }
@@ -205,7 +205,7 @@ class LiteralMatcher : public ListingMatcher {
     MatchList found{{}, {replacement}};
     for (size_t i = 0; !pattern_.empty() && i + pattern_.size() <= text_.size();) {
       if (std::equal(pattern_.begin(), pattern_.end(), text_.begin() + long(i), same)) {
-        found.spans.push_back({i, i + pattern_.size()});
+        found.Add(i, i + pattern_.size());
         i += pattern_.size();
       } else {
         ++i;

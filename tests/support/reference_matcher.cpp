@@ -193,8 +193,8 @@ PatternMatcher::MatchList ReferenceMatcher::Matches(const std::string& replaceme
       ++start;
       continue;
     }
-    matches.spans.push_back({size_t(spans[0].first), size_t(spans[0].second)});
-    const Match& match = matches.spans.back();
+    matches.Add(size_t(spans[0].first), size_t(spans[0].second));
+    const Match match = matches[matches.size() - 1];
     std::string& replaced = matches.replacements.emplace_back();
     for (size_t i = 0; i < replacement.size(); ++i) {
       const char next = i + 1 < replacement.size() ? replacement[i + 1] : '\0';

@@ -334,10 +334,6 @@ PatternMatcher::MatchList ClassicPatternMatcher::Matches(const std::string& repl
   Scan();
   MatchList found;
   const size_t count = spans_.size() / (2 * width_);
-  found.spans.reserve(count);
-  for (size_t match = 0; match < count; ++match) {
-    found.spans.push_back({spans_[match * 2 * width_], spans_[match * 2 * width_ + 1]});
-  }
   const std::vector<classic::ReplacementPart>& parts =
       compiled_->Parsed(replacement, syntax_ == PatternSyntax::kRegex);
   const bool tagged = std::any_of(parts.begin(), parts.end(),
@@ -345,6 +341,16 @@ PatternMatcher::MatchList ClassicPatternMatcher::Matches(const std::string& repl
   found.replacements.resize(tagged ? count : std::min<size_t>(count, 1));
   for (size_t match = 0; match < found.replacements.size(); ++match) {
     AppendReplacement(found.replacements[match], match, replacement);
+  }
+  // Without tags the scan's pairs are the list: handed over, not copied.
+  if (width_ == 1) {
+    found.bounds.swap(spans_);
+    scanned_ = false;
+  } else {
+    found.bounds.reserve(2 * count);
+    for (size_t match = 0; match < count; ++match) {
+      found.Add(spans_[match * 2 * width_], spans_[match * 2 * width_ + 1]);
+    }
   }
   return found;
 }
