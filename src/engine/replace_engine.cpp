@@ -176,6 +176,9 @@ void ReplaceEngine::Apply(const CatalogRow& step, const RunInputs& run, bool& ch
       matcher_.AdoptText(run.Item.Get(step.property));
       matcher_.SetPattern(run.SearchFor);
       if (matcher_.MatchCount() < 1) return;
+      // The rewrite searches the formatted body's own text: the plain body
+      // would only add to its peak.
+      matcher_.AdoptText({});
       if (Rewrite(run, "RTFBody", step.property, TextKind::kRich,
                   StepMarks::Uniform(step.line_mark), line)) {
         changed = true;
@@ -218,7 +221,7 @@ bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const st
     matcher_.SetReplace(run.ReplaceWith);
     replaced = matcher_.Text();
   } else {
-    replaced = ReplaceShownText(matcher_, old, run.ReplaceWith);
+    replaced = ReplaceCountedShownText(matcher_, old, run.ReplaceWith);
   }
   line = marks.journal;
   journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), N, old, replaced,

@@ -73,18 +73,38 @@ class PatternMatcher {
     return text;
   }
 
-  // One match: bytes [begin, end) of the text, and what the replacement makes
-  // of it (tags resolved).
+  // One match: bytes [begin, end) of the text.
   struct Match {
     size_t begin = 0;
     size_t end = 0;
-    std::string replacement;
+  };
+
+  // The matches of a text and what the replacement makes of each (tags
+  // resolved). A replacement that names no tag is the same for every match
+  // and is kept once: a long text may have a million matches.
+  struct MatchList {
+    // Match k is bytes [bounds[2k], bounds[2k + 1]): the layout a matcher may
+    // keep its own matches in, so that it can hand them over.
+    std::vector<size_t> bounds;
+    // One a match, or a single one for every match.
+    std::vector<std::string> replacements;
+
+    size_t size() const { return bounds.size() / 2; }
+    bool empty() const { return bounds.empty(); }
+    Match operator[](size_t k) const { return {bounds[2 * k], bounds[2 * k + 1]}; }
+    void Add(size_t begin, size_t end) {
+      bounds.push_back(begin);
+      bounds.push_back(end);
+    }
+    const std::string& Replacement(size_t k) const {
+      return replacements[replacements.size() == 1 ? 0 : k];
+    }
   };
 
   // Every non-empty match of the pattern in the text, left to right, with the
   // replacement each would get. For callers that replace in only part of a
   // text (shown text inside rich text). Throws like MatchCount.
-  virtual std::vector<Match> Matches(const std::string& replacement) = 0;
+  virtual MatchList Matches(const std::string& replacement) = 0;
 };
 
 }  // namespace tidewell

@@ -21,7 +21,6 @@ using rtf::IsHexDigit;
 using rtf::IsRtf;
 using rtf::kReplacementCharacter;
 using rtf::OpenEnd;
-using rtf::ShownText;
 using rtf::Token;
 using rtf::TokenKind;
 
@@ -36,7 +35,24 @@ char32_t NextCodePointOrReplacement(std::string_view text, size_t& i) {
 // ---------------------------------------------------------------------------
 // Writing shown text as RTF
 
-void AppendHexEscape(std::string& out, unsigned char byte) {
+// Stands for the string EscapeText would write, to learn its size first: a
+// long body's RTF is then made in a string of the right size, not one grown
+// to twice it.
+struct SizeCount {
+  size_t size = 0;
+  SizeCount& operator+=(char) {
+    ++size;
+    return *this;
+  }
+  SizeCount& operator+=(std::string_view piece) {
+    size += piece.size();
+    return *this;
+  }
+  void append(size_t count, char) { size += count; }
+};
+
+template <typename Out>
+void AppendHexEscape(Out& out, unsigned char byte) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += "\\'";
   out += kHex[byte >> 4];
@@ -46,7 +62,8 @@ void AppendHexEscape(std::string& out, unsigned char byte) {
 // \uN takes a signed 16-bit N; the reader skips `uc` fallback characters
 // after it, so exactly that many are written (or the delimiting blank when
 // there are none).
-void AppendUnicodeEscape(std::string& out, char16_t unit, int32_t uc) {
+template <typename Out>
+void AppendUnicodeEscape(Out& out, char16_t unit, int32_t uc) {
   out += "\\u";
   out += std::to_string(static_cast<int16_t>(unit));
   if (uc <= 0) {
@@ -68,9 +85,8 @@ void AppendUnicodeEscape(std::string& out, char16_t unit, int32_t uc) {
 // there would join the two. A CR that ends the text where an LF is shown
 // next (`lf_after`) is not written: the two are one line break, which the
 // LF gives.
-std::string EscapeText(std::string_view text, int32_t uc, bool& cr_before, bool lf_after) {
-  std::string out;
-  out.reserve(text.size());
+template <typename Out>
+void EscapeInto(Out& out, std::string_view text, int32_t uc, bool& cr_before, bool lf_after) {
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
     const bool crlf = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
@@ -98,6 +114,12 @@ std::string EscapeText(std::string_view text, int32_t uc, bool& cr_before, bool 
       ++i;
       continue;
     }
+    // Most of a body is plain ASCII, written as it is.
+    if (c >= 0x20 && c < 0x7F) {
+      out += c;
+      ++i;
+      continue;
+    }
     const char32_t cp = NextCodePointOrReplacement(text, i);
     if (cp < 0x20) {
       AppendHexEscape(out, static_cast<unsigned char>(cp));
@@ -111,7 +133,21 @@ std::string EscapeText(std::string_view text, int32_t uc, bool& cr_before, bool 
       AppendUnicodeEscape(out, static_cast<char16_t>(0xDC00 + (v & 0x3FF)), uc);
     }
   }
+}
+
+std::string EscapeText(std::string_view text, int32_t uc, bool& cr_before, bool lf_after) {
+  std::string out;
+  out.reserve(text.size());
+  EscapeInto(out, text, uc, cr_before, lf_after);
   return out;
+}
+
+// The size EscapeText gives `text` standing alone.
+size_t EscapedSize(std::string_view text, int32_t uc) {
+  SizeCount count;
+  bool cr_before = false;
+  EscapeInto(count, text, uc, cr_before, false);
+  return count.size;
 }
 
 // The same for a text that stands alone.
@@ -202,13 +238,20 @@ class Writer {
 }  // namespace
 
 std::string RtfFromPlainText(const std::string& text) {
-  return "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\uc1\\pard\\f0\\fs20 " +
-         EscapeText(text, 1) + "}";
+  static constexpr std::string_view kHead =
+      "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\uc1\\pard\\f0\\fs20 ";
+  std::string rtf;
+  rtf.reserve(kHead.size() + EscapedSize(text, 1) + 1);
+  rtf += kHead;
+  bool cr_before = false;
+  EscapeInto(rtf, text, 1, cr_before, false);
+  rtf += '}';
+  return rtf;
 }
 
 std::string PlainTextFromRtf(const std::string& rtf, const CodePageDecoder& pages) {
   if (!IsRtf(rtf)) return rtf;
-  return rtf::Parse(rtf, pages).text;
+  return rtf::ShownTextOf(rtf, pages);
 }
 
 int32_t CountShownMatches(PatternMatcher& matcher, const std::string& rtf,
@@ -224,38 +267,65 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
     matcher.SetReplace(replacement);
     return matcher.Text();
   }
-  ShownText doc = rtf::Parse(rtf, pages);
-  // Lent to the matcher and taken back: a long body's text is held once.
-  matcher.AdoptText(std::move(doc.text));
-  const std::vector<PatternMatcher::Match> matches = matcher.Matches(replacement);
-  doc.text = matcher.TakeText();
+  matcher.AdoptText(rtf::ShownTextOf(rtf, pages));
+  return ReplaceCountedShownText(matcher, rtf, replacement, pages);
+}
+
+std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& rtf,
+                                    const std::string& replacement, const CodePageDecoder& pages) {
+  if (!IsRtf(rtf)) return ReplaceShownText(matcher, rtf, replacement, pages);
+  const PatternMatcher::MatchList matches = matcher.Matches(replacement);
+  std::string shown = matcher.TakeText();
   if (matches.empty()) return rtf;
+
+  // What the edit needs of the shown text around each match; the text itself
+  // is let go before the new document is written.
+  constexpr uint8_t kCrBefore = 1, kLfAfter = 2;
+  std::vector<uint8_t> around(matches.size());
+  for (size_t k = 0; k < matches.size(); ++k) {
+    const PatternMatcher::Match match = matches[k];
+    if (match.begin > 0 && shown[match.begin - 1] == '\r') around[k] |= kCrBefore;
+    if (match.end < shown.size() && shown[match.end] == '\n') around[k] |= kLfAfter;
+  }
+  std::string().swap(shown);
 
   // Whether the edited text shows an LF right after match k.
   const auto lf_after = [&](size_t k) {
-    size_t at = matches[k].end;
-    for (size_t next = k + 1; next < matches.size() && matches[next].begin == at; ++next) {
-      if (!matches[next].replacement.empty()) return matches[next].replacement.front() == '\n';
-      at = matches[next].end;
+    size_t last = k;
+    for (size_t next = k + 1; next < matches.size() && matches[next].begin == matches[last].end;
+         ++next) {
+      const std::string& next_replacement = matches.Replacement(next);
+      if (!next_replacement.empty()) return next_replacement.front() == '\n';
+      last = next;
     }
-    return at < doc.text.size() && doc.text[at] == '\n';
+    return (around[last] & kLfAfter) != 0;
   };
   // Whether the edited text shows a CR character right before the next
   // replacement: kept text's own, or one the replacement before wrote.
   size_t written_to = std::string::npos;
   bool written_cr = false;
 
+  // Room for the document and every replacement written at the most
+  // fallbacks a \uN can take, with a separator before each: more than the
+  // edit needs, so a long body is written without growing.
+  constexpr int32_t kMostFallbacks = 16;
+  size_t room = rtf.size();
+  for (size_t k = 0; k < matches.replacements.size(); ++k) {
+    const size_t times = matches.replacements.size() == 1 ? matches.size() : 1;
+    room += times * (EscapedSize(matches.replacements[k], kMostFallbacks) + 2);
+  }
+
   const std::string_view source(rtf);
-  Writer out(rtf.size());
+  Writer out(room);
   size_t m = 0;
   Ending before;
-  for (const Token& t : doc.tokens) {
+  rtf::ForEachToken(source, pages, [&](const Token& t, std::string_view token_shown) {
     const std::string_view verbatim = source.substr(t.begin, t.end - t.begin);
     const Ending before_token = std::exchange(before, t.ending());
     while (m < matches.size() && matches[m].end <= t.shown_begin) ++m;
     if (t.kind == TokenKind::kMarkup || m == matches.size() || matches[m].begin >= t.shown_end) {
       out.Put(verbatim, before_token, t.ending());
-      continue;
+      return;
     }
     // Shown text of this token that no match covers stays: a literal as it
     // stands, a symbol cut by a match written anew.
@@ -264,18 +334,18 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
       if (t.kind == TokenKind::kLiteral) {
         out.Put(verbatim.substr(from - t.shown_begin, to - from), {});
       } else {
-        out.Put(EscapeText(std::string_view(doc.text).substr(from, to - from), t.uc), {});
+        out.Put(EscapeText(token_shown.substr(from - t.shown_begin, to - from), t.uc), {});
       }
     };
     size_t at = t.shown_begin;
     while (m < matches.size() && matches[m].begin < t.shown_end) {
-      const PatternMatcher::Match& match = matches[m];
+      const PatternMatcher::Match match = matches[m];
       keep(at, match.begin);
       if (match.begin >= t.shown_begin) {
         if (written_to != match.begin) {
-          written_cr = match.begin > 0 && doc.text[match.begin - 1] == '\r';
+          written_cr = (around[m] & kCrBefore) != 0;
         }
-        out.Put(EscapeText(match.replacement, t.uc, written_cr, lf_after(m)), {});
+        out.Put(EscapeText(matches.Replacement(m), t.uc, written_cr, lf_after(m)), {});
         written_to = match.end;
       }
       at = std::max(at, std::min(match.end, t.shown_end));
@@ -283,7 +353,7 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
       ++m;
     }
     keep(at, t.shown_end);
-  }
+  });
   return out.Take();
 }
 

@@ -47,4 +47,11 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
                              const std::string& replacement,
                              const CodePageDecoder& pages = IconvCodePages());
 
+// ReplaceShownText for a matcher that CountShownMatches has just left with
+// the shown text of `rtf` (same document, pattern and case flag): the
+// document is not read twice nor its text searched again.
+std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& rtf,
+                                    const std::string& replacement,
+                                    const CodePageDecoder& pages = IconvCodePages());
+
 }  // namespace tidewell

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "text/utf8.h"
 
@@ -72,15 +74,20 @@ constexpr ShownWord kShownWords[] = {
 
 class Parser {
  public:
-  Parser(std::string_view rtf, const CodePageDecoder& pages) : rtf_(rtf), pages_(pages) {}
+  // The shown text goes to `text`. Tokens go to `take` when there is one,
+  // each once nothing more can change it, and `text` then keeps only what
+  // the tokens not yet taken show.
+  Parser(std::string_view rtf, const CodePageDecoder& pages, std::string* text,
+         const TokenSink* take)
+      : rtf_(rtf), text_(text), take_(take), pages_(pages) {}
 
-  ShownText Run() {
+  void Run() {
     // The shown text is hardly ever longer than the RTF: reserved so, a long
     // body is not grown, which would hold it twice over for a while.
-    out_.text.reserve(rtf_.size());
+    if (!take_) text_->reserve(rtf_.size());
     while (i_ < rtf_.size()) Step();
     FinishPendingSurrogate();
-    return std::move(out_);
+    Emit();
   }
 
  private:
@@ -155,7 +162,7 @@ class Parser {
       // First: a lead byte moves i_ past its trail, which the token must cover.
       const char32_t shown_char = FromByte(byte);
       PushSymbol(start, i_, shown_char);
-      if (lone_lead_) out_.tokens.back().open = OpenEnd::kLeadByte;
+      if (lone_lead_) last_.open = OpenEnd::kLeadByte;
       return;
     }
     i_ += 2;
@@ -236,7 +243,7 @@ class Parser {
     for (const ShownWord& shown : kShownWords) {
       if (shown.word == w.word) {
         PushSymbol(start, i_, shown.shown);
-        out_.tokens.back().open = w.open;
+        last_.open = w.open;
         return;
       }
     }
@@ -248,24 +255,25 @@ class Parser {
   void Unicode(size_t start, const ControlWord& w) {
     const auto unit = static_cast<char16_t>(static_cast<uint16_t>(w.param));
     const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
-    if (low && pending_high_ && out_.tokens.size() == *pending_high_ + 1) {
-      Token& pair = out_.tokens.back();
+    // A pending high half is always the last token: every other push
+    // finishes it first.
+    if (low && pending_high_) {
       const char32_t cp = 0x10000 + ((static_cast<char32_t>(high_unit_) - 0xD800) << 10) +
                           (static_cast<char32_t>(unit) - 0xDC00);
-      pending_high_.reset();
-      AppendUtf8(out_.text, cp);
-      pair.end = i_;
-      pair.shown_end = out_.text.size();
-      pair.open = w.open;
+      pending_high_ = false;
+      Show(cp);
+      last_.end = i_;
+      last_.shown_end = shown_;
+      last_.open = w.open;
     } else if (unit >= 0xD800 && unit <= 0xDBFF) {
       FinishPendingSurrogate();
       Push(Symbol(start, i_));
-      out_.tokens.back().open = w.open;
-      pending_high_ = out_.tokens.size() - 1;
+      last_.open = w.open;
+      pending_high_ = true;
       high_unit_ = unit;
     } else {
       PushSymbol(start, i_, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacementCharacter : unit);
-      out_.tokens.back().open = w.open;
+      last_.open = w.open;
     }
     skip_ = Uc();
   }
@@ -277,7 +285,7 @@ class Parser {
       // A fallback character may leave the \u token ending in something that
       // waits for more, as a piece the Writer puts may (see OpenEnd): a hex
       // digit after a "\'" that is no escape, a "-" after a word's letters.
-      const OpenEnd before = out_.tokens.back().open;
+      const OpenEnd before = last_.open;
       OpenEnd open = OpenEnd::kNone;
       if (before == OpenEnd::kHex && IsHex(rtf_[start])) open = OpenEnd::kHexDigit;
       if (before == OpenEnd::kLetters && rtf_[start] == '-') open = OpenEnd::kSign;
@@ -298,7 +306,7 @@ class Parser {
       if (byte < 0x20) return Push(Markup(start, i_));
       const char32_t shown_char = FromByte(byte);  // first, as above
       PushSymbol(start, i_, shown_char);
-      if (lone_lead_) out_.tokens.back().open = OpenEnd::kLeadByte;
+      if (lone_lead_) last_.open = OpenEnd::kLeadByte;
       return;
     }
     while (i_ < rtf_.size() && !stops(static_cast<unsigned char>(rtf_[i_]))) ++i_;
@@ -307,9 +315,10 @@ class Parser {
     t.kind = TokenKind::kLiteral;
     t.begin = start;
     t.end = i_;
-    t.shown_begin = out_.text.size();
-    out_.text.append(rtf_.substr(start, i_ - start));
-    t.shown_end = out_.text.size();
+    t.shown_begin = shown_;
+    text_->append(rtf_.substr(start, i_ - start));
+    shown_ += i_ - start;
+    t.shown_end = shown_;
     t.uc = Uc();
     Push(t);
   }
@@ -352,9 +361,8 @@ class Parser {
 
   // A fallback character after \uN: part of the \u token, never shown.
   void Absorb(size_t end, OpenEnd open, bool counts) {
-    Token& owner = out_.tokens.back();
-    owner.end = end;
-    owner.open = open;
+    last_.end = end;
+    last_.open = open;
     if (counts) --skip_;
   }
 
@@ -364,7 +372,7 @@ class Parser {
     t.end = end;
     t.open = open;
     t.uc = Uc();
-    t.shown_begin = t.shown_end = out_.text.size();
+    t.shown_begin = t.shown_end = shown_;
     return t;
   }
 
@@ -377,26 +385,48 @@ class Parser {
   void PushSymbol(size_t begin, size_t end, char32_t shown) {
     FinishPendingSurrogate();
     Token t = Symbol(begin, end);
-    AppendUtf8(out_.text, shown);
-    t.shown_end = out_.text.size();
-    out_.tokens.push_back(t);
+    Show(shown);
+    t.shown_end = shown_;
+    Keep(t);
   }
 
   void Push(Token t) {
     FinishPendingSurrogate();
-    if (t.kind == TokenKind::kMarkup) t.shown_begin = t.shown_end = out_.text.size();
-    out_.tokens.push_back(t);
+    if (t.kind == TokenKind::kMarkup) t.shown_begin = t.shown_end = shown_;
+    Keep(t);
+  }
+
+  // The last token may still grow (fallback characters, the low half of a
+  // pair); the one before it is done.
+  void Keep(const Token& t) {
+    Emit();
+    last_ = t;
+    has_last_ = true;
+  }
+
+  void Emit() {
+    if (!has_last_ || !take_) return;
+    const size_t to = last_.shown_end - text_start_;
+    const size_t from = last_.shown_begin - text_start_;
+    (*take_)(last_, std::string_view(*text_).substr(from, to - from));
+    text_->erase(0, to);
+    text_start_ = last_.shown_end;
+  }
+
+  void Show(char32_t cp) {
+    const size_t before = text_->size();
+    AppendUtf8(*text_, cp);
+    shown_ += text_->size() - before;
   }
 
   // A high surrogate not followed by its low half shows as U+FFFD.
   void FinishPendingSurrogate() {
     if (!pending_high_) return;
-    Token& lone = out_.tokens[*pending_high_];
-    pending_high_.reset();
-    lone.lone_high = true;
-    lone.shown_begin = out_.text.size();
-    AppendUtf8(out_.text, kReplacementCharacter);
-    lone.shown_end = out_.text.size();
+    pending_high_ = false;
+    last_.lone_high = true;
+    last_.shown_begin = shown_;
+    Show(kReplacementCharacter);
+    last_.shown_end = shown_;
   }
 
   static bool IsHex(char c) {
@@ -409,14 +439,19 @@ class Parser {
 
   std::string_view rtf_;
   size_t i_ = 0;
-  ShownText out_;
+  std::string* text_;
+  const TokenSink* take_;
+  size_t shown_ = 0;       // bytes of shown text so far
+  size_t text_start_ = 0;  // the place in the shown text where text_ starts
+  Token last_;
+  bool has_last_ = false;
   std::vector<Group> groups_;
   bool group_start_ = false;
   int32_t skip_ = 0;
   const CodePageDecoder& pages_;
   int32_t code_page_ = 1252;
   std::array<char32_t, 128> high_{};  // FromSingleByte's, 0 until decoded
-  std::optional<size_t> pending_high_;
+  bool pending_high_ = false;         // last_ is a high surrogate's \u
   char16_t high_unit_ = 0;
   bool lone_lead_ = false;  // the last FromByte was a lead byte without a trail
 };
@@ -431,8 +466,15 @@ bool StartsWithGroupHider(std::string_view rtf) {
   return IsHiddenDestination(rtf.substr(1, end - 1));
 }
 
-ShownText Parse(std::string_view rtf, const CodePageDecoder& pages) {
-  return Parser(rtf, pages).Run();
+std::string ShownTextOf(std::string_view rtf, const CodePageDecoder& pages) {
+  std::string text;
+  Parser(rtf, pages, &text, nullptr).Run();
+  return text;
+}
+
+void ForEachToken(std::string_view rtf, const CodePageDecoder& pages, const TokenSink& take) {
+  std::string text;
+  Parser(rtf, pages, &text, &take).Run();
 }
 
 }  // namespace tidewell::rtf

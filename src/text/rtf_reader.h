@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/code_pages.h"
 
@@ -64,10 +64,8 @@ struct Token {
   Ending ending() const { return {open, lone_high}; }
 };
 
-struct ShownText {
-  std::string text;
-  std::vector<Token> tokens;
-};
+// Takes the tokens of a document one by one, each with the text it shows.
+using TokenSink = std::function<void(const Token&, std::string_view shown)>;
 
 inline bool IsRtf(std::string_view text) { return text.starts_with("{\\rtf"); }
 
@@ -75,8 +73,12 @@ inline bool IsRtf(std::string_view text) { return text.starts_with("{\\rtf"); }
 // group's "{": "\*" or a destination word.
 bool StartsWithGroupHider(std::string_view rtf);
 
-// The tokens of `rtf` and the text they show. Bytes of the document's code
-// page (\ansicpg) decode through `pages`.
-ShownText Parse(std::string_view rtf, const CodePageDecoder& pages);
+// The text `rtf` shows. Bytes of the document's code page (\ansicpg)
+// decode through `pages`.
+std::string ShownTextOf(std::string_view rtf, const CodePageDecoder& pages);
+
+// Hands the tokens of `rtf` to `take` in order, with their places in the text
+// ShownTextOf gives, without holding that text or the tokens.
+void ForEachToken(std::string_view rtf, const CodePageDecoder& pages, const TokenSink& take);
 
 }  // namespace tidewell::rtf

@@ -178,9 +178,10 @@ class ListingMatcher : public PatternMatcher {
   void SetReplace(const std::string& replacement) override {
     std::string result;
     size_t at = 0;
-    for (const Match& m : Matches(replacement)) {
-      result += text_.substr(at, m.begin - at) + m.replacement;
-      at = m.end;
+    const MatchList matches = Matches(replacement);
+    for (size_t k = 0; k < matches.size(); ++k) {
+      result += text_.substr(at, matches[k].begin - at) + matches.Replacement(k);
+      at = matches[k].end;
     }
     text_ = result + text_.substr(at);
   }
@@ -198,13 +199,13 @@ class LiteralMatcher : public ListingMatcher {
     if (fail_pattern) throw Failure(*fail_pattern);
     pattern_ = pattern;
   }
-  std::vector<Match> Matches(const std::string& replacement) override {
+  MatchList Matches(const std::string& replacement) override {
     const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     const auto same = [&](char a, char b) { return case_sensitive_ ? a == b : fold(a) == fold(b); };
-    std::vector<Match> found;
+    MatchList found{{}, {replacement}};
     for (size_t i = 0; !pattern_.empty() && i + pattern_.size() <= text_.size();) {
       if (std::equal(pattern_.begin(), pattern_.end(), text_.begin() + long(i), same)) {
-        found.push_back({i, i + pattern_.size(), replacement});
+        found.Add(i, i + pattern_.size());
         i += pattern_.size();
       } else {
         ++i;

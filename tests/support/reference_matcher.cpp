@@ -184,8 +184,8 @@ void ReferenceMatcher::SetPattern(const std::string& pattern) {
   tags_ = parser.tags;
 }
 
-std::vector<PatternMatcher::Match> ReferenceMatcher::Matches(const std::string& replacement) {
-  std::vector<Match> matches;
+PatternMatcher::MatchList ReferenceMatcher::Matches(const std::string& replacement) {
+  MatchList matches;
   Search search{text_, case_sensitive_, tags_, {}};
   std::vector<std::pair<long, long>> spans;  // the match, then each tag ((-1, -1) when unset)
   for (size_t start = 0; pattern_ && start < text_.size();) {
@@ -193,21 +193,23 @@ std::vector<PatternMatcher::Match> ReferenceMatcher::Matches(const std::string& 
       ++start;
       continue;
     }
-    Match& match = matches.emplace_back(Match{size_t(spans[0].first), size_t(spans[0].second), ""});
+    matches.Add(size_t(spans[0].first), size_t(spans[0].second));
+    const Match match = matches[matches.size() - 1];
+    std::string& replaced = matches.replacements.emplace_back();
     for (size_t i = 0; i < replacement.size(); ++i) {
       const char next = i + 1 < replacement.size() ? replacement[i + 1] : '\0';
       if (replacement[i] == '\\' && next >= '0' && next <= '9') {
         const size_t tag = size_t(next - '0');
         if (tag < spans.size() && spans[tag].first >= 0) {
-          match.replacement +=
+          replaced +=
               text_.substr(size_t(spans[tag].first), size_t(spans[tag].second - spans[tag].first));
         }
         ++i;
       } else if (replacement[i] == '\\' && next == '\\') {
-        match.replacement += '\\';
+        replaced += '\\';
         ++i;
       } else {
-        match.replacement += replacement[i];
+        replaced += replacement[i];
       }
     }
     start = match.end;

@@ -17,7 +17,7 @@ class ReferenceMatcher : public ListingMatcher {
   ReferenceMatcher();
   ~ReferenceMatcher() override;
   void SetPattern(const std::string& pattern) override;
-  std::vector<Match> Matches(const std::string& replacement) override;
+  MatchList Matches(const std::string& replacement) override;
 
   struct Node;
 

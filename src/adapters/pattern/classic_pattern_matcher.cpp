@@ -330,15 +330,27 @@ std::string ClassicPatternMatcher::TakeText() {
   return text;
 }
 
-std::vector<PatternMatcher::Match> ClassicPatternMatcher::Matches(const std::string& replacement) {
+PatternMatcher::MatchList ClassicPatternMatcher::Matches(const std::string& replacement) {
   Scan();
-  std::vector<Match> found;
-  found.reserve(spans_.size() / (2 * width_));
-  for (size_t match = 0; match < spans_.size() / (2 * width_); ++match) {
-    Match& m = found.emplace_back();
-    m.begin = spans_[match * 2 * width_];
-    m.end = spans_[match * 2 * width_ + 1];
-    AppendReplacement(m.replacement, match, replacement);
+  MatchList found;
+  const size_t count = spans_.size() / (2 * width_);
+  const std::vector<classic::ReplacementPart>& parts =
+      compiled_->Parsed(replacement, syntax_ == PatternSyntax::kRegex);
+  const bool tagged = std::any_of(parts.begin(), parts.end(),
+                                  [](const classic::ReplacementPart& p) { return p.tag >= 0; });
+  found.replacements.resize(tagged ? count : std::min<size_t>(count, 1));
+  for (size_t match = 0; match < found.replacements.size(); ++match) {
+    AppendReplacement(found.replacements[match], match, replacement);
+  }
+  // Without tags the scan's pairs are the list: handed over, not copied.
+  if (width_ == 1) {
+    found.bounds.swap(spans_);
+    scanned_ = false;
+  } else {
+    found.bounds.reserve(2 * count);
+    for (size_t match = 0; match < count; ++match) {
+      found.Add(spans_[match * 2 * width_], spans_[match * 2 * width_ + 1]);
+    }
   }
   return found;
 }

@@ -83,12 +83,13 @@ class ClassicPatternMatcher : public PatternMatcher {
   // another pattern is set.
   void SetPattern(const std::string& pattern) override;
   // Finds every match and keeps them, so a following SetReplace or Matches on
-  // the same text, pattern and flag does not search again.
+  // the same text, pattern and flag does not search again. Matches of a
+  // pattern without tags hands them over: a call after it searches again.
   int32_t MatchCount() override;
   void SetReplace(const std::string& replacement) override;
   std::string Text() override;
   std::string TakeText() override;
-  std::vector<Match> Matches(const std::string& replacement) override;
+  MatchList Matches(const std::string& replacement) override;
 
  private:
   // PCRE2's compiled pattern, match data and limits, and the parsed replacement.

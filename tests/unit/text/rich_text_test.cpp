@@ -172,6 +172,47 @@ TEST(ReplaceShownText, EditsAndCountsShownTextOnlyAndKeepsMarkup) {
   }
 }
 
+// Documents whose edit once came out of a list of every token: the edit in
+// one pass over the document must write the same bytes.
+TEST(ReplaceShownText, WritesTheEditOfTokenByTokenReading) {
+  const struct {
+    const char* situation;
+    std::string rtf, pattern, replacement, want;
+  } rows[] = {
+      {"a match across bold and a font switch", R"({\rtf1{\fonttbl{\f0 A;}}me{\b et}\f0 ing!})",
+       "meeting", "777", R"({\rtf1{\fonttbl{\f0 A;}}777{\b }\f0 !})"},
+      {"fallbacks of \\uN, two in a group",
+       R"({\rtf1 a\u8364?b{\uc2 \u8364\'80\'80c}\uc0\u8364 d})", "\u20ACc", "<\u00E9>",
+       R"({\rtf1 a\u8364?b{\uc2 <\u233??>}\uc0\u8364 d})"},
+      {"a surrogate pair and its fallbacks", R"({\rtf1\uc1 x\u-10179?\u-8704?y})", "\U0001F600y",
+       "\u00E9", R"({\rtf1\uc1 x\u233?})"},
+      {"a double-byte page, escaped and raw",
+       "{\\rtf1\\ansi\\ansicpg932 \\'82\\'a0\\'83A\x82\xA0z}", "\u3042\u30A2", "ab",
+       "{\\rtf1\\ansi\\ansicpg932 ab\x82\xA0z}"},
+      {"destinations holding the same text",
+       R"({\rtf1{\*\bkmkstart ab}ab{\field{\*\fldinst ab}{\fldrslt ab}}{\pict ab}})", "ab", "{ab}",
+       R"({\rtf1{\*\bkmkstart ab}\{ab\}{\field{\*\fldinst ab}{\fldrslt \{ab\}}}{\pict ab}})"},
+      {"a CR before the paragraph mark", R"({\rtf1 a\'0d\par b})", "a", "x\r",
+       R"({\rtf1 x\'0d\'0d\par b})"},
+      {"a CR replacing the CR before it", R"({\rtf1 a\'0d\par b})", "a\r", "\r",
+       R"({\rtf1 \par b})"},
+      {"adjacent matches before a paragraph", R"({\rtf1 abab\par c})", "ab", "ab\r",
+       R"({\rtf1 ab\'0dab\par c})"},
+      {"line ends in the source", "{\\rtf1 a\r\nb\\\r\nc}", "ab\n", "-", "{\\rtf1 -\r\n\nc}"},
+      {"a match across \\bin data and a hidden group", R"({\rtf1 x{\bin3 {}y}{\*\q z}y})", "xy",
+       "Q", R"({\rtf1 Q{\bin3 {}y}{\*\q z}})"},
+  };
+  for (const auto& row : rows) {
+    LiteralMatcher matcher;
+    matcher.SetPattern(row.pattern);
+    EXPECT_EQ(ReplaceShownText(matcher, row.rtf, row.replacement), row.want) << row.situation;
+    matcher.SetPattern(row.pattern);
+    CountShownMatches(matcher, row.rtf);
+    EXPECT_EQ(ReplaceCountedShownText(matcher, row.rtf, row.replacement), row.want)
+        << row.situation;
+  }
+}
+
 // The control words, braces and hidden groups of a document, in order: what
 // an edit of its shown text must leave alone.
 std::vector<std::string> Markup(const std::string& rtf) {

@@ -220,8 +220,8 @@ TEST(ClassicPatternMatcher, AgreesWithReferenceOnGeneratedInput) {
     const auto got = matcher.Matches(replacement), want = reference.Matches(replacement);
     ASSERT_EQ(got.size(), want.size());
     for (size_t k = 0; k < got.size(); ++k) {
-      EXPECT_EQ(std::tie(got[k].begin, got[k].end, got[k].replacement),
-                std::tie(want[k].begin, want[k].end, want[k].replacement));
+      EXPECT_EQ(std::make_tuple(got[k].begin, got[k].end, got.Replacement(k)),
+                std::make_tuple(want[k].begin, want[k].end, want.Replacement(k)));
     }
     EXPECT_EQ(matcher.MatchCount(), reference.MatchCount());
     matcher.SetReplace(replacement);
