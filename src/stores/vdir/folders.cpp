@@ -100,10 +100,10 @@ std::string BaseName(const std::string& path) {
 }  // namespace
 
 bool IsItemName(std::string_view name) {
-  if (name.empty() || name[0] == '.') return false;
-  std::string lower = formats::ToLower(name);
-  if (lower.ends_with(".tmp")) return false;
-  return lower.ends_with(".vcf") || lower.ends_with(".ics") || lower.ends_with(".eml");
+  if (name.size() < 4 || name[0] == '.') return false;
+  // The suffix alone in lower case: a folder's names are checked one by one.
+  const std::string suffix = formats::ToLower(name.substr(name.size() - 4));
+  return suffix == ".vcf" || suffix == ".ics" || suffix == ".eml";
 }
 
 bool IsSafeEntryId(const std::string& entryId) {
