@@ -56,7 +56,11 @@ std::vector<std::string> ScanItemTypes(std::string_view bytes, bool contacts) {
     const char first = at < end ? *at : '\n';
     const std::string_view raw(at, static_cast<size_t>(nl - at));
     at = nl + 1;
-    if (first != 'B' && first != 'b' && first != 'E' && first != 'e') continue;
+    // "BEGIN:" and "END:" have their colon at a fixed place, which rules out
+    // the other lines that start so (BDAY, EMAIL) without a comparison.
+    const bool may_begin = (first == 'B' || first == 'b') && raw.size() > 6 && raw[5] == ':';
+    const bool may_end = (first == 'E' || first == 'e') && raw.size() > 4 && raw[3] == ':';
+    if (!may_begin && !may_end) continue;
     const std::string_view line = LineBody(raw);
     if (std::optional<std::string_view> name = Marker(line, "BEGIN:")) {
       if (item_depth == kNone) {
