@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -204,8 +205,10 @@ NameList ItemNames(int dirFd, bool removeCutSaves) {
     return true;
   });
   for (const std::string& file : cut) ::unlinkat(dirFd, file.c_str(), 0);
+  // Each name ends in its NUL and holds none: strcmp orders them by byte
+  // (as unsigned char) in one pass, without first measuring both.
   std::sort(listed.starts_.begin(), listed.starts_.end(), [&](uint32_t a, uint32_t b) {
-    return std::string_view(listed.blob_.data() + a) < std::string_view(listed.blob_.data() + b);
+    return std::strcmp(listed.blob_.data() + a, listed.blob_.data() + b) < 0;
   });
   return listed;
 }
