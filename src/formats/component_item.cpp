@@ -1,6 +1,7 @@
 #include "formats/component_item.h"
 
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 
 #include "formats/calendar_view.h"
@@ -22,18 +23,18 @@ std::string_view LineBody(std::string_view line) {
   return line;
 }
 
-// The upper-case component name of a BEGIN or END line, or nothing.
-std::optional<std::string> Marker(std::string_view line, std::string_view word) {
+// The component name of a BEGIN or END line as written, or nothing.
+std::optional<std::string_view> Marker(std::string_view line, std::string_view word) {
   if (line.size() <= word.size() || !EqualsIgnoringCase(line.substr(0, word.size()), word)) {
     return std::nullopt;
   }
-  return ToUpper(Trim(line.substr(word.size())));
+  return Trim(line.substr(word.size()));
 }
 
-const char* CalendarType(const std::string& name) {
-  if (name == "VEVENT") return "AppointmentItem";
-  if (name == "VTODO") return "TaskItem";
-  if (name == "VJOURNAL") return "JournalItem";
+const char* CalendarType(std::string_view name) {
+  if (EqualsIgnoringCase(name, "VEVENT")) return "AppointmentItem";
+  if (EqualsIgnoringCase(name, "VTODO")) return "TaskItem";
+  if (EqualsIgnoringCase(name, "VJOURNAL")) return "JournalItem";
   return nullptr;
 }
 
@@ -45,17 +46,26 @@ std::vector<std::string> ScanItemTypes(std::string_view bytes, bool contacts) {
   size_t depth = 0;
   constexpr size_t kNone = SIZE_MAX;
   size_t item_depth = kNone;  // the depth of the open item component
-  for (size_t pos = 0; pos < bytes.size();) {
-    size_t nl = bytes.find('\n', pos);
-    if (nl == std::string_view::npos) nl = bytes.size();
-    const std::string_view line = LineBody(bytes.substr(pos, nl - pos));
-    pos = nl + 1;
-    if (line.empty() || (line[0] != 'B' && line[0] != 'b' && line[0] != 'E' && line[0] != 'e')) {
-      continue;
-    }
-    if (std::optional<std::string> name = Marker(line, "BEGIN:")) {
+  const char* const end = bytes.data() + bytes.size();
+  for (const char* at = bytes.data(); at < end;) {
+    // Only a line whose first byte past its blanks is a B or an E is looked
+    // at; the others are stepped over to their line break.
+    while (at < end && (*at == ' ' || *at == '\t')) ++at;
+    const char* nl = at < end ? static_cast<const char*>(std::memchr(at, '\n', end - at)) : end;
+    if (nl == nullptr) nl = end;
+    const char first = at < end ? *at : '\n';
+    const std::string_view raw(at, static_cast<size_t>(nl - at));
+    at = nl + 1;
+    // "BEGIN:" and "END:" have their colon at a fixed place, which rules out
+    // the other lines that start so (BDAY, EMAIL) without a comparison.
+    const bool may_begin = (first == 'B' || first == 'b') && raw.size() > 6 && raw[5] == ':';
+    const bool may_end = (first == 'E' || first == 'e') && raw.size() > 4 && raw[3] == ':';
+    if (!may_begin && !may_end) continue;
+    const std::string_view line = LineBody(raw);
+    if (std::optional<std::string_view> name = Marker(line, "BEGIN:")) {
       if (item_depth == kNone) {
-        if (contacts ? depth == 0 && *name == "VCARD" : CalendarType(*name) != nullptr) {
+        if (contacts ? depth == 0 && EqualsIgnoringCase(*name, "VCARD")
+                     : CalendarType(*name) != nullptr) {
           types.emplace_back(contacts ? "ContactItem" : CalendarType(*name));
           item_depth = depth;
         }

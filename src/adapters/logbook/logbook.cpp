@@ -24,7 +24,9 @@ namespace {
 // A run logs a line for every item it checks, all within a few seconds, and
 // gmtime_r and strftime cost more than the rest of the line: the text of the
 // last whole second is kept and only the milliseconds are written anew.
-std::string UtcNow() {
+// Appended in place: a log line is built around it, and a string of its own
+// cost more than the formatting.
+void AppendUtcNow(std::string& text) {
   using std::chrono::milliseconds;
   const auto since_epoch =
       std::chrono::duration_cast<milliseconds>(std::chrono::system_clock::now().time_since_epoch());
@@ -45,14 +47,16 @@ std::string UtcNow() {
     last.whole = whole;
     last.known = true;
   }
-  std::string text;
-  text.reserve(last.length + 5);
+  const char tail[] = {'.', static_cast<char>('0' + millis / 100),
+                       static_cast<char>('0' + millis / 10 % 10),
+                       static_cast<char>('0' + millis % 10), 'Z'};
   text.append(last.text, last.length);
-  text += '.';
-  text += static_cast<char>('0' + millis / 100);
-  text += static_cast<char>('0' + millis / 10 % 10);
-  text += static_cast<char>('0' + millis % 10);
-  text += 'Z';
+  text.append(tail, sizeof tail);
+}
+
+std::string UtcNow() {
+  std::string text;
+  AppendUtcNow(text);
   return text;
 }
 
@@ -272,8 +276,26 @@ namespace {
 // nothing. Each byte is escaped on its own, so a text may be escaped in
 // slices cut anywhere.
 void AppendJsonEscaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    switch (c) {
+  // The runs between escapes go in whole: a log line is mostly such a run.
+  size_t from = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    // Eight bytes at a time past those that need none (below a blank, '"'
+    // and '\\' do).
+    constexpr uint64_t kOnes = 0x0101010101010101, kHigh = 0x8080808080808080;
+    for (uint64_t v = 0; i + 8 <= text.size(); i += 8) {
+      std::memcpy(&v, text.data() + i, 8);
+      const uint64_t quote = v ^ (kOnes * '"'), slash = v ^ (kOnes * '\\');
+      if ((((v - kOnes * 0x20) & ~v) | ((quote - kOnes) & ~quote) | ((slash - kOnes) & ~slash)) &
+          kHigh) {
+        break;
+      }
+    }
+    if (i >= text.size()) break;
+    const auto u = static_cast<unsigned char>(text[i]);
+    if (u >= 0x20 && u != '"' && u != '\\') continue;
+    out.append(text.data() + from, i - from);
+    from = i + 1;
+    switch (u) {
       case '"':
         out += "\\\"";
         break;
@@ -295,16 +317,14 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
       case '\t':
         out += "\\t";
         break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-          out += escaped;
-        } else {
-          out += c;
-        }
+      default: {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+        out += escaped;
+      }
     }
   }
+  out.append(text.data() + from, text.size() - from);
 }
 
 // A line past this size goes out in pieces of about this size, each escaped
@@ -360,17 +380,27 @@ void Logbook::WriteActivityParts(std::string_view source, std::string_view proce
   if (IsValidUtf8(source) && IsValidUtf8(procedure) && IsValidUtf8(head) && IsValidUtf8(tail) &&
       IsValidUtf8(value) && IsValidUtf8(value2)) {
     const bool second = !key2.empty() && !value2.empty();
-    const size_t size = JsonStringSize(source) + JsonStringSize(procedure) + JsonStringSize(head) +
-                        JsonStringSize(tail) + JsonStringSize(key) + JsonStringSize(value) +
-                        (second ? JsonStringSize(key2) : 0) +
-                        (second ? JsonStringSize(value2) : 0) + JsonStringSize(run) + 128;
+    // No byte escapes to more than six: a line whose parts are short is
+    // told small without counting its escapes.
+    const size_t raw = source.size() + procedure.size() + head.size() + tail.size() + key.size() +
+                       value.size() + (second ? key2.size() + value2.size() : 0) + run.size();
+    const size_t size = raw < kLinePiece / 8
+                            ? raw + 18 + 128
+                            : JsonStringSize(source) + JsonStringSize(procedure) +
+                                  JsonStringSize(head) + JsonStringSize(tail) +
+                                  JsonStringSize(key) + JsonStringSize(value) +
+                                  (second ? JsonStringSize(key2) : 0) +
+                                  (second ? JsonStringSize(value2) : 0) + JsonStringSize(run) + 128;
     // A line of tens of MB (an undo record of a large field) is never built
     // whole: it goes out in pieces of about kLinePiece bytes, after the lines
     // held before it. Any other joins them (AppendActivity).
     const bool large = size >= kLinePiece;
     if (large) Flush();
-    std::string line = "{\"time\":\"" + UtcNow() + "\",\"source\":";
+    std::string line;
     line.reserve(std::min(size, kLinePiece + kEscapeSlice * 6));
+    line += std::string_view("{\"time\":\"");
+    AppendUtcNow(line);
+    line += std::string_view("\",\"source\":");
     bool partly = false;
     const auto flush = [&] {
       if (!large || line.size() < kLinePiece) return;
@@ -391,12 +421,12 @@ void Logbook::WriteActivityParts(std::string_view source, std::string_view proce
     };
     try {
       quoted(source);
-      line += ",\"procedure\":";
+      line += std::string_view(",\"procedure\":");
       quoted(procedure);
-      line += ",\"message\":\"";
+      line += std::string_view(",\"message\":\"");
       text(head);
       text(tail);
-      line += undo ? "\",\"undo\":true" : "\",\"undo\":false";
+      line += undo ? std::string_view("\",\"undo\":true") : std::string_view("\",\"undo\":false");
       if (!key.empty()) {
         line += ',';
         quoted(key);
@@ -409,9 +439,11 @@ void Logbook::WriteActivityParts(std::string_view source, std::string_view proce
         line += ':';
         quoted(value2);
       }
-      line += ",\"run\":";
+      line += std::string_view(",\"run\":");
       quoted(run);
-      line += ",\"n\":" + std::to_string(lines + held_lines_ + 1) + "}\n";
+      line += std::string_view(",\"n\":");
+      line += std::to_string(lines + held_lines_ + 1);
+      line += std::string_view("}\n");
       if (large) {
         Append(activity_fd_, ActivityPath(), line);
       } else {

@@ -139,6 +139,8 @@ struct ClassicPatternMatcher::Compiled {
     pcre2_set_depth_limit(context.get(), kDepthLimit);
   }
 
+  bool literal = false;  // compiled as PCRE2_LITERAL
+
   // The next non-empty match at or after `offset`: PCRE2's result code.
   // `interpret`: without the JIT code. PCRE2 10.42's JIT lets a caseless
   // negated list such as [^ς]+ run across bytes that are not UTF-8, which
@@ -240,6 +242,9 @@ void ClassicPatternMatcher::Compile() {
   // Without JIT (no executable memory) pcre2_match interprets the same code
   // under the same limits, so a failure here only costs speed.
   pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE);
+  uint32_t given = 0;
+  pcre2_pattern_info(code.get(), PCRE2_INFO_ARGOPTIONS, &given);
+  compiled_->literal = (given & PCRE2_LITERAL) != 0;
   uint32_t tags = 0;
   pcre2_pattern_info(code.get(), PCRE2_INFO_CAPTURECOUNT, &tags);
   width_ = std::min(tags + 1, kPairs);
@@ -253,7 +258,10 @@ void ClassicPatternMatcher::Scan() {
   spans_.clear();
   if (compiled_->code) {
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(compiled_->match_data.get());
-    const bool interpret = !IsValidUtf8(text_);
+    // A literal holds no list for the JIT to run across bytes that are not
+    // UTF-8, and it matches them as the interpreter does: its text is not
+    // checked, which for an item's whole text would be a second pass.
+    const bool interpret = !compiled_->literal && !IsValidUtf8(text_);
     // A non-empty match cannot start at the end, so the loop stops there.
     for (size_t offset = 0; offset < text_.size();) {
       const int rc = compiled_->Match(text_, offset, interpret);

@@ -21,6 +21,23 @@ namespace tidewell {
 namespace vdir {
 namespace {
 
+// FallbackTypeName's three answers, told without a lower-case copy of each
+// name.
+enum { kContact, kCalendar, kMail };
+constexpr const char* kFallbacks[] = {"ContactItem", "AppointmentItem", "MailItem"};
+
+int FileKind(std::string_view name) {
+  if (name.size() < 4 || name[name.size() - 4] != '.') return kMail;
+  char suffix[3];
+  for (int i = 0; i < 3; ++i) {
+    const char c = name[name.size() - 3 + static_cast<size_t>(i)];
+    suffix[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  if (std::string_view(suffix, 3) == "vcf") return kContact;
+  if (std::string_view(suffix, 3) == "ics") return kCalendar;
+  return kMail;
+}
+
 class VdirItems : public Items {
  public:
   VdirItems(std::shared_ptr<const StoreState> state, std::shared_ptr<const UniqueFd> dir,
@@ -90,26 +107,34 @@ class VdirItems : public Items {
     listed_ = true;
     listing_ = std::make_unique<ReadAhead>(dir_->get(), names_);
     entries_.reserve(names_.size());
+    // The files' type names, each looked up in types_ once a folder rather
+    // than once a file.
+    std::optional<uint32_t> alone[3];
     for (size_t file = 0; file < names_.size(); ++file) {
-      const std::string name(names_[file]);
-      const std::string fallback = FallbackTypeName(name);
+      const std::string_view name = names_[file];
+      const int kind = FileKind(name);
+      const char* const fallback = kFallbacks[kind];
       std::vector<std::string> types;
-      if (fallback != "MailItem") {
+      if (kind != kMail) {
         // Scanned where it was read; the items read the files again, a
         // batch at a time, so a large folder costs no more memory than a
         // small one.
         if (std::optional<std::string_view> bytes = listing_->View(file)) {
-          types = formats::ScanItemTypes(*bytes, fallback == "ContactItem");
+          types = formats::ScanItemTypes(*bytes, kind == kContact);
         } else {
           try {
-            types =
-                formats::ScanItemTypes(ReadItemFile(dir_->get(), name), fallback == "ContactItem");
+            types = formats::ScanItemTypes(ReadItemFile(dir_->get(), std::string(name)),
+                                           kind == kContact);
           } catch (const Failure&) {
             // Left for the item to read, and fail, in its procedure.
           }
         }
       }
-      if (types.empty()) types.push_back(fallback);
+      if (types.size() <= 1 && (types.empty() || types[0] == fallback)) {
+        if (!alone[kind]) alone[kind] = TypeIndex(fallback);
+        entries_.push_back({static_cast<uint32_t>(file), 1, 1, *alone[kind]});
+        continue;
+      }
       const auto components = static_cast<uint32_t>(std::min<size_t>(types.size(), UINT32_MAX));
       for (uint32_t n = 0; n < components; ++n) {
         entries_.push_back({static_cast<uint32_t>(file), n + 1, components, TypeIndex(types[n])});

@@ -136,6 +136,33 @@ TEST_F(LogbookTest, ALineWrittenInPiecesIsSpeltAsOneWrittenWhole) {
   EXPECT_EQ(Records("activity.jsonl"), expected);
 }
 
+// Plain bytes are copied eight at a time: a byte that needs an escape, at
+// each place of such a block, must still be spelt as nlohmann spells it.
+TEST_F(LogbookTest, EscapesAByteWhereverItStandsInItsBlock) {
+  const std::string specials("\"\\\b\n\x01\x1F\x7F \xC3\xBC", 10);
+  std::vector<std::string> messages;
+  {
+    Logbook logbook(folder_);
+    logbook.SetRun("R1");
+    for (const char special : specials) {
+      for (size_t at = 0; at < 17; ++at) {
+        messages.push_back(std::string(at, 'a') + special + "\xC3\xBC" + std::string(9, 'b'));
+        logbook.WriteActivity("Tidewell", "P", messages.back(), false);
+      }
+    }
+  }
+  std::ifstream in(folder_ / "activity.jsonl", std::ios::binary);
+  std::string line;
+  size_t n = 0;
+  while (std::getline(in, line) && n < messages.size()) {
+    const std::string spelt =
+        json(messages[n]).dump(-1, ' ', false, json::error_handler_t::replace);
+    EXPECT_NE(line.find("\"message\":" + spelt + ","), std::string::npos) << line;
+    ++n;
+  }
+  EXPECT_EQ(n, messages.size());
+}
+
 // Lines up to ~9 KB, well past PIPE_BUF, would tear or interleave if an append took two writes.
 TEST_F(LogbookTest, TwoProcessesAppendingAtOnceNeitherInterleaveNorLoseLines) {
   constexpr int kLines = 1500;

@@ -65,6 +65,10 @@ const Row kRows[] = {
     {".", true, "a\377b", 2, "", "\377"},
     // PCRE2's JIT ran a caseless negated list across them (found by fuzzing).
     {"[^\317\202]+", false, "}b\303#\237b&", 3, "-", "-\303-\237-"},
+    // A literal runs on the JIT whatever the text; caseless, it matches around such bytes
+    // as the interpreter does.
+    {"é", false, "\303É\303\251\251", 2, "e", "\303ee\251"},
+    {"ς", false, "\317Σ\317\202\202σ", 3, "-", "\317--\202-"},
     // Its interpreter, which such a text gets, took them for the end of the text.
     {"[0-9]+$", true, "2\377\3771", 1, "X", "2\377\377X"},
     {"^[0-9]+", true, "2\377\3771", 1, "X", "X\377\3771"},
