@@ -9,6 +9,16 @@
 #include "text/utf8.h"
 
 namespace tidewell::formats {
+
+size_t ParamEquals(std::string_view raw) {
+  bool quoted = false;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '"') quoted = !quoted;
+    if (raw[i] == '=' && !quoted) return i;
+  }
+  return std::string_view::npos;
+}
+
 namespace {
 
 struct Physical {
@@ -25,15 +35,7 @@ bool IsNameChar(char c) {
 Param ParseParam(std::string_view raw) {
   Param param;
   param.raw = std::string(raw);
-  size_t eq = std::string_view::npos;
-  bool quoted = false;
-  for (size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == '"') quoted = !quoted;
-    if (raw[i] == '=' && !quoted) {
-      eq = i;
-      break;
-    }
-  }
+  const size_t eq = ParamEquals(raw);
   std::string_view value = raw;
   if (eq != std::string_view::npos) {
     param.name = ToUpper(Trim(raw.substr(0, eq)));

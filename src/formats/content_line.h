@@ -60,6 +60,11 @@ struct ContentLine {
 // precedes `start` (a byte-order mark).
 std::vector<ContentLine> SplitContentLines(std::string_view bytes, size_t start);
 
+// Where the "=" between a parameter's name and its value stands in `raw`
+// (one parameter as written, without its ";"): an "=" inside a quoted value
+// does not count. npos for a bare value ("HOME", vCard 2.1's shorthand).
+size_t ParamEquals(std::string_view raw);
+
 // Whether Serialize(line) is the line as it was read from `bytes` (the text
 // it was split from), that is, whether it is unchanged. Builds no copy of it.
 bool SerializesAsRead(const ContentLine& line, std::string_view bytes);

@@ -53,15 +53,7 @@ bool ReadLine(std::string_view text, Line& line) {
 TypeSet TypesOfParams(const std::vector<std::string_view>& params) {
   TypeSet types;
   for (std::string_view raw : params) {
-    size_t eq = std::string_view::npos;
-    bool quoted = false;
-    for (size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] == '"') quoted = !quoted;
-      if (raw[i] == '=' && !quoted) {
-        eq = i;
-        break;
-      }
-    }
+    const size_t eq = ParamEquals(raw);
     std::string value;
     for (char c : eq == std::string_view::npos ? raw : raw.substr(eq + 1)) {
       if (c != '"') value += c;
