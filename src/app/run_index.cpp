@@ -405,10 +405,12 @@ void IndexRun(const Logbook& logbook, const std::string& id, uint64_t start) {
 }
 
 JournalRun LoadRun(const RunSummary& summary) {
-  const JournalContents journal =
-      ReadJournalFile(summary.file, summary.start, summary.end, summary.id);
-  if (const JournalRun* found = journal.Find(summary.id)) {
-    JournalRun run = *found;
+  JournalContents journal = ReadJournalFile(summary.file, summary.start, summary.end, summary.id);
+  // Taken out of what was read, not copied: a run of a large item holds tens
+  // of MB of values.
+  for (JournalRun& found : journal.runs) {
+    if (found.id != summary.id) continue;
+    JournalRun run = std::move(found);
     if (summary.lines > run.last_line) {
       run.unreadable += summary.lines - run.last_line;
       run.last_line = summary.lines;
@@ -426,6 +428,9 @@ namespace tidewell {
 
 JournalRun LoadRunToUndo(const RunList& list, const RunSummary& summary) {
   JournalRun run = LoadRun(summary);
+  // An undo never looks at the values the run wrote, each as large as the
+  // field: they are not kept while it reads and writes the items.
+  for (JournalEntry& entry : run.entries) entry.written.reset();
   for (const RunSummary& undo : list.runs) {
     if (undo.kind != RunKind::kUndo || undo.undoes != summary.id || undo.undone) continue;
     const JournalRun earlier = LoadRun(undo);

@@ -29,7 +29,9 @@ bool AllDigits(std::string_view text) {
 // Assigns runs and entries line by line.
 class Assembler {
  public:
-  void Take(const JournalRecord& record, uint64_t start, uint64_t end) {
+  // Takes the values of an undo record out of `record`: a field's value may
+  // be tens of MB, held once.
+  void Take(JournalRecord& record, uint64_t start, uint64_t end) {
     if (record.source != kSource) return;
     Slot* slot = nullptr;
     if (record.run.empty()) {
@@ -118,7 +120,7 @@ class Assembler {
 
   // An undo record or an UndoRun line, of `run` (null: before any run) with
   // its entry being assembled in `state`.
-  void TakeLine(const JournalRecord& record, Slot* run, Slot& state) {
+  void TakeLine(JournalRecord& record, Slot* run, Slot& state) {
     if (record.undo && record.procedure == kUndoSaveProcedure) {
       TakeUndoRecord(record, state);
       return;
@@ -144,7 +146,7 @@ class Assembler {
     }
   }
 
-  void TakeUndoRecord(const JournalRecord& record, Slot& state) {
+  void TakeUndoRecord(JournalRecord& record, Slot& state) {
     size_t label = 0;
     while (label < kEntryLabels.size() && !record.message.starts_with(kEntryLabels[label])) {
       ++label;
@@ -161,13 +163,13 @@ class Assembler {
       return;
     }
     JournalEntry& entry = *state.open;
-    const std::string value = record.message.substr(std::strlen(kEntryLabels[label]));
     std::string* fields[] = {&entry.FolderStoreId, &entry.FolderEntryId, &entry.ItemEntryId,
                              &entry.FieldName, &entry.FieldValue};
-    *fields[label] = value;
+    *fields[label] = std::move(record.message);
+    fields[label]->erase(0, std::strlen(kEntryLabels[label]));
     if (label + 1 == kEntryLabels.size()) {
-      entry.written = record.written;
-      entry.line = record.line;
+      entry.written = std::move(record.written);
+      entry.line = std::move(record.line);
     }
     if (++entry.records == static_cast<int>(kEntryLabels.size())) CloseEntry(state);
   }
@@ -221,7 +223,7 @@ class Assembler {
     run.search_line = line;
   }
 
-  void TakeUndoRunLine(const JournalRecord& record, Slot& slot) {
+  void TakeUndoRunLine(JournalRecord& record, Slot& slot) {
     if (record.message == kUndoFinished) {
       slot.run.finished = true;
     } else if (record.message.starts_with("Restored ") &&
@@ -237,7 +239,8 @@ class Assembler {
                slot.run.kind == RunKind::kUndo && !slot.run.entries.empty()) {
       JournalEntry& last = slot.run.entries.back();
       if (last.records == static_cast<int>(kEntryLabels.size()) && !last.restored) {
-        last.restored = record.message.substr(std::strlen(kUndoRestoredValue));
+        last.restored = std::move(record.message);
+        last.restored->erase(0, std::strlen(kUndoRestoredValue));
       }
     }
   }
