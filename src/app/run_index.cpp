@@ -210,9 +210,9 @@ RunList Rebuild(const fs::path& folder) {
   RunList list;
   list.rebuilt = true;
   for (const fs::path& segment : Segments(folder)) {
-    AddRuns(list, ReadJournalFile(segment), segment);
+    AddRuns(list, ReadJournalFile(segment, 0, 0, "", /*values=*/false), segment);
   }
-  AddRuns(list, ReadJournalFile(folder / kCurrent), folder / kCurrent);
+  AddRuns(list, ReadJournalFile(folder / kCurrent, 0, 0, "", /*values=*/false), folder / kCurrent);
   return list;
 }
 
@@ -318,7 +318,7 @@ static RunList ListRunsUnmarked(const Logbook& logbook) {
   if (!agrees) return KeepingCounts(Rebuild(folder), list);
   if (size > covered) {
     list.caught_up = true;
-    AddRuns(list, ReadJournalFile(current, covered, 0), current);
+    AddRuns(list, ReadJournalFile(current, covered, 0, "", /*values=*/false), current);
   }
   return list;
 }
@@ -397,7 +397,7 @@ void IndexRun(const Logbook& logbook, const std::string& id, uint64_t start) {
   const fs::path current = logbook.Folder() / kCurrent;
   const uint64_t size = SizeOf(current);
   if (size <= start) return;
-  const JournalContents journal = ReadJournalFile(current, start, size, id);
+  const JournalContents journal = ReadJournalFile(current, start, size, id, /*values=*/false);
   const JournalRun* run = journal.Find(id);
   if (run == nullptr) return;
   std::ofstream out(logbook.Folder() / kIndex, std::ios::binary | std::ios::app);

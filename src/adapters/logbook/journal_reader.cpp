@@ -375,7 +375,9 @@ bool ReadStreamedKey(JournalBytes& bytes, std::string& key) {
 
 // ParseOwnLine of the line `bytes` stand at, read as it goes by: the same
 // result, and `bytes` past its closing brace (before its line break).
-std::optional<JournalLine::Kind> ParseOwnStream(JournalBytes& bytes, JournalRecord& out) {
+// Without `values`, "new" and "line" are read past, not kept.
+std::optional<JournalLine::Kind> ParseOwnStream(JournalBytes& bytes, JournalRecord& out,
+                                                bool values) {
   if (bytes.Peek() != '{') return std::nullopt;
   bytes.Skip();
   constexpr unsigned kRequired = 0x1F;  // time to undo
@@ -414,9 +416,10 @@ std::optional<JournalLine::Kind> ParseOwnStream(JournalBytes& bytes, JournalReco
         out.undo = first == 't';
       }
     } else {
-      std::string* text = is_undo || key == "n" ? nullptr : OwnText(known, out);
+      const bool dropped = !values && (key == "new" || key == "line");
+      std::string* text = is_undo || key == "n" || dropped ? nullptr : OwnText(known, out);
       if (!ReadStreamedString(bytes, text != nullptr ? *text : other)) return std::nullopt;
-      if (text != nullptr) seen |= bit;
+      if (text != nullptr || dropped) seen |= bit;
     }
     const int c = bytes.Peek();
     if (c == '}') break;
@@ -429,10 +432,21 @@ std::optional<JournalLine::Kind> ParseOwnStream(JournalBytes& bytes, JournalReco
   return JournalLine::Kind::kRecord;
 }
 
+// An undo record's or a restored value's message without its value.
+void DropValue(std::string& message) {
+  for (const std::string_view head :
+       {std::string_view("FieldValue: "), std::string_view(kUndoRestoredValue)}) {
+    if (message.starts_with(head)) {
+      message.resize(head.size());
+      message.shrink_to_fit();
+    }
+  }
+}
+
 // ReadJournal of the bytes of `in` from `base` up to `limit` (an offset, as
 // `base` is): a line that runs past it is cut there, as if the bytes ended.
 JournalContents ReadJournalUpTo(std::istream& in, uint64_t base, uint64_t limit,
-                                const std::string& only_run) {
+                                const std::string& only_run, bool values) {
   JournalBytes bytes(in, limit - base);
   // A stream that cannot be read again holds each line whole.
   const size_t longest = bytes.Seekable() ? kLongLine : std::string().max_size();
@@ -445,12 +459,13 @@ JournalContents ReadJournalUpTo(std::istream& in, uint64_t base, uint64_t limit,
       if (read == JournalBytes::Line::kLong) {
         std::string().swap(line);
         bytes.Seek(start);
-        const std::optional<JournalLine::Kind> kind = ParseOwnStream(bytes, next.record);
+        const std::optional<JournalLine::Kind> kind = ParseOwnStream(bytes, next.record, values);
         // A line of another run, or of none, is left to the whole line's
         // test below, as is anything else.
         if (kind && (only_run.empty() ||
                      (*kind == JournalLine::Kind::kRecord && !next.record.run.empty()))) {
           if (bytes.Peek() == '\n') bytes.Skip();
+          if (!values) DropValue(next.record.message);
           next.kind = *kind;
           next.start = base + start;
           next.end = base + bytes.Offset();
@@ -488,11 +503,11 @@ JournalContents ReadJournalUpTo(std::istream& in, uint64_t base, uint64_t limit,
 }  // namespace
 
 JournalContents ReadJournal(std::istream& in, uint64_t base, const std::string& only_run) {
-  return ReadJournalUpTo(in, base, UINT64_MAX, only_run);
+  return ReadJournalUpTo(in, base, UINT64_MAX, only_run, true);
 }
 
 JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start, uint64_t end,
-                                const std::string& only_run) {
+                                const std::string& only_run, bool values) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     const int error = errno;
@@ -502,7 +517,7 @@ JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t star
   if (start > 0) in.seekg(static_cast<std::streamoff>(start));
   // Only the bytes asked for: the rest of the history is never read, and a
   // run's range is read a line at a time, never whole.
-  return ReadJournalUpTo(in, start, end == 0 ? UINT64_MAX : std::max(end, start), only_run);
+  return ReadJournalUpTo(in, start, end == 0 ? UINT64_MAX : std::max(end, start), only_run, values);
 }
 
 }  // namespace tidewell
