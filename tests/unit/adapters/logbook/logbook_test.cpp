@@ -528,23 +528,21 @@ TEST(JournalReader, ReadsALongLineAsItReadsItWhole) {
   };
   for (const std::string& row : rows) {
     SCOPED_TRACE(row.substr(row.size() - 24));
-    for (const std::string& tail : {std::string("\n") + Of("A", Entry("c")), std::string()}) {
-      const std::string text = head + row + tail;
+    // Whole and followed by a line, and cut by a limit 9 bytes before its end.
+    const std::string whole = head + row + "\n" + Of("A", Entry("c"));
+    for (const auto& [text, from, to] : {std::tuple<std::string, size_t, size_t>{whole, 0, 0},
+                                         {head + row, head.size(), head.size() + row.size() - 9}}) {
       testing::TempDir dir;
       std::ofstream(dir.path() / "j", std::ios::binary) << text;
       for (const char* only : {"", "A"}) {
-        // Whole, and from the head's end to a limit 9 bytes before the end.
-        for (const auto& [from, to] :
-             {std::pair<size_t, size_t>{0, 0}, {head.size(), text.size() - 9}}) {
-          OneWay bytes(text.substr(from, (to == 0 ? text.size() : to) - from));
-          std::istream whole(&bytes);
-          const JournalContents read = ReadJournal(whole, from, only);
-          EXPECT_TRUE(Everything(ReadJournalFile(dir.path() / "j", from, to, only)) ==
-                      Everything(read))
-              << only << ' ' << from;
-          EXPECT_EQ(Everything(ReadJournalFile(dir.path() / "j", from, to, only, false), false),
-                    Everything(read, false));
-        }
+        OneWay bytes(text.substr(from, (to == 0 ? text.size() : to) - from));
+        std::istream in(&bytes);
+        const JournalContents read = ReadJournal(in, from, only);
+        EXPECT_TRUE(Everything(ReadJournalFile(dir.path() / "j", from, to, only)) ==
+                    Everything(read))
+            << only << ' ' << from;
+        EXPECT_EQ(Everything(ReadJournalFile(dir.path() / "j", from, to, only, false), false),
+                  Everything(read, false));
       }
     }
   }
