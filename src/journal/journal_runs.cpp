@@ -20,6 +20,18 @@ constexpr const char* kUndoSaveProcedure = "UndoSave";
 constexpr std::array<const char*, 5> kEntryLabels = {
     "FolderStoreId: ", "FolderEntryId: ", "ItemEntryId: ", "FieldName: ", "FieldValue: "};
 
+// `from` without its first `skip` bytes into `to`. A large value is taken,
+// held once; a small one is copied to its size, leaving `from` its room for
+// the next line.
+void TakeText(std::string& from, size_t skip, std::string& to) {
+  if (from.size() < (size_t{64} << 10)) {
+    to.assign(from, skip);
+    return;
+  }
+  to = std::move(from);
+  to.erase(0, skip);
+}
+
 bool AllDigits(std::string_view text) {
   if (text.starts_with('-')) text.remove_prefix(1);
   return !text.empty() &&
@@ -165,11 +177,10 @@ class Assembler {
     JournalEntry& entry = *state.open;
     std::string* fields[] = {&entry.FolderStoreId, &entry.FolderEntryId, &entry.ItemEntryId,
                              &entry.FieldName, &entry.FieldValue};
-    *fields[label] = std::move(record.message);
-    fields[label]->erase(0, std::strlen(kEntryLabels[label]));
+    TakeText(record.message, std::strlen(kEntryLabels[label]), *fields[label]);
     if (label + 1 == kEntryLabels.size()) {
-      entry.written = std::move(record.written);
-      entry.line = std::move(record.line);
+      if (record.written) TakeText(*record.written, 0, entry.written.emplace());
+      TakeText(record.line, 0, entry.line);
     }
     if (++entry.records == static_cast<int>(kEntryLabels.size())) CloseEntry(state);
   }
@@ -239,8 +250,7 @@ class Assembler {
                slot.run.kind == RunKind::kUndo && !slot.run.entries.empty()) {
       JournalEntry& last = slot.run.entries.back();
       if (last.records == static_cast<int>(kEntryLabels.size()) && !last.restored) {
-        last.restored = std::move(record.message);
-        last.restored->erase(0, std::strlen(kUndoRestoredValue));
+        TakeText(record.message, std::strlen(kUndoRestoredValue), last.restored.emplace());
       }
     }
   }
