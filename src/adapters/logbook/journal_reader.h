@@ -11,7 +11,9 @@
 
 namespace tidewell {
 
-// Reads `in` line by line (never all at once); offsets count from `base`.
+// Reads `in` line by line (never all at once); offsets count from `base`. A
+// line past a MiB of a stream that can seek is parsed as it is read, never
+// held whole (one of another form is read again, whole).
 // With `only_run`, keeps only that run's lines (and the older lines that
 // name no run).
 JournalContents ReadJournal(std::istream& in, uint64_t base = 0, const std::string& only_run = "");
