@@ -210,9 +210,9 @@ RunList Rebuild(const fs::path& folder) {
   RunList list;
   list.rebuilt = true;
   for (const fs::path& segment : Segments(folder)) {
-    AddRuns(list, ReadJournalFile(segment), segment);
+    AddRuns(list, ReadJournalFile(segment, 0, 0, "", /*values=*/false), segment);
   }
-  AddRuns(list, ReadJournalFile(folder / kCurrent), folder / kCurrent);
+  AddRuns(list, ReadJournalFile(folder / kCurrent, 0, 0, "", /*values=*/false), folder / kCurrent);
   return list;
 }
 
@@ -318,7 +318,7 @@ static RunList ListRunsUnmarked(const Logbook& logbook) {
   if (!agrees) return KeepingCounts(Rebuild(folder), list);
   if (size > covered) {
     list.caught_up = true;
-    AddRuns(list, ReadJournalFile(current, covered, 0), current);
+    AddRuns(list, ReadJournalFile(current, covered, 0, "", /*values=*/false), current);
   }
   return list;
 }
@@ -397,7 +397,7 @@ void IndexRun(const Logbook& logbook, const std::string& id, uint64_t start) {
   const fs::path current = logbook.Folder() / kCurrent;
   const uint64_t size = SizeOf(current);
   if (size <= start) return;
-  const JournalContents journal = ReadJournalFile(current, start, size, id);
+  const JournalContents journal = ReadJournalFile(current, start, size, id, /*values=*/false);
   const JournalRun* run = journal.Find(id);
   if (run == nullptr) return;
   std::ofstream out(logbook.Folder() / kIndex, std::ios::binary | std::ios::app);
@@ -405,10 +405,12 @@ void IndexRun(const Logbook& logbook, const std::string& id, uint64_t start) {
 }
 
 JournalRun LoadRun(const RunSummary& summary) {
-  const JournalContents journal =
-      ReadJournalFile(summary.file, summary.start, summary.end, summary.id);
-  if (const JournalRun* found = journal.Find(summary.id)) {
-    JournalRun run = *found;
+  JournalContents journal = ReadJournalFile(summary.file, summary.start, summary.end, summary.id);
+  // Taken out of what was read, not copied: a run of a large item holds tens
+  // of MB of values.
+  for (JournalRun& found : journal.runs) {
+    if (found.id != summary.id) continue;
+    JournalRun run = std::move(found);
     if (summary.lines > run.last_line) {
       run.unreadable += summary.lines - run.last_line;
       run.last_line = summary.lines;
@@ -426,6 +428,9 @@ namespace tidewell {
 
 JournalRun LoadRunToUndo(const RunList& list, const RunSummary& summary) {
   JournalRun run = LoadRun(summary);
+  // An undo never looks at the values the run wrote, each as large as the
+  // field: they are not kept while it reads and writes the items.
+  for (JournalEntry& entry : run.entries) entry.written.reset();
   for (const RunSummary& undo : list.runs) {
     if (undo.kind != RunKind::kUndo || undo.undoes != summary.id || undo.undone) continue;
     const JournalRun earlier = LoadRun(undo);

@@ -113,7 +113,8 @@ JournalRun LoadRun(const RunSummary& summary);
 // LoadRun, with the fields that earlier undos of it (killed, stopped, and not
 // given back since) restored in `restored_before`, so that an undo of it does
 // the rest. The entries of the item a killed undo was saving last are left
-// out: whether that save happened, only the item can tell.
+// out: whether that save happened, only the item can tell. Its entries carry
+// no `written`, which an undo does not use.
 JournalRun LoadRunToUndo(const RunList& list, const RunSummary& summary);
 
 }  // namespace tidewell

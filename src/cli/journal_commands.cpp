@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <utility>
 
 #include "app/run_index.h"
 #include "app/run_report.h"
@@ -92,7 +93,7 @@ int Undo(Context& c) {
   const auto& arguments = c.invocation.arguments;
   const RunSummary& summary =
       ChooseRun(list, arguments.empty() ? std::nullopt : std::optional(arguments.front()));
-  const JournalRun run = LoadRunToUndo(list, summary);
+  JournalRun run = LoadRunToUndo(list, summary);
   // The run's own stores, whatever --store named.
   MailStore& store = c.env.StoreOfRun(run);
   c.ui.assume_yes = c.Given("--yes");
@@ -111,8 +112,8 @@ int Undo(Context& c) {
     if (StopSignals::Received()) return StopSignals::ExitStatus();
   }
 
-  const UndoOutcome outcome =
-      UndoJournalRun(run, store, *c.env.components, [] { return StopSignals::Received(); });
+  const UndoOutcome outcome = UndoJournalRun(std::move(run), store, *c.env.components,
+                                             [] { return StopSignals::Received(); });
   c.out << UndoSummary(outcome) << '\n';
   for (const SkippedField& skipped : outcome.skipped) {
     c.out << DescribeSkipped(skipped) << '\n';

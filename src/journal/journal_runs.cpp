@@ -20,6 +20,18 @@ constexpr const char* kUndoSaveProcedure = "UndoSave";
 constexpr std::array<const char*, 5> kEntryLabels = {
     "FolderStoreId: ", "FolderEntryId: ", "ItemEntryId: ", "FieldName: ", "FieldValue: "};
 
+// `from` without its first `skip` bytes into `to`. A large value is taken,
+// held once; a small one is copied to its size, leaving `from` its room for
+// the next line.
+void TakeText(std::string& from, size_t skip, std::string& to) {
+  if (from.size() < (size_t{64} << 10)) {
+    to.assign(from, skip);
+    return;
+  }
+  to = std::move(from);
+  to.erase(0, skip);
+}
+
 bool AllDigits(std::string_view text) {
   if (text.starts_with('-')) text.remove_prefix(1);
   return !text.empty() &&
@@ -29,7 +41,9 @@ bool AllDigits(std::string_view text) {
 // Assigns runs and entries line by line.
 class Assembler {
  public:
-  void Take(const JournalRecord& record, uint64_t start, uint64_t end) {
+  // Takes the values of an undo record out of `record`: a field's value may
+  // be tens of MB, held once.
+  void Take(JournalRecord& record, uint64_t start, uint64_t end) {
     if (record.source != kSource) return;
     Slot* slot = nullptr;
     if (record.run.empty()) {
@@ -118,7 +132,7 @@ class Assembler {
 
   // An undo record or an UndoRun line, of `run` (null: before any run) with
   // its entry being assembled in `state`.
-  void TakeLine(const JournalRecord& record, Slot* run, Slot& state) {
+  void TakeLine(JournalRecord& record, Slot* run, Slot& state) {
     if (record.undo && record.procedure == kUndoSaveProcedure) {
       TakeUndoRecord(record, state);
       return;
@@ -144,7 +158,7 @@ class Assembler {
     }
   }
 
-  void TakeUndoRecord(const JournalRecord& record, Slot& state) {
+  void TakeUndoRecord(JournalRecord& record, Slot& state) {
     size_t label = 0;
     while (label < kEntryLabels.size() && !record.message.starts_with(kEntryLabels[label])) {
       ++label;
@@ -161,13 +175,12 @@ class Assembler {
       return;
     }
     JournalEntry& entry = *state.open;
-    const std::string value = record.message.substr(std::strlen(kEntryLabels[label]));
     std::string* fields[] = {&entry.FolderStoreId, &entry.FolderEntryId, &entry.ItemEntryId,
                              &entry.FieldName, &entry.FieldValue};
-    *fields[label] = value;
+    TakeText(record.message, std::strlen(kEntryLabels[label]), *fields[label]);
     if (label + 1 == kEntryLabels.size()) {
-      entry.written = record.written;
-      entry.line = record.line;
+      if (record.written) TakeText(*record.written, 0, entry.written.emplace());
+      TakeText(record.line, 0, entry.line);
     }
     if (++entry.records == static_cast<int>(kEntryLabels.size())) CloseEntry(state);
   }
@@ -221,7 +234,7 @@ class Assembler {
     run.search_line = line;
   }
 
-  void TakeUndoRunLine(const JournalRecord& record, Slot& slot) {
+  void TakeUndoRunLine(JournalRecord& record, Slot& slot) {
     if (record.message == kUndoFinished) {
       slot.run.finished = true;
     } else if (record.message.starts_with("Restored ") &&
@@ -237,7 +250,7 @@ class Assembler {
                slot.run.kind == RunKind::kUndo && !slot.run.entries.empty()) {
       JournalEntry& last = slot.run.entries.back();
       if (last.records == static_cast<int>(kEntryLabels.size()) && !last.restored) {
-        last.restored = record.message.substr(std::strlen(kUndoRestoredValue));
+        TakeText(record.message, std::strlen(kUndoRestoredValue), last.restored.emplace());
       }
     }
   }

@@ -62,10 +62,12 @@ bool NeverSaved(const JournalEntry& entry, const MailStore& store) {
 
 class Undoer {
  public:
-  Undoer(const JournalRun& run, const MailStore& store, Components& components,
-         const std::function<bool()>& stop)
+  // `releasable`, when given, is `run` itself, whose values may be let go of.
+  Undoer(const JournalRun& run, JournalRun* releasable, const MailStore& store,
+         Components& components, const std::function<bool()>& stop)
       : stop_(stop),
         run_(run),
+        releasable_(releasable),
         store_(store),
         components_(components),
         journal_(components),
@@ -153,6 +155,7 @@ class Undoer {
     for (const JournalEntry* entry : entries) {
       if (Restore(*entry, *item)) written.push_back(entry);
     }
+    Release(entries);
     if (written.empty()) return;
     try {
       item->Save();
@@ -188,6 +191,8 @@ class Undoer {
     } catch (const std::exception& e) {
       return Skip(entry, "the journal cannot be written: " + DescriptionOf(e));
     }
+    // Journalled: not held while the item takes the old value.
+    std::string().swap(current);
     try {
       item.Set(property, entry.FieldValue);
       // The line goes back as the run read it, when it reads so again.
@@ -216,8 +221,11 @@ class Undoer {
                      const std::string& property, const std::string& current) {
     matcher.SetPattern(run_.SearchFor);
     if (property == "RTFBody") {
-      return SameValue(property, current,
-                       ReplaceShownText(matcher, entry.FieldValue, run_.ReplaceWith));
+      // The run's result as shown text before the item's own: one RTF
+      // document and one shown text of a large body at a time.
+      const std::string shown =
+          PlainTextFromRtf(ReplaceShownText(matcher, entry.FieldValue, run_.ReplaceWith));
+      return shown == PlainTextFromRtf(current);
     }
     matcher.SetText(entry.FieldValue);
     if (matcher.MatchCount() > 0) {
@@ -244,7 +252,22 @@ class Undoer {
     LogHeader();
     journal_.WriteUndoRecords(entry.FolderStoreId, entry.FolderEntryId, entry.ItemEntryId,
                               entry.FieldName, overwritten, entry.FieldValue, line);
-    Log(kUndoRunProcedure, kUndoRestoredValue + entry.FieldValue, kProgressLine);
+    // Written from where the value is held, never joined to its head first.
+    components_.CreateActivityLogger()->WriteParts(kSource, kUndoRunProcedure, kUndoRestoredValue,
+                                                   entry.FieldValue, kProgressLine, "", {}, "", {});
+  }
+
+  // The item's entries are done with: their values, as large as the fields,
+  // are not held while it is saved and the next items are read.
+  void Release(const std::vector<const JournalEntry*>& entries) {
+    if (releasable_ == nullptr) return;
+    for (const JournalEntry* done : entries) {
+      JournalEntry& entry = releasable_->entries[static_cast<size_t>(done - run_.entries.data())];
+      std::string().swap(entry.FieldValue);
+      std::string().swap(entry.line);
+      entry.restored.reset();
+      entry.written.reset();
+    }
   }
 
   void Log(const std::string& procedure, const std::string& message, int32_t undo) {
@@ -262,6 +285,7 @@ class Undoer {
 
   const std::function<bool()>& stop_;
   const JournalRun& run_;
+  JournalRun* releasable_;
   const MailStore& store_;
   Components& components_;
   Journal journal_;
@@ -274,7 +298,12 @@ class Undoer {
 
 UndoOutcome UndoJournalRun(const JournalRun& run, const MailStore& store, Components& components,
                            const std::function<bool()>& stop) {
-  return Undoer(run, store, components, stop).Undo();
+  return Undoer(run, nullptr, store, components, stop).Undo();
+}
+
+UndoOutcome UndoJournalRun(JournalRun&& run, const MailStore& store, Components& components,
+                           const std::function<bool()>& stop) {
+  return Undoer(run, &run, store, components, stop).Undo();
 }
 
 size_t NotifyingItems(const JournalRun& run, const MailStore& store) {

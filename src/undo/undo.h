@@ -80,6 +80,13 @@ struct UndoOutcome {
 UndoOutcome UndoJournalRun(const JournalRun& run, const MailStore& store, Components& components,
                            const std::function<bool()>& stop = {});
 
+// The same, letting go of each item's journalled values (JournalEntry's
+// FieldValue, line, restored, written) once the item has them back, before
+// it is saved: a large item's values are not held twice. `run` is left with
+// its entries' keys only.
+UndoOutcome UndoJournalRun(JournalRun&& run, const MailStore& store, Components& components,
+                           const std::function<bool()>& stop = {});
+
 // How many items of `run` the server may e-mail attendees about when the undo
 // saves them (MailStore::MayNotifyOthers), each looked up once: what a host
 // asks about before the undo. 0, with nothing read, when the store does not

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -217,23 +218,265 @@ JournalLine::Kind ParseRecord(const std::string& line, JournalRecord& out) {
 
 namespace {
 
+// A line longer than this is parsed as it is read, never held whole: an undo
+// record of a large field holds its old and new values and its line.
+constexpr size_t kLongLine = size_t{1} << 20;
+
+// The bytes of a stream from where it stands, up to `room` of them, read a
+// chunk at a time; a seekable stream can be read again from an earlier offset.
+class JournalBytes {
+ public:
+  enum class Line { kNone, kEnded, kCut, kLong };
+
+  JournalBytes(std::istream& in, uint64_t room)
+      : in_(*in.rdbuf()), origin_(in_.pubseekoff(0, std::ios::cur, std::ios::in)), room_(room) {}
+
+  bool Seekable() const { return origin_ != std::streampos(std::streamoff(-1)); }
+  // Counted from where the stream stood.
+  uint64_t Offset() const { return offset_; }
+  void Seek(uint64_t offset) {
+    in_.pubseekpos(origin_ + static_cast<std::streamoff>(offset), std::ios::in);
+    offset_ = offset;
+    begin_ = end_ = 0;
+  }
+
+  // The next byte, -1 after the last.
+  int Peek() { return begin_ < end_ || Fill() ? static_cast<unsigned char>(chunk_[begin_]) : -1; }
+  void Skip() {
+    ++begin_;
+    ++offset_;
+  }
+  // Takes "true" or "false", whichever the next byte begins.
+  bool TakeWord(std::string_view word) {
+    for (const char c : word) {
+      if (Peek() != static_cast<unsigned char>(c)) return false;
+      Skip();
+    }
+    return true;
+  }
+
+  // Reads into `line` the bytes before the next line break and moves past it
+  // (kEnded), or up to the last byte (kCut; kNone: there was none), or stops
+  // once `line` holds more than `most` bytes with no break yet (kLong).
+  Line ReadLine(std::string& line, size_t most) {
+    line.clear();
+    while (begin_ < end_ || Fill()) {
+      const char* from = chunk_.data() + begin_;
+      const size_t size = end_ - begin_;
+      const auto* brk = static_cast<const char*>(std::memchr(from, '\n', size));
+      const size_t take = brk != nullptr ? static_cast<size_t>(brk - from) : size;
+      line.append(from, take);
+      begin_ += take;
+      offset_ += take;
+      if (brk != nullptr) {
+        Skip();
+        return Line::kEnded;
+      }
+      if (line.size() > most) return Line::kLong;
+    }
+    return line.empty() ? Line::kNone : Line::kCut;
+  }
+
+  // Appends to `out` the bytes before the next quote, backslash or control
+  // byte.
+  void TakePlain(std::string& out) {
+    while (begin_ < end_ || Fill()) {
+      size_t stop = begin_;
+      while (stop < end_ && chunk_[stop] != '"' && chunk_[stop] != '\\' &&
+             static_cast<unsigned char>(chunk_[stop]) >= 0x20) {
+        ++stop;
+      }
+      out.append(chunk_.data() + begin_, stop - begin_);
+      offset_ += stop - begin_;
+      begin_ = stop;
+      if (stop < end_) return;
+    }
+  }
+
+ private:
+  bool Fill() {
+    if (offset_ >= room_) return false;
+    const uint64_t want = std::min<uint64_t>(chunk_.size(), room_ - offset_);
+    const std::streamsize got = in_.sgetn(chunk_.data(), static_cast<std::streamsize>(want));
+    begin_ = 0;
+    end_ = got > 0 ? static_cast<size_t>(got) : 0;
+    return end_ > 0;
+  }
+
+  std::streambuf& in_;
+  std::streampos origin_;
+  uint64_t room_;
+  uint64_t offset_ = 0;
+  std::vector<char> chunk_ = std::vector<char>(size_t{64} << 10);
+  size_t begin_ = 0;
+  size_t end_ = 0;
+};
+
+// ReadOwnString of the string `bytes` stand at; its bytes must be UTF-8.
+bool ReadStreamedString(JournalBytes& bytes, std::string& text) {
+  if (bytes.Peek() != '"') return false;
+  bytes.Skip();
+  text.clear();
+  while (true) {
+    bytes.TakePlain(text);
+    const int c = bytes.Peek();
+    if (c == '"') {
+      bytes.Skip();
+      // An escape writes ASCII only, so the text is UTF-8 when its bytes were.
+      return IsValidUtf8(text);
+    }
+    if (c != '\\') return false;
+    bytes.Skip();
+    switch (bytes.Peek()) {
+      case '"':
+        text += '"';
+        break;
+      case '\\':
+        text += '\\';
+        break;
+      case '/':
+        text += '/';
+        break;
+      case 'b':
+        text += '\b';
+        break;
+      case 'f':
+        text += '\f';
+        break;
+      case 'n':
+        text += '\n';
+        break;
+      case 'r':
+        text += '\r';
+        break;
+      case 't':
+        text += '\t';
+        break;
+      default:
+        return false;
+    }
+    bytes.Skip();
+  }
+}
+
+// ReadOwnKey of the key `bytes` stand at.
+bool ReadStreamedKey(JournalBytes& bytes, std::string& key) {
+  if (bytes.Peek() != '"') return false;
+  bytes.Skip();
+  key.clear();
+  while (true) {
+    const int c = bytes.Peek();
+    if (c < 0x20 || c == '\\') return false;
+    bytes.Skip();
+    if (c == '"') return IsValidUtf8(key);
+    key += static_cast<char>(c);
+  }
+}
+
+// ParseOwnLine of the line `bytes` stand at, read as it goes by: the same
+// result, and `bytes` past its closing brace (before its line break).
+// Without `values`, "new" and "line" are read past, not kept.
+std::optional<JournalLine::Kind> ParseOwnStream(JournalBytes& bytes, JournalRecord& out,
+                                                bool values) {
+  if (bytes.Peek() != '{') return std::nullopt;
+  bytes.Skip();
+  constexpr unsigned kRequired = 0x1F;  // time to undo
+  unsigned seen = 0;
+  out.undo = false;
+  out.run.clear();
+  out.written.reset();
+  out.undoes.clear();
+  out.line.clear();
+  out.number.reset();
+  std::string key;
+  std::string other;
+  while (true) {
+    if (!ReadStreamedKey(bytes, key) || bytes.Peek() != ':') return std::nullopt;
+    bytes.Skip();
+    const size_t known =
+        static_cast<size_t>(std::find(kOwnKeys.begin(), kOwnKeys.end(), key) - kOwnKeys.begin());
+    const unsigned bit = known < kOwnKeys.size() ? 1u << known : 0;
+    if ((seen & bit) != 0) return std::nullopt;
+    const bool is_undo = key == "undo";
+    const int first = bytes.Peek();
+    if (key == "n" && first >= '1' && first <= '9') {
+      uint64_t number = 0;
+      size_t digits = 0;
+      for (int c = first; c >= '0' && c <= '9'; c = bytes.Peek(), ++digits) {
+        number = number * 10 + static_cast<uint64_t>(c - '0');
+        bytes.Skip();
+      }
+      if (digits > 18) return std::nullopt;
+      seen |= bit;
+      out.number = number;
+    } else if (first == 't' || first == 'f') {
+      if (!bytes.TakeWord(first == 't' ? "true" : "false")) return std::nullopt;
+      if (is_undo) {
+        seen |= bit;
+        out.undo = first == 't';
+      }
+    } else {
+      const bool dropped = !values && (key == "new" || key == "line");
+      std::string* text = is_undo || key == "n" || dropped ? nullptr : OwnText(known, out);
+      if (!ReadStreamedString(bytes, text != nullptr ? *text : other)) return std::nullopt;
+      if (text != nullptr || dropped) seen |= bit;
+    }
+    const int c = bytes.Peek();
+    if (c == '}') break;
+    if (c != ',') return std::nullopt;
+    bytes.Skip();
+  }
+  bytes.Skip();
+  if (const int c = bytes.Peek(); c != -1 && c != '\n') return std::nullopt;
+  if ((seen & kRequired) != kRequired) return JournalLine::Kind::kMalformed;
+  return JournalLine::Kind::kRecord;
+}
+
+// An undo record's or a restored value's message without its value.
+void DropValue(std::string& message) {
+  for (const std::string_view head :
+       {std::string_view("FieldValue: "), std::string_view(kUndoRestoredValue)}) {
+    if (message.starts_with(head)) {
+      message.resize(head.size());
+      message.shrink_to_fit();
+    }
+  }
+}
+
 // ReadJournal of the bytes of `in` from `base` up to `limit` (an offset, as
 // `base` is): a line that runs past it is cut there, as if the bytes ended.
 JournalContents ReadJournalUpTo(std::istream& in, uint64_t base, uint64_t limit,
-                                const std::string& only_run) {
-  uint64_t at = base;
+                                const std::string& only_run, bool values) {
+  JournalBytes bytes(in, limit - base);
+  // A stream that cannot be read again holds each line whole.
+  const size_t longest = bytes.Seekable() ? kLongLine : std::string().max_size();
   std::string line;
   return GroupJournalLines([&](JournalLine& next) {
-    while (at < limit && std::getline(in, line)) {
-      bool ended = !in.eof();
-      if (line.size() >= limit - at) {
-        // Its break, if any, is past the limit.
-        line.resize(static_cast<size_t>(limit - at));
-        ended = false;
+    while (true) {
+      const uint64_t start = bytes.Offset();
+      JournalBytes::Line read = bytes.ReadLine(line, longest);
+      if (read == JournalBytes::Line::kNone) return false;
+      if (read == JournalBytes::Line::kLong) {
+        std::string().swap(line);
+        bytes.Seek(start);
+        const std::optional<JournalLine::Kind> kind = ParseOwnStream(bytes, next.record, values);
+        // A line of another run, or of none, is left to the whole line's
+        // test below, as is anything else.
+        if (kind && (only_run.empty() ||
+                     (*kind == JournalLine::Kind::kRecord && !next.record.run.empty()))) {
+          if (bytes.Peek() == '\n') bytes.Skip();
+          if (!values) DropValue(next.record.message);
+          next.kind = *kind;
+          next.start = base + start;
+          next.end = base + bytes.Offset();
+          if (only_run.empty() || next.record.run == only_run) return true;
+          continue;
+        }
+        bytes.Seek(start);
+        read = bytes.ReadLine(line, std::string().max_size());
       }
-      next.start = at;
-      at += line.size() + (ended ? 1 : 0);
-      next.end = at;
+      next.start = base + start;
+      next.end = base + bytes.Offset();
       // A cheap look before the parse: most lines of a history are other runs'.
       // Older lines name no run: they are kept and grouped by their neighbours.
       if (!only_run.empty() && line.find(only_run) == std::string::npos &&
@@ -254,18 +497,17 @@ JournalContents ReadJournalUpTo(std::istream& in, uint64_t base, uint64_t limit,
           return true;
       }
     }
-    return false;
   });
 }
 
 }  // namespace
 
 JournalContents ReadJournal(std::istream& in, uint64_t base, const std::string& only_run) {
-  return ReadJournalUpTo(in, base, UINT64_MAX, only_run);
+  return ReadJournalUpTo(in, base, UINT64_MAX, only_run, true);
 }
 
 JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start, uint64_t end,
-                                const std::string& only_run) {
+                                const std::string& only_run, bool values) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     const int error = errno;
@@ -275,7 +517,7 @@ JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t star
   if (start > 0) in.seekg(static_cast<std::streamoff>(start));
   // Only the bytes asked for: the rest of the history is never read, and a
   // run's range is read a line at a time, never whole.
-  return ReadJournalUpTo(in, start, end == 0 ? UINT64_MAX : std::max(end, start), only_run);
+  return ReadJournalUpTo(in, start, end == 0 ? UINT64_MAX : std::max(end, start), only_run, values);
 }
 
 }  // namespace tidewell

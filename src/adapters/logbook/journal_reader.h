@@ -11,15 +11,21 @@
 
 namespace tidewell {
 
-// Reads `in` line by line (never all at once); offsets count from `base`.
+// Reads `in` line by line (never all at once); offsets count from `base`. A
+// line past a MiB of a stream that can seek is parsed as it is read, never
+// held whole (one of another form is read again, whole).
 // With `only_run`, keeps only that run's lines (and the older lines that
 // name no run).
 JournalContents ReadJournal(std::istream& in, uint64_t base = 0, const std::string& only_run = "");
 
 // An absent file is an empty journal. Throws Failure naming the file when it
 // exists but cannot be read. Reads the bytes from `start` to `end` (the end
-// of the file when 0): a run's lines, from the index.
+// of the file when 0): a run's lines, from the index. Without `values`, a
+// line past a MiB (an undo record of a large field) is read for its run's
+// counts only: its entry's FieldValue, restored value, written and line are
+// left empty.
 JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start = 0,
-                                uint64_t end = 0, const std::string& only_run = "");
+                                uint64_t end = 0, const std::string& only_run = "",
+                                bool values = true);
 
 }  // namespace tidewell

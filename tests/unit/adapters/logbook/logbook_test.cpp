@@ -504,6 +504,77 @@ TEST(JournalReader, FindsTheFolderNameThatStandsTwice) {
 namespace tidewell {
 namespace {
 
+// A stream that cannot seek: the reader holds each of its lines whole.
+class OneWay : public std::streambuf {
+ public:
+  explicit OneWay(std::string text) : text_(std::move(text)) {
+    setg(text_.data(), text_.data(), text_.data() + text_.size());
+  }
+
+ private:
+  std::string text_;
+};
+
+// With `values`, what the entries hold as well.
+std::string Everything(const JournalContents& journal, bool values = true) {
+  std::ostringstream out;
+  out << journal.malformed_lines << ' ' << journal.torn_lines << ' ' << journal.stray_entries;
+  for (const JournalRun& run : journal.runs) {
+    out << '\n' << run.id << ' ' << run.start << '-' << run.end << ' ' << run.last_line;
+    for (const JournalEntry& e : run.entries) {
+      out << '\n' << e.records << e.complete << e.cut_off << ' ' << e.ItemEntryId;
+      if (values) {
+        out << '|' << e.FieldValue << '|' << e.written.value_or("-") << '|' << e.line << '|'
+            << e.restored.value_or("-");
+      }
+    }
+  }
+  return out.str();
+}
+
+// A line past a MiB is parsed as it is read; whatever it holds, the runs read
+// must be those read from the whole line.
+TEST(JournalReader, ReadsALongLineAsItReadsItWhole) {
+  const std::string big(std::size_t{1} << 20, 'v');
+  const std::string head = Of("A", Folder("C", "r1") + Looking("e", "E") + Entry("a", "old", 4)) +
+                           Of("B", Entry("b", "o", 4));
+  const std::string start = R"({"time":"t","source":"Tidewell","procedure":"UndoSave",)";
+  const std::string own = start + R"("message":"FieldValue: a\"b\\c\/d\n\r\t\b\f)" + big +
+                          "\xC3\xA9\",\"undo\":true,\"new\":\"w\",\"line\":\"L";
+  const std::string rows[] = {
+      own + R"(","run":"A","n":7})",
+      own + R"(","run":"B"})",
+      own + R"("})",  // no run: an older line
+      own + R"(\u00e9","run":"A"})",
+      own + R"(","run":"A", "n":7})",
+      own + R"(","run":"A","run":"A"})",
+      own + R"(","run":"A"}x)",
+      own + "\xE9\",\"run\":\"A\"}",
+      own + "\x01\",\"run\":\"A\"}",
+      start + R"("message":"FieldValue: )" + big + R"(","run":"A"})",
+  };
+  for (const std::string& row : rows) {
+    SCOPED_TRACE(row.substr(row.size() - 24));
+    // Whole and followed by a line, and cut by a limit 9 bytes before its end.
+    const std::string whole = head + row + "\n" + Of("A", Entry("c"));
+    for (const auto& [text, from, to] : {std::tuple<std::string, size_t, size_t>{whole, 0, 0},
+                                         {head + row, head.size(), head.size() + row.size() - 9}}) {
+      testing::TempDir dir;
+      std::ofstream(dir.path() / "j", std::ios::binary) << text;
+      for (const char* only : {"", "A"}) {
+        OneWay bytes(text.substr(from, (to == 0 ? text.size() : to) - from));
+        std::istream in(&bytes);
+        const JournalContents read = ReadJournal(in, from, only);
+        EXPECT_TRUE(Everything(ReadJournalFile(dir.path() / "j", from, to, only)) ==
+                    Everything(read))
+            << only << ' ' << from;
+        EXPECT_EQ(Everything(ReadJournalFile(dir.path() / "j", from, to, only, false), false),
+                  Everything(read, false));
+      }
+    }
+  }
+}
+
 // Numbers each line of `lines` as a run does ("n"), leaving out the places
 // in `lost`.
 std::string Counted(const std::string& lines, std::set<int> lost = {}) {
