@@ -18,6 +18,29 @@ namespace tidewell {
 
 namespace {
 
+// The character a JSON escape's letter stands for ("n" for a line feed);
+// '\0' for any other ("u" among them: such a line is left to the JSON parser).
+char Unescaped(char letter) {
+  switch (letter) {
+    case '"':
+    case '\\':
+    case '/':
+      return letter;
+    case 'b':
+      return '\b';
+    case 'f':
+      return '\f';
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    default:
+      return '\0';
+  }
+}
+
 // Each member the fast reader below keeps, by its bit in its `seen`.
 constexpr std::array<std::string_view, 10> kOwnKeys = {
     "time", "source", "procedure", "message", "undo", "run", "new", "undoes", "line", "n"};
@@ -46,34 +69,9 @@ bool ReadOwnString(const std::string& line, size_t& at, std::string& text) {
       continue;
     }
     if (++at >= line.size()) return false;
-    switch (line[at]) {
-      case '"':
-        text += '"';
-        break;
-      case '\\':
-        text += '\\';
-        break;
-      case '/':
-        text += '/';
-        break;
-      case 'b':
-        text += '\b';
-        break;
-      case 'f':
-        text += '\f';
-        break;
-      case 'n':
-        text += '\n';
-        break;
-      case 'r':
-        text += '\r';
-        break;
-      case 't':
-        text += '\t';
-        break;
-      default:
-        return false;
-    }
+    const char unescaped = Unescaped(line[at]);
+    if (unescaped == '\0') return false;
+    text += unescaped;
   }
   return false;
 }
@@ -327,34 +325,9 @@ bool ReadStreamedString(JournalBytes& bytes, std::string& text) {
     }
     if (c != '\\') return false;
     bytes.Skip();
-    switch (bytes.Peek()) {
-      case '"':
-        text += '"';
-        break;
-      case '\\':
-        text += '\\';
-        break;
-      case '/':
-        text += '/';
-        break;
-      case 'b':
-        text += '\b';
-        break;
-      case 'f':
-        text += '\f';
-        break;
-      case 'n':
-        text += '\n';
-        break;
-      case 'r':
-        text += '\r';
-        break;
-      case 't':
-        text += '\t';
-        break;
-      default:
-        return false;
-    }
+    const char unescaped = Unescaped(static_cast<char>(bytes.Peek()));
+    if (unescaped == '\0') return false;
+    text += unescaped;
     bytes.Skip();
   }
 }
