@@ -1,5 +1,6 @@
 #include "formats/document.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #if defined(__SSE2__)
@@ -7,6 +8,8 @@
 #endif
 
 #include "platform/failure.h"
+#include "text/charsets.h"
+#include "text/utf8.h"
 
 namespace tidewell::formats {
 namespace {
@@ -46,10 +49,79 @@ size_t SkipText(std::string_view bytes, size_t from) {
   return from;
 }
 
+// Whether the physical lines of `physical`, joined by folds alone, spell
+// `head` then `value`. False for a blank line among them or a last line
+// break, which a parse reads as lines of their own.
+bool FoldsInto(std::string_view physical, std::string_view head, std::string_view value) {
+  std::string_view parts[] = {head, value};
+  size_t at = 0;
+  const auto take = [&](std::string_view piece) {
+    while (!piece.empty()) {
+      while (at < 2 && parts[at].empty()) ++at;
+      if (at == 2) return false;
+      const size_t n = std::min(parts[at].size(), piece.size());
+      if (parts[at].substr(0, n) != piece.substr(0, n)) return false;
+      parts[at].remove_prefix(n);
+      piece.remove_prefix(n);
+    }
+    return true;
+  };
+  if (physical.empty() || physical.back() == '\n' || physical.back() == '\r') return false;
+  for (size_t pos = 0;;) {
+    const size_t nl = physical.find('\n', pos);
+    size_t content_end = nl == std::string_view::npos ? physical.size() : nl;
+    while (content_end > pos && physical[content_end - 1] == '\r') --content_end;
+    std::string_view content = physical.substr(pos, content_end - pos);
+    if (pos != 0) {
+      if (content.empty() || (content[0] != ' ' && content[0] != '\t')) return false;
+      content.remove_prefix(1);
+    }
+    if (!take(content)) return false;
+    if (nl == std::string_view::npos) break;
+    pos = nl + 1;
+  }
+  return parts[0].empty() && parts[1].empty();
+}
+
+// RestoresAsRead for a line that `physical` spells, folds aside: only the
+// head is parsed, since the value it would give is the line's own, of up to
+// tens of MB. Nothing when that does not settle it.
+std::optional<bool> RestoresAsSpelt(const ContentLine& line, std::string_view physical,
+                                    Dialect dialect) {
+  const std::string head = SerializedHead(line);
+  // A quoted-printable head would join soft breaks too.
+  if (line.pristine || HeadSaysQuotedPrintable(head) || IsQuotedPrintable(line) ||
+      !IsUtf8Name(line.charset)) {
+    return std::nullopt;
+  }
+  std::vector<ContentLine> parsed = SplitContentLines(head, 0);
+  if (parsed.size() != 1 || !parsed[0].is_property || !parsed[0].value.empty() ||
+      !FoldsInto(physical, head, line.value)) {
+    return std::nullopt;
+  }
+  // The parse of `physical` differs from `parsed` only in its value, the
+  // line's own, and in the character set read off that value.
+  ContentLine& was = parsed[0];
+  if (was.FindParam("CHARSET") == nullptr) {
+    was.charset = IsValidUtf8(line.value) ? "UTF-8" : "WINDOWS-1252";
+  }
+  if (!IsUtf8Name(was.charset)) return std::nullopt;
+  ContentLine now;
+  now.is_property = true;
+  now.group = line.group;
+  now.name = line.name;
+  now.upper_name = line.upper_name;
+  now.params = line.params;
+  now.charset = line.charset;
+  // Equal values, neither quoted-printable, both UTF-8: the rest decides.
+  return ReadsAlike(now, was, dialect);
+}
+
 // Whether `line` reads as `physical` does, which can then stand in its place:
 // a line that would run on into the next one (a last soft break) cannot.
 bool RestoresAsRead(const ContentLine& line, const std::string& physical, bool v21) {
   const Dialect dialect = v21 ? Dialect::kVCard21 : Dialect::kVCard3;
+  if (const std::optional<bool> spelt = RestoresAsSpelt(line, physical, dialect)) return *spelt;
   // Read as it would be with a line after it. One property line that ends
   // in no line break and no "=" (no soft break) reads so as it is, without
   // a copy of a long text to append that line to.
