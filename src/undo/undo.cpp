@@ -30,7 +30,8 @@ bool IsPhone(const std::string& property) {
 // The store makes a body's RTF anew from the note at every read, so only its
 // shown text says what the body holds.
 bool SameValue(const std::string& property, const std::string& a, const std::string& b) {
-  return property == "RTFBody" ? PlainTextFromRtf(a) == PlainTextFromRtf(b) : a == b;
+  if (a == b) return true;
+  return property == "RTFBody" && PlainTextFromRtf(a) == PlainTextFromRtf(b);
 }
 
 // "2026-12-05T17:25:24.123Z" as seconds since the epoch; nullopt for any
@@ -223,8 +224,12 @@ class Undoer {
     if (property == "RTFBody") {
       // The run's result as shown text before the item's own: one RTF
       // document and one shown text of a large body at a time.
-      const std::string shown =
-          PlainTextFromRtf(ReplaceShownText(matcher, entry.FieldValue, run_.ReplaceWith));
+      std::string result = ReplaceShownText(matcher, entry.FieldValue, run_.ReplaceWith);
+      // The same RTF shows the same text: the usual case is settled without
+      // a shown text of a large body beside both documents.
+      if (result == current) return true;
+      const std::string shown = PlainTextFromRtf(result);
+      std::string().swap(result);
       return shown == PlainTextFromRtf(current);
     }
     matcher.SetText(entry.FieldValue);
