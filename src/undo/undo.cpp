@@ -196,12 +196,20 @@ class Undoer {
     std::string().swap(current);
     try {
       item.Set(property, entry.FieldValue);
+      // The item holds the value now: it is not held beside the line below.
+      ReleaseValue(entry);
       // The line goes back as the run read it, when it reads so again.
       if (!entry.line.empty()) item.RestoreLine(property, entry.line);
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be written: " + DescriptionOf(e));
     }
     return true;
+  }
+
+  void ReleaseValue(const JournalEntry& done) {
+    if (releasable_ == nullptr) return;
+    std::string().swap(
+        releasable_->entries[static_cast<size_t>(&done - run_.entries.data())].FieldValue);
   }
 
   bool ShowsRunResult(const JournalEntry& entry, const std::string& property,
