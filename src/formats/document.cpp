@@ -219,11 +219,55 @@ std::string Document::Render() const {
   std::string out;
   out.reserve(bytes_.size() + 256);
   size_t pos = 0;
-  for (const ContentLine& line : lines_) {
+  RenderLines(out, 0, lines_.size(), pos);
+  out.append(bytes_, pos);
+  return out;
+}
+
+size_t Document::RoomAround(size_t index) const {
+  const ContentLine& line = lines_[index];
+  // Some more for the stamp a save rewrites and a line grown by an edit.
+  return bytes_.size() - (line.end - line.begin) + line.terminator.size() + 1024;
+}
+
+std::string Document::TakeRendered() {
+  // The largest restore that Render would write: the file is built around
+  // it, in its own room, rather than copied beside it. A short line is not
+  // worth checking twice.
+  constexpr size_t kLarge = size_t{64} << 10;
+  std::map<size_t, std::string>::iterator taken = restores_.end();
+  for (auto it = restores_.begin(); it != restores_.end(); ++it) {
+    if (it->second.size() < kLarge) continue;
+    const ContentLine& line = lines_[it->first];
+    if ((taken == restores_.end() || it->second.size() > taken->second.size()) &&
+        line.is_property && !SerializesAsRead(line, bytes_) &&
+        RestoresAsRead(line, it->second, !unfolded_.empty() && unfolded_[it->first])) {
+      taken = it;
+    }
+  }
+  if (taken == restores_.end()) return Render();
+  const size_t index = taken->first;
+  std::string before;
+  size_t pos = 0;
+  RenderLines(before, 0, index, pos);
+  before.append(bytes_, pos, lines_[index].begin - pos);
+  std::string out = std::move(taken->second);
+  restores_.erase(taken);
+  out.insert(0, before);
+  std::string().swap(before);
+  out += lines_[index].terminator;
+  pos = lines_[index].end;
+  RenderLines(out, index + 1, lines_.size(), pos);
+  out.append(bytes_, pos);
+  return out;
+}
+
+void Document::RenderLines(std::string& out, size_t first, size_t last, size_t& pos) const {
+  for (size_t index = first; index < last; ++index) {
+    const ContentLine& line = lines_[index];
     if (!line.is_property || SerializesAsRead(line, bytes_)) continue;
     out.append(bytes_, pos, line.begin - pos);
     const size_t body_end = line.end - line.terminator.size();
-    const size_t index = static_cast<size_t>(&line - lines_.data());
     const bool folds = unfolded_.empty() || !unfolded_[index];
     const auto restore = restores_.find(index);
     if (restore != restores_.end() && RestoresAsRead(line, restore->second, !folds)) {
@@ -235,8 +279,6 @@ std::string Document::Render() const {
     out += line.terminator;
     pos = line.end;
   }
-  out.append(bytes_, pos);
-  return out;
 }
 
 }  // namespace tidewell::formats

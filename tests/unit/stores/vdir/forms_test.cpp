@@ -164,6 +164,25 @@ TEST(ContentLines, AnUndoWritesTheLineAsReadWhereItReadsAlike) {
   }
 }
 
+// A long restored line becomes the saved file in place, with the lines
+// around it, changed or not, as Render writes them.
+TEST(ContentLines, TakeRenderedIsRenderAroundALongRestoredLine) {
+  const std::string value(100000, 'a');
+  const std::string folded = Fold(SplitContentLines("NOTE:" + value, 0)[0], FoldForm{});
+  for (const auto& [physical, edit_around] : std::vector<std::pair<std::string, bool>>{
+           {folded, false}, {folded, true}, {"NOTE:" + value, true}, {"NOTE:b" + folded, true}}) {
+    Document document("BEGIN:VCARD\r\nFN:A\r\nNOTE:x\r\nUID:1\r\nEND:VCARD\r\n");
+    document.lines()[2].value = value;
+    if (edit_around) {
+      document.lines()[1].value = "B";
+      document.lines()[3].value = "2";
+    }
+    document.RestoreAs(2, physical);
+    const std::string rendered = document.Render();
+    EXPECT_EQ(document.TakeRendered(), rendered) << physical.size();
+  }
+}
+
 // Locales are made with localedef into a temporary LOCPATH; one that cannot be made is skipped.
 TEST(TextForms, DatesShowInTheLocaleWithFourDigitYearsAndParseBack) {
   testing::TempDir dir;
