@@ -154,7 +154,7 @@ class Undoer {
 
     std::vector<const JournalEntry*> written;
     for (const JournalEntry* entry : entries) {
-      if (Restore(*entry, *item)) written.push_back(entry);
+      if (Restore(*entry, *item, written.empty())) written.push_back(entry);
     }
     Release(entries);
     if (written.empty()) return;
@@ -171,7 +171,7 @@ class Undoer {
   // the run wrote; true when it did. A field that already holds its old value
   // is left as it is, neither restored nor skipped: the run was cut off
   // between journalling it and saving the item, or the run was undone before.
-  bool Restore(const JournalEntry& entry, SafeItem& item) {
+  bool Restore(const JournalEntry& entry, SafeItem& item, bool first) {
     const std::string property = PropertyOfJournalName(entry.FieldName);
     std::string current;
     try {
@@ -194,12 +194,20 @@ class Undoer {
     }
     // Journalled: not held while the item takes the old value.
     std::string().swap(current);
+    // The line goes back as the run read it, when it reads so again. The
+    // item's first field takes it before its value, so that the two are not
+    // held beside the journal's: a line the value never reaches is never
+    // written, and a later field of the same line takes that line's place.
+    const bool line_first = first && !entry.line.empty();
     try {
+      if (line_first) {
+        item.RestoreLine(property, entry.line);
+        ReleaseLine(entry);
+      }
       item.Set(property, entry.FieldValue);
       // The item holds the value now: it is not held beside the line below.
       ReleaseValue(entry);
-      // The line goes back as the run read it, when it reads so again.
-      if (!entry.line.empty()) item.RestoreLine(property, entry.line);
+      if (!line_first && !entry.line.empty()) item.RestoreLine(property, entry.line);
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be written: " + DescriptionOf(e));
     }
@@ -207,9 +215,15 @@ class Undoer {
   }
 
   void ReleaseValue(const JournalEntry& done) {
-    if (releasable_ == nullptr) return;
-    std::string().swap(
-        releasable_->entries[static_cast<size_t>(&done - run_.entries.data())].FieldValue);
+    if (releasable_ != nullptr) std::string().swap(Releasable(done).FieldValue);
+  }
+
+  void ReleaseLine(const JournalEntry& done) {
+    if (releasable_ != nullptr) std::string().swap(Releasable(done).line);
+  }
+
+  JournalEntry& Releasable(const JournalEntry& entry) {
+    return releasable_->entries[static_cast<size_t>(&entry - run_.entries.data())];
   }
 
   bool ShowsRunResult(const JournalEntry& entry, const std::string& property,
