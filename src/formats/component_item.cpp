@@ -233,8 +233,11 @@ void ComponentItem::RestoreLine(const std::string& name, const std::string& line
   Load();
   if (!view_) return;
   const std::optional<size_t> index = view_->LineOfProperty(name == "RTFBody" ? "Body" : name);
-  std::optional<std::string> bytes = LineOfToken(line);
-  if (index && bytes) document_->RestoreAs(*index, std::move(*bytes));
+  if (!index) return;
+  // A long line gets the room to become the saved file (see TakeRendered).
+  const size_t room = line.size() < (size_t{64} << 10) ? 0 : document_->RoomAround(*index);
+  std::optional<std::string> bytes = LineOfToken(line, room);
+  if (bytes) document_->RestoreAs(*index, std::move(*bytes));
 }
 
 std::optional<std::string> ComponentItem::SearchableText() {
@@ -270,7 +273,9 @@ void ComponentItem::Save() {
     throw Failure(Where() + ": " + f.Description());
   }
   view_->Touch(std::time(nullptr));
-  std::string bytes = document_->Render();
+  // The document is let go of below; should the write fail, it keeps its
+  // lines, and only the form of a restored one may be lost.
+  std::string bytes = document_->TakeRendered();
   WriteResource(document_->bytes(), bytes);
   // The document as read is done with: let go of it before the saved bytes
   // are parsed, so that a large item is not held twice over.

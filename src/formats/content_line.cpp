@@ -495,9 +495,9 @@ std::string LineToken(std::string_view bytes) {
   return out;
 }
 
-std::optional<std::string> LineOfToken(std::string_view token) {
+std::optional<std::string> LineOfToken(std::string_view token, size_t room) {
   std::string out;
-  out.reserve(token.size());
+  out.reserve(token.size() + room);
   for (size_t i = 0; i < token.size(); ++i) {
     if (static_cast<unsigned char>(token[i]) >= 0x80) return std::nullopt;
     if (token[i] != '%') {

@@ -132,8 +132,9 @@ bool ReadsAlike(const ContentLine& a, const ContentLine& b, Dialect dialect);
 // Bytes of a file as plain ASCII text, to keep in the journal: "%" and every
 // byte from 0x80 on written as "%XX". Lines in any character set survive it.
 std::string LineToken(std::string_view bytes);
-// The bytes of a LineToken; nothing for a text that is not one.
-std::optional<std::string> LineOfToken(std::string_view token);
+// The bytes of a LineToken; nothing for a text that is not one. Their
+// string has `room` bytes to spare.
+std::optional<std::string> LineOfToken(std::string_view token, size_t room = 0);
 
 // The value as UTF-8, quoted-printable and character set undone, still
 // escaped. Throws Failure when the character set is unknown.

@@ -1,5 +1,6 @@
 #include "formats/document.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #if defined(__SSE2__)
@@ -7,6 +8,8 @@
 #endif
 
 #include "platform/failure.h"
+#include "text/charsets.h"
+#include "text/utf8.h"
 
 namespace tidewell::formats {
 namespace {
@@ -46,10 +49,79 @@ size_t SkipText(std::string_view bytes, size_t from) {
   return from;
 }
 
+// Whether the physical lines of `physical`, joined by folds alone, spell
+// `head` then `value`. False for a blank line among them or a last line
+// break, which a parse reads as lines of their own.
+bool FoldsInto(std::string_view physical, std::string_view head, std::string_view value) {
+  std::string_view parts[] = {head, value};
+  size_t at = 0;
+  const auto take = [&](std::string_view piece) {
+    while (!piece.empty()) {
+      while (at < 2 && parts[at].empty()) ++at;
+      if (at == 2) return false;
+      const size_t n = std::min(parts[at].size(), piece.size());
+      if (parts[at].substr(0, n) != piece.substr(0, n)) return false;
+      parts[at].remove_prefix(n);
+      piece.remove_prefix(n);
+    }
+    return true;
+  };
+  if (physical.empty() || physical.back() == '\n' || physical.back() == '\r') return false;
+  for (size_t pos = 0;;) {
+    const size_t nl = physical.find('\n', pos);
+    size_t content_end = nl == std::string_view::npos ? physical.size() : nl;
+    while (content_end > pos && physical[content_end - 1] == '\r') --content_end;
+    std::string_view content = physical.substr(pos, content_end - pos);
+    if (pos != 0) {
+      if (content.empty() || (content[0] != ' ' && content[0] != '\t')) return false;
+      content.remove_prefix(1);
+    }
+    if (!take(content)) return false;
+    if (nl == std::string_view::npos) break;
+    pos = nl + 1;
+  }
+  return parts[0].empty() && parts[1].empty();
+}
+
+// RestoresAsRead for a line that `physical` spells, folds aside: only the
+// head is parsed, since the value it would give is the line's own, of up to
+// tens of MB. Nothing when that does not settle it.
+std::optional<bool> RestoresAsSpelt(const ContentLine& line, std::string_view physical,
+                                    Dialect dialect) {
+  const std::string head = SerializedHead(line);
+  // A quoted-printable head would join soft breaks too.
+  if (line.pristine || HeadSaysQuotedPrintable(head) || IsQuotedPrintable(line) ||
+      !IsUtf8Name(line.charset)) {
+    return std::nullopt;
+  }
+  std::vector<ContentLine> parsed = SplitContentLines(head, 0);
+  if (parsed.size() != 1 || !parsed[0].is_property || !parsed[0].value.empty() ||
+      !FoldsInto(physical, head, line.value)) {
+    return std::nullopt;
+  }
+  // The parse of `physical` differs from `parsed` only in its value, the
+  // line's own, and in the character set read off that value.
+  ContentLine& was = parsed[0];
+  if (was.FindParam("CHARSET") == nullptr) {
+    was.charset = IsValidUtf8(line.value) ? "UTF-8" : "WINDOWS-1252";
+  }
+  if (!IsUtf8Name(was.charset)) return std::nullopt;
+  ContentLine now;
+  now.is_property = true;
+  now.group = line.group;
+  now.name = line.name;
+  now.upper_name = line.upper_name;
+  now.params = line.params;
+  now.charset = line.charset;
+  // Equal values, neither quoted-printable, both UTF-8: the rest decides.
+  return ReadsAlike(now, was, dialect);
+}
+
 // Whether `line` reads as `physical` does, which can then stand in its place:
 // a line that would run on into the next one (a last soft break) cannot.
 bool RestoresAsRead(const ContentLine& line, const std::string& physical, bool v21) {
   const Dialect dialect = v21 ? Dialect::kVCard21 : Dialect::kVCard3;
+  if (const std::optional<bool> spelt = RestoresAsSpelt(line, physical, dialect)) return *spelt;
   // Read as it would be with a line after it. One property line that ends
   // in no line break and no "=" (no soft break) reads so as it is, without
   // a copy of a long text to append that line to.
@@ -147,11 +219,55 @@ std::string Document::Render() const {
   std::string out;
   out.reserve(bytes_.size() + 256);
   size_t pos = 0;
-  for (const ContentLine& line : lines_) {
+  RenderLines(out, 0, lines_.size(), pos);
+  out.append(bytes_, pos);
+  return out;
+}
+
+size_t Document::RoomAround(size_t index) const {
+  const ContentLine& line = lines_[index];
+  // Some more for the stamp a save rewrites and a line grown by an edit.
+  return bytes_.size() - (line.end - line.begin) + line.terminator.size() + 1024;
+}
+
+std::string Document::TakeRendered() {
+  // The largest restore that Render would write: the file is built around
+  // it, in its own room, rather than copied beside it. A short line is not
+  // worth checking twice.
+  constexpr size_t kLarge = size_t{64} << 10;
+  std::map<size_t, std::string>::iterator taken = restores_.end();
+  for (auto it = restores_.begin(); it != restores_.end(); ++it) {
+    if (it->second.size() < kLarge) continue;
+    const ContentLine& line = lines_[it->first];
+    if ((taken == restores_.end() || it->second.size() > taken->second.size()) &&
+        line.is_property && !SerializesAsRead(line, bytes_) &&
+        RestoresAsRead(line, it->second, !unfolded_.empty() && unfolded_[it->first])) {
+      taken = it;
+    }
+  }
+  if (taken == restores_.end()) return Render();
+  const size_t index = taken->first;
+  std::string before;
+  size_t pos = 0;
+  RenderLines(before, 0, index, pos);
+  before.append(bytes_, pos, lines_[index].begin - pos);
+  std::string out = std::move(taken->second);
+  restores_.erase(taken);
+  out.insert(0, before);
+  std::string().swap(before);
+  out += lines_[index].terminator;
+  pos = lines_[index].end;
+  RenderLines(out, index + 1, lines_.size(), pos);
+  out.append(bytes_, pos);
+  return out;
+}
+
+void Document::RenderLines(std::string& out, size_t first, size_t last, size_t& pos) const {
+  for (size_t index = first; index < last; ++index) {
+    const ContentLine& line = lines_[index];
     if (!line.is_property || SerializesAsRead(line, bytes_)) continue;
     out.append(bytes_, pos, line.begin - pos);
     const size_t body_end = line.end - line.terminator.size();
-    const size_t index = static_cast<size_t>(&line - lines_.data());
     const bool folds = unfolded_.empty() || !unfolded_[index];
     const auto restore = restores_.find(index);
     if (restore != restores_.end() && RestoresAsRead(line, restore->second, !folds)) {
@@ -163,8 +279,6 @@ std::string Document::Render() const {
     out += line.terminator;
     pos = line.end;
   }
-  out.append(bytes_, pos);
-  return out;
 }
 
 }  // namespace tidewell::formats

@@ -48,12 +48,20 @@ class Document {
   // writes for it when it then reads as they do (see ReadsAlike): so an undo
   // gives back folds, character set and encoding as they were.
   void RestoreAs(size_t index, std::string physical) { restores_[index] = std::move(physical); }
+  // Room for the rest of the file around line `index`: what a restore of it
+  // should reserve past its own size so that TakeRendered need not copy it.
+  size_t RoomAround(size_t index) const;
   const std::map<size_t, std::string>& restores() const { return restores_; }
 
   // True when some line now serializes differently from how it was read.
   bool Changed() const;
   // The file with every changed line rewritten and all else byte for byte.
   std::string Render() const;
+  // Render(), for a document about to be let go of: the largest restore it
+  // writes becomes the file, in place, and is gone from restores() after.
+  // Made with room for the rest of the file (see RestoreAs), it is not
+  // copied.
+  std::string TakeRendered();
 
  private:
   std::string bytes_;
@@ -65,6 +73,10 @@ class Document {
   // when the file has none.
   std::vector<bool> unfolded_;
   std::map<size_t, std::string> restores_;  // by line index; an undo's only
+
+  // Appends the file from byte `pos` through lines [first, last), changed
+  // ones rewritten; `pos` ends past the last line written.
+  void RenderLines(std::string& out, size_t first, size_t last, size_t& pos) const;
 };
 
 }  // namespace tidewell::formats

@@ -30,7 +30,8 @@ bool IsPhone(const std::string& property) {
 // The store makes a body's RTF anew from the note at every read, so only its
 // shown text says what the body holds.
 bool SameValue(const std::string& property, const std::string& a, const std::string& b) {
-  return property == "RTFBody" ? PlainTextFromRtf(a) == PlainTextFromRtf(b) : a == b;
+  if (a == b) return true;
+  return property == "RTFBody" && PlainTextFromRtf(a) == PlainTextFromRtf(b);
 }
 
 // "2026-12-05T17:25:24.123Z" as seconds since the epoch; nullopt for any
@@ -153,7 +154,7 @@ class Undoer {
 
     std::vector<const JournalEntry*> written;
     for (const JournalEntry* entry : entries) {
-      if (Restore(*entry, *item)) written.push_back(entry);
+      if (Restore(*entry, *item, written.empty())) written.push_back(entry);
     }
     Release(entries);
     if (written.empty()) return;
@@ -170,7 +171,7 @@ class Undoer {
   // the run wrote; true when it did. A field that already holds its old value
   // is left as it is, neither restored nor skipped: the run was cut off
   // between journalling it and saving the item, or the run was undone before.
-  bool Restore(const JournalEntry& entry, SafeItem& item) {
+  bool Restore(const JournalEntry& entry, SafeItem& item, bool first) {
     const std::string property = PropertyOfJournalName(entry.FieldName);
     std::string current;
     try {
@@ -193,14 +194,36 @@ class Undoer {
     }
     // Journalled: not held while the item takes the old value.
     std::string().swap(current);
+    // The line goes back as the run read it, when it reads so again. The
+    // item's first field takes it before its value, so that the two are not
+    // held beside the journal's: a line the value never reaches is never
+    // written, and a later field of the same line takes that line's place.
+    const bool line_first = first && !entry.line.empty();
     try {
+      if (line_first) {
+        item.RestoreLine(property, entry.line);
+        ReleaseLine(entry);
+      }
       item.Set(property, entry.FieldValue);
-      // The line goes back as the run read it, when it reads so again.
-      if (!entry.line.empty()) item.RestoreLine(property, entry.line);
+      // The item holds the value now: it is not held beside the line below.
+      ReleaseValue(entry);
+      if (!line_first && !entry.line.empty()) item.RestoreLine(property, entry.line);
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be written: " + DescriptionOf(e));
     }
     return true;
+  }
+
+  void ReleaseValue(const JournalEntry& done) {
+    if (releasable_ != nullptr) std::string().swap(Releasable(done).FieldValue);
+  }
+
+  void ReleaseLine(const JournalEntry& done) {
+    if (releasable_ != nullptr) std::string().swap(Releasable(done).line);
+  }
+
+  JournalEntry& Releasable(const JournalEntry& entry) {
+    return releasable_->entries[static_cast<size_t>(&entry - run_.entries.data())];
   }
 
   bool ShowsRunResult(const JournalEntry& entry, const std::string& property,
@@ -223,8 +246,12 @@ class Undoer {
     if (property == "RTFBody") {
       // The run's result as shown text before the item's own: one RTF
       // document and one shown text of a large body at a time.
-      const std::string shown =
-          PlainTextFromRtf(ReplaceShownText(matcher, entry.FieldValue, run_.ReplaceWith));
+      std::string result = ReplaceShownText(matcher, entry.FieldValue, run_.ReplaceWith);
+      // The same RTF shows the same text: the usual case is settled without
+      // a shown text of a large body beside both documents.
+      if (result == current) return true;
+      const std::string shown = PlainTextFromRtf(result);
+      std::string().swap(result);
       return shown == PlainTextFromRtf(current);
     }
     matcher.SetText(entry.FieldValue);

@@ -149,6 +149,9 @@ TEST(ContentLines, AnUndoWritesTheLineAsReadWhereItReadsAlike) {
            {"NOTE:abc", "abcdef", "NOTE:ab\r\n c\r\n\tdef", true},
            {"NOTE:abc", "abcdeg", "NOTE:ab\r\n c\r\n\tdef", false},
            {"NOTE:abc", "abcdef", "NOTE:ab\r\n cdef\r\n", false},
+           {"item1.NOTE;LANGUAGE=en:x", "abcdef", "item1.NOTE;LANG\r\n UAGE=en:ab\r\n cdef", true},
+           {"NOTE;LANGUAGE=en:x", "abcdef", "NOTE;LANGUAGE=de:ab\r\n cdef", false},
+           {"NOTE:x", "abcdef", "NOTE:abc\r\n\r\n def", true},
            {"NOTE;ENCODING=QUOTED-PRINTABLE:x", "ab=3D",
             "NOTE;ENCODING=QUOTED-PRINTABLE:ab=", false},
            {"NOTE;ENCODING=QUOTED-PRINTABLE:x", "ab", "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nb",
@@ -158,6 +161,25 @@ TEST(ContentLines, AnUndoWritesTheLineAsReadWhereItReadsAlike) {
     document.lines()[2].value = value;
     document.RestoreAs(2, physical);
     EXPECT_EQ(document.Render() == head + physical + "\r\nEND:VCARD\r\n", restored) << physical;
+  }
+}
+
+// A long restored line becomes the saved file in place, with the lines
+// around it, changed or not, as Render writes them.
+TEST(ContentLines, TakeRenderedIsRenderAroundALongRestoredLine) {
+  const std::string value(100000, 'a');
+  const std::string folded = Fold(SplitContentLines("NOTE:" + value, 0)[0], FoldForm{});
+  for (const auto& [physical, edit_around] : std::vector<std::pair<std::string, bool>>{
+           {folded, false}, {folded, true}, {"NOTE:" + value, true}, {"NOTE:b" + folded, true}}) {
+    Document document("BEGIN:VCARD\r\nFN:A\r\nNOTE:x\r\nUID:1\r\nEND:VCARD\r\n");
+    document.lines()[2].value = value;
+    if (edit_around) {
+      document.lines()[1].value = "B";
+      document.lines()[3].value = "2";
+    }
+    document.RestoreAs(2, physical);
+    const std::string rendered = document.Render();
+    EXPECT_EQ(document.TakeRendered(), rendered) << physical.size();
   }
 }
 
