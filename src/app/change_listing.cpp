@@ -131,7 +131,8 @@ class ChangeListing::ListedItem : public SafeItem {
         location_ = ReadForListing(*inner_, kLocationProperty);
       }
       pending_.push_back({owner_.host_->folder_name, item_name_, field,
-                          ReadForListing(*inner_, field), "", item_id_, location_});
+                          owner_.list_values ? ReadForListing(*inner_, field) : "", "", item_id_,
+                          location_});
     }
     try {
       inner_->Set(property, text);
@@ -146,7 +147,7 @@ class ChangeListing::ListedItem : public SafeItem {
     std::vector<FieldChange> saved;
     saved.swap(pending_);
     for (FieldChange& change : saved) {
-      change.new_value = ReadForListing(*inner_, change.field);
+      if (owner_.list_values) change.new_value = ReadForListing(*inner_, change.field);
       owner_.listener_(change);
     }
     if (!saved.empty()) ++owner_.items_changed_;
