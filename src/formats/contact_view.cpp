@@ -213,7 +213,7 @@ std::string JoinComponents(const std::vector<std::string>& parts) {
 
 // vCard 2.1 notes written by Windows programs break lines with CRLF; a new
 // text keeps that style.
-std::string LineBreaksLike(const std::string& old, const std::string& text) {
+std::string LineBreaksLike(std::string_view old, const std::string& text) {
   if (old.find("\r\n") == std::string::npos) return text;
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -494,10 +494,12 @@ void ContactView::Set(const std::string& property, const std::string& text) {
   switch (slot.kind) {
     case Kind::kText: {
       // The old value lives only while the new one is escaped like it: for
-      // a note of tens of MB, every copy held into EncodeValue counts.
+      // a note of tens of MB, every copy held into EncodeValue counts, and a
+      // UTF-8 value is read where it stands.
       std::string escaped;
       {
-        const std::string old = DecodedValue(line);
+        std::string decoded;
+        const std::string_view old = DecodedValueView(line, decoded);
         escaped = dialect_ == Dialect::kVCard21
                       ? EscapeLike(LineBreaksLike(old, text), old, ValueKind::kText, dialect_)
                       : EscapeLike(text, old, ValueKind::kText, dialect_);
