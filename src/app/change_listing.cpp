@@ -121,25 +121,10 @@ class ChangeListing::ListedItem : public SafeItem {
   std::optional<std::string> SearchableText() override { return inner_->SearchableText(); }
 
   void Set(const std::string& property, const std::string& text) override {
-    const std::string field = ListedName(property);
-    bool noted = false;
-    for (const FieldChange& change : pending_) noted |= change.field == field;
-    if (!noted) {
-      if (item_name_.empty()) {
-        item_name_ = ReadForListing(*inner_, "Subject");
-        item_id_ = owner_.host_->store_id + "\t" + ReadForListing(*inner_, "EntryID");
-        location_ = ReadForListing(*inner_, kLocationProperty);
-      }
-      pending_.push_back({owner_.host_->folder_name, item_name_, field,
-                          owner_.list_values ? ReadForListing(*inner_, field) : "", "", item_id_,
-                          location_});
-    }
-    try {
-      inner_->Set(property, text);
-    } catch (...) {
-      if (!noted) pending_.pop_back();
-      throw;
-    }
+    Noting(property, [&] { inner_->Set(property, text); });
+  }
+  void SetTaken(const std::string& property, std::string&& text) override {
+    Noting(property, [&] { inner_->SetTaken(property, std::move(text)); });
   }
 
   void Save() override {
@@ -157,6 +142,30 @@ class ChangeListing::ListedItem : public SafeItem {
   }
 
  private:
+  // Notes the field's old text before its first write, then writes it.
+  template <class Write>
+  void Noting(const std::string& property, Write write) {
+    const std::string field = ListedName(property);
+    bool noted = false;
+    for (const FieldChange& change : pending_) noted |= change.field == field;
+    if (!noted) {
+      if (item_name_.empty()) {
+        item_name_ = ReadForListing(*inner_, "Subject");
+        item_id_ = owner_.host_->store_id + "\t" + ReadForListing(*inner_, "EntryID");
+        location_ = ReadForListing(*inner_, kLocationProperty);
+      }
+      pending_.push_back({owner_.host_->folder_name, item_name_, field,
+                          owner_.list_values ? ReadForListing(*inner_, field) : "", "", item_id_,
+                          location_});
+    }
+    try {
+      write();
+    } catch (...) {
+      if (!noted) pending_.pop_back();
+      throw;
+    }
+  }
+
   std::unique_ptr<SafeItem> inner_;
   ChangeListing& owner_;
   std::string item_name_;

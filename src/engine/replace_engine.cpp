@@ -233,7 +233,8 @@ bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const st
   if (kind == TextKind::kRich || replaced.size() > kLargeText) matcher_.AdoptText({});
   // An empty replacement never moves the mark past the replace itself.
   line = run.ReplaceWith.empty() ? marks.replace : marks.write;
-  run.Item.Set(P, replaced);
+  // Given up: the formatted body is let go once its plain text is made.
+  run.Item.SetTaken(P, std::move(replaced));
   return true;
 }
 

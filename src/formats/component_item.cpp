@@ -196,7 +196,7 @@ std::string ComponentItem::GetProperty(const std::string& name) {
   return view_->Get(name);
 }
 
-void ComponentItem::SetProperty(const std::string& name, const std::string& text) {
+std::string ComponentItem::WritableProperty(const std::string& name) {
   if (name == "EntryID") throw Failure("EntryID cannot be changed.");
   Load();
   if (!view_) Unknown(name);
@@ -206,12 +206,25 @@ void ComponentItem::SetProperty(const std::string& name, const std::string& text
     throw Failure(Where() + " has no " + name + " to change, and fields are never added.");
   }
   RefuseWrite();
+  return property;
+}
+
+void ComponentItem::SetProperty(const std::string& name, const std::string& text) {
+  const std::string property = WritableProperty(name);
   // Not one call with a conditional, which would copy `text`.
   if (name == "RTFBody") {
     view_->Set(property, PlainTextFromRtf(text));
   } else {
     view_->Set(property, text);
   }
+}
+
+void ComponentItem::SetPropertyTaken(const std::string& name, std::string&& text) {
+  if (name != "RTFBody") return SetProperty(name, text);
+  const std::string property = WritableProperty(name);
+  std::string plain = PlainTextFromRtf(text);
+  std::string().swap(text);
+  view_->Set(property, plain);
 }
 
 std::string ComponentItem::PropertyLine(const std::string& name) {

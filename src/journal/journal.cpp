@@ -1,6 +1,7 @@
 #include "journal/journal.h"
 
 #include <exception>
+#include <utility>
 
 #include "journal/journal_runs.h"
 #include "platform/failure.h"
@@ -49,6 +50,14 @@ class SaveRecorder : public SafeItem {
   void Set(const std::string& property, const std::string& text) override {
     try {
       inner_->Set(property, text);
+    } catch (...) {
+      Record(kFieldNotWritten);
+      throw;
+    }
+  }
+  void SetTaken(const std::string& property, std::string&& text) override {
+    try {
+      inner_->SetTaken(property, std::move(text));
     } catch (...) {
       Record(kFieldNotWritten);
       throw;

@@ -50,6 +50,10 @@ class OutlookItem {
   // and throw Failure("Type mismatch: '<text>' is not a <date|whole number>.")
   // when it does not parse. Writing a property the item lacks throws.
   virtual void SetProperty(const std::string& name, const std::string& text) = 0;
+  // SetProperty, from a text the caller gives up (see SafeItem::SetTaken).
+  virtual void SetPropertyTaken(const std::string& name, std::string&& text) {
+    SetProperty(name, text);
+  }
 
   // The bytes the property's value was read from (its whole line, folds and
   // encoding included) as a text the journal can keep; "" when the item

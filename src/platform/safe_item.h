@@ -43,6 +43,10 @@ class SafeItem {
 
   // Property write by name with a text value; converts for numbers and dates.
   virtual void Set(const std::string& property, const std::string& text) = 0;
+  // Set, from a text the caller gives up: an item that converts it (the
+  // formatted body) lets it go before it builds what it stores, so a value of
+  // tens of MB is not held through the write. `text` is left unspecified.
+  virtual void SetTaken(const std::string& property, std::string&& text) { Set(property, text); }
 
   // The item's OutlookItem::PropertyLine and RestoreLine.
   virtual std::string PropertyLine(const std::string& /*property*/) { return ""; }

@@ -1,5 +1,7 @@
 #include "support/safe_item_library.h"
 
+#include <utility>
+
 #include "platform/failure.h"
 
 namespace tidewell {
@@ -20,6 +22,10 @@ class KindWrapper : public SafeItem {
 
   void Set(const std::string& property, const std::string& text) override {
     Bound().SetProperty(property, text);
+  }
+
+  void SetTaken(const std::string& property, std::string&& text) override {
+    Bound().SetPropertyTaken(property, std::move(text));
   }
 
   std::string PropertyLine(const std::string& property) override {
