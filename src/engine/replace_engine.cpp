@@ -122,6 +122,9 @@ bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind k
       matcher_.AdoptText(std::move(*whole));
       matcher_.SetPattern(run.SearchFor);
       if (matcher_.MatchCount() < 1) return;
+      // Each field is searched on its own text: the whole item's is not held
+      // while the fields are read.
+      matcher_.AdoptText({});
     }
     for (const CatalogRow& step : FieldsOf(kind)) {
       line = step.line_mark;

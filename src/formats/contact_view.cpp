@@ -456,8 +456,12 @@ std::string ContactView::Read(size_t index) const {
   const ContentLine& line = doc_.lines()[slot.line];
   switch (slot.kind) {
     case Kind::kText:
-    case Kind::kUri:
-      return UnescapeText(DecodedValue(line), dialect_);
+    case Kind::kUri: {
+      // A UTF-8 value is unescaped where it stands: a note of tens of MB is
+      // not copied once more on its way.
+      std::string decoded;
+      return UnescapeText(DecodedValueView(line, decoded), dialect_);
+    }
     case Kind::kComponent: {
       const std::string decoded = DecodedValue(line);
       const std::optional<std::string_view> part = NthComponent(decoded, slot.component);
