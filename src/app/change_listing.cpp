@@ -115,6 +115,9 @@ class ChangeListing::ListedItem : public SafeItem {
   std::string PropertyLine(const std::string& property) override {
     return inner_->PropertyLine(property);
   }
+  std::optional<std::string_view> PropertyLineView(const std::string& property) override {
+    return inner_->PropertyLineView(property);
+  }
   void RestoreLine(const std::string& property, const std::string& line) override {
     inner_->RestoreLine(property, line);
   }

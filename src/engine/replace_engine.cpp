@@ -227,8 +227,16 @@ bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const st
     replaced = ReplaceCountedShownText(matcher_, old, run.ReplaceWith);
   }
   line = marks.journal;
+  // The line's bytes are read where the item holds them when they are their
+  // own token: a field of tens of MB is then not copied for its record.
+  std::string token;
+  std::optional<std::string_view> bytes = run.Item.PropertyLineView(P);
+  if (!bytes) {
+    token = run.Item.PropertyLine(P);
+    bytes = token;
+  }
   journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), N, old, replaced,
-                    run.Item.PropertyLine(P));
+                    *bytes);
   // Journalled, the old text and the matcher's are done with: for a field of
   // tens of MB the write below, which holds the field twice for a while,
   // would otherwise add them to the peak.

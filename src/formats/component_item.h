@@ -72,6 +72,7 @@ class ComponentItem : public OutlookItem {
   void SetPropertyTaken(const std::string& name, std::string&& text) override;
   // The property's physical lines as read, as a LineToken (content_line.h).
   std::string PropertyLine(const std::string& name) override;
+  std::optional<std::string_view> PropertyLineView(const std::string& name) override;
   void RestoreLine(const std::string& name, const std::string& line) override;
   // Rebases onto a sibling's save, marks the item changed now (REV,
   // LAST-MODIFIED, DTSTAMP where present) and writes the resource with only
@@ -110,6 +111,9 @@ class ComponentItem : public OutlookItem {
   // Moves this item's changes onto the resource as a sibling's save left it.
   void Rebase(const std::string& current);
   [[noreturn]] void Unknown(const std::string& name) const;
+  // The bytes of the property's physical lines as read, without the last
+  // terminator; "" where the item has none or cannot be read.
+  std::string_view LineBytes(const std::string& name);
   // The view's name for property `name`, checked to be one it may write
   // (SetProperty's failures).
   std::string WritableProperty(const std::string& name);

@@ -66,6 +66,9 @@ class SaveRecorder : public SafeItem {
   std::string PropertyLine(const std::string& property) override {
     return inner_->PropertyLine(property);
   }
+  std::optional<std::string_view> PropertyLineView(const std::string& property) override {
+    return inner_->PropertyLineView(property);
+  }
   void RestoreLine(const std::string& property, const std::string& line) override {
     inner_->RestoreLine(property, line);
   }
@@ -112,7 +115,7 @@ void Journal::UndoRecord(const std::string& procedureName, const std::string& me
 void Journal::UndoSave(const std::string& FolderStoreId, const std::string& FolderEntryId,
                        const std::string& ItemEntryId, const std::string& FieldName,
                        const std::string& FieldValue, const std::string& NewValue,
-                       const std::string& Line) {
+                       std::string_view Line) {
   try {
     WriteUndoRecords(FolderStoreId, FolderEntryId, ItemEntryId, FieldName, FieldValue, NewValue,
                      Line);
@@ -124,7 +127,7 @@ void Journal::UndoSave(const std::string& FolderStoreId, const std::string& Fold
 void Journal::WriteUndoRecords(const std::string& FolderStoreId, const std::string& FolderEntryId,
                                const std::string& ItemEntryId, const std::string& FieldName,
                                const std::string& FieldValue, const std::string& NewValue,
-                               const std::string& Line) {
+                               std::string_view Line) {
   UndoRecord("UndoSave", "FolderStoreId: " + FolderStoreId);
   UndoRecord("UndoSave", "FolderEntryId: " + FolderEntryId);
   UndoRecord("UndoSave", "ItemEntryId: " + ItemEntryId);

@@ -59,6 +59,12 @@ class OutlookItem {
   // encoding included) as a text the journal can keep; "" when the item
   // keeps no such form. Never throws. Asked only for a field about to change.
   virtual std::string PropertyLine(const std::string& /*name*/) { return ""; }
+  // PropertyLine without a copy where it is the bytes as the item holds them
+  // (ASCII without "%"): a view valid until the item next changes or is
+  // saved. Nothing where it is not; then PropertyLine gives it.
+  virtual std::optional<std::string_view> PropertyLineView(const std::string& /*name*/) {
+    return std::nullopt;
+  }
 
   // After SetProperty(name, ...) by an undo: `line` is the property's
   // PropertyLine before the run; when the property's line reads as it did

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/outlook.h"
 
@@ -50,6 +51,10 @@ class SafeItem {
 
   // The item's OutlookItem::PropertyLine and RestoreLine.
   virtual std::string PropertyLine(const std::string& /*property*/) { return ""; }
+  // The item's OutlookItem::PropertyLineView.
+  virtual std::optional<std::string_view> PropertyLineView(const std::string& /*property*/) {
+    return std::nullopt;
+  }
   virtual void RestoreLine(const std::string& /*property*/, const std::string& /*line*/) {}
 
   // The contact's display text for an error message: full name, then ", " and

@@ -32,6 +32,11 @@ class KindWrapper : public SafeItem {
     return item_ ? item_->PropertyLine(property) : "";
   }
 
+  std::optional<std::string_view> PropertyLineView(const std::string& property) override {
+    if (!item_) return std::string_view();
+    return item_->PropertyLineView(property);
+  }
+
   void RestoreLine(const std::string& property, const std::string& line) override {
     Bound().RestoreLine(property, line);
   }
