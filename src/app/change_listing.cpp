@@ -115,12 +115,39 @@ class ChangeListing::ListedItem : public SafeItem {
   std::string PropertyLine(const std::string& property) override {
     return inner_->PropertyLine(property);
   }
+  std::optional<std::string_view> PropertyLineView(const std::string& property) override {
+    return inner_->PropertyLineView(property);
+  }
   void RestoreLine(const std::string& property, const std::string& line) override {
     inner_->RestoreLine(property, line);
   }
   std::optional<std::string> SearchableText() override { return inner_->SearchableText(); }
 
   void Set(const std::string& property, const std::string& text) override {
+    Noting(property, [&] { inner_->Set(property, text); });
+  }
+  void SetTaken(const std::string& property, std::string&& text) override {
+    Noting(property, [&] { inner_->SetTaken(property, std::move(text)); });
+  }
+
+  void Save() override {
+    if (owner_.save_) inner_->Save();
+    std::vector<FieldChange> saved;
+    saved.swap(pending_);
+    for (FieldChange& change : saved) {
+      if (owner_.list_values) change.new_value = ReadForListing(*inner_, change.field);
+      owner_.listener_(change);
+    }
+    if (!saved.empty()) ++owner_.items_changed_;
+    if (!saved.empty() && owner_.on_item_saved) {
+      owner_.on_item_saved(ReadForListing(*inner_, "EntryID"), owner_.host_->store_id);
+    }
+  }
+
+ private:
+  // Notes the field's old text before its first write, then writes it.
+  template <class Write>
+  void Noting(const std::string& property, Write write) {
     const std::string field = ListedName(property);
     bool noted = false;
     for (const FieldChange& change : pending_) noted |= change.field == field;
@@ -131,31 +158,17 @@ class ChangeListing::ListedItem : public SafeItem {
         location_ = ReadForListing(*inner_, kLocationProperty);
       }
       pending_.push_back({owner_.host_->folder_name, item_name_, field,
-                          ReadForListing(*inner_, field), "", item_id_, location_});
+                          owner_.list_values ? ReadForListing(*inner_, field) : "", "", item_id_,
+                          location_});
     }
     try {
-      inner_->Set(property, text);
+      write();
     } catch (...) {
       if (!noted) pending_.pop_back();
       throw;
     }
   }
 
-  void Save() override {
-    if (owner_.save_) inner_->Save();
-    std::vector<FieldChange> saved;
-    saved.swap(pending_);
-    for (FieldChange& change : saved) {
-      change.new_value = ReadForListing(*inner_, change.field);
-      owner_.listener_(change);
-    }
-    if (!saved.empty()) ++owner_.items_changed_;
-    if (!saved.empty() && owner_.on_item_saved) {
-      owner_.on_item_saved(ReadForListing(*inner_, "EntryID"), owner_.host_->store_id);
-    }
-  }
-
- private:
   std::unique_ptr<SafeItem> inner_;
   ChangeListing& owner_;
   std::string item_name_;

@@ -80,6 +80,11 @@ class ChangeListing : public ForwardingComponents {
   // EntryID and the StoreID of its folder. Unset: nothing is told.
   std::function<void(const std::string& entryId, const std::string& storeId)> on_item_saved;
 
+  // False: the changes told carry "" for old and new value, which are then
+  // never read. For a listener that shows none: a field of tens of MB would
+  // otherwise be held once more from its first write until after the save.
+  bool list_values = true;
+
  private:
   class FolderNotingHost;
   class ListedItem;

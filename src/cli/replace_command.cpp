@@ -218,6 +218,7 @@ int Replace(Context& c) {
                           if (!request.dry_run && !request.verbose) return;
                           c.ui.PrintLine(request.json ? ChangeJson(change) : ChangeLine(change));
                         });
+  listing.list_values = request.dry_run || request.verbose;
   // A preview changes nothing: there is nothing to agree to.
   c.ui.assume_yes = c.Given("--yes") || request.dry_run;
   c.ui.count_unsearched = !request.verbose;

@@ -122,6 +122,9 @@ bool ReplaceEngine::Walk(const char* procedure, const char* logText, FieldKind k
       matcher_.AdoptText(std::move(*whole));
       matcher_.SetPattern(run.SearchFor);
       if (matcher_.MatchCount() < 1) return;
+      // Each field is searched on its own text: the whole item's is not held
+      // while the fields are read.
+      matcher_.AdoptText({});
     }
     for (const CatalogRow& step : FieldsOf(kind)) {
       line = step.line_mark;
@@ -224,8 +227,16 @@ bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const st
     replaced = ReplaceCountedShownText(matcher_, old, run.ReplaceWith);
   }
   line = marks.journal;
+  // The line's bytes are read where the item holds them when they are their
+  // own token: a field of tens of MB is then not copied for its record.
+  std::string token;
+  std::optional<std::string_view> bytes = run.Item.PropertyLineView(P);
+  if (!bytes) {
+    token = run.Item.PropertyLine(P);
+    bytes = token;
+  }
   journal_.UndoSave(run.FolderStoreId, run.FolderEntryId, run.Item.Get("EntryID"), N, old, replaced,
-                    run.Item.PropertyLine(P));
+                    *bytes);
   // Journalled, the old text and the matcher's are done with: for a field of
   // tens of MB the write below, which holds the field twice for a while,
   // would otherwise add them to the peak.
@@ -233,7 +244,8 @@ bool ReplaceEngine::Rewrite(const RunInputs& run, const std::string& P, const st
   if (kind == TextKind::kRich || replaced.size() > kLargeText) matcher_.AdoptText({});
   // An empty replacement never moves the mark past the replace itself.
   line = run.ReplaceWith.empty() ? marks.replace : marks.write;
-  run.Item.Set(P, replaced);
+  // Given up: the formatted body is let go once its plain text is made.
+  run.Item.SetTaken(P, std::move(replaced));
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 #include <tuple>
+#include <utility>
 
 #include "formats/series.h"
 #include "platform/failure.h"
@@ -214,10 +215,14 @@ void CalendarView::Set(const std::string& property, const std::string& text) {
   size_t index = *LineOf(m.line);
   ContentLine& line = doc_.lines()[index];
   switch (m.type) {
-    case Type::kText:
-      EncodeValue(line, EscapeLike(text, DecodedValue(line), ValueKind::kText, Dialect::kICalendar),
-                  Dialect::kICalendar);
+    case Type::kText: {
+      std::string decoded;
+      std::string escaped =
+          EscapeLike(text, DecodedValueView(line, decoded), ValueKind::kText, Dialect::kICalendar);
+      std::string().swap(decoded);
+      EncodeValue(line, std::move(escaped), Dialect::kICalendar);
       break;
+    }
     case Type::kDate: {
       const IcalTime old = TimeOf(index);
       IcalTime time = ParseDisplayedTime(text, old.form);

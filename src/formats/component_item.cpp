@@ -196,7 +196,7 @@ std::string ComponentItem::GetProperty(const std::string& name) {
   return view_->Get(name);
 }
 
-void ComponentItem::SetProperty(const std::string& name, const std::string& text) {
+std::string ComponentItem::WritableProperty(const std::string& name) {
   if (name == "EntryID") throw Failure("EntryID cannot be changed.");
   Load();
   if (!view_) Unknown(name);
@@ -206,6 +206,11 @@ void ComponentItem::SetProperty(const std::string& name, const std::string& text
     throw Failure(Where() + " has no " + name + " to change, and fields are never added.");
   }
   RefuseWrite();
+  return property;
+}
+
+void ComponentItem::SetProperty(const std::string& name, const std::string& text) {
+  const std::string property = WritableProperty(name);
   // Not one call with a conditional, which would copy `text`.
   if (name == "RTFBody") {
     view_->Set(property, PlainTextFromRtf(text));
@@ -214,19 +219,40 @@ void ComponentItem::SetProperty(const std::string& name, const std::string& text
   }
 }
 
-std::string ComponentItem::PropertyLine(const std::string& name) {
+void ComponentItem::SetPropertyTaken(const std::string& name, std::string&& text) {
+  if (name != "RTFBody") return SetProperty(name, text);
+  const std::string property = WritableProperty(name);
+  std::string plain = PlainTextFromRtf(text);
+  std::string().swap(text);
+  view_->Set(property, plain);
+}
+
+std::string_view ComponentItem::LineBytes(const std::string& name) {
   try {
     Load();
-    if (!view_) return "";
+    if (!view_) return {};
     const std::optional<size_t> index = view_->LineOfProperty(name == "RTFBody" ? "Body" : name);
-    if (!index) return "";
+    if (!index) return {};
     const ContentLine& line = document_->lines()[*index];
     const size_t body_end = line.end - line.terminator.size();
-    return LineToken(
-        std::string_view(document_->bytes()).substr(line.begin, body_end - line.begin));
+    return std::string_view(document_->bytes()).substr(line.begin, body_end - line.begin);
   } catch (const Failure&) {
-    return "";
+    return {};
   }
+}
+
+std::string ComponentItem::PropertyLine(const std::string& name) {
+  return LineToken(LineBytes(name));
+}
+
+std::optional<std::string_view> ComponentItem::PropertyLineView(const std::string& name) {
+  const std::string_view bytes = LineBytes(name);
+  // LineToken spells "%" and every byte from 0x80 on as "%XX"; without them
+  // the token is the bytes themselves.
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) >= 0x80 || c == '%') return std::nullopt;
+  }
+  return bytes;
 }
 
 void ComponentItem::RestoreLine(const std::string& name, const std::string& line) {

@@ -68,8 +68,11 @@ class ComponentItem : public OutlookItem {
   std::string TypeName() const override;
   std::string GetProperty(const std::string& name) override;
   void SetProperty(const std::string& name, const std::string& text) override;
+  // The formatted body's RTF is let go once its plain text is made.
+  void SetPropertyTaken(const std::string& name, std::string&& text) override;
   // The property's physical lines as read, as a LineToken (content_line.h).
   std::string PropertyLine(const std::string& name) override;
+  std::optional<std::string_view> PropertyLineView(const std::string& name) override;
   void RestoreLine(const std::string& name, const std::string& line) override;
   // Rebases onto a sibling's save, marks the item changed now (REV,
   // LAST-MODIFIED, DTSTAMP where present) and writes the resource with only
@@ -108,6 +111,12 @@ class ComponentItem : public OutlookItem {
   // Moves this item's changes onto the resource as a sibling's save left it.
   void Rebase(const std::string& current);
   [[noreturn]] void Unknown(const std::string& name) const;
+  // The bytes of the property's physical lines as read, without the last
+  // terminator; "" where the item has none or cannot be read.
+  std::string_view LineBytes(const std::string& name);
+  // The view's name for property `name`, checked to be one it may write
+  // (SetProperty's failures).
+  std::string WritableProperty(const std::string& name);
 
   Kind kind_;
   size_t ordinal_;

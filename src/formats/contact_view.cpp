@@ -213,7 +213,7 @@ std::string JoinComponents(const std::vector<std::string>& parts) {
 
 // vCard 2.1 notes written by Windows programs break lines with CRLF; a new
 // text keeps that style.
-std::string LineBreaksLike(const std::string& old, const std::string& text) {
+std::string LineBreaksLike(std::string_view old, const std::string& text) {
   if (old.find("\r\n") == std::string::npos) return text;
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -456,8 +456,12 @@ std::string ContactView::Read(size_t index) const {
   const ContentLine& line = doc_.lines()[slot.line];
   switch (slot.kind) {
     case Kind::kText:
-    case Kind::kUri:
-      return UnescapeText(DecodedValue(line), dialect_);
+    case Kind::kUri: {
+      // A UTF-8 value is unescaped where it stands: a note of tens of MB is
+      // not copied once more on its way.
+      std::string decoded;
+      return UnescapeText(DecodedValueView(line, decoded), dialect_);
+    }
     case Kind::kComponent: {
       const std::string decoded = DecodedValue(line);
       const std::optional<std::string_view> part = NthComponent(decoded, slot.component);
@@ -494,10 +498,12 @@ void ContactView::Set(const std::string& property, const std::string& text) {
   switch (slot.kind) {
     case Kind::kText: {
       // The old value lives only while the new one is escaped like it: for
-      // a note of tens of MB, every copy held into EncodeValue counts.
+      // a note of tens of MB, every copy held into EncodeValue counts, and a
+      // UTF-8 value is read where it stands.
       std::string escaped;
       {
-        const std::string old = DecodedValue(line);
+        std::string decoded;
+        const std::string_view old = DecodedValueView(line, decoded);
         escaped = dialect_ == Dialect::kVCard21
                       ? EscapeLike(LineBreaksLike(old, text), old, ValueKind::kText, dialect_)
                       : EscapeLike(text, old, ValueKind::kText, dialect_);

@@ -524,6 +524,12 @@ std::string DecodedValue(const ContentLine& line) {
   return *text;
 }
 
+std::string_view DecodedValueView(const ContentLine& line, std::string& decoded) {
+  if (!IsQuotedPrintable(line) && IsUtf8Name(line.charset)) return line.value;
+  decoded = DecodedValue(line);
+  return decoded;
+}
+
 void EncodeValue(ContentLine& line, std::string escapedUtf8, Dialect dialect) {
   bool qp = IsQuotedPrintable(line);
   // Spellings of bytes in another character set say nothing about these.

@@ -139,6 +139,10 @@ std::optional<std::string> LineOfToken(std::string_view token, size_t room = 0);
 // The value as UTF-8, quoted-printable and character set undone, still
 // escaped. Throws Failure when the character set is unknown.
 std::string DecodedValue(const ContentLine& line);
+// DecodedValue without a copy where the value needs no decoding: a view of
+// line.value, else of `decoded`, which then holds the decoded copy. Valid
+// until the line or `decoded` changes.
+std::string_view DecodedValueView(const ContentLine& line, std::string& decoded);
 
 // Stores `escapedUtf8` as the line's value in the line's own encoding and
 // character set. A text the character set cannot hold, or a character set

@@ -1,6 +1,7 @@
 #include "journal/journal.h"
 
 #include <exception>
+#include <utility>
 
 #include "journal/journal_runs.h"
 #include "platform/failure.h"
@@ -54,8 +55,19 @@ class SaveRecorder : public SafeItem {
       throw;
     }
   }
+  void SetTaken(const std::string& property, std::string&& text) override {
+    try {
+      inner_->SetTaken(property, std::move(text));
+    } catch (...) {
+      Record(kFieldNotWritten);
+      throw;
+    }
+  }
   std::string PropertyLine(const std::string& property) override {
     return inner_->PropertyLine(property);
+  }
+  std::optional<std::string_view> PropertyLineView(const std::string& property) override {
+    return inner_->PropertyLineView(property);
   }
   void RestoreLine(const std::string& property, const std::string& line) override {
     inner_->RestoreLine(property, line);
@@ -103,7 +115,7 @@ void Journal::UndoRecord(const std::string& procedureName, const std::string& me
 void Journal::UndoSave(const std::string& FolderStoreId, const std::string& FolderEntryId,
                        const std::string& ItemEntryId, const std::string& FieldName,
                        const std::string& FieldValue, const std::string& NewValue,
-                       const std::string& Line) {
+                       std::string_view Line) {
   try {
     WriteUndoRecords(FolderStoreId, FolderEntryId, ItemEntryId, FieldName, FieldValue, NewValue,
                      Line);
@@ -115,7 +127,7 @@ void Journal::UndoSave(const std::string& FolderStoreId, const std::string& Fold
 void Journal::WriteUndoRecords(const std::string& FolderStoreId, const std::string& FolderEntryId,
                                const std::string& ItemEntryId, const std::string& FieldName,
                                const std::string& FieldValue, const std::string& NewValue,
-                               const std::string& Line) {
+                               std::string_view Line) {
   UndoRecord("UndoSave", "FolderStoreId: " + FolderStoreId);
   UndoRecord("UndoSave", "FolderEntryId: " + FolderEntryId);
   UndoRecord("UndoSave", "ItemEntryId: " + ItemEntryId);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/components.h"
 
@@ -60,14 +61,14 @@ class Journal {
   void UndoSave(const std::string& FolderStoreId, const std::string& FolderEntryId,
                 const std::string& ItemEntryId, const std::string& FieldName,
                 const std::string& FieldValue, const std::string& NewValue,
-                const std::string& Line = "");
+                std::string_view Line = {});
 
   // The five records of UndoSave, each written as it is made: throws what the
   // logger throws, leaving the entry cut short there (undo skips the field).
   void WriteUndoRecords(const std::string& FolderStoreId, const std::string& FolderEntryId,
                         const std::string& ItemEntryId, const std::string& FieldName,
                         const std::string& FieldValue, const std::string& NewValue,
-                        const std::string& Line = "");
+                        std::string_view Line = {});
 
   // Reports `message` under "Tidewell." + `procedureName` with the flag false.
   void Report(const std::string& message, const std::string& procedureName);

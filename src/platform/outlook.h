@@ -50,11 +50,21 @@ class OutlookItem {
   // and throw Failure("Type mismatch: '<text>' is not a <date|whole number>.")
   // when it does not parse. Writing a property the item lacks throws.
   virtual void SetProperty(const std::string& name, const std::string& text) = 0;
+  // SetProperty, from a text the caller gives up (see SafeItem::SetTaken).
+  virtual void SetPropertyTaken(const std::string& name, std::string&& text) {
+    SetProperty(name, text);
+  }
 
   // The bytes the property's value was read from (its whole line, folds and
   // encoding included) as a text the journal can keep; "" when the item
   // keeps no such form. Never throws. Asked only for a field about to change.
   virtual std::string PropertyLine(const std::string& /*name*/) { return ""; }
+  // PropertyLine without a copy where it is the bytes as the item holds them
+  // (ASCII without "%"): a view valid until the item next changes or is
+  // saved. Nothing where it is not; then PropertyLine gives it.
+  virtual std::optional<std::string_view> PropertyLineView(const std::string& /*name*/) {
+    return std::nullopt;
+  }
 
   // After SetProperty(name, ...) by an undo: `line` is the property's
   // PropertyLine before the run; when the property's line reads as it did

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/outlook.h"
 
@@ -43,9 +44,17 @@ class SafeItem {
 
   // Property write by name with a text value; converts for numbers and dates.
   virtual void Set(const std::string& property, const std::string& text) = 0;
+  // Set, from a text the caller gives up: an item that converts it (the
+  // formatted body) lets it go before it builds what it stores, so a value of
+  // tens of MB is not held through the write. `text` is left unspecified.
+  virtual void SetTaken(const std::string& property, std::string&& text) { Set(property, text); }
 
   // The item's OutlookItem::PropertyLine and RestoreLine.
   virtual std::string PropertyLine(const std::string& /*property*/) { return ""; }
+  // The item's OutlookItem::PropertyLineView.
+  virtual std::optional<std::string_view> PropertyLineView(const std::string& /*property*/) {
+    return std::nullopt;
+  }
   virtual void RestoreLine(const std::string& /*property*/, const std::string& /*line*/) {}
 
   // The contact's display text for an error message: full name, then ", " and

@@ -1,5 +1,7 @@
 #include "support/safe_item_library.h"
 
+#include <utility>
+
 #include "platform/failure.h"
 
 namespace tidewell {
@@ -22,8 +24,17 @@ class KindWrapper : public SafeItem {
     Bound().SetProperty(property, text);
   }
 
+  void SetTaken(const std::string& property, std::string&& text) override {
+    Bound().SetPropertyTaken(property, std::move(text));
+  }
+
   std::string PropertyLine(const std::string& property) override {
     return item_ ? item_->PropertyLine(property) : "";
+  }
+
+  std::optional<std::string_view> PropertyLineView(const std::string& property) override {
+    if (!item_) return std::string_view();
+    return item_->PropertyLineView(property);
   }
 
   void RestoreLine(const std::string& property, const std::string& line) override {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/failure.h"
@@ -209,6 +210,9 @@ class FakeSafeItem : public SafeItem {
   std::string Get(const std::string& property) override { return item().GetProperty(property); }
   void Set(const std::string& property, const std::string& text) override {
     item().SetProperty(property, text);
+  }
+  void SetTaken(const std::string& property, std::string&& text) override {
+    item().SetPropertyTaken(property, std::move(text));
   }
   std::string FullNameAndCompany() override { return Get("FullNameAndCompany"); }
   void Save() override { item().Save(); }
