@@ -118,6 +118,16 @@ std::optional<std::string_view> ReadOwnKey(const std::string& line, size_t& at) 
   return std::nullopt;
 }
 
+// The members a line of the logbook's own may leave out, as none of them.
+void ClearOwnMembers(JournalRecord& out) {
+  out.undo = false;
+  out.run.clear();
+  out.written.reset();
+  out.undoes.clear();
+  out.line.clear();
+  out.number.reset();
+}
+
 // The logbook's own lines are flat objects of strings and booleans with no
 // blanks between tokens. Reading them by hand costs a fraction of building a
 // json object for each, which was most of a rebuild of the index from a long
@@ -131,12 +141,7 @@ std::optional<JournalLine::Kind> ParseOwnLine(const std::string& line, JournalRe
   }
   constexpr unsigned kRequired = 0x1F;  // time to undo
   unsigned seen = 0;
-  out.undo = false;
-  out.run.clear();
-  out.written.reset();
-  out.undoes.clear();
-  out.line.clear();
-  out.number.reset();
+  ClearOwnMembers(out);
   std::string other;  // the value of a member the reader does not keep
   size_t at = 1;
   while (true) {
@@ -355,12 +360,7 @@ std::optional<JournalLine::Kind> ParseOwnStream(JournalBytes& bytes, JournalReco
   bytes.Skip();
   constexpr unsigned kRequired = 0x1F;  // time to undo
   unsigned seen = 0;
-  out.undo = false;
-  out.run.clear();
-  out.written.reset();
-  out.undoes.clear();
-  out.line.clear();
-  out.number.reset();
+  ClearOwnMembers(out);
   std::string key;
   std::string other;
   while (true) {
