@@ -31,7 +31,7 @@ namespace {
 
 using tidewell::ClassicPatternMatcher;
 using tidewell::Failure;
-using Matches = std::vector<tidewell::PatternMatcher::Match>;
+using Matches = tidewell::PatternMatcher::MatchList;
 
 const std::string kTooComplex = "The pattern is too complex for this text.";
 
@@ -51,9 +51,14 @@ struct Outcome {
 bool Same(const std::optional<Matches>& a, const std::optional<Matches>& b) {
   if (a.has_value() != b.has_value()) return false;
   if (!a) return true;
-  return std::equal(a->begin(), a->end(), b->begin(), b->end(), [](const auto& x, const auto& y) {
-    return x.begin == y.begin && x.end == y.end && x.replacement == y.replacement;
-  });
+  if (a->size() != b->size()) return false;
+  for (size_t k = 0; k < a->size(); ++k) {
+    if ((*a)[k].begin != (*b)[k].begin || (*a)[k].end != (*b)[k].end ||
+        a->Replacement(k) != b->Replacement(k)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 Outcome Search(ClassicPatternMatcher& matcher, const std::string& replacement) {
@@ -108,7 +113,8 @@ void CheckMatches(const Outcome& o, const std::string& pattern, const std::strin
   const Matches& matches = *o.matches;
   std::string spelt;
   size_t previous = 0;
-  for (const auto& m : matches) {
+  for (size_t k = 0; k < matches.size(); ++k) {
+    const tidewell::PatternMatcher::Match m = matches[k];
     if (m.begin < previous || m.begin >= m.end || m.end > text.size()) {
       Broken("match [" + std::to_string(m.begin) + ", " + std::to_string(m.end) +
              ") is empty, out of order or outside the text of " + std::to_string(text.size()));
@@ -117,7 +123,7 @@ void CheckMatches(const Outcome& o, const std::string& pattern, const std::strin
       Broken("a match holds bytes that are not UTF-8");
     }
     spelt.append(text, previous, m.begin - previous);
-    spelt += m.replacement;
+    spelt += matches.Replacement(k);
     previous = m.end;
   }
   spelt.append(text, previous);
