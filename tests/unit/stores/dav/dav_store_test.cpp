@@ -82,12 +82,24 @@ struct CountingLog : WriteAheadLog {
   std::vector<size_t> synced_after;  // how many requests had been sent at each Sync
 };
 
+// A transport that answers OPTIONS by throwing, as one whose connection timed out.
+struct LostOptions : SharedTransport {
+  using SharedTransport::SharedTransport;
+  dav::Response Send(const dav::Request& r, const dav::BodySink& sink, size_t cap) override {
+    if (r.method == "OPTIONS") throw Failure("Timeout was reached");
+    return SharedTransport::Send(r, sink, cap);
+  }
+};
+
 struct Fixture {
   Fixture() : log(*server) {}
   DavStore& Open(const std::string& url = kHost) {
     store = std::make_unique<DavStore>(
         std::vector<std::string>{url}, ui, &log,
-        [this](const std::string&) { return std::make_unique<SharedTransport>(server); },
+        [this](const std::string&) -> std::unique_ptr<dav::Transport> {
+          if (lose_options) return std::make_unique<LostOptions>(server);
+          return std::make_unique<SharedTransport>(server);
+        },
         cache_home);
     return *store;
   }
@@ -100,15 +112,7 @@ struct Fixture {
   CountingLog log;
   std::unique_ptr<DavStore> store;
   std::string cache_home;  // "" keeps no copies
-};
-
-// A transport that answers OPTIONS by throwing, as one whose connection timed out.
-struct LostOptions : SharedTransport {
-  using SharedTransport::SharedTransport;
-  dav::Response Send(const dav::Request& r, const dav::BodySink& sink, size_t cap) override {
-    if (r.method == "OPTIONS") throw Failure("Timeout was reached");
-    return SharedTransport::Send(r, sink, cap);
-  }
+  bool lose_options = false;
 };
 
 TEST(DavDiscovery, CountsAServerAsSchedulingUnlessItsAnswersSayItIsNot) {
@@ -142,13 +146,9 @@ TEST(DavDiscovery, CountsAServerAsSchedulingUnlessItsAnswersSayItIsNot) {
                  {207, Multistatus(Calendar("/me/cal/", "VEVENT")), "", row.propfind_dav});
     const std::string asked = kHost + (row.via_collection ? "/me/cal/" : "/me/");
     f.server->On("OPTIONS", asked, {row.options, "", "", row.options_dav});
-    auto store = std::make_unique<DavStore>(
-        std::vector<std::string>{row.via_collection ? kHost + "/me/cal/" : kHost}, f.ui, &f.log,
-        [&](const std::string&) -> std::unique_ptr<dav::Transport> {
-          if (row.options == 0) return std::make_unique<LostOptions>(f.server);
-          return std::make_unique<SharedTransport>(f.server);
-        });
-    EXPECT_EQ(store->SchedulesImplicitly(), row.schedules) << row.server;
+    f.lose_options = row.options == 0;
+    EXPECT_EQ(f.Open(row.via_collection ? asked : kHost).SchedulesImplicitly(), row.schedules)
+        << row.server;
   }
 }
 
