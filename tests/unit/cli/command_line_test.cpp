@@ -118,6 +118,18 @@ TEST(CommandLine, TheOverviewIsOneScreen) {
   }
 }
 
+// The sections a reader of any man page looks for, in the usual order.
+TEST(CommandLine, TheManPageHasItsSectionsInOrder) {
+  std::string sections;
+  std::istringstream page(ManualPage());
+  for (std::string line; std::getline(page, line);) {
+    if (line.starts_with(".SH ")) sections += line.substr(4) + ",";
+  }
+  EXPECT_EQ(sections,
+            "NAME,SYNOPSIS,DESCRIPTION,COMMANDS,PATTERNS,EXAMPLES,EXIT STATUS,FILES,ENVIRONMENT,"
+            "SEE ALSO,");
+}
+
 // The man page and the completions are made from this description; the
 // parser must take every option it names, with each of its choices.
 TEST(CommandLine, TheParserTakesWhatTheDescriptionNames) {
