@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "app/dry_run.h"
+#include "app/run_index.h"
 #include "app/store_host.h"
 #include "gui/history_dialog.h"
 #include "gui/options_window.h"
@@ -178,11 +179,15 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
         "\\(.+\\)$");
     EXPECT_TRUE(expected.match(report).hasMatch()) << report.toStdString();
     if (how != How::kClose) {
-      // The results of a stopped run say where it stopped, under its summary.
+      // The results of a stopped run say where it stopped, under its summary,
+      // and count its items as the history does.
       ASSERT_NE(window.Results(), nullptr);
       EXPECT_TRUE(window.Results()->isVisible());
       EXPECT_TRUE(LabelText(window.Results(), "ResultSummary").endsWith("\n" + report))
           << LabelText(window.Results(), "ResultSummary").toStdString();
+      EXPECT_EQ(LabelText(window.Results(), "ResultTotals").section(" in ", 1),
+                QString("%1 items").arg(changed));
+      EXPECT_EQ(ListRuns(env.logbook).runs.back().items, static_cast<size_t>(changed));
     }
 
     ModalAnswers answers({Press(QMessageBox::Yes), Press(QMessageBox::Ok)});
