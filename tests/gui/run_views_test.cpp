@@ -73,10 +73,7 @@ TEST_F(RunViewsTest, ThePreviewForetellsTheRunOfTheAppliedSettingsAndTheResultsS
   OptionsWindow& w = Shown();
   QTest::keyClicks(Find<QLineEdit>(&w, "txtReplaceWith"), "8");
   SeenBox box;
-  {
-    ModalAnswers answers({Press(QMessageBox::No, &box)});
-    Click(&w, "cmdPreviewChanges");
-  }
+  ClickAnswering(&w, "cmdPreviewChanges", {Press(QMessageBox::No, &box)});
   EXPECT_EQ(box.text,
             "The preview shows a run over the applied settings. Apply your changes first?");
   EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
@@ -87,13 +84,10 @@ TEST_F(RunViewsTest, ThePreviewForetellsTheRunOfTheAppliedSettingsAndTheResultsS
   EXPECT_EQ(saved(), "777");
 
   Rows rows;
-  {
-    ModalAnswers answers({Press(QMessageBox::Yes), [&](QWidget* preview) {
-                            rows = TableRows(preview);
-                            Click(preview, "cmdPreviewClose");
-                          }});
-    Click(&w, "cmdPreviewChanges");
-  }
+  ClickAnswering(&w, "cmdPreviewChanges", {Press(QMessageBox::Yes), [&](QWidget* preview) {
+                                             rows = TableRows(preview);
+                                             Click(preview, "cmdPreviewClose");
+                                           }});
   EXPECT_FALSE(w.Page().Dirty());
   EXPECT_EQ(saved(), "7778");
   ASSERT_FALSE(rows.empty());
@@ -167,27 +161,23 @@ TEST(AttendeesTest, TheRunAndItsUndoAskAboutEventsWithAttendees) {
   const QString question =
       "2 events have attendees; the server may e-mail them the change. Change these events too?";
   SeenBox asked;
-  {
-    ModalAnswers answers({[&asked](QWidget* box) {
-                            EXPECT_EQ(box->objectName(), "AttendeesQuestion");
-                            Press(QMessageBox::Yes, &asked)(box);
-                          },
-                          Press(QMessageBox::Yes)});
-    Click(&w, "cmdReplace");
-  }
+  ClickAnswering(&w, "cmdReplace",
+                 {[&asked](QWidget* box) {
+                    EXPECT_EQ(box->objectName(), "AttendeesQuestion");
+                    Press(QMessageBox::Yes, &asked)(box);
+                  },
+                  Press(QMessageBox::Yes)});
   EXPECT_EQ(asked.text, question);
   EXPECT_EQ(log->left_alone, 0);
   const auto ran = Sandbox::Snapshot(sandbox.Folder("calendar"));
   SeenBox attendees, report;
-  {
-    ModalAnswers answers({Press(QMessageBox::Yes),
-                          [&attendees](QWidget* box) {
-                            EXPECT_EQ(box->objectName(), "AttendeesQuestion");
-                            Press(QMessageBox::No, &attendees)(box);
-                          },
-                          Press(QMessageBox::Ok, &report)});
-    Click(&w, "cmdUndoLastRun");
-  }
+  ClickAnswering(&w, "cmdUndoLastRun",
+                 {Press(QMessageBox::Yes),
+                  [&attendees](QWidget* box) {
+                    EXPECT_EQ(box->objectName(), "AttendeesQuestion");
+                    Press(QMessageBox::No, &attendees)(box);
+                  },
+                  Press(QMessageBox::Ok, &report)});
   EXPECT_EQ(attendees.text, question);
   EXPECT_TRUE(report.text.startsWith("Restored 0 fields in 0 items; skipped 3.\n"))
       << report.text.toStdString();
@@ -201,10 +191,7 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   OptionsWindow& w = Shown();
   const std::filesystem::path contacts = sandbox.Folder("contacts");
   const auto before = Sandbox::Snapshot(contacts);
-  const auto replace = [&w] {
-    ModalAnswers answers({Press(QMessageBox::Yes)});
-    Click(&w, "cmdReplace");
-  };
+  const auto replace = [&w] { ClickAnswering(&w, "cmdReplace", {Press(QMessageBox::Yes)}); };
   replace();
   Save("SearchFor", "777");
   Save("ReplaceWith", "888");
@@ -240,10 +227,7 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   }
 
   SeenBox box;
-  {
-    ModalAnswers answers({Press(QMessageBox::Yes, &box)});
-    Click(&history, "cmdUndoRun");
-  }
+  ClickAnswering(&history, "cmdUndoRun", {Press(QMessageBox::Yes, &box)});
   const QRegularExpression question("^Undo the run of .+ \\(" + first + "\\): " + changed + "\\?$");
   EXPECT_TRUE(question.match(box.text).hasMatch()) << box.text.toStdString();
   EXPECT_EQ(box.title, "Marrowby");
@@ -255,8 +239,7 @@ TEST_F(RunViewsTest, TheHistoryNamesEveryRunAndUndoesAnyOfThem) {
   // The newest first, then the oldest: every file as it was.
   for (const QString& target : {second, first}) {
     list->setCurrentItem(list->findItems(target, Qt::MatchExactly, 1).value(0));
-    ModalAnswers answers({Press(QMessageBox::Yes)});
-    Click(&history, "cmdUndoRun");
+    ClickAnswering(&history, "cmdUndoRun", {Press(QMessageBox::Yes)});
     EXPECT_EQ(LabelText(&history, "UndoOutcome"), QString("Restored %1; skipped 0.").arg(changed));
     EXPECT_FALSE(Find<QListWidget>(&history, "UndoSkipped")->isVisible());
   }
@@ -331,10 +314,7 @@ TEST_F(RunViewsTest, TheResultsCountItemsAsTheSummaryAndTheHistoryDo) {
       "DTSTART:20260112T100000Z\r\nSUMMARY:Call 555\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
   Save("AppointmentSubject", "1");
   OptionsWindow& w = Shown();
-  {
-    ModalAnswers answers({Press(QMessageBox::Yes)});
-    Click(&w, "cmdReplace");
-  }
+  ClickAnswering(&w, "cmdReplace", {Press(QMessageBox::Yes)});
   ASSERT_NE(w.Results(), nullptr);
   const QString summary = LabelText(w.Results(), "ResultSummary");
   const QRegularExpressionMatch match = QRegularExpression("^Updated (\\d+) items").match(summary);

@@ -159,10 +159,7 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
       if (how == How::kClose) window.close();
     });
     watcher.start();
-    {
-      ModalAnswers answers({Press(QMessageBox::Yes)});
-      Click(&window, "cmdReplace");
-    }
+    ClickAnswering(&window, "cmdReplace", {Press(QMessageBox::Yes)});
     watcher.stop();
     QApplication::processEvents();
     EXPECT_TRUE(locked) << "the page took input during the run";
