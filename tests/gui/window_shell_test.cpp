@@ -34,22 +34,17 @@ namespace {
 
 // VDIRSYNCER_CONFIG pointing at a config whose one storage is `root`, for
 // as long as it lives; an empty root names no config at all.
-class VdirsyncerConfig {
- public:
-  explicit VdirsyncerConfig(const std::string& root) {
-    const std::string file = dir_.path().toStdString() + "/config";
-    tidewell::testing::WriteFile(file, root.empty()
+struct VdirsyncerConfig {
+  explicit VdirsyncerConfig(const std::string& root) : path(dir.path().toStdString() + "/config") {
+    tidewell::testing::WriteFile(path, root.empty()
                                            ? ""
                                            : "[storage local]\ntype = \"filesystem\"\npath = \"" +
                                                  root + "\"\nfileext = \".vcf\"\n");
-    setenv("VDIRSYNCER_CONFIG", file.c_str(), 1);
-    path = file;
+    setenv("VDIRSYNCER_CONFIG", path.c_str(), 1);
   }
   ~VdirsyncerConfig() { unsetenv("VDIRSYNCER_CONFIG"); }
+  QTemporaryDir dir;
   std::string path;
-
- private:
-  QTemporaryDir dir_;
 };
 
 // Without a store and none in the configs: a word that there are none. A
