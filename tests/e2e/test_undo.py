@@ -75,8 +75,7 @@ class UndoTest(Sandbox):
             f"{fields} fields in {items} items"))
 
         restored = f"Restored {fields} fields in {items} items; skipped 0.\n"
-        status, out, err = self.tidewell("undo", "--yes")
-        self.assertEqual((status, out), (0, restored), err)
+        self.assertEqual(self.tidewell_ok("undo", "--yes"), restored)
         self.assert_as_before(before)
 
         newest, undone = [line.split("\t") for line in self.tidewell("runs")[1].splitlines()]
@@ -84,8 +83,7 @@ class UndoTest(Sandbox):
         self.assertRegex(newest[2], rf"^Undo of the run of {time[:19]}(\.\d+)?Z$")
         self.assertEqual(newest[3], count)
         self.assertEqual(undone, [run_id, time, what, count + ", undone"])
-        status, out, err = self.tidewell("undo", newest[0], "--yes")
-        self.assertEqual((status, out), (0, restored), err)
+        self.assertEqual(self.tidewell_ok("undo", newest[0], "--yes"), restored)
         self.assert_as_before(result)
 
     def test_undo_restores_the_corpus_and_leaves_unreadable_files_alone(self):
