@@ -113,8 +113,7 @@ class OtherClientProxy:
                 raise AttributeError(name)
 
         self.httpd = http.server.ThreadingHTTPServer((LOOPBACK, 0), Handler)
-        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
-        self.thread.start()
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
 
     @property
     def base(self):
