@@ -180,7 +180,7 @@ CYRUS_HTTPD = "/usr/lib/cyrus/bin/httpd"
 FAKE_SENDMAIL = """#!/usr/bin/python3
 # Cyrus hands mail to `sendmail -bs`, speaking SMTP over stdin and stdout. This one keeps each
 # message as a file of its own: its recipients on an "RCPT:" line, then the message.
-import os, sys, time
+import itertools, os, sys, time
 folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "mail")
 def say(line):
     sys.stdout.write(line + "\\r\\n")
@@ -189,31 +189,20 @@ say("220 fake ESMTP")
 recipients = []
 for line in sys.stdin:
     verb = line.strip().upper()
-    if verb.startswith(("EHLO", "HELO")):
-        say("250 fake")
-    elif verb.startswith("MAIL FROM"):
+    if verb.startswith("MAIL FROM"):
         recipients = []
-        say("250 OK")
     elif verb.startswith("RCPT TO"):
         recipients.append(line.strip()[8:].strip(" <>"))
-        say("250 OK")
     elif verb == "DATA":
         say("354 go on")
-        body = []
-        for data in sys.stdin:
-            if data.rstrip("\\r\\n") == ".":
-                break
-            body.append(data)
+        body = itertools.takewhile(lambda data: data.rstrip("\\r\\n") != ".", sys.stdin)
         name = os.path.join(folder, f"{time.time_ns()}-{os.getpid()}.eml")
         with open(name + ".part", "w") as out:
             out.write("RCPT: " + " ".join(recipients) + "\\n" + "".join(body))
         os.rename(name + ".part", name)
-        say("250 kept")
-    elif verb == "QUIT":
-        say("221 bye")
+    say("221 bye" if verb == "QUIT" else "250 OK")
+    if verb == "QUIT":
         break
-    else:
-        say("250 OK")
 """
 
 

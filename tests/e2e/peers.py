@@ -94,22 +94,26 @@ class Sandbox(unittest.TestCase):
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_text(text, encoding="utf-8")
 
-    def run_peer(self, *args):
-        done = subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=120)
+    def run_peer(self, *args, stdin=None, cwd=None, **env):
+        """Runs a program in the sandbox's environment, with `env` added; it must succeed.
+        Returns (stdout, stderr)."""
+        done = subprocess.run(args, env=dict(self.env, **env), input=stdin, cwd=cwd,
+                              capture_output=True, text=True, timeout=120)
         self.assertEqual(done.returncode, 0, done.stderr)
         return done.stdout, done.stderr
 
-    def tidewell(self, *args, stdin=""):
-        """Runs the terminal host; returns (exit status, stdout, stderr)."""
+    def tidewell(self, *args, stdin="", status=None):
+        """Runs the terminal host; returns (exit status, stdout, stderr). A `status` given is the
+        exit status it must end with."""
         done = subprocess.run([str(BINARY_DIR / "tidewell"), *args], env=self.env, input=stdin,
                               capture_output=True, text=True, timeout=300)
+        if status is not None:
+            self.assertEqual(done.returncode, status, done.stdout + done.stderr)
         return done.returncode, done.stdout, done.stderr
 
     def tidewell_ok(self, *args):
         """Runs the terminal host, which must succeed; returns its stdout."""
-        status, out, err = self.tidewell(*args)
-        self.assertEqual(status, 0, out + err)
-        return out
+        return self.tidewell(*args, status=0)[1]
 
     def prepare(self, *fields_args, search, replace, case="0", folders=("contacts",), store=None):
         """The field chooser's buttons in `fields_args`, then the page's texts and folders."""

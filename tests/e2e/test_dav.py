@@ -53,9 +53,8 @@ def store_files(store, folders=FOLDERS):
 
 
 def put_store(server, store, folders=FOLDERS):
-    """The store's folders (empty without one) as collections of `server`: {folder: {href: bytes
-    it holds}}."""
-    files = store_files(store, folders) if store else {}
+    """The store's folders as collections of `server`: {folder: {href: bytes it holds}}."""
+    files = store_files(store, folders)
     client = server.client()
     for folder, name, components in folders:
         path = collection_path(server, folder)
@@ -124,28 +123,9 @@ class DavSandbox(Sandbox):
                 for kind in kinds}
 
 
-class DiscoveryTest(DavSandbox):
-    def test_folders_are_found_from_the_host_the_account_or_one_collection(self):
-        for kind, ids in ((Radicale, ("contacts", "calendar", "tasks")),
-                          (Xandikos, ("addressbooks/contacts", "calendars/calendar",
-                                      "calendars/tasks"))):
-            server = self.serve(kind)
-            put_store(server, None)
-            everything = dict(zip(("Contacts", "Calendar", "Tasks"), ids))
-            host = f"http://{LOOPBACK}:{server.port}"
-            rows = [(host, f"{host}/", everything),
-                    (server.account.rstrip("/"), server.account, everything),
-                    # One collection alone: its id is its path below its home set.
-                    (host + collection_path(server, "tasks"), None, {"Tasks": "tasks"})]
-            for given, store_id, expected in rows:
-                with self.subTest(server=kind.__name__, url=given):
-                    listed = self.folders("--store", given)
-                    self.assertEqual({name: entry for name, entry, _ in listed}, expected)
-                    self.assertEqual({sid for _, _, sid in listed}, {store_id or given})
-
-
 class RunTest(DavSandbox):
-    """A run over contacts, events and tasks on the server, vdirsyncer after it, then its undo."""
+    """The folders found on the server, a run over contacts, events and tasks there, vdirsyncer
+    after it, then its undo; on Radicale first a run with a wrong password."""
 
     def vdirsyncer(self, server, *commands):
         home = server.root / "vdirsyncer"
@@ -186,11 +166,37 @@ class RunTest(DavSandbox):
             with self.subTest(server=kind.__name__):
                 self.check_run_and_undo(self.serve(kind), crlf, wanted[kind])
 
+    def check_discovery(self, server):
+        """Folders are found from the host, the account or one collection."""
+        ids = (("contacts", "calendar", "tasks") if isinstance(server, Radicale) else
+               ("addressbooks/contacts", "calendars/calendar", "calendars/tasks"))
+        everything = dict(zip(("Contacts", "Calendar", "Tasks"), ids))
+        host = f"http://{LOOPBACK}:{server.port}"
+        rows = [(host, f"{host}/", everything),
+                (server.account.rstrip("/"), server.account, everything),
+                # One collection alone: its id is its path below its home set.
+                (host + collection_path(server, "tasks"), None, {"Tasks": "tasks"})]
+        for given, store_id, expected in rows:
+            with self.subTest(url=given):
+                listed = self.folders("--store", given)
+                self.assertEqual({name: entry for name, entry, _ in listed}, expected)
+                self.assertEqual({sid for _, _, sid in listed}, {store_id or given})
+
     def check_run_and_undo(self, server, store, wanted):
         before = put_store(server, store)
+        self.check_discovery(server)
         mirrored = self.vdirsyncer(server, "discover", "sync")
 
         self.prepare_run("e", "E", store=server.account)
+        if isinstance(server, Radicale):
+            # A wrong password ends the run before anything is written.
+            self.login("not-" + PASSWORD)
+            journal = self.log()
+            _, out, err = self.tidewell("replace", "--yes", status=2)
+            self.assertIn("401 Unauthorized", err)
+            self.assertEqual(read_server(server), before)
+            self.assertEqual([r for r in self.log()[len(journal):] if r.get("undo")], [])
+            self.login(PASSWORD)
         out = self.tidewell_ok("replace", "--yes")
         self.assertEqual(out.splitlines()[-1], self.vdir_summary)
         after = read_server(server)
@@ -221,18 +227,7 @@ class RunTest(DavSandbox):
 
 
 class TroubleTest(DavSandbox):
-    """Runs that must not go through: a wrong login, an untrusted or plain link."""
-
-    def test_a_wrong_password_ends_the_run_before_anything_is_written(self):
-        server = self.serve(Radicale)
-        before = put_store(server, DEMO_STORE)
-        self.prepare_run("e", "E", store=server.account)
-        self.login("not-" + PASSWORD)
-        status, out, err = self.tidewell("replace", "--yes")
-        self.assertEqual(status, 2, out + err)
-        self.assertIn("401 Unauthorized", err)
-        self.assertEqual(read_server(server), before)
-        self.assertEqual([r for r in self.log() if r.get("undo")], [])
+    """Runs that must not go through: an untrusted or plain link."""
 
     def test_a_private_ca_is_trusted_only_when_given(self):
         ca, key = make_tls(self.root / "tls")
@@ -249,9 +244,8 @@ class TroubleTest(DavSandbox):
             netrc.write(f"machine dav.example.invalid login {USER} password {PASSWORD}\n")
         for command in (("folders",), ("fields", "--select-all")):
             with self.subTest(command=command[0]):
-                status, out, err = self.tidewell("--store", "http://dav.example.invalid/",
-                                                 *command)
-                self.assertEqual(status, 2, out + err)
+                _, _, err = self.tidewell("--store", "http://dav.example.invalid/", *command,
+                                          status=2)
                 self.assertIn("tidewell: " + REFUSED, err.splitlines())
 
 

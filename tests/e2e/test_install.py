@@ -28,44 +28,30 @@ class InstallTest(Sandbox):
         commit = source_commit()
         for program in ("tidewell", "tidewell-gui"):
             with self.subTest(program=program):
-                done = subprocess.run([str(BINARY_DIR / program), "--version"], env=self.env,
-                                      capture_output=True, text=True, timeout=60)
-                self.assertEqual(done.returncode, 0, done.stderr)
+                out, _ = self.run_peer(str(BINARY_DIR / program), "--version")
                 built = (f"git commit {commit}(, with uncommitted changes)?" if commit
                          else "not built from a git checkout")
-                self.assertRegex(done.stdout,
+                self.assertRegex(out,
                                  rf"\A{program} {re.escape(project_version())} \({built}\)\n\Z")
 
-    def test_the_menu_entry_opens_the_window_without_a_store(self):
+    def test_the_menu_entry_opens_a_window_with_an_icon_and_the_class_it_names(self):
         desktop = (Path("/usr/share/applications") if INSTALLED else SOURCE_DIR / "data") \
             / "org.tidewell.tidewell.desktop"
-        exec_line = re.search(r"^Exec=(.*)$", desktop.read_text(), re.M).group(1).split()
+        entry = desktop.read_text()
+        exec_line = re.search(r"^Exec=(.*)$", entry, re.M).group(1).split()
         self.assertEqual(exec_line, ["tidewell-gui"], "the menu starts it with no arguments")
+        wm_class = re.search(r"^StartupWMClass=(.*)$", entry, re.M).group(1)
         # A home with no store remembered and no config: once this refused to open at all.
-        gui = subprocess.Popen([str(BINARY_DIR / exec_line[0])],
-                               env=dict(self.env, QT_QPA_PLATFORM="offscreen"),
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        try:
-            gui.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            gui.terminate()
-        out, err = gui.communicate(timeout=60)
-        self.assertNotEqual(gui.returncode, 2, err)
-        self.assertNotIn("No store", err)
-
-    def test_the_window_has_an_icon_and_the_class_its_menu_entry_names(self):
-        desktop = (Path("/usr/share/applications") if INSTALLED else SOURCE_DIR / "data") \
-            / "org.tidewell.tidewell.desktop"
-        wm_class = re.search(r"^StartupWMClass=(.*)$", desktop.read_text(), re.M).group(1)
         # Docks match a window to its entry by WM_CLASS, which only an X server shows.
         script = ('"$0" & for i in $(seq 60); do\n'
                   '  id=$(xwininfo -root -tree | awk \'/"Marrowby/ {print $1; exit}\')\n'
                   '  [ -n "$id" ] && break; sleep 0.5; done\n'
                   'xprop -id "$id" WM_CLASS _NET_WM_ICON | grep -v "^\\s"; kill $!\n')
         done = subprocess.run(["xvfb-run", "-a", "sh", "-c", script,
-                               str(BINARY_DIR / "tidewell-gui")],
+                               str(BINARY_DIR / exec_line[0])],
                               env=dict(self.env, QT_QPA_PLATFORM="xcb"),
                               capture_output=True, text=True, timeout=120)
+        self.assertNotIn("No store", done.stderr)
         self.assertIn(f'WM_CLASS(STRING) = "tidewell-gui", "{wm_class}"\n', done.stdout,
                       done.stderr)
         # The built-in icon comes in several sizes, the installed theme's SVG in one.
@@ -73,10 +59,7 @@ class InstallTest(Sandbox):
 
     def man(self, page):
         where = [page] if INSTALLED else ["-l", str(BUILD_DIR / "manuals" / f"{page}.1")]
-        done = subprocess.run(["man", "-P", "cat", *where], capture_output=True, text=True,
-                              env=dict(self.env, MANWIDTH="100"), timeout=60)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        return done.stdout
+        return self.run_peer("man", "-P", "cat", *where, MANWIDTH="100")[0]
 
     def test_man_pages_hold_every_command_and_option_as_the_help_prints_them(self):
         page = self.man("tidewell")
@@ -104,11 +87,9 @@ class InstallTest(Sandbox):
                   "_tidewell\n"
                   "for word in \"${COMPREPLY[@]}\"; do echo \"$word\"; done\n")
         # The completion asks the program on the PATH for folders and runs.
-        env = dict(self.env, PATH=f"{BINARY_DIR}:{self.env['PATH']}")
-        done = subprocess.run(["bash", "--norc", "--noprofile", "-c", script], env=env,
-                              capture_output=True, text=True, cwd=self.root, timeout=60)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        registered, *offered = done.stdout.splitlines()
+        out, _ = self.run_peer("bash", "--norc", "--noprofile", "-c", script, cwd=self.root,
+                               PATH=f"{BINARY_DIR}:{self.env['PATH']}")
+        registered, *offered = out.splitlines()
         self.assertEqual(registered, "complete -F _tidewell tidewell")
         return sorted(offered)
 
@@ -143,16 +124,11 @@ class InstallTest(Sandbox):
     def test_fish_completes_commands_and_choices_and_zsh_reads_its_file(self):
         script = (f"source '{self.completion_file('fish')}'\n"
                   "complete -C 'tidewell rep'; complete -C 'tidewell fields --tasks '\n")
-        done = subprocess.run(["fish", "--no-config", "-c", script], capture_output=True,
-                              text=True, timeout=60)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertEqual(done.stdout.splitlines(),
+        self.assertEqual(self.run_peer("fish", "--no-config", "-c", script)[0].splitlines(),
                          ["replace\tRuns the search and replace over every chosen field of every"
                           " item of the chosen folders", "all\ttick or untick every task field",
                           "none\ttick or untick every task field"])
-        done = subprocess.run(["zsh", "-n", self.completion_file("zsh")], capture_output=True,
-                              text=True, timeout=60)
-        self.assertEqual(done.returncode, 0, done.stderr)
+        self.run_peer("zsh", "-n", self.completion_file("zsh"))
 
     def test_with_only_a_khard_and_a_khal_config_folders_lists_their_collections(self):
         home = self.root / "home"

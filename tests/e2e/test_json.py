@@ -1,6 +1,5 @@
 """A script reads the JSON Lines of `replace --dry-run --json` and `runs --json` with jq."""
 
-import subprocess
 import unittest
 
 from peers import Sandbox
@@ -10,10 +9,7 @@ LINDA = "contacts/00000000A1B2C3D4E5F60718293A4B5C.vcf"
 
 class JsonLinesTest(Sandbox):
     def jq(self, program, lines, *args):
-        done = subprocess.run(["jq", "-c", *args, program], input=lines, capture_output=True,
-                              text=True, timeout=60)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        return done.stdout.splitlines()
+        return self.run_peer("jq", "-c", *args, program, stdin=lines)[0].splitlines()
 
     def test_a_preview_and_its_run_read_alike_through_jq(self):
         self.env["TZ"] = "Asia/Kolkata"

@@ -48,23 +48,18 @@ FORMS = [
 
 
 class UndoTest(Sandbox):
-    def run_everywhere(self, *folders, search="e", replace="E", store=None):
-        """Every field selected, case sensitive, and one run over `folders`: (status, out, err)."""
+    def replace_everywhere(self, *folders, search="e", replace="E", store=None, status=0):
+        """Every field selected, case sensitive, and one run over `folders`, which must end with
+        `status`: its stdout and stderr."""
         self.prepare_every_field(search, replace, folders=folders, store=store)
-        return self.tidewell("replace", "--yes")
-
-    def replace_everywhere(self, *folders, **settings):
-        """run_everywhere, which must handle every item; returns its stdout."""
-        status, out, err = self.run_everywhere(*folders, **settings)
-        self.assertEqual(status, 0, out + err)
-        return out
+        return self.tidewell("replace", "--yes", status=status)[1:]
 
     def undo_records(self):
         return [r for r in self.log() if r["undo"]]
 
     def test_undo_restores_the_demo_store_and_undoing_the_undo_gives_back_the_run(self):
         before = self.snapshot()
-        summary = self.replace_everywhere("contacts", "calendar", "tasks")
+        summary, _ = self.replace_everywhere("contacts", "calendar", "tasks")
         result = self.snapshot()
         items = int(re.search(r"Updated (\d+) items", summary).group(1))
         names = {r["message"][len("FieldName: "):] for r in self.undo_records()
@@ -80,8 +75,7 @@ class UndoTest(Sandbox):
             f"{fields} fields in {items} items"))
 
         restored = f"Restored {fields} fields in {items} items; skipped 0.\n"
-        status, out, err = self.tidewell("undo", "--yes")
-        self.assertEqual((status, out), (0, restored), err)
+        self.assertEqual(self.tidewell_ok("undo", "--yes"), restored)
         self.assert_as_before(before)
 
         newest, undone = [line.split("\t") for line in self.tidewell("runs")[1].splitlines()]
@@ -89,8 +83,7 @@ class UndoTest(Sandbox):
         self.assertRegex(newest[2], rf"^Undo of the run of {time[:19]}(\.\d+)?Z$")
         self.assertEqual(newest[3], count)
         self.assertEqual(undone, [run_id, time, what, count + ", undone"])
-        status, out, err = self.tidewell("undo", newest[0], "--yes")
-        self.assertEqual((status, out), (0, restored), err)
+        self.assertEqual(self.tidewell_ok("undo", newest[0], "--yes"), restored)
         self.assert_as_before(result)
 
     def test_undo_restores_the_corpus_and_leaves_unreadable_files_alone(self):
@@ -105,11 +98,10 @@ class UndoTest(Sandbox):
                     if path.suffix in (".vcf", ".ics"):
                         shutil.copyfile(path, folder / path.name)
                 before = self.snapshot(store)
-                status, _, err = self.run_everywhere("corpus", search=search, replace=replace,
-                                                     store=store)
+                _, err = self.replace_everywhere("corpus", search=search, replace=replace,
+                                                 store=store, status=3)
                 refused = {Path(m.group(1)).name for r in self.log("errors.jsonl")
                            if (m := re.search(r"Cannot read (\S+):", r["message"]))}
-                self.assertEqual(status, 3, err)
                 self.assertTrue(err.endswith(f"\n{len(refused)} items could not be changed; see "
                                              "the reports above.\n"), err)
 
@@ -197,8 +189,7 @@ class UndoTest(Sandbox):
         # By id, the older run first; then a bare undo takes the newest run not undone yet, and
         # no id changed meanwhile.
         for command in (["undo", runs[1][0], "--yes"], ["undo"]):
-            status, out, err = self.tidewell(*command, stdin="y\n")
-            self.assertEqual(status, 0, out + err)
+            self.tidewell(*command, stdin="y\n", status=0)
         ids = [line.split("\t")[0] for line in self.tidewell_ok("runs").splitlines()]
         self.assertEqual(ids[2:], [runs[0][0], runs[1][0]])
         self.assertEqual(len(set(ids)), 4)

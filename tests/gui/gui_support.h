@@ -101,6 +101,14 @@ inline void Click(QWidget* root, const char* name) {
                     box ? QPoint(6, button->height() / 2) : button->rect().center());
 }
 
+// Clicks as Click does, answering the modal windows the click opens with
+// `actions` as ModalAnswers does.
+inline void ClickAnswering(QWidget* root, const char* name,
+                           std::vector<ModalAnswers::Action> actions) {
+  ModalAnswers answers(std::move(actions));
+  Click(root, name);
+}
+
 inline void Key(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
   QTest::keyClick(target, key, modifiers);
 }

@@ -86,7 +86,9 @@ TEST_F(FakeWindowTest, TheButtonsAndClosingReachThePageAndAFailedWriteIsShown) {
   }
 }
 
-TEST_F(FakeWindowTest, TheHelpAreaShowsHotHelpAndLeavingThePageClearsIt) {
+// The help area shows hot help, and leaving the page clears it. A run holds
+// the thread: Repaint must paint before it returns.
+TEST_F(FakeWindowTest, TheHelpAreaShowsHotHelpAndRepaintPaintsBeforeReturning) {
   OptionsWindow window(components, stores);
   Show(window);
   for (const auto& [name, help] :
@@ -94,12 +96,6 @@ TEST_F(FakeWindowTest, TheHelpAreaShowsHotHelpAndLeavingThePageClearsIt) {
     QTest::mouseMove(Find<QWidget>(&window, name), {5, 5});
     EXPECT_EQ(LabelText(&window, "HotHelp"), help) << name;
   }
-}
-
-// A run holds the thread: Repaint must paint before it returns.
-TEST_F(FakeWindowTest, RepaintPaintsTheControlBeforeReturning) {
-  OptionsWindow window(components, stores);
-  Show(window);
   window.Page().ProgressBar1.SetVisible(true);
   for (const char* name : {"lblFolderName", "ProgressBar1"}) {
     struct PaintCounter : QObject {

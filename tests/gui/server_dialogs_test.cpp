@@ -74,21 +74,18 @@ TEST(ConnectTest, ConnectToServerOpensTheAddressAsAStoreAndRemembersIt) {
   };
   window.SetStoreOptions(options);
   Show(window);
-  {
-    ModalAnswers answers({[](QWidget* modal) {
-      ASSERT_EQ(modal->objectName(), QStringLiteral("ConnectDialog"));
-      auto* ok = Find<QPushButton>(modal, "cmdConnect");
-      auto* url = Find<QLineEdit>(modal, "txtServerUrl");
-      QTest::keyClicks(url, QStringLiteral("dav.example.org"));
-      EXPECT_FALSE(ok->isEnabled());
-      url->clear();
-      QTest::keyClicks(url, QStringLiteral(" https://dav.example.org/ann/ "));
-      QTest::keyClicks(Find<QLineEdit>(modal, "txtServerUser"), QStringLiteral("ann"));
-      EXPECT_TRUE(ok->isEnabled());
-      ok->click();
-    }});
-    Click(&window, "cmdConnectServer");
-  }
+  ClickAnswering(&window, "cmdConnectServer", {[](QWidget* modal) {
+    ASSERT_EQ(modal->objectName(), QStringLiteral("ConnectDialog"));
+    auto* ok = Find<QPushButton>(modal, "cmdConnect");
+    auto* url = Find<QLineEdit>(modal, "txtServerUrl");
+    QTest::keyClicks(url, QStringLiteral("dav.example.org"));
+    EXPECT_FALSE(ok->isEnabled());
+    url->clear();
+    QTest::keyClicks(url, QStringLiteral(" https://dav.example.org/ann/ "));
+    QTest::keyClicks(Find<QLineEdit>(modal, "txtServerUser"), QStringLiteral("ann"));
+    EXPECT_TRUE(ok->isEnabled());
+    ok->click();
+  }});
   EXPECT_TRUE(window.HasPage());
   EXPECT_EQ(roots, std::vector<std::string>{"https://dav.example.org/ann/"});
   EXPECT_EQ(opened_with.user, "ann");

@@ -192,29 +192,26 @@ class ChooseFieldsTest : public ::testing::Test {
 TEST_F(ChooseFieldsTest, OkStoresWhatTheButtonsAndTheInstructionBoxChoseCancelAndCloseNothing) {
   for (const char* how : {"cmdCancel", "close", "cmdOk"}) {
     SCOPED_TRACE(how);
-    {
-      ModalAnswers answers({[how](QWidget* chooser) {
-        EXPECT_EQ(chooser->windowTitle(), "Look In Fields");
-        EXPECT_TRUE(Find<QWidget>(chooser, "Picture1")->isVisible()) << "opens on Contacts";
-        // Neither key is bound to a button of the dialog.
-        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) QTest::keyClick(chooser, key);
-        EXPECT_TRUE(chooser->isVisible());
-        Click(chooser, "cmdContactClearAllFields");
-        Click(chooser, "cmdContactPhoneNumbers");
-        auto* tabs = Find<QTabBar>(chooser, "vsIndexTab1Tabs");
-        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
-        EXPECT_FALSE(Find<QWidget>(chooser, "Picture1")->isVisible());
-        EXPECT_TRUE(Find<QWidget>(chooser, "Picture3")->isVisible()) << "the Tasks tab shown";
-        Click(chooser, "chkTaskMileage");
-        auto* instructions = Find<QComboBox>(chooser, "cboSpecialInstructions");
-        QTest::keyClick(instructions, Qt::Key_Down);
-        EXPECT_EQ(instructions->currentText(), "Only look in city/area codes");
-        instructions->lineEdit()->selectAll();
-        QTest::keyClicks(instructions->lineEdit(), "(555) only");
-        how == std::string("close") ? void(chooser->close()) : Click(chooser, how);
-      }});
-      Click(&view, "cmdChooseFields");
-    }
+    ClickAnswering(&view, "cmdChooseFields", {[how](QWidget* chooser) {
+      EXPECT_EQ(chooser->windowTitle(), "Look In Fields");
+      EXPECT_TRUE(Find<QWidget>(chooser, "Picture1")->isVisible()) << "opens on Contacts";
+      // Neither key is bound to a button of the dialog.
+      for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) QTest::keyClick(chooser, key);
+      EXPECT_TRUE(chooser->isVisible());
+      Click(chooser, "cmdContactClearAllFields");
+      Click(chooser, "cmdContactPhoneNumbers");
+      auto* tabs = Find<QTabBar>(chooser, "vsIndexTab1Tabs");
+      QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+      EXPECT_FALSE(Find<QWidget>(chooser, "Picture1")->isVisible());
+      EXPECT_TRUE(Find<QWidget>(chooser, "Picture3")->isVisible()) << "the Tasks tab shown";
+      Click(chooser, "chkTaskMileage");
+      auto* instructions = Find<QComboBox>(chooser, "cboSpecialInstructions");
+      QTest::keyClick(instructions, Qt::Key_Down);
+      EXPECT_EQ(instructions->currentText(), "Only look in city/area codes");
+      instructions->lineEdit()->selectAll();
+      QTest::keyClicks(instructions->lineEdit(), "(555) only");
+      how == std::string("close") ? void(chooser->close()) : Click(chooser, how);
+    }});
     EXPECT_TRUE(page.Dirty()) << "every visit of the chooser makes the page dirty";
     if (how != std::string("cmdOk")) {
       EXPECT_TRUE(components.settings.writes.empty());

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "app/dry_run.h"
+#include "app/run_index.h"
 #include "app/store_host.h"
 #include "gui/history_dialog.h"
 #include "gui/options_window.h"
@@ -33,22 +34,17 @@ namespace {
 
 // VDIRSYNCER_CONFIG pointing at a config whose one storage is `root`, for
 // as long as it lives; an empty root names no config at all.
-class VdirsyncerConfig {
- public:
-  explicit VdirsyncerConfig(const std::string& root) {
-    const std::string file = dir_.path().toStdString() + "/config";
-    tidewell::testing::WriteFile(file, root.empty()
+struct VdirsyncerConfig {
+  explicit VdirsyncerConfig(const std::string& root) : path(dir.path().toStdString() + "/config") {
+    tidewell::testing::WriteFile(path, root.empty()
                                            ? ""
                                            : "[storage local]\ntype = \"filesystem\"\npath = \"" +
                                                  root + "\"\nfileext = \".vcf\"\n");
-    setenv("VDIRSYNCER_CONFIG", file.c_str(), 1);
-    path = file;
+    setenv("VDIRSYNCER_CONFIG", path.c_str(), 1);
   }
   ~VdirsyncerConfig() { unsetenv("VDIRSYNCER_CONFIG"); }
+  QTemporaryDir dir;
   std::string path;
-
- private:
-  QTemporaryDir dir_;
 };
 
 // Without a store and none in the configs: a word that there are none. A
@@ -158,10 +154,7 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
       if (how == How::kClose) window.close();
     });
     watcher.start();
-    {
-      ModalAnswers answers({Press(QMessageBox::Yes)});
-      Click(&window, "cmdReplace");
-    }
+    ClickAnswering(&window, "cmdReplace", {Press(QMessageBox::Yes)});
     watcher.stop();
     QApplication::processEvents();
     EXPECT_TRUE(locked) << "the page took input during the run";
@@ -178,11 +171,15 @@ TEST_F(StoreShellTest, ARunCanBeWatchedAndStopped) {
         "\\(.+\\)$");
     EXPECT_TRUE(expected.match(report).hasMatch()) << report.toStdString();
     if (how != How::kClose) {
-      // The results of a stopped run say where it stopped, under its summary.
+      // The results of a stopped run say where it stopped, under its summary,
+      // and count its items as the history does.
       ASSERT_NE(window.Results(), nullptr);
       EXPECT_TRUE(window.Results()->isVisible());
       EXPECT_TRUE(LabelText(window.Results(), "ResultSummary").endsWith("\n" + report))
           << LabelText(window.Results(), "ResultSummary").toStdString();
+      EXPECT_EQ(LabelText(window.Results(), "ResultTotals").section(" in ", 1),
+                QString("%1 items").arg(changed));
+      EXPECT_EQ(ListRuns(env.logbook).runs.back().items, static_cast<size_t>(changed));
     }
 
     ModalAnswers answers({Press(QMessageBox::Yes), Press(QMessageBox::Ok)});

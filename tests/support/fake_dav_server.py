@@ -29,7 +29,6 @@ import json
 import os
 import re
 import secrets
-import socketserver
 import ssl
 import threading
 
@@ -158,11 +157,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         raise AttributeError(name)
 
 
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-    allow_reuse_address = True
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("scenario")
@@ -171,7 +165,7 @@ def main():
     args = parser.parse_args()
     with open(args.scenario, encoding="utf-8") as f:
         scenario = Scenario(json.load(f))
-    server = Server(("127.0.0.1", 0), Handler)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     if args.tls:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(*args.tls)

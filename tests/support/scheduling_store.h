@@ -17,7 +17,6 @@ struct SchedulingLog {
   bool schedules = false;
   // An item may notify others when its EntryID holds one of these.
   std::vector<std::string> notifying;
-  std::vector<std::vector<std::string>> opened_roots;
   std::vector<StoreOptions> opened_with;
   int left_alone = 0;  // LeaveNotifyingItemsAlone calls, over every store
 };
