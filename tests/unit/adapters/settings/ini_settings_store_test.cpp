@@ -57,13 +57,7 @@ const std::vector<Setting> kSettings = {
     {"Tidewell", "Quotes", "say \"hi\" 'there'"},
     {"Tidewell", "Backslashes", "C:\\dir\\x41\\"},
     {"Tidewell", "Lines", "one\ntwo\r\nthree\tfour"},
-    {"Tidewell", "Controls",
-     std::string("\x01"
-                 "7f\x1f"
-                 "b\x7f"
-                 "\0"
-                 "12",
-                 10)},
+    {"Tidewell", "Controls", std::string("\0017f\037b\177\00012", 10)},
     {"Tidewell", "Unicode", "Müller – 東京 🙂"},
     {"Tidewell", "At", "@Variant(x)"},
     {"Tidewell", "AtAt", "@@x"},
