@@ -32,6 +32,7 @@ std::string Card(const std::string& company, const std::string& email = "") {
 struct Found {
   std::string company, email, summary, skipped, company_after, email_after;
 };
+void PrintTo(const Found& found, std::ostream* out) { *out << found.company << " " << found.email; }
 
 struct WayBack : ::testing::TestWithParam<Found> {
   // A replace of "e" by "E" in the company of a.vcf, b.vcf and c.vcf.
