@@ -1,13 +1,19 @@
 // Stores, folders and items: what counts as one, their order and names, and
 // lookups that never leave a root. Saving: nothing written without a change,
 // the journal synced before the commit, another program's change never
-// overwritten.
+// overwritten, and a process killed at any moment leaving every file wholly
+// old or wholly new.
 #include <array>
+#include <chrono>
+#include <random>
+#include <thread>
 #include <tuple>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "vdir_fixture.h"
@@ -373,6 +379,65 @@ TEST(Save, AFileChangedSinceItWasReadIsNeverOverwritten) {
     EXPECT_EQ(ReadFile(s.File("a.vcf")), theirs);
     EXPECT_EQ(FilesIn(s.dir.path() / "f"), files);
   }
+}
+
+// "FN:vNNNN" and a long note, so that a kill often lands while a version is being written.
+std::string Version(const std::string& digits) {
+  std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:v" + digits + "\r\nNOTE:";
+  for (int i = 0; i < 4000; ++i) card += std::string(64, static_cast<char>('a' + i % 26)) + "\r\n ";
+  return card + "end\r\nEND:VCARD\r\n";
+}
+
+TEST(Save, AProcessKilledAtAnyMomentLeavesEveryFileWhollyOldOrWhollyNew) {
+  TempDir dir;
+  const std::vector<std::string> names = {"a.vcf", "b.vcf", "c.vcf"};
+  const std::string old = Version("0000");
+  const size_t digits = old.find("FN:v") + 4;
+  for (const std::string& n : names) WriteFile(dir.path() / "f" / n, old);
+  std::mt19937 random(20240301);
+  int changed = 0;
+  for (int round = 1; round <= 40; ++round) {
+    // The child says when its first save is done, so that the kill falls
+    // among saves however slow a build (a sanitizer's, say) makes them.
+    int first_saved[2];
+    ASSERT_EQ(::pipe(first_saved), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(first_saved[0]);
+      try {
+        ScriptedUi ui;
+        VdirStore store({dir.path().string()}, ui, nullptr);
+        for (int n = round * 100;; ++n) {
+          auto item = store.GetItemFromID("f/" + names[static_cast<size_t>(n) % 3], "");
+          item->SetProperty("Subject", "v" + std::to_string(1000 + n % 9000));
+          item->Save();
+          if (n == round * 100 && ::write(first_saved[1], "s", 1) != 1) ::_exit(4);
+        }
+      } catch (...) {
+        ::_exit(3);
+      }
+    }
+    ::close(first_saved[1]);
+    char said = 0;
+    ASSERT_EQ(::read(first_saved[0], &said, 1), 1) << "the saving process ended before a save";
+    ::close(first_saved[0]);
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 40000));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the saving process stopped by itself";
+    for (const std::string& n : names) {
+      const std::string bytes = ReadFile(dir.path() / "f" / n);
+      ASSERT_TRUE(bytes.size() == old.size() && bytes == Version(bytes.substr(digits, 4)))
+          << n << " is torn after round " << round;
+      changed += bytes != old;
+    }
+    ScriptedUi ui;
+    EXPECT_EQ(
+        VdirStore({dir.path().string()}, ui, nullptr).YSGetFolder("f", "")->GetItems()->Count(), 3);
+  }
+  EXPECT_GT(changed, 0) << "no save was seen: the test proved nothing";
 }
 
 }  // namespace
