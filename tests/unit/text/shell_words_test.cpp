@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/failure.h"
+#include "support/failure_of.h"
 
 namespace tidewell {
 namespace {
@@ -40,13 +40,8 @@ TEST(ShellWords, RefusesALineThatDoesNotEnd) {
       {"pass show\\", "it ends with a backslash that escapes nothing"},
   };
   for (const auto& [line, message] : rows) {
-    SCOPED_TRACE(line);
-    try {
-      SplitShellWords(line);
-      ADD_FAILURE() << "split";
-    } catch (const Failure& e) {
-      EXPECT_STREQ(e.what(), message);
-    }
+    EXPECT_EQ(testing::FailureOf([&] { SplitShellWords(line); }), "!" + std::string(message))
+        << line;
   }
 }
 

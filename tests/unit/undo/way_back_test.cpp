@@ -1,7 +1,12 @@
-// A stopped undo finished by the next, and a refused save, over a real store.
+// Undo of a journalled run on a real store: per field, what the file holds
+// now decides whether the old value is written back, left alone or skipped;
+// a stopped undo is finished by the next, and an item whose save was refused
+// is passed over.
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "app/platform_components.h"
 #include "app/run_session.h"
@@ -17,11 +22,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Card(const std::string& company) {
-  return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nORG:" + company + "\r\nEND:VCARD\r\n";
+std::string Card(const std::string& company, const std::string& email = "") {
+  return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nORG:" + company + "\r\n" +
+         (email.empty() ? "" : "EMAIL:" + email + "\r\n") + "END:VCARD\r\n";
 }
 
-struct WayBack : ::testing::Test {
+// The company and e-mail of a contact as an undo finds them, what it says and
+// skips, and the two afterwards.
+struct Found {
+  std::string company, email, summary, skipped, company_after, email_after;
+};
+void PrintTo(const Found& found, std::ostream* out) { *out << found.company << " " << found.email; }
+
+struct WayBack : ::testing::TestWithParam<Found> {
   // A replace of "e" by "E" in the company of a.vcf, b.vcf and c.vcf.
   void Replace() {
     RunSession session(logbook, {});
@@ -84,6 +97,56 @@ TEST_F(WayBack, AStoppedUndoIsFinishedByThePlainUndoAndNoFieldIsRestoredTwice) {
   }
   EXPECT_EQ(Undo(), "none");
 }
+
+// The run replaced "e" by "E", case sensitive, in both fields of one contact.
+TEST_P(WayBack, WritesBackOnlyWhatStillShowsTheRunsResult) {
+  const Found& row = GetParam();
+  testing::WriteFile(root / "f" / "a.vcf", Card(row.company, row.email));
+  JournalRun run;
+  run.time = "2026-12-05T10:00:00.000Z";
+  run.SearchFor = "e";
+  run.ReplaceWith = "E";
+  run.CaseSensitive = 1;
+  for (const auto& [field, old] :
+       {std::pair{"CompanyName", "Acme Ltd"}, std::pair{"Email1Address", "ann@example.com"}}) {
+    run.entries.push_back({.time = run.time,
+                           .FolderStoreId = store.StoreIDs()[0],
+                           .FolderEntryId = "f",
+                           .ItemEntryId = "f/a.vcf",
+                           .FieldName = field,
+                           .FieldValue = old,
+                           .records = 5,
+                           .restored = std::nullopt,
+                           .complete = true});
+  }
+
+  const UndoOutcome outcome = UndoJournalRun(run, store, components);
+  std::string skipped;
+  for (const SkippedField& field : outcome.skipped) skipped += DescribeSkipped(field) + "\n";
+  EXPECT_EQ(UndoSummary(outcome), row.summary);
+  EXPECT_EQ(skipped, row.skipped);
+  EXPECT_EQ(testing::ReadFile(root / "f" / "a.vcf"), Card(row.company_after, row.email_after));
+  // Five undo records for each field written, none for the others.
+  std::ifstream journal(logbook.ActivityPath());
+  int records = 0;
+  for (std::string line; std::getline(journal, line);) {
+    records += nlohmann::json::parse(line)["procedure"] == "UndoSave";
+  }
+  EXPECT_EQ(records, 5 * outcome.restored_fields);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, WayBack,
+    ::testing::Values(
+        Found{"AcmE Ltd", "ann@ExamplE.com", "Restored 2 fields in 1 items; skipped 0.", "",
+              "Acme Ltd", "ann@example.com"},
+        // Journalled, then the run was cut off before the save: nothing to do.
+        Found{"Acme Ltd", "ann@example.com", "Restored 0 fields in 0 items; skipped 0.", "",
+              "Acme Ltd", "ann@example.com"},
+        Found{"Acme Ltd", "ann@ExamplE.com", "Restored 1 fields in 1 items; skipped 0.", "",
+              "Acme Ltd", "ann@example.com"},
+        Found{"Other Corp", "ann@ExamplE.com", "Restored 1 fields in 1 items; skipped 1.",
+              "CompanyName of f/a.vcf: changed since the run\n", "Other Corp", "ann@example.com"}));
 
 }  // namespace
 }  // namespace tidewell

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -14,11 +13,13 @@
 #include <unistd.h>
 
 #include "support/failure_of.h"
+#include "support/temp_files.h"
 
 namespace tidewell {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
 
 // QSettings reads XDG_CONFIG_HOME once per process: it is set before any test runs.
 class ConfigHome : public ::testing::Environment {
@@ -38,12 +39,6 @@ class ConfigHome : public ::testing::Environment {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-std::string Bytes(const fs::path& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
 struct Setting {
   std::string section, key, value;
   QString QtKey() const { return Q(section) + '/' + Q(key); }
@@ -57,13 +52,7 @@ const std::vector<Setting> kSettings = {
     {"Tidewell", "Quotes", "say \"hi\" 'there'"},
     {"Tidewell", "Backslashes", "C:\\dir\\x41\\"},
     {"Tidewell", "Lines", "one\ntwo\r\nthree\tfour"},
-    {"Tidewell", "Controls",
-     std::string("\x01"
-                 "7f\x1f"
-                 "b\x7f"
-                 "\0"
-                 "12",
-                 10)},
+    {"Tidewell", "Controls", std::string("\0017f\037b\177\00012", 10)},
     {"Tidewell", "Unicode", "Müller – 東京 🙂"},
     {"Tidewell", "At", "@Variant(x)"},
     {"Tidewell", "AtAt", "@@x"},
@@ -89,7 +78,8 @@ TEST(IniSettingsStore, ReadsAndWritesTheFilesOfQSettings) {
     for (const Setting& s : kSettings) theirs.setValue(s.QtKey(), Q(s.value));
     theirs.sync();
   }
-  EXPECT_EQ(Bytes(IniSettingsStore::FilePath("Ours")), Bytes(IniSettingsStore::FilePath("Theirs")));
+  EXPECT_EQ(ReadFile(IniSettingsStore::FilePath("Ours")),
+            ReadFile(IniSettingsStore::FilePath("Theirs")));
   QSettings read_ours(QSettings::IniFormat, QSettings::UserScope, "Marrowby", "Ours");
   for (const Setting& s : kSettings) {
     SCOPED_TRACE(s.key);
@@ -107,9 +97,9 @@ TEST(IniSettingsStore, ReadsAndWritesTheFilesOfQSettings) {
     QSettings theirs(QSettings::IniFormat, QSettings::UserScope, "Marrowby", "Theirs");
     for (const auto& [key, value] : others) theirs.setValue("Other/" + key, value);
   }
-  const std::string before = Bytes(IniSettingsStore::FilePath("Theirs"));
+  const std::string before = ReadFile(IniSettingsStore::FilePath("Theirs"));
   ours.SaveSetting("Theirs", "Tidewell", "Empty", "");
-  EXPECT_EQ(Bytes(IniSettingsStore::FilePath("Theirs")), before);
+  EXPECT_EQ(ReadFile(IniSettingsStore::FilePath("Theirs")), before);
   QSettings read_theirs(QSettings::IniFormat, QSettings::UserScope, "Marrowby", "Theirs");
   for (const auto& [key, value] : others) {
     const QVariant read = read_theirs.value("Other/" + key);
@@ -133,12 +123,12 @@ TEST(IniSettingsStore, FailsAsQSettingsDoes) {
                                          {"File/Below", cannot, ""},
                                          {"Broken", not_settings, not_settings},
                                          {"Stray", not_settings, ""}}) {
-    const std::string path = IniSettingsStore::FilePath(c.app), before = Bytes(path);
+    const std::string path = IniSettingsStore::FilePath(c.app), before = ReadFile(path);
     const std::string prefix = "!The settings file '" + path;
     EXPECT_EQ(
         testing::FailureOf([&] { IniSettingsStore().SaveSetting(c.app, "Tidewell", "K", "v"); }),
         prefix + c.save);
-    EXPECT_EQ(Bytes(path), before) << c.app;
+    EXPECT_EQ(ReadFile(path), before) << c.app;
     const std::string got = testing::FailureOf(
         [&] { return IniSettingsStore().GetSetting(c.app, "Tidewell", "SearchFor", "none"); });
     EXPECT_EQ(got, c.get.empty() ? (before.empty() ? "none" : "x") : prefix + c.get);

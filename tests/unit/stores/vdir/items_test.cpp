@@ -335,10 +335,7 @@ TEST(Items, EveryComponentOfAFileIsAnItemOfItsOwn) {
   auto other = s.Item("two.vcf#2");
   other->SetProperty("Subject", "Bob");
   other->Save();
-  EXPECT_EQ(FailureOf([&] {
-              stale->Save();
-              return "";
-            }),
+  EXPECT_EQ(FailureOf([&] { stale->Save(); }),
             "!The item was changed by another program since it was read.");
 }
 
@@ -481,10 +478,7 @@ TEST(Items, EachPhoneLineTakesTheFirstFreeSlotItsTypesFit) {
     EXPECT_EQ(FailureOf([&] { return item->GetProperty("BusinessTelephoneNumber#9"); }), "");
     EXPECT_EQ(FailureOf([&] { return item->GetProperty("Business2TelephoneNumber#"); }),
               "!ContactItem has no property named 'Business2TelephoneNumber#'.");
-    EXPECT_EQ(FailureOf([&] {
-                item->SetProperty("MobileTelephoneNumber#", "1");
-                return "";
-              }),
+    EXPECT_EQ(FailureOf([&] { item->SetProperty("MobileTelephoneNumber#", "1"); }),
               "!MobileTelephoneNumber# cannot be changed; it counts values.");
   }
 }

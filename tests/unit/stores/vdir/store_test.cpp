@@ -103,10 +103,7 @@ TEST_F(StoreLayout, FoldersComeByStoreThenNameAndTheDialogPicksAmongThem) {
                                       Root(1) + "|cards/default|default", Root(1) + "|.|root1",
                                       Root(2) + "|work|work"}));
   EXPECT_EQ(store_->StoreIDs(), (std::vector<std::string>{Root(1), Root(2)}));
-  EXPECT_EQ(FailureOf([&] {
-              store_->OutlookApplication()->GetNamespace("mapi");
-              return "";
-            }),
+  EXPECT_EQ(FailureOf([&] { store_->OutlookApplication()->GetNamespace("mapi"); }),
             "!There is no namespace named 'mapi'.");
 
   ui_.pick_folder_answer = 4;
@@ -138,11 +135,6 @@ TEST_F(StoreLayout, ItemsAreTheItemFilesInByteOrderWithTheirTypes) {
                 "work/d.ics AppointmentItem", "work/e.eml MailItem", "work/f.ICS AppointmentItem",
                 "work/g.ics JournalItem", "work/m.ics TaskItem", "work/m.ics#2 AppointmentItem",
                 "work/n.vcf ContactItem", "work/n.vcf#2 ContactItem"}));
-  for (const char* id : {"work/m.ics#2", "work/n.vcf#2", "work/d.ics"}) {
-    auto found = store_->GetItemFromID(id, Root(1));
-    ASSERT_NE(found, nullptr) << id;
-    EXPECT_EQ(found->GetProperty("EntryID"), id);
-  }
   EXPECT_EQ(store_->GetItemFromID("work/m.ics#2", Root(1))->TypeName(), "AppointmentItem");
   for (const char* none : {"work/m.ics#3", "work/m.ics#1", "work/m.ics#02", "work/n.vcf#"}) {
     EXPECT_EQ(store_->GetItemFromID(none, Root(1)), nullptr) << none;
@@ -174,7 +166,8 @@ TEST_F(StoreLayout, LookupsResolveOnlyInsideARoot) {
         outside.c_str(), ""}) {
     EXPECT_EQ(store_->YSGetFolder(id, Root(1)), nullptr) << "'" << id << "'";
   }
-  for (const std::string id : {"work/a.vcf", "./r.vcf", "cards/default/k.vcf"}) {
+  for (const std::string id : {"work/a.vcf", "./r.vcf", "cards/default/k.vcf", "work/m.ics#2",
+                               "work/n.vcf#2", "work/d.ics"}) {
     auto item = store_->GetItemFromID(id, Root(1));
     EXPECT_EQ(item ? item->GetProperty("EntryID") : "none", id);
   }
@@ -322,10 +315,7 @@ TEST(Save, WritesOnlyForAChangeAfterTheJournalIsSyncedKeepingNameAndMode) {
 
   journal.fail = true;
   item->SetProperty("Subject", "Di");
-  EXPECT_EQ(FailureOf([&] {
-              item->Save();
-              return "";
-            }),
+  EXPECT_EQ(FailureOf([&] { item->Save(); }),
             "!The undo journal could not be written (No space left on device); the item was left "
             "as it was.");
   EXPECT_EQ(ReadFile(file), Card("Cy"));
@@ -384,10 +374,7 @@ TEST(Save, AFileChangedSinceItWasReadIsNeverOverwritten) {
     const std::string theirs = ReadFile(s.File("a.vcf"));
     const std::vector<std::string> files = FilesIn(s.dir.path() / "f");
     item->SetProperty("Subject", "Bea");
-    EXPECT_EQ(FailureOf([&] {
-                item->Save();
-                return "";
-              }),
+    EXPECT_EQ(FailureOf([&] { item->Save(); }),
               "!The item was changed by another program since it was read.");
     EXPECT_EQ(ReadFile(s.File("a.vcf")), theirs);
     EXPECT_EQ(FilesIn(s.dir.path() / "f"), files);

@@ -5,14 +5,13 @@
 #include "formats/subject_scan.h"
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "formats/contact_view.h"
 #include "formats/searchable_text.h"
 #include "platform/failure.h"
+#include "support/temp_files.h"
 
 namespace tidewell::formats {
 namespace {
@@ -44,10 +43,7 @@ TEST(SubjectScan, AgreesWithTheParseOnEveryFileAndEveryLineLeftOut) {
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
       const std::string ext = entry.path().extension().string();
       if (ext != ".vcf" && ext != ".ics") continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::stringstream buffer;
-      buffer << in.rdbuf();
-      const std::string bytes = buffer.str();
+      const std::string bytes = testing::ReadFile(entry.path());
       SCOPED_TRACE(entry.path().string());
       ++files;
       if (ScanAgreesWithParse(bytes)) ++taken;
