@@ -127,8 +127,8 @@ ReadAhead::~ReadAhead() {
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
+    queued_.notify_all();
   }
-  queued_.notify_all();
   // A reader finishes the batch it reads: the kernel may hold its requests.
   for (std::thread& worker : workers_) worker.join();
 }
@@ -147,8 +147,8 @@ void ReadAhead::StartWorkers() {
     {
       std::lock_guard lock(mutex_);
       stop_ = true;
+      queued_.notify_all();
     }
-    queued_.notify_all();
     for (std::thread& worker : workers_) worker.join();
     workers_.clear();
   }
