@@ -75,7 +75,8 @@ std::optional<size_t> RegisterTable(io_uring& ring, size_t files) {
 struct ReadAhead::Ring {
   io_uring ring{};
   bool live = false;
-  size_t held = 0;  // table slots past the batch's, one a file of the folder
+  size_t held = 0;                // table slots past the batch's, one a file of the folder
+  std::condition_variable asked;  // for the ring's reader: a set was asked of it, or stop_
 
   explicit Ring(size_t files) {
     if (io_uring_queue_init(4 * kBatch, &ring, 0) != 0) return;
@@ -127,7 +128,7 @@ ReadAhead::~ReadAhead() {
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
-    queued_.notify_all();
+    for (const std::unique_ptr<Ring>& ring : rings_) ring->asked.notify_one();
   }
   // A reader finishes the batch it reads: the kernel may hold its requests.
   for (std::thread& worker : workers_) worker.join();
@@ -147,7 +148,7 @@ void ReadAhead::StartWorkers() {
     {
       std::lock_guard lock(mutex_);
       stop_ = true;
-      queued_.notify_all();
+      for (const std::unique_ptr<Ring>& ring : rings_) ring->asked.notify_one();
     }
     for (std::thread& worker : workers_) worker.join();
     workers_.clear();
@@ -159,7 +160,7 @@ void ReadAhead::Work(size_t ring) {
   std::unique_lock lock(mutex_);
   for (;;) {
     Set* next = nullptr;
-    queued_.wait(lock, [&] {
+    rings_[ring]->asked.wait(lock, [&] {
       if (stop_) return true;
       // The earliest batch asked of this ring: the one in use waits on it.
       for (const std::unique_ptr<Set>& set : sets_) {
@@ -195,6 +196,7 @@ void ReadAhead::Acquire(size_t batch) {
     Set& set = *sets_[b % sets_.size()];
     set.batch = b;
     set.state = Set::State::kAsked;
+    rings_[b % rings_.size()]->asked.notify_one();
   };
   if (current_ && batch > *current_ && batch < *current_ + sets_.size()) {
     // Onwards: the batches passed make room for as many more ahead, and
@@ -215,7 +217,6 @@ void ReadAhead::Acquire(size_t batch) {
     for (size_t b = batch; b < batch + sets_.size(); ++b) ask(b);
   }
   current_ = batch;
-  queued_.notify_all();
   done_.wait(lock, [&] { return wanted.state == Set::State::kRead; });
 }
 

@@ -99,9 +99,8 @@ class ReadAhead {
   // alone.
   std::vector<Held> held_;
 
-  std::mutex mutex_;                // guards the sets' states and stop_
-  std::condition_variable queued_;  // a set was asked for, or stop_
-  std::condition_variable done_;    // a set was read
+  std::mutex mutex_;              // guards the sets' states and stop_
+  std::condition_variable done_;  // a set was read
   bool stop_ = false;
   bool started_ = false;
   std::vector<std::thread> workers_;  // one a ring; none: read when asked for
