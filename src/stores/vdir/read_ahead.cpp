@@ -1,6 +1,7 @@
 #include "stores/vdir/read_ahead.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <system_error>
@@ -104,6 +105,10 @@ struct ReadAhead::Set {
   size_t batch = 0;
   std::vector<int> results;  // bytes read into each slot's buffer; -1: none, or taken
   std::unique_ptr<char[]> buffers{new char[size_t{kBatch} * kBufferSize]};
+
+  // Room for a batch from the start: a reader allocates nothing, so that
+  // it cannot fail but through its ring.
+  Set() { results.reserve(kBatch); }
 
   char* buffer(unsigned slot) { return buffers.get() + size_t{slot} * kBufferSize; }
 };
@@ -251,7 +256,8 @@ void ReadAhead::Fill(Ring& reader, Set& set) {
   // Once a ring failed, no other reads either.
   if (dead_) return;
   io_uring& ring = reader.ring;
-  std::vector<int> read(set.results.size(), -1);
+  std::array<int, kBatch> read;
+  read.fill(-1);
   const int no_atime = no_atime_;
   unsigned expected = 0;
   for (unsigned slot = 0; slot < set.results.size(); ++slot) {
