@@ -23,7 +23,7 @@
 // first use; a save tells a change made since by the file's content.
 //
 // Two threads read the batches, each through a ring of its own (a file is
-// always read through the same ring, which holds it open), up to three
+// always read through the same ring, which holds it open), up to two
 // batches ahead of the one in use: the count's read of a folder uses both
 // cores, and the items' read goes on while the items are searched. The
 // threads touch nothing but their rings, the buffers and the list of names.
