@@ -207,7 +207,14 @@ void ReadAhead::Acquire(size_t batch) {
   if (current_ && batch > *current_ && batch < *current_ + sets_.size()) {
     // Onwards: the batches passed make room for as many more ahead, and
     // those between were asked for when they came into reach, after any
-    // earlier use of theirs.
+    // earlier use of theirs. A batch passed over may still be in a reader's
+    // hands: its set is given another once the reader is done with it.
+    done_.wait(lock, [&] {
+      for (size_t passed = *current_ + 1; passed < batch; ++passed) {
+        if (sets_[passed % sets_.size()]->state == Set::State::kReading) return false;
+      }
+      return true;
+    });
     for (size_t passed = *current_; passed < batch; ++passed) {
       sets_[passed % sets_.size()]->state = Set::State::kIdle;
       ask(passed + sets_.size());
