@@ -19,15 +19,26 @@
 // (a failure, a larger file, what is not a regular file) is left for the
 // item to read itself, so that it fails there as it always did. Where
 // io_uring is missing (an old kernel, a sandbox that forbids it) nothing is
-// read ahead. Bytes read ahead may be a batch older than the item's first
-// use; a save tells a change made since by the file's content.
+// read ahead. Bytes read ahead may be a few batches older than the item's
+// first use; a save tells a change made since by the file's content.
+//
+// Two threads read the batches, each through a ring of its own (a file is
+// always read through the same ring, which holds it open), up to two
+// batches ahead of the one in use: the count's read of a folder uses both
+// cores, and the items' read goes on while the items are searched. The
+// threads touch nothing but their rings, the buffers and the list of names.
+// Where no thread can be started the batches are read when asked for.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -53,12 +64,19 @@ class ReadAhead {
   std::optional<std::string_view> View(size_t index);
 
   // False where io_uring cannot be used: Take then always gives nothing.
-  bool active() const { return ring_ != nullptr && !dead_; }
+  bool active() const { return !rings_.empty() && !dead_; }
 
  private:
   struct Ring;
+  struct Set;
 
-  void Fill(size_t first);
+  // Makes batch `batch` the one in use, waiting for its read, and asks for
+  // those after it.
+  void Acquire(size_t batch);
+  // Reads `set`'s batch through `ring`; on a thread, the ring's own.
+  void Fill(Ring& ring, Set& set);
+  void Work(size_t ring);
+  void StartWorkers();
   // The batch slot of names_[index], reading its batch if need be; nothing
   // when the file was not read ahead or was taken.
   std::optional<unsigned> Slot(size_t index);
@@ -67,17 +85,25 @@ class ReadAhead {
 
   int dir_fd_;
   const NameList& names_;
-  std::unique_ptr<Ring> ring_;
-  bool dead_ = false;  // the ring failed once and is not used again
+  size_t batches_;
+  std::vector<std::unique_ptr<Ring>> rings_;  // batch b goes through rings_[b % size]
+  std::vector<std::unique_ptr<Set>> sets_;    // batch b is read into sets_[b % size]
+  std::atomic<bool> dead_ = false;            // a ring failed once and none is used again
   // A search is no use of the files: reading them leaves their access
   // times, which would otherwise cost an inode update (and a journal
   // write) of every file read for the first time since it changed.
-  int no_atime_ = O_NOATIME;
-  size_t first_ = 0;          // the batch: names_[first_, first_ + results_.size())
-  std::vector<int> results_;  // bytes read into each slot's buffer; -1: none, or taken
-  // names_[i] for i < held_.size() stays open in the ring's table from its
-  // first read to its second.
+  std::atomic<int> no_atime_ = O_NOATIME;
+  std::optional<size_t> current_;  // the batch in use
+  // names_[i] for i < held_.size() stays open in its ring's table from its
+  // first read to its second. Each element is touched by its ring's reader
+  // alone.
   std::vector<Held> held_;
+
+  std::mutex mutex_;              // guards the sets' states and stop_
+  std::condition_variable done_;  // a set was read
+  bool stop_ = false;
+  bool started_ = false;
+  std::vector<std::thread> workers_;  // one a ring; none: read when asked for
 };
 
 }  // namespace tidewell::vdir
