@@ -191,7 +191,7 @@ std::string ComponentItem::GetProperty(const std::string& name) {
   if (name == "Subject"sv && !document_ && scanned_subject_) return *scanned_subject_;
   Load();
   if (!view_) Unknown(name);
-  if (name == "RTFBody"sv) return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";
+  if (name == "RTFBody"sv) return view_->Has("Body") ? view_->GetAsRtf("Body") : "";
   if (!view_->Knows(name)) Unknown(name);
   return view_->Get(name);
 }

@@ -237,14 +237,28 @@ class Writer {
 
 }  // namespace
 
+// What RtfFromPlainText puts before the text.
+constexpr std::string_view kPlainTextHead =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\uc1\\pard\\f0\\fs20 ";
+
 std::string RtfFromPlainText(const std::string& text) {
-  static constexpr std::string_view kHead =
-      "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\uc1\\pard\\f0\\fs20 ";
   std::string rtf;
-  rtf.reserve(kHead.size() + EscapedSize(text, 1) + 1);
-  rtf += kHead;
+  rtf.reserve(kPlainTextHead.size() + EscapedSize(text, 1) + 1);
+  rtf += kPlainTextHead;
   bool cr_before = false;
   EscapeInto(rtf, text, 1, cr_before, false);
+  rtf += '}';
+  return rtf;
+}
+
+std::string RtfFromPlainPieces(const TextPieces& pieces) {
+  size_t size = kPlainTextHead.size() + 1;
+  pieces([&](std::string_view piece) { size += EscapedSize(piece, 1); });
+  std::string rtf;
+  rtf.reserve(size);
+  rtf += kPlainTextHead;
+  bool cr_before = false;
+  pieces([&](std::string_view piece) { EscapeInto(rtf, piece, 1, cr_before, false); });
   rtf += '}';
   return rtf;
 }

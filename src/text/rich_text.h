@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/code_pages.h"
 #include "platform/pattern_matcher.h"
@@ -21,6 +23,13 @@ namespace tidewell {
 // PlainTextFromRtf gives `text` back, except that "\r\n" comes back as
 // "\n".
 std::string RtfFromPlainText(const std::string& text);
+
+// RtfFromPlainText of a text too long to hold beside its document, given in
+// pieces: `pieces` hands every piece, in order, to the function it is given,
+// and is called twice (to size the document, then to write it). No piece may
+// end with "\r" or inside a UTF-8 character.
+using TextPieces = std::function<void(const std::function<void(std::string_view)>&)>;
+std::string RtfFromPlainPieces(const TextPieces& pieces);
 
 // The text an RTF document shows, as UTF-8: \par, \line -> "\n", \tab -> "\t",
 // \uN with its fallback skipped, \'hh in the document's \ansicpg (1250, 1251
