@@ -198,20 +198,34 @@ class Undoer {
     // item's first field takes it before its value, so that the two are not
     // held beside the journal's: a line the value never reaches is never
     // written, and a later field of the same line takes that line's place.
-    const bool line_first = first && !entry.line.empty();
+    const bool has_line = !entry.line.empty() || entry.line_at;
+    const bool line_first = first && has_line;
     try {
+      // A long line is read from the journal again only before it goes in,
+      // and let go of once the item has it: not held since the journal's read.
+      // Read before anything changes, so that a journal that no longer holds
+      // it leaves the field as it is.
+      std::string again;
+      const std::string& line = entry.line_at ? again : entry.line;
+      if (entry.line_at) again = ReadAgain(*entry.line_at);
       if (line_first) {
-        item.RestoreLine(property, entry.line);
+        item.RestoreLine(property, line);
+        std::string().swap(again);
         ReleaseLine(entry);
       }
       item.Set(property, entry.FieldValue);
       // The item holds the value now: it is not held beside the line below.
       ReleaseValue(entry);
-      if (!line_first && !entry.line.empty()) item.RestoreLine(property, entry.line);
+      if (!line_first && has_line) item.RestoreLine(property, line);
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be written: " + DescriptionOf(e));
     }
     return true;
+  }
+
+  std::string ReadAgain(const JournalPlace& place) {
+    if (!run_.read_again) throw Failure("the journal left its line unread");
+    return run_.read_again(place);
   }
 
   void ReleaseValue(const JournalEntry& done) {
