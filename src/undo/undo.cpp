@@ -213,7 +213,13 @@ class Undoer {
         std::string().swap(again);
         ReleaseLine(entry);
       }
-      item.Set(property, entry.FieldValue);
+      // An item that converts the value (the body's RTF) lets it go before it
+      // stores what it made of it; the value is not needed after this.
+      if (releasable_ != nullptr) {
+        item.SetTaken(property, std::move(Releasable(entry).FieldValue));
+      } else {
+        item.Set(property, entry.FieldValue);
+      }
       // The item holds the value now: it is not held beside the line below.
       ReleaseValue(entry);
       if (!line_first && has_line) item.RestoreLine(property, line);
