@@ -63,4 +63,37 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
                                     const std::string& replacement,
                                     const CodePageDecoder& pages = IconvCodePages());
 
+// ReplaceShownText in two steps, for a caller that compares the edited
+// document with another rather than keeping it: the constructor searches the
+// shown text of `rtf` and lets the text go, keeping only the matches; Gives
+// then writes the edit a piece at a time against the other document. `rtf`
+// and `pages` are held by reference and must outlive the edit.
+class ShownTextEdit {
+ public:
+  ShownTextEdit(PatternMatcher& matcher, const std::string& rtf, const std::string& replacement,
+                const CodePageDecoder& pages = IconvCodePages());
+
+  // Whether ReplaceShownText gives `other` byte for byte; the edited
+  // document is never held whole.
+  bool Gives(std::string_view other) const;
+  // What ReplaceShownText gives.
+  std::string Result() const;
+
+ private:
+  friend std::string ReplaceCountedShownText(PatternMatcher&, const std::string&,
+                                             const std::string&, const CodePageDecoder&);
+  ShownTextEdit(const std::string& rtf, const CodePageDecoder& pages) : rtf_(rtf), pages_(pages) {}
+  // Takes the matches of the matcher's text, the shown text of `rtf_`.
+  void Search(PatternMatcher& matcher, const std::string& replacement);
+  size_t Room() const;
+  template <typename Out>
+  void Write(Out& out) const;
+
+  const std::string& rtf_;
+  const CodePageDecoder& pages_;
+  std::optional<std::string> plain_;  // the result, when `rtf_` is no RTF
+  PatternMatcher::MatchList matches_;
+  std::vector<uint8_t> around_;
+};
+
 }  // namespace tidewell
