@@ -173,6 +173,19 @@ class Undoer {
   // between journalling it and saving the item, or the run was undone before.
   bool Restore(const JournalEntry& entry, SafeItem& item, bool first) {
     const std::string property = PropertyOfJournalName(entry.FieldName);
+    // A body's run result is searched for before the item's own RTF is read,
+    // so that the old RTF's shown text is never held beside it; a failure
+    // there is told after the read's, as if the two went the other way.
+    std::optional<ShownTextEdit> edit;
+    std::exception_ptr unchecked;
+    if (property == "RTFBody" && run_.kind == RunKind::kReplace && !matchers_.empty()) {
+      try {
+        matchers_[0]->SetPattern(run_.SearchFor);
+        edit.emplace(*matchers_[0], entry.FieldValue, run_.ReplaceWith);
+      } catch (const std::exception&) {
+        unchecked = std::current_exception();
+      }
+    }
     std::string current;
     try {
       current = item.Get(property);
@@ -180,13 +193,16 @@ class Undoer {
       return Skip(entry, "cannot be read: " + DescriptionOf(e));
     }
     try {
-      if (!ShowsRunResult(entry, property, current)) {
+      if (unchecked) std::rethrow_exception(unchecked);
+      if (!ShowsRunResult(entry, property, current, edit ? &*edit : nullptr)) {
         if (SameValue(property, current, entry.FieldValue)) return false;
         return Skip(entry, "changed since the run");
       }
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be checked: " + DescriptionOf(e));
     }
+    // It refers to the value, which the item may take below.
+    edit.reset();
     try {
       JournalOverwrite(entry, current, item.PropertyLine(property));
     } catch (const std::exception& e) {
@@ -246,12 +262,15 @@ class Undoer {
     return releasable_->entries[static_cast<size_t>(&entry - run_.entries.data())];
   }
 
+  // `edit`, when given, is the body's edit by the first matcher.
   bool ShowsRunResult(const JournalEntry& entry, const std::string& property,
-                      const std::string& current) {
+                      const std::string& current, const ShownTextEdit* edit) {
     if (run_.kind == RunKind::kUndo) return SameValue(property, current, *entry.restored);
     for (size_t i = 0; i < matchers_.size(); ++i) {
       try {
-        if (ShowsResultOf(*matchers_[i], entry, property, current)) return true;
+        if (ShowsResultOf(*matchers_[i], entry, property, current, i == 0 ? edit : nullptr)) {
+          return true;
+        }
       } catch (const std::exception&) {
         // A pattern of the other syntax may not compile in this one.
         if (i == 0) throw;
@@ -261,19 +280,23 @@ class Undoer {
   }
 
   bool ShowsResultOf(PatternMatcher& matcher, const JournalEntry& entry,
-                     const std::string& property, const std::string& current) {
-    matcher.SetPattern(run_.SearchFor);
+                     const std::string& property, const std::string& current,
+                     const ShownTextEdit* edit) {
     if (property == "RTFBody") {
-      // The run's result as shown text before the item's own: one RTF
-      // document and one shown text of a large body at a time.
-      std::string result = ReplaceShownText(matcher, entry.FieldValue, run_.ReplaceWith);
-      // The same RTF shows the same text: the usual case is settled without
-      // a shown text of a large body beside both documents.
-      if (result == current) return true;
-      const std::string shown = PlainTextFromRtf(result);
-      std::string().swap(result);
+      std::optional<ShownTextEdit> own;
+      if (edit == nullptr) {
+        matcher.SetPattern(run_.SearchFor);
+        edit = &own.emplace(matcher, entry.FieldValue, run_.ReplaceWith);
+      }
+      // The same RTF shows the same text: the usual case is settled as the
+      // result is written, without it or a shown text of a large body.
+      if (edit->Gives(current)) return true;
+      // The run's result as shown text before the item's own: one shown
+      // text of a large body at a time.
+      const std::string shown = PlainTextFromRtf(edit->Result());
       return shown == PlainTextFromRtf(current);
     }
+    matcher.SetPattern(run_.SearchFor);
     matcher.SetText(entry.FieldValue);
     if (matcher.MatchCount() > 0) {
       matcher.SetReplace(run_.ReplaceWith);
