@@ -204,7 +204,12 @@ class Undoer {
     // It refers to the value, which the item may take below.
     edit.reset();
     try {
-      JournalOverwrite(entry, current, item.PropertyLine(property));
+      // Where the item holds the line when it is its own token: a field of
+      // tens of MB is not copied for its record.
+      std::string token;
+      std::optional<std::string_view> line = item.PropertyLineView(property);
+      if (!line) line = token = item.PropertyLine(property);
+      JournalOverwrite(entry, current, *line);
     } catch (const std::exception& e) {
       return Skip(entry, "the journal cannot be written: " + DescriptionOf(e));
     }
@@ -318,7 +323,7 @@ class Undoer {
   }
 
   void JournalOverwrite(const JournalEntry& entry, const std::string& overwritten,
-                        const std::string& line) {
+                        std::string_view line) {
     LogHeader();
     journal_.WriteUndoRecords(entry.FolderStoreId, entry.FolderEntryId, entry.ItemEntryId,
                               entry.FieldName, overwritten, entry.FieldValue, line);
