@@ -266,6 +266,17 @@ void ComponentItem::RestoreLine(const std::string& name, const std::string& line
   if (bytes) document_->RestoreAs(*index, std::move(*bytes));
 }
 
+void ComponentItem::RestoreLineTaken(const std::string& name, std::string&& line) {
+  Load();
+  if (!view_) return;
+  const std::optional<size_t> index = view_->LineOfProperty(name == "RTFBody" ? "Body" : name);
+  if (!index) return;
+  // A long line gets the room to become the saved file (see TakeRendered).
+  const size_t room = line.size() < (size_t{64} << 10) ? 0 : document_->RoomAround(*index);
+  std::optional<std::string> bytes = LineOfToken(std::move(line), room);
+  if (bytes) document_->RestoreAs(*index, std::move(*bytes));
+}
+
 std::optional<std::string> ComponentItem::SearchableText() {
   if (kind_ != Kind::kContact) return std::nullopt;
   if (document_) return SearchableContactText(document_->bytes());

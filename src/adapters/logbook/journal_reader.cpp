@@ -500,7 +500,10 @@ std::string ReadPlaced(std::istream& in, const std::filesystem::path& path,
   in.clear();
   in.rdbuf()->pubseekpos(static_cast<std::streamoff>(place.offset), std::ios::in);
   JournalBytes bytes(in, UINT64_MAX);
+  // Sized once, with some room after it: a restored line becomes its file
+  // in its own string (LineOfToken), with the rest of a card around it.
   std::string text;
+  text.reserve(place.size + (size_t{64} << 10));
   if (!ReadStreamedString(bytes, text) || text.size() != place.size ||
       Digest(text) != place.digest) {
     throw Failure("The journal '" + path.string() + "' no longer holds the line read at byte " +
