@@ -157,6 +157,11 @@ class Undoer {
       if (Restore(*entry, *item, written.empty())) written.push_back(entry);
     }
     Release(entries);
+    if (lost_line_) {
+      SkipAll(written, "the item could not be saved: " + *lost_line_);
+      lost_line_.reset();
+      return;
+    }
     if (written.empty()) return;
     try {
       item->Save();
@@ -216,22 +221,15 @@ class Undoer {
     // Journalled: not held while the item takes the old value.
     std::string().swap(current);
     // The line goes back as the run read it, when it reads so again. The
-    // item's first field takes it before its value, so that the two are not
-    // held beside the journal's: a line the value never reaches is never
-    // written, and a later field of the same line takes that line's place.
-    const bool has_line = !entry.line.empty() || entry.line_at;
-    const bool line_first = first && has_line;
+    // item's first field takes a line held since the journal's read before
+    // its value, so that the two are not held beside the journal's: a line
+    // the value never reaches is never written, and a later field of the same
+    // line takes that line's place. A line left in the journal is read again
+    // only once the item holds the value and the value is let go of.
+    const bool line_first = first && !entry.line.empty();
     try {
-      // A long line is read from the journal again only before it goes in,
-      // and let go of once the item has it: not held since the journal's read.
-      // Read before anything changes, so that a journal that no longer holds
-      // it leaves the field as it is.
-      std::string again;
-      const std::string& line = entry.line_at ? again : entry.line;
-      if (entry.line_at) again = ReadAgain(*entry.line_at);
       if (line_first) {
-        item.RestoreLine(property, line);
-        std::string().swap(again);
+        item.RestoreLine(property, entry.line);
         ReleaseLine(entry);
       }
       // An item that converts the value (the body's RTF) lets it go before it
@@ -243,9 +241,18 @@ class Undoer {
       }
       // The item holds the value now: it is not held beside the line below.
       ReleaseValue(entry);
-      if (!line_first && has_line) item.RestoreLine(property, line);
+      if (!line_first && !entry.line.empty()) item.RestoreLine(property, entry.line);
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be written: " + DescriptionOf(e));
+    }
+    if (entry.line_at) {
+      try {
+        item.RestoreLineTaken(property, ReadAgain(*entry.line_at));
+      } catch (const std::exception& e) {
+        // The value is in the item already: the item is not saved.
+        lost_line_ = DescriptionOf(e);
+        return Skip(entry, "cannot be written: " + *lost_line_);
+      }
     }
     return true;
   }
@@ -366,6 +373,9 @@ class Undoer {
   Journal journal_;
   std::vector<std::unique_ptr<PatternMatcher>> matchers_;
   bool header_logged_ = false;
+  // Why a field's line could not be read again from the journal: its item,
+  // which holds the field's value already, is left unsaved.
+  std::optional<std::string> lost_line_;
   UndoOutcome outcome_;
 };
 
