@@ -88,10 +88,8 @@ struct JournalPlace {
   uint64_t digest = 0;
 };
 
-// A 64-bit FNV-1a of `text` given in pieces, for JournalPlace: call with the
-// last result (or the initial value) for each piece in turn.
-inline constexpr uint64_t kDigestStart = 14695981039346656037ull;
-uint64_t Digest(std::string_view text, uint64_t digest = kDigestStart);
+// JournalPlace's digest of `text`: its 64-bit FNV-1a.
+uint64_t Digest(std::string_view text);
 
 // One changed field: where it lives and what it held before the change.
 struct JournalEntry {
