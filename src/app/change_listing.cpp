@@ -121,6 +121,9 @@ class ChangeListing::ListedItem : public SafeItem {
   void RestoreLine(const std::string& property, const std::string& line) override {
     inner_->RestoreLine(property, line);
   }
+  void RestoreLineTaken(const std::string& property, std::string&& line) override {
+    inner_->RestoreLineTaken(property, std::move(line));
+  }
   std::optional<std::string> SearchableText() override { return inner_->SearchableText(); }
 
   void Set(const std::string& property, const std::string& text) override {

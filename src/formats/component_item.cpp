@@ -191,7 +191,7 @@ std::string ComponentItem::GetProperty(const std::string& name) {
   if (name == "Subject"sv && !document_ && scanned_subject_) return *scanned_subject_;
   Load();
   if (!view_) Unknown(name);
-  if (name == "RTFBody"sv) return view_->Has("Body") ? RtfFromPlainText(view_->Get("Body")) : "";
+  if (name == "RTFBody"sv) return view_->Has("Body") ? view_->GetAsRtf("Body") : "";
   if (!view_->Knows(name)) Unknown(name);
   return view_->Get(name);
 }
@@ -263,6 +263,17 @@ void ComponentItem::RestoreLine(const std::string& name, const std::string& line
   // A long line gets the room to become the saved file (see TakeRendered).
   const size_t room = line.size() < (size_t{64} << 10) ? 0 : document_->RoomAround(*index);
   std::optional<std::string> bytes = LineOfToken(line, room);
+  if (bytes) document_->RestoreAs(*index, std::move(*bytes));
+}
+
+void ComponentItem::RestoreLineTaken(const std::string& name, std::string&& line) {
+  Load();
+  if (!view_) return;
+  const std::optional<size_t> index = view_->LineOfProperty(name == "RTFBody" ? "Body" : name);
+  if (!index) return;
+  // A long line gets the room to become the saved file (see TakeRendered).
+  const size_t room = line.size() < (size_t{64} << 10) ? 0 : document_->RoomAround(*index);
+  std::optional<std::string> bytes = LineOfToken(std::move(line), room);
   if (bytes) document_->RestoreAs(*index, std::move(*bytes));
 }
 

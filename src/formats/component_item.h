@@ -74,6 +74,7 @@ class ComponentItem : public OutlookItem {
   std::string PropertyLine(const std::string& name) override;
   std::optional<std::string_view> PropertyLineView(const std::string& name) override;
   void RestoreLine(const std::string& name, const std::string& line) override;
+  void RestoreLineTaken(const std::string& name, std::string&& line) override;
   // Rebases onto a sibling's save, marks the item changed now (REV,
   // LAST-MODIFIED, DTSTAMP where present) and writes the resource with only
   // the changed lines rewritten. A Save with nothing changed writes nothing.

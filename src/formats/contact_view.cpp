@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -448,6 +449,33 @@ std::string ContactView::Get(const std::string& property) const {
     return company.empty() ? Read(kSubject) : Read(kSubject) + ", " + company;
   }
   return Read(*p);
+}
+
+std::string ContactView::GetAsRtf(const std::string& property) const {
+  // Below this a note is unescaped whole, as Get does.
+  constexpr size_t kPiece = size_t{1} << 20;
+  const std::optional<size_t> p = FindProperty(property);
+  if (!p || slots_[*p].line == kAbsent || slots_[*p].kind != Kind::kText) {
+    return ItemView::GetAsRtf(property);
+  }
+  std::string decoded;
+  const std::string_view escaped = DecodedValueView(doc_.lines()[slots_[*p].line], decoded);
+  if (escaped.size() <= kPiece) return ItemView::GetAsRtf(property);
+  return RtfFromPlainPieces([&](const std::function<void(std::string_view)>& take) {
+    size_t begin = 0;
+    while (begin < escaped.size()) {
+      // A piece ends after a printable ASCII byte other than a backslash:
+      // no escape, UTF-8 character or CR LF is cut in two.
+      size_t end = std::min(begin + kPiece, escaped.size());
+      while (end < escaped.size()) {
+        const char last = escaped[end - 1];
+        if (last >= 0x20 && last < 0x7F && last != '\\') break;
+        ++end;
+      }
+      take(UnescapeText(escaped.substr(begin, end - begin), dialect_));
+      begin = end;
+    }
+  });
 }
 
 std::string ContactView::Read(size_t index) const {

@@ -51,6 +51,8 @@ class ContactView : public ItemView {
   void Set(const std::string& property, const std::string& text) override;
   std::optional<size_t> LineOfProperty(const std::string& property) const override;
   void Touch(std::time_t now) override;
+  // A long note is unescaped piece by piece into its document.
+  std::string GetAsRtf(const std::string& property) const override;
 
  private:
   enum class Kind { kText, kUri, kComponent, kParam };

@@ -496,21 +496,31 @@ std::string LineToken(std::string_view bytes) {
 }
 
 std::optional<std::string> LineOfToken(std::string_view token, size_t room) {
-  std::string out;
-  out.reserve(token.size() + room);
+  std::string copy;
+  copy.reserve(token.size() + room);
+  copy.assign(token);
+  return LineOfToken(std::move(copy), room);
+}
+
+std::optional<std::string> LineOfToken(std::string&& token, size_t room) {
+  // A byte is never longer than its spelling: the bytes are written over
+  // the token as it is read.
+  size_t out = 0;
   for (size_t i = 0; i < token.size(); ++i) {
     if (static_cast<unsigned char>(token[i]) >= 0x80) return std::nullopt;
     if (token[i] != '%') {
-      out += token[i];
+      token[out++] = token[i];
       continue;
     }
     if (i + 2 >= token.size() || HexDigit(token[i + 1]) < 0 || HexDigit(token[i + 2]) < 0) {
       return std::nullopt;
     }
-    out += static_cast<char>(HexDigit(token[i + 1]) * 16 + HexDigit(token[i + 2]));
+    token[out++] = static_cast<char>(HexDigit(token[i + 1]) * 16 + HexDigit(token[i + 2]));
     i += 2;
   }
-  return out;
+  token.resize(out);
+  if (token.capacity() < out + room) token.reserve(out + room);
+  return std::move(token);
 }
 
 std::string DecodedValue(const ContentLine& line) {

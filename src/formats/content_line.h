@@ -135,6 +135,9 @@ std::string LineToken(std::string_view bytes);
 // The bytes of a LineToken; nothing for a text that is not one. Their
 // string has `room` bytes to spare.
 std::optional<std::string> LineOfToken(std::string_view token, size_t room = 0);
+// The same, made in the token's own string, which grows only when it has
+// less than `room` to spare.
+std::optional<std::string> LineOfToken(std::string&& token, size_t room = 0);
 
 // The value as UTF-8, quoted-printable and character set undone, still
 // escaped. Throws Failure when the character set is unknown.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "text/rich_text.h"
+
 namespace tidewell::formats {
 
 class ItemView {
@@ -35,6 +37,11 @@ class ItemView {
   virtual std::vector<size_t> Unsearched() const { return {}; }
   // Whether the unsearched line `line` belongs to an alarm of the item.
   virtual bool InAlarm(size_t /*line*/) const { return false; }
+  // Get(property) as the document RtfFromPlainText makes of it; a view may
+  // make it without the whole text held beside it.
+  virtual std::string GetAsRtf(const std::string& property) const {
+    return RtfFromPlainText(Get(property));
+  }
 };
 
 }  // namespace tidewell::formats

@@ -72,6 +72,9 @@ class SaveRecorder : public SafeItem {
   void RestoreLine(const std::string& property, const std::string& line) override {
     inner_->RestoreLine(property, line);
   }
+  void RestoreLineTaken(const std::string& property, std::string&& line) override {
+    inner_->RestoreLineTaken(property, std::move(line));
+  }
   std::string FullNameAndCompany() override { return inner_->FullNameAndCompany(); }
   std::optional<std::string> SearchableText() override { return inner_->SearchableText(); }
   void Save() override {

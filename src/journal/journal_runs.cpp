@@ -181,6 +181,7 @@ class Assembler {
     if (label + 1 == kEntryLabels.size()) {
       if (record.written) TakeText(*record.written, 0, entry.written.emplace());
       TakeText(record.line, 0, entry.line);
+      entry.line_at = record.line_at;
     }
     if (++entry.records == static_cast<int>(kEntryLabels.size())) CloseEntry(state);
   }
@@ -362,6 +363,15 @@ std::vector<std::string> UndoneRuns(const std::vector<RunRef>& runs) {
     }
   }
   return {undone.begin(), undone.end()};
+}
+
+uint64_t Digest(std::string_view text) {
+  uint64_t digest = 14695981039346656037ull;
+  for (const char c : text) {
+    digest ^= static_cast<unsigned char>(c);
+    digest *= 1099511628211ull;
+  }
+  return digest;
 }
 
 JournalContents GroupJournalLines(const std::function<bool(JournalLine&)>& next) {

@@ -65,6 +65,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tidewell {
@@ -77,6 +78,18 @@ inline constexpr const char* kUndoFinished = "Undo finished.";
 inline constexpr const char* kItemNotSavedProcedure = "ItemNotSaved";
 inline constexpr const char* kItemNotSaved = "Not saved: ";       // + the item's entry id
 inline constexpr const char* kFieldNotWritten = "Not written: ";  // + the item's entry id
+
+// Where a long string member of a record stands in the journal file, left
+// there by the reader instead of held (see JournalRun::read_again): the offset
+// of its opening quote, and the size and Digest of the text it holds.
+struct JournalPlace {
+  uint64_t offset = 0;
+  uint64_t size = 0;
+  uint64_t digest = 0;
+};
+
+// JournalPlace's digest of `text`: its 64-bit FNV-1a.
+uint64_t Digest(std::string_view text);
 
 // One changed field: where it lives and what it held before the change.
 struct JournalEntry {
@@ -99,8 +112,10 @@ struct JournalEntry {
   std::optional<std::string> written = std::nullopt;
   // The field's line as the store read it before the change ("line" of the
   // FieldValue record, SafeItem::PropertyLine): what an undo writes back
-  // when the field reads as it did. "" when the line does not say.
+  // when the field reads as it did. "" when the line does not say, or when
+  // it is long and the reader left it in the file (`line_at`).
   std::string line = "";
+  std::optional<JournalPlace> line_at = std::nullopt;
   // Its item could not be stored (a kItemNotSaved line): the field never
   // changed, so it is neither counted nor undone.
   bool failed = false;
@@ -158,6 +173,11 @@ struct JournalRun {
   // nothing.
   bool resumes = false;
 
+  // The text a JournalPlace of this run's entries stands for, read from the
+  // journal file again; set by a reader that leaves long lines in the file.
+  // Throws Failure when the file no longer holds that text there.
+  std::function<std::string(const JournalPlace&)> read_again;
+
   // Complete entries whose item was not left unsaved.
   size_t CompleteEntries() const;
   // Distinct items (store id and item entry id) among the complete entries.
@@ -212,8 +232,9 @@ struct JournalRecord {
   std::string run;                     // "" in lines written before runs had ids
   std::optional<std::string> written;  // its "new" member
   std::string undoes;
-  std::string line;                // its "line" member
-  std::optional<uint64_t> number;  // its "n": its place in its run
+  std::string line;                                    // its "line" member
+  std::optional<uint64_t> number;                      // its "n": its place in its run
+  std::optional<JournalPlace> line_at = std::nullopt;  // where a long "line" was left instead
 };
 struct JournalLine {
   enum class Kind { kRecord, kMalformed, kTorn };

@@ -70,6 +70,11 @@ class OutlookItem {
   // PropertyLine before the run; when the property's line reads as it did
   // then at Save, it is written as those bytes rather than encoded anew.
   virtual void RestoreLine(const std::string& /*name*/, const std::string& /*line*/) {}
+  // RestoreLine from a line the caller gives up: a long line's bytes are
+  // made in its own string, with the room it has, rather than beside it.
+  virtual void RestoreLineTaken(const std::string& name, std::string&& line) {
+    RestoreLine(name, line);
+  }
 
   // Stores every change made since the item was read. Throws Failure when the
   // item cannot be stored; on return the change is durable.

@@ -56,6 +56,10 @@ class SafeItem {
     return std::nullopt;
   }
   virtual void RestoreLine(const std::string& /*property*/, const std::string& /*line*/) {}
+  // The item's OutlookItem::RestoreLineTaken. `line` is left unspecified.
+  virtual void RestoreLineTaken(const std::string& property, std::string&& line) {
+    RestoreLine(property, line);
+  }
 
   // The contact's display text for an error message: full name, then ", " and
   // the company when there is one, cut to 80 characters and "…" (Bounded in

@@ -41,6 +41,10 @@ class KindWrapper : public SafeItem {
     Bound().RestoreLine(property, line);
   }
 
+  void RestoreLineTaken(const std::string& property, std::string&& line) override {
+    Bound().RestoreLineTaken(property, std::move(line));
+  }
+
   std::string FullNameAndCompany() override {
     if (type_name_ != "ContactItem") {
       throw Failure("Object doesn't support this property or method");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -31,6 +32,9 @@ char32_t NextCodePointOrReplacement(std::string_view text, size_t& i) {
   ++i;
   return kReplacementCharacter;
 }
+
+// What the edit of a match needs of the shown text around it.
+constexpr uint8_t kCrBefore = 1, kLfAfter = 2;
 
 // ---------------------------------------------------------------------------
 // Writing shown text as RTF
@@ -162,6 +166,11 @@ std::string EscapeText(std::string_view text, int32_t uc) {
 class Writer {
  public:
   explicit Writer(size_t size_hint) { out_.reserve(size_hint); }
+  // Hands the document to `sink` in pieces of about kPiece bytes as it is
+  // written, never holding it whole; Take gives the last piece.
+  explicit Writer(const std::function<void(std::string_view)>& sink) : sink_(&sink) {
+    out_.reserve(kPiece + (size_t{4} << 10));
+  }
 
   // `before`: how the source ended right before `piece` (nothing open for
   // new text); `after`: how it ends after `piece` alone.
@@ -177,6 +186,10 @@ class Writer {
       }
     }
     out_.append(piece);
+    if (sink_ != nullptr && out_.size() >= kPiece) {
+      (*sink_)(out_);
+      out_.clear();
+    }
     if (end_.open == OpenEnd::kHex && piece.size() == 1 && IsHexDigit(piece[0])) {
       end_ = {OpenEnd::kHexDigit};
     } else if (end_.open == OpenEnd::kLetters && piece == "-") {
@@ -231,20 +244,37 @@ class Writer {
     return false;
   }
 
+  static constexpr size_t kPiece = size_t{64} << 10;
+
+  const std::function<void(std::string_view)>* sink_ = nullptr;
   std::string out_;
   Ending end_;
 };
 
 }  // namespace
 
+// What RtfFromPlainText puts before the text.
+constexpr std::string_view kPlainTextHead =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\uc1\\pard\\f0\\fs20 ";
+
 std::string RtfFromPlainText(const std::string& text) {
-  static constexpr std::string_view kHead =
-      "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\uc1\\pard\\f0\\fs20 ";
   std::string rtf;
-  rtf.reserve(kHead.size() + EscapedSize(text, 1) + 1);
-  rtf += kHead;
+  rtf.reserve(kPlainTextHead.size() + EscapedSize(text, 1) + 1);
+  rtf += kPlainTextHead;
   bool cr_before = false;
   EscapeInto(rtf, text, 1, cr_before, false);
+  rtf += '}';
+  return rtf;
+}
+
+std::string RtfFromPlainPieces(const TextPieces& pieces) {
+  size_t size = kPlainTextHead.size() + 1;
+  pieces([&](std::string_view piece) { size += EscapedSize(piece, 1); });
+  std::string rtf;
+  rtf.reserve(size);
+  rtf += kPlainTextHead;
+  bool cr_before = false;
+  pieces([&](std::string_view piece) { EscapeInto(rtf, piece, 1, cr_before, false); });
   rtf += '}';
   return rtf;
 }
@@ -271,24 +301,73 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
   return ReplaceCountedShownText(matcher, rtf, replacement, pages);
 }
 
-std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& rtf,
-                                    const std::string& replacement, const CodePageDecoder& pages) {
-  if (!IsRtf(rtf)) return ReplaceShownText(matcher, rtf, replacement, pages);
-  const PatternMatcher::MatchList matches = matcher.Matches(replacement);
-  std::string shown = matcher.TakeText();
-  if (matches.empty()) return rtf;
+ShownTextEdit::ShownTextEdit(PatternMatcher& matcher, const std::string& rtf,
+                             const std::string& replacement, const CodePageDecoder& pages)
+    : rtf_(rtf), pages_(pages) {
+  if (!IsRtf(rtf)) {
+    matcher.SetText(rtf);
+    matcher.SetReplace(replacement);
+    plain_ = matcher.Text();
+    return;
+  }
+  matcher.AdoptText(rtf::ShownTextOf(rtf, pages));
+  Search(matcher, replacement);
+}
 
+void ShownTextEdit::Search(PatternMatcher& matcher, const std::string& replacement) {
+  matches_ = matcher.Matches(replacement);
+  std::string shown = matcher.TakeText();
   // What the edit needs of the shown text around each match; the text itself
   // is let go before the new document is written.
-  constexpr uint8_t kCrBefore = 1, kLfAfter = 2;
-  std::vector<uint8_t> around(matches.size());
-  for (size_t k = 0; k < matches.size(); ++k) {
-    const PatternMatcher::Match match = matches[k];
-    if (match.begin > 0 && shown[match.begin - 1] == '\r') around[k] |= kCrBefore;
-    if (match.end < shown.size() && shown[match.end] == '\n') around[k] |= kLfAfter;
+  around_.assign(matches_.size(), 0);
+  for (size_t k = 0; k < matches_.size(); ++k) {
+    const PatternMatcher::Match match = matches_[k];
+    if (match.begin > 0 && shown[match.begin - 1] == '\r') around_[k] |= kCrBefore;
+    if (match.end < shown.size() && shown[match.end] == '\n') around_[k] |= kLfAfter;
   }
-  std::string().swap(shown);
+}
 
+std::string ShownTextEdit::Result() const {
+  if (plain_) return *plain_;
+  if (matches_.empty()) return rtf_;
+  Writer out(Room());
+  Write(out);
+  return out.Take();
+}
+
+bool ShownTextEdit::Gives(std::string_view other) const {
+  if (plain_) return *plain_ == other;
+  if (matches_.empty()) return rtf_ == other;
+  size_t at = 0;
+  bool same = true;
+  const std::function<void(std::string_view)> compare = [&](std::string_view piece) {
+    same = same && other.substr(at, piece.size()) == piece;
+    at += piece.size();
+  };
+  Writer out(compare);
+  Write(out);
+  compare(out.Take());
+  return same && at == other.size();
+}
+
+size_t ShownTextEdit::Room() const {
+  // Room for the document and every replacement written at the most
+  // fallbacks a \uN can take, with a separator before each: more than the
+  // edit needs, so a long body is written without growing.
+  constexpr int32_t kMostFallbacks = 16;
+  size_t room = rtf_.size();
+  for (size_t k = 0; k < matches_.replacements.size(); ++k) {
+    const size_t times = matches_.replacements.size() == 1 ? matches_.size() : 1;
+    room += times * (EscapedSize(matches_.replacements[k], kMostFallbacks) + 2);
+  }
+  return room;
+}
+
+template <typename Out>
+void ShownTextEdit::Write(Out& out) const {
+  const PatternMatcher::MatchList& matches = matches_;
+  const std::vector<uint8_t>& around = around_;
+  const CodePageDecoder& pages = pages_;
   // Whether the edited text shows an LF right after match k.
   const auto lf_after = [&](size_t k) {
     size_t last = k;
@@ -305,18 +384,7 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
   size_t written_to = std::string::npos;
   bool written_cr = false;
 
-  // Room for the document and every replacement written at the most
-  // fallbacks a \uN can take, with a separator before each: more than the
-  // edit needs, so a long body is written without growing.
-  constexpr int32_t kMostFallbacks = 16;
-  size_t room = rtf.size();
-  for (size_t k = 0; k < matches.replacements.size(); ++k) {
-    const size_t times = matches.replacements.size() == 1 ? matches.size() : 1;
-    room += times * (EscapedSize(matches.replacements[k], kMostFallbacks) + 2);
-  }
-
-  const std::string_view source(rtf);
-  Writer out(room);
+  const std::string_view source(rtf_);
   size_t m = 0;
   Ending before;
   rtf::ForEachToken(source, pages, [&](const Token& t, std::string_view token_shown) {
@@ -354,7 +422,14 @@ std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& 
     }
     keep(at, t.shown_end);
   });
-  return out.Take();
+}
+
+std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& rtf,
+                                    const std::string& replacement, const CodePageDecoder& pages) {
+  if (!IsRtf(rtf)) return ReplaceShownText(matcher, rtf, replacement, pages);
+  ShownTextEdit edit(rtf, pages);
+  edit.Search(matcher, replacement);
+  return edit.Result();
 }
 
 }  // namespace tidewell

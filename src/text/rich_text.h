@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/code_pages.h"
 #include "platform/pattern_matcher.h"
@@ -21,6 +23,13 @@ namespace tidewell {
 // PlainTextFromRtf gives `text` back, except that "\r\n" comes back as
 // "\n".
 std::string RtfFromPlainText(const std::string& text);
+
+// RtfFromPlainText of a text too long to hold beside its document, given in
+// pieces: `pieces` hands every piece, in order, to the function it is given,
+// and is called twice (to size the document, then to write it). No piece may
+// end with "\r" or inside a UTF-8 character.
+using TextPieces = std::function<void(const std::function<void(std::string_view)>&)>;
+std::string RtfFromPlainPieces(const TextPieces& pieces);
 
 // The text an RTF document shows, as UTF-8: \par, \line -> "\n", \tab -> "\t",
 // \uN with its fallback skipped, \'hh in the document's \ansicpg (1250, 1251
@@ -53,5 +62,38 @@ std::string ReplaceShownText(PatternMatcher& matcher, const std::string& rtf,
 std::string ReplaceCountedShownText(PatternMatcher& matcher, const std::string& rtf,
                                     const std::string& replacement,
                                     const CodePageDecoder& pages = IconvCodePages());
+
+// ReplaceShownText in two steps, for a caller that compares the edited
+// document with another rather than keeping it: the constructor searches the
+// shown text of `rtf` and lets the text go, keeping only the matches; Gives
+// then writes the edit a piece at a time against the other document. `rtf`
+// and `pages` are held by reference and must outlive the edit.
+class ShownTextEdit {
+ public:
+  ShownTextEdit(PatternMatcher& matcher, const std::string& rtf, const std::string& replacement,
+                const CodePageDecoder& pages = IconvCodePages());
+
+  // Whether ReplaceShownText gives `other` byte for byte; the edited
+  // document is never held whole.
+  bool Gives(std::string_view other) const;
+  // What ReplaceShownText gives.
+  std::string Result() const;
+
+ private:
+  friend std::string ReplaceCountedShownText(PatternMatcher&, const std::string&,
+                                             const std::string&, const CodePageDecoder&);
+  ShownTextEdit(const std::string& rtf, const CodePageDecoder& pages) : rtf_(rtf), pages_(pages) {}
+  // Takes the matches of the matcher's text, the shown text of `rtf_`.
+  void Search(PatternMatcher& matcher, const std::string& replacement);
+  size_t Room() const;
+  template <typename Out>
+  void Write(Out& out) const;
+
+  const std::string& rtf_;
+  const CodePageDecoder& pages_;
+  std::optional<std::string> plain_;  // the result, when `rtf_` is no RTF
+  PatternMatcher::MatchList matches_;
+  std::vector<uint8_t> around_;
+};
 
 }  // namespace tidewell

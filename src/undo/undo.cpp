@@ -157,6 +157,11 @@ class Undoer {
       if (Restore(*entry, *item, written.empty())) written.push_back(entry);
     }
     Release(entries);
+    if (lost_line_) {
+      SkipAll(written, "the item could not be saved: " + *lost_line_);
+      lost_line_.reset();
+      return;
+    }
     if (written.empty()) return;
     try {
       item->Save();
@@ -173,6 +178,19 @@ class Undoer {
   // between journalling it and saving the item, or the run was undone before.
   bool Restore(const JournalEntry& entry, SafeItem& item, bool first) {
     const std::string property = PropertyOfJournalName(entry.FieldName);
+    // A body's run result is searched for before the item's own RTF is read,
+    // so that the old RTF's shown text is never held beside it; a failure
+    // there is told after the read's, as if the two went the other way.
+    std::optional<ShownTextEdit> edit;
+    std::exception_ptr unchecked;
+    if (property == "RTFBody" && run_.kind == RunKind::kReplace && !matchers_.empty()) {
+      try {
+        matchers_[0]->SetPattern(run_.SearchFor);
+        edit.emplace(*matchers_[0], entry.FieldValue, run_.ReplaceWith);
+      } catch (const std::exception&) {
+        unchecked = std::current_exception();
+      }
+    }
     std::string current;
     try {
       current = item.Get(property);
@@ -180,38 +198,68 @@ class Undoer {
       return Skip(entry, "cannot be read: " + DescriptionOf(e));
     }
     try {
-      if (!ShowsRunResult(entry, property, current)) {
+      if (unchecked) std::rethrow_exception(unchecked);
+      if (!ShowsRunResult(entry, property, current, edit ? &*edit : nullptr)) {
         if (SameValue(property, current, entry.FieldValue)) return false;
         return Skip(entry, "changed since the run");
       }
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be checked: " + DescriptionOf(e));
     }
+    // It refers to the value, which the item may take below.
+    edit.reset();
     try {
-      JournalOverwrite(entry, current, item.PropertyLine(property));
+      // Where the item holds the line when it is its own token: a field of
+      // tens of MB is not copied for its record.
+      std::string token;
+      std::optional<std::string_view> line = item.PropertyLineView(property);
+      if (!line) line = token = item.PropertyLine(property);
+      JournalOverwrite(entry, current, *line);
     } catch (const std::exception& e) {
       return Skip(entry, "the journal cannot be written: " + DescriptionOf(e));
     }
     // Journalled: not held while the item takes the old value.
     std::string().swap(current);
     // The line goes back as the run read it, when it reads so again. The
-    // item's first field takes it before its value, so that the two are not
-    // held beside the journal's: a line the value never reaches is never
-    // written, and a later field of the same line takes that line's place.
+    // item's first field takes a line held since the journal's read before
+    // its value, so that the two are not held beside the journal's: a line
+    // the value never reaches is never written, and a later field of the same
+    // line takes that line's place. A line left in the journal is read again
+    // only once the item holds the value and the value is let go of.
     const bool line_first = first && !entry.line.empty();
     try {
       if (line_first) {
         item.RestoreLine(property, entry.line);
         ReleaseLine(entry);
       }
-      item.Set(property, entry.FieldValue);
+      // An item that converts the value (the body's RTF) lets it go before it
+      // stores what it made of it; the value is not needed after this.
+      if (releasable_ != nullptr) {
+        item.SetTaken(property, std::move(Releasable(entry).FieldValue));
+      } else {
+        item.Set(property, entry.FieldValue);
+      }
       // The item holds the value now: it is not held beside the line below.
       ReleaseValue(entry);
       if (!line_first && !entry.line.empty()) item.RestoreLine(property, entry.line);
     } catch (const std::exception& e) {
       return Skip(entry, "cannot be written: " + DescriptionOf(e));
     }
+    if (entry.line_at) {
+      try {
+        item.RestoreLineTaken(property, ReadAgain(*entry.line_at));
+      } catch (const std::exception& e) {
+        // The value is in the item already: the item is not saved.
+        lost_line_ = DescriptionOf(e);
+        return Skip(entry, "cannot be written: " + *lost_line_);
+      }
+    }
     return true;
+  }
+
+  std::string ReadAgain(const JournalPlace& place) {
+    if (!run_.read_again) throw Failure("the journal left its line unread");
+    return run_.read_again(place);
   }
 
   void ReleaseValue(const JournalEntry& done) {
@@ -226,12 +274,15 @@ class Undoer {
     return releasable_->entries[static_cast<size_t>(&entry - run_.entries.data())];
   }
 
+  // `edit`, when given, is the body's edit by the first matcher.
   bool ShowsRunResult(const JournalEntry& entry, const std::string& property,
-                      const std::string& current) {
+                      const std::string& current, const ShownTextEdit* edit) {
     if (run_.kind == RunKind::kUndo) return SameValue(property, current, *entry.restored);
     for (size_t i = 0; i < matchers_.size(); ++i) {
       try {
-        if (ShowsResultOf(*matchers_[i], entry, property, current)) return true;
+        if (ShowsResultOf(*matchers_[i], entry, property, current, i == 0 ? edit : nullptr)) {
+          return true;
+        }
       } catch (const std::exception&) {
         // A pattern of the other syntax may not compile in this one.
         if (i == 0) throw;
@@ -241,19 +292,23 @@ class Undoer {
   }
 
   bool ShowsResultOf(PatternMatcher& matcher, const JournalEntry& entry,
-                     const std::string& property, const std::string& current) {
-    matcher.SetPattern(run_.SearchFor);
+                     const std::string& property, const std::string& current,
+                     const ShownTextEdit* edit) {
     if (property == "RTFBody") {
-      // The run's result as shown text before the item's own: one RTF
-      // document and one shown text of a large body at a time.
-      std::string result = ReplaceShownText(matcher, entry.FieldValue, run_.ReplaceWith);
-      // The same RTF shows the same text: the usual case is settled without
-      // a shown text of a large body beside both documents.
-      if (result == current) return true;
-      const std::string shown = PlainTextFromRtf(result);
-      std::string().swap(result);
+      std::optional<ShownTextEdit> own;
+      if (edit == nullptr) {
+        matcher.SetPattern(run_.SearchFor);
+        edit = &own.emplace(matcher, entry.FieldValue, run_.ReplaceWith);
+      }
+      // The same RTF shows the same text: the usual case is settled as the
+      // result is written, without it or a shown text of a large body.
+      if (edit->Gives(current)) return true;
+      // The run's result as shown text before the item's own: one shown
+      // text of a large body at a time.
+      const std::string shown = PlainTextFromRtf(edit->Result());
       return shown == PlainTextFromRtf(current);
     }
+    matcher.SetPattern(run_.SearchFor);
     matcher.SetText(entry.FieldValue);
     if (matcher.MatchCount() > 0) {
       matcher.SetReplace(run_.ReplaceWith);
@@ -275,7 +330,7 @@ class Undoer {
   }
 
   void JournalOverwrite(const JournalEntry& entry, const std::string& overwritten,
-                        const std::string& line) {
+                        std::string_view line) {
     LogHeader();
     journal_.WriteUndoRecords(entry.FolderStoreId, entry.FolderEntryId, entry.ItemEntryId,
                               entry.FieldName, overwritten, entry.FieldValue, line);
@@ -318,6 +373,9 @@ class Undoer {
   Journal journal_;
   std::vector<std::unique_ptr<PatternMatcher>> matchers_;
   bool header_logged_ = false;
+  // Why a field's line could not be read again from the journal: its item,
+  // which holds the field's value already, is left unsaved.
+  std::optional<std::string> lost_line_;
   UndoOutcome outcome_;
 };
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -126,6 +127,7 @@ void ClearOwnMembers(JournalRecord& out) {
   out.undoes.clear();
   out.line.clear();
   out.number.reset();
+  out.line_at.reset();
 }
 
 // The logbook's own lines are flat objects of strings and booleans with no
@@ -353,9 +355,11 @@ bool ReadStreamedKey(JournalBytes& bytes, std::string& key) {
 
 // ParseOwnLine of the line `bytes` stand at, read as it goes by: the same
 // result, and `bytes` past its closing brace (before its line break).
-// Without `values`, "new" and "line" are read past, not kept.
+// Without `values`, "new" and "line" are read past, not kept. With `place`,
+// a "line" past kLongLine is left where it stands (`line_at`, its offset
+// counted as `bytes` count).
 std::optional<JournalLine::Kind> ParseOwnStream(JournalBytes& bytes, JournalRecord& out,
-                                                bool values) {
+                                                bool values, bool place) {
   if (bytes.Peek() != '{') return std::nullopt;
   bytes.Skip();
   constexpr unsigned kRequired = 0x1F;  // time to undo
@@ -391,8 +395,14 @@ std::optional<JournalLine::Kind> ParseOwnStream(JournalBytes& bytes, JournalReco
     } else {
       const bool dropped = !values && (key == "new" || key == "line");
       std::string* text = is_undo || key == "n" || dropped ? nullptr : OwnText(known, out);
+      const uint64_t at = bytes.Offset();
       if (!ReadStreamedString(bytes, text != nullptr ? *text : other)) return std::nullopt;
       if (text != nullptr || dropped) seen |= bit;
+      if (place && text == &out.line && out.line.size() > kLongLine) {
+        // The undo reads it again when it restores it (ReadPlaced).
+        out.line_at = JournalPlace{at, out.line.size(), Digest(out.line)};
+        std::string().swap(out.line);
+      }
     }
     const int c = bytes.Peek();
     if (c == '}') break;
@@ -418,8 +428,9 @@ void DropValue(std::string& message) {
 
 // ReadJournal of the bytes of `in` from `base` up to `limit` (an offset, as
 // `base` is): a line that runs past it is cut there, as if the bytes ended.
+// With `place`, long lines are left in the file (ParseOwnStream).
 JournalContents ReadJournalUpTo(std::istream& in, uint64_t base, uint64_t limit,
-                                const std::string& only_run, bool values) {
+                                const std::string& only_run, bool values, bool place) {
   JournalBytes bytes(in, limit - base);
   // A stream that cannot be read again holds each line whole.
   const size_t longest = bytes.Seekable() ? kLongLine : std::string().max_size();
@@ -432,7 +443,9 @@ JournalContents ReadJournalUpTo(std::istream& in, uint64_t base, uint64_t limit,
       if (read == JournalBytes::Line::kLong) {
         std::string().swap(line);
         bytes.Seek(start);
-        const std::optional<JournalLine::Kind> kind = ParseOwnStream(bytes, next.record, values);
+        const std::optional<JournalLine::Kind> kind =
+            ParseOwnStream(bytes, next.record, values, place);
+        if (next.record.line_at) next.record.line_at->offset += base;
         // A line of another run, or of none, is left to the whole line's
         // test below, as is anything else.
         if (kind && (only_run.empty() ||
@@ -476,12 +489,36 @@ JournalContents ReadJournalUpTo(std::istream& in, uint64_t base, uint64_t limit,
 }  // namespace
 
 JournalContents ReadJournal(std::istream& in, uint64_t base, const std::string& only_run) {
-  return ReadJournalUpTo(in, base, UINT64_MAX, only_run, true);
+  return ReadJournalUpTo(in, base, UINT64_MAX, only_run, true, false);
 }
+
+namespace {
+
+// The text a JournalPlace of `in` stands for, or Failure naming `path`.
+std::string ReadPlaced(std::istream& in, const std::filesystem::path& path,
+                       const JournalPlace& place) {
+  in.clear();
+  in.rdbuf()->pubseekpos(static_cast<std::streamoff>(place.offset), std::ios::in);
+  JournalBytes bytes(in, UINT64_MAX);
+  // Sized once, with some room after it: a restored line becomes its file
+  // in its own string (LineOfToken), with the rest of a card around it.
+  std::string text;
+  text.reserve(place.size + (size_t{64} << 10));
+  if (!ReadStreamedString(bytes, text) || text.size() != place.size ||
+      Digest(text) != place.digest) {
+    throw Failure("The journal '" + path.string() + "' no longer holds the line read at byte " +
+                  std::to_string(place.offset) + ".");
+  }
+  return text;
+}
+
+}  // namespace
 
 JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start, uint64_t end,
                                 const std::string& only_run, bool values) {
-  std::ifstream in(path, std::ios::binary);
+  // Kept open by what the runs read again: a renamed journal reads the same.
+  auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
+  std::ifstream& in = *file;
   if (!in) {
     const int error = errno;
     if (error == ENOENT) return {};
@@ -490,7 +527,18 @@ JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t star
   if (start > 0) in.seekg(static_cast<std::streamoff>(start));
   // Only the bytes asked for: the rest of the history is never read, and a
   // run's range is read a line at a time, never whole.
-  return ReadJournalUpTo(in, start, end == 0 ? UINT64_MAX : std::max(end, start), only_run, values);
+  JournalContents contents = ReadJournalUpTo(
+      in, start, end == 0 ? UINT64_MAX : std::max(end, start), only_run, values, values);
+  for (JournalRun& run : contents.runs) {
+    if (std::none_of(run.entries.begin(), run.entries.end(),
+                     [](const JournalEntry& entry) { return entry.line_at.has_value(); })) {
+      continue;
+    }
+    run.read_again = [file, path](const JournalPlace& place) {
+      return ReadPlaced(*file, path, place);
+    };
+  }
+  return contents;
 }
 
 }  // namespace tidewell

@@ -23,7 +23,9 @@ JournalContents ReadJournal(std::istream& in, uint64_t base = 0, const std::stri
 // of the file when 0): a run's lines, from the index. Without `values`, a
 // line past a MiB (an undo record of a large field) is read for its run's
 // counts only: its entry's FieldValue, restored value, written and line are
-// left empty.
+// left empty. With them, such a record's line past a MiB is left in the file
+// (JournalEntry::line_at), which the run keeps open to read it again
+// (JournalRun::read_again).
 JournalContents ReadJournalFile(const std::filesystem::path& path, uint64_t start = 0,
                                 uint64_t end = 0, const std::string& only_run = "",
                                 bool values = true);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -268,6 +269,39 @@ TEST(ReplaceShownText, AgreesWithReplacingThePlainText) {
     ASSERT_EQ(PlainTextFromRtf(edited), reference.Text())
         << "document " << rtf << "\npattern " << pattern << "\nedited " << edited;
     ASSERT_EQ(Markup(edited), Markup(rtf)) << rtf << "\n" << edited;
+  }
+}
+
+// Comparing the edit as it is written answers as comparing the edit made
+// whole would, for documents short and past the pieces it is written in, and
+// for documents that differ from it anywhere or only in length.
+TEST(ShownTextEdit, GivesADocumentExactlyWhenTheEditIsIt) {
+  std::mt19937 rng(5);
+  std::vector<std::tuple<std::string, std::string, std::string>> rows = {
+      {"{\\rtf1 " + std::string(70000, 'a') + "\\par b}", "b", "c"},
+      {"no rich text", "text", "TEXT"},
+      {"{\\rtf1 no match}", "z", "y"}};
+  std::string long_body = "{\\rtf1\\uc1 ";
+  while (long_body.size() < (size_t{300} << 10)) long_body += "a meeting{\\b  me}eting\\par\r\n";
+  rows.emplace_back(long_body + "}", "meeting", "\u00E9\n");
+  for (int n = 0; n < 500; ++n) {
+    const std::string rtf = RandomDocument(rng);
+    const std::string shown = PlainTextFromRtf(rtf);
+    if (shown.empty()) continue;
+    rows.emplace_back(rtf, shown.substr(rng() % shown.size(), 1), RandomText(rng, rng() % 3));
+  }
+  for (const auto& [rtf, pattern, replacement] : rows) {
+    LiteralMatcher matcher;
+    matcher.SetPattern(pattern);
+    const std::string edited = ReplaceShownText(matcher, rtf, replacement);
+    const ShownTextEdit edit(matcher, rtf, replacement);
+    ASSERT_EQ(edit.Result(), edited) << rtf;
+    std::string changed = edited;
+    changed[rng() % changed.size()] ^= 1;
+    for (const std::string& other :
+         {edited, edited + "}", edited.substr(0, edited.size() - 1), changed, rtf, std::string()}) {
+      ASSERT_EQ(edit.Gives(other), other == edited) << rtf << "\n" << other;
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 // now decides whether the old value is written back, left alone or skipped;
 // a stopped undo is finished by the next, and an item whose save was refused
 // is passed over.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -147,6 +148,53 @@ INSTANTIATE_TEST_SUITE_P(
               "Acme Ltd", "ann@example.com"},
         Found{"Other Corp", "ann@ExamplE.com", "Restored 1 fields in 1 items; skipped 1.",
               "CompanyName of f/a.vcf: changed since the run\n", "Other Corp", "ann@example.com"}));
+
+// A line past a MiB is read from the journal again when it is restored: the
+// file comes back byte for byte, and a journal changed there since leaves the
+// item as it is.
+TEST_F(WayBack, ALongLineComesBackFromTheJournalOnlyAsItWasWritten) {
+  std::string org = "ORG:";
+  while (org.size() < (size_t{3} << 20)) org += "Acme Widgets ";
+  std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\n";
+  // Folded at 60 bytes, where a value written anew folds at 75.
+  for (size_t at = 0; at < org.size(); at += 59)
+    card += (at ? " " : "") + org.substr(at, 59) + "\r\n";
+  card += "END:VCARD\r\n";
+  const fs::path file = root / "f" / "a.vcf";
+  for (const bool altered : {false, true}) {
+    SCOPED_TRACE(altered);
+    testing::WriteFile(file, card);
+    {
+      RunSession session(logbook, {});
+      Journal journal(components);
+      journal.WriteToLog("cmdReplace_Click", "fCount of items in folder 'f': 1");
+      journal.WriteToLog("cmdReplace_Click",
+                         "Looking for 'e' replacing with 'E'; Case sensitive: 1");
+      auto item = components.CreateSafeItem(kSafeContactItem);
+      item->SetItem(store.GetItemFromID("f/a.vcf", root.string()));
+      const std::string old = item->Get("CompanyName");
+      std::string changed = old;
+      std::replace(changed.begin(), changed.end(), 'e', 'E');
+      journal.WriteUndoRecords(root.string(), "f", "f/a.vcf", "CompanyName", old, changed,
+                               item->PropertyLine("CompanyName"));
+      item->Set("CompanyName", changed);
+      item->Save();
+    }
+    const std::string replaced = testing::ReadFile(file);
+    RunSession session(logbook, {});
+    const JournalRun run = LoadRunToUndo(session.Runs(), *session.Runs().NewestToUndo());
+    if (altered) {
+      // Between the journal's read and the restore.
+      std::string journal = testing::ReadFile(logbook.ActivityPath());
+      journal[journal.rfind("\"line\":\"") + 100] = '!';
+      testing::WriteFile(logbook.ActivityPath(), journal);
+    }
+    EXPECT_EQ(UndoSummary(UndoJournalRun(run, store, components)),
+              altered ? "Restored 0 fields in 0 items; skipped 1."
+                      : "Restored 1 fields in 1 items; skipped 0.");
+    EXPECT_TRUE(testing::ReadFile(file) == (altered ? replaced : card));
+  }
+}
 
 }  // namespace
 }  // namespace tidewell

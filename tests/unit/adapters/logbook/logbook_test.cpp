@@ -509,8 +509,8 @@ std::string Everything(const JournalContents& journal, bool values = true) {
     for (const JournalEntry& e : run.entries) {
       out << '\n' << e.records << e.complete << e.cut_off << ' ' << e.ItemEntryId;
       if (values) {
-        out << '|' << e.FieldValue << '|' << e.written.value_or("-") << '|' << e.line << '|'
-            << e.restored.value_or("-");
+        out << '|' << e.FieldValue << '|' << e.written.value_or("-") << '|'
+            << (e.line_at ? run.read_again(*e.line_at) : e.line) << '|' << e.restored.value_or("-");
       }
     }
   }
@@ -537,6 +537,8 @@ TEST(JournalReader, ReadsALongLineAsItReadsItWhole) {
       own + "\xE9\",\"run\":\"A\"}",
       own + "\x01\",\"run\":\"A\"}",
       start + R"("message":"FieldValue: )" + big + R"(","run":"A"})",
+      // A long line, which a file's reader leaves where it stands.
+      start + R"("message":"FieldValue: x","undo":true,"line":"\"\\)" + big + big + R"(\/","run":"A"})",
   };
   for (const std::string& row : rows) {
     SCOPED_TRACE(row.substr(row.size() - 24));
@@ -558,6 +560,28 @@ TEST(JournalReader, ReadsALongLineAsItReadsItWhole) {
       }
     }
   }
+}
+
+// A long line left in the file is read again only while the file holds it
+// as it was read.
+TEST(JournalReader, ReadsALongLineAgainOnlyAsItWasRead) {
+  const std::string line = "\\n" + std::string(std::size_t{2} << 20, 'v');
+  // Read from after a run before it, as from the index.
+  const std::string before = Of("B", Folder("C") + Looking("x", "y"));
+  testing::TempDir dir;
+  std::ofstream(dir.path() / "j", std::ios::binary)
+      << before + Of("A", Folder("C") + Looking("e", "E") + Entry("a", "old", 4)) +
+             R"({"time":"t","source":"Tidewell","procedure":"UndoSave","message":"FieldValue: )"
+             R"(o","undo":true,"line":")" +
+             line + R"(","run":"A"})" + "\n";
+  const JournalContents read = ReadJournalFile(dir.path() / "j", before.size());
+  const JournalEntry& entry = read.runs.at(0).entries.at(0);
+  ASSERT_TRUE(entry.line_at.has_value());
+  EXPECT_EQ(read.runs[0].read_again(*entry.line_at), "\n" + line.substr(2));
+  std::fstream file(dir.path() / "j", std::ios::binary | std::ios::in | std::ios::out);
+  file.seekp(static_cast<std::streamoff>(entry.line_at->offset + 9)) << 'w';
+  file.close();
+  EXPECT_THROW(read.runs[0].read_again(*entry.line_at), Failure);
 }
 
 }  // namespace

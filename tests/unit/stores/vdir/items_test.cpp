@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "text/rich_text.h"
 #include "vdir_fixture.h"
 
 namespace tidewell::testing {
@@ -501,6 +502,23 @@ TEST(Items, RevisionIsSetOnSaveInItsOwnShape) {
         << text;
     EXPECT_NE(head + now[1].str(), line);
     EXPECT_EQ(text, Wrap(version, "FN:Al\n" + head + now[1].str() + "\n"));
+  }
+}
+
+// A long note's RTF is made piece by piece: no piece may cut an escape, a
+// UTF-8 character or a run of backslashes, wherever the cuts fall.
+TEST(Items, ALongNoteReadsAsTheSameRtfAsItsText) {
+  for (const auto& [version, sentence] :
+       std::vector<std::array<std::string, 2>>{{"3.0",
+                                                "Plan\\nfor the w\xc3\xa9"
+                                                "ek\\; {a}\\\\\\,\\q\xe2\x82\xac\\N."},
+                                               {"4.0", "\\\\\\\\\\n\xf0\x9f\x98\x80x\\,"}}) {
+    std::string note;
+    while (note.size() < (size_t{5} << 19)) note += sentence;
+    OneFolderStore s({{"a.vcf", Wrap(version, "FN:Jo\nNOTE:" + note + "\n")}});
+    auto item = s.Item("a.vcf");
+    EXPECT_TRUE(item->GetProperty("RTFBody") == RtfFromPlainText(item->GetProperty("Body")))
+        << version << " " << sentence;
   }
 }
 
