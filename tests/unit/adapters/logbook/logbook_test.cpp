@@ -538,7 +538,8 @@ TEST(JournalReader, ReadsALongLineAsItReadsItWhole) {
       own + "\x01\",\"run\":\"A\"}",
       start + R"("message":"FieldValue: )" + big + R"(","run":"A"})",
       // A long line, which a file's reader leaves where it stands.
-      start + R"("message":"FieldValue: x","undo":true,"line":"\"\\)" + big + big + R"(\/","run":"A"})",
+      start + R"("message":"FieldValue: x","undo":true,"line":"\"\\)" + big + big +
+          R"(\/","run":"A"})",
   };
   for (const std::string& row : rows) {
     SCOPED_TRACE(row.substr(row.size() - 24));
