@@ -18,8 +18,9 @@ TEST(ReadAheadOrder, EveryNameGetsItsOwnBytesInAnyOrder) {
   std::vector<std::string> bytes;
   std::vector<size_t> onwards, strided;
   for (size_t i = 0; i < kFiles; ++i) {
-    // Sizes that differ from file to file show a buffer of another file.
-    bytes.push_back("FN:" + std::to_string(i) + "\n" + std::string(i * 37 % 5000, 'a' + i % 26));
+    // Sizes that differ from file to file show a buffer of another file; some
+    // leave a slot pages to give back before its next read.
+    bytes.push_back("FN:" + std::to_string(i) + "\n" + std::string(i * 137 % 12000, 'a' + i % 26));
     WriteFile(dir.path() / ("f" + std::to_string(1000 + i) + ".vcf"), bytes.back());
     onwards.push_back(i);
     strided.push_back(i % 7 * 43 + i / 7);  // a batch's names spread over the pass
