@@ -23,9 +23,9 @@
 // first use; a save tells a change made since by the file's content.
 //
 // Two threads read the batches, each through a ring of its own (a file is
-// always read through the same ring, which holds it open), up to two
-// batches ahead of the one in use: the count's read of a folder uses both
-// cores, and the items' read goes on while the items are searched. The
+// always read through the same ring, which holds it open), one batch ahead
+// of the one in use: a batch is read on the other core while the one before
+// it is counted or searched. The
 // threads touch nothing but their rings, the buffers and the list of names.
 // Where no thread can be started the batches are read when asked for.
 #pragma once
