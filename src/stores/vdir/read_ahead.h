@@ -25,8 +25,8 @@
 // Two threads read the batches, each through a ring of its own (a file is
 // always read through the same ring, which holds it open), one batch ahead
 // of the one in use: a batch is read on the other core while the one before
-// it is counted or searched. The
-// threads touch nothing but their rings, the buffers and the list of names.
+// it is counted or searched. The threads touch nothing but their rings,
+// the buffers and the list of names.
 // Where no thread can be started the batches are read when asked for.
 #pragma once
 
