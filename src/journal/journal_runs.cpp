@@ -365,15 +365,6 @@ std::vector<std::string> UndoneRuns(const std::vector<RunRef>& runs) {
   return {undone.begin(), undone.end()};
 }
 
-uint64_t Digest(std::string_view text) {
-  uint64_t digest = 14695981039346656037ull;
-  for (const char c : text) {
-    digest ^= static_cast<unsigned char>(c);
-    digest *= 1099511628211ull;
-  }
-  return digest;
-}
-
 JournalContents GroupJournalLines(const std::function<bool(JournalLine&)>& next) {
   Assembler assembler;
   JournalLine line;

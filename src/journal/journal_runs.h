@@ -68,6 +68,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fnv1a.h"
+
 namespace tidewell {
 
 // What an undo logs, so that it can be read back and undone in turn.
@@ -88,8 +90,8 @@ struct JournalPlace {
   uint64_t digest = 0;
 };
 
-// JournalPlace's digest of `text`: its 64-bit FNV-1a.
-uint64_t Digest(std::string_view text);
+// JournalPlace's digest of `text`.
+inline uint64_t Digest(std::string_view text) { return Fnv1a(text); }
 
 // One changed field: where it lives and what it held before the change.
 struct JournalEntry {

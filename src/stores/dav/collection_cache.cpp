@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/fnv1a.h"
 #include "stores/dav/dav_url.h"
 
 namespace tidewell::dav {
@@ -24,13 +25,8 @@ constexpr std::string_view kEnd = "end\n";
 // FNV-1a: a stable file name for a URL, which may hold characters no file
 // name should.
 std::string Hash(const std::string& text) {
-  uint64_t h = 14695981039346656037ull;
-  for (unsigned char c : text) {
-    h ^= c;
-    h *= 1099511628211ull;
-  }
   char out[17];
-  std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
+  std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(Fnv1a(text)));
   return out;
 }
 
